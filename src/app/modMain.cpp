@@ -1,0 +1,2 @@
+#include "app/modMain.h"
+int modMain::Main() { return 0; }

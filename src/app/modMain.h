@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+// Process-wide settings and start-up. Everything runs on the one user-interface
+// thread, so these are plain variables: set by start-up, read everywhere.
+namespace modMain {
+
+// Full path of the database file, file name included.
+extern QString DatabasePath;
+// "Driver=QSQLITE;Database=<DatabasePath>", built once at start-up.
+extern QString ConnectionString;
+// The gateway account from Setup, blanks removed at both ends.
+extern QString GatewayUsername;
+extern QString GatewayPassword;
+// Host (and port) of the gateway, chosen once at start-up.
+extern QString GatewayHost;
+// The help page, when one is present beside the program.
+extern QString HelpFile;
+
+// Hand-over between windows: 0 means none.
+extern qint32 SelectedClientID;
+extern qint32 SavedClientID;
+
+// Where the settings live in the settings store.
+inline const QString SettingsKey = QStringLiteral("Software\\Corvane\\Tellwave\\Settings");
+// The account name that is served by the alternate gateway host.
+inline const QString AlternateHostAccount = QStringLiteral("CORVANE");
+
+// The database path stored in the settings store ("Database"), trimmed.
+QString StoredDatabasePath();
+// The database path start-up uses when none is stored.
+QString DefaultDatabasePath();
+// The stored path, or the default one when the stored path is blank.
+QString ChooseDatabasePath(const QString &stored);
+
+// The two gateway hosts: settings "GatewayHost" and "AlternateGatewayHost",
+// falling back to where tellwave-gateway listens by default.
+QString DefaultGatewayHost();
+QString AlternateGatewayHost();
+// The alternate host for the special account name, otherwise the default.
+QString ChooseGatewayHost(const QString &username);
+
+// Reads the gateway account from the first Setup row; false when there is none.
+bool LoadSetup();
+
+// The help page beside the program, or empty when there is none.
+QString FindHelpFile();
+
+// The whole start-up: settings, database, account, host, help and the main
+// window; then runs the program until the main window closes. Gives the exit
+// code.
+int Main();
+
+} // namespace modMain

@@ -1,0 +1,338 @@
+#include "data/Database.h"
+
+#include "app/modMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QUuid>
+
+#include <sqlite3.h>
+
+namespace Database {
+
+namespace {
+
+const QString ConnectionName = QStringLiteral("tellwave");
+const QString DatabaseKey = QStringLiteral("Database=");
+
+// Error numbers of our own, for failures that SQLite does not report itself.
+constexpr qint64 ErrorFileMissing = 3024;
+constexpr qint64 ErrorNotOurs = 3343;
+constexpr qint64 ErrorGeneral = 3000;
+
+struct State
+{
+    QString connectionString; // what the open connection was opened from
+    int batchDepth = 0;
+};
+
+State &state()
+{
+    static State current;
+    return current;
+}
+
+sqlite3 *handleOf(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3 *const *>(handle.constData());
+    return nullptr;
+}
+
+// SQLite's own upper() and lower() know only ASCII; names are compared
+// without regard to case in every alphabet.
+void caseFunction(sqlite3_context *context, int, sqlite3_value **arguments, bool upper)
+{
+    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
+    const QString value = QString::fromUtf8(text, sqlite3_value_bytes(arguments[0]));
+    const QByteArray result = (upper ? value.toUpper() : value.toLower()).toUtf8();
+    sqlite3_result_text(context, result.constData(), int(result.size()), SQLITE_TRANSIENT);
+}
+
+void unicodeUpper(sqlite3_context *c, int n, sqlite3_value **v) { caseFunction(c, n, v, true); }
+void unicodeLower(sqlite3_context *c, int n, sqlite3_value **v) { caseFunction(c, n, v, false); }
+
+void registerFunctions(const QSqlDatabase &db)
+{
+    if (sqlite3 *handle = handleOf(db)) {
+        const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+        sqlite3_create_function_v2(handle, "upper", 1, flags, nullptr, unicodeUpper, nullptr, nullptr, nullptr);
+        sqlite3_create_function_v2(handle, "lower", 1, flags, nullptr, unicodeLower, nullptr, nullptr, nullptr);
+    }
+}
+
+void execScript(QSqlDatabase &db, const QString &script, const QString &what)
+{
+    sqlite3 *handle = handleOf(db);
+    if (!handle)
+        throw AppError(ErrorGeneral, QStringLiteral("The database driver gives no access to %1.").arg(what));
+    char *message = nullptr;
+    const int rc = sqlite3_exec(handle, script.toUtf8().constData(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message ? message : sqlite3_errstr(rc));
+        sqlite3_free(message);
+        throw AppError(rc, QStringLiteral("%1: %2").arg(what, text));
+    }
+}
+
+QString resourceText(const QString &name)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(ErrorGeneral, QStringLiteral("The program's resource %1 is missing.").arg(name));
+    return QString::fromUtf8(file.readAll());
+}
+
+// Opens (or re-uses) a named connection to a file that must already exist.
+QSqlDatabase openFile(const QString &name, const QString &path, bool readOnly = false)
+{
+    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                   : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(path);
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+    if (readOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    db.setConnectOptions(options);
+    if (!db.open())
+        throw errorFrom(db.lastError(), path);
+    registerFunctions(db);
+    return db;
+}
+
+int userVersion(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        throw errorFrom(query.lastError());
+    return query.value(0).toInt();
+}
+
+bool hasTable(QSqlDatabase &db, const QString &table)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    query.addBindValue(table);
+    if (!query.exec())
+        throw errorFrom(query.lastError());
+    return query.next();
+}
+
+// A file is ours when it carries our schema version, or (an older file with
+// no version) when it has the outbox and setup tables.
+void requireOurs(QSqlDatabase &db, const QString &path)
+{
+    const int version = userVersion(db);
+    if (version > SchemaVersion)
+        throw AppError(ErrorNotOurs, QStringLiteral("The database %1 was made by a newer version of the program.").arg(path));
+    if (version == 0 && !(hasTable(db, QStringLiteral("SMSSend")) && hasTable(db, QStringLiteral("Setup"))))
+        throw AppError(ErrorNotOurs, QStringLiteral("The file %1 is not a Tellwave database.").arg(path));
+}
+
+void closeNamed(const QString &name)
+{
+    if (!QSqlDatabase::contains(name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+} // namespace
+
+QString connectionStringFor(const QString &path)
+{
+    return QStringLiteral("Driver=QSQLITE;") + DatabaseKey + path;
+}
+
+QString pathOf(const QString &connectionString)
+{
+    const qsizetype at = connectionString.indexOf(DatabaseKey, 0, Qt::CaseInsensitive);
+    return at < 0 ? QString() : connectionString.mid(at + DatabaseKey.size());
+}
+
+QSqlDatabase connection()
+{
+    State &current = state();
+    if (current.connectionString != modMain::ConnectionString)
+        close();
+    if (QSqlDatabase::contains(ConnectionName)) {
+        QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+        if (db.isOpen())
+            return db;
+    }
+    const QString path = pathOf(modMain::ConnectionString);
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        throw AppError(ErrorFileMissing, QStringLiteral("Could not find the database file '%1'.").arg(path));
+    QSqlDatabase db = openFile(ConnectionName, path);
+    try {
+        requireOurs(db, path);
+        migrate(db);
+        execScript(db, QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"),
+                   QStringLiteral("Setting up the connection"));
+    } catch (...) {
+        closeNamed(ConnectionName);
+        throw;
+    }
+    current.connectionString = modMain::ConnectionString;
+    return db;
+}
+
+void close()
+{
+    State &current = state();
+    current.batchDepth = 0;
+    current.connectionString.clear();
+    closeNamed(ConnectionName);
+}
+
+QSqlQuery run(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(connection());
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        throw errorFrom(query.lastError(), sql);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw errorFrom(query.lastError(), sql);
+    return query;
+}
+
+QVariant value(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query = run(sql, values);
+    return query.next() ? query.value(0) : QVariant();
+}
+
+qint64 insert(const QString &sql, const QVariantList &values)
+{
+    return run(sql, values).lastInsertId().toLongLong();
+}
+
+Batch::Batch()
+{
+    QSqlDatabase db = connection();
+    if (state().batchDepth++ == 0) {
+        if (!db.transaction()) {
+            state().batchDepth = 0;
+            throw errorFrom(db.lastError(), QStringLiteral("BEGIN"));
+        }
+    }
+    m_active = true;
+}
+
+Batch::~Batch()
+{
+    if (!m_active || state().batchDepth == 0)
+        return;
+    if (--state().batchDepth == 0 && QSqlDatabase::contains(ConnectionName)) {
+        QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+        if (!db.commit())
+            qWarning("Committing a batch of writes failed: %s", qPrintable(db.lastError().text()));
+    }
+}
+
+FileCheck check(const QString &path)
+{
+    QFileInfo info(path);
+    if (!info.exists())
+        return {FileState::Missing, {}};
+    if (info.isDir())
+        return {FileState::Unusable, QStringLiteral("It is a folder, not a database file.")};
+    if (!info.isReadable())
+        return {FileState::Unusable, QStringLiteral("You have no permission to read it.")};
+    if (!info.isWritable())
+        return {FileState::Unusable, QStringLiteral("You have no permission to write to it.")};
+    const QString name = QStringLiteral("tellwave-check-") + QUuid::createUuid().toString(QUuid::Id128);
+    FileCheck result{FileState::Usable, {}};
+    try {
+        QSqlDatabase db = openFile(name, path, true);
+        requireOurs(db, path);
+        QSqlQuery probe(db);
+        if (!probe.exec(QStringLiteral("SELECT count(*) FROM Setup")))
+            throw errorFrom(probe.lastError());
+    } catch (const AppError &error) {
+        result = {FileState::Unusable, error.description()};
+    }
+    closeNamed(name);
+    return result;
+}
+
+void create(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        throw AppError(ErrorGeneral, QStringLiteral("A file is already there: %1").arg(path));
+    const QFileInfo target(path);
+    if (!QDir().mkpath(target.absolutePath()))
+        throw AppError(ErrorGeneral, QStringLiteral("The folder %1 cannot be created.").arg(target.absolutePath()));
+
+    // Built beside the target and moved into place whole, so a half-made file
+    // never stands where the program looks for its database.
+    const QString building = path + QStringLiteral(".new-") + QUuid::createUuid().toString(QUuid::Id128);
+    const QString name = QStringLiteral("tellwave-create");
+    try {
+        QSqlDatabase db = openFile(name, building);
+        execScript(db, QStringLiteral("PRAGMA journal_mode = DELETE; BEGIN;")
+                           + resourceText(QStringLiteral(":/data/schema.sql"))
+                           + resourceText(QStringLiteral(":/data/postalcodes.sql"))
+                           + QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion),
+                   QStringLiteral("Creating the database"));
+        const QString account = QString::fromLocal8Bit(qgetenv("TELLWAVE_NEW_DATABASE_ACCOUNT"));
+        if (account.contains(QLatin1Char(':'))) {
+            QSqlQuery setup(db);
+            setup.prepare(QStringLiteral("UPDATE Setup SET Username = ?, Password = ?"));
+            setup.addBindValue(account.section(QLatin1Char(':'), 0, 0));
+            setup.addBindValue(account.section(QLatin1Char(':'), 1));
+            if (!setup.exec())
+                throw errorFrom(setup.lastError());
+        }
+        closeNamed(name);
+        if (!QFile::rename(building, path))
+            throw AppError(ErrorGeneral, QStringLiteral("The new database could not be put at %1.").arg(path));
+    } catch (...) {
+        closeNamed(name);
+        QFile::remove(building);
+        throw;
+    }
+}
+
+void migrate(QSqlDatabase &db)
+{
+    const int version = userVersion(db);
+    if (version >= SchemaVersion)
+        return;
+    // A file from before the version mark has the tables; the schema script
+    // adds whatever else is missing, the postal codes when they are empty.
+    QString script = QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema.sql"));
+    QSqlQuery postal(db);
+    if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next() && postal.value(0).toInt() == 0)
+        script += resourceText(QStringLiteral(":/data/postalcodes.sql"));
+    postal.finish();
+    script += QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion);
+    execScript(db, script, QStringLiteral("Updating the database"));
+}
+
+AppError errorFrom(const QSqlError &error, const QString &context)
+{
+    bool numeric = false;
+    qint64 number = error.nativeErrorCode().toLongLong(&numeric);
+    if (!numeric || number == 0)
+        number = ErrorGeneral;
+    QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (text.isEmpty())
+        text = QStringLiteral("Unknown database error");
+    Q_UNUSED(context);
+    return AppError(number, text, QStringLiteral("Database"));
+}
+
+} // namespace Database

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "data/AppError.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+// The program's one way to the database. The connection is opened from
+// modMain::ConnectionString on first use (and opened again when that string
+// changes); every statement goes through run() with its values bound as
+// parameters, and every failure comes back as an AppError.
+namespace Database {
+
+inline constexpr int SchemaVersion = 1;
+
+// "Driver=QSQLITE;Database=<path>": the shared description of where and how
+// the database is reached.
+QString connectionStringFor(const QString &path);
+QString pathOf(const QString &connectionString);
+
+// The open connection for modMain::ConnectionString.
+QSqlDatabase connection();
+// Closes the connection (the next statement opens it again).
+void close();
+
+// Runs one statement with its values bound in order ("?" placeholders).
+QSqlQuery run(const QString &sql, const QVariantList &values = {});
+// First column of the first row, or an invalid QVariant when there is no row.
+QVariant value(const QString &sql, const QVariantList &values = {});
+// Runs an INSERT and gives the new row's key.
+qint64 insert(const QString &sql, const QVariantList &values = {});
+
+// Groups many writes into one transaction for speed. Whatever was written is
+// committed when the batch ends, on every path, errors included, so rows
+// stored before an error stay stored.
+class Batch
+{
+public:
+    Batch();
+    ~Batch();
+    Batch(const Batch &) = delete;
+    Batch &operator=(const Batch &) = delete;
+
+private:
+    bool m_active = false;
+};
+
+// What a file at a path is, checked before the program starts on it.
+enum class FileState { Missing, Usable, Unusable };
+struct FileCheck
+{
+    FileState state = FileState::Missing;
+    QString reason; // why an existing file cannot be used
+};
+FileCheck check(const QString &path);
+
+// Creates a new database file with every table, view and the postal codes.
+// Refuses (AppError) when a file is already there: nothing is overwritten.
+void create(const QString &path);
+
+// Brings an older database file up to SchemaVersion. Throws on failure.
+void migrate(QSqlDatabase &db);
+
+AppError errorFrom(const QSqlError &error, const QString &context = {});
+
+} // namespace Database

@@ -1,0 +1,1 @@
+-- postal codes are filled in separately

@@ -1,0 +1,147 @@
+-- Tellwave database, schema version 1. Every statement may run again on a
+-- file that already has part of it (that is how an older file is brought up
+-- to date).
+-- Keys are AUTOINCREMENT so they grow in insert order and are never reused.
+-- Booleans are 0/1 and default to false.
+
+CREATE TABLE IF NOT EXISTS Clients (
+    ClientID      INTEGER PRIMARY KEY AUTOINCREMENT,
+    AssNo         TEXT,
+    LastName      TEXT,
+    FirstName     TEXT,
+    Initials      TEXT,
+    Salute        TEXT,
+    EnrollerAssNo TEXT,
+    Company       TEXT,
+    Address1      TEXT,
+    Address2      TEXT,
+    Address3      TEXT,
+    PostalCode    TEXT,
+    TelWork       TEXT,
+    TelHome       TEXT,
+    Fax           TEXT,
+    Mobile        TEXT,
+    EMail         TEXT,
+    Selected      INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS Clients_Mobile ON Clients (trim(coalesce(Mobile, '')));
+
+CREATE TABLE IF NOT EXISTS Groups (
+    GroupID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Name    TEXT
+);
+
+CREATE TABLE IF NOT EXISTS GroupLinking (
+    GroupID  INTEGER,
+    ClientID INTEGER
+);
+CREATE INDEX IF NOT EXISTS GroupLinking_Group ON GroupLinking (GroupID, ClientID);
+CREATE INDEX IF NOT EXISTS GroupLinking_Client ON GroupLinking (ClientID);
+
+CREATE TABLE IF NOT EXISTS SMSSend (
+    SMSSendID INTEGER PRIMARY KEY AUTOINCREMENT,
+    ClientID  INTEGER,
+    Number    TEXT,
+    Message   TEXT,
+    SendDate  DATE,
+    SendTime  TEXT,
+    EventID   TEXT,
+    Send      INTEGER NOT NULL DEFAULT 0,
+    Delivered INTEGER NOT NULL DEFAULT 0,
+    SentID    TEXT
+);
+-- The queue: rows not yet attempted, in key order and newest first.
+CREATE INDEX IF NOT EXISTS SMSSend_Queue ON SMSSend (SMSSendID) WHERE Send = 0;
+CREATE INDEX IF NOT EXISTS SMSSend_QueueByDate ON SMSSend (SendDate, SendTime) WHERE Send = 0;
+
+CREATE TABLE IF NOT EXISTS SMSReplies (
+    SMSReplyID       INTEGER PRIMARY KEY AUTOINCREMENT,
+    IncomingID       TEXT,
+    PhoneNumber      TEXT,
+    ReceivedDateTime DATETIME,
+    Message          TEXT,
+    SentMessage      TEXT,
+    SentDateTime     DATETIME,
+    SMSSendID        INTEGER
+);
+-- A reply is looked up by its identifier without surrounding blanks.
+CREATE INDEX IF NOT EXISTS SMSReplies_Incoming ON SMSReplies (trim(coalesce(IncomingID, '')));
+CREATE INDEX IF NOT EXISTS SMSReplies_Received ON SMSReplies (ReceivedDateTime);
+
+CREATE TABLE IF NOT EXISTS Setup (
+    Username       TEXT,
+    Password       TEXT,
+    LastHighestTrn NUMERIC NOT NULL DEFAULT 0
+);
+
+CREATE TABLE IF NOT EXISTS PostalCodes (
+    ID         INTEGER PRIMARY KEY AUTOINCREMENT,
+    Area       TEXT,
+    Town       TEXT,
+    BoxCode    TEXT,
+    StreetCode TEXT,
+    AreaGroup  TEXT
+);
+
+CREATE VIEW IF NOT EXISTS ClientsBelongingToGroups AS
+SELECT GroupLinking.GroupID AS GroupID,
+       Groups.Name          AS Name,
+       Clients.ClientID     AS ClientID,
+       Clients.AssNo        AS AssNo,
+       Clients.LastName     AS LastName,
+       Clients.FirstName    AS FirstName,
+       Clients.Initials     AS Initials,
+       Clients.Salute       AS Salute,
+       Clients.EnrollerAssNo AS EnrollerAssNo,
+       Clients.Address1     AS Address1,
+       Clients.Address2     AS Address2,
+       Clients.Address3     AS Address3,
+       Clients.PostalCode   AS PostalCode,
+       Clients.TelWork      AS TelWork,
+       Clients.TelHome      AS TelHome,
+       Clients.Fax          AS Fax,
+       Clients.Mobile       AS Mobile,
+       Clients.EMail        AS EMail,
+       Clients.Selected     AS Selected,
+       Clients.Company      AS Company
+FROM GroupLinking
+INNER JOIN Groups  ON Groups.GroupID   = GroupLinking.GroupID
+INNER JOIN Clients ON Clients.ClientID = GroupLinking.ClientID;
+
+CREATE VIEW IF NOT EXISTS ListSMSandClients AS
+SELECT SMSSend.SMSSendID AS SMSSendID,
+       SMSSend.ClientID  AS ClientID,
+       SMSSend.Number    AS Number,
+       trim(coalesce(Clients.FirstName, '') || ' ' || coalesce(Clients.LastName, '')) AS ClientName,
+       SMSSend.Message   AS Message,
+       SMSSend.SendDate  AS SendDate,
+       SMSSend.SendTime  AS SendTime,
+       SMSSend.EventID   AS EventID,
+       SMSSend.Send      AS Send,
+       SMSSend.Delivered AS Delivered,
+       SMSSend.SentID    AS SentID
+FROM SMSSend
+LEFT JOIN Clients ON Clients.ClientID = SMSSend.ClientID;
+
+-- The sender is found through the message the reply answers; a reply from a
+-- number the address book does not know shows that number.
+CREATE VIEW IF NOT EXISTS RepliesWithClients AS
+SELECT SMSReplies.SMSReplyID       AS SMSReplyID,
+       SMSReplies.IncomingID       AS IncomingID,
+       SMSReplies.PhoneNumber      AS PhoneNumber,
+       SMSReplies.ReceivedDateTime AS ReceivedDateTime,
+       coalesce(nullif(trim(coalesce(Clients.FirstName, '') || ' ' || coalesce(Clients.LastName, '')), ''),
+                SMSReplies.PhoneNumber, '') AS FN,
+       SMSReplies.Message          AS Message,
+       SMSReplies.SentMessage      AS SentMessage,
+       SMSReplies.SentDateTime     AS SentDateTime,
+       SMSReplies.SMSSendID        AS SMSSendID,
+       Clients.FirstName           AS FirstName,
+       Clients.LastName            AS LastName
+FROM SMSReplies
+LEFT JOIN SMSSend ON SMSSend.SMSSendID = SMSReplies.SMSSendID
+LEFT JOIN Clients ON Clients.ClientID  = SMSSend.ClientID;
+
+-- Every reader takes the first Setup row; a database always has one.
+INSERT INTO Setup (Username, Password, LastHighestTrn)
+SELECT '', '', 0 WHERE NOT EXISTS (SELECT 1 FROM Setup);

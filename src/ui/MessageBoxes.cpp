@@ -1,0 +1,54 @@
+#include "ui/MessageBoxes.h"
+
+#include "data/AppError.h"
+
+#include <QApplication>
+
+namespace MessageBoxes {
+
+namespace {
+Responder &responder()
+{
+    static Responder installed;
+    return installed;
+}
+} // namespace
+
+QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
+                                 QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
+{
+    if (const Responder &answer = responder())
+        return answer(Shown{title, text, icon, buttons});
+
+    // The busy pointer must not stay over a box that waits for the operator.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QMessageBox box(icon, title, text, buttons, parent);
+    const auto chosen = static_cast<QMessageBox::StandardButton>(box.exec());
+    if (busy)
+        QApplication::restoreOverrideCursor();
+    return chosen;
+}
+
+void inform(QWidget *parent, const QString &title, const QString &text)
+{
+    show(parent, title, text, QMessageBox::Information, QMessageBox::Ok);
+}
+
+bool ask(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon)
+{
+    return show(parent, title, text, icon, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void showError(QWidget *parent, const AppError &error)
+{
+    show(parent, QStringLiteral("ERROR"), error.text(), QMessageBox::Critical, QMessageBox::Ok);
+}
+
+void setResponder(Responder installed)
+{
+    responder() = std::move(installed);
+}
+
+} // namespace MessageBoxes

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+
+class AppError;
+class QWidget;
+
+// Every message box of the program goes through here, so that a test can
+// answer it: a responder, when one is installed, sees what would have been
+// shown and gives the answer instead of a real modal box.
+namespace MessageBoxes {
+
+struct Shown
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+};
+
+using Responder = std::function<QMessageBox::StandardButton(const Shown &)>;
+
+// Shows a box with the title, text, icon and buttons; gives the button chosen.
+QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
+                                 QMessageBox::Icon icon,
+                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// A notice: information icon, OK.
+void inform(QWidget *parent, const QString &title, const QString &text);
+// A question: Yes and No, question icon unless told otherwise; true on Yes.
+bool ask(QWidget *parent, const QString &title, const QString &text,
+         QMessageBox::Icon icon = QMessageBox::Question);
+// "number - description", title "ERROR", critical icon, OK.
+void showError(QWidget *parent, const AppError &error);
+
+// Installs a responder (an empty one restores real boxes).
+void setResponder(Responder responder);
+
+} // namespace MessageBoxes

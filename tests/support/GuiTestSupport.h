@@ -1,0 +1,50 @@
+#pragma once
+
+#include "TestSupport.h"
+#include "ui/FileDialogs.h"
+#include "ui/MessageBoxes.h"
+
+#include <QList>
+#include <QQueue>
+
+// Answers every message box while it lives and records what was shown. Boxes
+// take the queued answers in order; with none queued, an OK box is answered OK
+// and a question No (and the box is still recorded).
+class ScriptedMessageBoxes
+{
+public:
+    ScriptedMessageBoxes();
+    ~ScriptedMessageBoxes();
+
+    void answer(QMessageBox::StandardButton button) { m_answers.enqueue(button); }
+
+    const QList<MessageBoxes::Shown> &shown() const { return m_shown; }
+    qsizetype count() const { return m_shown.size(); }
+    const MessageBoxes::Shown &last() const { return m_shown.last(); }
+    QStringList titles() const;
+    void clear() { m_shown.clear(); }
+
+private:
+    QList<MessageBoxes::Shown> m_shown;
+    QQueue<QMessageBox::StandardButton> m_answers;
+};
+
+// Gives file and folder dialogs the paths a test chose, in order; an empty
+// path (or none queued) is a cancel. Records what was asked.
+class ScriptedFileDialogs
+{
+public:
+    ScriptedFileDialogs();
+    ~ScriptedFileDialogs();
+
+    void choose(const QString &path) { m_paths.enqueue(path); }
+    void cancel() { m_paths.enqueue(QString()); }
+    const QList<FileDialogs::Asked> &asked() const { return m_asked; }
+
+private:
+    QList<FileDialogs::Asked> m_asked;
+    QQueue<QString> m_paths;
+};
+
+// Saves a picture of a widget when TELLWAVE_SCREENSHOTS names a folder.
+void saveScreenshot(QWidget *widget, const QString &name);

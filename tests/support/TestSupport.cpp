@@ -1,0 +1,149 @@
+#include "TestSupport.h"
+
+#include "app/modMain.h"
+#include "data/Database.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+TestHome::TestHome()
+{
+    m_oldConfig = qgetenv("XDG_CONFIG_HOME");
+    m_oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_CONFIG_HOME", QDir(m_dir.path()).filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", QDir(m_dir.path()).filePath(QStringLiteral("data")).toUtf8());
+    freshDatabase();
+}
+
+TestHome::~TestHome()
+{
+    Database::close();
+    modMain::DatabasePath.clear();
+    modMain::ConnectionString.clear();
+    qputenv("XDG_CONFIG_HOME", m_oldConfig);
+    qputenv("XDG_DATA_HOME", m_oldData);
+}
+
+void TestHome::freshDatabase()
+{
+    Database::close();
+    static int serial = 0;
+    QDir(m_dir.path()).mkpath(QStringLiteral("db"));
+    m_databasePath = QDir(m_dir.path()).filePath(QStringLiteral("db/SMSData-%1.db").arg(++serial));
+    Database::create(m_databasePath);
+    modMain::DatabasePath = m_databasePath;
+    modMain::ConnectionString = Database::connectionStringFor(m_databasePath);
+}
+
+QString GatewayProcess::executable()
+{
+    const QByteArray fromCtest = qgetenv("TELLWAVE_GATEWAY");
+    if (!fromCtest.isEmpty())
+        return QString::fromLocal8Bit(fromCtest);
+    return QStringLiteral("tellwave-gateway");
+}
+
+GatewayProcess::GatewayProcess(const QStringList &arguments) : m_process(std::make_unique<QProcess>())
+{
+    m_process->setProcessChannelMode(QProcess::SeparateChannels);
+    m_process->start(executable(), QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    if (!m_process->waitForStarted(10000)) {
+        m_output = QStringLiteral("could not start %1: %2").arg(executable(), m_process->errorString());
+        return;
+    }
+    static const QRegularExpression listening(QStringLiteral("listening on [0-9.]+:(\\d+)"));
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 15000 && m_process->state() == QProcess::Running) {
+        m_process->waitForReadyRead(200);
+        m_output += QString::fromUtf8(m_process->readAllStandardOutput());
+        const auto match = listening.match(m_output);
+        if (match.hasMatch()) {
+            m_port = match.captured(1).toUShort();
+            return;
+        }
+    }
+    m_output += QString::fromUtf8(m_process->readAllStandardError());
+}
+
+GatewayProcess::~GatewayProcess()
+{
+    stop();
+}
+
+bool GatewayProcess::isRunning() const
+{
+    return m_port != 0 && m_process && m_process->state() == QProcess::Running;
+}
+
+QString GatewayProcess::host() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(m_port);
+}
+
+void GatewayProcess::use(const QString &username, const QString &password) const
+{
+    modMain::GatewayHost = host();
+    modMain::GatewayUsername = username;
+    modMain::GatewayPassword = password;
+}
+
+QByteArray GatewayProcess::admin(const QString &pathAndQuery) const
+{
+    return httpBody(rawHttp(m_port, "POST", pathAndQuery.toUtf8()));
+}
+
+void GatewayProcess::stop()
+{
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(5000)) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+        }
+    }
+}
+
+quint16 unusedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = server.serverPort();
+    server.close();
+    return port;
+}
+
+QByteArray rawHttp(quint16 port, const QByteArray &method, const QByteArray &pathAndQuery, int timeoutMs)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(timeoutMs))
+        return {};
+    socket.write(method + ' ' + pathAndQuery + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                 "Content-Length: 0\r\nConnection: close\r\n\r\n");
+    socket.flush();
+    QByteArray answer;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(100)) {
+            if (socket.state() != QAbstractSocket::ConnectedState)
+                break;
+            continue;
+        }
+        answer += socket.readAll();
+    }
+    answer += socket.readAll();
+    return answer;
+}
+
+QByteArray httpBody(const QByteArray &answer)
+{
+    const qsizetype end = answer.indexOf("\r\n\r\n");
+    return end < 0 ? QByteArray() : answer.mid(end + 4);
+}
