@@ -39,8 +39,8 @@ QString StoredDatabasePath()
 
 QString DefaultDatabasePath()
 {
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    return QDir(base).filePath(QStringLiteral("Data/SMSData.db"));
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(base).filePath(QStringLiteral("Tellwave/Data/SMSData.db"));
 }
 
 QString ChooseDatabasePath(const QString &stored)
