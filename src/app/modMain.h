@@ -47,6 +47,12 @@ bool LoadSetup();
 // The help page beside the program, or empty when there is none.
 QString FindHelpFile();
 
+// Start-up up to the main window: settings store, database path and file,
+// connection string, gateway account and host, help page. False when the
+// program should end (the operator declined, or the database cannot be used);
+// the reason was shown.
+bool StartUp();
+
 // The whole start-up: settings, database, account, host, help and the main
 // window; then runs the program until the main window closes. Gives the exit
 // code.

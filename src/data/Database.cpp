@@ -11,6 +11,17 @@
 
 #include <sqlite3.h>
 
+// The schema and postal codes are compiled into the library; a static library
+// needs its resources registered by hand.
+static void registerDataResources()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(data);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
 namespace Database {
 
 namespace {
@@ -25,8 +36,9 @@ constexpr qint64 ErrorGeneral = 3000;
 
 struct State
 {
+    int busyTimeout = 5000;
     QString connectionString; // what the open connection was opened from
-    int batchDepth = 0;
+    int transactionDepth = 0;
 };
 
 State &state()
@@ -85,6 +97,7 @@ void execScript(QSqlDatabase &db, const QString &script, const QString &what)
 
 QString resourceText(const QString &name)
 {
+    registerDataResources();
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(ErrorGeneral, QStringLiteral("The program's resource %1 is missing.").arg(name));
@@ -97,7 +110,7 @@ QSqlDatabase openFile(const QString &name, const QString &path, bool readOnly = 
     QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
                                                    : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);
-    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(state().busyTimeout);
     if (readOnly)
         options += QStringLiteral(";QSQLITE_OPEN_READONLY");
     db.setConnectOptions(options);
@@ -187,10 +200,15 @@ QSqlDatabase connection()
     return db;
 }
 
+void setBusyTimeout(int milliseconds)
+{
+    state().busyTimeout = milliseconds;
+}
+
 void close()
 {
     State &current = state();
-    current.batchDepth = 0;
+    current.transactionDepth = 0;
     current.connectionString.clear();
     closeNamed(ConnectionName);
 }
@@ -219,26 +237,61 @@ qint64 insert(const QString &sql, const QVariantList &values)
     return run(sql, values).lastInsertId().toLongLong();
 }
 
-Batch::Batch()
+namespace {
+// Begins a transaction unless one is open already; true when this call began it.
+bool enterTransaction()
 {
     QSqlDatabase db = connection();
-    if (state().batchDepth++ == 0) {
-        if (!db.transaction()) {
-            state().batchDepth = 0;
-            throw errorFrom(db.lastError(), QStringLiteral("BEGIN"));
-        }
+    if (state().transactionDepth++ > 0)
+        return false;
+    if (!db.transaction()) {
+        state().transactionDepth = 0;
+        throw errorFrom(db.lastError(), QStringLiteral("BEGIN"));
     }
-    m_active = true;
+    return true;
 }
+
+void leaveTransaction(bool own, bool keep)
+{
+    if (state().transactionDepth > 0)
+        --state().transactionDepth;
+    if (!own || !QSqlDatabase::contains(ConnectionName))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    if (keep ? !db.commit() : !db.rollback())
+        qWarning("Ending a transaction failed: %s", qPrintable(db.lastError().text()));
+}
+} // namespace
+
+Batch::Batch() : m_active(enterTransaction()) {}
 
 Batch::~Batch()
 {
-    if (!m_active || state().batchDepth == 0)
+    leaveTransaction(m_active, true);
+}
+
+Transaction::Transaction() : m_own(enterTransaction()) {}
+
+Transaction::~Transaction()
+{
+    if (!m_done)
+        leaveTransaction(m_own, false);
+}
+
+void Transaction::commit()
+{
+    if (m_done)
         return;
-    if (--state().batchDepth == 0 && QSqlDatabase::contains(ConnectionName)) {
-        QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
-        if (!db.commit())
-            qWarning("Committing a batch of writes failed: %s", qPrintable(db.lastError().text()));
+    m_done = true;
+    if (state().transactionDepth > 0)
+        --state().transactionDepth;
+    if (m_own) {
+        QSqlDatabase db = connection();
+        if (!db.commit()) {
+            const AppError error = errorFrom(db.lastError(), QStringLiteral("COMMIT"));
+            db.rollback();
+            throw error;
+        }
     }
 }
 
@@ -281,20 +334,22 @@ void create(const QString &path)
     const QString building = path + QStringLiteral(".new-") + QUuid::createUuid().toString(QUuid::Id128);
     const QString name = QStringLiteral("tellwave-create");
     try {
-        QSqlDatabase db = openFile(name, building);
-        execScript(db, QStringLiteral("PRAGMA journal_mode = DELETE; BEGIN;")
-                           + resourceText(QStringLiteral(":/data/schema.sql"))
-                           + resourceText(QStringLiteral(":/data/postalcodes.sql"))
-                           + QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion),
-                   QStringLiteral("Creating the database"));
-        const QString account = QString::fromLocal8Bit(qgetenv("TELLWAVE_NEW_DATABASE_ACCOUNT"));
-        if (account.contains(QLatin1Char(':'))) {
-            QSqlQuery setup(db);
-            setup.prepare(QStringLiteral("UPDATE Setup SET Username = ?, Password = ?"));
-            setup.addBindValue(account.section(QLatin1Char(':'), 0, 0));
-            setup.addBindValue(account.section(QLatin1Char(':'), 1));
-            if (!setup.exec())
-                throw errorFrom(setup.lastError());
+        {
+            QSqlDatabase db = openFile(name, building);
+            execScript(db, QStringLiteral("PRAGMA journal_mode = DELETE; BEGIN;")
+                               + resourceText(QStringLiteral(":/data/schema.sql"))
+                               + resourceText(QStringLiteral(":/data/postalcodes.sql"))
+                               + QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion),
+                       QStringLiteral("Creating the database"));
+            const QString account = QString::fromLocal8Bit(qgetenv("TELLWAVE_NEW_DATABASE_ACCOUNT"));
+            if (account.contains(QLatin1Char(':'))) {
+                QSqlQuery setup(db);
+                setup.prepare(QStringLiteral("UPDATE Setup SET Username = ?, Password = ?"));
+                setup.addBindValue(account.section(QLatin1Char(':'), 0, 0));
+                setup.addBindValue(account.section(QLatin1Char(':'), 1));
+                if (!setup.exec())
+                    throw errorFrom(setup.lastError());
+            }
         }
         closeNamed(name);
         if (!QFile::rename(building, path))

@@ -26,6 +26,11 @@ QSqlDatabase connection();
 // Closes the connection (the next statement opens it again).
 void close();
 
+// How long a statement waits for another program's lock on the file before it
+// fails with "database is locked" (5 s unless set). Applies to connections
+// opened afterwards.
+void setBusyTimeout(int milliseconds);
+
 // Runs one statement with its values bound in order ("?" placeholders).
 QSqlQuery run(const QString &sql, const QVariantList &values = {});
 // First column of the first row, or an invalid QVariant when there is no row.
@@ -45,7 +50,23 @@ public:
     Batch &operator=(const Batch &) = delete;
 
 private:
-    bool m_active = false;
+    bool m_active; // this batch began the transaction
+};
+
+// All or nothing: rolled back unless commit() was called. Inside a Batch it
+// joins the batch.
+class Transaction
+{
+public:
+    Transaction();
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    bool m_own = false;
+    bool m_done = false;
 };
 
 // What a file at a path is, checked before the program starts on it.

@@ -1,0 +1,492 @@
+#include "app/frmMain.h"
+#include "ui_frmMain.h"
+
+#include "app/Outbox.h"
+#include "app/modMain.h"
+#include "data/AppError.h"
+#include "settings/frmAbout.h"
+#include "ui/BusyPointer.h"
+#include "ui/MessageBoxes.h"
+#include "ui/QueryListModel.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+namespace {
+
+const QString InboxStatement = QStringLiteral(
+    "SELECT SMSReplyID, IncomingID, PhoneNumber, ReceivedDateTime, FN, Message, SentMessage, "
+    "SentDateTime, SMSSendID, FirstName, LastName FROM RepliesWithClients "
+    "ORDER BY ReceivedDateTime DESC, SMSReplyID DESC");
+const QString OutboxStatement = QStringLiteral(
+    "SELECT SMSSendID, ClientID, Number, Message, SendDate, SendTime, EventID, Send, Delivered, SentID "
+    "FROM SMSSend ORDER BY SMSSendID DESC");
+
+using Kind = QueryListModel::Kind;
+
+QList<QueryListModel::Column> inboxColumns()
+{
+    return {
+        {QStringLiteral("SMSReplyID"), QStringLiteral("SMSReplyID"), false, Kind::Text},
+        {QStringLiteral("IncomingID"), QStringLiteral("IncomingID"), false, Kind::Text},
+        {QStringLiteral("PhoneNumber"), QStringLiteral("PhoneNumber"), false, Kind::Text},
+        {QStringLiteral("ReceivedDateTime"), QStringLiteral("Received"), true, Kind::DateTime, 130},
+        {QStringLiteral("FN"), QStringLiteral("From"), true, Kind::Text, 170},
+        {QStringLiteral("Message"), QStringLiteral("Message"), true, Kind::Text},
+        {QStringLiteral("SentMessage"), QStringLiteral("SentMessage"), false, Kind::Text},
+        {QStringLiteral("SentDateTime"), QStringLiteral("SentDateTime"), false, Kind::DateTime},
+        {QStringLiteral("SMSSendID"), QStringLiteral("SMSSendID"), false, Kind::Text},
+        {QStringLiteral("FirstName"), QStringLiteral("FirstName"), false, Kind::Text},
+        {QStringLiteral("LastName"), QStringLiteral("LastName"), false, Kind::Text},
+    };
+}
+
+QList<QueryListModel::Column> outboxColumns()
+{
+    return {
+        {QStringLiteral("SMSSendID"), QStringLiteral("SMSSendID"), false, Kind::Text},
+        {QStringLiteral("ClientID"), QStringLiteral("ClientID"), false, Kind::Text},
+        {QStringLiteral("Number"), QStringLiteral("To"), true, Kind::Text, 120},
+        {QStringLiteral("Message"), QStringLiteral("Message"), true, Kind::Text},
+        {QStringLiteral("SendDate"), QStringLiteral("Send Date"), true, Kind::Date, 90},
+        {QStringLiteral("SendTime"), QStringLiteral("Send Time"), true, Kind::Text, 80},
+        {QStringLiteral("EventID"), QStringLiteral("EventID"), false, Kind::Text},
+        {QStringLiteral("Send"), QStringLiteral("Sent"), true, Kind::Check, 60},
+        {QStringLiteral("Delivered"), QStringLiteral("Delivered"), true, Kind::Check, 70},
+        {QStringLiteral("SentID"), QStringLiteral("To"), false, Kind::Text},
+    };
+}
+
+QueryListModel::Look outboxLook(const QueryListModel &list, int row)
+{
+    const Outbox::Style style = Outbox::styleOf(list.value(row, QStringLiteral("Send")).toInt() != 0,
+                                                list.value(row, QStringLiteral("Delivered")).toInt() != 0,
+                                                list.value(row, QStringLiteral("EventID")).toString());
+    switch (style) {
+    case Outbox::Style::Delivered:
+        return {QColor(206, 251, 208), false};
+    case Outbox::Style::Sent:
+        return {QColor(251, 253, 187), false};
+    case Outbox::Style::Failed:
+        return {QColor(255, 205, 205), false};
+    case Outbox::Style::NotSend:
+        break;
+    }
+    return {QColor(), true};
+}
+
+const char *const CaptionStyle =
+    "QLabel { background: #3d6b99; color: white; font-weight: bold; padding: 3px 6px; }";
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>())
+{
+    Q_INIT_RESOURCE(resources);
+    ui->setupUi(this);
+    setMinimumSize(720, 480);
+    nameSeparators();
+
+    ui->grdInbox_Caption->setStyleSheet(QLatin1String(CaptionStyle));
+    ui->grdOutbox_Caption->setStyleSheet(QLatin1String(CaptionStyle));
+    QFont creditsFont = ui->lblCredits->font();
+    creditsFont.setPointSizeF(creditsFont.pointSizeF() * 1.8);
+    creditsFont.setBold(true);
+    ui->lblCredits->setFont(creditsFont);
+    ui->Image1->setPixmap(QPixmap(QStringLiteral(":/images/logo.png")));
+
+    m_panel1 = new QLabel(QStringLiteral("Ready ..."), this);
+    m_panel1->setObjectName(QStringLiteral("Panels_1"));
+    m_panel2 = new QLabel(this);
+    m_panel2->setObjectName(QStringLiteral("Panels_2"));
+    m_panel2->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progress->setMaximumWidth(220);
+    m_progress->setFormat(QStringLiteral("%v / %m"));
+    m_progress->hide();
+    ui->StatusBar1->addWidget(m_panel1, 1);
+    ui->StatusBar1->addPermanentWidget(m_progress);
+    ui->StatusBar1->addPermanentWidget(m_panel2);
+
+    connect(ui->mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(ui->cmdCheckCredits, &QPushButton::clicked, this, &frmMain::cmdCheckCredits_Click);
+
+    // Windows that come with later parts of the program stay disabled until
+    // they are wired.
+    for (QAction *later : {ui->mnuSetupCustomers, ui->mnuSetupGroups, ui->mnuSetupSetup, ui->mnuSMSSingle,
+                           ui->mnuSMSGroup, ui->mnuSMSGroupNo, ui->mnuSMSKestrelImport,
+                           ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport,
+                           ui->mnuSMSSendReceiveReplies})
+        later->setEnabled(false);
+    ui->cmdCheckCredits->setEnabled(false);
+
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [] {
+        if (!modMain::HelpFile.isEmpty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(modMain::HelpFile));
+    });
+
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::Form_Load()
+{
+    setWindowTitle(QStringLiteral("Tellwave - V %1.%2.%3")
+                       .arg(TELLWAVE_VERSION_MAJOR)
+                       .arg(TELLWAVE_VERSION_MINOR)
+                       .arg(TELLWAVE_VERSION_PATCH));
+    m_panel2->setText(modMain::DatabasePath);
+    ui->StatusBar1->repaint();
+
+    BuildCommandButtons();
+    BuildCommandBars();
+
+    ui->Image2->setPixmap(QPixmap(QStringLiteral(":/images/toolbarback.png")));
+    m_commandBar->setStyleSheet(QStringLiteral(
+        "QToolBar#vbalCommandBar1 { border-image: url(:/images/toolbarback.png) 0 0 0 0 stretch stretch;"
+        " border-bottom: 1px solid #b8c6d8; padding: 2px; spacing: 4px; }"));
+    addToolBar(Qt::TopToolBarArea, m_commandBar);
+
+    setUpLists();
+}
+
+void frmMain::BuildCommandButtons()
+{
+    m_commandBar = new QToolBar(QStringLiteral("Standard Buttons"), this);
+    m_commandBar->setObjectName(QStringLiteral("vbalCommandBar1"));
+    m_commandBar->setProperty("key", QStringLiteral("STANDARD"));
+    m_commandBar->setMovable(false);
+    m_commandBar->setFloatable(false);
+    m_commandBar->setIconSize(QSize(32, 32));
+    m_commandBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_commandBar->toggleViewAction()->setEnabled(false);
+
+    struct Button
+    {
+        const char *key;
+        const char *icon; // none for drop-down items and separators
+        const char *caption;
+        const char *toolTip;
+        bool separator;
+    };
+    static const Button buttons[] = {
+        {"NEW", "new", "New", "New", false},
+        {"SEP1", nullptr, "", "", true},
+        {"CONTACTS", "contacts", "Contacts", "Contacts", false},
+        {"SEP2", nullptr, "", "", true},
+        {"SENDNOW", "sendreceive", "Send/Receive", "Send/Receive", false},
+        {"NEW:SINGLE", nullptr, "&Send to Contact", "", false},
+        {"NEW:BULK", nullptr, "&Send to Group", "", false},
+        {"NEW:SEP1", nullptr, "", "", true},
+        {"NEW:NONUMBER", nullptr, "Send to Number List", "", false},
+        {"SENDNOW:SENDRECEIVE", nullptr, "Send/Receive", "", false},
+        {"SENDNOW:SEP1", nullptr, "", "", true},
+        {"SENDNOW:SENDNOW", nullptr, "Send Now", "", false},
+        {"SENDNOW:RECEIVENOW", nullptr, "Receive Now", "", false},
+    };
+    for (const Button &button : buttons) {
+        auto *action = new QAction(QString::fromUtf8(button.caption), m_commandBar);
+        const QString key = QString::fromLatin1(button.key);
+        action->setObjectName(key);
+        action->setSeparator(button.separator);
+        action->setToolTip(QString::fromUtf8(button.toolTip));
+        if (button.icon) {
+            QIcon icon;
+            icon.addFile(QStringLiteral(":/images/%1.png").arg(QLatin1String(button.icon)), QSize(32, 32));
+            icon.addFile(QStringLiteral(":/images/%116.png").arg(QLatin1String(button.icon)), QSize(16, 16));
+            action->setIcon(icon);
+        }
+        if (!button.separator)
+            connect(action, &QAction::triggered, this, [this, key] { vbalCommandBar1_ButtonClick(key); });
+        m_buttons.insert(key, action);
+    }
+
+    // What each key does; keys without an entry (the drop-down buttons
+    // themselves) only open their drop-down.
+    m_dispatch = {
+        {QStringLiteral("CONTACTS"), [this] { ui->mnuSetupCustomers->trigger(); }},
+        {QStringLiteral("NEW:SINGLE"), [this] { ui->mnuSMSSingle->trigger(); }},
+        {QStringLiteral("NEW:BULK"), [this] { ui->mnuSMSGroup->trigger(); }},
+        {QStringLiteral("NEW:NONUMBER"), [this] { ui->mnuSMSGroupNo->trigger(); }},
+    };
+}
+
+void frmMain::BuildCommandBars()
+{
+    struct Bar
+    {
+        const char *key;
+        const char *title;
+        QStringList items;
+    };
+    const Bar bars[] = {
+        {"SENDNOW", "New",
+         {QStringLiteral("NEW:SINGLE"), QStringLiteral("NEW:BULK"), QStringLiteral("NEW:SEP1"),
+          QStringLiteral("NEW:NONUMBER")}},
+        {"EDIT", "",
+         {QStringLiteral("SENDNOW:SENDRECEIVE"), QStringLiteral("SENDNOW:SEP1"),
+          QStringLiteral("SENDNOW:SENDNOW"), QStringLiteral("SENDNOW:RECEIVENOW")}},
+    };
+    for (const Bar &bar : bars) {
+        auto *menu = new QMenu(QString::fromUtf8(bar.title), this);
+        menu->setObjectName(QString::fromLatin1(bar.key));
+        for (const QString &item : bar.items)
+            menu->addAction(m_buttons.value(item));
+        m_bars.insert(menu->objectName(), menu);
+    }
+
+    for (const char *key : {"NEW", "CONTACTS", "SENDNOW"})
+        m_commandBar->addAction(m_buttons.value(QString::fromLatin1(key)));
+    m_buttons.value(QStringLiteral("NEW"))->setMenu(m_bars.value(QStringLiteral("SENDNOW")));
+    m_buttons.value(QStringLiteral("SENDNOW"))->setMenu(m_bars.value(QStringLiteral("EDIT")));
+    for (const char *key : {"NEW", "SENDNOW"}) {
+        if (auto *face = qobject_cast<QToolButton *>(m_commandBar->widgetForAction(m_buttons.value(QString::fromLatin1(key)))))
+            face->setPopupMode(QToolButton::InstantPopup);
+    }
+}
+
+QAction *frmMain::commandButton(const QString &key) const
+{
+    return m_buttons.value(key);
+}
+
+QMenu *frmMain::commandBar(const QString &key) const
+{
+    return m_bars.value(key);
+}
+
+void frmMain::vbalCommandBar1_ButtonClick(const QString &key)
+{
+    const auto action = m_dispatch.constFind(key.toUpper());
+    if (action != m_dispatch.constEnd())
+        (*action)();
+}
+
+void frmMain::nameSeparators()
+{
+    const auto name = [](QMenu *menu, const QStringList &names) {
+        int next = 0;
+        for (QAction *action : menu->actions())
+            if (action->isSeparator() && next < names.size())
+                action->setObjectName(names.at(next++));
+    };
+    name(ui->mnuSetup, {QStringLiteral("mnuSetupsEP1")});
+    name(ui->mnuSMS, {QStringLiteral("mnuSMSSep1"), QStringLiteral("mnuSMSSep2")});
+    name(ui->mnuSMSSendReceive, {QStringLiteral("mnuSMSSendReceiveSep1")});
+    // Only "Import Text File" of the bulk menu is offered.
+    for (QAction *action : ui->mnuSMS->actions())
+        if (action != ui->mnuSMSKestrelImport)
+            action->setVisible(false);
+}
+
+void frmMain::setUpLists()
+{
+    m_inbox = new QueryListModel(inboxColumns(), this);
+    m_outbox = new QueryListModel(outboxColumns(), this);
+    m_outbox->setLook(outboxLook);
+
+    for (QTableView *grid : {ui->grdInbox, ui->grdOutbox}) {
+        grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+        grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 8);
+        grid->verticalHeader()->hide();
+        grid->setWordWrap(false);
+    }
+    ui->grdInbox->setSelectionMode(QAbstractItemView::SingleSelection);
+    ui->grdOutbox->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    try {
+        m_inbox->setQuery(InboxStatement);
+        m_outbox->setQuery(OutboxStatement);
+    } catch (const AppError &error) {
+        showError(error);
+    }
+    m_inbox->showIn(ui->grdInbox, QStringLiteral("Message"));
+    m_outbox->showIn(ui->grdOutbox, QStringLiteral("Message"));
+
+    ui->grdOutbox->installEventFilter(this);
+    ui->grdOutbox->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->grdOutbox, &QWidget::customContextMenuRequested, this, &frmMain::showOutboxMenu);
+}
+
+void frmMain::refreshInbox()
+{
+    try {
+        m_inbox->refresh();
+    } catch (const AppError &error) {
+        showError(error);
+    }
+}
+
+void frmMain::refreshOutbox()
+{
+    try {
+        m_outbox->refresh();
+    } catch (const AppError &error) {
+        showError(error);
+    }
+}
+
+void frmMain::openModal(QDialog &window, Refresh refresh)
+{
+    window.exec();
+    if (refresh == Refresh::OutboxThenInbox) {
+        refreshOutbox();
+        refreshInbox();
+    } else if (refresh == Refresh::InboxThenOutbox) {
+        refreshInbox();
+        refreshOutbox();
+    }
+}
+
+void frmMain::mnuFileExit_Click()
+{
+    close();
+}
+
+void frmMain::mnuAbout_Click()
+{
+    frmAbout about(this);
+    openModal(about, Refresh::None);
+}
+
+void frmMain::mnuSMSGroup_Click() {}
+void frmMain::mnuSMSGroupNo_Click() {}
+void frmMain::mnuSMSKestrelImport_Click() {}
+void frmMain::cmdCheckCredits_Click() {}
+
+void frmMain::grdOutbox_BeforeDelete()
+{
+    QList<qint64> ids;
+    const int idColumn = m_outbox->columnOf(QStringLiteral("SMSSendID"));
+    QModelIndexList rows = ui->grdOutbox->selectionModel()->selectedRows();
+    if (rows.isEmpty() && ui->grdOutbox->currentIndex().isValid())
+        rows << ui->grdOutbox->currentIndex();
+    for (const QModelIndex &row : rows)
+        ids << m_outbox->value(row.row(), idColumn).toLongLong();
+    if (ids.isEmpty())
+        return;
+
+    try {
+        // The database, not the list's snapshot, says whether a row was sent.
+        if (Outbox::anySent(ids)) {
+            inform(QStringLiteral("DELETE"), QStringLiteral("Can not delete a message that has already been sent."));
+            return;
+        }
+        const QString question = ids.size() == 1
+                                     ? QStringLiteral("Delete the selected message from the outbox?")
+                                     : QStringLiteral("Delete the %1 selected messages from the outbox?").arg(ids.size());
+        if (!ask(QStringLiteral("DELETE"), question))
+            return;
+        BusyPointer busy;
+        Outbox::remove(ids);
+    } catch (const AppError &error) {
+        showError(error);
+    }
+    refreshOutbox();
+}
+
+void frmMain::showOutboxMenu(const QPoint &at)
+{
+    if (!ui->grdOutbox->indexAt(at).isValid())
+        return;
+    QMenu menu(this);
+    QAction *remove = menu.addAction(QStringLiteral("&Delete"));
+    if (menu.exec(ui->grdOutbox->viewport()->mapToGlobal(at)) == remove)
+        grdOutbox_BeforeDelete();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->grdOutbox && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        grdOutbox_BeforeDelete();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::setStatus(const QString &text)
+{
+    m_panel1->setText(text);
+    m_panel1->repaint();
+}
+
+QString frmMain::creditsText() const
+{
+    return ui->lblCredits->text();
+}
+
+void frmMain::setCreditsText(const QString &text)
+{
+    ui->lblCredits->setText(text);
+    ui->lblCredits->repaint();
+}
+
+void frmMain::setBusy(bool busy)
+{
+    if (busy) {
+        ++m_busy;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (m_busy > 0) {
+        --m_busy;
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void frmMain::inform(const QString &title, const QString &text)
+{
+    MessageBoxes::inform(this, title, text);
+}
+
+bool frmMain::ask(const QString &title, const QString &text)
+{
+    return MessageBoxes::ask(this, title, text);
+}
+
+void frmMain::showError(const AppError &error)
+{
+    MessageBoxes::showError(this, error);
+}
+
+void frmMain::setProgress(int done, int total)
+{
+    if (total <= 0) {
+        m_progress->hide();
+        return;
+    }
+    m_progress->setRange(0, total);
+    m_progress->setValue(done);
+    m_progress->show();
+}
+
+void frmMain::yieldToEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void frmMain::outboxChanged()
+{
+    refreshOutbox();
+}
+
+void frmMain::inboxChanged()
+{
+    refreshInbox();
+}

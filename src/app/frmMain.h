@@ -1,0 +1,95 @@
+#pragma once
+
+#include "gateway/CycleHost.h"
+
+#include <QHash>
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class frmMain;
+}
+class QAction;
+class QDialog;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QToolBar;
+class QueryListModel;
+
+// The program's main window: inbox above outbox, the credit panel, the
+// command bar, the menus and the status bar. It starts the gateway cycles
+// and opens every other window modally, refreshing its lists afterwards.
+class frmMain : public QMainWindow, public CycleHost
+{
+    Q_OBJECT
+
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Command bar: the buttons and bars, and the click dispatch by key.
+    void BuildCommandButtons();
+    void BuildCommandBars();
+    void vbalCommandBar1_ButtonClick(const QString &key);
+    QAction *commandButton(const QString &key) const;
+    QMenu *commandBar(const QString &key) const;
+
+    // Menu handlers.
+    void mnuFileExit_Click();
+    void mnuAbout_Click();
+    void mnuSMSGroup_Click();
+    void mnuSMSGroupNo_Click();
+    void mnuSMSKestrelImport_Click();
+
+    void cmdCheckCredits_Click();
+
+    // The two lists (dtaSMS: inbox, dtaSendSMS: outbox), read again from the database.
+    void refreshInbox();
+    void refreshOutbox();
+    QueryListModel *inboxList() const { return m_inbox; }
+    QueryListModel *outboxList() const { return m_outbox; }
+
+    // Deleting the selected outbox rows: refused when any of them was sent.
+    void grdOutbox_BeforeDelete();
+
+    // CycleHost
+    void setStatus(const QString &text) override;
+    QString creditsText() const override;
+    void setCreditsText(const QString &text) override;
+    void setBusy(bool busy) override;
+    void inform(const QString &title, const QString &text) override;
+    bool ask(const QString &title, const QString &text) override;
+    void showError(const AppError &error) override;
+    void setProgress(int done, int total) override;
+    void yieldToEvents() override;
+    void outboxChanged() override;
+    void inboxChanged() override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    enum class Refresh { None, OutboxThenInbox, InboxThenOutbox };
+
+    void Form_Load();
+    void setUpLists();
+    void nameSeparators();
+    // Opens a window modally, then refreshes the lists in the given order.
+    void openModal(QDialog &window, Refresh refresh);
+    void showOutboxMenu(const QPoint &at);
+
+    std::unique_ptr<Ui::frmMain> ui;
+    QToolBar *m_commandBar = nullptr;
+    QHash<QString, QAction *> m_buttons;
+    QHash<QString, QMenu *> m_bars;
+    QHash<QString, std::function<void()>> m_dispatch;
+    QueryListModel *m_inbox = nullptr;
+    QueryListModel *m_outbox = nullptr;
+    QLabel *m_panel1 = nullptr;
+    QLabel *m_panel2 = nullptr;
+    QProgressBar *m_progress = nullptr;
+    int m_busy = 0;
+};

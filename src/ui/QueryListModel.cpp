@@ -1,0 +1,149 @@
+#include "ui/QueryListModel.h"
+
+#include "data/Database.h"
+
+#include <QDateTime>
+#include <QFont>
+#include <QHeaderView>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QTableView>
+
+QueryListModel::QueryListModel(QList<Column> columns, QObject *parent)
+    : QIdentityProxyModel(parent), m_query(new QSqlQueryModel(this)), m_columns(std::move(columns))
+{
+    setSourceModel(m_query);
+}
+
+QueryListModel::~QueryListModel() = default;
+
+void QueryListModel::setQuery(const QString &sql)
+{
+    m_sql = sql;
+    refresh();
+}
+
+void QueryListModel::refresh()
+{
+    if (m_sql.isEmpty())
+        return;
+    QSqlQuery query(Database::connection());
+    if (!query.exec(m_sql))
+        throw Database::errorFrom(query.lastError(), m_sql);
+    m_query->setQuery(std::move(query));
+    if (m_query->lastError().isValid())
+        throw Database::errorFrom(m_query->lastError(), m_sql);
+}
+
+void QueryListModel::showIn(QTableView *view, const QString &widestField)
+{
+    m_view = view;
+    m_widestField = widestField;
+    view->setModel(this);
+    connect(this, &QAbstractItemModel::modelReset, this, &QueryListModel::arrangeColumns, Qt::UniqueConnection);
+    arrangeColumns();
+}
+
+void QueryListModel::arrangeColumns()
+{
+    if (!m_view)
+        return;
+    QHeaderView *header = m_view->horizontalHeader();
+    const int count = std::min<int>(m_columns.size(), columnCount());
+    for (int column = 0; column < count; ++column) {
+        const Column &spec = m_columns.at(column);
+        m_view->setColumnHidden(column, !spec.visible);
+        if (spec.field == m_widestField) {
+            header->setSectionResizeMode(column, QHeaderView::Stretch);
+        } else {
+            header->setSectionResizeMode(column, QHeaderView::Interactive);
+            if (spec.width > 0)
+                m_view->setColumnWidth(column, spec.width);
+        }
+    }
+}
+
+int QueryListModel::columnOf(const QString &field) const
+{
+    for (int column = 0; column < m_columns.size(); ++column)
+        if (m_columns.at(column).field.compare(field, Qt::CaseInsensitive) == 0)
+            return column;
+    return -1;
+}
+
+QVariant QueryListModel::value(int row, int column) const
+{
+    return m_query->index(row, column).data(Qt::EditRole);
+}
+
+QVariant QueryListModel::value(int row, const QString &field) const
+{
+    const int column = columnOf(field);
+    return column < 0 ? QVariant() : value(row, column);
+}
+
+QVariant QueryListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const Kind kind = index.column() < m_columns.size() ? m_columns.at(index.column()).kind : Kind::Text;
+    switch (role) {
+    case Qt::DisplayRole: {
+        const QVariant raw = value(index.row(), index.column());
+        if (kind == Kind::Check)
+            return {};
+        if (kind == Kind::Date || kind == Kind::DateTime) {
+            const QString text = raw.toString();
+            const QDateTime when = QDateTime::fromString(text, Qt::ISODate);
+            if (when.isValid())
+                return kind == Kind::Date ? when.date().toString(QStringLiteral("dd/MM/yyyy"))
+                                          : when.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+            const QDate day = QDate::fromString(text, Qt::ISODate);
+            return day.isValid() ? day.toString(QStringLiteral("dd/MM/yyyy")) : raw;
+        }
+        return raw;
+    }
+    case Qt::CheckStateRole:
+        if (kind == Kind::Check)
+            return value(index.row(), index.column()).toInt() != 0 ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::BackgroundRole:
+        if (m_look) {
+            const QColor background = m_look(*this, index.row()).background;
+            if (background.isValid())
+                return background;
+        }
+        return {};
+    case Qt::ForegroundRole:
+        // Row backgrounds are light, so their text stays dark in a dark theme too.
+        if (m_look && m_look(*this, index.row()).background.isValid())
+            return QColor(Qt::black);
+        return {};
+    case Qt::FontRole:
+        if (m_look && m_look(*this, index.row()).bold) {
+            QFont font;
+            font.setBold(true);
+            return font;
+        }
+        return {};
+    case Qt::TextAlignmentRole:
+        if (kind == Kind::Check)
+            return int(Qt::AlignCenter);
+        return {};
+    default:
+        return QIdentityProxyModel::data(index, role);
+    }
+}
+
+QVariant QueryListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section < m_columns.size())
+        return m_columns.at(section).caption;
+    return QIdentityProxyModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags QueryListModel::flags(const QModelIndex &index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}

@@ -1,0 +1,358 @@
+#include "TestSupport.h"
+
+#include "app/modMain.h"
+#include "data/Database.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QTest>
+
+namespace {
+
+QStringList columnsOf(const QString &tableOrView)
+{
+    QSqlQuery query = Database::run(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(tableOrView));
+    QStringList names;
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i)
+        names << record.fieldName(i);
+    return names;
+}
+
+qint64 addContact(const QString &last, const QString &first, const QString &mobile = {})
+{
+    return Database::insert(QStringLiteral("INSERT INTO Clients (LastName, FirstName, Mobile) VALUES (?, ?, ?)"),
+                            {last, first, mobile});
+}
+
+qint64 addGroup(const QString &name)
+{
+    return Database::insert(QStringLiteral("INSERT INTO Groups (Name) VALUES (?)"), {name});
+}
+
+void link(qint64 group, qint64 client)
+{
+    Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"), {group, client});
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class tst_Database : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void tablesHaveEveryColumnAndFlagsDefaultToFalse();
+    void viewsHaveTheirColumnsInOrder();
+    void groupMembershipViewListsOnlyMembers();
+    void outboxAndRepliesViewsNameTheContact();
+    void keysGrowInInsertOrderAndAreNeverReused();
+    void quotesAndNonAsciiLettersAreStoredAndFound();
+    void newDatabaseHasOneSetupRowAndPostalCodes();
+    void creatingNeverOverwritesAFile();
+    void unusableFilesAreReportedWithAReason();
+    void lockedDatabaseFailsWithAnErrorInsteadOfHanging();
+    void olderFileWithoutVersionIsBroughtUpToDate();
+    void batchKeepsRowsWrittenBeforeAnError();
+    void transactionRollsBackUnlessCommitted();
+    void missingFileIsAnErrorAndIsNotCreated();
+};
+
+void tst_Database::tablesHaveEveryColumnAndFlagsDefaultToFalse()
+{
+    TestHome home;
+    QCOMPARE(columnsOf(QStringLiteral("Clients")),
+             QStringList({"ClientID", "AssNo", "LastName", "FirstName", "Initials", "Salute", "EnrollerAssNo",
+                          "Company", "Address1", "Address2", "Address3", "PostalCode", "TelWork", "TelHome",
+                          "Fax", "Mobile", "EMail", "Selected"}));
+    QCOMPARE(columnsOf(QStringLiteral("Groups")), QStringList({"GroupID", "Name"}));
+    QCOMPARE(columnsOf(QStringLiteral("GroupLinking")), QStringList({"GroupID", "ClientID"}));
+    QCOMPARE(columnsOf(QStringLiteral("SMSSend")),
+             QStringList({"SMSSendID", "ClientID", "Number", "Message", "SendDate", "SendTime", "EventID", "Send",
+                          "Delivered", "SentID"}));
+    QCOMPARE(columnsOf(QStringLiteral("SMSReplies")),
+             QStringList({"SMSReplyID", "IncomingID", "PhoneNumber", "ReceivedDateTime", "Message", "SentMessage",
+                          "SentDateTime", "SMSSendID"}));
+    QCOMPARE(columnsOf(QStringLiteral("Setup")), QStringList({"Username", "Password", "LastHighestTrn"}));
+    QCOMPARE(columnsOf(QStringLiteral("PostalCodes")),
+             QStringList({"ID", "Area", "Town", "BoxCode", "StreetCode", "AreaGroup"}));
+
+    // A composition window sets only the columns it names.
+    const qint64 row = Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES (?, ?)"),
+                                        {QStringLiteral("0821234567"), QStringLiteral("Hi")});
+    QSqlQuery flags = Database::run(QStringLiteral("SELECT Send, Delivered, EventID FROM SMSSend WHERE SMSSendID = ?"), {row});
+    QVERIFY(flags.next());
+    QCOMPARE(flags.value(0).toInt(), 0);
+    QCOMPARE(flags.value(1).toInt(), 0);
+    QVERIFY(flags.value(2).isNull());
+    const qint64 contact = addContact(QStringLiteral("Dlamini"), QStringLiteral("Thandi"));
+    QCOMPARE(Database::value(QStringLiteral("SELECT Selected FROM Clients WHERE ClientID = ?"), {contact}).toInt(), 0);
+}
+
+void tst_Database::viewsHaveTheirColumnsInOrder()
+{
+    TestHome home;
+    QCOMPARE(columnsOf(QStringLiteral("ClientsBelongingToGroups")),
+             QStringList({"GroupID", "Name", "ClientID", "AssNo", "LastName", "FirstName", "Initials", "Salute",
+                          "EnrollerAssNo", "Address1", "Address2", "Address3", "PostalCode", "TelWork", "TelHome",
+                          "Fax", "Mobile", "EMail", "Selected", "Company"}));
+    QCOMPARE(columnsOf(QStringLiteral("ListSMSandClients")),
+             QStringList({"SMSSendID", "ClientID", "Number", "ClientName", "Message", "SendDate", "SendTime",
+                          "EventID", "Send", "Delivered", "SentID"}));
+    QCOMPARE(columnsOf(QStringLiteral("RepliesWithClients")),
+             QStringList({"SMSReplyID", "IncomingID", "PhoneNumber", "ReceivedDateTime", "FN", "Message",
+                          "SentMessage", "SentDateTime", "SMSSendID", "FirstName", "LastName"}));
+}
+
+void tst_Database::groupMembershipViewListsOnlyMembers()
+{
+    TestHome home;
+    const qint64 staff = addGroup(QStringLiteral("Staff"));
+    const qint64 choir = addGroup(QStringLiteral("Choir"));
+    const qint64 both = addContact(QStringLiteral("Naidoo"), QStringLiteral("Priya"), QStringLiteral("0821111111"));
+    const qint64 one = addContact(QStringLiteral("Botha"), QStringLiteral("Jan"), QStringLiteral("0822222222"));
+    addContact(QStringLiteral("Loner"), QStringLiteral("Nobody"), QStringLiteral("0823333333"));
+    link(staff, both);
+    link(choir, both);
+    link(staff, one);
+
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM ClientsBelongingToGroups")).toInt(), 3);
+    QVERIFY(!Database::value(QStringLiteral("SELECT 1 FROM ClientsBelongingToGroups WHERE LastName = 'Loner'")).isValid());
+    QSqlQuery staffList = Database::run(
+        QStringLiteral("SELECT Name, LastName FROM ClientsBelongingToGroups WHERE GroupID = ? ORDER BY LastName"), {staff});
+    QStringList names;
+    while (staffList.next()) {
+        QCOMPARE(staffList.value(0).toString(), QStringLiteral("Staff"));
+        names << staffList.value(1).toString();
+    }
+    QCOMPARE(names, QStringList({"Botha", "Naidoo"}));
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM ClientsBelongingToGroups WHERE GroupID = 0")).toInt(), 0);
+}
+
+void tst_Database::outboxAndRepliesViewsNameTheContact()
+{
+    TestHome home;
+    const qint64 contact = addContact(QStringLiteral("van der Merwe"), QStringLiteral("Anna"));
+    const qint64 addressed = Database::insert(
+        QStringLiteral("INSERT INTO SMSSend (ClientID, Number, Message) VALUES (?, ?, ?)"),
+        {contact, QStringLiteral("0820000001"), QStringLiteral("Hello")});
+    const qint64 typed = Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES (?, ?)"),
+                                          {QStringLiteral("0820000002"), QStringLiteral("Hi")});
+    QCOMPARE(Database::value(QStringLiteral("SELECT ClientName FROM ListSMSandClients WHERE SMSSendID = ?"), {addressed}).toString(),
+             QStringLiteral("Anna van der Merwe"));
+    QCOMPARE(Database::value(QStringLiteral("SELECT ClientName FROM ListSMSandClients WHERE SMSSendID = ?"), {typed}).toString(),
+             QString());
+
+    Database::run(QStringLiteral("INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, SMSSendID) VALUES "
+                                 "('A', '0820000001', 'Thanks', ?), ('B', '0820000002', 'Who?', ?)"),
+                  {addressed, typed});
+    QSqlQuery replies = Database::run(QStringLiteral("SELECT IncomingID, FN, FirstName FROM RepliesWithClients ORDER BY IncomingID"));
+    QVERIFY(replies.next());
+    QCOMPARE(replies.value(1).toString(), QStringLiteral("Anna van der Merwe"));
+    QCOMPARE(replies.value(2).toString(), QStringLiteral("Anna"));
+    QVERIFY(replies.next());
+    QCOMPARE(replies.value(1).toString(), QStringLiteral("0820000002")); // an unknown sender shows the number
+    QVERIFY(!replies.next());
+}
+
+void tst_Database::keysGrowInInsertOrderAndAreNeverReused()
+{
+    TestHome home;
+    const QString insert = QStringLiteral("INSERT INTO SMSSend (Number) VALUES ('1')");
+    const qint64 first = Database::insert(insert);
+    const qint64 second = Database::insert(insert);
+    const qint64 third = Database::insert(insert);
+    QVERIFY(first < second && second < third);
+    Database::run(QStringLiteral("DELETE FROM SMSSend WHERE SMSSendID = ?"), {third});
+    QVERIFY(Database::insert(insert) > third);
+    Database::run(QStringLiteral("DELETE FROM SMSSend"));
+    QVERIFY(Database::insert(insert) > third + 1);
+}
+
+void tst_Database::quotesAndNonAsciiLettersAreStoredAndFound()
+{
+    TestHome home;
+    addGroup(QStringLiteral("O'Brien's \"Friends\""));
+    addGroup(QStringLiteral("Église Ümlaut"));
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM Groups WHERE upper(trim(Name)) = upper(?)"),
+                             {QStringLiteral("o'brien's \"friends\"")}).toInt(), 1);
+    // Names compare without regard to case in every alphabet.
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM Groups WHERE upper(trim(Name)) = upper(?)"),
+                             {QStringLiteral("église ümlaut")}).toInt(), 1);
+    QCOMPARE(Database::value(QStringLiteral("SELECT lower(?)"), {QStringLiteral("ÄÖÜ ÇA")}).toString(),
+             QStringLiteral("äöü ça"));
+}
+
+void tst_Database::newDatabaseHasOneSetupRowAndPostalCodes()
+{
+    TestHome home;
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM Setup")).toInt(), 1);
+    QCOMPARE(Database::value(QStringLiteral("SELECT LastHighestTrn FROM Setup")).toInt(), 0);
+    QVERIFY(Database::value(QStringLiteral("SELECT count(*) FROM PostalCodes")).toInt() >= 100);
+    QCOMPARE(Database::value(QStringLiteral("PRAGMA user_version")).toInt(), Database::SchemaVersion);
+
+    // A database made for a first run can carry the account it is meant for.
+    qputenv("TELLWAVE_NEW_DATABASE_ACCOUNT", "demo:se:cret");
+    home.freshDatabase();
+    qunsetenv("TELLWAVE_NEW_DATABASE_ACCOUNT");
+    QVERIFY(modMain::LoadSetup());
+    QCOMPARE(modMain::GatewayUsername, QStringLiteral("demo"));
+    QCOMPARE(modMain::GatewayPassword, QStringLiteral("se:cret"));
+}
+
+void tst_Database::creatingNeverOverwritesAFile()
+{
+    TestHome home;
+    Database::run(QStringLiteral("INSERT INTO SMSSend (Number) VALUES ('keep me')"));
+    Database::close();
+    const QByteArray before = fileBytes(home.databasePath());
+    QVERIFY_THROWS_EXCEPTION(AppError, Database::create(home.databasePath()));
+    QCOMPARE(fileBytes(home.databasePath()), before);
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Number = 'keep me'")).toInt(), 1);
+}
+
+void tst_Database::unusableFilesAreReportedWithAReason()
+{
+    TestHome home;
+    const QString garbage = home.path() + QStringLiteral("/garbage.db");
+    QFile file(garbage);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    Database::FileCheck found = Database::check(garbage);
+    QCOMPARE(found.state, Database::FileState::Unusable);
+    QVERIFY2(found.reason.contains(QStringLiteral("not a database")), qPrintable(found.reason));
+    QCOMPARE(fileBytes(garbage), QByteArray(4096, 'x'));
+
+    const QString foreign = home.path() + QStringLiteral("/foreign.db");
+    QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {foreign, QStringLiteral("CREATE TABLE Accounts (x);")}), 0);
+    found = Database::check(foreign);
+    QCOMPARE(found.state, Database::FileState::Unusable);
+    QVERIFY2(found.reason.contains(QStringLiteral("not a Tellwave database")), qPrintable(found.reason));
+
+    const QString newer = home.path() + QStringLiteral("/newer.db");
+    QVERIFY(QFile::copy(home.databasePath(), newer));
+    QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {newer, QStringLiteral("PRAGMA user_version = 99;")}), 0);
+    found = Database::check(newer);
+    QCOMPARE(found.state, Database::FileState::Unusable);
+    QVERIFY2(found.reason.contains(QStringLiteral("newer version")), qPrintable(found.reason));
+
+    QCOMPARE(Database::check(home.path()).state, Database::FileState::Unusable); // a folder
+    QCOMPARE(Database::check(home.path() + QStringLiteral("/none.db")).state, Database::FileState::Missing);
+    QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Usable);
+}
+
+void tst_Database::lockedDatabaseFailsWithAnErrorInsteadOfHanging()
+{
+    TestHome home;
+    Database::setBusyTimeout(200);
+    Database::close();
+    // Another program holds a write lock on the file for the whole test.
+    QProcess holder;
+    holder.start(QStringLiteral("sqlite3"), {home.databasePath()});
+    QVERIFY(holder.waitForStarted());
+    holder.write("PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; INSERT INTO SMSSend (Number) VALUES ('x'); SELECT 'locked';\n");
+    QByteArray said;
+    while (!said.contains("locked") && holder.waitForReadyRead(5000))
+        said += holder.readAllStandardOutput();
+    QVERIFY2(said.contains("locked"), said.constData());
+
+    bool failed = false;
+    try {
+        Database::run(QStringLiteral("INSERT INTO SMSSend (Number) VALUES ('y')"));
+    } catch (const AppError &error) {
+        failed = true;
+        QVERIFY2(error.description().contains(QStringLiteral("locked")), qPrintable(error.text()));
+    }
+    QVERIFY(failed);
+    QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Unusable);
+
+    holder.write("ROLLBACK;\n.quit\n");
+    QVERIFY(holder.waitForFinished(5000));
+    Database::setBusyTimeout(5000);
+    Database::close();
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend")).toInt(), 0);
+}
+
+void tst_Database::olderFileWithoutVersionIsBroughtUpToDate()
+{
+    TestHome home;
+    const QString old = home.path() + QStringLiteral("/old.db");
+    // The tables as an older program left them: no views, no indexes, no version.
+    const QString tables = QStringLiteral(
+        "CREATE TABLE Clients (ClientID INTEGER PRIMARY KEY AUTOINCREMENT, AssNo TEXT, LastName TEXT, FirstName TEXT,"
+        " Initials TEXT, Salute TEXT, EnrollerAssNo TEXT, Company TEXT, Address1 TEXT, Address2 TEXT, Address3 TEXT,"
+        " PostalCode TEXT, TelWork TEXT, TelHome TEXT, Fax TEXT, Mobile TEXT, EMail TEXT, Selected INTEGER NOT NULL DEFAULT 0);"
+        "CREATE TABLE Groups (GroupID INTEGER PRIMARY KEY AUTOINCREMENT, Name TEXT);"
+        "CREATE TABLE GroupLinking (GroupID INTEGER, ClientID INTEGER);"
+        "CREATE TABLE SMSSend (SMSSendID INTEGER PRIMARY KEY AUTOINCREMENT, ClientID INTEGER, Number TEXT, Message TEXT,"
+        " SendDate DATE, SendTime TEXT, EventID TEXT, Send INTEGER NOT NULL DEFAULT 0, Delivered INTEGER NOT NULL DEFAULT 0, SentID TEXT);"
+        "CREATE TABLE SMSReplies (SMSReplyID INTEGER PRIMARY KEY AUTOINCREMENT, IncomingID TEXT, PhoneNumber TEXT,"
+        " ReceivedDateTime DATETIME, Message TEXT, SentMessage TEXT, SentDateTime DATETIME, SMSSendID INTEGER);"
+        "CREATE TABLE Setup (Username TEXT, Password TEXT, LastHighestTrn NUMERIC NOT NULL DEFAULT 0);"
+        "INSERT INTO Setup VALUES ('olduser', 'oldpass', 42);"
+        "CREATE TABLE PostalCodes (ID INTEGER PRIMARY KEY AUTOINCREMENT, Area TEXT, Town TEXT, BoxCode TEXT, StreetCode TEXT, AreaGroup TEXT);"
+        "INSERT INTO SMSSend (Number, Message) VALUES ('0821234567', 'queued before');");
+    QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {old, tables}), 0);
+    QCOMPARE(Database::check(old).state, Database::FileState::Usable);
+
+    modMain::ConnectionString = Database::connectionStringFor(old);
+    QCOMPARE(Database::value(QStringLiteral("PRAGMA user_version")).toInt(), Database::SchemaVersion);
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM ListSMSandClients")).toInt(), 1);
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM Setup")).toInt(), 1);
+    QCOMPARE(Database::value(QStringLiteral("SELECT Username FROM Setup")).toString(), QStringLiteral("olduser"));
+    QVERIFY(Database::value(QStringLiteral("SELECT count(*) FROM PostalCodes")).toInt() >= 100);
+}
+
+void tst_Database::batchKeepsRowsWrittenBeforeAnError()
+{
+    TestHome home;
+    try {
+        Database::Batch batch;
+        Database::run(QStringLiteral("INSERT INTO SMSSend (Number) VALUES ('kept')"));
+        Database::run(QStringLiteral("INSERT INTO NoSuchTable VALUES (1)"));
+        QFAIL("the bad statement did not fail");
+    } catch (const AppError &error) {
+        QVERIFY(error.description().contains(QStringLiteral("NoSuchTable")));
+    }
+    Database::close(); // what was committed is on disk, not only in this connection
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Number = 'kept'")).toInt(), 1);
+}
+
+void tst_Database::transactionRollsBackUnlessCommitted()
+{
+    TestHome home;
+    {
+        Database::Transaction transaction;
+        Database::run(QStringLiteral("INSERT INTO SMSSend (Number) VALUES ('dropped')"));
+    }
+    {
+        Database::Transaction transaction;
+        Database::run(QStringLiteral("INSERT INTO SMSSend (Number) VALUES ('committed')"));
+        transaction.commit();
+    }
+    QSqlQuery rows = Database::run(QStringLiteral("SELECT Number FROM SMSSend"));
+    QVERIFY(rows.next());
+    QCOMPARE(rows.value(0).toString(), QStringLiteral("committed"));
+    QVERIFY(!rows.next());
+}
+
+void tst_Database::missingFileIsAnErrorAndIsNotCreated()
+{
+    TestHome home;
+    const QString missing = home.path() + QStringLiteral("/gone/SMSData.db");
+    modMain::ConnectionString = Database::connectionStringFor(missing);
+    QVERIFY_THROWS_EXCEPTION(AppError, Database::run(QStringLiteral("SELECT * FROM Setup")));
+    QVERIFY(!QFile::exists(missing));
+}
+
+QTEST_GUILESS_MAIN(tst_Database)
+#include "tst_database.moc"
