@@ -11,10 +11,14 @@
 // typed data. Every read and write goes to the store itself, so a second
 // instance sees a value the moment another one wrote it.
 //
-// The store is a per-user file hive (JSON) under the application's config
-// location; every root lives there. Key and value names compare without regard
-// to case and keep the case they were created with. Failures are raised as
-// AppError with the numbers below and the source "<program>.cRegistry".
+// The store is a per-user file hive (JSON, see hivePath()); every root lives
+// there. Each read reads the file; each write rewrites it whole, atomically and
+// under a lock beside it, readable by its owner only. Key and value names
+// compare without regard to case and keep the case they were created with; key
+// path components are separated by backslashes, empty components are ignored.
+// Failures are raised as AppError with the numbers below and the source
+// "<program>.cRegistry". A remote Machine cannot be reached: reads yield
+// Default and writes raise.
 class cRegistry
 {
 public:
@@ -55,6 +59,7 @@ public:
     void setValue(const QVariant &value);
 
     // Names are appended from index 1 on; names[0] is an unused empty entry.
+    // No names (or no such key): an empty list and a count of 0. Always true.
     bool EnumerateValues(QStringList &names, int &count) const;
     bool EnumerateSections(QStringList &names, int &count) const;
 
@@ -87,10 +92,15 @@ public:
     QVariant Default() const;
     void setDefault(const QVariant &value);
 
-    // The hive file every instance reads and writes.
+    // The hive file every instance reads and writes:
+    // <GenericConfigLocation>/Tellwave/registry.json.
     static QString hivePath();
 
 private:
+    // Writes a string as the default value of keyPath under HKEY_CLASSES_ROOT
+    // and under HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
+    void setClassValue(const QString &keyPath, const QString &text) const;
+
     QString m_machine;
     qint32 m_classKey = 0;
     QString m_sectionKey;
