@@ -1,0 +1,41 @@
+# Shared by scripts/run, scripts/test and bench/run: installs the Debian
+# packages that are missing, through sudo when not root.
+# Usage: . scripts/packages.sh; ensure_packages pkg...
+
+ensure_packages() {
+    missing=""
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing="$missing $package"
+        fi
+    done
+    [ -z "$missing" ] && return 0
+
+    sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "Missing packages:$missing; install them as root (sudo is not available)." >&2
+            return 1
+        fi
+        sudo="sudo"
+    fi
+    echo "Installing:$missing"
+    # shellcheck disable=SC2086
+    if ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing; then
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get update -q &&
+            DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
+    fi
+}
+
+# What building and testing the program needs.
+BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev sqlite3 fonts-dejavu-core"
+
+# Configures (once) and builds everything in the given build folder.
+build_all() {
+    build_dir="$1"
+    shift
+    if [ ! -f "$build_dir/build.ninja" ]; then
+        cmake -S "$TELLWAVE_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" || return 1
+    fi
+    cmake --build "$build_dir"
+}
