@@ -290,6 +290,7 @@ void frmMain::nameSeparators()
     name(ui->mnuSetup, {QStringLiteral("mnuSetupsEP1")});
     name(ui->mnuSMS, {QStringLiteral("mnuSMSSep1"), QStringLiteral("mnuSMSSep2")});
     name(ui->mnuSMSSendReceive, {QStringLiteral("mnuSMSSendReceiveSep1")});
+    ui->mnuSMSSendReceive->menuAction()->setObjectName(QStringLiteral("mnuSMSSendReceive"));
     // Only "Import Text File" of the bulk menu is offered.
     for (QAction *action : ui->mnuSMS->actions())
         if (action != ui->mnuSMSKestrelImport)

@@ -1,0 +1,180 @@
+#include "GuiTestSupport.h"
+
+#include "app/modMain.h"
+#include "data/Database.h"
+#include "settings/cRegistry.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+void storeSetting(const QString &name, const QString &value)
+{
+    cRegistry registry;
+    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+    registry.setSectionKey(modMain::SettingsKey);
+    registry.setValueType(cRegistry::REG_SZ);
+    registry.setValueKey(name);
+    registry.setValue(value);
+}
+
+QString defaultPath()
+{
+    return QDir(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"))).filePath(QStringLiteral("Tellwave/Data/SMSData.db"));
+}
+
+void setAccount(const QString &username)
+{
+    Database::run(QStringLiteral("UPDATE Setup SET Username = ?, Password = ?"), {username, QStringLiteral(" secret ")});
+    Database::close();
+}
+
+} // namespace
+
+class tst_StartUp : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstRunCreatesTheDefaultDatabaseWithoutAsking();
+    void blankStoredPathCountsAsMissing();
+    void storedPathIsUsedAndItsAccountRead();
+    void missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes();
+    void unusableDatabaseIsReportedAndLeftAlone();
+    void specialAccountSelectsTheAlternateHost_data();
+    void specialAccountSelectsTheAlternateHost();
+    void gatewayHostsComeFromTheSettingsStore();
+};
+
+void tst_StartUp::firstRunCreatesTheDefaultDatabaseWithoutAsking()
+{
+    TestHome home;
+    ScriptedMessageBoxes boxes;
+    QVERIFY(!QFile::exists(defaultPath()));
+    QVERIFY(modMain::StartUp());
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(modMain::DatabasePath, defaultPath());
+    QCOMPARE(modMain::ConnectionString, QStringLiteral("Driver=QSQLITE;Database=") + defaultPath());
+    QVERIFY(QFile::exists(defaultPath()));
+    QCOMPARE(modMain::GatewayHost, QStringLiteral("127.0.0.1:8787"));
+    QCOMPARE(modMain::GatewayUsername, QString());
+    QVERIFY(modMain::HelpFile.isEmpty()); // no help page beside the test program: nothing happens
+}
+
+void tst_StartUp::blankStoredPathCountsAsMissing()
+{
+    TestHome home;
+    ScriptedMessageBoxes boxes;
+    storeSetting(QStringLiteral("Database"), QStringLiteral("    "));
+    QVERIFY(modMain::StartUp());
+    QCOMPARE(modMain::DatabasePath, defaultPath());
+    QCOMPARE(boxes.count(), 0);
+}
+
+void tst_StartUp::storedPathIsUsedAndItsAccountRead()
+{
+    TestHome home;
+    ScriptedMessageBoxes boxes;
+    setAccount(QStringLiteral("  ann  "));
+    storeSetting(QStringLiteral("Database"), QStringLiteral("  ") + home.databasePath() + QStringLiteral(" "));
+    QVERIFY(modMain::StartUp());
+    QCOMPARE(modMain::DatabasePath, home.databasePath());
+    QCOMPARE(modMain::GatewayUsername, QStringLiteral("ann"));
+    QCOMPARE(modMain::GatewayPassword, QStringLiteral("secret"));
+    QCOMPARE(boxes.count(), 0);
+    QVERIFY(!QFile::exists(defaultPath()));
+}
+
+void tst_StartUp::missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()
+{
+    TestHome home;
+    const QString wanted = home.path() + QStringLiteral("/elsewhere/Office.db");
+    storeSetting(QStringLiteral("Database"), wanted);
+    {
+        ScriptedMessageBoxes boxes;
+        boxes.answer(QMessageBox::No);
+        QVERIFY(!modMain::StartUp());
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.last().title, QStringLiteral("DATABASE"));
+        QCOMPARE(boxes.last().icon, QMessageBox::Question);
+        QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
+        QVERIFY(boxes.last().text.contains(wanted));
+        QVERIFY(!QFile::exists(wanted));
+        QVERIFY(!QFile::exists(defaultPath()));
+    }
+    {
+        ScriptedMessageBoxes boxes;
+        boxes.answer(QMessageBox::Yes);
+        QVERIFY(modMain::StartUp());
+        QCOMPARE(boxes.count(), 1);
+        QVERIFY(QFile::exists(wanted));
+        QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM Setup")).toInt(), 1);
+    }
+}
+
+void tst_StartUp::unusableDatabaseIsReportedAndLeftAlone()
+{
+    TestHome home;
+    const QString broken = home.path() + QStringLiteral("/broken.db");
+    const QByteArray content("This is a letter, not a database.\n");
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    storeSetting(QStringLiteral("Database"), broken);
+
+    ScriptedMessageBoxes boxes;
+    QVERIFY(!modMain::StartUp());
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().title, QStringLiteral("DATABASE"));
+    QCOMPARE(boxes.last().icon, QMessageBox::Critical);
+    QVERIFY(boxes.last().text.contains(broken));
+    QVERIFY2(boxes.last().text.contains(QStringLiteral("not a database")), qPrintable(boxes.last().text));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), content);
+}
+
+void tst_StartUp::specialAccountSelectsTheAlternateHost_data()
+{
+    QTest::addColumn<QString>("username");
+    QTest::addColumn<bool>("alternate");
+    QTest::newRow("upper") << "CORVANE" << true;
+    QTest::newRow("lower") << "corvane" << true;
+    QTest::newRow("mixed with blanks") << "  CorVane " << true;
+    QTest::newRow("contains it") << "CORVANE2" << false;
+    QTest::newRow("blank inside") << "COR VANE" << false;
+    QTest::newRow("other") << "demo" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void tst_StartUp::specialAccountSelectsTheAlternateHost()
+{
+    QFETCH(QString, username);
+    QFETCH(bool, alternate);
+    TestHome home;
+    ScriptedMessageBoxes boxes;
+    setAccount(username);
+    storeSetting(QStringLiteral("Database"), home.databasePath());
+    QVERIFY(modMain::StartUp());
+    QCOMPARE(modMain::GatewayHost, alternate ? QStringLiteral("127.0.0.1:8788") : QStringLiteral("127.0.0.1:8787"));
+}
+
+void tst_StartUp::gatewayHostsComeFromTheSettingsStore()
+{
+    TestHome home;
+    ScriptedMessageBoxes boxes;
+    storeSetting(QStringLiteral("Database"), home.databasePath());
+    storeSetting(QStringLiteral("GatewayHost"), QStringLiteral(" sms.example.co.za "));
+    storeSetting(QStringLiteral("AlternateGatewayHost"), QStringLiteral("https://alt.example.co.za:8443"));
+    QVERIFY(modMain::StartUp());
+    QCOMPARE(modMain::GatewayHost, QStringLiteral("sms.example.co.za"));
+    setAccount(QStringLiteral("Corvane"));
+    QVERIFY(modMain::StartUp());
+    QCOMPARE(modMain::GatewayHost, QStringLiteral("https://alt.example.co.za:8443"));
+}
+
+QTEST_MAIN(tst_StartUp)
+#include "tst_startup.moc"
