@@ -1,0 +1,41 @@
+#pragma once
+
+#include "gateway/CycleHost.h"
+
+// Shows the busy pointer through the host for as long as it lives, unless it
+// is already shown by an enclosing operation (then that one restores it).
+class CycleBusy
+{
+public:
+    CycleBusy(CycleHost &host, bool &busy) : m_host(host), m_busy(busy)
+    {
+        if (!m_busy) {
+            m_host.setBusy(true);
+            m_busy = true;
+            m_owner = true;
+        }
+    }
+    ~CycleBusy() { release(); }
+    CycleBusy(const CycleBusy &) = delete;
+    CycleBusy &operator=(const CycleBusy &) = delete;
+
+    // The normal pointer back early, e.g. before a message box.
+    void release()
+    {
+        if (m_owner && m_busy) {
+            m_busy = false;
+            m_host.setBusy(false);
+        }
+        m_owner = false;
+    }
+
+private:
+    CycleHost &m_host;
+    bool &m_busy;
+    bool m_owner = false;
+};
+
+namespace CycleTexts {
+inline const QString Ready = QStringLiteral("Done. Ready ...");
+inline const QString Error = QStringLiteral("ERROR");
+} // namespace CycleTexts

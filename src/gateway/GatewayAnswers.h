@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+// How the gateway's answers are read. Pure functions: no network, no database.
+namespace GatewayAnswers {
+
+// Credits: the leading number of the answer ("FALSE", empty or an error page
+// give 0).
+double credits(const QString &answer);
+
+// SingleSMS: refused when the first five characters of the raw answer, in
+// upper case, are "FALSE"; otherwise accepted with the answer's leading
+// number as batch number.
+struct SingleSmsAnswer
+{
+    bool accepted = false;
+    QString batch = QStringLiteral("0"); // decimal text; "0" when refused
+    QString cleaned;                      // the answer without tabs and line breaks, blanks trimmed
+};
+SingleSmsAnswer singleSms(const QString &answer);
+
+// One entry of the delivery-status report ("sent/msg"), children read by position.
+struct StatusEntry
+{
+    double trn = 0;    // leading number of child 0
+    QString trnText;   // that number as decimal text
+    QString flag;      // child 5 as sent
+    double customerId = 0; // leading number of child 6
+    bool delivered() const;
+};
+
+// One item per msg element in document order; an element that lacks any of
+// children 0, 5 and 6 is passed over (nullopt). `highestTrn` is the highest
+// transaction number of all elements that have a child 0, passed over or not.
+struct StatusReport
+{
+    bool wellFormed = false;
+    double highestTrn = 0;
+    QList<std::optional<StatusEntry>> entries;
+};
+StatusReport statusReport(const QString &answer);
+
+// One reply ("replies/reply"), children read by position.
+struct Reply
+{
+    QString incomingId;   // 0, as received
+    QString phoneNumber;  // 2
+    QString message;      // 3
+    QString received;     // 4, as received
+    QString sentMessage;  // 5
+    QString sentDateTime; // 6, as received
+    qint64 smsSendId = 0; // leading number of 7
+};
+
+struct RepliesList
+{
+    bool wellFormed = false;
+    int total = 0; // every reply element, whole or not
+    QList<Reply> replies;
+};
+RepliesList replies(const QString &answer);
+
+// A date and time as the gateway may write it: "yyyy-MM-dd HH:mm:ss", ISO
+// with "T" (an offset or "Z" is turned into local time), with or without
+// seconds, "yyyy/MM/dd HH:mm[:ss]", "dd/MM/yyyy HH:mm[:ss]" (day first;
+// month first only when day first cannot be a date), a date alone, and
+// 12-hour forms with AM or PM. Nothing when the text cannot be read.
+std::optional<QDateTime> dateTime(const QString &text);
+
+// The stored form of such a text: "yyyy-MM-dd HH:mm:ss", or NULL when it
+// cannot be read.
+QVariant storedDateTime(const QString &text);
+
+} // namespace GatewayAnswers

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "data/AppError.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+
+// A request to the gateway that could not be completed: nothing (or not all)
+// came back. mayHaveReached() tells whether the gateway may have received and
+// acted on it: certainly not when the connection was refused or the host not
+// found; maybe after a time-out, a dropped connection or a truncated answer.
+class GatewayError : public AppError
+{
+public:
+    GatewayError(qint64 number, QString description, bool mayHaveReached)
+        : AppError(number, std::move(description), QStringLiteral("Gateway")), m_mayHaveReached(mayHaveReached)
+    {
+    }
+
+    bool mayHaveReached() const { return m_mayHaveReached; }
+
+private:
+    bool m_mayHaveReached;
+};
+
+// The one place that builds a gateway request and makes the exchange: POST to
+// the gateway script with every parameter in the query string, no body,
+// waiting for the whole answer. Host and account are taken from modMain when
+// the exchange is made. The HTTP status is not looked at: an error page is an
+// answer like any other.
+class GatewayClient
+{
+public:
+    using Parameters = QList<QPair<QString, QString>>;
+
+    static constexpr int DefaultTimeoutMs = 30000;
+
+    GatewayClient();
+
+    // How long a request may go without any data arriving before it is given up.
+    int timeout() const { return m_timeoutMs; }
+    void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+
+    // The time-out new clients start with (every cycle makes its own client).
+    static int defaultTimeout();
+    static void setDefaultTimeout(int milliseconds);
+
+    // "http://host/httppost4.aspx?Type=..&Username=..&Password=.." followed by
+    // the parameters in order; every value percent-encoded as UTF-8.
+    static QUrl requestUrl(const QString &type, const Parameters &parameters = {});
+
+    // One exchange; the answer text. Throws GatewayError when the request
+    // could not be completed.
+    QString exchange(const QString &type, const Parameters &parameters = {});
+
+    QString credits();
+    QString singleSms(const QString &number, const QString &message, const QString &customerId);
+    QString sent(const QString &highestTrn);
+    QString replies();
+
+private:
+    int m_timeoutMs;
+};

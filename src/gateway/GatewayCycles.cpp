@@ -1,0 +1,54 @@
+#include "gateway/GatewayCycles.h"
+
+GatewayCycles::GatewayCycles(CycleHost &host, QObject *parent)
+    : QObject(parent), m_sender(host), m_status(host), m_replies(host)
+{
+}
+
+template <typename Steps>
+bool GatewayCycles::runGuarded(Steps steps)
+{
+    if (m_running)
+        return false;
+    struct Running
+    {
+        GatewayCycles &cycles;
+        explicit Running(GatewayCycles &owner) : cycles(owner)
+        {
+            cycles.m_running = true;
+            emit cycles.runningChanged(true);
+        }
+        ~Running()
+        {
+            cycles.m_running = false;
+            emit cycles.runningChanged(false);
+        }
+    } running(*this);
+    steps();
+    return true;
+}
+
+bool GatewayCycles::SendReceive()
+{
+    return runGuarded([this] {
+        m_status.FetchStatusReports();
+        m_sender.SendOutbox();
+        m_replies.FetchReplies();
+    });
+}
+
+bool GatewayCycles::SendNow()
+{
+    return runGuarded([this] {
+        m_sender.SendOutbox();
+        m_status.FetchStatusReports();
+    });
+}
+
+bool GatewayCycles::ReceiveNow()
+{
+    return runGuarded([this] {
+        m_status.FetchStatusReports();
+        m_replies.FetchReplies();
+    });
+}

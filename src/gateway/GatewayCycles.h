@@ -1,0 +1,46 @@
+#pragma once
+
+#include "gateway/OutboxSender.h"
+#include "gateway/RepliesRetrieval.h"
+#include "gateway/StatusRetrieval.h"
+
+#include <QObject>
+
+class CycleHost;
+
+// The three sequences of the command bar. Each step runs to its end before the
+// next starts, also when the one before stopped early. While one sequence
+// runs (it lets the window process events between items) no other can start.
+class GatewayCycles : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit GatewayCycles(CycleHost &host, QObject *parent = nullptr);
+
+    bool isRunning() const { return m_running; }
+
+    // Status, send, replies. False (and nothing done) while another runs.
+    bool SendReceive();
+    // Send, status.
+    bool SendNow();
+    // Status, replies.
+    bool ReceiveNow();
+
+    OutboxSender &sender() { return m_sender; }
+    StatusRetrieval &status() { return m_status; }
+    RepliesRetrieval &replies() { return m_replies; }
+
+signals:
+    // The window disables the actions that start a cycle while this is true.
+    void runningChanged(bool running);
+
+private:
+    template <typename Steps>
+    bool runGuarded(Steps steps);
+
+    OutboxSender m_sender;
+    StatusRetrieval m_status;
+    RepliesRetrieval m_replies;
+    bool m_running = false;
+};

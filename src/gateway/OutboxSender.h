@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class CycleHost;
+
+// The destination number as the gateway takes it: blanks trimmed, a leading
+// "+" dropped, every blank removed; a number that does not start with "0"
+// starts with a two-digit country code, which is replaced by "0"
+// (+27 82 123 4567 -> 0821234567). Nothing when that cannot be done: an
+// empty number, or one shorter than two characters that does not start with "0".
+std::optional<QString> NormaliseNumber(const QString &number);
+
+// Sends the outbox against the credit balance, and owns the balance display:
+// the "Check Credits" button and the automatic credit request.
+class OutboxSender
+{
+public:
+    explicit OutboxSender(CycleHost &host);
+
+    // The "Check Credits" button: refuses without user name or password; any
+    // error is shown and the balance kept.
+    void CheckCredits();
+    // The credit request of a send run: any error shows "ERROR" in the status
+    // line and keeps the balance.
+    void RefreshCredits();
+    // Rows not yet attempted.
+    int CountQueued();
+    // Posts one message; the batch number text, or "0" when it was refused or
+    // had no number or text. A request that could not be completed throws
+    // GatewayError.
+    QString SendSingleSMS(const QString &number, const QString &text, const QString &customer);
+    // The whole send run. False when it stopped early (credits refused, the
+    // operator declined, or an error).
+    bool SendOutbox();
+
+private:
+    CycleHost &m_host;
+    bool m_busy = false;
+};

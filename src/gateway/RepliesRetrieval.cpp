@@ -1,0 +1,61 @@
+#include "gateway/RepliesRetrieval.h"
+
+#include "data/Database.h"
+#include "data/modFunctions.h"
+#include "gateway/CycleSupport.h"
+#include "gateway/GatewayAnswers.h"
+#include "gateway/GatewayClient.h"
+
+#include <optional>
+
+using modFunctions::TrimBlanks;
+
+RepliesRetrieval::RepliesRetrieval(CycleHost &host) : m_host(host) {}
+
+void RepliesRetrieval::FetchReplies()
+{
+    CycleBusy busy(m_host, m_busy);
+    try {
+        m_host.setStatus(QStringLiteral("Getting new status of smse sent ..."));
+        QString answer;
+        try {
+            answer = GatewayClient().replies();
+        } catch (const GatewayError &) {
+            // counts as an empty answer
+        }
+        const GatewayAnswers::RepliesList list = GatewayAnswers::replies(answer);
+        if (list.wellFormed) {
+            m_host.setStatus(QStringLiteral("Parsing results ..."));
+            std::optional<Database::Batch> batch;
+            try {
+                batch.emplace();
+            } catch (const AppError &) {
+                // written one by one instead
+            }
+            for (const GatewayAnswers::Reply &reply : list.replies) {
+                const QString id = TrimBlanks(reply.incomingId);
+                if (!id.isEmpty()) {
+                    try {
+                        const bool known = Database::value(KnownReplySql, {id}).isValid();
+                        if (!known)
+                            Database::run(QStringLiteral(
+                                "INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, "
+                                "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                                {reply.incomingId, reply.phoneNumber, reply.message,
+                                 GatewayAnswers::storedDateTime(reply.received), reply.sentMessage,
+                                 GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId});
+                    } catch (const AppError &) {
+                        // the reply is passed over
+                    }
+                }
+                m_host.yieldToEvents();
+            }
+        }
+        m_host.inboxChanged();
+        m_host.setStatus(CycleTexts::Ready);
+    } catch (const AppError &error) {
+        busy.release();
+        m_host.setStatus(CycleTexts::Error);
+        m_host.showError(error);
+    }
+}

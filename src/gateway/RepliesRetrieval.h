@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+class CycleHost;
+
+// Fetches the replies the gateway holds for the account and stores each one
+// that is not stored yet (known by its identifier without surrounding blanks).
+class RepliesRetrieval
+{
+public:
+    explicit RepliesRetrieval(CycleHost &host);
+
+    void FetchReplies();
+
+    // Whether a reply is stored: one bound value, the identifier without
+    // surrounding blanks. Answered from the index SMSReplies_Incoming.
+    static inline const QString KnownReplySql =
+        QStringLiteral("SELECT 1 FROM SMSReplies WHERE trim(coalesce(IncomingID, '')) = ?");
+
+private:
+    CycleHost &m_host;
+    bool m_busy = false;
+};
