@@ -4,6 +4,7 @@
 #include "app/Outbox.h"
 #include "app/modMain.h"
 #include "data/AppError.h"
+#include "gateway/GatewayCycles.h"
 #include "settings/frmAbout.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
@@ -125,6 +126,8 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     connect(ui->mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
     connect(ui->cmdCheckCredits, &QPushButton::clicked, this, &frmMain::cmdCheckCredits_Click);
+    m_cycles = new GatewayCycles(*this, this);
+    connect(m_cycles, &GatewayCycles::runningChanged, this, &frmMain::cyclesRunning);
 
     // Windows that come with later parts of the program stay disabled until
     // they are wired.
@@ -133,7 +136,6 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
                            ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport,
                            ui->mnuSMSSendReceiveReplies})
         later->setEnabled(false);
-    ui->cmdCheckCredits->setEnabled(false);
 
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [] {
@@ -225,6 +227,9 @@ void frmMain::BuildCommandButtons()
         {QStringLiteral("NEW:SINGLE"), [this] { ui->mnuSMSSingle->trigger(); }},
         {QStringLiteral("NEW:BULK"), [this] { ui->mnuSMSGroup->trigger(); }},
         {QStringLiteral("NEW:NONUMBER"), [this] { ui->mnuSMSGroupNo->trigger(); }},
+        {QStringLiteral("SENDNOW:SENDRECEIVE"), [this] { m_cycles->SendReceive(); }},
+        {QStringLiteral("SENDNOW:RECEIVENOW"), [this] { m_cycles->ReceiveNow(); }},
+        {QStringLiteral("SENDNOW:SENDNOW"), [this] { m_cycles->SendNow(); }},
     };
 }
 
@@ -370,7 +375,33 @@ void frmMain::mnuAbout_Click()
 void frmMain::mnuSMSGroup_Click() {}
 void frmMain::mnuSMSGroupNo_Click() {}
 void frmMain::mnuSMSKestrelImport_Click() {}
-void frmMain::cmdCheckCredits_Click() {}
+void frmMain::cmdCheckCredits_Click()
+{
+    if (!m_cycles->isRunning())
+        m_cycles->sender().CheckCredits();
+}
+
+void frmMain::cyclesRunning(bool running)
+{
+    // A cycle lets the window answer between items; nothing may start a
+    // second one meanwhile.
+    for (const char *key : {"SENDNOW:SENDRECEIVE", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW"})
+        m_buttons.value(QString::fromLatin1(key))->setEnabled(!running);
+    ui->cmdCheckCredits->setEnabled(!running);
+    if (!running && m_closeWhenIdle)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    // Closing ends the program; a running cycle finishes its item first.
+    if (m_cycles->isRunning()) {
+        m_closeWhenIdle = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
 
 void frmMain::grdOutbox_BeforeDelete()
 {

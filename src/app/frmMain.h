@@ -18,6 +18,7 @@ class QMenu;
 class QProgressBar;
 class QToolBar;
 class QueryListModel;
+class GatewayCycles;
 
 // The program's main window: inbox above outbox, the credit panel, the
 // command bar, the menus and the status bar. It starts the gateway cycles
@@ -45,6 +46,7 @@ public:
     void mnuSMSKestrelImport_Click();
 
     void cmdCheckCredits_Click();
+    GatewayCycles &cycles() { return *m_cycles; }
 
     // The two lists (dtaSMS: inbox, dtaSendSMS: outbox), read again from the database.
     void refreshInbox();
@@ -70,6 +72,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     enum class Refresh { None, OutboxThenInbox, InboxThenOutbox };
@@ -80,6 +83,7 @@ private:
     // Opens a window modally, then refreshes the lists in the given order.
     void openModal(QDialog &window, Refresh refresh);
     void showOutboxMenu(const QPoint &at);
+    void cyclesRunning(bool running);
 
     std::unique_ptr<Ui::frmMain> ui;
     QToolBar *m_commandBar = nullptr;
@@ -91,5 +95,7 @@ private:
     QLabel *m_panel1 = nullptr;
     QLabel *m_panel2 = nullptr;
     QProgressBar *m_progress = nullptr;
+    GatewayCycles *m_cycles = nullptr;
     int m_busy = 0;
+    bool m_closeWhenIdle = false;
 };

@@ -1,0 +1,149 @@
+#include "GuiTestSupport.h"
+
+#include "app/frmMain.h"
+#include "app/modMain.h"
+#include "data/Database.h"
+#include "gateway/GatewayCycles.h"
+#include "ui/QueryListModel.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+qint64 queue(const QString &number, const QString &message)
+{
+    return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime) "
+                                           "VALUES (?, ?, '2026-12-06', '09:05')"),
+                            {number, message});
+}
+
+QColor rowColour(const QueryListModel *list, int row)
+{
+    return list->index(row, list->columnOf(QStringLiteral("Message"))).data(Qt::BackgroundRole).value<QColor>();
+}
+
+} // namespace
+
+// The main window driving the real gateway through its command bar.
+class tst_MainCycles : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsReply();
+    void checkCreditsShowsTheBalanceOrRefusesWithoutAnAccount();
+    void cycleActionsAreDisabledWhileACycleRunsAndClosingWaits();
+};
+
+void tst_MainCycles::sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsReply()
+{
+    TestHome home;
+    GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000"),
+                            QStringLiteral("--reply-share"), QStringLiteral("1")});
+    QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
+    gateway.use();
+    const qint64 row = queue(QStringLiteral("+27 82 123 4567"), QStringLiteral("Your order is ready for collection."));
+
+    ScriptedMessageBoxes boxes;
+    frmMain window;
+    window.resize(1100, 700);
+    window.show();
+    const QueryListModel *outbox = window.outboxList();
+    QCOMPARE(outbox->rowCount(), 1);
+    QVERIFY(outbox->index(0, 3).data(Qt::FontRole).value<QFont>().bold());
+    saveScreenshot(&window, QStringLiteral("cycle-1-queued"));
+
+    window.vbalCommandBar1_ButtonClick(QStringLiteral("SENDNOW:SENDRECEIVE"));
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblCredits"))->text(), QStringLiteral("1000"));
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Panels_1"))->text(), QStringLiteral("Done. Ready ..."));
+    QVERIFY(!window.findChild<QProgressBar *>(QStringLiteral("ProgressBar1"))->isVisible());
+    QCOMPARE(Database::value(QStringLiteral("SELECT EventID FROM SMSSend WHERE SMSSendID = ?"), {row}).toString(),
+             QStringLiteral("5000001"));
+    QCOMPARE(rowColour(outbox, 0), QColor(251, 253, 187)); // sent
+    const QueryListModel *inbox = window.inboxList();
+    QCOMPARE(inbox->rowCount(), 1);
+    QCOMPARE(inbox->value(0, QStringLiteral("PhoneNumber")).toString(), QStringLiteral("0821234567"));
+    QCOMPARE(inbox->value(0, QStringLiteral("SMSSendID")).toLongLong(), row);
+    saveScreenshot(&window, QStringLiteral("cycle-2-sent"));
+
+    window.vbalCommandBar1_ButtonClick(QStringLiteral("sendnow:receivenow"));
+    QCOMPARE(rowColour(outbox, 0), QColor(206, 251, 208)); // delivered
+    QCOMPARE(Database::value(QStringLiteral("SELECT SentID FROM SMSSend WHERE SMSSendID = ?"), {row}).toString(),
+             QStringLiteral("1"));
+    QCOMPARE(inbox->rowCount(), 1); // the same reply is not stored twice
+    QCOMPARE(boxes.count(), 0);
+    saveScreenshot(&window, QStringLiteral("cycle-3-delivered"));
+}
+
+void tst_MainCycles::checkCreditsShowsTheBalanceOrRefusesWithoutAnAccount()
+{
+    TestHome home;
+    GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:250")});
+    QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
+    ScriptedMessageBoxes boxes;
+    frmMain window;
+    window.show();
+    auto *button = window.findChild<QPushButton *>(QStringLiteral("cmdCheckCredits"));
+
+    gateway.use(QStringLiteral("demo"), QStringLiteral(" "));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().title, QStringLiteral("USERNAME/PASSWORD"));
+    QCOMPARE(boxes.last().text, QStringLiteral("No username and/or password was specified."));
+    QCOMPARE(gateway.admin(QStringLiteral("/admin/requests")).trimmed(), QByteArray("[]"));
+
+    gateway.use();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblCredits"))->text(), QStringLiteral("250"));
+    QCOMPARE(boxes.count(), 1);
+
+    gateway.stop();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(boxes.count(), 2);
+    QCOMPARE(boxes.last().title, QStringLiteral("ERROR"));
+    QCOMPARE(boxes.last().icon, QMessageBox::Critical);
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblCredits"))->text(), QStringLiteral("250"));
+}
+
+void tst_MainCycles::cycleActionsAreDisabledWhileACycleRunsAndClosingWaits()
+{
+    TestHome home;
+    GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000")});
+    QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
+    gateway.use();
+    for (int i = 0; i < 3; ++i)
+        queue(QStringLiteral("082000000%1").arg(i), QStringLiteral("Message %1").arg(i));
+
+    ScriptedMessageBoxes boxes;
+    frmMain window;
+    window.show();
+    QStringList seenWhileRunning;
+    bool closedWhileRunning = true;
+    // Fires while the send run lets the window process events between rows.
+    QTimer::singleShot(0, &window, [&] {
+        for (const char *key : {"SENDNOW:SENDRECEIVE", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW"})
+            if (!window.commandButton(QString::fromLatin1(key))->isEnabled())
+                seenWhileRunning << QString::fromLatin1(key);
+        if (!window.findChild<QPushButton *>(QStringLiteral("cmdCheckCredits"))->isEnabled())
+            seenWhileRunning << QStringLiteral("cmdCheckCredits");
+        QVERIFY(!window.cycles().SendNow()); // a second cycle cannot start
+        window.close();
+        closedWhileRunning = !window.isVisible();
+    });
+    window.vbalCommandBar1_ButtonClick(QStringLiteral("SENDNOW:SENDNOW"));
+    QCOMPARE(seenWhileRunning,
+             QStringList({"SENDNOW:SENDRECEIVE", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW", "cmdCheckCredits"}));
+    QVERIFY(!closedWhileRunning);
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 0")).toInt(), 0);
+    QVERIFY(window.commandButton(QStringLiteral("SENDNOW:SENDNOW"))->isEnabled());
+    QTRY_VERIFY(!window.isVisible()); // the close asked for during the run happens after it
+}
+
+QTEST_MAIN(tst_MainCycles)
+#include "tst_mainCycles.moc"
