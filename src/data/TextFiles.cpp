@@ -1,6 +1,150 @@
-// placeholder until the file decoding lands
 #include "data/TextFiles.h"
+
+#include "data/AppError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
+
 namespace TextFiles {
-QString decode(const QByteArray &bytes) { return QString::fromUtf8(bytes); }
-QStringList readLines(const QString &) { return {}; }
+
+namespace {
+
+// Error numbers for a file that cannot be read (as the platform's file
+// routines number them): not found, and any other access failure.
+constexpr qint64 ErrorFileNotFound = 53;
+constexpr qint64 ErrorFileAccess = 75;
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF,
+// no sequence cut off at the end.
+bool isValidUtf8(const unsigned char *p, qsizetype size)
+{
+    qsizetype i = 0;
+    while (i < size) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c == 0xE0) {
+            extra = 2;
+            low = 0xA0;
+        } else if (c >= 0xE1 && c <= 0xEC) {
+            extra = 2;
+        } else if (c == 0xED) {
+            extra = 2;
+            high = 0x9F;
+        } else if (c >= 0xEE && c <= 0xEF) {
+            extra = 2;
+        } else if (c == 0xF0) {
+            extra = 3;
+            low = 0x90;
+        } else if (c >= 0xF1 && c <= 0xF3) {
+            extra = 3;
+        } else if (c == 0xF4) {
+            extra = 3;
+            high = 0x8F;
+        } else {
+            return false;
+        }
+        if (size - i <= extra)
+            return false;
+        if (p[i + 1] < low || p[i + 1] > high)
+            return false;
+        for (int k = 2; k <= extra; ++k)
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
+                return false;
+        i += extra + 1;
+    }
+    return true;
 }
+
+// Windows-1252 through iconv. The five bytes the code page leaves undefined
+// (81, 8D, 8F, 90, 9D) become the control characters of the same value, as
+// Windows itself decodes them.
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString result(bytes.size(), Qt::Uninitialized);
+    const char *target = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? "UTF-16LE" : "UTF-16BE";
+    iconv_t converter = iconv_open(target, "WINDOWS-1252");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        // Without iconv's table the bytes read as Latin-1, which differs only
+        // in the range 80 to 9F.
+        return QString::fromLatin1(bytes);
+    }
+    char *in = const_cast<char *>(bytes.constData());
+    size_t inLeft = size_t(bytes.size());
+    auto *start = reinterpret_cast<char *>(result.data());
+    char *out = start;
+    size_t outLeft = size_t(result.size()) * sizeof(char16_t);
+    while (inLeft > 0) {
+        if (iconv(converter, &in, &inLeft, &out, &outLeft) != size_t(-1))
+            break;
+        if (errno != EILSEQ && errno != EINVAL)
+            break;
+        const char16_t code = static_cast<unsigned char>(*in);
+        std::memcpy(out, &code, sizeof code);
+        out += sizeof code;
+        outLeft -= sizeof code;
+        ++in;
+        --inLeft;
+    }
+    iconv_close(converter);
+    result.truncate(qsizetype((out - start) / qsizetype(sizeof(char16_t))));
+    return result;
+}
+
+} // namespace
+
+QString decode(const QByteArray &bytes)
+{
+    QByteArrayView content(bytes);
+    if (content.startsWith("\xEF\xBB\xBF"))
+        content = content.sliced(3);
+    if (isValidUtf8(reinterpret_cast<const unsigned char *>(content.data()), content.size()))
+        return QString::fromUtf8(content);
+    return fromWindows1252(bytes);
+}
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        const qint64 number = QFileInfo::exists(path) ? ErrorFileAccess : ErrorFileNotFound;
+        throw AppError(number, QStringLiteral("The file '%1' cannot be read: %2").arg(path, file.errorString()),
+                       QStringLiteral("TextFiles"));
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw AppError(ErrorFileAccess,
+                       QStringLiteral("The file '%1' cannot be read: %2").arg(path, file.errorString()),
+                       QStringLiteral("TextFiles"));
+
+    const QString text = decode(bytes);
+    QStringList lines;
+    qsizetype begin = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\n') && c != QLatin1Char('\r'))
+            continue;
+        lines.append(text.mid(begin, i - begin));
+        if (c == QLatin1Char('\r') && i + 1 < size && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        begin = i + 1;
+    }
+    // A final line break ends the last line; it does not start another.
+    if (begin < size)
+        lines.append(text.mid(begin));
+    return lines;
+}
+
+} // namespace TextFiles

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class ComposerBlock;
+}
+class BodyEdit;
+class QLabel;
+class QLineEdit;
+
+// The four message bodies of the queueing windows, each with the count of
+// characters still free and the SMS parts it will take, and the keystroke
+// veto the four bodies share.
+class ComposerBlock : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int BodyCount = 4;
+
+    explicit ComposerBlock(QWidget *parent = nullptr);
+    ~ComposerBlock() override;
+
+    // Bodies 1 to 4 as stored (line breaks as CR LF), untrimmed.
+    QStringList bodies() const;
+    // Body 1 to 4.
+    BodyEdit *body(int number) const;
+    void setBody(int number, const QString &text);
+
+private:
+    void bodyChanged(int index);
+
+    std::unique_ptr<Ui::ComposerBlock> ui;
+    bool m_veto = false;
+    QList<BodyEdit *> m_bodies;
+    QList<QLineEdit *> m_left;
+    QList<QLabel *> m_parts;
+};

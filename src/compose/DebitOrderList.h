@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The debit-order list: a comma-separated text file of accounts (identifier,
+// cellphone number, optionally the code of the reason the debit came back)
+// turned into one outbox message per account.
+namespace DebitOrderList {
+
+struct Row
+{
+    QString id;
+    QString cellphone;
+    QString message;
+};
+
+// The checks that colour a row; where several apply the later one wins:
+// LineInvalid, then MessageTooLong, then CellTooShort.
+enum class Style { None, LineInvalid, MessageTooLong, CellTooShort };
+
+inline constexpr int MessageTooLongAt = 159;
+inline constexpr int CellTooShortBelow = 10;
+
+Style styleOf(const Row &row);
+// "LINEINVALID", "MESSAGETOLONG", "CELLTOSHORT", or empty.
+QString styleName(Style style);
+
+// The words for a reason code whose numeric value is in the table; any other
+// field comes back unchanged.
+QString reasonText(const QString &field);
+
+struct Loaded
+{
+    QList<Row> rows;
+    qint64 linesRead = 0;        // every line, blank ones included
+    QList<qint64> shortLines;    // 1-based numbers of non-blank lines with too few fields
+    int fieldsRequired = 2;
+};
+
+// Turns the lines of a file into rows: blank lines are skipped, every other
+// line is split at each comma and its fields trimmed of blanks; a line is a
+// row when its identifier begins with a number greater than 0. The message
+// (trimmed) is followed directly by the trimmed reason when readReason.
+Loaded parse(const QStringList &lines, const QString &message, bool readReason);
+
+// Reads the file (UTF-8 when valid, otherwise Windows-1252) and parses it.
+// Throws AppError when the file cannot be read.
+Loaded load(const QString &path, const QString &message, bool readReason);
+
+// The notice about lines left out for too few fields; empty when none were.
+// Names the first few line numbers, then "...".
+QString shortLinesNotice(const Loaded &loaded);
+
+// Queues every row (number and message trimmed of blanks; no contact, date or
+// time), then, when ownNumber is not blank, "Finished Sending." to it. One
+// batch of writes; rows written before an error stay stored.
+struct Imported
+{
+    qint64 rows = 0;
+    bool toSelf = false;
+};
+Imported import(const QList<Row> &rows, const QString &ownNumber = {});
+
+// "Done Importing N records", with " and 1 to yourself" when the closing row
+// was added.
+QString importedText(const Imported &imported);
+
+} // namespace DebitOrderList

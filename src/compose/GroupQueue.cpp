@@ -1,0 +1,92 @@
+#include "compose/GroupQueue.h"
+
+#include "compose/OutboxWriter.h"
+#include "data/Database.h"
+#include "data/modFunctions.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace GroupQueue {
+
+namespace {
+QString text(const QVariant &value)
+{
+    return modFunctions::TrimBlanks(value.toString());
+}
+
+struct Member
+{
+    qint64 clientId = 0;
+    QString lastName;
+    QString firstName;
+    QString mobile;
+};
+} // namespace
+
+QList<Group> groups()
+{
+    QList<Group> result;
+    QSqlQuery query = Database::run(QStringLiteral("SELECT GroupID, Name FROM Groups ORDER BY Name"));
+    while (query.next())
+        result.append(Group{query.value(0).toLongLong(), query.value(1).toString()});
+    return result;
+}
+
+Table members(qint64 groupId)
+{
+    QSqlQuery query = Database::run(
+        QStringLiteral("SELECT * FROM ClientsBelongingToGroups WHERE GroupID = ? ORDER BY LastName"), {groupId});
+    Table table;
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i)
+        table.columns << record.fieldName(i);
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(record.count());
+        for (int i = 0; i < record.count(); ++i)
+            row << query.value(i);
+        table.rows.append(row);
+    }
+    return table;
+}
+
+qint64 membersWithoutNumber(qint64 groupId)
+{
+    // SQLite's trim() without a second argument removes spaces only, the
+    // same blanks TrimBlanks removes.
+    return Database::value(QStringLiteral("SELECT count(*) FROM ClientsBelongingToGroups "
+                                          "WHERE GroupID = ? AND trim(coalesce(Mobile, '')) = ''"),
+                           {groupId})
+        .toLongLong();
+}
+
+qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started)
+{
+    Database::Batch batch;
+
+    // Read first, then write: the list is fixed before any row is added.
+    QList<Member> list;
+    {
+        QSqlQuery query = Database::run(QStringLiteral("SELECT ClientID, LastName, FirstName, Mobile "
+                                                       "FROM ClientsBelongingToGroups WHERE GroupID = ?"),
+                                        {groupId});
+        while (query.next())
+            list.append(Member{query.value(0).toLongLong(), text(query.value(1)), text(query.value(2)),
+                               text(query.value(3))});
+    }
+
+    OutboxWriter writer;
+    qint64 counter = 0;
+    for (const Member &member : std::as_const(list)) {
+        if (member.mobile.isEmpty())
+            continue;
+        ++counter;
+        if (started)
+            started(member.lastName, member.firstName);
+        writer.queueBodies(bodies, member.mobile, member.clientId);
+    }
+    return counter;
+}
+
+} // namespace GroupQueue

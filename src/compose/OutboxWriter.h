@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// Adds rows to the outbox (SMSSend). One prepared statement per row shape is
+// reused for every row, so a long list is queued quickly; values are always
+// bound. Errors are thrown as AppError; rows stored before one stay stored.
+class OutboxWriter
+{
+public:
+    OutboxWriter();
+
+    // The bodies for one addressee, in order: every body that is not empty
+    // once blanks are removed at both ends becomes one row with the trimmed
+    // body, the trimmed number, the contact (a null QVariant for none) and
+    // today's date and the time as "HH:MM", taken afresh for every row.
+    // Gives the number of rows written.
+    int queueBodies(const QStringList &bodies, const QString &number, const QVariant &clientId = {});
+
+    // One row with only a number and a message (the debit-order list): no
+    // contact, date or time.
+    void queueMessage(const QString &number, const QString &message);
+
+private:
+    QSqlQuery m_dated;
+    QSqlQuery m_plain;
+    bool m_datedReady = false;
+    bool m_plainReady = false;
+};

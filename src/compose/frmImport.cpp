@@ -1,0 +1,149 @@
+#include "compose/frmImport.h"
+
+#include "ui_frmImport.h"
+
+#include "app/modMain.h"
+#include "compose/DebitOrderList.h"
+#include "compose/DebitOrderModel.h"
+#include "compose/MessageText.h"
+#include "data/AppError.h"
+#include "data/modFunctions.h"
+#include "settings/cRegistry.h"
+#include "ui/BusyPointer.h"
+#include "ui/FileDialogs.h"
+#include "ui/MessageBoxes.h"
+
+#include <QFileInfo>
+#include <QHeaderView>
+
+const QString frmImport::SettingsKey = QStringLiteral("Software\\Halvard Systems\\Halvard SMS Importer\\Settings");
+const QString frmImport::MessageValue = QStringLiteral("Message");
+
+namespace {
+cRegistry messageSetting()
+{
+    cRegistry registry;
+    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+    registry.setSectionKey(frmImport::SettingsKey);
+    registry.setValueType(cRegistry::REG_SZ);
+    registry.setValueKey(frmImport::MessageValue);
+    return registry;
+}
+} // namespace
+
+frmImport::frmImport(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::frmImport>()), m_model(new DebitOrderModel(this))
+{
+    ui->setupUi(this);
+    ui->grdList->setModel(m_model);
+    // Fixed row heights and column widths keep a list of 100,000 rows quick:
+    // nothing is measured row by row.
+    ui->grdList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ui->grdList->verticalHeader()->setDefaultSectionSize(ui->grdList->fontMetrics().height() + 8);
+    ui->grdList->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    ui->grdList->horizontalHeader()->setStretchLastSection(true);
+    ui->grdList->setColumnWidth(0, 110);
+    ui->grdList->setColumnWidth(1, 130);
+
+    connect(ui->cmdBrowse, &QPushButton::clicked, this, &frmImport::cmdBrowse_Click);
+    connect(ui->cmdImport, &QPushButton::clicked, this, &frmImport::cmdImport_Click);
+    connect(ui->cmdClose, &QPushButton::clicked, this, &frmImport::cmdClose_Click);
+    Form_Load();
+}
+
+frmImport::~frmImport() = default;
+
+void frmImport::Form_Load()
+{
+    ui->Label7->setText(
+        QStringList{QStringLiteral("Instrunctions:"),
+                    QStringLiteral("1. Enter your message you want to send to the list."),
+                    QStringLiteral("2. If you want to be the last person in the list to receive a message, tick the "
+                                   "Send to myself when finished box and enter your cellphone number."),
+                    QStringLiteral("3. Browse for the file to be loaded. Once it is loaded on the screen and "
+                                   "everything looks ok, you can click Import. This will add the list with message "
+                                   "to your Outbox.")}
+            .join(QStringLiteral("\n")));
+
+    cRegistry registry = messageSetting();
+    const QString stored = modFunctions::TrimBlanks(registry.Value().toString());
+    ui->txtMessage->setPlainText(MessageText::toEditor(stored));
+}
+
+QString frmImport::messageText() const
+{
+    return MessageText::toStored(ui->txtMessage->toPlainText());
+}
+
+void frmImport::storeMessage()
+{
+    try {
+        cRegistry registry = messageSetting();
+        registry.setValue(messageText());
+    } catch (const AppError &error) {
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmImport::done(int result)
+{
+    storeMessage();
+    QDialog::done(result);
+}
+
+void frmImport::cmdBrowse_Click()
+{
+    const QString path = FileDialogs::openFileName(this, QStringLiteral("SELECT IMPORT FILE"),
+                                                   QStringLiteral("Text Files (*.txt)|*.txt"));
+    if (modFunctions::TrimBlanks(path).isEmpty())
+        return;
+    ui->txtFile->setText(path);
+    LoadFile(path);
+}
+
+void frmImport::LoadFile(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return;
+    BusyPointer busy;
+    m_model->setRows({});
+    ui->lblRecords->clear();
+    DebitOrderList::Loaded loaded;
+    try {
+        loaded = DebitOrderList::load(path, messageText(), ui->chkLastField->isChecked());
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+        return;
+    }
+    m_model->setRows(std::move(loaded.rows));
+    ui->lblRecords->setText(QString::number(loaded.linesRead));
+    busy.release();
+    MessageBoxes::inform(this, QStringLiteral("IMPORT"), QStringLiteral("Done Loading File"));
+    const QString notice = DebitOrderList::shortLinesNotice(loaded);
+    if (!notice.isEmpty())
+        MessageBoxes::inform(this, QStringLiteral("IMPORT"), notice);
+}
+
+void frmImport::cmdImport_Click()
+{
+    if (!QFileInfo::exists(modMain::DatabasePath))
+        return;
+    BusyPointer busy;
+    DebitOrderList::Imported imported;
+    try {
+        imported = DebitOrderList::import(m_model->rows(),
+                                          ui->chkSelfSend->isChecked() ? ui->txtCellNumber->text() : QString());
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+        return;
+    }
+    busy.release();
+    MessageBoxes::inform(this, QStringLiteral("IMPORTING"), DebitOrderList::importedText(imported));
+}
+
+void frmImport::cmdClose_Click()
+{
+    close();
+}

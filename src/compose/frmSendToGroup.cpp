@@ -1,0 +1,111 @@
+#include "compose/frmSendToGroup.h"
+
+#include "ui_frmSendToGroup.h"
+
+#include "compose/GroupQueue.h"
+#include "compose/RecordTableModel.h"
+#include "data/AppError.h"
+#include "ui/BusyPointer.h"
+#include "ui/MessageBoxes.h"
+
+#include <QHeaderView>
+
+frmSendToGroup::frmSendToGroup(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::frmSendToGroup>()), m_members(new RecordTableModel(this))
+{
+    ui->setupUi(this);
+    m_members->setCaption(QStringLiteral("LastName"), QStringLiteral("Last Name"));
+    m_members->setCaption(QStringLiteral("FirstName"), QStringLiteral("First Name"));
+    ui->grdList->setModel(m_members);
+    ui->grdList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ui->grdList->horizontalHeader()->setDefaultSectionSize(110);
+
+    connect(ui->cmdSend, &QPushButton::clicked, this, &frmSendToGroup::cmdSend_Click);
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendToGroup::cmdCancel_Click);
+    Form_Load();
+    connect(ui->cboGroups, &QComboBox::currentIndexChanged, this, &frmSendToGroup::cboGroups_Click);
+}
+
+frmSendToGroup::~frmSendToGroup() = default;
+
+void frmSendToGroup::Form_Load()
+{
+    BusyPointer busy;
+    try {
+        for (const GroupQueue::Group &group : GroupQueue::groups())
+            ui->cboGroups->addItem(group.name, group.groupId);
+        ui->cboGroups->setCurrentIndex(-1);
+        showMembers(0);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmSendToGroup::showMembers(qint64 groupId)
+{
+    m_members->setTable(GroupQueue::members(groupId));
+    // The mobile number is what the operator checks here: shown beside the
+    // names rather than at the far end of the row.
+    QHeaderView *header = ui->grdList->horizontalHeader();
+    const int mobile = m_members->columnOf(QStringLiteral("Mobile"));
+    const int firstName = m_members->columnOf(QStringLiteral("FirstName"));
+    if (mobile >= 0 && firstName >= 0)
+        header->moveSection(header->visualIndex(mobile), header->visualIndex(firstName) + 1);
+    for (const QString &hidden : {QStringLiteral("GroupID"), QStringLiteral("ClientID"), QStringLiteral("Selected")}) {
+        const int column = m_members->columnOf(hidden);
+        if (column >= 0)
+            ui->grdList->setColumnHidden(column, true);
+    }
+}
+
+void frmSendToGroup::cboGroups_Click()
+{
+    const int index = ui->cboGroups->currentIndex();
+    BusyPointer busy;
+    try {
+        showMembers(index < 0 ? 0 : ui->cboGroups->itemData(index).toLongLong());
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmSendToGroup::setStatus(const QString &text)
+{
+    ui->lblStatus->setText(text);
+    ui->lblStatus->repaint();
+}
+
+void frmSendToGroup::cmdSend_Click()
+{
+    BusyPointer busy;
+    const int index = ui->cboGroups->currentIndex();
+    if (index < 0)
+        return;
+    const qint64 groupId = ui->cboGroups->itemData(index).toLongLong();
+    try {
+        const qint64 without = GroupQueue::membersWithoutNumber(groupId);
+        if (without > 0) {
+            const QString question = QStringLiteral("There are ") + QString::number(without)
+                + QStringLiteral(" customers in this group that does not have mobile numbers. Press Yes to "
+                                 "continue, but leave them out. Press No to cancel send.");
+            if (!MessageBoxes::ask(this, QStringLiteral("NUMBERS"), question, QMessageBox::Information))
+                return;
+        }
+        const qint64 counter = GroupQueue::queue(groupId, ui->composer->bodies(),
+                                                 [this](const QString &lastName, const QString &firstName) {
+                                                     setStatus(QStringLiteral("Adding ") + lastName
+                                                               + QStringLiteral(", ") + firstName);
+                                                 });
+        setStatus(QStringLiteral("Added ") + QString::number(counter) + QStringLiteral(" records."));
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmSendToGroup::cmdCancel_Click()
+{
+    close();
+}

@@ -1,0 +1,63 @@
+#include "compose/frmSendToGroupNo.h"
+
+#include "ui_frmSendToGroupNo.h"
+
+#include "compose/OutboxWriter.h"
+#include "data/AppError.h"
+#include "data/Database.h"
+#include "data/modFunctions.h"
+#include "ui/BusyPointer.h"
+#include "ui/MessageBoxes.h"
+
+frmSendToGroupNo::frmSendToGroupNo(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::frmSendToGroupNo>())
+{
+    ui->setupUi(this);
+    ui->cmdSendNow->setVisible(false);
+    connect(ui->cmdSend, &QPushButton::clicked, this, &frmSendToGroupNo::cmdSend_Click);
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendToGroupNo::cmdCancel_Click);
+    ui->grdList->setFocus();
+}
+
+frmSendToGroupNo::~frmSendToGroupNo() = default;
+
+void frmSendToGroupNo::setStatus(const QString &text)
+{
+    ui->lblStatus->setText(text);
+    ui->lblStatus->repaint();
+}
+
+void frmSendToGroupNo::cmdSend_Click()
+{
+    BusyPointer busy;
+    qint64 counter = 0;
+    const QStringList numbers = ui->grdList->numbers();
+    if (numbers.isEmpty()) {
+        MessageBoxes::inform(this, QStringLiteral("NO NUMBER"), QStringLiteral("No Cellphone Numbers Added."));
+    } else {
+        const QStringList bodies = ui->composer->bodies();
+        try {
+            Database::Batch batch;
+            OutboxWriter writer;
+            for (const QString &cell : numbers) {
+                const QString number = modFunctions::TrimBlanks(cell);
+                if (number.isEmpty())
+                    continue;
+                ++counter;
+                setStatus(QStringLiteral("Adding ") + number);
+                writer.queueBodies(bodies, number);
+                setStatus(QStringLiteral("Added record for ") + number);
+            }
+        } catch (const AppError &error) {
+            busy.release();
+            MessageBoxes::showError(this, error);
+            return;
+        }
+    }
+    MessageBoxes::inform(this, QStringLiteral("ADDED"), QString::number(counter) + QStringLiteral(" records added."));
+}
+
+void frmSendToGroupNo::cmdCancel_Click()
+{
+    close();
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "data/Database.h"
+
+#include <QList>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+// Database set-up and read-back shared by the composition tests.
+namespace ComposeTest {
+
+inline qint64 addGroup(const QString &name)
+{
+    return Database::insert(QStringLiteral("INSERT INTO Groups (Name) VALUES (?)"), {name});
+}
+
+inline qint64 addClient(const QString &lastName, const QString &firstName, const QVariant &mobile)
+{
+    return Database::insert(QStringLiteral("INSERT INTO Clients (LastName, FirstName, Mobile) VALUES (?, ?, ?)"),
+                            {lastName, firstName, mobile});
+}
+
+inline void link(qint64 groupId, qint64 clientId)
+{
+    Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"), {groupId, clientId});
+}
+
+// Every outbox row in key order, column by name.
+inline QList<QVariantMap> outbox()
+{
+    QList<QVariantMap> rows;
+    QSqlQuery query = Database::run(QStringLiteral("SELECT * FROM SMSSend ORDER BY SMSSendID"));
+    while (query.next()) {
+        QVariantMap row;
+        const QSqlRecord record = query.record();
+        for (int i = 0; i < record.count(); ++i)
+            row.insert(record.fieldName(i), query.value(i));
+        rows.append(row);
+    }
+    return rows;
+}
+
+inline qint64 outboxCount()
+{
+    return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend")).toLongLong();
+}
+
+// Makes the database itself refuse every outbox row for this number, the way
+// a full disk or a broken file would refuse a write.
+inline void refuseNumber(const QString &number)
+{
+    Database::run(QStringLiteral("CREATE TRIGGER RefuseNumber BEFORE INSERT ON SMSSend "
+                                 "WHEN NEW.Number = '%1' BEGIN SELECT RAISE(ABORT, 'refused by test'); END")
+                      .arg(number));
+}
+
+} // namespace ComposeTest
