@@ -3,6 +3,9 @@
 
 #include "app/Outbox.h"
 #include "app/modMain.h"
+#include "compose/frmImport.h"
+#include "compose/frmSendToGroup.h"
+#include "compose/frmSendToGroupNo.h"
 #include "data/AppError.h"
 #include "gateway/GatewayCycles.h"
 #include "settings/frmAbout.h"
@@ -125,6 +128,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(ui->mnuSMSGroup, &QAction::triggered, this, &frmMain::mnuSMSGroup_Click);
+    connect(ui->mnuSMSGroupNo, &QAction::triggered, this, &frmMain::mnuSMSGroupNo_Click);
+    connect(ui->mnuSMSKestrelImport, &QAction::triggered, this, &frmMain::mnuSMSKestrelImport_Click);
     connect(ui->cmdCheckCredits, &QPushButton::clicked, this, &frmMain::cmdCheckCredits_Click);
     m_cycles = new GatewayCycles(*this, this);
     connect(m_cycles, &GatewayCycles::runningChanged, this, &frmMain::cyclesRunning);
@@ -132,9 +138,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     // Windows that come with later parts of the program stay disabled until
     // they are wired.
     for (QAction *later : {ui->mnuSetupCustomers, ui->mnuSetupGroups, ui->mnuSetupSetup, ui->mnuSMSSingle,
-                           ui->mnuSMSGroup, ui->mnuSMSGroupNo, ui->mnuSMSKestrelImport,
-                           ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport,
-                           ui->mnuSMSSendReceiveReplies})
+                           ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport, ui->mnuSMSSendReceiveReplies})
         later->setEnabled(false);
 
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
@@ -144,6 +148,10 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     });
 
     Form_Load();
+
+    // Their command-bar buttons likewise.
+    for (const char *later : {"CONTACTS", "NEW:SINGLE"})
+        m_buttons.value(QString::fromLatin1(later))->setEnabled(false);
 }
 
 frmMain::~frmMain() = default;
@@ -223,10 +231,8 @@ void frmMain::BuildCommandButtons()
     // What each key does; keys without an entry (the drop-down buttons
     // themselves) only open their drop-down.
     m_dispatch = {
-        {QStringLiteral("CONTACTS"), [this] { ui->mnuSetupCustomers->trigger(); }},
-        {QStringLiteral("NEW:SINGLE"), [this] { ui->mnuSMSSingle->trigger(); }},
-        {QStringLiteral("NEW:BULK"), [this] { ui->mnuSMSGroup->trigger(); }},
-        {QStringLiteral("NEW:NONUMBER"), [this] { ui->mnuSMSGroupNo->trigger(); }},
+        {QStringLiteral("NEW:BULK"), [this] { mnuSMSGroup_Click(); }},
+        {QStringLiteral("NEW:NONUMBER"), [this] { mnuSMSGroupNo_Click(); }},
         {QStringLiteral("SENDNOW:SENDRECEIVE"), [this] { m_cycles->SendReceive(); }},
         {QStringLiteral("SENDNOW:RECEIVENOW"), [this] { m_cycles->ReceiveNow(); }},
         {QStringLiteral("SENDNOW:SENDNOW"), [this] { m_cycles->SendNow(); }},
@@ -372,9 +378,23 @@ void frmMain::mnuAbout_Click()
     openModal(about, Refresh::None);
 }
 
-void frmMain::mnuSMSGroup_Click() {}
-void frmMain::mnuSMSGroupNo_Click() {}
-void frmMain::mnuSMSKestrelImport_Click() {}
+void frmMain::mnuSMSGroup_Click()
+{
+    frmSendToGroup window(this);
+    openModal(window, Refresh::OutboxThenInbox);
+}
+
+void frmMain::mnuSMSGroupNo_Click()
+{
+    frmSendToGroupNo window(this);
+    openModal(window, Refresh::InboxThenOutbox);
+}
+
+void frmMain::mnuSMSKestrelImport_Click()
+{
+    frmImport window(this);
+    openModal(window, Refresh::InboxThenOutbox);
+}
 void frmMain::cmdCheckCredits_Click()
 {
     if (!m_cycles->isRunning())

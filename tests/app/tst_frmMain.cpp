@@ -83,6 +83,7 @@ private Q_SLOTS:
     void deletionIsRefusedWhenAnySelectedRowWasSent();
     void queuedRowsAreDeletedAfterConfirmation();
     void dispatchActsOnUpperCasedKeys();
+    void compositionWindowsOpenModallyAndTheListsAreReadAfterwards();
     void aboutWindowShowsTheSupplierBlocks();
     void listsShareTheHeightWhenResized();
 };
@@ -297,6 +298,38 @@ void tst_frmMain::dispatchActsOnUpperCasedKeys()
     // The drop-down buttons themselves, and keys nobody knows, do nothing.
     for (const char *key : {"NEW", "SENDNOW", "new", "SEP1", "NOSUCHKEY"})
         QCOMPARE(modalOpenedBy([&] { window.vbalCommandBar1_ButtonClick(QString::fromLatin1(key)); }), QString());
+}
+
+void tst_frmMain::compositionWindowsOpenModallyAndTheListsAreReadAfterwards()
+{
+    TestHome home;
+    ScriptedMessageBoxes boxes;
+    frmMain window;
+    window.show();
+    const QueryListModel *outbox = window.outboxList();
+    struct Entry
+    {
+        std::function<void()> open;
+        const char *window;
+    };
+    const Entry entries[] = {
+        {[&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("new:bulk")); }, "frmSendToGroup"},
+        {[&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("NEW:NONUMBER")); }, "frmSendToGroupNo"},
+        {[&] { window.findChild<QAction *>(QStringLiteral("mnuSMSKestrelImport"))->trigger(); }, "frmImport"},
+    };
+    int queued = 0;
+    for (const Entry &entry : entries) {
+        // What the window queues while it is open shows in the outbox once it closes.
+        const QString opened = modalOpenedBy(entry.open, [&](QWidget *) { queue(QStringLiteral("0820000001")); });
+        QCOMPARE(opened, QString::fromLatin1(entry.window));
+        QCOMPARE(outbox->rowCount(), ++queued);
+    }
+    // The contact windows come with the address book: their entries are there but disabled.
+    QVERIFY(!window.commandButton(QStringLiteral("CONTACTS"))->isEnabled());
+    QVERIFY(!window.commandButton(QStringLiteral("NEW:SINGLE"))->isEnabled());
+    QCOMPARE(modalOpenedBy([&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("CONTACTS")); }), QString());
+    QVERIFY(window.commandButton(QStringLiteral("NEW:BULK"))->isEnabled());
+    QCOMPARE(boxes.count(), 0);
 }
 
 void tst_frmMain::aboutWindowShowsTheSupplierBlocks()
