@@ -4,34 +4,13 @@
 #include "data/modFunctions.h"
 
 #include <QDateTime>
-#include <QSqlError>
 
-namespace {
-const QString InsertDated = QStringLiteral(
-    "INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime) VALUES (?, ?, ?, ?, ?)");
-const QString InsertPlain = QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES (?, ?)");
-
-void prepare(QSqlQuery &query, bool &ready, const QString &sql)
+OutboxWriter::OutboxWriter()
+    : m_dated(QStringLiteral(
+          "INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime) VALUES (?, ?, ?, ?, ?)")),
+      m_plain(QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES (?, ?)"))
 {
-    if (ready)
-        return;
-    query = QSqlQuery(Database::connection());
-    if (!query.prepare(sql))
-        throw Database::errorFrom(query.lastError(), sql);
-    ready = true;
 }
-
-void execute(QSqlQuery &query, const QVariantList &values)
-{
-    for (int i = 0; i < values.size(); ++i)
-        query.bindValue(i, values.at(i));
-    if (!query.exec())
-        throw Database::errorFrom(query.lastError(), query.lastQuery());
-    query.finish();
-}
-} // namespace
-
-OutboxWriter::OutboxWriter() = default;
 
 int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, const QVariant &clientId)
 {
@@ -42,10 +21,9 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
         const QString message = modFunctions::TrimBlanks(body);
         if (message.isEmpty())
             continue;
-        prepare(m_dated, m_datedReady, InsertDated);
         const QDateTime now = QDateTime::currentDateTime();
-        execute(m_dated, {contact, trimmedNumber, message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
-                          now.time().toString(QStringLiteral("HH:mm"))});
+        m_dated.run({contact, trimmedNumber, message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
+                     now.time().toString(QStringLiteral("HH:mm"))});
         ++written;
     }
     return written;
@@ -53,6 +31,5 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
 
 void OutboxWriter::queueMessage(const QString &number, const QString &message)
 {
-    prepare(m_plain, m_plainReady, InsertPlain);
-    execute(m_plain, {number, message});
+    m_plain.run({number, message});
 }

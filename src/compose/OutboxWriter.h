@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QSqlQuery>
+#include "data/Database.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -25,8 +26,6 @@ public:
     void queueMessage(const QString &number, const QString &message);
 
 private:
-    QSqlQuery m_dated;
-    QSqlQuery m_plain;
-    bool m_datedReady = false;
-    bool m_plainReady = false;
+    Database::Statement m_dated;
+    Database::Statement m_plain;
 };

@@ -232,6 +232,22 @@ QVariant value(const QString &sql, const QVariantList &values)
     return query.next() ? query.value(0) : QVariant();
 }
 
+QSqlQuery &Statement::run(const QVariantList &values)
+{
+    if (!m_prepared) {
+        m_query = QSqlQuery(connection());
+        m_query.setForwardOnly(true);
+        if (!m_query.prepare(m_sql))
+            throw errorFrom(m_query.lastError(), m_sql);
+        m_prepared = true;
+    }
+    for (qsizetype i = 0; i < values.size(); ++i)
+        m_query.bindValue(int(i), values.at(i));
+    if (!m_query.exec())
+        throw errorFrom(m_query.lastError(), m_sql);
+    return m_query;
+}
+
 qint64 insert(const QString &sql, const QVariantList &values)
 {
     return run(sql, values).lastInsertId().toLongLong();

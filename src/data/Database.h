@@ -38,6 +38,21 @@ QVariant value(const QString &sql, const QVariantList &values = {});
 // Runs an INSERT and gives the new row's key.
 qint64 insert(const QString &sql, const QVariantList &values = {});
 
+// A statement prepared once and run many times with new values, for loops
+// that write many rows. Prepared on first use; lives for one action.
+class Statement
+{
+public:
+    explicit Statement(QString sql) : m_sql(std::move(sql)) {}
+    // Runs it with the values bound in order; throws AppError.
+    QSqlQuery &run(const QVariantList &values);
+
+private:
+    QString m_sql;
+    QSqlQuery m_query;
+    bool m_prepared = false;
+};
+
 // Groups many writes into one transaction for speed. Whatever was written is
 // committed when the batch ends, on every path, errors included, so rows
 // stored before an error stay stored.
