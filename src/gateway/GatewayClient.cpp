@@ -417,6 +417,9 @@ Attempt attempt(const Target &target, int timeoutMs)
         sent = true;
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         socket->write(target.request);
+        // Out at once, before the event loop gets to anything else (a window
+        // repainting would otherwise hold the request back).
+        socket->flush();
         if (timeoutMs > 0)
             idle.start(timeoutMs);
     };
