@@ -1,7 +1,12 @@
 #include "HttpServer.h"
 
+#include <QDeadlineTimer>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -283,8 +288,19 @@ void HttpConnection::answer(const HttpAnswer &answer, bool keepAlive)
     out.ready = answer.delivery != HttpAnswer::Delivery::Hang && !delayed;
     const quint64 serial = out.serial;
     m_outgoing.push_back(std::move(out));
-    if (delayed)
-        QTimer::singleShot(answer.delayMs, Qt::PreciseTimer, this, [this, serial] { markReady(serial); });
+    if (delayed) {
+        // Qt's timers fire up to a millisecond late, which would make every
+        // delayed answer slower than asked. A timer wakes the connection a
+        // little early and the last moment is slept away, so the answer leaves
+        // when the delay is over.
+        const QDeadlineTimer due(std::chrono::milliseconds(answer.delayMs), Qt::PreciseTimer);
+        QTimer::singleShot(std::max(0, answer.delayMs - 2), Qt::PreciseTimer, this, [this, serial, due] {
+            const qint64 left = due.remainingTimeNSecs();
+            if (left > 0)
+                std::this_thread::sleep_for(std::chrono::nanoseconds(left));
+            markReady(serial);
+        });
+    }
     sendReady();
 }
 
