@@ -408,6 +408,8 @@ void frmMain::cyclesRunning(bool running)
     for (const char *key : {"SENDNOW:SENDRECEIVE", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW"})
         m_buttons.value(QString::fromLatin1(key))->setEnabled(!running);
     ui->cmdCheckCredits->setEnabled(!running);
+    if (!running)
+        showStatusNow();
     if (!running && m_closeWhenIdle)
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
@@ -474,10 +476,35 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+// A run sets its status text and progress for every item, far faster than
+// anyone can read; painting each one would cost more than the run itself.
+// They are shown at once when nothing was shown for a moment, and otherwise
+// with the next one after that, or when the run ends or asks something. The
+// paint itself happens while the run waits for the gateway's next answer.
+constexpr qint64 StatusInterval = 100; // milliseconds
+
 void frmMain::setStatus(const QString &text)
 {
-    m_panel1->setText(text);
-    m_panel1->repaint();
+    m_statusText = text;
+    m_statusWaiting = true;
+    if (!m_statusShown.isValid() || m_statusShown.elapsed() >= StatusInterval)
+        showStatusNow();
+}
+
+void frmMain::showStatusNow()
+{
+    if (!m_statusWaiting)
+        return;
+    m_statusWaiting = false;
+    m_panel1->setText(m_statusText);
+    if (m_progressTotal > 0) {
+        m_progress->setRange(0, m_progressTotal);
+        m_progress->setValue(m_progressDone);
+        m_progress->show();
+    } else {
+        m_progress->hide();
+    }
+    m_statusShown.start();
 }
 
 QString frmMain::creditsText() const
@@ -499,33 +526,35 @@ void frmMain::setBusy(bool busy)
     } else if (m_busy > 0) {
         --m_busy;
         QApplication::restoreOverrideCursor();
+        showStatusNow();
     }
 }
 
 void frmMain::inform(const QString &title, const QString &text)
 {
+    showStatusNow();
     MessageBoxes::inform(this, title, text);
 }
 
 bool frmMain::ask(const QString &title, const QString &text)
 {
+    showStatusNow();
     return MessageBoxes::ask(this, title, text);
 }
 
 void frmMain::showError(const AppError &error)
 {
+    showStatusNow();
     MessageBoxes::showError(this, error);
 }
 
 void frmMain::setProgress(int done, int total)
 {
-    if (total <= 0) {
-        m_progress->hide();
-        return;
-    }
-    m_progress->setRange(0, total);
-    m_progress->setValue(done);
-    m_progress->show();
+    m_progressDone = done;
+    m_progressTotal = std::max(total, 0);
+    m_statusWaiting = true;
+    if (total <= 0 || done >= total || m_statusShown.elapsed() >= StatusInterval)
+        showStatusNow();
 }
 
 void frmMain::yieldToEvents()

@@ -2,6 +2,7 @@
 
 #include "gateway/CycleHost.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 
@@ -84,6 +85,7 @@ private:
     void openModal(QDialog &window, Refresh refresh);
     void showOutboxMenu(const QPoint &at);
     void cyclesRunning(bool running);
+    void showStatusNow();
 
     std::unique_ptr<Ui::frmMain> ui;
     QToolBar *m_commandBar = nullptr;
@@ -98,4 +100,10 @@ private:
     GatewayCycles *m_cycles = nullptr;
     int m_busy = 0;
     bool m_closeWhenIdle = false;
+    // Status text and progress waiting to be shown, and when they last were.
+    QString m_statusText;
+    int m_progressDone = 0;
+    int m_progressTotal = 0;
+    bool m_statusWaiting = false;
+    QElapsedTimer m_statusShown;
 };
