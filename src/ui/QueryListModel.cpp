@@ -52,14 +52,14 @@ void QueryListModel::arrangeColumns()
     QHeaderView *header = m_view->horizontalHeader();
     const int count = std::min<int>(m_columns.size(), columnCount());
     for (int column = 0; column < count; ++column) {
-        const Column &spec = m_columns.at(column);
-        m_view->setColumnHidden(column, !spec.visible);
-        if (spec.field == m_widestField) {
+        const Column &shown = m_columns.at(column);
+        m_view->setColumnHidden(column, !shown.visible);
+        if (shown.field == m_widestField) {
             header->setSectionResizeMode(column, QHeaderView::Stretch);
         } else {
             header->setSectionResizeMode(column, QHeaderView::Interactive);
-            if (spec.width > 0)
-                m_view->setColumnWidth(column, spec.width);
+            if (shown.width > 0)
+                m_view->setColumnWidth(column, shown.width);
         }
     }
 }

@@ -76,13 +76,11 @@ class tst_frmMain : public QObject
 
 private Q_SLOTS:
     void freshStartShowsTitleCreditsAndStatus();
-    void commandBarHasItsButtonsBarsAndKeys();
-    void menusHaveTheirVisibleAndInvisibleItems();
+    void commandBarAndMenusHaveTheirEntries();
     void listsHaveTheirColumnsAndCaptions();
     void outboxRowsAreStyledByTheirState();
     void deletionIsRefusedWhenAnySelectedRowWasSent();
     void queuedRowsAreDeletedAfterConfirmation();
-    void dispatchActsOnUpperCasedKeys();
     void compositionWindowsOpenModallyAndTheListsAreReadAfterwards();
     void aboutWindowShowsTheSupplierBlocks();
     void listsShareTheHeightWhenResized();
@@ -104,68 +102,40 @@ void tst_frmMain::freshStartShowsTitleCreditsAndStatus()
     saveScreenshot(&window, QStringLiteral("frmMain-empty"));
 }
 
-void tst_frmMain::commandBarHasItsButtonsBarsAndKeys()
+void tst_frmMain::commandBarAndMenusHaveTheirEntries()
 {
     TestHome home;
     frmMain window;
     window.show();
     auto *bar = window.findChild<QToolBar *>(QStringLiteral("vbalCommandBar1"));
-    QVERIFY(bar);
-    QCOMPARE(bar->windowTitle(), QStringLiteral("Standard Buttons"));
     QCOMPARE(actionNames(bar->actions()), QStringList({"NEW", "CONTACTS", "SENDNOW"}));
-    for (const auto &[key, caption] : {std::pair{"NEW", "New"}, {"CONTACTS", "Contacts"}, {"SENDNOW", "Send/Receive"}}) {
-        QAction *button = window.commandButton(QString::fromLatin1(key));
-        QCOMPARE(button->text(), QString::fromLatin1(caption));
-        QCOMPARE(button->toolTip(), QString::fromLatin1(caption));
-        QVERIFY(!button->icon().isNull());
-    }
+    QCOMPARE(window.commandButton(QStringLiteral("SENDNOW"))->text(), QStringLiteral("Send/Receive"));
     // The "SENDNOW" bar, titled "New", is the drop-down of "NEW"; the "EDIT" bar that of "SENDNOW".
+    QCOMPARE(window.commandButton(QStringLiteral("NEW"))->menu(), window.commandBar(QStringLiteral("SENDNOW")));
     QCOMPARE(window.commandBar(QStringLiteral("SENDNOW"))->title(), QStringLiteral("New"));
     QCOMPARE(actionNames(window.commandBar(QStringLiteral("SENDNOW"))->actions()),
              QStringList({"NEW:SINGLE", "NEW:BULK", "NEW:SEP1", "NEW:NONUMBER"}));
+    QCOMPARE(window.commandButton(QStringLiteral("SENDNOW"))->menu(), window.commandBar(QStringLiteral("EDIT")));
     QCOMPARE(actionNames(window.commandBar(QStringLiteral("EDIT"))->actions()),
              QStringList({"SENDNOW:SENDRECEIVE", "SENDNOW:SEP1", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW"}));
-    QCOMPARE(window.commandButton(QStringLiteral("NEW"))->menu(), window.commandBar(QStringLiteral("SENDNOW")));
-    QCOMPARE(window.commandButton(QStringLiteral("SENDNOW"))->menu(), window.commandBar(QStringLiteral("EDIT")));
-    QCOMPARE(window.commandButton(QStringLiteral("NEW:SINGLE"))->text(), QStringLiteral("&Send to Contact"));
-    QCOMPARE(window.commandButton(QStringLiteral("NEW:BULK"))->text(), QStringLiteral("&Send to Group"));
-    QCOMPARE(window.commandButton(QStringLiteral("NEW:NONUMBER"))->text(), QStringLiteral("Send to Number List"));
-    QCOMPARE(window.commandButton(QStringLiteral("SENDNOW:SENDNOW"))->text(), QStringLiteral("Send Now"));
-    QCOMPARE(window.commandButton(QStringLiteral("SENDNOW:RECEIVENOW"))->text(), QStringLiteral("Receive Now"));
-    // SEP1 and SEP2 are defined but not placed.
-    QVERIFY(window.commandButton(QStringLiteral("SEP1"))->isSeparator());
-    QVERIFY(!bar->actions().contains(window.commandButton(QStringLiteral("SEP2"))));
     // The drop-down buttons open their bar when their face is clicked.
     for (const char *key : {"NEW", "SENDNOW"}) {
         auto *face = qobject_cast<QToolButton *>(bar->widgetForAction(window.commandButton(QString::fromLatin1(key))));
-        QVERIFY(face);
         QCOMPARE(face->popupMode(), QToolButton::InstantPopup);
     }
-}
 
-void tst_frmMain::menusHaveTheirVisibleAndInvisibleItems()
-{
-    TestHome home;
-    frmMain window;
-    auto visibleTexts = [](const QMenu *menu) {
+    auto visibleTexts = [&window](const char *menu) {
         QStringList texts;
-        for (const QAction *action : menu->actions())
+        for (const QAction *action : window.findChild<QMenu *>(QString::fromLatin1(menu))->actions())
             if (action->isVisible())
                 texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
         return texts;
     };
-    QCOMPARE(visibleTexts(window.findChild<QMenu *>(QStringLiteral("mnuFile"))), QStringList({"E&xit"}));
-    QCOMPARE(visibleTexts(window.findChild<QMenu *>(QStringLiteral("mnuSetup"))),
-             QStringList({"&Contacts", "&Groups", "-", "&Program Setup"}));
-    QCOMPARE(visibleTexts(window.findChild<QMenu *>(QStringLiteral("mnuSMS"))), QStringList({"Import &Text File"}));
-    QCOMPARE(window.findChild<QMenu *>(QStringLiteral("mnuSMS"))->title(), QStringLiteral("&Bulk Import"));
+    QCOMPARE(visibleTexts("mnuSetup"), QStringList({"&Contacts", "&Groups", "-", "&Program Setup"}));
+    QCOMPARE(visibleTexts("mnuSMS"), QStringList({"Import &Text File"}));
     QCOMPARE(actionNames(window.findChild<QMenu *>(QStringLiteral("mnuSMS"))->actions()),
              QStringList({"mnuSMSGroup", "mnuSMSSingle", "mnuSMSGroupNo", "mnuSMSSep1", "mnuSMSKestrelImport",
                           "mnuSMSSep2", "mnuSMSSendReceive"}));
-    QCOMPARE(actionNames(window.findChild<QMenu *>(QStringLiteral("mnuSMSSendReceive"))->actions()),
-             QStringList({"mnuSMSSendReceiveSend", "mnuSMSSendReceiveReport", "mnuSMSSendReceiveSep1",
-                          "mnuSMSSendReceiveReplies"}));
-    QCOMPARE(window.findChild<QAction *>(QStringLiteral("mnuSetupCustomers"))->shortcut(), QKeySequence(Qt::Key_F5));
     QCOMPARE(window.findChild<QAction *>(QStringLiteral("mnuSetupGroups"))->shortcut(), QKeySequence(Qt::Key_F6));
     QStringList top;
     for (const QAction *action : window.menuBar()->actions())
@@ -290,16 +260,6 @@ void tst_frmMain::queuedRowsAreDeletedAfterConfirmation()
     QCOMPARE(list->rowCount(), 1); // the list was read again
 }
 
-void tst_frmMain::dispatchActsOnUpperCasedKeys()
-{
-    TestHome home;
-    frmMain window;
-    window.show();
-    // The drop-down buttons themselves, and keys nobody knows, do nothing.
-    for (const char *key : {"NEW", "SENDNOW", "new", "SEP1", "NOSUCHKEY"})
-        QCOMPARE(modalOpenedBy([&] { window.vbalCommandBar1_ButtonClick(QString::fromLatin1(key)); }), QString());
-}
-
 void tst_frmMain::compositionWindowsOpenModallyAndTheListsAreReadAfterwards()
 {
     TestHome home;
@@ -324,11 +284,11 @@ void tst_frmMain::compositionWindowsOpenModallyAndTheListsAreReadAfterwards()
         QCOMPARE(opened, QString::fromLatin1(entry.window));
         QCOMPARE(outbox->rowCount(), ++queued);
     }
-    // The contact windows come with the address book: their entries are there but disabled.
+    // The drop-down buttons themselves, unknown keys and the contact windows
+    // (they come with the address book) open nothing.
+    for (const char *key : {"NEW", "SENDNOW", "SEP1", "NOSUCHKEY", "CONTACTS", "NEW:SINGLE"})
+        QCOMPARE(modalOpenedBy([&] { window.vbalCommandBar1_ButtonClick(QString::fromLatin1(key)); }), QString());
     QVERIFY(!window.commandButton(QStringLiteral("CONTACTS"))->isEnabled());
-    QVERIFY(!window.commandButton(QStringLiteral("NEW:SINGLE"))->isEnabled());
-    QCOMPARE(modalOpenedBy([&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("CONTACTS")); }), QString());
-    QVERIFY(window.commandButton(QStringLiteral("NEW:BULK"))->isEnabled());
     QCOMPARE(boxes.count(), 0);
 }
 

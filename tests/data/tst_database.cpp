@@ -50,8 +50,9 @@ class tst_Database : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void tablesHaveEveryColumnAndFlagsDefaultToFalse();
-    void viewsHaveTheirColumnsInOrder();
+    void tablesAndViewsHaveTheirColumnsInOrder_data();
+    void tablesAndViewsHaveTheirColumnsInOrder();
+    void newRowsAreQueuedAndNotDelivered();
     void groupMembershipViewListsOnlyMembers();
     void outboxAndRepliesViewsNameTheContact();
     void keysGrowInInsertOrderAndAreNeverReused();
@@ -66,28 +67,49 @@ private Q_SLOTS:
     void missingFileIsAnErrorAndIsNotCreated();
 };
 
-void tst_Database::tablesHaveEveryColumnAndFlagsDefaultToFalse()
+void tst_Database::tablesAndViewsHaveTheirColumnsInOrder_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("columns");
+    QTest::newRow("Clients") << "Clients"
+        << QStringList({"ClientID", "AssNo", "LastName", "FirstName", "Initials", "Salute", "EnrollerAssNo", "Company",
+                        "Address1", "Address2", "Address3", "PostalCode", "TelWork", "TelHome", "Fax", "Mobile", "EMail",
+                        "Selected"});
+    QTest::newRow("Groups") << "Groups" << QStringList({"GroupID", "Name"});
+    QTest::newRow("GroupLinking") << "GroupLinking" << QStringList({"GroupID", "ClientID"});
+    QTest::newRow("SMSSend") << "SMSSend"
+        << QStringList({"SMSSendID", "ClientID", "Number", "Message", "SendDate", "SendTime", "EventID", "Send",
+                        "Delivered", "SentID"});
+    QTest::newRow("SMSReplies") << "SMSReplies"
+        << QStringList({"SMSReplyID", "IncomingID", "PhoneNumber", "ReceivedDateTime", "Message", "SentMessage",
+                        "SentDateTime", "SMSSendID"});
+    QTest::newRow("Setup") << "Setup" << QStringList({"Username", "Password", "LastHighestTrn"});
+    QTest::newRow("PostalCodes") << "PostalCodes" << QStringList({"ID", "Area", "Town", "BoxCode", "StreetCode", "AreaGroup"});
+    QTest::newRow("ClientsBelongingToGroups") << "ClientsBelongingToGroups"
+        << QStringList({"GroupID", "Name", "ClientID", "AssNo", "LastName", "FirstName", "Initials", "Salute",
+                        "EnrollerAssNo", "Address1", "Address2", "Address3", "PostalCode", "TelWork", "TelHome", "Fax",
+                        "Mobile", "EMail", "Selected", "Company"});
+    QTest::newRow("ListSMSandClients") << "ListSMSandClients"
+        << QStringList({"SMSSendID", "ClientID", "Number", "ClientName", "Message", "SendDate", "SendTime", "EventID",
+                        "Send", "Delivered", "SentID"});
+    QTest::newRow("RepliesWithClients") << "RepliesWithClients"
+        << QStringList({"SMSReplyID", "IncomingID", "PhoneNumber", "ReceivedDateTime", "FN", "Message", "SentMessage",
+                        "SentDateTime", "SMSSendID", "FirstName", "LastName"});
+}
+
+void tst_Database::tablesAndViewsHaveTheirColumnsInOrder()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, columns);
+    TestHome home;
+    QCOMPARE(columnsOf(name), columns);
+}
+
+void tst_Database::newRowsAreQueuedAndNotDelivered()
 {
     TestHome home;
-    QCOMPARE(columnsOf(QStringLiteral("Clients")),
-             QStringList({"ClientID", "AssNo", "LastName", "FirstName", "Initials", "Salute", "EnrollerAssNo",
-                          "Company", "Address1", "Address2", "Address3", "PostalCode", "TelWork", "TelHome",
-                          "Fax", "Mobile", "EMail", "Selected"}));
-    QCOMPARE(columnsOf(QStringLiteral("Groups")), QStringList({"GroupID", "Name"}));
-    QCOMPARE(columnsOf(QStringLiteral("GroupLinking")), QStringList({"GroupID", "ClientID"}));
-    QCOMPARE(columnsOf(QStringLiteral("SMSSend")),
-             QStringList({"SMSSendID", "ClientID", "Number", "Message", "SendDate", "SendTime", "EventID", "Send",
-                          "Delivered", "SentID"}));
-    QCOMPARE(columnsOf(QStringLiteral("SMSReplies")),
-             QStringList({"SMSReplyID", "IncomingID", "PhoneNumber", "ReceivedDateTime", "Message", "SentMessage",
-                          "SentDateTime", "SMSSendID"}));
-    QCOMPARE(columnsOf(QStringLiteral("Setup")), QStringList({"Username", "Password", "LastHighestTrn"}));
-    QCOMPARE(columnsOf(QStringLiteral("PostalCodes")),
-             QStringList({"ID", "Area", "Town", "BoxCode", "StreetCode", "AreaGroup"}));
-
     // A composition window sets only the columns it names.
-    const qint64 row = Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES (?, ?)"),
-                                        {QStringLiteral("0821234567"), QStringLiteral("Hi")});
+    const qint64 row = Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES ('0821234567', 'Hi')"));
     QSqlQuery flags = Database::run(QStringLiteral("SELECT Send, Delivered, EventID FROM SMSSend WHERE SMSSendID = ?"), {row});
     QVERIFY(flags.next());
     QCOMPARE(flags.value(0).toInt(), 0);
@@ -95,21 +117,6 @@ void tst_Database::tablesHaveEveryColumnAndFlagsDefaultToFalse()
     QVERIFY(flags.value(2).isNull());
     const qint64 contact = addContact(QStringLiteral("Dlamini"), QStringLiteral("Thandi"));
     QCOMPARE(Database::value(QStringLiteral("SELECT Selected FROM Clients WHERE ClientID = ?"), {contact}).toInt(), 0);
-}
-
-void tst_Database::viewsHaveTheirColumnsInOrder()
-{
-    TestHome home;
-    QCOMPARE(columnsOf(QStringLiteral("ClientsBelongingToGroups")),
-             QStringList({"GroupID", "Name", "ClientID", "AssNo", "LastName", "FirstName", "Initials", "Salute",
-                          "EnrollerAssNo", "Address1", "Address2", "Address3", "PostalCode", "TelWork", "TelHome",
-                          "Fax", "Mobile", "EMail", "Selected", "Company"}));
-    QCOMPARE(columnsOf(QStringLiteral("ListSMSandClients")),
-             QStringList({"SMSSendID", "ClientID", "Number", "ClientName", "Message", "SendDate", "SendTime",
-                          "EventID", "Send", "Delivered", "SentID"}));
-    QCOMPARE(columnsOf(QStringLiteral("RepliesWithClients")),
-             QStringList({"SMSReplyID", "IncomingID", "PhoneNumber", "ReceivedDateTime", "FN", "Message",
-                          "SentMessage", "SentDateTime", "SMSSendID", "FirstName", "LastName"}));
 }
 
 void tst_Database::groupMembershipViewListsOnlyMembers()
@@ -196,8 +203,6 @@ void tst_Database::newDatabaseHasOneSetupRowAndPostalCodes()
     TestHome home;
     QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM Setup")).toInt(), 1);
     QCOMPARE(Database::value(QStringLiteral("SELECT LastHighestTrn FROM Setup")).toInt(), 0);
-    QVERIFY(Database::value(QStringLiteral("SELECT count(*) FROM PostalCodes")).toInt() >= 100);
-    QCOMPARE(Database::value(QStringLiteral("PRAGMA user_version")).toInt(), Database::SchemaVersion);
 
     // A database made for a first run can carry the account it is meant for.
     qputenv("TELLWAVE_NEW_DATABASE_ACCOUNT", "demo:se:cret");
@@ -285,31 +290,23 @@ void tst_Database::lockedDatabaseFailsWithAnErrorInsteadOfHanging()
 void tst_Database::olderFileWithoutVersionIsBroughtUpToDate()
 {
     TestHome home;
-    const QString old = home.path() + QStringLiteral("/old.db");
-    // The tables as an older program left them: no views, no indexes, no version.
-    const QString tables = QStringLiteral(
-        "CREATE TABLE Clients (ClientID INTEGER PRIMARY KEY AUTOINCREMENT, AssNo TEXT, LastName TEXT, FirstName TEXT,"
-        " Initials TEXT, Salute TEXT, EnrollerAssNo TEXT, Company TEXT, Address1 TEXT, Address2 TEXT, Address3 TEXT,"
-        " PostalCode TEXT, TelWork TEXT, TelHome TEXT, Fax TEXT, Mobile TEXT, EMail TEXT, Selected INTEGER NOT NULL DEFAULT 0);"
-        "CREATE TABLE Groups (GroupID INTEGER PRIMARY KEY AUTOINCREMENT, Name TEXT);"
-        "CREATE TABLE GroupLinking (GroupID INTEGER, ClientID INTEGER);"
-        "CREATE TABLE SMSSend (SMSSendID INTEGER PRIMARY KEY AUTOINCREMENT, ClientID INTEGER, Number TEXT, Message TEXT,"
-        " SendDate DATE, SendTime TEXT, EventID TEXT, Send INTEGER NOT NULL DEFAULT 0, Delivered INTEGER NOT NULL DEFAULT 0, SentID TEXT);"
-        "CREATE TABLE SMSReplies (SMSReplyID INTEGER PRIMARY KEY AUTOINCREMENT, IncomingID TEXT, PhoneNumber TEXT,"
-        " ReceivedDateTime DATETIME, Message TEXT, SentMessage TEXT, SentDateTime DATETIME, SMSSendID INTEGER);"
-        "CREATE TABLE Setup (Username TEXT, Password TEXT, LastHighestTrn NUMERIC NOT NULL DEFAULT 0);"
-        "INSERT INTO Setup VALUES ('olduser', 'oldpass', 42);"
-        "CREATE TABLE PostalCodes (ID INTEGER PRIMARY KEY AUTOINCREMENT, Area TEXT, Town TEXT, BoxCode TEXT, StreetCode TEXT, AreaGroup TEXT);"
-        "INSERT INTO SMSSend (Number, Message) VALUES ('0821234567', 'queued before');");
-    QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {old, tables}), 0);
+    Database::run(QStringLiteral("UPDATE Setup SET Username = 'olduser'"));
+    Database::run(QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES ('0821234567', 'queued before')"));
+    Database::close();
+    // The tables as an older program left them: no views, no indexes, no postal codes, no version.
+    const QString old = home.databasePath();
+    QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"),
+                               {old, QStringLiteral("DROP VIEW ClientsBelongingToGroups; DROP VIEW ListSMSandClients;"
+                                                    "DROP VIEW RepliesWithClients; DROP INDEX SMSReplies_Incoming;"
+                                                    "DELETE FROM PostalCodes; PRAGMA user_version = 0;")}),
+             0);
     QCOMPARE(Database::check(old).state, Database::FileState::Usable);
-
-    modMain::ConnectionString = Database::connectionStringFor(old);
     QCOMPARE(Database::value(QStringLiteral("PRAGMA user_version")).toInt(), Database::SchemaVersion);
     QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM ListSMSandClients")).toInt(), 1);
     QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM Setup")).toInt(), 1);
     QCOMPARE(Database::value(QStringLiteral("SELECT Username FROM Setup")).toString(), QStringLiteral("olduser"));
     QVERIFY(Database::value(QStringLiteral("SELECT count(*) FROM PostalCodes")).toInt() >= 100);
+    QVERIFY(Database::value(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'SMSReplies_Incoming'")).isValid());
 }
 
 void tst_Database::batchKeepsRowsWrittenBeforeAnError()
