@@ -81,6 +81,14 @@ int rounds(int standard)
     return ok && wanted > 0 ? wanted : standard;
 }
 
+QString listed(const QList<double> &seconds)
+{
+    QStringList texts;
+    for (double value : seconds)
+        texts << QString::number(value, 'f', 3);
+    return texts.join(QStringLiteral(", "));
+}
+
 double cpuSeconds()
 {
     rusage usage{};

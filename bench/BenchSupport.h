@@ -31,6 +31,9 @@ void note(const QString &text);
 // The number of alternating rounds (TELLWAVE_BENCH_ROUNDS, at least 1).
 int rounds(int standard);
 
+// "0.512, 0.498, 0.530": the seconds of every round, for the output.
+QString listed(const QList<double> &seconds);
+
 // CPU seconds (user and system) this process has used so far.
 double cpuSeconds();
 

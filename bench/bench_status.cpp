@@ -167,14 +167,6 @@ double fetchOnly(Gateway &gateway)
     return seconds;
 }
 
-QString listed(const QList<double> &seconds)
-{
-    QStringList texts;
-    for (double value : seconds)
-        texts << QString::number(value, 'f', 3);
-    return texts.join(QStringLiteral(", "));
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
