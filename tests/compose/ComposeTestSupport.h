@@ -5,8 +5,6 @@
 #include <QList>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QString>
-#include <QVariant>
 #include <QVariantMap>
 
 // Database set-up and read-back shared by the composition tests.
@@ -35,9 +33,8 @@ inline QList<QVariantMap> outbox()
     QSqlQuery query = Database::run(QStringLiteral("SELECT * FROM SMSSend ORDER BY SMSSendID"));
     while (query.next()) {
         QVariantMap row;
-        const QSqlRecord record = query.record();
-        for (int i = 0; i < record.count(); ++i)
-            row.insert(record.fieldName(i), query.value(i));
+        for (int i = 0; i < query.record().count(); ++i)
+            row.insert(query.record().fieldName(i), query.value(i));
         rows.append(row);
     }
     return rows;
@@ -48,8 +45,7 @@ inline qint64 outboxCount()
     return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend")).toLongLong();
 }
 
-// Makes the database itself refuse every outbox row for this number, the way
-// a full disk or a broken file would refuse a write.
+// Makes the database refuse every outbox row for this number, as a full disk would refuse a write.
 inline void refuseNumber(const QString &number)
 {
     Database::run(QStringLiteral("CREATE TRIGGER RefuseNumber BEFORE INSERT ON SMSSend "
