@@ -1,30 +1,22 @@
 #include "GatewayTestSupport.h"
 
-#include "data/Database.h"
-#include "gateway/GatewayClient.h"
 #include "gateway/RepliesRetrieval.h"
 #include "gateway/StatusRetrieval.h"
 
-#include <QSqlQuery>
 #include <QTest>
 
 namespace {
 
-qint64 queue()
+qint64 sentRow()
 {
-    return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, Send, EventID) "
-                                           "VALUES ('0821234567', 'hello', 1, '5000001')"));
+    return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, Send) VALUES ('082', 'hi', 1)"));
 }
 
-// "delivered/<SentID>" or "not delivered/<SentID>".
-QString delivery(qint64 key)
+// Per outbox row: "delivered/<SentID>" or "not delivered/".
+QStringList deliveries()
 {
-    QSqlQuery row = Database::run(
-        QStringLiteral("SELECT Delivered, coalesce(SentID, '') FROM SMSSend WHERE SMSSendID = ?"), {key});
-    if (!row.next())
-        return QStringLiteral("<no row>");
-    return (row.value(0).toInt() ? QStringLiteral("delivered/") : QStringLiteral("not delivered/"))
-           + row.value(1).toString();
+    return queryValues(QStringLiteral("SELECT CASE Delivered WHEN 1 THEN 'delivered/' ELSE 'not delivered/' END "
+                                      "|| coalesce(SentID, '') FROM SMSSend ORDER BY SMSSendID"));
 }
 
 QString lastHighestTrn()
@@ -32,357 +24,150 @@ QString lastHighestTrn()
     return Database::value(QStringLiteral("SELECT LastHighestTrn FROM Setup")).toString();
 }
 
-void addReport(const GatewayProcess &gateway, const QString &customer, const QString &flag, int count = 1)
+void addReport(const GatewayProcess &gateway, qint64 customer, const QString &flag, int count)
 {
-    gateway.admin(QStringLiteral("/admin/report?user=demo&customer=%1&flag=%2&count=%3")
-                      .arg(encodedForAdmin(customer), encodedForAdmin(flag))
-                      .arg(count));
+    gateway.admin(
+        QStringLiteral("/admin/report?user=demo&customer=%1&flag=%2&count=%3").arg(customer).arg(flag).arg(count));
 }
 
 void addReply(const GatewayProcess &gateway, const QString &id, const QString &customer = QStringLiteral("1"),
               const QString &received = QStringLiteral("2024-03-14 14:05:07"),
-              const QString &sent = QStringLiteral("14/03/2024 09:00"), int count = 1)
+              const QString &sent = QStringLiteral("14/03/2024 09:00"))
 {
-    gateway.admin(QStringLiteral("/admin/reply?user=demo&id=") + encodedForAdmin(id)
-                  + QStringLiteral("&from=0821234567&text=") + encodedForAdmin(QStringLiteral("Yes & thanks"))
-                  + QStringLiteral("&received=") + encodedForAdmin(received)
-                  + QStringLiteral("&sentmessage=") + encodedForAdmin(QStringLiteral("Pay now"))
-                  + QStringLiteral("&sentdatetime=") + encodedForAdmin(sent)
-                  + QStringLiteral("&customer=") + encodedForAdmin(customer)
-                  + QStringLiteral("&count=") + QString::number(count));
+    QString query =
+        QStringLiteral("/admin/reply?user=demo&from=0821234567&sentmessage=Pay%20now&text=Yes%20%26%20thanks");
+    for (const auto &[name, value] : QList<QPair<QString, QString>>{
+             {"id", id}, {"customer", customer}, {"received", received}, {"sentdatetime", sent}})
+        query += '&' + name + '=' + encodedForAdmin(value);
+    gateway.admin(query);
 }
 
-QStringList storedReplyIds()
-{
-    QStringList ids;
-    QSqlQuery rows = Database::run(QStringLiteral("SELECT IncomingID FROM SMSReplies ORDER BY SMSReplyID"));
-    while (rows.next())
-        ids.append(rows.value(0).toString());
-    return ids;
-}
+const QString Ids = QStringLiteral("SELECT IncomingID FROM SMSReplies ORDER BY SMSReplyID");
 
 } // namespace
 
-// Delivery status and replies retrieval against the real gateway.
 class TestRetrieval : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init()
+    // 250 entries in pages of 100: three requests, each from the point saved after the page before,
+    // the row counter running on; the next run asks only for what is new.
+    void pagedReportsAndResumePoint()
     {
-        GatewayClient::setDefaultTimeout(GatewayClient::DefaultTimeoutMs);
-    }
-
-    // 250 entries come in pages of 100: three requests, each after the point
-    // saved for the page before; the counter runs on over the pages.
-    void pagedReport()
-    {
-        TestHome home;
-        GatewayProcess gateway;
-        QVERIFY(gateway.isRunning());
-        gateway.use();
-        const qint64 first = queue();
-        const qint64 second = queue();
-        const qint64 third = queue();
-        addReport(gateway, QString::number(first), QStringLiteral("TRUE"), 100);
-        addReport(gateway, QString::number(second), QStringLiteral("true"), 60);
-        addReport(gateway, QStringLiteral("999"), QStringLiteral("TRUE"), 40); // no such row
-        addReport(gateway, QString::number(third), QStringLiteral("no"), 50);
-
-        ScriptedCycleHost host;
+        GatewaySetup s;
+        QVERIFY(s.gateway.isRunning());
+        const QList<qint64> rows = {sentRow(), sentRow(), sentRow()};
+        addReport(s.gateway, rows[0], "TRUE", 100);
+        addReport(s.gateway, rows[1], "true", 60);
+        addReport(s.gateway, 999, "TRUE", 40); // no such row
+        addReport(s.gateway, rows[2], "FALSE", 50);
         QStringList savedBeforeRequest;
-        host.onStatus = [&](const QString &text) {
-            if (text == QStringLiteral("Sending request for status reports ..."))
+        s.host.onStatus = [&](const QString &text) {
+            if (text == "Sending request for status reports ...")
                 savedBeforeRequest.append(lastHighestTrn());
         };
-        StatusRetrieval status(host);
+        StatusRetrieval status(s.host);
         status.FetchStatusReports();
-
-        const QStringList requests = takeRequests(gateway);
-        QCOMPARE(requests.size(), 3);
-        QStringList ids;
-        for (const QString &request : requests)
-            ids.append(requestParameter(request, QStringLiteral("ID")));
-        QCOMPARE(ids, QStringList({QStringLiteral("0"), QStringLiteral("100"), QStringLiteral("200")}));
-        QCOMPARE(requestParameter(requests[0], QStringLiteral("EventID")), QStringLiteral("0"));
-        QCOMPARE(savedBeforeRequest, ids);
-        QCOMPARE(lastHighestTrn(), QStringLiteral("250"));
-        QCOMPARE(StatusRetrieval::ReadLastHighestTrn(), QStringLiteral("250"));
-
-        QCOMPARE(delivery(first), QStringLiteral("delivered/100"));
-        QCOMPARE(delivery(second), QStringLiteral("delivered/160"));
-        QCOMPARE(delivery(third), QStringLiteral("not delivered/"));
-
-        QStringList counters;
-        for (const QString &text : std::as_const(host.statuses)) {
-            if (text.startsWith(QStringLiteral("Parsing report rows ")))
-                counters.append(text);
-        }
+        QCOMPARE(requestParameters(takeRequests(s.gateway), "ID"), QStringList({"0", "100", "200"}));
+        QCOMPARE(savedBeforeRequest, QStringList({"0", "100", "200"}));
+        QCOMPARE(lastHighestTrn(), "250");
+        QCOMPARE(deliveries(), QStringList({"delivered/100", "delivered/160", "not delivered/"}));
+        const QStringList counters = s.host.statuses.filter("Parsing report rows ");
         QCOMPARE(counters.size(), 250);
-        QCOMPARE(counters.first(), QStringLiteral("Parsing report rows 1 ..."));
-        QCOMPARE(counters[100], QStringLiteral("Parsing report rows 101 ..."));
-        QCOMPARE(counters.last(), QStringLiteral("Parsing report rows 250 ..."));
-        QCOMPARE(host.statuses.mid(0, 4),
-                 QStringList({QStringLiteral("Getting new status of smse sent ..."),
-                              QStringLiteral("Sending request for status reports ..."),
-                              QStringLiteral("Got the status reports ..."), QStringLiteral("Parsing reports ...")}));
-        QCOMPARE(host.lastStatus(), QStringLiteral("Done. Ready ..."));
-        QCOMPARE(host.outboxRefreshes, 1);
-        QCOMPARE(host.yields, 250);
-        QCOMPARE(host.busyDepth, 0);
+        QCOMPARE(counters.first(), "Parsing report rows 1 ...");
+        QCOMPARE(counters.last(), "Parsing report rows 250 ...");
 
-        // the next run asks only for what is new; nothing new changes nothing
-        host.statuses.clear();
+        // children by position, whatever their names, whitespace and comments between them; an entry
+        // lacking a child is passed over but its number counts
+        scriptAnswer(s.gateway, "Sent",
+                     QStringLiteral("<sent>\n <msg> <t>251</t><a/><b/> <!-- no child --> <c/><d/><f>T<i>RUE</i></f>"
+                                    "<c>%1</c> </msg>\n <msg><t>252</t><a/><b/><c/><d/><f>TRUE</f></msg>\n"
+                                    " <other><t>300</t></other></sent>")
+                         .arg(rows[2]));
         status.FetchStatusReports();
-        const QStringList again = takeRequests(gateway);
-        QCOMPARE(again.size(), 1);
-        QCOMPARE(requestParameter(again[0], QStringLiteral("ID")), QStringLiteral("250"));
-        QCOMPARE(lastHighestTrn(), QStringLiteral("250"));
+        QCOMPARE(requestParameters(takeRequests(s.gateway), "ID"), QStringList({"250"}));
+        QCOMPARE(deliveries(), QStringList({"delivered/100", "delivered/160", "delivered/251"}));
+        QCOMPARE(lastHighestTrn(), "252");
+
+        scriptAnswer(s.gateway, "Sent", "<html><body>Service Unavailable", 500);
+        status.FetchStatusReports();
+        QCOMPARE(lastHighestTrn(), "252");
+        QCOMPARE(s.host.lastStatus(), "Done. Ready ...");
+        QVERIFY(s.host.titles.isEmpty());
     }
 
-    // Only a TRUE flag (any case) marks a row; nothing sets it back.
-    void deliveryFlags()
-    {
-        TestHome home;
-        GatewayProcess gateway;
-        QVERIFY(gateway.isRunning());
-        gateway.use();
-        const qint64 row = queue();
-        const qint64 failed = queue();
-        addReport(gateway, QString::number(row), QStringLiteral("True"));  // trn 1
-        addReport(gateway, QString::number(row), QStringLiteral("FALSE")); // trn 2
-        addReport(gateway, QString::number(failed), QStringLiteral("TRUE ")); // trn 3: not exactly TRUE
-        addReport(gateway, QString::number(failed), QStringLiteral("yes"));  // trn 4
-        ScriptedCycleHost host;
-        StatusRetrieval(host).FetchStatusReports();
-        QCOMPARE(delivery(row), QStringLiteral("delivered/1"));
-        QCOMPARE(delivery(failed), QStringLiteral("not delivered/"));
-        QCOMPARE(lastHighestTrn(), QStringLiteral("4"));
-    }
-
-    // Entries lacking a child the run reads are passed over (never applied
-    // with another entry's values); an answer that is not a report ends the run.
-    void oddReports()
-    {
-        TestHome home;
-        GatewayProcess gateway;
-        QVERIFY(gateway.isRunning());
-        gateway.use();
-        const qint64 row = queue();
-        const qint64 other = queue();
-        scriptAnswer(gateway, QStringLiteral("Sent"),
-                     QStringLiteral("<sent><msg><t>7</t><a/><b/><c/><d/><f>TRUE</f><c>%1</c></msg>"
-                                    "<msg><t>8</t><a/><b/><c/><d/><f>TRUE</f></msg>"
-                                    "<msg><t>9</t><a/><b/><c/><d/></msg></sent>")
-                         .arg(row));
-        ScriptedCycleHost host;
-        StatusRetrieval status(host);
-        status.FetchStatusReports();
-        QCOMPARE(delivery(row), QStringLiteral("delivered/7"));
-        QCOMPARE(delivery(other), QStringLiteral("not delivered/"));
-        QCOMPARE(lastHighestTrn(), QStringLiteral("9"));
-        QVERIFY(host.statuses.contains(QStringLiteral("Parsing report rows 3 ...")));
-
-        // not XML, an error page, another document: one request each, nothing changes
-        const QList<QPair<QString, int>> answers = {{QStringLiteral("<html><body>Service Unavailable"), 200},
-                                                    {QStringLiteral("<html><body>Error</body></html>"), 500},
-                                                    {QStringLiteral("<replies/>"), 200},
-                                                    {QString(), 200}};
-        for (const auto &[body, code] : answers) {
-            takeRequests(gateway);
-            host.statuses.clear();
-            scriptAnswer(gateway, QStringLiteral("Sent"), body, code);
-            status.FetchStatusReports();
-            QCOMPARE(takeRequests(gateway).size(), 1);
-            QCOMPARE(host.lastStatus(), QStringLiteral("Done. Ready ..."));
-            QVERIFY(host.boxes.isEmpty());
-            QCOMPARE(lastHighestTrn(), QStringLiteral("9"));
-        }
-        gateway.admin(QStringLiteral("/admin/fault?mode=not-xml&types=Sent"));
-        status.FetchStatusReports();
-        QCOMPARE(takeRequests(gateway).size(), 1);
-    }
-
-    // A full page that does not move past the point asked from is not asked
-    // for again and again.
+    // A full page that does not move past the point asked from is not asked for again and again.
     void gatewayIgnoringResumePoint()
     {
-        TestHome home;
-        GatewayProcess gateway;
-        QVERIFY(gateway.isRunning());
-        gateway.use();
+        GatewaySetup s;
+        QVERIFY(s.gateway.isRunning());
         QString page = QStringLiteral("<sent>");
         for (int trn = 1; trn <= 100; ++trn)
             page += QStringLiteral("<msg><t>%1</t><a/><b/><c/><d/><f>FALSE</f><c>1</c></msg>").arg(trn);
-        page += QStringLiteral("</sent>");
-        scriptAnswer(gateway, QStringLiteral("Sent"), page, 200, 5);
-        ScriptedCycleHost host;
-        StatusRetrieval(host).FetchStatusReports();
-        // the first page moves the point to 100; the second brings nothing past it
-        QCOMPARE(takeRequests(gateway).size(), 2);
-        QCOMPARE(lastHighestTrn(), QStringLiteral("100"));
+        scriptAnswer(s.gateway, "Sent", page + "</sent>", 200, 5);
+        StatusRetrieval(s.host).FetchStatusReports();
+        QCOMPARE(takeRequests(s.gateway).size(), 2);
     }
 
-    // A request that fails counts as an empty answer: the run ends quietly,
-    // keeping what the pages before saved.
-    void failedRequests()
+    // A request failing mid-run ends the run quietly, keeping what the pages before saved.
+    void failedRequestEndsRun()
     {
-        TestHome home;
-        {
-            GatewayProcess gateway;
-            QVERIFY(gateway.isRunning());
-            gateway.use();
-            const qint64 row = queue();
-            addReport(gateway, QString::number(row), QStringLiteral("TRUE"), 150);
-            ScriptedCycleHost host;
-            int requests = 0;
-            host.onStatus = [&](const QString &text) {
-                if (text == QStringLiteral("Sending request for status reports ...") && ++requests == 2)
-                    gateway.stop();
-            };
-            StatusRetrieval(host).FetchStatusReports();
-            QCOMPARE(requests, 2);
-            QCOMPARE(lastHighestTrn(), QStringLiteral("100"));
-            QCOMPARE(delivery(row), QStringLiteral("delivered/100"));
-            QCOMPARE(host.lastStatus(), QStringLiteral("Done. Ready ..."));
-            QVERIFY(host.boxes.isEmpty());
-        }
-        {
-            GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1"),
-                                    QStringLiteral("--fault"), QStringLiteral("hang")});
-            QVERIFY(gateway.isRunning());
-            gateway.use();
-            GatewayClient::setDefaultTimeout(300);
-            ScriptedCycleHost host;
-            StatusRetrieval(host).FetchStatusReports();
-            QCOMPARE(host.lastStatus(), QStringLiteral("Done. Ready ..."));
-            QCOMPARE(lastHighestTrn(), QStringLiteral("100"));
-        }
+        GatewaySetup s;
+        QVERIFY(s.gateway.isRunning());
+        const qint64 row = sentRow();
+        addReport(s.gateway, row, "TRUE", 150);
+        int requests = 0;
+        s.host.onStatus = [&](const QString &text) {
+            if (text == "Sending request for status reports ..." && ++requests == 2)
+                s.gateway.stop();
+        };
+        StatusRetrieval(s.host).FetchStatusReports();
+        QCOMPARE(requests, 2);
+        QCOMPARE(lastHighestTrn(), "100");
+        QCOMPARE(deliveries(), QStringList({"delivered/100"}));
+        QCOMPARE(s.host.lastStatus(), "Done. Ready ...");
+        QVERIFY(s.host.titles.isEmpty());
     }
 
-    void resumePointStore()
+    // Each reply is stored once, known by its identifier without blanks on either side; a quote is
+    // an ordinary character; blank identifiers, replies lacking a child and non-lists are passed over.
+    void storesNewRepliesOnce()
     {
-        TestHome home;
-        QCOMPARE(StatusRetrieval::ReadLastHighestTrn(), QStringLiteral("0"));
-        QVERIFY(StatusRetrieval::SaveLastHighestTrn(QStringLiteral("1234\r\n")));
-        QCOMPARE(StatusRetrieval::ReadLastHighestTrn(), QStringLiteral("1234"));
-        Database::run(QStringLiteral("DELETE FROM Setup"));
-        QCOMPARE(StatusRetrieval::ReadLastHighestTrn(), QStringLiteral("0"));
-        QVERIFY(!StatusRetrieval::SaveLastHighestTrn(QStringLiteral("5")));
+        GatewaySetup s;
+        QVERIFY(s.gateway.isRunning());
+        Database::insert(QStringLiteral("INSERT INTO SMSReplies (IncomingID, Message) VALUES (' K ', 'earlier')"));
+        addReply(s.gateway, "A", "42");
+        addReply(s.gateway, "B", "not a number", "sometime", "3/14/2024 2:05:07 PM");
+        for (const char *id : {"K", "  C ", "C", "O'Brien", "   ", "\tD"})
+            addReply(s.gateway, id);
+        RepliesRetrieval replies(s.host);
+        replies.FetchReplies();
+        replies.FetchReplies();
+        QCOMPARE(requestParameters(takeRequests(s.gateway), "Type"), QStringList({"replies", "replies"}));
+        QCOMPARE(queryValues(Ids), QStringList({" K ", "A", "B", "  C ", "O'Brien", "\tD"}));
+        QCOMPARE(queryValues("SELECT PhoneNumber, Message, ReceivedDateTime, SentMessage, SentDateTime, SMSSendID "
+                             "FROM SMSReplies ORDER BY SMSReplyID LIMIT 2 OFFSET 1"),
+                 QStringList({"0821234567", "Yes & thanks", "2024-03-14 14:05:07", "Pay now", "2024-03-14 09:00:00",
+                              "42", "0821234567", "Yes & thanks", "<null>", "Pay now", "2024-03-14 14:05:07", "0"}));
+
+        scriptAnswer(s.gateway, "replies",
+                     "<replies>\n <reply><i>E</i><s/><f>1</f><t>x</t><r/><m/><d/><c>5</c></reply>\n"
+                     " <reply><i>F</i><s/><f>2</f><t>y</t><r/><m/><d/></reply></replies>");
+        replies.FetchReplies();
+        scriptAnswer(s.gateway, "replies", "<html><body>Service Unavailable", 500);
+        replies.FetchReplies();
+        QCOMPARE(queryValues(Ids).mid(6), QStringList({"E"}));
+        QCOMPARE(s.host.lastStatus(), "Done. Ready ...");
+        QVERIFY(s.host.titles.isEmpty());
     }
 
-    void storesNewReplies()
-    {
-        TestHome home;
-        GatewayProcess gateway;
-        QVERIFY(gateway.isRunning());
-        gateway.use();
-        addReply(gateway, QStringLiteral("R1"), QStringLiteral("42"));
-        addReply(gateway, QStringLiteral("R2"), QStringLiteral("not a number"), QStringLiteral("sometime"),
-                 QStringLiteral("3/14/2024 2:05:07 PM"));
-        ScriptedCycleHost host;
-        RepliesRetrieval replies(host);
-        replies.FetchReplies();
-
-        const QStringList requests = takeRequests(gateway);
-        QCOMPARE(requestTypes(requests), QStringList({QStringLiteral("replies")}));
-        QCOMPARE(requestParameter(requests[0], QStringLiteral("ID")), QStringLiteral("0"));
-        QSqlQuery rows = Database::run(QStringLiteral(
-            "SELECT IncomingID, PhoneNumber, Message, ReceivedDateTime, SentMessage, SentDateTime, SMSSendID "
-            "FROM SMSReplies ORDER BY SMSReplyID"));
-        QVERIFY(rows.next());
-        QCOMPARE(rows.value(0).toString(), QStringLiteral("R1"));
-        QCOMPARE(rows.value(1).toString(), QStringLiteral("0821234567"));
-        QCOMPARE(rows.value(2).toString(), QStringLiteral("Yes & thanks"));
-        QCOMPARE(rows.value(3).toString(), QStringLiteral("2024-03-14 14:05:07"));
-        QCOMPARE(rows.value(4).toString(), QStringLiteral("Pay now"));
-        QCOMPARE(rows.value(5).toString(), QStringLiteral("2024-03-14 09:00:00"));
-        QCOMPARE(rows.value(6).toLongLong(), 42);
-        QVERIFY(rows.next());
-        QCOMPARE(rows.value(0).toString(), QStringLiteral("R2"));
-        QVERIFY(rows.value(3).isNull());
-        QCOMPARE(rows.value(5).toString(), QStringLiteral("2024-03-14 14:05:07"));
-        QCOMPARE(rows.value(6).toLongLong(), 0);
-        QVERIFY(!rows.next());
-        QCOMPARE(host.statuses, QStringList({QStringLiteral("Getting new status of smse sent ..."),
-                                             QStringLiteral("Parsing results ..."),
-                                             QStringLiteral("Done. Ready ...")}));
-        QVERIFY(host.inboxRefreshes >= 1);
-        QCOMPARE(host.yields, 2);
-        QCOMPARE(host.busyDepth, 0);
-    }
-
-    // A reply is stored once, known by its identifier without surrounding
-    // blanks, whichever side has them; a quote is an ordinary character.
-    void replyIdentity()
-    {
-        TestHome home;
-        GatewayProcess gateway;
-        QVERIFY(gateway.isRunning());
-        gateway.use();
-        Database::insert(QStringLiteral("INSERT INTO SMSReplies (IncomingID, Message) VALUES (' R2 ', 'earlier')"));
-        addReply(gateway, QStringLiteral("R1"));
-        addReply(gateway, QStringLiteral("R2"));
-        addReply(gateway, QStringLiteral("  R3 "));
-        addReply(gateway, QStringLiteral("R3"));
-        addReply(gateway, QStringLiteral("O'Brien"));
-        addReply(gateway, QStringLiteral("   "));
-        addReply(gateway, QString());
-        addReply(gateway, QStringLiteral("\tR4"));
-        ScriptedCycleHost host;
-        RepliesRetrieval replies(host);
-        replies.FetchReplies();
-        replies.FetchReplies();
-        QCOMPARE(storedReplyIds(), QStringList({QStringLiteral(" R2 "), QStringLiteral("R1"), QStringLiteral("  R3 "),
-                                                QStringLiteral("O'Brien"), QStringLiteral("\tR4")}));
-        QCOMPARE(takeRequests(gateway).size(), 2);
-    }
-
-    // Replies lacking a child are passed over; answers that are not a list,
-    // and a gateway that cannot be reached, store nothing and end quietly.
-    void oddReplyAnswers()
-    {
-        TestHome home;
-        GatewayProcess gateway;
-        QVERIFY(gateway.isRunning());
-        gateway.use();
-        ScriptedCycleHost host;
-        RepliesRetrieval replies(host);
-        scriptAnswer(gateway, QStringLiteral("replies"),
-                     QStringLiteral("<replies><reply><i>A</i><s/><f>1</f><t>x</t><r/><m/><d/><c>5</c></reply>"
-                                    "<reply><i>B</i><s/><f>2</f><t>y</t><r/><m/><d/></reply></replies>"));
-        replies.FetchReplies();
-        QCOMPARE(storedReplyIds(), QStringList({QStringLiteral("A")}));
-
-        for (const QString &body : {QStringLiteral("<html><body>Service Unavailable"), QString(),
-                                    QStringLiteral("<sent><reply/></sent>")}) {
-            host.statuses.clear();
-            scriptAnswer(gateway, QStringLiteral("replies"), body, 500);
-            replies.FetchReplies();
-            QCOMPARE(host.lastStatus(), QStringLiteral("Done. Ready ..."));
-        }
-        gateway.admin(QStringLiteral("/admin/fault?mode=truncate&types=replies"));
-        replies.FetchReplies();
-        gateway.stop();
-        replies.FetchReplies();
-        QCOMPARE(host.lastStatus(), QStringLiteral("Done. Ready ..."));
-        QVERIFY(host.boxes.isEmpty());
-        QCOMPARE(storedReplyIds(), QStringList({QStringLiteral("A")}));
-    }
-
-    // The lookup that runs once per reply is answered from the index.
+    // The lookup made once per reply is answered from the index.
     void replyLookupUsesIndex()
     {
         TestHome home;
-        QSqlQuery plan = Database::run(QStringLiteral("EXPLAIN QUERY PLAN ") + RepliesRetrieval::KnownReplySql,
-                                       {QStringLiteral("R1")});
-        QStringList details;
-        while (plan.next())
-            details.append(plan.value(3).toString());
-        QVERIFY2(details.join(QLatin1Char('\n')).contains(QStringLiteral("INDEX SMSReplies_Incoming")),
-                 qPrintable(details.join(QLatin1Char('\n'))));
-        QVERIFY(!details.join(QLatin1Char('\n')).contains(QStringLiteral("SCAN")));
+        const QString details = queryValues("EXPLAIN QUERY PLAN " + RepliesRetrieval::KnownReplySql, {"R1"}).join(' ');
+        QVERIFY2(details.contains("INDEX SMSReplies_Incoming") && !details.contains("SCAN"), qPrintable(details));
     }
 };
 
