@@ -81,6 +81,12 @@ int rounds(int standard)
     return ok && wanted > 0 ? wanted : standard;
 }
 
+Program::Program(int &argc, char **argv)
+    : m_prepared((prepareEnvironment(home.file(QStringLiteral("home"))), true)), m_application(argc, argv)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Tellwave"));
+}
+
 QString listed(const QList<double> &seconds)
 {
     QStringList texts;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
@@ -103,6 +104,20 @@ public:
 
 private:
     QStringList m_texts;
+};
+
+// What every benchmark program starts with: its private home (settings and
+// data kept out of the user's folders, windows offscreen) and the application
+// object, in that order.
+class Program
+{
+public:
+    Program(int &argc, char **argv);
+    Home home;
+
+private:
+    bool m_prepared;
+    QApplication m_application;
 };
 
 // A reproducible stream of test data.

@@ -116,10 +116,8 @@ double shellRun(Home &home, const QString &templatePath, const QList<DebitOrderL
 
 int main(int argc, char *argv[])
 {
-    Home home;
-    prepareEnvironment(home.file(QStringLiteral("home")));
-    QApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Tellwave"));
+    Program program(argc, argv);
+    Home &home = program.home;
     const int roundCount = rounds(3);
 
     const QString templatePath = home.freshDatabase();

@@ -113,10 +113,8 @@ double shellRun(Home &home, const QString &templatePath, qint64 groupId)
 
 int main(int argc, char *argv[])
 {
-    Home home;
-    prepareEnvironment(home.file(QStringLiteral("home")));
-    QApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Tellwave"));
+    Program program(argc, argv);
+    Home &home = program.home;
     const int roundCount = rounds(3);
 
     qint64 groupId = 0;

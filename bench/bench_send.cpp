@@ -239,10 +239,8 @@ const Run &best(const QList<Run> &runs)
 
 int main(int argc, char *argv[])
 {
-    Home home;
-    prepareEnvironment(home.file(QStringLiteral("home")));
-    QApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Tellwave"));
+    Program program(argc, argv);
+    Home &home = program.home;
 
     // Parts to run, for profiling one of them: window, baseline, wrk, latency.
     const QStringList allParts{QStringLiteral("window"), QStringLiteral("baseline"), QStringLiteral("wrk"),

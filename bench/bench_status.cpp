@@ -171,10 +171,8 @@ double fetchOnly(Gateway &gateway)
 
 int main(int argc, char *argv[])
 {
-    Home home;
-    prepareEnvironment(home.file(QStringLiteral("home")));
-    QApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Tellwave"));
+    Program program(argc, argv);
+    Home &home = program.home;
     const int roundCount = rounds(3);
 
     Gateway gateway({QStringLiteral("--account"), QStringLiteral("%1:%2:1000").arg(User, Password)});
