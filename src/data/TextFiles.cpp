@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QSysInfo>
 
 #include <cerrno>
@@ -18,54 +19,6 @@ namespace {
 // routines number them): not found, and any other access failure.
 constexpr qint64 ErrorFileNotFound = 53;
 constexpr qint64 ErrorFileAccess = 75;
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF,
-// no sequence cut off at the end.
-bool isValidUtf8(const unsigned char *p, qsizetype size)
-{
-    qsizetype i = 0;
-    while (i < size) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c == 0xE0) {
-            extra = 2;
-            low = 0xA0;
-        } else if (c >= 0xE1 && c <= 0xEC) {
-            extra = 2;
-        } else if (c == 0xED) {
-            extra = 2;
-            high = 0x9F;
-        } else if (c >= 0xEE && c <= 0xEF) {
-            extra = 2;
-        } else if (c == 0xF0) {
-            extra = 3;
-            low = 0x90;
-        } else if (c >= 0xF1 && c <= 0xF3) {
-            extra = 3;
-        } else if (c == 0xF4) {
-            extra = 3;
-            high = 0x8F;
-        } else {
-            return false;
-        }
-        if (size - i <= extra)
-            return false;
-        if (p[i + 1] < low || p[i + 1] > high)
-            return false;
-        for (int k = 2; k <= extra; ++k)
-            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
-                return false;
-        i += extra + 1;
-    }
-    return true;
-}
 
 // Windows-1252 through iconv. The five bytes the code page leaves undefined
 // (81, 8D, 8F, 90, 9D) become the control characters of the same value, as
@@ -109,9 +62,11 @@ QString decode(const QByteArray &bytes)
     QByteArrayView content(bytes);
     if (content.startsWith("\xEF\xBB\xBF"))
         content = content.sliced(3);
-    if (isValidUtf8(reinterpret_cast<const unsigned char *>(content.data()), content.size()))
-        return QString::fromUtf8(content);
-    return fromWindows1252(bytes);
+    // Qt's decoder counts overlong forms, surrogates, code points above
+    // U+10FFFF and a sequence cut off at the end as errors.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8(content);
+    return utf8.hasError() ? fromWindows1252(bytes) : text;
 }
 
 QStringList readLines(const QString &path)
