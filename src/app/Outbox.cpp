@@ -15,21 +15,6 @@ Style styleOf(bool send, bool delivered, const QString &eventId)
     return batch.isEmpty() || batch == QLatin1String("0") ? Style::Failed : Style::Sent;
 }
 
-QString styleName(Style style)
-{
-    switch (style) {
-    case Style::Delivered:
-        return QStringLiteral("DELIVERED");
-    case Style::Sent:
-        return QStringLiteral("SENT");
-    case Style::Failed:
-        return QStringLiteral("FAILED");
-    case Style::NotSend:
-        break;
-    }
-    return QStringLiteral("NOTSEND");
-}
-
 namespace {
 // "?, ?, ?" for a list of n bound values.
 QString placeholders(qsizetype n)

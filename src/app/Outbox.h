@@ -13,7 +13,6 @@ namespace Outbox {
 enum class Style { NotSend, Sent, Failed, Delivered };
 
 Style styleOf(bool send, bool delivered, const QString &eventId);
-QString styleName(Style style);
 
 // True when any of the rows has been sent (attempted); such a selection
 // cannot be deleted.

@@ -40,21 +40,6 @@ Style styleOf(const Row &row)
     return style;
 }
 
-QString styleName(Style style)
-{
-    switch (style) {
-    case Style::LineInvalid:
-        return QStringLiteral("LINEINVALID");
-    case Style::MessageTooLong:
-        return QStringLiteral("MESSAGETOLONG");
-    case Style::CellTooShort:
-        return QStringLiteral("CELLTOSHORT");
-    case Style::None:
-        break;
-    }
-    return {};
-}
-
 QString reasonText(const QString &field)
 {
     const double value = modFunctions::LeadingNumber(field);

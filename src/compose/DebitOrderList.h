@@ -24,8 +24,6 @@ inline constexpr int MessageTooLongAt = 159;
 inline constexpr int CellTooShortBelow = 10;
 
 Style styleOf(const Row &row);
-// "LINEINVALID", "MESSAGETOLONG", "CELLTOSHORT", or empty.
-QString styleName(Style style);
 
 // The words for a reason code whose numeric value is in the table; any other
 // field comes back unchanged.
