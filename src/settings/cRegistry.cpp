@@ -611,40 +611,43 @@ void cRegistry::setValue(const QVariant &value)
         raise(ErrorValueWrite, description, problem);
 }
 
-bool cRegistry::EnumerateValues(QStringList &names, int &count) const
+namespace {
+// Names from index 1 on (index 0 an unused empty entry), the count set to how
+// many; a missing key or an unreadable hive gives none.
+template <typename Children>
+bool listNames(const HiveKey *key, Children HiveKey::*children, QStringList &names, int &count)
 {
     names.clear();
     count = 0;
-    if (!m_machine.isEmpty())
-        return true;
-    Hive hive;
-    QString problem;
-    const HiveKey *key = loadHive(hive, problem) ? findKey(std::as_const(hive), m_classKey, m_sectionKey) : nullptr;
-    if (!key || key->values.empty())
+    if (!key || (key->*children).empty())
         return true;
     names << QString();
-    for (const HiveValue &value : key->values)
-        names << value.name;
-    count = int(key->values.size());
+    for (const auto &child : key->*children)
+        names << child.name;
+    count = int((key->*children).size());
     return true;
+}
+
+// The key to list: none on a remote machine or when the hive cannot be read.
+const HiveKey *keyToList(Hive &hive, const QString &machine, qint32 root, const QString &path)
+{
+    QString problem;
+    if (!machine.isEmpty() || !loadHive(hive, problem))
+        return nullptr;
+    return findKey(std::as_const(hive), root, path);
+}
+} // namespace
+
+bool cRegistry::EnumerateValues(QStringList &names, int &count) const
+{
+    Hive hive;
+    return listNames(keyToList(hive, m_machine, m_classKey, m_sectionKey), &HiveKey::values, names, count);
 }
 
 bool cRegistry::EnumerateSections(QStringList &names, int &count) const
 {
-    names.clear();
-    count = 0;
-    if (!m_machine.isEmpty())
-        return true;
     Hive hive;
-    QString problem;
-    const HiveKey *key = loadHive(hive, problem) ? findKey(std::as_const(hive), m_classKey, m_sectionKey) : nullptr;
-    if (!key || key->keys.empty())
-        return true;
-    names << QString();
-    for (const HiveKey &child : key->keys)
-        names << child.name;
-    count = int(key->keys.size());
-    return true;
+    return listNames(keyToList(hive, m_machine, m_classKey, m_sectionKey), &HiveKey::keys, names, count);
 }
 
 void cRegistry::setClassValue(const QString &keyPath, const QString &text) const
