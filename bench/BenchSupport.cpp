@@ -87,6 +87,25 @@ Program::Program(int &argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tellwave"));
 }
 
+void alternate(int rounds, const std::function<double()> &baseline, const std::function<double()> &ours,
+               QList<double> &baselineSeconds, QList<double> &ourSeconds)
+{
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2 == 0) {
+            baselineSeconds.append(baseline());
+            ourSeconds.append(ours());
+        } else {
+            ourSeconds.append(ours());
+            baselineSeconds.append(baseline());
+        }
+    }
+}
+
+double fastest(const QList<double> &seconds)
+{
+    return seconds.isEmpty() ? 0.0 : *std::min_element(seconds.begin(), seconds.end());
+}
+
 QString listed(const QList<double> &seconds)
 {
     QStringList texts;

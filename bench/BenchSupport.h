@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -31,6 +32,14 @@ void note(const QString &text);
 
 // The number of alternating rounds (TELLWAVE_BENCH_ROUNDS, at least 1).
 int rounds(int standard);
+
+// Runs the baseline and our run for the given number of rounds, taking turns
+// at going first (the baseline first in odd rounds), so that one disturbed
+// moment does not decide the comparison; appends each run's seconds.
+void alternate(int rounds, const std::function<double()> &baseline, const std::function<double()> &ours,
+               QList<double> &baselineSeconds, QList<double> &ourSeconds);
+// The smallest of the values.
+double fastest(const QList<double> &seconds);
 
 // "0.512, 0.498, 0.530": the seconds of every round, for the output.
 QString listed(const QList<double> &seconds);

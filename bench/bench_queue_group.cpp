@@ -131,9 +131,9 @@ int main(int argc, char *argv[])
         core.append(coreRun(home, templatePath, groupId));
         shell.append(shellRun(home, templatePath, groupId));
     }
-    const double best = *std::min_element(window.begin(), window.end());
-    const double bestCore = *std::min_element(core.begin(), core.end());
-    const double bestShell = *std::min_element(shell.begin(), shell.end());
+    const double best = fastest(window);
+    const double bestCore = fastest(core);
+    const double bestShell = fastest(shell);
     const int rows = Members * int(Bodies.size());
     figure(QStringLiteral("queue-group window (best of %1)").arg(roundCount), best, QStringLiteral("s"), 3);
     figure(QStringLiteral("queue-group window rate"), rows / best, QStringLiteral("rows/s"));

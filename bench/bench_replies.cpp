@@ -198,18 +198,11 @@ int main(int argc, char *argv[])
 
     QList<double> ours;
     QList<double> shell;
-    for (int round = 0; round < roundCount; ++round) {
-        if (round % 2 == 0) {
-            shell.append(shellRun(home, templatePath, replies));
-            ours.append(windowRun(home, gateway, templatePath));
-        } else {
-            ours.append(windowRun(home, gateway, templatePath));
-            shell.append(shellRun(home, templatePath, replies));
-        }
-    }
+    alternate(
+        roundCount, [&] { return shellRun(home, templatePath, replies); }, [&] { return windowRun(home, gateway, templatePath); }, shell, ours);
     const double fetch = fetchOnly(gateway);
-    const double best = *std::min_element(ours.begin(), ours.end());
-    const double bestShell = *std::min_element(shell.begin(), shell.end());
+    const double best = fastest(ours);
+    const double bestShell = fastest(shell);
 
     figure(QStringLiteral("replies comparison"),
            QStringLiteral("best of %1 rounds each, alternating (the shell first in odd rounds)").arg(roundCount));

@@ -363,7 +363,7 @@ int main(int argc, char *argv[])
             updates += loop.updateMs;
             exchanges += loop.exchangeMs;
         }
-        const double bestSeconds = *std::min_element(seconds.begin(), seconds.end());
+        const double bestSeconds = fastest(seconds);
         const double floor = LatencyMessages * LatencyMs / 1000.0;
         figure(QStringLiteral("send latency case"),
                QStringLiteral("%1 messages, gateway answering after %2 ms, best of %3 alternating with the baseline")
@@ -372,7 +372,7 @@ int main(int argc, char *argv[])
         figure(QStringLiteral("send latency worst seconds"), *std::max_element(seconds.begin(), seconds.end()),
                QStringLiteral("s"), 3);
         figure(QStringLiteral("send latency baseline seconds"),
-               *std::min_element(baselineSeconds.begin(), baselineSeconds.end()), QStringLiteral("s"), 3);
+               fastest(baselineSeconds), QStringLiteral("s"), 3);
         figure(QStringLiteral("send latency exchange p50"), percentile(exchanges, 50),
                QStringLiteral("ms (baseline loop: request to whole answer)"), 3);
         figure(QStringLiteral("send latency row update p50"), percentile(updates, 50),

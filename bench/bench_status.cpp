@@ -188,18 +188,11 @@ int main(int argc, char *argv[])
 
     QList<double> ours;
     QList<double> shell;
-    for (int round = 0; round < roundCount; ++round) {
-        if (round % 2 == 0) {
-            shell.append(shellRun(home, templatePath, entries));
-            ours.append(windowRun(home, gateway, templatePath, entries));
-        } else {
-            ours.append(windowRun(home, gateway, templatePath, entries));
-            shell.append(shellRun(home, templatePath, entries));
-        }
-    }
+    alternate(
+        roundCount, [&] { return shellRun(home, templatePath, entries); }, [&] { return windowRun(home, gateway, templatePath, entries); }, shell, ours);
     const double fetch = fetchOnly(gateway);
-    const double best = *std::min_element(ours.begin(), ours.end());
-    const double bestShell = *std::min_element(shell.begin(), shell.end());
+    const double best = fastest(ours);
+    const double bestShell = fastest(shell);
 
     figure(QStringLiteral("status comparison"),
            QStringLiteral("best of %1 rounds each, alternating (the shell first in odd rounds)").arg(roundCount));
