@@ -33,3 +33,23 @@ void OutboxWriter::queueMessage(const QString &number, const QString &message)
 {
     m_plain.run({number, message});
 }
+
+qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
+                      const std::function<void(const QString &number, bool done)> &progress)
+{
+    Database::Batch batch;
+    OutboxWriter writer;
+    qint64 counted = 0;
+    for (const QString &cell : numbers) {
+        const QString number = modFunctions::TrimBlanks(cell);
+        if (number.isEmpty())
+            continue;
+        ++counted;
+        if (progress)
+            progress(number, false);
+        writer.queueBodies(bodies, number);
+        if (progress)
+            progress(number, true);
+    }
+    return counted;
+}

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+
 // Adds rows to the outbox (SMSSend). One prepared statement per row shape is
 // reused for every row, so a long list is queued quickly; values are always
 // bound. Errors are thrown as AppError; rows stored before one stay stored.
@@ -29,3 +31,11 @@ private:
     Database::Statement m_dated;
     Database::Statement m_plain;
 };
+
+// Queues the bodies to every number of a typed list, in order. A number that is
+// blank once blanks are removed at both ends is skipped; every other one counts,
+// also when every body is blank. progress hears of each trimmed number before
+// (done false) and after (done true) its rows are written. One batch of writes:
+// rows written before an error stay stored. Gives the count of numbers.
+qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
+                      const std::function<void(const QString &number, bool done)> &progress = {});

@@ -4,8 +4,6 @@
 
 #include "compose/OutboxWriter.h"
 #include "data/AppError.h"
-#include "data/Database.h"
-#include "data/modFunctions.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
@@ -35,19 +33,10 @@ void frmSendToGroupNo::cmdSend_Click()
     if (numbers.isEmpty()) {
         MessageBoxes::inform(this, QStringLiteral("NO NUMBER"), QStringLiteral("No Cellphone Numbers Added."));
     } else {
-        const QStringList bodies = ui->composer->bodies();
         try {
-            Database::Batch batch;
-            OutboxWriter writer;
-            for (const QString &cell : numbers) {
-                const QString number = modFunctions::TrimBlanks(cell);
-                if (number.isEmpty())
-                    continue;
-                ++counter;
-                setStatus(QStringLiteral("Adding ") + number);
-                writer.queueBodies(bodies, number);
-                setStatus(QStringLiteral("Added record for ") + number);
-            }
+            counter = queueToNumbers(numbers, ui->composer->bodies(), [this](const QString &number, bool done) {
+                setStatus((done ? QStringLiteral("Added record for ") : QStringLiteral("Adding ")) + number);
+            });
         } catch (const AppError &error) {
             busy.release();
             MessageBoxes::showError(this, error);
