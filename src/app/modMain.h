@@ -1,26 +1,12 @@
 #pragma once
 
+#include "data/ProcessSettings.h"
+
 #include <QString>
 
-// Process-wide settings and start-up. Everything runs on the one user-interface
-// thread, so these are plain variables: set by start-up, read everywhere.
+// Start-up and the readers of the settings it starts from. The process-wide
+// values themselves are declared at the bottom of the core.
 namespace modMain {
-
-// Full path of the database file, file name included.
-extern QString DatabasePath;
-// "Driver=QSQLITE;Database=<DatabasePath>", built once at start-up.
-extern QString ConnectionString;
-// The gateway account from Setup, blanks removed at both ends.
-extern QString GatewayUsername;
-extern QString GatewayPassword;
-// Host (and port) of the gateway, chosen once at start-up.
-extern QString GatewayHost;
-// The help page, when one is present beside the program.
-extern QString HelpFile;
-
-// Hand-over between windows: 0 means none.
-extern qint32 SelectedClientID;
-extern qint32 SavedClientID;
 
 // Where the settings live in the settings store.
 inline const QString SettingsKey = QStringLiteral("Software\\Corvane\\Tellwave\\Settings");

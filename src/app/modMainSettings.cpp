@@ -11,15 +11,6 @@
 
 namespace modMain {
 
-QString DatabasePath;
-QString ConnectionString;
-QString GatewayUsername;
-QString GatewayPassword;
-QString GatewayHost;
-QString HelpFile;
-qint32 SelectedClientID = 0;
-qint32 SavedClientID = 0;
-
 namespace {
 QString storedSetting(const QString &name)
 {

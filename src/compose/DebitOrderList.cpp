@@ -96,18 +96,18 @@ QString shortLinesNotice(const Loaded &loaded)
 
 Imported import(const QList<Row> &rows, const QString &ownNumber)
 {
-    Database::Batch batch;
-    OutboxWriter writer;
     Imported imported;
-    for (const Row &row : rows) {
-        writer.queueMessage(modFunctions::TrimBlanks(row.cellphone), modFunctions::TrimBlanks(row.message));
-        ++imported.rows;
-    }
-    const QString own = modFunctions::TrimBlanks(ownNumber);
-    if (!own.isEmpty()) {
-        writer.queueMessage(own, QStringLiteral("Finished Sending."));
-        imported.toSelf = true;
-    }
+    writeInBatch([&](OutboxWriter &writer) {
+        for (const Row &row : rows) {
+            writer.queueMessage(modFunctions::TrimBlanks(row.cellphone), modFunctions::TrimBlanks(row.message));
+            ++imported.rows;
+        }
+        const QString own = modFunctions::TrimBlanks(ownNumber);
+        if (!own.isEmpty()) {
+            writer.queueMessage(own, QStringLiteral("Finished Sending."));
+            imported.toSelf = true;
+        }
+    });
     return imported;
 }
 

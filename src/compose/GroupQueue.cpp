@@ -27,7 +27,7 @@ struct Member
 QList<Group> groups()
 {
     QList<Group> result;
-    QSqlQuery query = Database::run(QStringLiteral("SELECT GroupID, Name FROM Groups ORDER BY Name"));
+    QSqlQuery query = Database::run(QStringLiteral("SELECT GroupID, Name FROM Groups ORDER BY Name COLLATE Names"));
     while (query.next())
         result.append(Group{query.value(0).toLongLong(), query.value(1).toString()});
     return result;
@@ -36,7 +36,8 @@ QList<Group> groups()
 Table members(qint64 groupId)
 {
     QSqlQuery query = Database::run(
-        QStringLiteral("SELECT * FROM ClientsBelongingToGroups WHERE GroupID = ? ORDER BY LastName"), {groupId});
+        QStringLiteral("SELECT * FROM ClientsBelongingToGroups WHERE GroupID = ? "
+                       "ORDER BY LastName COLLATE Names, FirstName COLLATE Names"), {groupId});
     Table table;
     const QSqlRecord record = query.record();
     for (int i = 0; i < record.count(); ++i)
@@ -63,8 +64,6 @@ qint64 membersWithoutNumber(qint64 groupId)
 
 qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started)
 {
-    Database::Batch batch;
-
     // Read first, then write: the list is fixed before any row is added.
     QList<Member> list;
     {
@@ -76,16 +75,17 @@ qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &sta
                                text(query.value(3))});
     }
 
-    OutboxWriter writer;
     qint64 counter = 0;
-    for (const Member &member : std::as_const(list)) {
-        if (member.mobile.isEmpty())
-            continue;
-        ++counter;
-        if (started)
-            started(member.lastName, member.firstName);
-        writer.queueBodies(bodies, member.mobile, member.clientId);
-    }
+    writeInBatch([&](OutboxWriter &writer) {
+        for (const Member &member : std::as_const(list)) {
+            if (member.mobile.isEmpty())
+                continue;
+            ++counter;
+            if (started)
+                started(member.lastName, member.firstName);
+            writer.queueBodies(bodies, member.mobile, member.clientId);
+        }
+    });
     return counter;
 }
 

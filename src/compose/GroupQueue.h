@@ -16,7 +16,7 @@ struct Group
     QString name;
 };
 
-// Every group, ordered by name.
+// Every group, ordered by name as people read names.
 QList<Group> groups();
 
 // Rows of a statement with their column names (kept even when no row comes
@@ -28,7 +28,7 @@ struct Table
 };
 
 // The members of a group as ClientsBelongingToGroups lists them, ordered by
-// last name. Group 0 gives the columns and no rows.
+// last name, then first name, as people read names. Group 0 gives the columns and no rows.
 Table members(qint64 groupId);
 
 // Members whose mobile number is empty once blanks are removed at both ends
@@ -39,8 +39,8 @@ qint64 membersWithoutNumber(qint64 groupId);
 using MemberStarted = std::function<void(const QString &lastName, const QString &firstName)>;
 
 // Queues the bodies to every member that has a number, in the database's
-// order, with the member's contact key; all in one batch of writes (rows
-// written before an error stay stored). Gives the count of members queued,
+// order, with the member's contact key; all in one batch of writes (see
+// writeInBatch). Gives the count of members queued,
 // which counts a member even when every body is blank.
 qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started = {});
 

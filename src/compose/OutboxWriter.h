@@ -27,15 +27,24 @@ public:
     // contact, date or time.
     void queueMessage(const QString &number, const QString &message);
 
+    // Rows this writer has written so far.
+    qint64 written() const { return m_written; }
+
 private:
     Database::Statement m_dated;
     Database::Statement m_plain;
+    qint64 m_written = 0;
 };
+
+// Runs write with a writer in one batch of writes and commits it. When write
+// fails part way, the rows written before the error are kept and the error
+// thrown says how many; a failing commit is thrown as the error it is.
+void writeInBatch(const std::function<void(OutboxWriter &)> &write);
 
 // Queues the bodies to every number of a typed list, in order. A number that is
 // blank once blanks are removed at both ends is skipped; every other one counts,
 // also when every body is blank. progress hears of each trimmed number before
-// (done false) and after (done true) its rows are written. One batch of writes:
-// rows written before an error stay stored. Gives the count of numbers.
+// (done false) and after (done true) its rows are written. One batch of writes
+// (see writeInBatch). Gives the count of numbers.
 qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
                       const std::function<void(const QString &number, bool done)> &progress = {});

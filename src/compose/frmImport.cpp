@@ -2,7 +2,7 @@
 
 #include "ui_frmImport.h"
 
-#include "app/modMain.h"
+#include "data/ProcessSettings.h"
 #include "compose/DebitOrderList.h"
 #include "compose/DebitOrderModel.h"
 #include "compose/MessageText.h"

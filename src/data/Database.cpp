@@ -1,7 +1,8 @@
 #include "data/Database.h"
 
-#include "app/modMain.h"
+#include "data/ProcessSettings.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,8 @@
 #include <QUuid>
 
 #include <sqlite3.h>
+
+#include <optional>
 
 // The schema and postal codes are compiled into the library; a static library
 // needs its resources registered by hand.
@@ -72,12 +75,67 @@ void caseFunction(sqlite3_context *context, int, sqlite3_value **arguments, bool
 void unicodeUpper(sqlite3_context *c, int n, sqlite3_value **v) { caseFunction(c, n, v, true); }
 void unicodeLower(sqlite3_context *c, int n, sqlite3_value **v) { caseFunction(c, n, v, false); }
 
+// Names compare in one fixed locale, so an ordering is the same on every
+// machine whatever its language settings.
+const QCollator &nameCollator()
+{
+    static const QCollator collator = [] {
+        QCollator c(QLocale(QLocale::English, QLocale::SouthAfrica));
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator;
+}
+
+// Where two names differ first in letters or digits of ASCII alone (nearly
+// every pair), the collator's answer is known without asking it: blanks and
+// punctuation before digits, digits before letters, letters in alphabetical
+// order without regard to case. Anything else is the collator's to decide.
+template <typename Unit>
+std::optional<int> compareAscii(const Unit *a, qsizetype lengthA, const Unit *b, qsizetype lengthB)
+{
+    const auto ascii = [](Unit unit) { return uint(unit) < 0x80; };
+    const auto alphanumeric = [](uint c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
+    const auto rank = [](uint c) { return c <= '9' ? int(c - '0') : 10 + int((c | 0x20) - 'a'); };
+    const auto printable = [](uint c) { return c >= 0x20 && c < 0x7f; };
+    const qsizetype common = std::min(lengthA, lengthB);
+    for (qsizetype i = 0; i < common; ++i) {
+        const uint x = uint(a[i]);
+        const uint y = uint(b[i]);
+        if (!ascii(a[i]) || !ascii(b[i]))
+            return std::nullopt;
+        if (x == y || (alphanumeric(x) && alphanumeric(y) && rank(x) == rank(y)))
+            continue;
+        if (alphanumeric(x) && alphanumeric(y))
+            return rank(x) - rank(y);
+        return std::nullopt;
+    }
+    if (lengthA == lengthB)
+        return 0;
+    const bool aLonger = lengthA > lengthB;
+    const uint next = uint(aLonger ? a[common] : b[common]);
+    if (!printable(next))
+        return std::nullopt;
+    return aLonger ? 1 : -1;
+}
+
+int collateNames(void *, int lengthA, const void *a, int lengthB, const void *b)
+{
+    const auto *textA = static_cast<const unsigned char *>(a);
+    const auto *textB = static_cast<const unsigned char *>(b);
+    if (const std::optional<int> quick = compareAscii(textA, lengthA, textB, lengthB))
+        return *quick;
+    return nameCollator().compare(QString::fromUtf8(reinterpret_cast<const char *>(textA), lengthA),
+                                  QString::fromUtf8(reinterpret_cast<const char *>(textB), lengthB));
+}
+
 void registerFunctions(const QSqlDatabase &db)
 {
     if (sqlite3 *handle = handleOf(db)) {
         const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
         sqlite3_create_function_v2(handle, "upper", 1, flags, nullptr, unicodeUpper, nullptr, nullptr, nullptr);
         sqlite3_create_function_v2(handle, "lower", 1, flags, nullptr, unicodeLower, nullptr, nullptr, nullptr);
+        sqlite3_create_collation_v2(handle, NameCollation, SQLITE_UTF8, nullptr, collateNames, nullptr);
     }
 }
 
@@ -271,6 +329,8 @@ bool enterTransaction()
     return true;
 }
 
+// Ends this caller's part of the transaction; the one that began it commits
+// or rolls back. A failed commit is rolled back and thrown.
 void leaveTransaction(bool own, bool keep)
 {
     if (state().transactionDepth > 0)
@@ -278,16 +338,48 @@ void leaveTransaction(bool own, bool keep)
     if (!own || !QSqlDatabase::contains(ConnectionName))
         return;
     QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
-    if (keep ? !db.commit() : !db.rollback())
-        qWarning("Ending a transaction failed: %s", qPrintable(db.lastError().text()));
+    if (keep) {
+        if (!db.commit()) {
+            const AppError error = errorFrom(db.lastError(), QStringLiteral("COMMIT"));
+            db.rollback();
+            throw error;
+        }
+    } else if (!db.rollback()) {
+        qWarning("Rolling back a transaction failed: %s", qPrintable(db.lastError().text()));
+    }
 }
 } // namespace
 
-Batch::Batch() : m_active(enterTransaction()) {}
+Batch::Batch() : m_own(enterTransaction()) {}
 
 Batch::~Batch()
 {
-    leaveTransaction(m_active, true);
+    if (!m_done)
+        leaveTransaction(m_own, false);
+}
+
+void Batch::commit()
+{
+    if (m_done)
+        return;
+    m_done = true;
+    try {
+        leaveTransaction(m_own, true);
+    } catch (const AppError &error) {
+        throw AppError(error.number(), error.description() + QStringLiteral("\nNothing was stored."), error.source());
+    }
+}
+
+AppError Batch::keepBefore(const AppError &error, const QString &storedNote)
+{
+    try {
+        commit();
+    } catch (const AppError &commitError) {
+        return commitError;
+    }
+    if (!m_own)
+        return error;
+    return AppError(error.number(), error.description() + QStringLiteral("\n") + storedNote, error.source());
 }
 
 Transaction::Transaction() : m_own(enterTransaction()) {}
@@ -303,16 +395,7 @@ void Transaction::commit()
     if (m_done)
         return;
     m_done = true;
-    if (state().transactionDepth > 0)
-        --state().transactionDepth;
-    if (m_own) {
-        QSqlDatabase db = connection();
-        if (!db.commit()) {
-            const AppError error = errorFrom(db.lastError(), QStringLiteral("COMMIT"));
-            db.rollback();
-            throw error;
-        }
-    }
+    leaveTransaction(m_own, true);
 }
 
 FileCheck check(const QString &path)
@@ -395,6 +478,15 @@ void migrate(QSqlDatabase &db)
     postal.finish();
     script += QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion);
     execScript(db, script, QStringLiteral("Updating the database"));
+}
+
+int compareNames(QStringView a, QStringView b)
+{
+    const auto *unitsA = reinterpret_cast<const char16_t *>(a.data());
+    const auto *unitsB = reinterpret_cast<const char16_t *>(b.data());
+    if (const std::optional<int> quick = compareAscii(unitsA, a.size(), unitsB, b.size()))
+        return *quick;
+    return nameCollator().compare(a, b);
 }
 
 AppError errorFrom(const QSqlError &error, const QString &context)

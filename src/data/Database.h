@@ -53,9 +53,10 @@ private:
     bool m_prepared = false;
 };
 
-// Groups many writes into one transaction for speed. Whatever was written is
-// committed when the batch ends, on every path, errors included, so rows
-// stored before an error stay stored.
+// Groups many writes into one transaction for speed. Nothing is stored until
+// commit(), which reports its own failure; a batch left without a commit rolls
+// back. A long action that fails part way keeps what it wrote before the
+// error with keepBefore().
 class Batch
 {
 public:
@@ -64,8 +65,18 @@ public:
     Batch(const Batch &) = delete;
     Batch &operator=(const Batch &) = delete;
 
+    // Commits the batch. When the commit fails nothing of the batch is stored,
+    // and the AppError thrown says so ("Nothing was stored.").
+    void commit();
+    // For an error part way through: commits what was written before it and
+    // gives the error to show. Its description ends with storedNote ("12
+    // messages were queued before the error.") when those rows are stored, or
+    // is the commit's own error with "Nothing was stored." when they are not.
+    AppError keepBefore(const AppError &error, const QString &storedNote);
+
 private:
-    bool m_active; // this batch began the transaction
+    bool m_own; // this batch began the transaction
+    bool m_done = false;
 };
 
 // All or nothing: rolled back unless commit() was called. Inside a Batch it
@@ -101,5 +112,12 @@ void create(const QString &path);
 void migrate(QSqlDatabase &db);
 
 AppError errorFrom(const QSqlError &error, const QString &context = {});
+
+// The collation every ordering and comparison of names uses ("ORDER BY
+// LastName COLLATE Names"): case is ignored, letters outside ASCII sort in
+// their alphabetical place ("Émile" before "Zulu"), the same on every machine.
+inline constexpr char NameCollation[] = "Names";
+// The collation's comparison, for sorting names outside the database the same way.
+int compareNames(QStringView a, QStringView b);
 
 } // namespace Database

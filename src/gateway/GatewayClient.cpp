@@ -1,6 +1,6 @@
 #include "gateway/GatewayClient.h"
 
-#include "app/modMain.h"
+#include "data/ProcessSettings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

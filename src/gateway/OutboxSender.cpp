@@ -1,6 +1,6 @@
 #include "gateway/OutboxSender.h"
 
-#include "app/modMain.h"
+#include "data/ProcessSettings.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 #include "gateway/CycleSupport.h"

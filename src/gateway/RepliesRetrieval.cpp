@@ -50,6 +50,8 @@ void RepliesRetrieval::FetchReplies()
                 }
                 m_host.yieldToEvents();
             }
+            if (batch)
+                batch->commit();
         }
         m_host.inboxChanged();
         m_host.setStatus(CycleTexts::Ready);

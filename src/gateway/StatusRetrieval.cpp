@@ -95,6 +95,8 @@ void StatusRetrieval::FetchStatusReports()
                         // the next page asks from the point read before
                     }
                 }
+                if (batch)
+                    batch->commit();
             }
 
             // A full page that did not move past the point asked from would

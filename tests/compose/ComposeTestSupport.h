@@ -53,4 +53,17 @@ inline void refuseNumber(const QString &number)
                       .arg(number));
 }
 
+// Makes every commit that holds an outbox row for this number fail, as a full disk fails a commit: the
+// row adds a child whose deferred foreign key is checked only when the transaction commits.
+inline void failCommitsFor(const QString &number)
+{
+    Database::run(QStringLiteral("PRAGMA foreign_keys = ON"));
+    Database::run(QStringLiteral("CREATE TABLE GuardParent (ID INTEGER PRIMARY KEY)"));
+    Database::run(QStringLiteral("CREATE TABLE GuardChild (Ref INTEGER REFERENCES GuardParent(ID) "
+                                 "DEFERRABLE INITIALLY DEFERRED)"));
+    Database::run(QStringLiteral("CREATE TRIGGER FailCommit AFTER INSERT ON SMSSend WHEN NEW.Number = '%1' "
+                                 "BEGIN INSERT INTO GuardChild VALUES (1); END")
+                      .arg(number));
+}
+
 } // namespace ComposeTest

@@ -42,6 +42,8 @@ private slots:
 
     void groupSendNeedsAGroupAndAsksAboutMissingNumbers();
     void groupErrorKeepsTheRowsBefore();
+    void groupsAndMembersSortAsPeopleReadNames();
+    void failedCommitIsAnErrorInEveryQueueingWindow();
 
     void importAppendsReasonsFromEitherEncodingAndReportsShortLines();
     void importColoursRowsByTheirChecks();
@@ -252,6 +254,67 @@ void tst_composeWindows::groupErrorKeepsTheRowsBefore()
     QVERIFY(QApplication::overrideCursor() == nullptr);
     Database::close();
     QCOMPARE(outboxCount(), 2);
+}
+
+void tst_composeWindows::groupsAndMembersSortAsPeopleReadNames()
+{
+    for (const char *name : {"zulu", "Émile", "anna", "Bob"})
+        addGroup(QString::fromUtf8(name));
+    const qint64 club = addGroup(u"Club"_s);
+    for (const char *lastName : {"van Wyk", "Élan", "Adams", "botha"})
+        link(club, addClient(QString::fromUtf8(lastName), u"X"_s, u"082"_s));
+    open(new frmSendToGroup);
+    auto *groups = child<QComboBox>("cboGroups");
+    QStringList names;
+    for (int i = 0; i < groups->count(); ++i)
+        names << groups->itemText(i);
+    QCOMPARE(names, (QStringList{"anna", "Bob", "Club", "Émile", "zulu"}));
+    choose(u"Club"_s);
+    QCOMPARE(list()->rowCount(), 4);
+    QStringList members;
+    for (int row = 0; row < list()->rowCount(); ++row)
+        for (int column = 0; column < list()->columnCount(); ++column)
+            if (list()->headerData(column, Qt::Horizontal).toString() == u"Last Name"_s)
+                members << cell(row, column);
+    QCOMPARE(members, (QStringList{"Adams", "botha", "Élan", "van Wyk"}));
+}
+
+void tst_composeWindows::failedCommitIsAnErrorInEveryQueueingWindow()
+{
+    // The database refuses the commit (as with a full disk): no window may say it added anything,
+    // and nothing is stored.
+    failCommitsFor(u"0999"_s);
+    const auto expectFailure = [this](const char *what) {
+        QVERIFY2(boxes->count() > 0 && boxes->last().title == u"ERROR"_s, what);
+        QVERIFY2(boxes->last().text.contains(u"Nothing was stored."_s), qPrintable(boxes->last().text));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QCOMPARE(outboxCount(), 0);
+    };
+
+    open(new frmSendToGroupNo);
+    setNumbers({"0821111111", "0999"});
+    setBody(1, u"Hi"_s);
+    click("cmdSend");
+    expectFailure("number list");
+
+    boxes->clear();
+    const qint64 group = addGroup(u"Staff"_s);
+    link(group, addClient(u"Adams"_s, u"Al"_s, u"0999"_s));
+    open(new frmSendToGroup);
+    choose(u"Staff"_s);
+    setBody(1, u"Hi"_s);
+    click("cmdSend");
+    expectFailure("group");
+    QVERIFY(!status().startsWith(u"Added "_s));
+
+    boxes->clear();
+    open(new frmImport);
+    setMessage(u"Returned"_s);
+    browse(file(u"list.txt"_s, "1001, 0821111111\r\n1002, 0999\r\n"));
+    boxes->clear();
+    click("cmdImport");
+    expectFailure("debit-order import");
+    QCOMPARE(boxes->titles(), QStringList{"ERROR"}); // no "Done Importing"
 }
 
 void tst_composeWindows::importAppendsReasonsFromEitherEncodingAndReportsShortLines()

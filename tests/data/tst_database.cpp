@@ -3,11 +3,14 @@
 #include "app/modMain.h"
 #include "data/Database.h"
 
+#include <QCollator>
 #include <QFile>
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -62,7 +65,8 @@ private Q_SLOTS:
     void unusableFilesAreReportedWithAReason();
     void lockedDatabaseFailsWithAnErrorInsteadOfHanging();
     void olderFileWithoutVersionIsBroughtUpToDate();
-    void batchKeepsRowsWrittenBeforeAnError();
+    void batchStoresOnlyWhatItCommits();
+    void namesSortAsPeopleReadThem();
     void transactionRollsBackUnlessCommitted();
     void missingFileIsAnErrorAndIsNotCreated();
 };
@@ -309,19 +313,92 @@ void tst_Database::olderFileWithoutVersionIsBroughtUpToDate()
     QVERIFY(Database::value(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'SMSReplies_Incoming'")).isValid());
 }
 
-void tst_Database::batchKeepsRowsWrittenBeforeAnError()
+void tst_Database::batchStoresOnlyWhatItCommits()
 {
     TestHome home;
+    const auto count = [](const char *number) {
+        return Database::value(u"SELECT count(*) FROM SMSSend WHERE Number = ?"_s, {QString::fromLatin1(number)}).toInt();
+    };
     try {
         Database::Batch batch;
-        Database::run(QStringLiteral("INSERT INTO SMSSend (Number) VALUES ('kept')"));
-        Database::run(QStringLiteral("INSERT INTO NoSuchTable VALUES (1)"));
+        Database::run(u"INSERT INTO SMSSend (Number) VALUES ('kept')"_s);
+        try {
+            Database::run(u"INSERT INTO NoSuchTable VALUES (1)"_s);
+        } catch (const AppError &error) {
+            throw batch.keepBefore(error, u"1 message was queued before the error."_s);
+        }
         QFAIL("the bad statement did not fail");
     } catch (const AppError &error) {
-        QVERIFY(error.description().contains(QStringLiteral("NoSuchTable")));
+        QVERIFY(error.description().contains(u"NoSuchTable"_s));
+        QVERIFY(error.description().endsWith(u"\n1 message was queued before the error."_s));
     }
+    {
+        Database::Batch batch;
+        Database::run(u"INSERT INTO SMSSend (Number) VALUES ('uncommitted')"_s);
+    }
+
+    // A commit the database refuses (here a deferred foreign key, as a full disk would) is an
+    // error, and the batch is gone whole.
+    Database::run(u"PRAGMA foreign_keys = ON"_s);
+    Database::run(u"CREATE TABLE Parent (ID INTEGER PRIMARY KEY)"_s);
+    Database::run(u"CREATE TABLE Child (Ref INTEGER REFERENCES Parent(ID) DEFERRABLE INITIALLY DEFERRED)"_s);
+    try {
+        Database::Batch batch;
+        Database::run(u"INSERT INTO SMSSend (Number) VALUES ('lost')"_s);
+        Database::run(u"INSERT INTO Child VALUES (7)"_s);
+        batch.commit();
+        QFAIL("the commit did not fail");
+    } catch (const AppError &error) {
+        QVERIFY2(error.description().contains(u"FOREIGN KEY"_s), qPrintable(error.text()));
+    }
+    try {
+        Database::Batch batch;
+        Database::run(u"INSERT INTO SMSSend (Number) VALUES ('lost')"_s);
+        Database::run(u"INSERT INTO Child VALUES (7)"_s);
+        throw batch.keepBefore(AppError(1, u"stopped"_s), u"1 message was queued before the error."_s);
+    } catch (const AppError &error) {
+        QVERIFY2(error.description().endsWith(u"\nNothing was stored."_s), qPrintable(error.text()));
+    }
+    Database::run(u"INSERT INTO SMSSend (Number) VALUES ('after')"_s); // no transaction is left open
     Database::close(); // what was committed is on disk, not only in this connection
-    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Number = 'kept'")).toInt(), 1);
+    QCOMPARE(count("kept"), 1);
+    QCOMPARE(count("uncommitted"), 0);
+    QCOMPARE(count("lost"), 0);
+    QCOMPARE(count("after"), 1);
+}
+
+void tst_Database::namesSortAsPeopleReadThem()
+{
+    TestHome home;
+    const QStringList expected{u"1st Avenue"_s, u"anna"_s, u"Anna"_s, u"Bob"_s, u"de Klerk"_s, u"Du Plessis"_s,
+                               u"Émile"_s, u"Nel"_s, u"Nél"_s, u"O'Brien"_s, u"Oosthuizen"_s, u"Zulu"_s};
+    for (const QString &name : expected)
+        Database::run(u"INSERT INTO Groups (Name) VALUES (?)"_s, {name});
+    QStringList sorted;
+    QSqlQuery query = Database::run(u"SELECT Name FROM Groups ORDER BY Name COLLATE Names, GroupID"_s);
+    while (query.next())
+        sorted << query.value(0).toString();
+    QCOMPARE(sorted, expected);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM Groups WHERE Name = 'ANNA' COLLATE Names"_s).toInt(), 2);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM Groups WHERE Name = 'emile' COLLATE Names"_s).toInt(), 0);
+
+    // The quick comparison of ASCII names must agree with the collator everywhere.
+    QCollator collator(QLocale(QLocale::English, QLocale::SouthAfrica));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QString alphabet = u"aAbZz09 -'.,&"_s;
+    quint32 seed = 7;
+    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int i = 0; i < 20000; ++i) {
+        QString a, b;
+        for (quint32 n = next() % 5; n > 0; --n)
+            a += alphabet.at(next() % alphabet.size());
+        b = a.left(int(next() % (a.size() + 1)));
+        for (quint32 n = next() % 3; n > 0; --n)
+            b += alphabet.at(next() % alphabet.size());
+        const auto sign = [](int v) { return (v > 0) - (v < 0); };
+        QVERIFY2(sign(Database::compareNames(a, b)) == sign(collator.compare(a, b)),
+                 qPrintable(u"'%1' against '%2'"_s.arg(a, b)));
+    }
 }
 
 void tst_Database::transactionRollsBackUnlessCommitted()

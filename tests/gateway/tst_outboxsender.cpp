@@ -167,6 +167,7 @@ private slots:
             Database::Batch batch;
             for (int i = 0; i < 1203; ++i)
                 queue("0821234567", "bulk");
+            batch.commit();
         }
         OutboxSender sender(s.host);
         QVERIFY(sender.SendOutbox());

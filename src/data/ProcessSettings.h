@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Process-wide settings that start-up fills and every layer reads. Everything
+// runs on the one user-interface thread, so these are plain variables.
+namespace modMain {
+
+// Full path of the database file, file name included.
+extern QString DatabasePath;
+// "Driver=QSQLITE;Database=<DatabasePath>", built once at start-up.
+extern QString ConnectionString;
+// The gateway account from Setup, blanks removed at both ends.
+extern QString GatewayUsername;
+extern QString GatewayPassword;
+// Host (and port) of the gateway, chosen once at start-up.
+extern QString GatewayHost;
+// The help page, when one is present beside the program.
+extern QString HelpFile;
+
+// Hand-over between windows: 0 means none.
+extern qint32 SelectedClientID;
+extern qint32 SavedClientID;
+
+} // namespace modMain
