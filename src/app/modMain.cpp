@@ -3,6 +3,7 @@
 #include "app/frmMain.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
+#include "settings/cRegistry.h"
 #include "ui/MessageBoxes.h"
 
 #include <QApplication>
@@ -49,6 +50,18 @@ bool PrepareDatabase(bool isDefaultPath)
 
 bool StartUp()
 {
+    // A settings file that cannot be read would read as empty, and the program
+    // would quietly start on the default database instead of the operator's.
+    const QString settingsProblem = cRegistry::hiveProblem();
+    if (!settingsProblem.isEmpty()) {
+        MessageBoxes::show(nullptr, QStringLiteral("SETTINGS"),
+                           QStringLiteral("The program's settings cannot be read: %1.\n\n"
+                                          "The program will now close. Repair or remove the settings file, "
+                                          "then start the program again.")
+                               .arg(settingsProblem),
+                           QMessageBox::Critical);
+        return false;
+    }
     const QString stored = StoredDatabasePath();
     GatewayHost = DefaultGatewayHost();
     DatabasePath = ChooseDatabasePath(stored);

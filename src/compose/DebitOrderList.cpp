@@ -59,13 +59,15 @@ Loaded parse(const QStringList &lines, const QString &message, bool readReason)
         if (modFunctions::TrimBlanks(line).isEmpty())
             continue;
         const QStringList fields = line.split(QLatin1Char(','));
+        // Only an account line can be short; a heading or any other line is
+        // not one and is left out.
+        const QString id = modFunctions::TrimBlanks(fields.at(0));
+        if (!(modFunctions::LeadingNumber(id) > 0))
+            continue;
         if (fields.size() < loaded.fieldsRequired) {
             loaded.shortLines.append(loaded.linesRead);
             continue;
         }
-        const QString id = modFunctions::TrimBlanks(fields.at(0));
-        if (!(modFunctions::LeadingNumber(id) > 0))
-            continue;
         const QString reason = readReason ? reasonText(modFunctions::TrimBlanks(fields.at(2))) : QString();
         loaded.rows.append(Row{id, modFunctions::TrimBlanks(fields.at(1)), text + modFunctions::TrimBlanks(reason)});
     }

@@ -79,7 +79,7 @@ void frmImport::storeMessage()
 {
     try {
         cRegistry registry = messageSetting();
-        registry.setValue(messageText());
+        registry.setPlainText(messageText());
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
     }

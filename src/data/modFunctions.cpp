@@ -56,7 +56,7 @@ bool isLineBreakOrTab(char16_t c)
 
 bool isSkippedInNumber(char16_t c)
 {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+    return c == u' ' || c == u'\t' || c == u'\n';
 }
 
 bool isDigit(char16_t c)
@@ -124,8 +124,8 @@ double LeadingNumber(const QString &text)
 {
     const QChar *p = text.constData();
     const QChar *const end = p + text.size();
-    // The next character that counts (blanks, tabs and line breaks are passed
-    // over wherever they stand), or 0 at the end.
+    // The next character that counts (blanks, tabs and line feeds are passed
+    // over wherever they stand; a carriage return is not), or 0 at the end.
     const auto peek = [&]() -> char16_t {
         while (p < end && isSkippedInNumber(p->unicode()))
             ++p;

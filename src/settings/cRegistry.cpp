@@ -449,6 +449,13 @@ QString cRegistry::hivePath()
            + QStringLiteral("/Tellwave/registry.json");
 }
 
+QString cRegistry::hiveProblem()
+{
+    Hive hive;
+    QString problem;
+    return loadHive(hive, problem) ? QString() : problem;
+}
+
 QString cRegistry::Machine() const
 {
     return m_machine;
@@ -560,6 +567,24 @@ QVariant cRegistry::Value()
 
 void cRegistry::setValue(const QVariant &value)
 {
+    write(value, false);
+}
+
+void cRegistry::setPlainText(const QString &text)
+{
+    const qint32 type = m_valueType;
+    m_valueType = REG_SZ;
+    try {
+        write(text, true);
+    } catch (...) {
+        m_valueType = type;
+        throw;
+    }
+    m_valueType = type;
+}
+
+void cRegistry::write(const QVariant &value, bool plainText)
+{
     const QString description = QStringLiteral("Failed to set registry value Key: '") + QString::number(m_classKey)
                                 + QStringLiteral("',Section: '") + m_sectionKey + QStringLiteral("',Key: '")
                                 + m_valueKey + QStringLiteral("' to value: '") + value.toString()
@@ -578,7 +603,7 @@ void cRegistry::setValue(const QVariant &value)
     case REG_SZ:
     case REG_EXPAND_SZ: {
         const QString text = value.toString();
-        stored.type = holdsReference(text) ? REG_EXPAND_SZ : REG_SZ;
+        stored.type = holdsReference(text) && !plainText ? REG_EXPAND_SZ : REG_SZ;
         stored.data = text;
         break;
     }

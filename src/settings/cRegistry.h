@@ -57,6 +57,9 @@ public:
     // and sets ValueType to the type found.
     QVariant Value();
     void setValue(const QVariant &value);
+    // Writes text as a plain string (type 1) whatever it holds, for the
+    // operator's own text: "Dear %USER%" must come back as it was typed.
+    void setPlainText(const QString &text);
 
     // Names are appended from index 1 on; names[0] is an unused empty entry.
     // No names (or no such key): an empty list and a count of 0. Always true.
@@ -95,8 +98,14 @@ public:
     // The hive file every instance reads and writes:
     // <GenericConfigLocation>/Tellwave/registry.json.
     static QString hivePath();
+    // Empty when the hive file is absent or can be read; otherwise what is
+    // wrong with it, naming the file. Reads yield Default for such a file, so
+    // whoever cannot do without the stored values asks this first.
+    static QString hiveProblem();
 
 private:
+    // setValue; plainText keeps a string of type 1 whatever it holds.
+    void write(const QVariant &value, bool plainText);
     // Writes a string as the default value of keyPath under HKEY_CLASSES_ROOT
     // and under HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
     void setClassValue(const QString &keyPath, const QString &text) const;

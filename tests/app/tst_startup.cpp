@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
@@ -44,6 +45,8 @@ private Q_SLOTS:
     void storedPathIsUsedAndItsAccountRead();
     void missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes();
     void unusableDatabaseIsReportedAndLeftAlone();
+    void unreadableSettingsStopStartUp_data();
+    void unreadableSettingsStopStartUp();
     void specialAccountSelectsTheAlternateHost_data();
     void specialAccountSelectsTheAlternateHost();
     void gatewayHostsComeFromTheSettingsStore();
@@ -135,6 +138,35 @@ void tst_StartUp::unusableDatabaseIsReportedAndLeftAlone()
     QVERIFY2(boxes.last().text.contains(QStringLiteral("not a database")), qPrintable(boxes.last().text));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), content);
+}
+
+void tst_StartUp::unreadableSettingsStopStartUp_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("not JSON") << QByteArray("{ \"HKEY_LOCAL_MACHINE\": ");
+    QTest::newRow("not a hive") << QByteArray("[1, 2, 3]");
+    QTest::newRow("a root that is no key") << QByteArray("{ \"HKEY_LOCAL_MACHINE\": 7 }");
+}
+
+void tst_StartUp::unreadableSettingsStopStartUp()
+{
+    // The stored database path would read as missing, and the program would quietly start on the
+    // default database instead of the operator's: it must stop and say why instead.
+    QFETCH(QByteArray, content);
+    TestHome home;
+    QVERIFY(QDir().mkpath(QFileInfo(cRegistry::hivePath()).absolutePath()));
+    QFile hive(cRegistry::hivePath());
+    QVERIFY(hive.open(QIODevice::WriteOnly) && hive.write(content) == content.size());
+    hive.close();
+
+    ScriptedMessageBoxes boxes;
+    QVERIFY(!modMain::StartUp());
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().icon, QMessageBox::Critical);
+    QVERIFY2(boxes.last().text.contains(cRegistry::hivePath()), qPrintable(boxes.last().text));
+    QVERIFY(!QFile::exists(modMain::DefaultDatabasePath()));
+    QVERIFY(hive.open(QIODevice::ReadOnly));
+    QCOMPARE(hive.readAll(), content);
 }
 
 void tst_StartUp::specialAccountSelectsTheAlternateHost_data()

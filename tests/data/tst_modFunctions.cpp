@@ -118,7 +118,9 @@ void tst_modFunctions::leadingNumber_data()
     QTest::newRow("negative") << "-5" << -5.0;
     QTest::newRow("FALSE") << "FALSE: 3 credits short" << 0.0;
     QTest::newRow("empty") << "" << 0.0;
-    QTest::newRow("blanks and breaks anywhere") << "\r\n 1 2\t3" << 123.0;
+    QTest::newRow("blanks, tabs and line feeds anywhere") << "\n 1 2\t3" << 123.0;
+    QTest::newRow("a carriage return ends the number") << "1\r2" << 1.0;
+    QTest::newRow("a carriage return first is no number") << "\r\n12" << 0.0;
     QTest::newRow("E exponent") << "1E5" << 100000.0;
     QTest::newRow("D exponent") << "2d3" << 2000.0;
     QTest::newRow("negative exponent") << "1.5E-2" << 0.015;
