@@ -103,6 +103,8 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     ui->setupUi(this);
     setMinimumSize(720, 480);
     nameSeparators();
+    m_statusDue.setSingleShot(true);
+    connect(&m_statusDue, &QTimer::timeout, this, &frmMain::showStatusNow);
 
     ui->grdInbox_Caption->setStyleSheet(QLatin1String(CaptionStyle));
     ui->grdOutbox_Caption->setStyleSheet(QLatin1String(CaptionStyle));
@@ -478,21 +480,31 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 
 // A run sets its status text and progress for every item, far faster than
 // anyone can read; painting each one would cost more than the run itself.
-// They are shown at once when nothing was shown for a moment, and otherwise
-// with the next one after that, or when the run ends or asks something. The
-// paint itself happens while the run waits for the gateway's next answer.
+// They are shown at once when nothing was shown for a moment; otherwise the
+// last one set is shown when that moment is over (also while a request hangs,
+// since the wait for the gateway runs the event loop), or at once when the run
+// ends or asks something.
 constexpr qint64 StatusInterval = 100; // milliseconds
 
 void frmMain::setStatus(const QString &text)
 {
     m_statusText = text;
+    statusWaits();
+}
+
+void frmMain::statusWaits()
+{
     m_statusWaiting = true;
-    if (!m_statusShown.isValid() || m_statusShown.elapsed() >= StatusInterval)
+    const qint64 since = m_statusShown.isValid() ? m_statusShown.elapsed() : StatusInterval;
+    if (since >= StatusInterval)
         showStatusNow();
+    else if (!m_statusDue.isActive())
+        m_statusDue.start(int(StatusInterval - since));
 }
 
 void frmMain::showStatusNow()
 {
+    m_statusDue.stop();
     if (!m_statusWaiting)
         return;
     m_statusWaiting = false;
@@ -552,9 +564,12 @@ void frmMain::setProgress(int done, int total)
 {
     m_progressDone = done;
     m_progressTotal = std::max(total, 0);
-    m_statusWaiting = true;
-    if (total <= 0 || done >= total || m_statusShown.elapsed() >= StatusInterval)
+    if (total <= 0 || done >= total) {
+        m_statusWaiting = true;
         showStatusNow();
+    } else {
+        statusWaits();
+    }
 }
 
 void frmMain::yieldToEvents()

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -86,6 +87,8 @@ private:
     void showOutboxMenu(const QPoint &at);
     void cyclesRunning(bool running);
     void showStatusNow();
+    // The status waits to be shown: now, or when its moment is over.
+    void statusWaits();
 
     std::unique_ptr<Ui::frmMain> ui;
     QToolBar *m_commandBar = nullptr;
@@ -106,4 +109,6 @@ private:
     int m_progressTotal = 0;
     bool m_statusWaiting = false;
     QElapsedTimer m_statusShown;
+    QTimer m_statusDue; // shows what waits when its moment is over
+
 };

@@ -7,6 +7,7 @@
 #include "ui/QueryListModel.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -38,6 +39,7 @@ private Q_SLOTS:
     void sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsReply();
     void checkCreditsShowsTheBalanceOrRefusesWithoutAnAccount();
     void cycleActionsAreDisabledWhileACycleRunsAndClosingWaits();
+    void statusPanelShowsTheLastStepWhileARequestHangs();
 };
 
 void tst_MainCycles::sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsReply()
@@ -143,6 +145,55 @@ void tst_MainCycles::cycleActionsAreDisabledWhileACycleRunsAndClosingWaits()
     QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 0")).toInt(), 0);
     QVERIFY(window.commandButton(QStringLiteral("SENDNOW:SENDNOW"))->isEnabled());
     QTRY_VERIFY(!window.isVisible()); // the close asked for during the run happens after it
+}
+
+// Notes when the cycle set its last status text.
+class RecordingMain : public frmMain
+{
+public:
+    void setStatus(const QString &text) override
+    {
+        lastSet = text;
+        sinceSet.start();
+        frmMain::setStatus(text);
+    }
+    QString lastSet;
+    QElapsedTimer sinceSet;
+};
+
+void tst_MainCycles::statusPanelShowsTheLastStepWhileARequestHangs()
+{
+    // Every request waits a second at the gateway; several steps are set within 100 ms of each other
+    // just before a request. While it waits, the panel must show the step last set, not an earlier one.
+    TestHome home;
+    GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000")});
+    QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
+    gateway.use();
+    gateway.admin(QStringLiteral("/admin/latency?ms=1000"));
+    queue(QStringLiteral("0821111111"), QStringLiteral("One"));
+    queue(QStringLiteral("0822222222"), QStringLiteral("Two"));
+
+    ScriptedMessageBoxes boxes;
+    RecordingMain window;
+    window.show();
+    const auto *panel = window.findChild<QLabel *>(QStringLiteral("Panels_1"));
+    QStringList stale;
+    int checked = 0;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, &window, [&] {
+        if (!window.sinceSet.isValid() || window.sinceSet.elapsed() < 300)
+            return;
+        ++checked;
+        if (panel->text() != window.lastSet)
+            stale << panel->text() + QStringLiteral(" instead of ") + window.lastSet;
+    });
+    sampler.start(50);
+    window.vbalCommandBar1_ButtonClick(QStringLiteral("SENDNOW:SENDNOW"));
+    sampler.stop();
+    QVERIFY2(stale.isEmpty(), qPrintable(stale.join(QStringLiteral("; "))));
+    QVERIFY(checked > 10);
+    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 0")).toInt(), 0);
+    QCOMPARE(boxes.count(), 0);
 }
 
 QTEST_MAIN(tst_MainCycles)
