@@ -30,12 +30,17 @@ ensure_packages() {
 # What building and testing the program needs.
 BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev sqlite3 fonts-dejavu-core"
 
-# Configures (once) and builds everything in the given build folder.
+# Configures and builds everything in the given build folder; further
+# arguments are cache settings for cmake. A compiler cache is used when the
+# machine has one.
 build_all() {
     build_dir="$1"
     shift
-    if [ ! -f "$build_dir/build.ninja" ]; then
-        cmake -S "$TELLWAVE_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" || return 1
+    launcher=""
+    command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+    if [ ! -f "$build_dir/build.ninja" ] || [ "$#" -gt 0 ]; then
+        # shellcheck disable=SC2086
+        cmake -S "$TELLWAVE_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $launcher "$@" || return 1
     fi
     cmake --build "$build_dir"
 }

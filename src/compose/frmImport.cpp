@@ -2,11 +2,11 @@
 
 #include "ui_frmImport.h"
 
-#include "data/ProcessSettings.h"
 #include "compose/DebitOrderList.h"
 #include "compose/DebitOrderModel.h"
 #include "compose/MessageText.h"
 #include "data/AppError.h"
+#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "settings/cRegistry.h"
 #include "ui/BusyPointer.h"

@@ -134,14 +134,14 @@ bool parseKey(const QJsonObject &object, HiveKey &key, const QString &where, QSt
     }
     const QJsonArray valueList = values.toArray();
     for (const QJsonValue &entry : valueList) {
-        const QJsonObject object = entry.toObject();
-        const QJsonValue name = object.value(QStringLiteral("name"));
-        const std::optional<qint32> type = integerOf(object.value(QStringLiteral("type")));
+        const QJsonObject fields = entry.toObject();
+        const QJsonValue name = fields.value(QStringLiteral("name"));
+        const std::optional<qint32> type = integerOf(fields.value(QStringLiteral("type")));
         if (!entry.isObject() || !name.isString() || !type) {
             problem = QStringLiteral("a value of %1 has no name or no type").arg(where);
             return false;
         }
-        key.values.push_back(HiveValue{name.toString(), *type, object.value(QStringLiteral("data"))});
+        key.values.push_back(HiveValue{name.toString(), *type, fields.value(QStringLiteral("data"))});
     }
     return true;
 }

@@ -50,7 +50,7 @@ void QueryListModel::arrangeColumns()
     if (!m_view)
         return;
     QHeaderView *header = m_view->horizontalHeader();
-    const int count = std::min<int>(m_columns.size(), columnCount());
+    const int count = int(std::min<qsizetype>(m_columns.size(), columnCount()));
     for (int column = 0; column < count; ++column) {
         const Column &shown = m_columns.at(column);
         m_view->setColumnHidden(column, !shown.visible);
