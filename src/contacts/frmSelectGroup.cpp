@@ -7,6 +7,7 @@
 #include "data/AppError.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
+#include "groups/frmAddGroups.h"
 #include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
@@ -20,7 +21,6 @@ frmSelectGroup::frmSelectGroup(QWidget *parent) : QDialog(parent), ui(std::make_
     ui->setupUi(this);
     ui->grdList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     ui->grdList->verticalHeader()->setDefaultSectionSize(ui->grdList->fontMetrics().height() + 8);
-    ui->cmdAdd->setEnabled(false);
 
     connect(ui->cmdSelect, &QPushButton::clicked, this, &frmSelectGroup::cmdSelect_Click);
     connect(ui->Command1, &QPushButton::clicked, this, &frmSelectGroup::Command1_Click);
@@ -102,7 +102,12 @@ void frmSelectGroup::Command1_Click()
 
 void frmSelectGroup::cmdAdd_Click()
 {
+    frmAddGroups addGroup(this);
+    addGroup.exec();
+    const qint64 chosen = chosenGroup();
     loadGroups();
+    if (chosen != 0)
+        ui->cboGroups->setCurrentIndex(ui->cboGroups->findData(chosen));
 }
 
 void frmSelectGroup::cmdCancel_Click()

@@ -9,10 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -333,6 +335,22 @@ void tst_contactFiles::windowModesAndGroupChoice()
     QCOMPARE(child<QPushButton>("Command1")->text(), u"Without Group"_s);
     QCOMPARE(child<QLabel>("lblList")->text(), u"Contacts Not Imported"_s);
     QCOMPARE(status(), u"Ready ..."_s);
+
+    // "Add group" opens the new-group window; the list then holds the new group, the choice stays.
+    choose(u"Bob"_s);
+    QTimer::singleShot(0, this, [] {
+        QWidget *adding = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->objectName() == u"frmAddGroups"_s && top->isVisible())
+                adding = top;
+        if (!adding)
+            qFatal("the new-group window is not open");
+        adding->findChild<QLineEdit *>(u"txtName"_s)->setText(u"Board"_s);
+        QTest::mouseClick(adding->findChild<QPushButton *>(u"cmdSave"_s), Qt::LeftButton);
+    });
+    click("cmdAdd");
+    QCOMPARE(child<QComboBox>("cboGroups")->itemText(1), u"Board"_s);
+    QCOMPARE(child<QComboBox>("cboGroups")->currentText(), u"Bob"_s);
 
     // An unknown pair does nothing at all.
     open(u"IMPORT"_s, u"CSV"_s);
