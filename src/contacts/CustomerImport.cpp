@@ -96,9 +96,6 @@ QString refusedText(const Customer &customer)
 Imported importLines(const QStringList &lines, qint64 groupId, const Progress &progress, const Refused &refused)
 {
     Imported result;
-    // A savepoint keeps the pages it changes in a sub-journal; in memory that
-    // costs nothing, in a temporary file it is ten writes a line.
-    Database::run(QStringLiteral("PRAGMA temp_store = MEMORY"));
     Database::Batch batch;
     // Each line is written under a savepoint of its own, so a refused line
     // takes back its contact and its group link together and the batch goes on.

@@ -252,7 +252,10 @@ QSqlDatabase connection()
         // file's log before the next one runs, so a crash of the program never
         // loses a row marked sent; only a power cut can lose the last few. A
         // sync per outbox row would cost more than the gateway's answer.
-        execScript(db, QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"),
+        // Savepoints and sorts keep their scratch data in memory, not in
+        // temporary files written for every row of a long import.
+        execScript(db, QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
+                                      "PRAGMA temp_store = MEMORY;"),
                    QStringLiteral("Setting up the connection"));
     } catch (...) {
         closeNamed(ConnectionName);

@@ -20,7 +20,9 @@ QString ask(QWidget *parent, const Asked &asked)
     case Kind::Open:
         return QFileDialog::getOpenFileName(parent, asked.title, asked.directory, asked.filter);
     case Kind::Save:
-        return QFileDialog::getSaveFileName(parent, asked.title, asked.directory, asked.filter);
+        // The caller asks its own question about a file that is there.
+        return QFileDialog::getSaveFileName(parent, asked.title, asked.directory, asked.filter, nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
     case Kind::Folder:
         return QFileDialog::getExistingDirectory(parent, asked.title, asked.directory);
     }
