@@ -31,7 +31,7 @@ QColor rowColour(const QueryListModel *list, int row)
 } // namespace
 
 // The main window driving the real gateway through its command bar.
-class tst_MainCycles : public QObject
+class tst_mainCycles : public QObject
 {
     Q_OBJECT
 
@@ -42,7 +42,7 @@ private Q_SLOTS:
     void statusPanelShowsTheLastStepWhileARequestHangs();
 };
 
-void tst_MainCycles::sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsReply()
+void tst_mainCycles::sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsReply()
 {
     TestHome home;
     GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000"),
@@ -83,7 +83,7 @@ void tst_MainCycles::sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsRe
     saveScreenshot(&window, QStringLiteral("cycle-3-delivered"));
 }
 
-void tst_MainCycles::checkCreditsShowsTheBalanceOrRefusesWithoutAnAccount()
+void tst_mainCycles::checkCreditsShowsTheBalanceOrRefusesWithoutAnAccount()
 {
     TestHome home;
     GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:250")});
@@ -113,7 +113,7 @@ void tst_MainCycles::checkCreditsShowsTheBalanceOrRefusesWithoutAnAccount()
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblCredits"))->text(), QStringLiteral("250"));
 }
 
-void tst_MainCycles::cycleActionsAreDisabledWhileACycleRunsAndClosingWaits()
+void tst_mainCycles::cycleActionsAreDisabledWhileACycleRunsAndClosingWaits()
 {
     TestHome home;
     GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000")});
@@ -161,7 +161,7 @@ public:
     QElapsedTimer sinceSet;
 };
 
-void tst_MainCycles::statusPanelShowsTheLastStepWhileARequestHangs()
+void tst_mainCycles::statusPanelShowsTheLastStepWhileARequestHangs()
 {
     // Every request waits a second at the gateway; several steps are set within 100 ms of each other
     // just before a request. While it waits, the panel must show the step last set, not an earlier one.
@@ -196,5 +196,5 @@ void tst_MainCycles::statusPanelShowsTheLastStepWhileARequestHangs()
     QCOMPARE(boxes.count(), 0);
 }
 
-QTEST_MAIN(tst_MainCycles)
+QTEST_MAIN(tst_mainCycles)
 #include "tst_mainCycles.moc"

@@ -35,7 +35,7 @@ void setAccount(const QString &username)
 
 } // namespace
 
-class tst_StartUp : public QObject
+class tst_startup : public QObject
 {
     Q_OBJECT
 
@@ -52,7 +52,7 @@ private Q_SLOTS:
     void gatewayHostsComeFromTheSettingsStore();
 };
 
-void tst_StartUp::firstRunCreatesTheDefaultDatabaseWithoutAsking()
+void tst_startup::firstRunCreatesTheDefaultDatabaseWithoutAsking()
 {
     TestHome home;
     ScriptedMessageBoxes boxes;
@@ -67,7 +67,7 @@ void tst_StartUp::firstRunCreatesTheDefaultDatabaseWithoutAsking()
     QVERIFY(modMain::HelpFile.isEmpty()); // no help page beside the test program: nothing happens
 }
 
-void tst_StartUp::blankStoredPathCountsAsMissing()
+void tst_startup::blankStoredPathCountsAsMissing()
 {
     TestHome home;
     ScriptedMessageBoxes boxes;
@@ -77,7 +77,7 @@ void tst_StartUp::blankStoredPathCountsAsMissing()
     QCOMPARE(boxes.count(), 0);
 }
 
-void tst_StartUp::storedPathIsUsedAndItsAccountRead()
+void tst_startup::storedPathIsUsedAndItsAccountRead()
 {
     TestHome home;
     ScriptedMessageBoxes boxes;
@@ -91,7 +91,7 @@ void tst_StartUp::storedPathIsUsedAndItsAccountRead()
     QVERIFY(!QFile::exists(defaultPath()));
 }
 
-void tst_StartUp::missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()
+void tst_startup::missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()
 {
     TestHome home;
     const QString wanted = home.path() + QStringLiteral("/elsewhere/Office.db");
@@ -118,7 +118,7 @@ void tst_StartUp::missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()
     }
 }
 
-void tst_StartUp::unusableDatabaseIsReportedAndLeftAlone()
+void tst_startup::unusableDatabaseIsReportedAndLeftAlone()
 {
     TestHome home;
     const QString broken = home.path() + QStringLiteral("/broken.db");
@@ -140,7 +140,7 @@ void tst_StartUp::unusableDatabaseIsReportedAndLeftAlone()
     QCOMPARE(file.readAll(), content);
 }
 
-void tst_StartUp::unreadableSettingsStopStartUp_data()
+void tst_startup::unreadableSettingsStopStartUp_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("not JSON") << QByteArray("{ \"HKEY_LOCAL_MACHINE\": ");
@@ -148,7 +148,7 @@ void tst_StartUp::unreadableSettingsStopStartUp_data()
     QTest::newRow("a root that is no key") << QByteArray("{ \"HKEY_LOCAL_MACHINE\": 7 }");
 }
 
-void tst_StartUp::unreadableSettingsStopStartUp()
+void tst_startup::unreadableSettingsStopStartUp()
 {
     // The stored database path would read as missing, and the program would quietly start on the
     // default database instead of the operator's: it must stop and say why instead.
@@ -169,7 +169,7 @@ void tst_StartUp::unreadableSettingsStopStartUp()
     QCOMPARE(hive.readAll(), content);
 }
 
-void tst_StartUp::specialAccountSelectsTheAlternateHost_data()
+void tst_startup::specialAccountSelectsTheAlternateHost_data()
 {
     QTest::addColumn<QString>("username");
     QTest::addColumn<bool>("alternate");
@@ -182,7 +182,7 @@ void tst_StartUp::specialAccountSelectsTheAlternateHost_data()
     QTest::newRow("empty") << "" << false;
 }
 
-void tst_StartUp::specialAccountSelectsTheAlternateHost()
+void tst_startup::specialAccountSelectsTheAlternateHost()
 {
     QFETCH(QString, username);
     QFETCH(bool, alternate);
@@ -194,7 +194,7 @@ void tst_StartUp::specialAccountSelectsTheAlternateHost()
     QCOMPARE(modMain::GatewayHost, alternate ? QStringLiteral("127.0.0.1:8788") : QStringLiteral("127.0.0.1:8787"));
 }
 
-void tst_StartUp::gatewayHostsComeFromTheSettingsStore()
+void tst_startup::gatewayHostsComeFromTheSettingsStore()
 {
     TestHome home;
     ScriptedMessageBoxes boxes;
@@ -208,5 +208,5 @@ void tst_StartUp::gatewayHostsComeFromTheSettingsStore()
     QCOMPARE(modMain::GatewayHost, QStringLiteral("https://alt.example.co.za:8443"));
 }
 
-QTEST_MAIN(tst_StartUp)
+QTEST_MAIN(tst_startup)
 #include "tst_startup.moc"

@@ -48,7 +48,7 @@ QByteArray fileBytes(const QString &path)
 
 } // namespace
 
-class tst_Database : public QObject
+class tst_database : public QObject
 {
     Q_OBJECT
 
@@ -71,7 +71,7 @@ private Q_SLOTS:
     void missingFileIsAnErrorAndIsNotCreated();
 };
 
-void tst_Database::tablesAndViewsHaveTheirColumnsInOrder_data()
+void tst_database::tablesAndViewsHaveTheirColumnsInOrder_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("columns");
@@ -101,7 +101,7 @@ void tst_Database::tablesAndViewsHaveTheirColumnsInOrder_data()
                         "SentDateTime", "SMSSendID", "FirstName", "LastName"});
 }
 
-void tst_Database::tablesAndViewsHaveTheirColumnsInOrder()
+void tst_database::tablesAndViewsHaveTheirColumnsInOrder()
 {
     QFETCH(QString, name);
     QFETCH(QStringList, columns);
@@ -109,7 +109,7 @@ void tst_Database::tablesAndViewsHaveTheirColumnsInOrder()
     QCOMPARE(columnsOf(name), columns);
 }
 
-void tst_Database::newRowsAreQueuedAndNotDelivered()
+void tst_database::newRowsAreQueuedAndNotDelivered()
 {
     TestHome home;
     // A composition window sets only the columns it names.
@@ -123,7 +123,7 @@ void tst_Database::newRowsAreQueuedAndNotDelivered()
     QCOMPARE(Database::value(QStringLiteral("SELECT Selected FROM Clients WHERE ClientID = ?"), {contact}).toInt(), 0);
 }
 
-void tst_Database::groupMembershipViewListsOnlyMembers()
+void tst_database::groupMembershipViewListsOnlyMembers()
 {
     TestHome home;
     const qint64 staff = addGroup(QStringLiteral("Staff"));
@@ -148,7 +148,7 @@ void tst_Database::groupMembershipViewListsOnlyMembers()
     QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM ClientsBelongingToGroups WHERE GroupID = 0")).toInt(), 0);
 }
 
-void tst_Database::outboxAndRepliesViewsNameTheContact()
+void tst_database::outboxAndRepliesViewsNameTheContact()
 {
     TestHome home;
     const qint64 contact = addContact(QStringLiteral("van der Merwe"), QStringLiteral("Anna"));
@@ -174,7 +174,7 @@ void tst_Database::outboxAndRepliesViewsNameTheContact()
     QVERIFY(!replies.next());
 }
 
-void tst_Database::keysGrowInInsertOrderAndAreNeverReused()
+void tst_database::keysGrowInInsertOrderAndAreNeverReused()
 {
     TestHome home;
     const QString insert = QStringLiteral("INSERT INTO SMSSend (Number) VALUES ('1')");
@@ -188,7 +188,7 @@ void tst_Database::keysGrowInInsertOrderAndAreNeverReused()
     QVERIFY(Database::insert(insert) > third + 1);
 }
 
-void tst_Database::quotesAndNonAsciiLettersAreStoredAndFound()
+void tst_database::quotesAndNonAsciiLettersAreStoredAndFound()
 {
     TestHome home;
     addGroup(QStringLiteral("O'Brien's \"Friends\""));
@@ -202,7 +202,7 @@ void tst_Database::quotesAndNonAsciiLettersAreStoredAndFound()
              QStringLiteral("äöü ça"));
 }
 
-void tst_Database::newDatabaseHasOneSetupRowAndPostalCodes()
+void tst_database::newDatabaseHasOneSetupRowAndPostalCodes()
 {
     TestHome home;
     QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM Setup")).toInt(), 1);
@@ -217,7 +217,7 @@ void tst_Database::newDatabaseHasOneSetupRowAndPostalCodes()
     QCOMPARE(modMain::GatewayPassword, QStringLiteral("se:cret"));
 }
 
-void tst_Database::creatingNeverOverwritesAFile()
+void tst_database::creatingNeverOverwritesAFile()
 {
     TestHome home;
     Database::run(QStringLiteral("INSERT INTO SMSSend (Number) VALUES ('keep me')"));
@@ -228,7 +228,7 @@ void tst_Database::creatingNeverOverwritesAFile()
     QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Number = 'keep me'")).toInt(), 1);
 }
 
-void tst_Database::unusableFilesAreReportedWithAReason()
+void tst_database::unusableFilesAreReportedWithAReason()
 {
     TestHome home;
     const QString garbage = home.path() + QStringLiteral("/garbage.db");
@@ -259,7 +259,7 @@ void tst_Database::unusableFilesAreReportedWithAReason()
     QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Usable);
 }
 
-void tst_Database::lockedDatabaseFailsWithAnErrorInsteadOfHanging()
+void tst_database::lockedDatabaseFailsWithAnErrorInsteadOfHanging()
 {
     TestHome home;
     Database::setBusyTimeout(200);
@@ -291,7 +291,7 @@ void tst_Database::lockedDatabaseFailsWithAnErrorInsteadOfHanging()
     QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend")).toInt(), 0);
 }
 
-void tst_Database::olderFileWithoutVersionIsBroughtUpToDate()
+void tst_database::olderFileWithoutVersionIsBroughtUpToDate()
 {
     TestHome home;
     Database::run(QStringLiteral("UPDATE Setup SET Username = 'olduser'"));
@@ -313,7 +313,7 @@ void tst_Database::olderFileWithoutVersionIsBroughtUpToDate()
     QVERIFY(Database::value(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'SMSReplies_Incoming'")).isValid());
 }
 
-void tst_Database::batchStoresOnlyWhatItCommits()
+void tst_database::batchStoresOnlyWhatItCommits()
 {
     TestHome home;
     const auto count = [](const char *number) {
@@ -367,7 +367,7 @@ void tst_Database::batchStoresOnlyWhatItCommits()
     QCOMPARE(count("after"), 1);
 }
 
-void tst_Database::namesSortAsPeopleReadThem()
+void tst_database::namesSortAsPeopleReadThem()
 {
     TestHome home;
     const QStringList expected{u"1st Avenue"_s, u"anna"_s, u"Anna"_s, u"Bob"_s, u"de Klerk"_s, u"Du Plessis"_s,
@@ -401,7 +401,7 @@ void tst_Database::namesSortAsPeopleReadThem()
     }
 }
 
-void tst_Database::transactionRollsBackUnlessCommitted()
+void tst_database::transactionRollsBackUnlessCommitted()
 {
     TestHome home;
     {
@@ -419,7 +419,7 @@ void tst_Database::transactionRollsBackUnlessCommitted()
     QVERIFY(!rows.next());
 }
 
-void tst_Database::missingFileIsAnErrorAndIsNotCreated()
+void tst_database::missingFileIsAnErrorAndIsNotCreated()
 {
     TestHome home;
     const QString missing = home.path() + QStringLiteral("/gone/SMSData.db");
@@ -428,5 +428,5 @@ void tst_Database::missingFileIsAnErrorAndIsNotCreated()
     QVERIFY(!QFile::exists(missing));
 }
 
-QTEST_GUILESS_MAIN(tst_Database)
+QTEST_GUILESS_MAIN(tst_database)
 #include "tst_database.moc"

@@ -108,7 +108,7 @@ QByteArray request(const QByteArray &target, const QByteArray &headers = {})
 
 } // namespace
 
-class tst_gateway_peer : public QObject
+class tst_gatewayPeer : public QObject
 {
     Q_OBJECT
 
@@ -324,5 +324,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_gateway_peer)
-#include "tst_gateway_peer.moc"
+QTEST_GUILESS_MAIN(tst_gatewayPeer)
+#include "tst_gatewayPeer.moc"
