@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "OutboxRows.h"
 
 #include "app/frmMain.h"
 #include "app/modMain.h"
@@ -22,13 +23,6 @@
 
 namespace {
 
-qint64 queue(const QString &number, bool send = false, const QString &eventId = {}, bool delivered = false)
-{
-    return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Send, EventID, Delivered) "
-                                           "VALUES (?, 'Hello', '2026-12-06', '09:05', ?, ?, ?)"),
-                            {number, send ? 1 : 0, eventId.isEmpty() ? QVariant() : QVariant(eventId), delivered ? 1 : 0});
-}
-
 int rowOf(const QueryListModel *list, qint64 id)
 {
     for (int row = 0; row < list->rowCount(); ++row)
@@ -43,11 +37,6 @@ QStringList actionNames(const QList<QAction *> &actions)
     for (const QAction *action : actions)
         names << action->objectName();
     return names;
-}
-
-int countOutbox()
-{
-    return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend")).toInt();
 }
 
 // Runs an action and tells the class of the modal window it opened (closed
@@ -165,7 +154,7 @@ void tst_frmMain::listsHaveTheirColumnsAndCaptions()
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("grdOutbox_Caption"))->text(), QStringLiteral("Outbox"));
 
     // Hidden columns stay hidden after the lists are read again.
-    queue(QStringLiteral("0820000001"));
+    OutboxRows::queue(QStringLiteral("0820000001"));
     window.refreshOutbox();
     QCOMPARE(shown(outbox), QStringList({"To", "Message", "Send Date", "Send Time", "Sent", "Delivered"}));
     QCOMPARE(outbox->horizontalHeader()->sectionResizeMode(3), QHeaderView::Stretch);
@@ -174,10 +163,15 @@ void tst_frmMain::listsHaveTheirColumnsAndCaptions()
 void tst_frmMain::outboxRowsAreStyledByTheirState()
 {
     TestHome home;
-    const qint64 queued = queue(QStringLiteral("0820000001"));
-    const qint64 sent = queue(QStringLiteral("0820000002"), true, QStringLiteral("5000001"));
-    const qint64 refused = queue(QStringLiteral("0820000003"), true, QStringLiteral("0"));
-    const qint64 delivered = queue(QStringLiteral("0820000004"), true, QStringLiteral("5000002"), true);
+    const qint64 queued = OutboxRows::queue(QStringLiteral("0820000001"));
+    const qint64 sent =
+        OutboxRows::add({.number = QStringLiteral("0820000002"), .send = true, .eventId = QStringLiteral("5000001")});
+    const qint64 refused =
+        OutboxRows::add({.number = QStringLiteral("0820000003"), .send = true, .eventId = QStringLiteral("0")});
+    const qint64 delivered = OutboxRows::add({.number = QStringLiteral("0820000004"),
+                                              .send = true,
+                                              .eventId = QStringLiteral("5000002"),
+                                              .delivered = true});
     frmMain window;
     window.show();
     const QueryListModel *list = window.outboxList();
@@ -204,8 +198,9 @@ void tst_frmMain::outboxRowsAreStyledByTheirState()
 void tst_frmMain::deletionIsRefusedWhenAnySelectedRowWasSent()
 {
     TestHome home;
-    const qint64 sent = queue(QStringLiteral("0820000001"), true, QStringLiteral("5000001"));
-    const qint64 queued = queue(QStringLiteral("0820000002"));
+    const qint64 sent =
+        OutboxRows::add({.number = QStringLiteral("0820000001"), .send = true, .eventId = QStringLiteral("5000001")});
+    const qint64 queued = OutboxRows::queue(QStringLiteral("0820000002"));
     frmMain window;
     window.show();
     auto *grid = window.findChild<QTableView *>(QStringLiteral("grdOutbox"));
@@ -224,15 +219,15 @@ void tst_frmMain::deletionIsRefusedWhenAnySelectedRowWasSent()
     QCOMPARE(boxes.last().title, QStringLiteral("DELETE"));
     QCOMPARE(boxes.last().text, QStringLiteral("Can not delete a message that has already been sent."));
     QCOMPARE(boxes.last().icon, QMessageBox::Information);
-    QCOMPARE(countOutbox(), 2);
+    QCOMPARE(OutboxRows::count(), 2);
 }
 
 void tst_frmMain::queuedRowsAreDeletedAfterConfirmation()
 {
     TestHome home;
-    const qint64 first = queue(QStringLiteral("0820000001"));
-    const qint64 second = queue(QStringLiteral("0820000002"));
-    const qint64 kept = queue(QStringLiteral("0820000003"));
+    const qint64 first = OutboxRows::queue(QStringLiteral("0820000001"));
+    const qint64 second = OutboxRows::queue(QStringLiteral("0820000002"));
+    const qint64 kept = OutboxRows::queue(QStringLiteral("0820000003"));
     frmMain window;
     window.show();
     auto *grid = window.findChild<QTableView *>(QStringLiteral("grdOutbox"));
@@ -250,12 +245,12 @@ void tst_frmMain::queuedRowsAreDeletedAfterConfirmation()
     QTest::keyClick(grid, Qt::Key_Delete);
     QCOMPARE(boxes.last().title, QStringLiteral("DELETE"));
     QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(countOutbox(), 3);
+    QCOMPARE(OutboxRows::count(), 3);
 
     selectTwo();
     boxes.answer(QMessageBox::Yes);
     QTest::keyClick(grid, Qt::Key_Delete);
-    QCOMPARE(countOutbox(), 1);
+    QCOMPARE(OutboxRows::count(), 1);
     QCOMPARE(Database::value(QStringLiteral("SELECT SMSSendID FROM SMSSend")).toLongLong(), kept);
     QCOMPARE(list->rowCount(), 1); // the list was read again
 }
@@ -280,7 +275,8 @@ void tst_frmMain::compositionWindowsOpenModallyAndTheListsAreReadAfterwards()
     int queued = 0;
     for (const Entry &entry : entries) {
         // What the window queues while it is open shows in the outbox once it closes.
-        const QString opened = modalOpenedBy(entry.open, [&](QWidget *) { queue(QStringLiteral("0820000001")); });
+        const QString opened =
+            modalOpenedBy(entry.open, [&](QWidget *) { OutboxRows::queue(QStringLiteral("0820000001")); });
         QCOMPARE(opened, QString::fromLatin1(entry.window));
         QCOMPARE(outbox->rowCount(), ++queued);
     }

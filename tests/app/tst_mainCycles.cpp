@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "OutboxRows.h"
 
 #include "app/frmMain.h"
 #include "app/modMain.h"
@@ -15,13 +16,6 @@
 #include <QTimer>
 
 namespace {
-
-qint64 queue(const QString &number, const QString &message)
-{
-    return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime) "
-                                           "VALUES (?, ?, '2026-12-06', '09:05')"),
-                            {number, message});
-}
 
 QColor rowColour(const QueryListModel *list, int row)
 {
@@ -49,7 +43,7 @@ void tst_mainCycles::sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsRe
                             QStringLiteral("--reply-share"), QStringLiteral("1")});
     QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
     gateway.use();
-    const qint64 row = queue(QStringLiteral("+27 82 123 4567"), QStringLiteral("Your order is ready for collection."));
+    const qint64 row = OutboxRows::queue(QStringLiteral("+27 82 123 4567"), QStringLiteral("Your order is ready for collection."));
 
     ScriptedMessageBoxes boxes;
     frmMain window;
@@ -120,7 +114,7 @@ void tst_mainCycles::cycleActionsAreDisabledWhileACycleRunsAndClosingWaits()
     QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
     gateway.use();
     for (int i = 0; i < 3; ++i)
-        queue(QStringLiteral("082000000%1").arg(i), QStringLiteral("Message %1").arg(i));
+        OutboxRows::queue(QStringLiteral("082000000%1").arg(i), QStringLiteral("Message %1").arg(i));
 
     ScriptedMessageBoxes boxes;
     frmMain window;
@@ -170,8 +164,8 @@ void tst_mainCycles::statusPanelShowsTheLastStepWhileARequestHangs()
     QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
     gateway.use();
     gateway.admin(QStringLiteral("/admin/latency?ms=1000"));
-    queue(QStringLiteral("0821111111"), QStringLiteral("One"));
-    queue(QStringLiteral("0822222222"), QStringLiteral("Two"));
+    OutboxRows::queue(QStringLiteral("0821111111"), QStringLiteral("One"));
+    OutboxRows::queue(QStringLiteral("0822222222"), QStringLiteral("Two"));
 
     ScriptedMessageBoxes boxes;
     RecordingMain window;

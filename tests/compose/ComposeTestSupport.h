@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OutboxRows.h"
+
 #include "data/Database.h"
 
 #include <QList>
@@ -24,25 +26,6 @@ inline qint64 addClient(const QString &lastName, const QString &firstName, const
 inline void link(qint64 groupId, qint64 clientId)
 {
     Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"), {groupId, clientId});
-}
-
-// Every outbox row in key order, column by name.
-inline QList<QVariantMap> outbox()
-{
-    QList<QVariantMap> rows;
-    QSqlQuery query = Database::run(QStringLiteral("SELECT * FROM SMSSend ORDER BY SMSSendID"));
-    while (query.next()) {
-        QVariantMap row;
-        for (int i = 0; i < query.record().count(); ++i)
-            row.insert(query.record().fieldName(i), query.value(i));
-        rows.append(row);
-    }
-    return rows;
-}
-
-inline qint64 outboxCount()
-{
-    return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend")).toLongLong();
 }
 
 // Makes the database refuse every outbox row for this number, as a full disk would refuse a write.

@@ -146,7 +146,7 @@ void tst_composeRules::blankBodiesAreSkippedAndTheRestQueuedTrimmed()
     QCOMPARE(writer.queueBodies({u"\r\n"_s, u" \tx\r\n "_s}, u"0821"_s, 42), 2);
     const QDateTime after = QDateTime::currentDateTime();
 
-    const auto rows = outbox();
+    const auto rows = OutboxRows::all();
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[0].value("Message").toString(), u"Second"_s);
     QCOMPARE(rows[0].value("Number").toString(), u"082 555 1234"_s);

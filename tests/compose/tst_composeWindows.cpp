@@ -152,7 +152,7 @@ void tst_composeWindows::numberListCountsNumbersNotMessages()
     setNumbers({"0821111111", "0822222222", "0823333333"}); // every body blank: numbers still count
     click("cmdSend");
     QCOMPARE(boxes->last().text, u"3 records added."_s);
-    QCOMPARE(outboxCount(), 0);
+    QCOMPARE(OutboxRows::count(), 0);
 }
 
 void tst_composeWindows::numberListSkipsBlankRowsAndQueuesEachBody()
@@ -175,7 +175,7 @@ void tst_composeWindows::numberListSkipsBlankRowsAndQueuesEachBody()
     QCOMPARE(boxes->titles(), QStringList{"ADDED"});
     QCOMPARE(boxes->last().text, u"2 records added."_s);
     QCOMPARE(status(), u"Added record for 0823333333"_s);
-    const auto rows = outbox();
+    const auto rows = OutboxRows::all();
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[0].value("Number").toString(), u"0821111111"_s);
     QCOMPARE(rows[0].value("Message").toString(), u"Meeting at 10\r\nBring the forms"_s);
@@ -197,7 +197,7 @@ void tst_composeWindows::numberListErrorKeepsTheRowsBefore()
     QCOMPARE(status(), u"Adding 0999"_s);
     QVERIFY(QApplication::overrideCursor() == nullptr);
     Database::close();
-    const auto rows = outbox();
+    const auto rows = OutboxRows::all();
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[1].value("Message").toString(), u"Three"_s);
 }
@@ -218,12 +218,12 @@ void tst_composeWindows::groupSendNeedsAGroupAndAsksAboutMissingNumbers()
     QCOMPARE(boxes->last().text, u"There are 2 customers in this group that does not have mobile numbers. "
                                  u"Press Yes to continue, but leave them out. Press No to cancel send."_s);
     QCOMPARE(status(), u"Ready ..."_s);
-    QCOMPARE(outboxCount(), 0);
+    QCOMPARE(OutboxRows::count(), 0);
 
     boxes->answer(QMessageBox::Yes);
     click("cmdSend");
     QCOMPARE(status(), u"Added 2 records."_s);
-    const auto rows = outbox();
+    const auto rows = OutboxRows::all();
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[0].value("Message").toString(), u"Staff meeting at 10"_s);
     QCOMPARE(rows[1].value("Message").toString(), u"Bring your reports"_s);
@@ -235,7 +235,7 @@ void tst_composeWindows::groupSendNeedsAGroupAndAsksAboutMissingNumbers()
     click("cmdSend");
     QCOMPARE(status(), u"Added 1 records."_s);
     QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE ClientID = ?"_s, {ann}).toInt(), 4);
-    QCOMPARE(outboxCount(), 6);
+    QCOMPARE(OutboxRows::count(), 6);
 }
 
 void tst_composeWindows::groupErrorKeepsTheRowsBefore()
@@ -253,7 +253,7 @@ void tst_composeWindows::groupErrorKeepsTheRowsBefore()
     QCOMPARE(status(), u"Adding Adams, Al"_s);
     QVERIFY(QApplication::overrideCursor() == nullptr);
     Database::close();
-    QCOMPARE(outboxCount(), 2);
+    QCOMPARE(OutboxRows::count(), 2);
 }
 
 void tst_composeWindows::groupsAndMembersSortAsPeopleReadNames()
@@ -288,7 +288,7 @@ void tst_composeWindows::failedCommitIsAnErrorInEveryQueueingWindow()
         QVERIFY2(boxes->count() > 0 && boxes->last().title == u"ERROR"_s, what);
         QVERIFY2(boxes->last().text.contains(u"Nothing was stored."_s), qPrintable(boxes->last().text));
         QVERIFY(QApplication::overrideCursor() == nullptr);
-        QCOMPARE(outboxCount(), 0);
+        QCOMPARE(OutboxRows::count(), 0);
     };
 
     open(new frmSendToGroupNo);
@@ -356,7 +356,7 @@ void tst_composeWindows::importColoursRowsByTheirChecks()
     // 158 and 159 characters, 9- and 10-digit numbers, no number; where checks meet, the later one wins.
     QCOMPARE(colours, (QStringList{none, yellow, pink, none, red, pink, yellow}));
     click("cmdImport"); // marked rows are queued like the others
-    QCOMPARE(outboxCount(), 7);
+    QCOMPARE(OutboxRows::count(), 7);
 }
 
 void tst_composeWindows::importLoadsEveryAccountAndQueuesAClosingRow()
@@ -374,7 +374,7 @@ void tst_composeWindows::importLoadsEveryAccountAndQueuesAClosingRow()
     click("cmdImport");
     QCOMPARE(boxes->titles(), (QStringList{"IMPORT", "IMPORTING"}));
     QCOMPARE(boxes->last().text, u"Done Importing 3 records and 1 to yourself"_s);
-    const auto rows = outbox();
+    const auto rows = OutboxRows::all();
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[1].value("Number").toString(), u"0822222222"_s);
     QCOMPARE(rows[1].value("Message").toString(), u"Your debit order was returned.\r\nPlease call 011 555 0100."_s);
@@ -391,7 +391,7 @@ void tst_composeWindows::importLoadsEveryAccountAndQueuesAClosingRow()
     child<QLineEdit>("txtCellNumber")->setText(u"0829999999"_s);
     click("cmdImport");
     QCOMPARE(boxes->last().text, u"Done Importing 3 records"_s);
-    QCOMPARE(outboxCount(), 10);
+    QCOMPARE(OutboxRows::count(), 10);
 }
 
 void tst_composeWindows::importWithoutDatabaseDoesNothing()
@@ -403,7 +403,7 @@ void tst_composeWindows::importWithoutDatabaseDoesNothing()
     click("cmdImport");
     modMain::DatabasePath = saved;
     QVERIFY(boxes->shown().isEmpty());
-    QCOMPARE(outboxCount(), 0);
+    QCOMPARE(OutboxRows::count(), 0);
     click("cmdImport"); // with the database there, an empty list still reports
     QCOMPARE(boxes->last().text, u"Done Importing 0 records and 1 to yourself"_s);
 }

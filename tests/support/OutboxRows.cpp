@@ -1,0 +1,63 @@
+#include "OutboxRows.h"
+
+#include "data/Database.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace OutboxRows {
+
+namespace {
+QVariant orNull(const QString &text)
+{
+    return text.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(text);
+}
+} // namespace
+
+qint64 add(const Row &row)
+{
+    return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Send, EventID, "
+                                           "Delivered) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                            {row.number, orNull(row.message), orNull(row.sendDate), orNull(row.sendTime),
+                             row.send ? 1 : 0, orNull(row.eventId), row.delivered ? 1 : 0});
+}
+
+qint64 queue(const QString &number, const QString &message)
+{
+    Row row;
+    row.number = number;
+    row.message = message;
+    return add(row);
+}
+
+QList<QVariantMap> all()
+{
+    QList<QVariantMap> rows;
+    QSqlQuery query = Database::run(QStringLiteral("SELECT * FROM SMSSend ORDER BY SMSSendID"));
+    const QSqlRecord record = query.record();
+    while (query.next()) {
+        QVariantMap row;
+        for (int i = 0; i < record.count(); ++i)
+            row.insert(record.fieldName(i), query.value(i));
+        rows.append(row);
+    }
+    return rows;
+}
+
+qint64 count()
+{
+    return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend")).toLongLong();
+}
+
+QStringList states()
+{
+    QStringList result;
+    QSqlQuery query = Database::run(
+        QStringLiteral("SELECT CASE Send WHEN 0 THEN 'queued' ELSE coalesce(EventID, '') END FROM SMSSend "
+                       "ORDER BY SMSSendID"));
+    while (query.next())
+        result << query.value(0).toString();
+    return result;
+}
+
+} // namespace OutboxRows

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+// Outbox rows as the tests set them up and read them back.
+namespace OutboxRows {
+
+// One row of SMSSend; an empty text is stored as NULL.
+struct Row
+{
+    QString number;
+    QString message = QStringLiteral("Hello");
+    QString sendDate = QStringLiteral("2026-12-06");
+    QString sendTime = QStringLiteral("09:05");
+    bool send = false;
+    QString eventId;
+    bool delivered = false;
+};
+
+// Adds the row; gives its key.
+qint64 add(const Row &row);
+// A queued row for the number.
+qint64 queue(const QString &number, const QString &message = QStringLiteral("Hello"));
+
+// Every row in key order, column by name.
+QList<QVariantMap> all();
+qint64 count();
+// Per row in key order: "queued", or the EventID it was marked with.
+QStringList states();
+
+} // namespace OutboxRows
