@@ -410,6 +410,7 @@ QList<qint64> queue(const QList<QueuedMessage> &messages)
             keys.append(Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime) "
                                                         "VALUES (?, ?, '2026-06-01', '08:30')"),
                                          {message.number, message.message}));
+        batch.commit();
     } catch (const AppError &error) {
         fail(QStringLiteral("queueing messages: %1").arg(error.description()));
     }

@@ -41,6 +41,7 @@ QString prepare(Home &home, qint64 &groupId)
                 {QString::number(100000 + i), data.word() + QStringLiteral("son"), data.word(), data.mobileNumber()});
             Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"), {groupId, client});
         }
+        batch.commit();
     } catch (const AppError &error) {
         fail(QStringLiteral("preparing the group: %1").arg(error.description()));
     }

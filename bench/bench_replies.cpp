@@ -79,6 +79,7 @@ QList<NewReply> prepare(Home &home, Gateway &gateway, QString &templatePath)
                              {QStringLiteral("R%1").arg(i + 1, 7, 10, QLatin1Char('0')), data.mobileNumber(),
                               data.message(), dateTime(data, 2025), data.message(), dateTime(data, 2025),
                               data.between(1, SentRows)});
+        batch.commit();
     } catch (const AppError &error) {
         fail(QStringLiteral("preparing the inbox: %1").arg(error.description()));
     }

@@ -64,6 +64,7 @@ QList<Entry> prepare(Home &home, Gateway &gateway, QString &templatePath)
                 {numbers.last(), messages.last(), QString::number(5000001 + i)});
             entries.append({key, i, 0});
         }
+        batch.commit();
     } catch (const AppError &error) {
         fail(QStringLiteral("preparing the outbox: %1").arg(error.description()));
     }
