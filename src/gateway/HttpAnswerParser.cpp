@@ -4,9 +4,7 @@
 
 HttpAnswerParser::State HttpAnswerParser::feed(QByteArrayView data)
 {
-    if (m_state != State::Incomplete)
-        return m_state;
-    m_buffer += data;
+    m_buffer += data; // also after the answer, so keepAlive() sees bytes that should not be there
     while (m_state == State::Incomplete && step()) {
     }
     return m_state;

@@ -46,7 +46,7 @@ const QString Ids = QStringLiteral("SELECT IncomingID FROM SMSReplies ORDER BY S
 
 } // namespace
 
-class TestRetrieval : public QObject
+class tst_retrieval : public QObject
 {
     Q_OBJECT
 
@@ -171,5 +171,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestRetrieval)
+QTEST_GUILESS_MAIN(tst_retrieval)
 #include "tst_retrieval.moc"

@@ -48,7 +48,7 @@ QStringList posted(const GatewayProcess &gateway, const QString &parameter = QSt
 } // namespace
 
 // Sending the outbox, and the command-bar cycles built on it.
-class TestOutboxSender : public QObject
+class tst_outboxSender : public QObject
 {
     Q_OBJECT
 
@@ -293,5 +293,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestOutboxSender)
-#include "tst_outboxsender.moc"
+QTEST_GUILESS_MAIN(tst_outboxSender)
+#include "tst_outboxSender.moc"
