@@ -186,6 +186,41 @@ private slots:
         QTEST(parser.keepAlive(), "keepAlive");
     }
 
+    // A number naming a row or an entry is used only as a whole number that fits in 64 bits; any
+    // other passes its entry or reply over instead of being converted out of range.
+    void keysPastSixtyFourBits_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("key"); // -1: passed over
+        QTest::newRow("whole") << "42" << qint64(42);
+        QTest::newRow("not a number") << "n/a" << qint64(0);
+        QTest::newRow("NaN") << "NaN" << qint64(0);
+        QTest::newRow("1E18") << "1E18" << qint64(1000000000000000000);
+        QTest::newRow("1E19") << "1E19" << qint64(-1);
+        QTest::newRow("1E30") << "1E30" << qint64(-1);
+        QTest::newRow("1E400") << "1E400" << qint64(-1);
+        QTest::newRow("negative") << "-3" << qint64(-1);
+        QTest::newRow("fraction") << "12.5" << qint64(-1);
+    }
+    void keysPastSixtyFourBits()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, key);
+        const StatusReport report =
+            statusReport(QStringLiteral("<sent><msg><t>%1</t><a/><b/><c/><d/><f>TRUE</f><c>%1</c></msg></sent>").arg(text));
+        const RepliesList list =
+            replies(QStringLiteral("<replies><reply><i>R</i><s/><f/><t/><r/><m/><d/><c>%1</c></reply></replies>").arg(text));
+        QCOMPARE(report.entries.size(), 1);
+        QCOMPARE(report.entries[0].has_value(), key >= 0);
+        QCOMPARE(report.highestTrn, qMax<qint64>(key, 0));
+        QCOMPARE(list.replies.size(), key >= 0 ? 1 : 0);
+        if (key >= 0) {
+            QCOMPARE(report.entries[0]->trn, key);
+            QCOMPARE(report.entries[0]->customerId, key);
+            QCOMPARE(list.replies[0].smsSendId, key);
+        }
+    }
+
     void dateTimeTexts_data()
     {
         QTest::addColumn<QString>("text");

@@ -17,21 +17,6 @@ const QString NotEnough = QStringLiteral("There is not enough credits left for t
                                          "Either buy more credits or delete some of the sms.");
 const QString Ready = QStringLiteral("Done. Ready ...");
 
-qint64 queue(const QString &number, const QString &message, const QString &date = QStringLiteral("2024-03-14"),
-             const QString &time = QStringLiteral("09:00"))
-{
-    return Database::insert(
-        QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime) VALUES (?, ?, ?, ?)"),
-        {number, message, date.isEmpty() ? QVariant() : QVariant(date), time.isEmpty() ? QVariant() : QVariant(time)});
-}
-
-// Per outbox row: "queued", or the EventID it was marked with.
-QStringList rowStates()
-{
-    return queryValues(QStringLiteral(
-        "SELECT CASE Send WHEN 0 THEN 'queued' ELSE EventID END FROM SMSSend ORDER BY SMSSendID"));
-}
-
 QStringList ids(const QList<qint64> &keys)
 {
     QStringList text;
