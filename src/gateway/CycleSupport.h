@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/AppError.h"
 #include "gateway/CycleHost.h"
 
 // Shows the busy pointer through the host for as long as it lives, unless it
@@ -39,3 +40,12 @@ namespace CycleTexts {
 inline const QString Ready = QStringLiteral("Done. Ready ...");
 inline const QString Error = QStringLiteral("ERROR");
 } // namespace CycleTexts
+
+// How every cycle ends when an error stops it: the normal pointer back first,
+// status panel 1 "ERROR", then the error's box ("number - description").
+inline void EndWithError(CycleHost &host, CycleBusy &busy, const AppError &error)
+{
+    busy.release();
+    host.setStatus(CycleTexts::Error);
+    host.showError(error);
+}

@@ -6,7 +6,9 @@
 #include <QDomElement>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace GatewayAnswers {
 
@@ -65,6 +67,14 @@ SingleSmsAnswer singleSms(const QString &answer)
     return result;
 }
 
+std::optional<qint64> wholeKey(double value)
+{
+    // 2^63 is exact as a double; every whole double below it fits in 64 bits.
+    if (!(value >= 0 && value < 9223372036854775808.0) || value != std::trunc(value))
+        return std::nullopt;
+    return static_cast<qint64>(value);
+}
+
 bool StatusEntry::delivered() const
 {
     return flag.toUpper() == QStringLiteral("TRUE");
@@ -80,17 +90,11 @@ StatusReport statusReport(const QString &answer)
         const QDomElement &flag = children[5];
         const QDomElement &customer = children[6];
         std::optional<StatusEntry> entry;
-        if (!trn.isNull()) {
-            const double value = LeadingNumber(trn.text());
-            if (value > report.highestTrn)
-                report.highestTrn = value;
-            if (!flag.isNull() && !customer.isNull()) {
-                entry.emplace();
-                entry->trn = value;
-                entry->trnText = DecimalText(value);
-                entry->flag = flag.text();
-                entry->customerId = LeadingNumber(customer.text());
-            }
+        if (const auto number = trn.isNull() ? std::nullopt : wholeKey(LeadingNumber(trn.text()))) {
+            report.highestTrn = std::max(report.highestTrn, *number);
+            const auto customerId = customer.isNull() ? std::nullopt : wholeKey(LeadingNumber(customer.text()));
+            if (!flag.isNull() && customerId)
+                entry = StatusEntry{*number, flag.text(), *customerId};
         }
         report.entries.append(entry);
     });
@@ -108,6 +112,9 @@ RepliesList replies(const QString &answer)
             if (children[std::size_t(position)].isNull())
                 return;
         }
+        const auto smsSendId = wholeKey(LeadingNumber(children[7].text()));
+        if (!smsSendId)
+            return;
         Reply reply;
         reply.incomingId = children[0].text();
         reply.phoneNumber = children[2].text();
@@ -115,7 +122,7 @@ RepliesList replies(const QString &answer)
         reply.received = children[4].text();
         reply.sentMessage = children[5].text();
         reply.sentDateTime = children[6].text();
-        reply.smsSendId = qint64(LeadingNumber(children[7].text()));
+        reply.smsSendId = *smsSendId;
         list.replies.append(reply);
     });
     return list;

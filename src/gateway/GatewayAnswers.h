@@ -25,23 +25,28 @@ struct SingleSmsAnswer
 };
 SingleSmsAnswer singleSms(const QString &answer);
 
+// A number read from an answer that names a row or an entry: a whole number
+// from 0 to what 64 bits hold. Nothing for any other (1E30, "1E400" read as
+// infinity, a negative number, a fraction), which is then never converted.
+std::optional<qint64> wholeKey(double value);
+
 // One entry of the delivery-status report ("sent/msg"), children read by position.
 struct StatusEntry
 {
-    double trn = 0;    // leading number of child 0
-    QString trnText;   // that number as decimal text
-    QString flag;      // child 5 as sent
-    double customerId = 0; // leading number of child 6
+    qint64 trn = 0;        // leading number of child 0
+    QString flag;          // child 5 as sent
+    qint64 customerId = 0; // leading number of child 6
     bool delivered() const;
 };
 
 // One item per msg element in document order; an element that lacks any of
-// children 0, 5 and 6 is passed over (nullopt). `highestTrn` is the highest
-// transaction number of all elements that have a child 0, passed over or not.
+// children 0, 5 and 6, or whose child 0 or 6 is no whole key, is passed over
+// (nullopt). `highestTrn` is the highest transaction number of all elements
+// whose child 0 is a whole key, passed over or not.
 struct StatusReport
 {
     bool wellFormed = false;
-    double highestTrn = 0;
+    qint64 highestTrn = 0;
     QList<std::optional<StatusEntry>> entries;
 };
 StatusReport statusReport(const QString &answer);
@@ -55,7 +60,7 @@ struct Reply
     QString received;     // 4, as received
     QString sentMessage;  // 5
     QString sentDateTime; // 6, as received
-    qint64 smsSendId = 0; // leading number of 7
+    qint64 smsSendId = 0; // leading number of 7; a reply whose 7 is no whole key is passed over
 };
 
 struct RepliesList

@@ -1,11 +1,11 @@
 #include "gateway/GatewayClient.h"
 
 #include "data/ProcessSettings.h"
+#include "gateway/HttpAnswerParser.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QHash>
 #include <QHostAddress>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -13,10 +13,8 @@
 #include <QSslSocket>
 #include <QStringDecoder>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 
-#include <atomic>
 #include <optional>
 
 // The exchange speaks HTTP/1.1 itself over a socket rather than through
@@ -35,7 +33,7 @@ const QString SingleSmsType = QStringLiteral("SingleSMS");
 // older ones may have been closed by the gateway in the meantime.
 constexpr qint64 ReuseWithinMs = 2000;
 
-std::atomic<int> s_defaultTimeoutMs{GatewayClient::DefaultTimeoutMs};
+int s_defaultTimeoutMs = GatewayClient::DefaultTimeoutMs;
 
 bool isLoopback(const QString &host)
 {
@@ -89,264 +87,48 @@ Target targetOf(const QUrl &url)
     return target;
 }
 
-// Reads one HTTP/1.x answer as it arrives.
-class AnswerParser
+// The kept-alive connection of the last exchange, used again by the next one
+// to the same place. The gateway client runs on the program's one thread and a
+// run talks to one host, so one connection is kept, not a pool.
+class KeptConnection
 {
 public:
-    enum class State { Incomplete, Complete, Broken };
-
-    State feed(const QByteArray &data)
+    // The kept connection for `key` when it is still open and was used
+    // recently; nullptr otherwise (an unusable one is closed).
+    static QTcpSocket *take(const QString &key)
     {
-        m_buffer += data;
-        while (m_state == State::Incomplete) {
-            if (!step())
-                break;
-        }
-        return m_state;
-    }
-
-    // The connection closed: an answer whose body runs to the close is then whole.
-    State closed()
-    {
-        if (m_state == State::Incomplete && m_phase == Phase::Body && m_untilClose) {
-            m_body += m_buffer;
-            m_buffer.clear();
-            m_keepAlive = false;
-            m_state = State::Complete;
-        }
-        return m_state;
-    }
-
-    State state() const { return m_state; }
-    bool keepAlive() const { return m_keepAlive && m_buffer.isEmpty(); }
-    const QByteArray &body() const { return m_body; }
-    const QByteArray &contentType() const { return m_contentType; }
-
-private:
-    enum class Phase { StatusLine, Headers, Body, ChunkSize, ChunkData, ChunkEnd, Trailers };
-
-    std::optional<QByteArray> takeLine()
-    {
-        const qsizetype end = m_buffer.indexOf('\n');
-        if (end < 0)
-            return std::nullopt;
-        QByteArray line = m_buffer.left(end);
-        m_buffer.remove(0, end + 1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        return line;
-    }
-
-    bool broken()
-    {
-        m_state = State::Broken;
-        return false;
-    }
-
-    void complete()
-    {
-        m_state = State::Complete;
-    }
-
-    // One step of the parse; false when more data is needed or the parse ended.
-    bool step()
-    {
-        switch (m_phase) {
-        case Phase::StatusLine: {
-            const auto line = takeLine();
-            if (!line)
-                return false;
-            if (line->isEmpty())
-                return true; // tolerated before a status line
-            const QList<QByteArray> parts = line->split(' ');
-            if (parts.size() < 2 || !parts[0].startsWith("HTTP/1."))
-                return broken();
-            bool ok = false;
-            m_status = parts[1].toInt(&ok);
-            if (!ok)
-                return broken();
-            m_http11 = parts[0] != "HTTP/1.0";
-            m_keepAlive = m_http11;
-            m_length = -1;
-            m_chunked = false;
-            m_contentType.clear();
-            m_phase = Phase::Headers;
-            return true;
-        }
-        case Phase::Headers: {
-            const auto line = takeLine();
-            if (!line)
-                return false;
-            if (!line->isEmpty()) {
-                const qsizetype colon = line->indexOf(':');
-                if (colon <= 0)
-                    return broken();
-                const QByteArray name = line->left(colon).trimmed().toLower();
-                const QByteArray value = line->mid(colon + 1).trimmed();
-                if (name == "content-length") {
-                    bool ok = false;
-                    m_length = value.toLongLong(&ok);
-                    if (!ok || m_length < 0)
-                        return broken();
-                } else if (name == "transfer-encoding") {
-                    m_chunked = value.toLower().contains("chunked");
-                } else if (name == "connection") {
-                    const QByteArray token = value.toLower();
-                    if (token.contains("close"))
-                        m_keepAlive = false;
-                    else if (token.contains("keep-alive"))
-                        m_keepAlive = true;
-                } else if (name == "content-type") {
-                    m_contentType = value;
-                }
-                return true;
-            }
-            if (m_status >= 100 && m_status < 200) {
-                if (m_status == 101)
-                    return broken();
-                m_phase = Phase::StatusLine; // an interim answer; the real one follows
-                return true;
-            }
-            if (m_status == 204 || m_status == 304 || (!m_chunked && m_length == 0)) {
-                complete();
-                return false;
-            }
-            m_untilClose = !m_chunked && m_length < 0;
-            m_phase = m_chunked ? Phase::ChunkSize : Phase::Body;
-            return true;
-        }
-        case Phase::Body: {
-            if (m_untilClose) {
-                m_body += m_buffer;
-                m_buffer.clear();
-                return false;
-            }
-            const qsizetype take = qsizetype(qMin<qint64>(m_length - m_body.size(), m_buffer.size()));
-            m_body += m_buffer.left(take);
-            m_buffer.remove(0, take);
-            if (m_body.size() == m_length)
-                complete();
-            return false;
-        }
-        case Phase::ChunkSize: {
-            const auto line = takeLine();
-            if (!line)
-                return false;
-            bool ok = false;
-            m_chunkLeft = line->split(';').first().trimmed().toLongLong(&ok, 16);
-            if (!ok || m_chunkLeft < 0)
-                return broken();
-            m_phase = m_chunkLeft == 0 ? Phase::Trailers : Phase::ChunkData;
-            return true;
-        }
-        case Phase::ChunkData: {
-            const qsizetype take = qsizetype(qMin<qint64>(m_chunkLeft, m_buffer.size()));
-            m_body += m_buffer.left(take);
-            m_buffer.remove(0, take);
-            m_chunkLeft -= take;
-            if (m_chunkLeft > 0)
-                return false;
-            m_phase = Phase::ChunkEnd;
-            return true;
-        }
-        case Phase::ChunkEnd: {
-            const auto line = takeLine();
-            if (!line)
-                return false;
-            if (!line->isEmpty())
-                return broken();
-            m_phase = Phase::ChunkSize;
-            return true;
-        }
-        case Phase::Trailers: {
-            const auto line = takeLine();
-            if (!line)
-                return false;
-            if (line->isEmpty()) {
-                complete();
-                return false;
-            }
-            return true;
-        }
-        }
-        return false;
-    }
-
-    QByteArray m_buffer;
-    QByteArray m_body;
-    QByteArray m_contentType;
-    State m_state = State::Incomplete;
-    Phase m_phase = Phase::StatusLine;
-    int m_status = 0;
-    bool m_http11 = true;
-    bool m_keepAlive = false;
-    bool m_chunked = false;
-    bool m_untilClose = false;
-    qint64 m_length = -1;
-    qint64 m_chunkLeft = 0;
-};
-
-// The kept-alive connections of one thread, by scheme, host and port.
-class ConnectionPool : public QObject
-{
-public:
-    static ConnectionPool &forThread()
-    {
-        thread_local QPointer<ConnectionPool> pool;
-        if (!pool) {
-            auto *created = new ConnectionPool;
-            QThread *thread = QThread::currentThread();
-            QCoreApplication *app = QCoreApplication::instance();
-            if (app && thread == app->thread())
-                created->setParent(app);
-            else
-                QObject::connect(thread, &QThread::finished, created, &QObject::deleteLater);
-            pool = created;
-        }
-        return *pool;
-    }
-
-    // A connection that is still open and recently used, or nullptr.
-    QTcpSocket *take(const QString &key)
-    {
-        const auto found = m_idle.find(key);
-        if (found == m_idle.end())
+        QTcpSocket *socket = s_socket;
+        s_socket = nullptr;
+        if (!socket)
             return nullptr;
-        Idle idle = *found;
-        m_idle.erase(found);
-        QObject::disconnect(idle.socket, nullptr, this, nullptr);
+        QObject::disconnect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         // Notices a close that arrived while nobody was listening.
-        if (idle.socket->state() == QAbstractSocket::ConnectedState && idle.socket->bytesAvailable() == 0)
-            idle.socket->waitForReadyRead(0);
-        if (idle.since.elapsed() > ReuseWithinMs || idle.socket->state() != QAbstractSocket::ConnectedState
-            || idle.socket->bytesAvailable() > 0) {
-            discard(idle.socket);
+        if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0)
+            socket->waitForReadyRead(0);
+        if (s_key != key || s_since.elapsed() > ReuseWithinMs || socket->state() != QAbstractSocket::ConnectedState
+            || socket->bytesAvailable() > 0) {
+            discard(socket);
             return nullptr;
         }
-        return idle.socket;
+        return socket;
     }
 
-    void give(const QString &key, QTcpSocket *socket)
+    static void keep(const QString &key, QTcpSocket *socket)
     {
-        if (const auto old = m_idle.find(key); old != m_idle.end()) {
-            QObject::disconnect(old->socket, nullptr, this, nullptr);
-            discard(old->socket);
-            m_idle.erase(old);
-        }
-        Idle idle{socket, {}};
-        idle.since.start();
-        m_idle.insert(key, idle);
-        QObject::connect(socket, &QAbstractSocket::disconnected, this, [this, key, socket] {
-            const auto found = m_idle.find(key);
-            if (found != m_idle.end() && found->socket == socket)
-                m_idle.erase(found);
-            socket->deleteLater();
-        });
+        if (s_socket)
+            discard(s_socket);
+        s_socket = socket;
+        s_key = key;
+        s_since.start();
+        // Closed by the gateway while idle: gone without a trace.
+        QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
     }
 
-    QTcpSocket *open(const Target &target)
+    static QTcpSocket *open(const Target &target)
     {
-        QTcpSocket *socket = target.tls ? new QSslSocket(this) : new QTcpSocket(this);
+        // Owned by the application, so a kept connection ends with it.
+        QObject *owner = QCoreApplication::instance();
+        QTcpSocket *socket = target.tls ? new QSslSocket(owner) : new QTcpSocket(owner);
         if (isLoopback(target.host))
             socket->setProxy(QNetworkProxy::NoProxy);
         return socket;
@@ -360,169 +142,195 @@ public:
     }
 
 private:
-    struct Idle
+    static inline QPointer<QTcpSocket> s_socket;
+    static inline QString s_key;
+    static inline QElapsedTimer s_since;
+};
+
+// One request on one connection, waited for in a local event loop: connect
+// (unless a kept connection carries it), write the request once, read the
+// answer until it is whole, the connection breaks or nothing arrives for the
+// time-out.
+class Exchange
+{
+public:
+    struct Outcome
     {
-        QTcpSocket *socket = nullptr;
-        QElapsedTimer since;
+        std::optional<HttpAnswerParser> answer;
+        std::optional<GatewayError> error;
+        // A kept-alive connection that closed before anything came back: the
+        // gateway most likely closed it before the request arrived.
+        bool staleConnection = false;
     };
-    QHash<QString, Idle> m_idle;
-};
 
-struct Attempt
-{
-    std::optional<AnswerParser> answer;
-    std::optional<GatewayError> error;
-    // A kept-alive connection that closed before anything came back: the
-    // gateway most likely closed it before the request arrived.
-    bool staleConnection = false;
-};
+    Exchange(const Target &target, int timeoutMs)
+        : m_target(target), m_timeoutMs(timeoutMs), m_socket(KeptConnection::take(target.key)),
+          m_reused(m_socket != nullptr)
+    {
+        if (!m_socket)
+            m_socket = KeptConnection::open(target);
+        m_idle.setSingleShot(true);
+        QObject::connect(m_socket, &QIODevice::readyRead, &m_loop, [this] { readAnswer(); });
+        QObject::connect(m_socket, &QAbstractSocket::disconnected, &m_loop, [this] { closed(); });
+        QObject::connect(m_socket, &QAbstractSocket::errorOccurred, &m_loop,
+                         [this](QAbstractSocket::SocketError error) { socketError(error); });
+        QObject::connect(&m_idle, &QTimer::timeout, &m_loop, [this] { timedOut(); });
+    }
+    Exchange(const Exchange &) = delete;
+    Exchange &operator=(const Exchange &) = delete;
 
-// One request on one connection.
-Attempt attempt(const Target &target, int timeoutMs)
-{
-    ConnectionPool &pool = ConnectionPool::forThread();
-    QTcpSocket *socket = pool.take(target.key);
-    const bool reused = socket != nullptr;
-    if (!socket)
-        socket = pool.open(target);
+    Outcome run()
+    {
+        if (m_reused) {
+            send();
+        } else if (m_target.tls) {
+            auto *tls = static_cast<QSslSocket *>(m_socket);
+            QObject::connect(tls, &QSslSocket::encrypted, &m_loop, [this] { send(); });
+            tls->connectToHostEncrypted(m_target.host, m_target.port);
+            restartTimer();
+        } else {
+            QObject::connect(m_socket, &QAbstractSocket::connected, &m_loop, [this] { send(); });
+            m_socket->connectToHost(m_target.host, m_target.port);
+            restartTimer();
+        }
+        if (!m_done)
+            m_loop.exec(QEventLoop::ExcludeUserInputEvents);
+        m_idle.stop();
+        QObject::disconnect(m_socket, nullptr, &m_loop, nullptr);
 
-    Attempt result;
-    AnswerParser parser;
-    bool sent = false;
-    bool done = false;
-    qint64 received = 0;
-    QEventLoop loop;
-    QTimer idle;
-    idle.setSingleShot(true);
+        if (!m_outcome.error && m_parser.state() == HttpAnswerParser::State::Complete) {
+            if (m_parser.keepAlive() && m_socket->state() == QAbstractSocket::ConnectedState
+                && m_socket->bytesAvailable() == 0)
+                KeptConnection::keep(m_target.key, m_socket);
+            else
+                KeptConnection::discard(m_socket);
+            m_outcome.answer = std::move(m_parser);
+        } else {
+            KeptConnection::discard(m_socket);
+        }
+        return std::move(m_outcome);
+    }
 
-    const auto finish = [&] {
-        done = true;
-        loop.quit();
-    };
-    const auto fail = [&](QNetworkReply::NetworkError code, const QString &description, bool mayHaveReached) {
-        if (done)
-            return;
-        result.error.emplace(code, description, mayHaveReached);
-        finish();
-    };
-    const auto closedEarly = [&](const QString &detail) {
-        if (reused && received == 0)
-            result.staleConnection = true;
-        fail(QNetworkReply::RemoteHostClosedError,
-             QStringLiteral("The gateway at %1 broke off the exchange before the whole answer arrived: %2")
-                 .arg(target.where, detail),
-             true);
-    };
-    const auto send = [&] {
-        sent = true;
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        socket->write(target.request);
+private:
+    void restartTimer()
+    {
+        if (m_timeoutMs > 0)
+            m_idle.start(m_timeoutMs);
+    }
+
+    void send()
+    {
+        m_sent = true;
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_socket->write(m_target.request);
         // Out at once, before the event loop gets to anything else (a window
         // repainting would otherwise hold the request back).
-        socket->flush();
-        if (timeoutMs > 0)
-            idle.start(timeoutMs);
-    };
-    const auto readAnswer = [&] {
-        if (done)
+        m_socket->flush();
+        restartTimer();
+    }
+
+    void readAnswer()
+    {
+        if (m_done)
             return;
-        const QByteArray data = socket->readAll();
+        const QByteArray data = m_socket->readAll();
         if (data.isEmpty())
             return;
-        received += data.size();
-        if (timeoutMs > 0)
-            idle.start(timeoutMs);
-        switch (parser.feed(data)) {
-        case AnswerParser::State::Complete:
+        m_received += data.size();
+        restartTimer();
+        switch (m_parser.feed(data)) {
+        case HttpAnswerParser::State::Complete:
             finish();
             break;
-        case AnswerParser::State::Broken:
+        case HttpAnswerParser::State::Broken:
             fail(QNetworkReply::ProtocolFailure,
-                 QStringLiteral("The gateway at %1 gave an answer that is not HTTP.").arg(target.where), true);
+                 QStringLiteral("The gateway at %1 gave an answer that is not HTTP.").arg(m_target.where), true);
             break;
-        case AnswerParser::State::Incomplete:
+        case HttpAnswerParser::State::Incomplete:
             break;
         }
-    };
-    const auto closed = [&] {
-        if (done)
-            return;
-        readAnswer();
-        if (done)
-            return;
-        if (parser.closed() == AnswerParser::State::Complete)
-            finish();
-        else
-            closedEarly(QStringLiteral("Connection closed"));
-    };
+    }
 
-    QObject::connect(socket, &QIODevice::readyRead, &loop, readAnswer);
-    QObject::connect(socket, &QAbstractSocket::disconnected, &loop, closed);
-    QObject::connect(socket, &QAbstractSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError error) {
-        if (done)
+    void closed()
+    {
+        readAnswer();
+        if (m_done)
             return;
-        const QString detail = socket->errorString();
-        if (!sent) {
+        if (m_parser.closed() == HttpAnswerParser::State::Complete) {
+            finish();
+            return;
+        }
+        m_outcome.staleConnection = m_reused && m_received == 0;
+        fail(QNetworkReply::RemoteHostClosedError,
+             QStringLiteral("The gateway at %1 broke off the exchange before the whole answer arrived: "
+                            "Connection closed")
+                 .arg(m_target.where),
+             true);
+    }
+
+    void socketError(QAbstractSocket::SocketError error)
+    {
+        if (m_done)
+            return;
+        const QString detail = m_socket->errorString();
+        if (!m_sent) {
             const auto code = error == QAbstractSocket::ConnectionRefusedError ? QNetworkReply::ConnectionRefusedError
                               : error == QAbstractSocket::HostNotFoundError    ? QNetworkReply::HostNotFoundError
                               : error == QAbstractSocket::SslHandshakeFailedError
                                   ? QNetworkReply::SslHandshakeFailedError
                                   : QNetworkReply::UnknownNetworkError;
-            fail(code, QStringLiteral("The gateway at %1 could not be reached: %2").arg(target.where, detail), false);
+            fail(code, QStringLiteral("The gateway at %1 could not be reached: %2").arg(m_target.where, detail), false);
         } else if (error == QAbstractSocket::RemoteHostClosedError) {
             closed();
         } else {
-            if (reused && received == 0)
-                result.staleConnection = true;
+            m_outcome.staleConnection = m_reused && m_received == 0;
             fail(QNetworkReply::UnknownNetworkError,
-                 QStringLiteral("The exchange with the gateway at %1 failed: %2").arg(target.where, detail), true);
+                 QStringLiteral("The exchange with the gateway at %1 failed: %2").arg(m_target.where, detail), true);
         }
-    });
-    QObject::connect(&idle, &QTimer::timeout, &loop, [&] {
-        const QString seconds = QString::number(timeoutMs / 1000.0);
-        if (!sent)
+    }
+
+    void timedOut()
+    {
+        const QString seconds = QString::number(m_timeoutMs / 1000.0);
+        if (!m_sent)
             fail(QNetworkReply::TimeoutError,
                  QStringLiteral("The gateway at %1 could not be reached: no connection within %2 seconds.")
-                     .arg(target.where, seconds),
+                     .arg(m_target.where, seconds),
                  false);
         else
             fail(QNetworkReply::TimeoutError,
-                 QStringLiteral("The gateway at %1 did not answer within %2 seconds.").arg(target.where, seconds),
+                 QStringLiteral("The gateway at %1 did not answer within %2 seconds.").arg(m_target.where, seconds),
                  true);
-    });
-
-    if (reused) {
-        send();
-    } else {
-        if (target.tls) {
-            auto *tls = static_cast<QSslSocket *>(socket);
-            QObject::connect(tls, &QSslSocket::encrypted, &loop, send);
-            tls->connectToHostEncrypted(target.host, target.port);
-        } else {
-            QObject::connect(socket, &QAbstractSocket::connected, &loop, send);
-            socket->connectToHost(target.host, target.port);
-        }
-        if (timeoutMs > 0)
-            idle.start(timeoutMs);
     }
-    if (!done)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    idle.stop();
-    QObject::disconnect(socket, nullptr, &loop, nullptr);
 
-    if (!result.error && parser.state() == AnswerParser::State::Complete) {
-        if (parser.keepAlive() && socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0)
-            pool.give(target.key, socket);
-        else
-            ConnectionPool::discard(socket);
-        result.answer = std::move(parser);
-    } else {
-        ConnectionPool::discard(socket);
+    void fail(QNetworkReply::NetworkError code, const QString &description, bool mayHaveReached)
+    {
+        if (m_done)
+            return;
+        m_outcome.error.emplace(code, description, mayHaveReached);
+        finish();
     }
-    return result;
-}
 
-QString decoded(const AnswerParser &answer)
+    void finish()
+    {
+        m_done = true;
+        m_loop.quit();
+    }
+
+    const Target &m_target;
+    const int m_timeoutMs;
+    QTcpSocket *m_socket;
+    const bool m_reused;
+    HttpAnswerParser m_parser;
+    QEventLoop m_loop;
+    QTimer m_idle;
+    Outcome m_outcome;
+    bool m_sent = false;
+    bool m_done = false;
+    qint64 m_received = 0;
+};
+
+QString decoded(const HttpAnswerParser &answer)
 {
     const QString contentType = QString::fromLatin1(answer.contentType());
     const qsizetype at = contentType.indexOf(QStringLiteral("charset="), 0, Qt::CaseInsensitive);
@@ -538,11 +346,11 @@ QString decoded(const AnswerParser &answer)
 
 } // namespace
 
-GatewayClient::GatewayClient() : m_timeoutMs(s_defaultTimeoutMs.load()) {}
+GatewayClient::GatewayClient() : m_timeoutMs(s_defaultTimeoutMs) {}
 
 int GatewayClient::defaultTimeout()
 {
-    return s_defaultTimeoutMs.load();
+    return s_defaultTimeoutMs;
 }
 
 void GatewayClient::setDefaultTimeout(int milliseconds)
@@ -581,11 +389,11 @@ QString GatewayClient::exchange(const QString &type, const Parameters &parameter
     // connection turned out to be closed already.
     const bool repeatable = type.compare(SingleSmsType, Qt::CaseInsensitive) != 0;
     for (int round = 0;; ++round) {
-        Attempt result = attempt(target, m_timeoutMs);
-        if (result.answer)
-            return decoded(*result.answer);
-        if (!(repeatable && result.staleConnection && round == 0))
-            throw *result.error;
+        Exchange::Outcome outcome = Exchange(target, m_timeoutMs).run();
+        if (outcome.answer)
+            return decoded(*outcome.answer);
+        if (!(repeatable && outcome.staleConnection && round == 0))
+            throw *outcome.error;
     }
 }
 

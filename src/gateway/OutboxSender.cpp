@@ -8,9 +8,9 @@
 #include "gateway/GatewayClient.h"
 
 #include <cmath>
+#include <utility>
 
 using modFunctions::DecimalText;
-using modFunctions::LeadingNumber;
 using modFunctions::TrimBlanks;
 
 namespace {
@@ -27,13 +27,6 @@ const QString SendPart = QStringLiteral("Do you only want to send the amount of 
 
 // Rows of the outbox are read by key in pages of this many.
 constexpr int PageSize = 500;
-
-// Marks a row attempted. Autocommitted, so it is on disk before the next
-// message goes out.
-void markAttempted(qint64 key, const QString &eventId)
-{
-    Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, EventID = ? WHERE SMSSendID = ?"), {eventId, key});
-}
 
 QList<qint64> keysOf(QSqlQuery query)
 {
@@ -77,18 +70,14 @@ void OutboxSender::CheckCredits()
     }
 }
 
-void OutboxSender::RefreshCredits()
+double OutboxSender::RefreshCredits()
 {
     CycleBusy busy(m_host, m_busy);
     m_host.setStatus(QStringLiteral("Checking Credits ..."));
-    try {
-        const QString answer = GatewayClient().credits();
-        m_host.setCreditsText(DecimalText(GatewayAnswers::credits(answer)));
-        m_host.setStatus(CycleTexts::Ready);
-    } catch (const AppError &) {
-        busy.release();
-        m_host.setStatus(CycleTexts::Error);
-    }
+    const double balance = GatewayAnswers::credits(GatewayClient().credits());
+    m_host.setCreditsText(DecimalText(balance));
+    m_host.setStatus(CycleTexts::Ready);
+    return balance;
 }
 
 int OutboxSender::CountQueued()
@@ -110,105 +99,83 @@ QString OutboxSender::SendSingleSMS(const QString &number, const QString &text, 
     return read.batch;
 }
 
+// The rows a run sends, in order: the newest `limit` rows, or every row
+// queued when the run started, oldest first, read by key a page at a time so
+// that a large outbox is never held in memory at once.
+class OutboxSender::Rows
+{
+public:
+    static Rows newest(qint64 limit)
+    {
+        Rows rows;
+        rows.m_keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE Send = 0 "
+                                                          "ORDER BY SendDate DESC, SendTime DESC, SMSSendID DESC "
+                                                          "LIMIT ?"),
+                                           {limit}));
+        rows.m_total = int(rows.m_keys.size());
+        return rows;
+    }
+
+    static Rows oldestFirst()
+    {
+        Rows rows;
+        rows.m_paged = true;
+        rows.m_last =
+            Database::value(QStringLiteral("SELECT coalesce(max(SMSSendID), 0) FROM SMSSend WHERE Send = 0"))
+                .toLongLong();
+        rows.m_total = Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 0 "
+                                                      "AND SMSSendID <= ?"),
+                                       {rows.m_last})
+                           .toInt();
+        return rows;
+    }
+
+    int total() const { return m_total; }
+
+    // The next keys to send; empty at the end.
+    QList<qint64> next()
+    {
+        if (!m_paged || m_ended)
+            return std::exchange(m_keys, {});
+        QList<qint64> keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE Send = 0 "
+                                                                 "AND SMSSendID > ? AND SMSSendID <= ? "
+                                                                 "ORDER BY SMSSendID LIMIT ?"),
+                                                  {m_after, m_last, PageSize}));
+        m_ended = keys.size() < PageSize;
+        if (!keys.isEmpty())
+            m_after = keys.last();
+        return keys;
+    }
+
+private:
+    QList<qint64> m_keys;
+    bool m_paged = false;
+    bool m_ended = false;
+    qint64 m_after = 0;
+    qint64 m_last = 0;
+    int m_total = 0;
+};
+
 bool OutboxSender::SendOutbox()
 {
     CycleBusy busy(m_host, m_busy);
-    bool marked = false;
-    int done = 0;
-    int total = 0;
+    m_marked = false;
     try {
-        const int count = CountQueued();
-        if (LeadingNumber(m_host.creditsText()) == 0)
-            RefreshCredits();
-        const double balance = LeadingNumber(m_host.creditsText());
-        if (balance <= 0) {
-            busy.release();
-            m_host.inform(TitleCredits, NoCredits);
+        std::optional<Rows> rows = chooseRows(busy);
+        if (!rows)
             return false;
-        }
-        const bool partial = count > balance;
-        if (partial) {
-            busy.release();
-            m_host.inform(TitleCredits, NotEnoughCredits);
-            if (!m_host.ask(TitleSend, SendPart))
-                return false;
-        }
-
-        // One row: read afresh (the operator may have deleted it while the
-        // run waited), post, mark.
-        const auto sendRow = [&](qint64 key) {
-            QString number;
-            QString message;
-            {
-                QSqlQuery row = Database::run(
-                    QStringLiteral("SELECT Number, Message FROM SMSSend WHERE SMSSendID = ? AND Send = 0"), {key});
-                if (!row.next())
-                    return;
-                number = row.value(0).toString();
-                message = row.value(1).toString();
-            }
-            QString batch = QStringLiteral("0");
-            if (const auto normalised = NormaliseNumber(number)) {
-                try {
-                    batch = SendSingleSMS(*normalised, TrimBlanks(message), QString::number(key));
-                } catch (const GatewayError &error) {
-                    // The message may have gone out: never offer it again.
-                    if (error.mayHaveReached()) {
-                        markAttempted(key, QStringLiteral("0"));
-                        marked = true;
-                    }
-                    throw;
-                }
-            }
-            if (!TrimBlanks(batch).isEmpty()) {
-                markAttempted(key, batch);
-                marked = true;
-            }
-        };
-        const auto afterRow = [&] {
-            m_host.setProgress(++done, total);
-            m_host.yieldToEvents();
-        };
-
-        if (partial) {
-            // Exactly as many rows as there are credits, the newest first.
-            const QList<qint64> keys = keysOf(Database::run(
-                QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE Send = 0 "
-                               "ORDER BY SendDate DESC, SendTime DESC, SMSSendID DESC LIMIT ?"),
-                {qint64(std::floor(balance))}));
-            total = int(keys.size());
+        int done = 0;
+        for (QList<qint64> keys = rows->next(); !keys.isEmpty(); keys = rows->next()) {
             for (qint64 key : keys) {
                 sendRow(key);
-                afterRow();
-            }
-        } else {
-            // Oldest first, only what was queued when the run started, read
-            // in pages so a large outbox is never held in memory at once.
-            const qint64 last = Database::value(
-                QStringLiteral("SELECT coalesce(max(SMSSendID), 0) FROM SMSSend WHERE Send = 0")).toLongLong();
-            total = Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 0 AND SMSSendID <= ?"),
-                                    {last}).toInt();
-            qint64 after = 0;
-            for (;;) {
-                const QList<qint64> keys = keysOf(Database::run(
-                    QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE Send = 0 AND SMSSendID > ? "
-                                   "AND SMSSendID <= ? ORDER BY SMSSendID LIMIT ?"),
-                    {after, last, PageSize}));
-                for (qint64 key : keys) {
-                    sendRow(key);
-                    afterRow();
-                }
-                if (keys.size() < PageSize)
-                    break;
-                after = keys.last();
+                m_host.setProgress(++done, rows->total());
+                m_host.yieldToEvents();
             }
         }
     } catch (const AppError &error) {
-        busy.release();
         m_host.setProgress(0, 0);
-        m_host.setStatus(CycleTexts::Error);
-        m_host.showError(error);
-        if (marked)
+        EndWithError(m_host, busy, error);
+        if (m_marked)
             m_host.outboxChanged();
         return false;
     }
@@ -216,4 +183,60 @@ bool OutboxSender::SendOutbox()
     m_host.setStatus(CycleTexts::Ready);
     m_host.outboxChanged();
     return true;
+}
+
+std::optional<OutboxSender::Rows> OutboxSender::chooseRows(CycleBusy &busy)
+{
+    const int count = CountQueued();
+    // The balance the gateway holds now, never the one shown: that one may be
+    // from before the last run, which spent some of it.
+    const double balance = RefreshCredits();
+    if (balance <= 0) {
+        busy.release();
+        m_host.inform(TitleCredits, NoCredits);
+        return std::nullopt;
+    }
+    if (count <= balance)
+        return Rows::oldestFirst();
+    busy.release();
+    m_host.inform(TitleCredits, NotEnoughCredits);
+    if (!m_host.ask(TitleSend, SendPart))
+        return std::nullopt;
+    // Exactly as many rows as there are credits (fewer than the queued count).
+    return Rows::newest(qint64(std::floor(balance)));
+}
+
+void OutboxSender::sendRow(qint64 key)
+{
+    QString number;
+    QString message;
+    {
+        // The operator may have deleted the row while the run waited.
+        QSqlQuery row = Database::run(
+            QStringLiteral("SELECT Number, Message FROM SMSSend WHERE SMSSendID = ? AND Send = 0"), {key});
+        if (!row.next())
+            return;
+        number = row.value(0).toString();
+        message = row.value(1).toString();
+    }
+    QString batch = QStringLiteral("0");
+    if (const auto normalised = NormaliseNumber(number)) {
+        try {
+            batch = SendSingleSMS(*normalised, TrimBlanks(message), QString::number(key));
+        } catch (const GatewayError &error) {
+            // The message may have gone out: never offer it again.
+            if (error.mayHaveReached())
+                markAttempted(key, QStringLiteral("0"));
+            throw;
+        }
+    }
+    if (!TrimBlanks(batch).isEmpty())
+        markAttempted(key, batch);
+}
+
+// Autocommitted, so the mark is on disk before the next message goes out.
+void OutboxSender::markAttempted(qint64 key, const QString &eventId)
+{
+    Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, EventID = ? WHERE SMSSendID = ?"), {eventId, key});
+    m_marked = true;
 }

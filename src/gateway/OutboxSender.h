@@ -4,6 +4,7 @@
 
 #include <optional>
 
+class CycleBusy;
 class CycleHost;
 
 // The destination number as the gateway takes it: blanks trimmed, a leading
@@ -14,7 +15,7 @@ class CycleHost;
 std::optional<QString> NormaliseNumber(const QString &number);
 
 // Sends the outbox against the credit balance, and owns the balance display:
-// the "Check Credits" button and the automatic credit request.
+// the "Check Credits" button and the credit request of every send run.
 class OutboxSender
 {
 public:
@@ -23,9 +24,9 @@ public:
     // The "Check Credits" button: refuses without user name or password; any
     // error is shown and the balance kept.
     void CheckCredits();
-    // The credit request of a send run: any error shows "ERROR" in the status
-    // line and keeps the balance.
-    void RefreshCredits();
+    // Asks the gateway for the balance, shows it and gives it. A request that
+    // fails throws GatewayError and leaves the shown balance as it was.
+    double RefreshCredits();
     // Rows not yet attempted.
     int CountQueued();
     // Posts one message; the batch number text, or "0" when it was refused or
@@ -37,6 +38,15 @@ public:
     bool SendOutbox();
 
 private:
+    class Rows;
+    // The credit check against the balance the gateway gives now: the rows to
+    // send, or nothing when the run stops here.
+    std::optional<Rows> chooseRows(CycleBusy &busy);
+    // Reads one row afresh, posts it and marks it attempted.
+    void sendRow(qint64 key);
+    void markAttempted(qint64 key, const QString &eventId);
+
     CycleHost &m_host;
     bool m_busy = false;
+    bool m_marked = false; // the run marked a row
 };

@@ -50,14 +50,13 @@ void RepliesRetrieval::FetchReplies()
                 }
                 m_host.yieldToEvents();
             }
+            // A commit that fails is the run's error: none of the replies is stored.
             if (batch)
                 batch->commit();
         }
         m_host.inboxChanged();
         m_host.setStatus(CycleTexts::Ready);
     } catch (const AppError &error) {
-        busy.release();
-        m_host.setStatus(CycleTexts::Error);
-        m_host.showError(error);
+        EndWithError(m_host, busy, error);
     }
 }

@@ -6,12 +6,11 @@
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 
-#include <cmath>
+#include <algorithm>
 #include <optional>
 
 using modFunctions::DecimalText;
 using modFunctions::LeadingNumber;
-using modFunctions::TrimBlanks;
 
 StatusRetrieval::StatusRetrieval(CycleHost &host) : m_host(host) {}
 
@@ -39,76 +38,76 @@ void StatusRetrieval::FetchStatusReports()
     try {
         m_host.setStatus(QStringLiteral("Getting new status of smse sent ..."));
         GatewayClient client;
-        double highest = 0;
-        qint64 counter = 1;
-        int pageSize = ReportPage;
-        QString resume = QStringLiteral("0");
-        while (pageSize >= ReportPage) {
-            pageSize = 0;
-            try {
-                resume = ReadLastHighestTrn();
-            } catch (const AppError &) {
-                // keeps the resume point of the page before
-            }
-            m_host.setStatus(QStringLiteral("Sending request for status reports ..."));
-            QString answer;
-            try {
-                answer = client.sent(resume);
-            } catch (const GatewayError &) {
-                // counts as an empty answer, which ends the run
-            }
-            m_host.setStatus(QStringLiteral("Got the status reports ..."));
-            m_host.setStatus(QStringLiteral("Parsing reports ..."));
-            const GatewayAnswers::StatusReport report = GatewayAnswers::statusReport(answer);
-            if (!report.wellFormed)
-                continue;
-
-            {
-                // The page's updates and its resume point in one transaction.
-                std::optional<Database::Batch> batch;
-                try {
-                    batch.emplace();
-                } catch (const AppError &) {
-                    // written one by one instead
-                }
-                for (const auto &entry : report.entries) {
-                    m_host.setStatus(QStringLiteral("Parsing report rows %1 ...").arg(counter));
-                    if (entry && entry->delivered() && entry->customerId == std::floor(entry->customerId)) {
-                        try {
-                            Database::run(QStringLiteral("UPDATE SMSSend SET Delivered = 1, SentID = ? "
-                                                         "WHERE SMSSendID = ?"),
-                                          {TrimBlanks(entry->trnText), qint64(entry->customerId)});
-                        } catch (const AppError &) {
-                            // the entry is passed over
-                        }
-                    }
-                    ++counter;
-                    ++pageSize;
-                    m_host.yieldToEvents();
-                }
-                if (report.highestTrn > highest)
-                    highest = report.highestTrn;
-                if (highest != 0) {
-                    try {
-                        SaveLastHighestTrn(DecimalText(highest));
-                    } catch (const AppError &) {
-                        // the next page asks from the point read before
-                    }
-                }
-                if (batch)
-                    batch->commit();
-            }
-
-            // A full page that did not move past the point asked from would
-            // be asked for again and again.
-            if (pageSize >= ReportPage && !(report.highestTrn > LeadingNumber(resume)))
-                break;
+        Run run;
+        while (fetchPage(client, run) >= ReportPage) {
         }
         m_host.outboxChanged();
         m_host.setStatus(CycleTexts::Ready);
     } catch (const AppError &error) {
-        busy.release();
-        m_host.setStatus(CycleTexts::Error);
-        m_host.showError(error);
+        EndWithError(m_host, busy, error);
+    }
+}
+
+qsizetype StatusRetrieval::fetchPage(GatewayClient &client, Run &run)
+{
+    try {
+        run.resume = ReadLastHighestTrn();
+    } catch (const AppError &) {
+        // keeps the resume point of the page before
+    }
+    m_host.setStatus(QStringLiteral("Sending request for status reports ..."));
+    QString answer;
+    try {
+        answer = client.sent(run.resume);
+    } catch (const GatewayError &) {
+        // counts as an empty answer, which ends the run
+    }
+    m_host.setStatus(QStringLiteral("Got the status reports ..."));
+    m_host.setStatus(QStringLiteral("Parsing reports ..."));
+    const GatewayAnswers::StatusReport report = GatewayAnswers::statusReport(answer);
+    if (!report.wellFormed)
+        return 0;
+    storePage(report, run);
+    // A full page that did not move past the point asked from would be asked
+    // for again and again.
+    if (!(double(report.highestTrn) > LeadingNumber(run.resume)))
+        return 0;
+    return report.entries.size();
+}
+
+void StatusRetrieval::storePage(const GatewayAnswers::StatusReport &report, Run &run)
+{
+    std::optional<Database::Batch> batch;
+    try {
+        batch.emplace();
+    } catch (const AppError &) {
+        // written one by one instead
+    }
+    for (const auto &entry : report.entries) {
+        m_host.setStatus(QStringLiteral("Parsing report rows %1 ...").arg(run.counter++));
+        if (entry && entry->delivered())
+            markDelivered(*entry);
+        m_host.yieldToEvents();
+    }
+    run.highest = std::max(run.highest, report.highestTrn);
+    if (run.highest != 0) {
+        try {
+            SaveLastHighestTrn(QString::number(run.highest));
+        } catch (const AppError &) {
+            // the next page asks from the point read before
+        }
+    }
+    // A commit that fails is the run's error: nothing of the page is stored.
+    if (batch)
+        batch->commit();
+}
+
+void StatusRetrieval::markDelivered(const GatewayAnswers::StatusEntry &entry)
+{
+    try {
+        Database::run(QStringLiteral("UPDATE SMSSend SET Delivered = 1, SentID = ? WHERE SMSSendID = ?"),
+                      {QString::number(entry.trn), entry.customerId});
+    } catch (const AppError &) {
+        // the entry is passed over
     }
 }

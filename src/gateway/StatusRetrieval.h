@@ -3,6 +3,11 @@
 #include <QString>
 
 class CycleHost;
+class GatewayClient;
+namespace GatewayAnswers {
+struct StatusEntry;
+struct StatusReport;
+} // namespace GatewayAnswers
 
 // Fetches the new entries of the gateway's delivery-status report, page by
 // page after the resume point Setup.LastHighestTrn, and marks the outbox rows
@@ -23,6 +28,21 @@ public:
     static constexpr int ReportPage = 100;
 
 private:
+    // What a run carries from page to page.
+    struct Run
+    {
+        QString resume = QStringLiteral("0"); // the point the last page was asked from
+        qint64 highest = 0;                   // the highest transaction number of the run
+        qint64 counter = 1;                   // entries read, for the status text
+    };
+    // Asks for the entries after the stored resume point and stores them; how
+    // many the answer held (0 for an answer that is no report, or a full page
+    // that did not move past the point asked from, which ends the run).
+    qsizetype fetchPage(GatewayClient &client, Run &run);
+    // The page's deliveries and the new resume point in one transaction.
+    void storePage(const GatewayAnswers::StatusReport &report, Run &run);
+    static void markDelivered(const GatewayAnswers::StatusEntry &entry);
+
     CycleHost &m_host;
     bool m_busy = false;
 };

@@ -69,6 +69,35 @@ inline QStringList queryValues(const QString &sql, const QVariantList &values = 
     return result;
 }
 
+// A queued outbox row as the composition windows write it; its key. An empty date or time is NULL.
+inline qint64 queue(const QString &number, const QString &message,
+                    const QString &date = QStringLiteral("2024-03-14"), const QString &time = QStringLiteral("09:00"))
+{
+    return Database::insert(
+        QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime) VALUES (?, ?, ?, ?)"),
+        {number, message, date.isEmpty() ? QVariant() : QVariant(date), time.isEmpty() ? QVariant() : QVariant(time)});
+}
+
+// An outbox row already sent; its key.
+inline qint64 sentRow()
+{
+    return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, Send) VALUES ('082', 'hi', 1)"));
+}
+
+// Per outbox row in key order: "queued", or the EventID it was marked with.
+inline QStringList rowStates()
+{
+    return queryValues(QStringLiteral(
+        "SELECT CASE Send WHEN 0 THEN 'queued' ELSE EventID END FROM SMSSend ORDER BY SMSSendID"));
+}
+
+// Per outbox row in key order: "delivered/<SentID>" or "not delivered/".
+inline QStringList deliveries()
+{
+    return queryValues(QStringLiteral("SELECT CASE Delivered WHEN 1 THEN 'delivered/' ELSE 'not delivered/' END "
+                                      "|| coalesce(SentID, '') FROM SMSSend ORDER BY SMSSendID"));
+}
+
 // A window stand-in: records what a cycle shows and answers its questions from `answers` (No when empty).
 class ScriptedCycleHost : public CycleHost
 {

@@ -7,18 +7,6 @@
 
 namespace {
 
-qint64 sentRow()
-{
-    return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, Send) VALUES ('082', 'hi', 1)"));
-}
-
-// Per outbox row: "delivered/<SentID>" or "not delivered/".
-QStringList deliveries()
-{
-    return queryValues(QStringLiteral("SELECT CASE Delivered WHEN 1 THEN 'delivered/' ELSE 'not delivered/' END "
-                                      "|| coalesce(SentID, '') FROM SMSSend ORDER BY SMSSendID"));
-}
-
 QString lastHighestTrn()
 {
     return Database::value(QStringLiteral("SELECT LastHighestTrn FROM Setup")).toString();
@@ -46,7 +34,7 @@ const QString Ids = QStringLiteral("SELECT IncomingID FROM SMSReplies ORDER BY S
 
 } // namespace
 
-class TestRetrieval : public QObject
+class tst_retrieval : public QObject
 {
     Q_OBJECT
 
@@ -130,6 +118,42 @@ private slots:
         QVERIFY(s.host.titles.isEmpty());
     }
 
+    // A commit the database refuses (a deferred foreign key raised by a trigger) ends the run with
+    // "ERROR" and its box, and nothing of the page or answer is stored.
+    void failedCommitEndsWithError_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("status") << "SMSSend";
+        QTest::newRow("replies") << "SMSReplies";
+    }
+    void failedCommitEndsWithError()
+    {
+        QFETCH(QString, table);
+        GatewaySetup s;
+        QVERIFY(s.gateway.isRunning());
+        addReport(s.gateway, sentRow(), "TRUE", 1);
+        addReply(s.gateway, "A");
+        for (const QString &sql : {QStringLiteral("PRAGMA foreign_keys = ON"),
+                                   QStringLiteral("CREATE TABLE Parent (ID INTEGER PRIMARY KEY)"),
+                                   QStringLiteral("CREATE TABLE Child (Ref INTEGER REFERENCES Parent(ID) "
+                                                  "DEFERRABLE INITIALLY DEFERRED)"),
+                                   QStringLiteral("CREATE TRIGGER Refuse AFTER %1 ON %2 BEGIN "
+                                                  "INSERT INTO Child VALUES (7); END")
+                                       .arg(table == "SMSSend" ? "UPDATE" : "INSERT", table)})
+            Database::run(sql);
+        if (table == "SMSSend")
+            StatusRetrieval(s.host).FetchStatusReports();
+        else
+            RepliesRetrieval(s.host).FetchReplies();
+        QCOMPARE(s.host.titles, QStringList({"ERROR"}));
+        QVERIFY2(s.host.texts[0].contains("FOREIGN KEY"), qPrintable(s.host.texts[0]));
+        QCOMPARE(s.host.lastStatus(), "ERROR");
+        QCOMPARE(s.host.busyDepth, 0);
+        QCOMPARE(deliveries(), QStringList({"not delivered/"}));
+        QCOMPARE(lastHighestTrn(), "0");
+        QCOMPARE(queryValues(Ids), QStringList());
+    }
+
     // Each reply is stored once, known by its identifier without blanks on either side; a quote is
     // an ordinary character; blank identifiers, replies lacking a child and non-lists are passed over.
     void storesNewRepliesOnce()
@@ -171,5 +195,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestRetrieval)
+QTEST_GUILESS_MAIN(tst_retrieval)
 #include "tst_retrieval.moc"

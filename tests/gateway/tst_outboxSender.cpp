@@ -17,21 +17,6 @@ const QString NotEnough = QStringLiteral("There is not enough credits left for t
                                          "Either buy more credits or delete some of the sms.");
 const QString Ready = QStringLiteral("Done. Ready ...");
 
-qint64 queue(const QString &number, const QString &message, const QString &date = QStringLiteral("2024-03-14"),
-             const QString &time = QStringLiteral("09:00"))
-{
-    return Database::insert(
-        QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime) VALUES (?, ?, ?, ?)"),
-        {number, message, date.isEmpty() ? QVariant() : QVariant(date), time.isEmpty() ? QVariant() : QVariant(time)});
-}
-
-// Per outbox row: "queued", or the EventID it was marked with.
-QStringList rowStates()
-{
-    return queryValues(QStringLiteral(
-        "SELECT CASE Send WHEN 0 THEN 'queued' ELSE EventID END FROM SMSSend ORDER BY SMSSendID"));
-}
-
 QStringList ids(const QList<qint64> &keys)
 {
     QStringList text;
@@ -40,15 +25,21 @@ QStringList ids(const QList<qint64> &keys)
     return text;
 }
 
-QStringList posted(const GatewayProcess &gateway, const QString &parameter = QStringLiteral("CustomerID"))
+// The CustomerID of every message posted since the last look.
+QStringList posted(const GatewayProcess &gateway)
 {
-    return requestParameters(takeRequests(gateway), parameter);
+    return requestParameters(takeRequests(gateway).filter(QStringLiteral("Type=SingleSMS&")), "CustomerID");
+}
+
+QStringList types(const GatewayProcess &gateway)
+{
+    return requestParameters(takeRequests(gateway), "Type");
 }
 
 } // namespace
 
 // Sending the outbox, and the command-bar cycles built on it.
-class TestOutboxSender : public QObject
+class tst_outboxSender : public QObject
 {
     Q_OBJECT
 
@@ -101,35 +92,43 @@ private slots:
         QVERIFY(s.host.titles.isEmpty());
     }
 
-    // No credits: the first CREDITS message and nothing sent. More queued than credits: the second
-    // CREDITS message and the SEND question; No sends nothing, Yes exactly as many of the newest
-    // rows as there are credits, ties at the cut-off broken by the newer key.
-    void creditComparison()
+    // Every run takes its credit check from the balance the gateway holds then, not the one shown, so
+    // a second run never spends what the first one used. More queued than credits: the second CREDITS
+    // message and the SEND question; No sends nothing, Yes exactly as many of the newest rows as there
+    // are credits, ties at the cut-off broken by the newer key; the rest stays queued. No credits: the
+    // first CREDITS message and nothing sent.
+    void creditCheckAtEveryRun()
     {
-        GatewaySetup s(1000, "0");
+        GatewaySetup s(8, "0");
         QVERIFY(s.gateway.isRunning());
+        OutboxSender sender(s.host);
+        for (int i = 0; i < 3; ++i)
+            queue("0821234567", "first run");
+        QVERIFY(sender.SendOutbox());
+        QCOMPARE(s.host.credits, "8");
+        takeRequests(s.gateway);
         QList<qint64> k;
         for (const auto &[date, time] : QList<QPair<QString, QString>>{
                  {"2024-03-15", "10:00"}, {"2024-03-14", "17:30"}, {"2024-03-14", "09:05"}, {"2024-03-14", "09:05"},
                  {"2024-03-14", "09:05"}, {"2024-03-14", "09:05"}, {"2024-01-01", "23:59"}, {"", ""}})
             k.append(queue("0821234567", "m", date, time));
-        OutboxSender sender(s.host);
-        scriptAnswer(s.gateway, QStringLiteral("Credits"), QStringLiteral("0"));
         QVERIFY(!sender.SendOutbox());
-        QCOMPARE(posted(s.gateway, "Type"), QStringList({"Credits"}));
-        QCOMPARE(s.host.titles, QStringList({"CREDITS"}));
-        QCOMPARE(s.host.texts[0], NoCredits);
-
-        s.host.credits = QStringLiteral("5");
-        QVERIFY(!sender.SendOutbox());
-        QVERIFY(takeRequests(s.gateway).isEmpty());
-        QCOMPARE(s.host.titles, QStringList({"CREDITS", "CREDITS", "SEND?"}));
-        QCOMPARE(s.host.texts.mid(1),
+        QCOMPARE(types(s.gateway), QStringList({"Credits"}));
+        QCOMPARE(s.host.credits, "5");
+        QCOMPARE(s.host.titles, QStringList({"CREDITS", "SEND?"}));
+        QCOMPARE(s.host.texts,
                  QStringList({NotEnough, "Do you only want to send the amount of sms that you have credits for?"}));
         QCOMPARE(sender.CountQueued(), 8);
         s.host.answers.enqueue(true);
         QVERIFY(sender.SendOutbox());
         QCOMPARE(posted(s.gateway), ids({k[0], k[1], k[5], k[4], k[3]}));
+        QCOMPARE(rowStates().mid(3).count("queued"), 3);
+        QVERIFY(s.host.statuses.filter("SMS NOT sent").isEmpty());
+
+        QVERIFY(!sender.SendOutbox());
+        QCOMPARE(types(s.gateway), QStringList({"Credits"}));
+        QCOMPARE(s.host.titles.mid(4), QStringList({"CREDITS"}));
+        QCOMPARE(s.host.texts.last(), NoCredits);
         QCOMPARE(sender.CountQueued(), 3);
     }
 
@@ -213,40 +212,45 @@ private slots:
 
     // The first transport failure ends the run with one error box. The row in flight stays queued
     // when the request certainly did not arrive and is marked "0" when it may have; it is posted once.
+    // Without the balance nothing is sent.
     void transportFailures_data()
     {
-        QTest::addColumn<QString>("fault"); // empty: the gateway is down
-        QTest::addColumn<QString>("inFlight");
+        QTest::addColumn<QString>("fault"); // "down": the gateway stops; "down before": before the run
+        QTest::addColumn<QStringList>("states");
         QTest::addColumn<QString>("error");
-        QTest::newRow("gateway down") << "" << "queued" << "could not be reached";
-        QTest::newRow("hang") << "hang" << "0" << "did not answer";
-        QTest::newRow("drop") << "drop" << "0" << "broke off";
-        QTest::newRow("truncate") << "truncate" << "0" << "broke off";
+        QTest::newRow("no balance") << "down before" << QStringList{"queued", "queued", "queued"}
+                                    << "could not be reached";
+        QTest::newRow("gateway down") << "down" << QStringList{"5000001", "queued", "queued"} << "could not be reached";
+        QTest::newRow("hang") << "hang" << QStringList{"5000001", "0", "queued"} << "did not answer";
+        QTest::newRow("drop") << "drop" << QStringList{"5000001", "0", "queued"} << "broke off";
+        QTest::newRow("truncate") << "truncate" << QStringList{"5000001", "0", "queued"} << "broke off";
     }
     void transportFailures()
     {
         QFETCH(QString, fault);
-        QFETCH(QString, inFlight);
         QFETCH(QString, error);
         GatewaySetup s;
         QVERIFY(s.gateway.isRunning());
         GatewayClient::setDefaultTimeout(500);
         for (int i = 0; i < 3; ++i)
             queue("0821234567", "hello");
+        if (fault == "down before")
+            s.gateway.stop();
         s.host.onYield = [&] {
-            if (s.host.yields == 1 && fault.isEmpty())
+            if (s.host.yields == 1 && fault == "down")
                 s.gateway.stop();
             else if (s.host.yields == 1)
                 s.gateway.admin(QStringLiteral("/admin/fault?mode=%1&types=SingleSMS").arg(fault));
         };
         QVERIFY(!OutboxSender(s.host).SendOutbox());
-        QCOMPARE(rowStates(), QStringList({"5000001", inFlight, "queued"}));
+        QTEST(rowStates(), "states");
         QCOMPARE(s.host.titles, QStringList({"ERROR"}));
         QVERIFY2(s.host.texts[0].contains(error), qPrintable(s.host.texts[0]));
         QCOMPARE(s.host.lastStatus(), "ERROR");
         QCOMPARE(s.host.busyDepth, 0);
-        if (!fault.isEmpty())
-            QCOMPARE(takeRequests(s.gateway).size(), 2);
+        QCOMPARE(s.host.credits, fault == "down before" ? "10" : "1000");
+        if (!fault.startsWith("down"))
+            QCOMPARE(types(s.gateway), QStringList({"Credits", "SingleSMS", "SingleSMS"}));
     }
 
     void cycleSequences_data()
@@ -267,7 +271,7 @@ private slots:
         QVERIFY(cycle == "SendReceive" ? cycles.SendReceive()
                 : cycle == "SendNow"   ? cycles.SendNow()
                                        : cycles.ReceiveNow());
-        QTEST(posted(s.gateway, "Type"), "types");
+        QTEST(types(s.gateway), "types");
         QCOMPARE(s.host.lastStatus(), Ready);
     }
 
@@ -287,11 +291,11 @@ private slots:
         QVERIFY(cycles.SendReceive());
         QCOMPARE(started, QList<bool>(12, false));
         QCOMPARE(QList<QVariantList>(running), (QList<QVariantList>{{true}, {false}}));
-        QCOMPARE(posted(s.gateway, "Type"), QStringList({"Sent", "SingleSMS", "SingleSMS", "SingleSMS", "replies"}));
+        QCOMPARE(types(s.gateway), QStringList({"Sent", "Credits", "SingleSMS", "SingleSMS", "SingleSMS", "replies"}));
         s.host.onYield = [] {};
         QVERIFY(cycles.ReceiveNow());
     }
 };
 
-QTEST_GUILESS_MAIN(TestOutboxSender)
-#include "tst_outboxsender.moc"
+QTEST_GUILESS_MAIN(tst_outboxSender)
+#include "tst_outboxSender.moc"

@@ -1,8 +1,9 @@
 #include "GatewayTestSupport.h"
 
-#include "app/modMain.h"
+#include "data/ProcessSettings.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
+#include "gateway/HttpAnswerParser.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -41,7 +42,7 @@ private:
 using namespace GatewayAnswers;
 
 // The exchange with the gateway, and reading the date texts in its answers.
-class TestGatewayClient : public QObject
+class tst_gatewayClient : public QObject
 {
     Q_OBJECT
 
@@ -131,6 +132,95 @@ private slots:
         QTEST(server.connections, "connections");
     }
 
+    // Each answer fed one byte at a time: a whole answer is complete at its last byte, not before.
+    void answerParsedByteByByte_data()
+    {
+        using State = HttpAnswerParser::State;
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("closeAtEnd");
+        QTest::addColumn<State>("state");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("keepAlive");
+        const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+        QTest::newRow("length") << ok + "Content-Type: text/plain\r\nContent-Length: 7\r\n\r\n5000001" << false
+                                << State::Complete << QByteArray("5000001") << true;
+        QTest::newRow("100 Continue, then 200") << "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 2\r\n\r\n42"
+                                                << false << State::Complete << QByteArray("42") << true;
+        QTest::newRow("204") << QByteArray("HTTP/1.1 204 No Content\r\nX-A: 1\r\n\r\n") << false << State::Complete
+                             << QByteArray() << true;
+        QTest::newRow("close without length") << ok + "Connection: close\r\n\r\n1000\r\n" << true << State::Complete
+                                              << QByteArray("1000\r\n") << false;
+        QTest::newRow("closed before the length") << ok + "Content-Length: 9\r\n\r\n1000" << true << State::Incomplete
+                                                  << QByteArray("1000") << false;
+        QTest::newRow("chunked with trailers")
+            << ok + "Transfer-Encoding: chunked\r\n\r\n4\r\n5000\r\n3;x=y\r\n001\r\n0\r\nX-Trailer: 1\r\n\r\n" << false
+            << State::Complete << QByteArray("5000001") << true;
+        QTest::newRow("bad chunk size") << ok + "Transfer-Encoding: chunked\r\n\r\nzz\r\n5000\r\n0\r\n\r\n" << false
+                                        << State::Broken << QByteArray() << false;
+        QTest::newRow("chunk size past 64 bits") << ok + "Transfer-Encoding: chunked\r\n\r\n1" + QByteArray(17, '0')
+                                                        + "\r\n" << false << State::Broken << QByteArray() << false;
+        QTest::newRow("header line over the limit")
+            << ok + "X-Long: " + QByteArray(HttpAnswerParser::MaxLine, 'a') << false << State::Broken << QByteArray()
+            << false;
+        QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH\r\n") << false << State::Broken << QByteArray() << false;
+    }
+    void answerParsedByteByByte()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, closeAtEnd);
+        QFETCH(HttpAnswerParser::State, state);
+        HttpAnswerParser parser;
+        qsizetype ended = -1;
+        for (qsizetype i = 0; i < answer.size(); ++i) {
+            if (parser.feed(answer.mid(i, 1)) != HttpAnswerParser::State::Incomplete && ended < 0)
+                ended = i;
+        }
+        if (state == HttpAnswerParser::State::Complete && !closeAtEnd)
+            QCOMPARE(ended, answer.size() - 1);
+        if (closeAtEnd) {
+            QCOMPARE(ended, -1);
+            parser.closed();
+        }
+        QCOMPARE(parser.state(), state);
+        QTEST(parser.body(), "body");
+        QTEST(parser.keepAlive(), "keepAlive");
+    }
+
+    // A number naming a row or an entry is used only as a whole number that fits in 64 bits; any
+    // other passes its entry or reply over instead of being converted out of range.
+    void keysPastSixtyFourBits_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("key"); // -1: passed over
+        QTest::newRow("whole") << "42" << qint64(42);
+        QTest::newRow("not a number") << "n/a" << qint64(0);
+        QTest::newRow("NaN") << "NaN" << qint64(0);
+        QTest::newRow("1E18") << "1E18" << qint64(1000000000000000000);
+        QTest::newRow("1E19") << "1E19" << qint64(-1);
+        QTest::newRow("1E30") << "1E30" << qint64(-1);
+        QTest::newRow("1E400") << "1E400" << qint64(-1);
+        QTest::newRow("negative") << "-3" << qint64(-1);
+        QTest::newRow("fraction") << "12.5" << qint64(-1);
+    }
+    void keysPastSixtyFourBits()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, key);
+        const StatusReport report =
+            statusReport(QStringLiteral("<sent><msg><t>%1</t><a/><b/><c/><d/><f>TRUE</f><c>%1</c></msg></sent>").arg(text));
+        const RepliesList list =
+            replies(QStringLiteral("<replies><reply><i>R</i><s/><f/><t/><r/><m/><d/><c>%1</c></reply></replies>").arg(text));
+        QCOMPARE(report.entries.size(), 1);
+        QCOMPARE(report.entries[0].has_value(), key >= 0);
+        QCOMPARE(report.highestTrn, qMax<qint64>(key, 0));
+        QCOMPARE(list.replies.size(), key >= 0 ? 1 : 0);
+        if (key >= 0) {
+            QCOMPARE(report.entries[0]->trn, key);
+            QCOMPARE(report.entries[0]->customerId, key);
+            QCOMPARE(list.replies[0].smsSendId, key);
+        }
+    }
+
     void dateTimeTexts_data()
     {
         QTest::addColumn<QString>("text");
@@ -158,5 +248,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestGatewayClient)
-#include "tst_gatewayclient.moc"
+QTEST_GUILESS_MAIN(tst_gatewayClient)
+#include "tst_gatewayClient.moc"
