@@ -4,6 +4,7 @@
 #include "data/Database.h"
 #include "gateway/CycleHost.h"
 
+#include "OutboxRows.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -69,26 +70,10 @@ inline QStringList queryValues(const QString &sql, const QVariantList &values = 
     return result;
 }
 
-// A queued outbox row as the composition windows write it; its key. An empty date or time is NULL.
-inline qint64 queue(const QString &number, const QString &message,
-                    const QString &date = QStringLiteral("2024-03-14"), const QString &time = QStringLiteral("09:00"))
-{
-    return Database::insert(
-        QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime) VALUES (?, ?, ?, ?)"),
-        {number, message, date.isEmpty() ? QVariant() : QVariant(date), time.isEmpty() ? QVariant() : QVariant(time)});
-}
-
 // An outbox row already sent; its key.
 inline qint64 sentRow()
 {
-    return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, Send) VALUES ('082', 'hi', 1)"));
-}
-
-// Per outbox row in key order: "queued", or the EventID it was marked with.
-inline QStringList rowStates()
-{
-    return queryValues(QStringLiteral(
-        "SELECT CASE Send WHEN 0 THEN 'queued' ELSE EventID END FROM SMSSend ORDER BY SMSSendID"));
+    return OutboxRows::add({.number = QStringLiteral("082"), .message = QStringLiteral("hi"), .send = true});
 }
 
 // Per outbox row in key order: "delivered/<SentID>" or "not delivered/".

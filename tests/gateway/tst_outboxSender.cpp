@@ -75,9 +75,9 @@ private slots:
     {
         GatewaySetup s(5, "0");
         QVERIFY(s.gateway.isRunning());
-        const QList<qint64> keys = {queue("+27 82 123 4567", "  one  "), queue("27821234567", "two"),
-                                    queue(" 082 123 4567 ", "three"), queue("+27821234567", "four"),
-                                    queue("821234567", "five")};
+        const QList<qint64> keys = {OutboxRows::queue("+27 82 123 4567", "  one  "), OutboxRows::queue("27821234567", "two"),
+                                    OutboxRows::queue(" 082 123 4567 ", "three"), OutboxRows::queue("+27821234567", "four"),
+                                    OutboxRows::queue("821234567", "five")};
         QVERIFY(OutboxSender(s.host).SendOutbox());
         const QStringList requests = takeRequests(s.gateway);
         QCOMPARE(requestParameters(requests, "Type"),
@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(requestParameters(requests.mid(1), "Number"),
                  QStringList({"0821234567", "0821234567", "0821234567", "0821234567", "01234567"}));
         QCOMPARE(requestParameters(requests.mid(1, 1), "Message"), QStringList({"one"}));
-        QCOMPARE(rowStates(), QStringList({"5000001", "5000002", "5000003", "5000004", "5000005"}));
+        QCOMPARE(OutboxRows::states(), QStringList({"5000001", "5000002", "5000003", "5000004", "5000005"}));
         QCOMPARE(s.host.lastStatus(), Ready);
         QCOMPARE(s.host.progress, (QList<QPair<int, int>>{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {0, 0}}));
         QVERIFY(s.host.titles.isEmpty());
@@ -103,7 +103,7 @@ private slots:
         QVERIFY(s.gateway.isRunning());
         OutboxSender sender(s.host);
         for (int i = 0; i < 3; ++i)
-            queue("0821234567", "first run");
+            OutboxRows::queue("0821234567", "first run");
         QVERIFY(sender.SendOutbox());
         QCOMPARE(s.host.credits, "8");
         takeRequests(s.gateway);
@@ -111,7 +111,7 @@ private slots:
         for (const auto &[date, time] : QList<QPair<QString, QString>>{
                  {"2024-03-15", "10:00"}, {"2024-03-14", "17:30"}, {"2024-03-14", "09:05"}, {"2024-03-14", "09:05"},
                  {"2024-03-14", "09:05"}, {"2024-03-14", "09:05"}, {"2024-01-01", "23:59"}, {"", ""}})
-            k.append(queue("0821234567", "m", date, time));
+            k.append(OutboxRows::add({.number = "0821234567", .message = "m", .sendDate = date, .sendTime = time}));
         QVERIFY(!sender.SendOutbox());
         QCOMPARE(types(s.gateway), QStringList({"Credits"}));
         QCOMPARE(s.host.credits, "5");
@@ -122,7 +122,7 @@ private slots:
         s.host.answers.enqueue(true);
         QVERIFY(sender.SendOutbox());
         QCOMPARE(posted(s.gateway), ids({k[0], k[1], k[5], k[4], k[3]}));
-        QCOMPARE(rowStates().mid(3).count("queued"), 3);
+        QCOMPARE(OutboxRows::states().mid(3).count("queued"), 3);
         QVERIFY(s.host.statuses.filter("SMS NOT sent").isEmpty());
 
         QVERIFY(!sender.SendOutbox());
@@ -145,12 +145,12 @@ private slots:
         QList<qint64> keys;
         for (const char *number : {"0821234567", "0821234567", "0821234567", "0821234567", "0821234567",
                                    "0821234567", "", "+", "7", "0821234567", "0821234567", "0821234567"})
-            keys.append(queue(number, "hello"));
+            keys.append(OutboxRows::queue(number, "hello"));
         Database::run(QStringLiteral("UPDATE SMSSend SET Message = '   ' WHERE SMSSendID = ?"), {keys[9]});
         Database::run(QStringLiteral("UPDATE SMSSend SET Message = NULL WHERE SMSSendID = ?"), {keys[10]});
         QVERIFY2(OutboxSender(s.host).SendOutbox(), qPrintable(s.host.texts.join('|')));
         QCOMPARE(posted(s.gateway), ids(keys.mid(0, 6) << keys[11]));
-        QCOMPARE(rowStates(), QStringList({"0", "0", "0", "5000123", "0", "0", "0", "0", "0", "0", "0", "5000001"}));
+        QCOMPARE(OutboxRows::states(), QStringList({"0", "0", "0", "5000123", "0", "0", "0", "0", "0", "0", "0", "5000001"}));
         QVERIFY(s.host.statuses.contains("SMS NOT sent : FALSE: Not enough credits"));
         QVERIFY(s.host.statuses.contains("SMS NOT sent : fAlSe: no way"));
         QCOMPARE(s.host.statuses.count("SMS Sent - BatchID: 0"), 3);
@@ -165,7 +165,7 @@ private slots:
         {
             Database::Batch batch;
             for (int i = 0; i < 1203; ++i)
-                queue("0821234567", "bulk");
+                OutboxRows::queue("0821234567", "bulk");
             batch.commit();
         }
         OutboxSender sender(s.host);
@@ -182,7 +182,7 @@ private slots:
         QVERIFY(s.gateway.isRunning());
         QList<qint64> keys;
         for (int i = 0; i < 5; ++i)
-            keys.append(queue("0821234567", "m"));
+            keys.append(OutboxRows::queue("0821234567", "m"));
         QList<int> attemptedBeforePost;
         bool late = false;
         {
@@ -197,7 +197,7 @@ private slots:
             };
             s.host.onYield = [&] {
                 if (!late) {
-                    late = queue("0821234567", "late") > 0;
+                    late = OutboxRows::queue("0821234567", "late") > 0;
                     Database::run(QStringLiteral("DELETE FROM SMSSend WHERE SMSSendID = ?"), {keys.takeLast()});
                 }
             };
@@ -207,7 +207,7 @@ private slots:
         QSqlDatabase::removeDatabase(QStringLiteral("observer"));
         QCOMPARE(attemptedBeforePost, QList<int>({0, 1, 2, 3}));
         QCOMPARE(posted(s.gateway), ids(keys));
-        QCOMPARE(rowStates(), QStringList({"5000001", "5000002", "5000003", "5000004", "queued"}));
+        QCOMPARE(OutboxRows::states(), QStringList({"5000001", "5000002", "5000003", "5000004", "queued"}));
     }
 
     // The first transport failure ends the run with one error box. The row in flight stays queued
@@ -233,7 +233,7 @@ private slots:
         QVERIFY(s.gateway.isRunning());
         GatewayClient::setDefaultTimeout(500);
         for (int i = 0; i < 3; ++i)
-            queue("0821234567", "hello");
+            OutboxRows::queue("0821234567", "hello");
         if (fault == "down before")
             s.gateway.stop();
         s.host.onYield = [&] {
@@ -243,7 +243,7 @@ private slots:
                 s.gateway.admin(QStringLiteral("/admin/fault?mode=%1&types=SingleSMS").arg(fault));
         };
         QVERIFY(!OutboxSender(s.host).SendOutbox());
-        QTEST(rowStates(), "states");
+        QTEST(OutboxRows::states(), "states");
         QCOMPARE(s.host.titles, QStringList({"ERROR"}));
         QVERIFY2(s.host.texts[0].contains(error), qPrintable(s.host.texts[0]));
         QCOMPARE(s.host.lastStatus(), "ERROR");
@@ -266,7 +266,7 @@ private slots:
         QFETCH(QString, cycle);
         GatewaySetup s(1000, "0");
         QVERIFY(s.gateway.isRunning());
-        queue("0821234567", "hello");
+        OutboxRows::queue("0821234567", "hello");
         GatewayCycles cycles(s.host);
         QVERIFY(cycle == "SendReceive" ? cycles.SendReceive()
                 : cycle == "SendNow"   ? cycles.SendNow()
@@ -281,7 +281,7 @@ private slots:
         GatewaySetup s;
         QVERIFY(s.gateway.isRunning());
         for (int i = 0; i < 3; ++i)
-            queue("0821234567", "hello");
+            OutboxRows::queue("0821234567", "hello");
         GatewayCycles cycles(s.host);
         QSignalSpy running(&cycles, &GatewayCycles::runningChanged);
         QList<bool> started;
