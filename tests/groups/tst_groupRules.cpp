@@ -1,0 +1,175 @@
+#include "TestSupport.h"
+
+#include "data/Database.h"
+#include "groups/GroupBook.h"
+
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+qint64 addGroup(const QString &name)
+{
+    return Database::insert(u"INSERT INTO Groups (Name) VALUES (?)"_s, {name});
+}
+
+qint64 addClient(const QString &lastName, const QVariant &mobile = u"082"_s, bool selected = false)
+{
+    return Database::insert(u"INSERT INTO Clients (LastName, FirstName, Mobile, Selected) VALUES (?, 'X', ?, ?)"_s,
+                            {lastName, mobile, selected ? 1 : 0});
+}
+
+void link(qint64 groupId, qint64 clientId)
+{
+    Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {groupId, clientId});
+}
+
+// One text per row of a statement, in its order.
+QStringList texts(const QString &sql, const QVariantList &values = {})
+{
+    QStringList result;
+    QSqlQuery query = Database::run(sql, values);
+    while (query.next())
+        result << query.value(0).toString();
+    return result;
+}
+
+QStringList links()
+{
+    return texts(u"SELECT g.Name || ':' || coalesce(c.LastName, '') FROM GroupLinking l JOIN Groups g USING (GroupID) "
+                 u"JOIN Clients c USING (ClientID) ORDER BY g.Name, c.LastName"_s);
+}
+
+} // namespace
+
+class tst_groupRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { home.freshDatabase(); }
+
+    void namesAreUniqueTrimmedWithoutRegardToCase();
+    void deletingAGroupWithOrWithoutItsContacts();
+    void markedContactsBecomeMembersOnceAndMarksAreCleared();
+    void renameChangesTheGroupOfTheIdentifier();
+
+private:
+    TestHome home;
+};
+
+void tst_groupRules::namesAreUniqueTrimmedWithoutRegardToCase()
+{
+    struct Case
+    {
+        QStringList stored;
+        QString typed;
+        bool created;
+    };
+    const Case cases[] = {
+        {{u"SALES"_s}, u"  sales "_s, false},
+        {{u"SALES"_s}, u"Sales Team"_s, true},
+        {{u"North "_s}, u"north"_s, false},
+        {{u"émile"_s}, u"ÉMILE"_s, false},
+        {{u"Émile"_s}, u"Emile"_s, true},
+        {{u"Straße"_s}, u"STRASSE"_s, false},
+        {{}, u"Mary's"_s, true},
+        {{u"Mary's"_s}, u" MARY'S"_s, false},
+        {{u"Mary"_s}, u"Mary's"_s, true},
+        {{}, u""_s, true},
+        {{u""_s}, u"   "_s, false},
+        {{u"A\tB"_s}, u"a\tb"_s, false},
+        {{u"\tSales"_s}, u"Sales"_s, true}, // only blanks are trimmed, not tabs
+    };
+    for (const Case &c : cases) {
+        home.freshDatabase();
+        for (const QString &name : c.stored)
+            addGroup(name);
+        const std::optional<qint64> created = GroupBook::create(c.typed);
+        const QByteArray what = c.typed.toUtf8();
+        QVERIFY2(created.has_value() == c.created, what.constData());
+        QCOMPARE(Database::value(u"SELECT count(*) FROM Groups"_s).toInt(), c.stored.size() + (c.created ? 1 : 0));
+        if (created) // stored exactly as typed
+            QCOMPARE(GroupBook::nameOf(*created), std::optional<QString>(c.typed));
+    }
+}
+
+void tst_groupRules::deletingAGroupWithOrWithoutItsContacts()
+{
+    for (const bool withContacts : {false, true}) {
+        home.freshDatabase();
+        const qint64 marys = addGroup(u"Mary's"_s), other = addGroup(u"Other"_s);
+        const qint64 ann = addClient(u"Ann"_s), bob = addClient(u"Bob"_s), cy = addClient(u"Cy"_s);
+        addClient(u"Di"_s);
+        link(marys, ann);
+        link(marys, bob);
+        link(other, ann); // also in another group
+        link(other, cy);
+        GroupBook::remove(marys, withContacts);
+        QCOMPARE(texts(u"SELECT Name FROM Groups"_s), QStringList{u"Other"_s});
+        if (withContacts) {
+            QCOMPARE(texts(u"SELECT LastName FROM Clients ORDER BY LastName"_s), (QStringList{u"Cy"_s, u"Di"_s}));
+            QCOMPARE(links(), QStringList{u"Other:Cy"_s});
+        } else {
+            QCOMPARE(texts(u"SELECT LastName FROM Clients ORDER BY LastName"_s),
+                     (QStringList{u"Ann"_s, u"Bob"_s, u"Cy"_s, u"Di"_s}));
+            QCOMPARE(links(), (QStringList{u"Other:Ann"_s, u"Other:Cy"_s}));
+        }
+    }
+    // A failing step leaves everything as it was.
+    home.freshDatabase();
+    const qint64 group = addGroup(u"Kept"_s);
+    link(group, addClient(u"Ann"_s));
+    Database::run(u"CREATE TRIGGER NoGroupDelete BEFORE DELETE ON Groups BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+    QVERIFY_THROWS_EXCEPTION(AppError, GroupBook::remove(group, true));
+    QCOMPARE(links(), QStringList{u"Kept:Ann"_s});
+}
+
+void tst_groupRules::markedContactsBecomeMembersOnceAndMarksAreCleared()
+{
+    const qint64 group = addGroup(u"Team"_s);
+    const qint64 member = addClient(u"Already"_s, u"082"_s, true);
+    link(group, member);
+    addClient(u"Bea"_s, u"083"_s, true);
+    addClient(u"Cy"_s, u"084"_s, false);
+    const qint64 nameless = Database::insert(u"INSERT INTO Clients (Mobile) VALUES ('085')"_s);
+    addClient(u"NoNumber"_s, QVariant(), false);
+
+    GroupBook::markAll(true); // every contact with a number, also one without a name
+    GroupBook::setSelected(Database::value(u"SELECT ClientID FROM Clients WHERE LastName = 'Cy'"_s).toLongLong(), false);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s).toInt(), 3);
+    QCOMPARE(GroupBook::addMarked(group), 2);
+    QCOMPARE(links(), (QStringList{u"Team:"_s, u"Team:Already"_s, u"Team:Bea"_s}));
+    QCOMPARE(Database::value(u"SELECT count(*) FROM GroupLinking WHERE ClientID = ?"_s, {nameless}).toInt(), 1);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s).toInt(), 0);
+
+    // One contact at a time (F4): never twice, never to a missing group or contact.
+    const qint64 cy = Database::value(u"SELECT ClientID FROM Clients WHERE LastName = 'Cy'"_s).toLongLong();
+    QVERIFY(GroupBook::addMember(group, cy));
+    QVERIFY(!GroupBook::addMember(group, cy));
+    QVERIFY(!GroupBook::addMember(group + 100, cy));
+    QVERIFY(!GroupBook::addMember(group, cy + 100));
+    // Marks are cleared even when there is no group to add them to.
+    GroupBook::markAll(true);
+    QCOMPARE(GroupBook::addMarked(group + 100), 0);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM GroupLinking"_s).toInt(), 4);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s).toInt(), 0);
+}
+
+void tst_groupRules::renameChangesTheGroupOfTheIdentifier()
+{
+    const qint64 first = addGroup(u"Team"_s), second = addGroup(u" team "_s);
+    QVERIFY(GroupBook::rename(second, u"Mary's "_s));
+    QCOMPARE(GroupBook::nameOf(first), std::optional<QString>(u"Team"_s));
+    QCOMPARE(GroupBook::nameOf(second), std::optional<QString>(u"Mary's "_s));
+    QVERIFY(GroupBook::rename(first, u"Mary's "_s)); // another group's name is accepted
+    QVERIFY(!GroupBook::rename(second + 1, u"Nobody"_s));
+    QCOMPARE(GroupBook::nameOf(second + 1), std::nullopt);
+    QCOMPARE(GroupBook::idOf(u" 12abc"_s), 12);
+    QCOMPARE(GroupBook::idOf(QVariant()), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_groupRules)
+#include "tst_groupRules.moc"
