@@ -68,6 +68,15 @@ bool frmEditGroups::showMembers()
         if (column >= 0)
             ui->grdList->setColumnHidden(column, false);
     }
+    // The number is what the operator checks here: beside the names.
+    QHeaderView *header = ui->grdList->horizontalHeader();
+    const int mobile = m_members->columnOf(QStringLiteral("Mobile"));
+    const int firstName = m_members->columnOf(QStringLiteral("FirstName"));
+    if (mobile >= 0 && firstName >= 0)
+        header->moveSection(header->visualIndex(mobile), header->visualIndex(firstName) + 1);
+    const int initials = m_members->columnOf(QStringLiteral("Initials"));
+    if (initials >= 0)
+        ui->grdList->setColumnWidth(initials, 70);
     const int email = m_members->columnOf(QStringLiteral("EMail"));
     if (email >= 0)
         ui->grdList->horizontalHeader()->setSectionResizeMode(email, QHeaderView::Stretch);

@@ -273,6 +273,7 @@ void tst_frmMain::compositionWindowsOpenModallyAndTheListsAreReadAfterwards()
         const char *window;
     };
     const Entry entries[] = {
+        {[&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("NEW:SINGLE")); }, "frmSendToSingle"},
         {[&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("new:bulk")); }, "frmSendToGroup"},
         {[&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("NEW:NONUMBER")); }, "frmSendToGroupNo"},
         {[&] { window.findChild<QAction *>(QStringLiteral("mnuSMSKestrelImport"))->trigger(); }, "frmImport"},
@@ -284,9 +285,13 @@ void tst_frmMain::compositionWindowsOpenModallyAndTheListsAreReadAfterwards()
         QCOMPARE(opened, QString::fromLatin1(entry.window));
         QCOMPARE(outbox->rowCount(), ++queued);
     }
-    // The drop-down buttons themselves, unknown keys and the contact windows
-    // (they come with the address book) open nothing.
-    for (const char *key : {"NEW", "SENDNOW", "SEP1", "NOSUCHKEY", "CONTACTS", "NEW:SINGLE"})
+    // F6 opens the group list.
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCOMPARE(modalOpenedBy([&] { QTest::keyClick(&window, Qt::Key_F6); }), QStringLiteral("frmListGroups"));
+    // The drop-down buttons themselves, unknown keys and the contact list
+    // (it comes with the address book) open nothing.
+    for (const char *key : {"NEW", "SENDNOW", "SEP1", "NOSUCHKEY", "CONTACTS"})
         QCOMPARE(modalOpenedBy([&] { window.vbalCommandBar1_ButtonClick(QString::fromLatin1(key)); }), QString());
     QVERIFY(!window.commandButton(QStringLiteral("CONTACTS"))->isEnabled());
     QCOMPARE(boxes.count(), 0);
