@@ -53,7 +53,6 @@ private slots:
     void namesAreUniqueTrimmedWithoutRegardToCase();
     void deletingAGroupWithOrWithoutItsContacts();
     void markedContactsBecomeMembersOnceAndMarksAreCleared();
-    void renameChangesTheGroupOfTheIdentifier();
 
 private:
     TestHome home;
@@ -151,16 +150,6 @@ void tst_groupRules::markedContactsBecomeMembersOnceAndMarksAreCleared()
     QCOMPARE(GroupBook::addMarked(group + 100), 0);
     QCOMPARE(Database::value(u"SELECT count(*) FROM GroupLinking"_s).toInt(), 4);
     QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s).toInt(), 0);
-}
-
-void tst_groupRules::renameChangesTheGroupOfTheIdentifier()
-{
-    const qint64 first = addGroup(u"Team"_s), second = addGroup(u" team "_s);
-    QVERIFY(GroupBook::rename(second, u"Mary's "_s));
-    QCOMPARE(GroupBook::nameOf(first), std::optional<QString>(u"Team"_s));
-    QCOMPARE(GroupBook::nameOf(second), std::optional<QString>(u"Mary's "_s));
-    QVERIFY(!GroupBook::rename(second + 1, u"Nobody"_s));
-    QCOMPARE(GroupBook::nameOf(second + 1), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(tst_groupRules)
