@@ -7,6 +7,7 @@
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "contacts/frmListClients.h"
 #include "data/AppError.h"
 #include "gateway/GatewayCycles.h"
 #include "groups/frmListGroups.h"
@@ -130,6 +131,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(ui->mnuSetupCustomers, &QAction::triggered, this, &frmMain::mnuSetupCustomers_Click);
     connect(ui->mnuSetupGroups, &QAction::triggered, this, &frmMain::mnuSetupGroups_Click);
     connect(ui->mnuSMSSingle, &QAction::triggered, this, &frmMain::mnuSMSSingle_Click);
     connect(ui->mnuSMSGroup, &QAction::triggered, this, &frmMain::mnuSMSGroup_Click);
@@ -141,7 +143,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     // Windows that come with later parts of the program stay disabled until
     // they are wired.
-    for (QAction *later : {ui->mnuSetupCustomers, ui->mnuSetupSetup, ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport, ui->mnuSMSSendReceiveReplies})
+    for (QAction *later : {ui->mnuSetupSetup, ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport, ui->mnuSMSSendReceiveReplies})
         later->setEnabled(false);
 
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
@@ -152,8 +154,6 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     Form_Load();
 
-    // Their command-bar buttons likewise.
-    m_buttons.value(QStringLiteral("CONTACTS"))->setEnabled(false);
 }
 
 frmMain::~frmMain() = default;
@@ -233,6 +233,7 @@ void frmMain::BuildCommandButtons()
     // What each key does; keys without an entry (the drop-down buttons
     // themselves) only open their drop-down.
     m_dispatch = {
+        {QStringLiteral("CONTACTS"), [this] { mnuSetupCustomers_Click(); }},
         {QStringLiteral("NEW:SINGLE"), [this] { mnuSMSSingle_Click(); }},
         {QStringLiteral("NEW:BULK"), [this] { mnuSMSGroup_Click(); }},
         {QStringLiteral("NEW:NONUMBER"), [this] { mnuSMSGroupNo_Click(); }},
@@ -379,6 +380,12 @@ void frmMain::mnuAbout_Click()
 {
     frmAbout about(this);
     openModal(about, Refresh::None);
+}
+
+void frmMain::mnuSetupCustomers_Click()
+{
+    frmListClients window(this);
+    openModal(window, Refresh::None);
 }
 
 void frmMain::mnuSetupGroups_Click()

@@ -42,6 +42,7 @@ public:
     // Menu handlers.
     void mnuFileExit_Click();
     void mnuAbout_Click();
+    void mnuSetupCustomers_Click();
     void mnuSetupGroups_Click();
     void mnuSMSSingle_Click();
     void mnuSMSGroup_Click();
