@@ -6,8 +6,11 @@
 #include "compose/frmImport.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
+#include "compose/frmSendToSingle.h"
+#include "contacts/frmListClients.h"
 #include "data/AppError.h"
 #include "gateway/GatewayCycles.h"
+#include "groups/frmListGroups.h"
 #include "settings/frmAbout.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
@@ -130,6 +133,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(ui->mnuSetupCustomers, &QAction::triggered, this, &frmMain::mnuSetupCustomers_Click);
+    connect(ui->mnuSetupGroups, &QAction::triggered, this, &frmMain::mnuSetupGroups_Click);
+    connect(ui->mnuSMSSingle, &QAction::triggered, this, &frmMain::mnuSMSSingle_Click);
     connect(ui->mnuSMSGroup, &QAction::triggered, this, &frmMain::mnuSMSGroup_Click);
     connect(ui->mnuSMSGroupNo, &QAction::triggered, this, &frmMain::mnuSMSGroupNo_Click);
     connect(ui->mnuSMSKestrelImport, &QAction::triggered, this, &frmMain::mnuSMSKestrelImport_Click);
@@ -139,8 +145,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     // Windows that come with later parts of the program stay disabled until
     // they are wired.
-    for (QAction *later : {ui->mnuSetupCustomers, ui->mnuSetupGroups, ui->mnuSetupSetup, ui->mnuSMSSingle,
-                           ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport, ui->mnuSMSSendReceiveReplies})
+    for (QAction *later : {ui->mnuSetupSetup, ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport, ui->mnuSMSSendReceiveReplies})
         later->setEnabled(false);
 
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
@@ -151,9 +156,6 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     Form_Load();
 
-    // Their command-bar buttons likewise.
-    for (const char *later : {"CONTACTS", "NEW:SINGLE"})
-        m_buttons.value(QString::fromLatin1(later))->setEnabled(false);
 }
 
 frmMain::~frmMain() = default;
@@ -233,6 +235,8 @@ void frmMain::BuildCommandButtons()
     // What each key does; keys without an entry (the drop-down buttons
     // themselves) only open their drop-down.
     m_dispatch = {
+        {QStringLiteral("CONTACTS"), [this] { mnuSetupCustomers_Click(); }},
+        {QStringLiteral("NEW:SINGLE"), [this] { mnuSMSSingle_Click(); }},
         {QStringLiteral("NEW:BULK"), [this] { mnuSMSGroup_Click(); }},
         {QStringLiteral("NEW:NONUMBER"), [this] { mnuSMSGroupNo_Click(); }},
         {QStringLiteral("SENDNOW:SENDRECEIVE"), [this] { m_cycles->SendReceive(); }},
@@ -378,6 +382,24 @@ void frmMain::mnuAbout_Click()
 {
     frmAbout about(this);
     openModal(about, Refresh::None);
+}
+
+void frmMain::mnuSetupCustomers_Click()
+{
+    frmListClients window(this);
+    openModal(window, Refresh::None);
+}
+
+void frmMain::mnuSetupGroups_Click()
+{
+    frmListGroups window(this);
+    openModal(window, Refresh::None);
+}
+
+void frmMain::mnuSMSSingle_Click()
+{
+    frmSendToSingle window(this);
+    openModal(window, Refresh::OutboxThenInbox);
 }
 
 void frmMain::mnuSMSGroup_Click()

@@ -43,6 +43,9 @@ public:
     // Menu handlers.
     void mnuFileExit_Click();
     void mnuAbout_Click();
+    void mnuSetupCustomers_Click();
+    void mnuSetupGroups_Click();
+    void mnuSMSSingle_Click();
     void mnuSMSGroup_Click();
     void mnuSMSGroupNo_Click();
     void mnuSMSKestrelImport_Click();

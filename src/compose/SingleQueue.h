@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Queueing the message bodies to one number, normally a contact's mobile.
+namespace SingleQueue {
+
+// A contact as the send-to-contact window shows it, blanks removed at both ends.
+struct Contact
+{
+    qint64 clientId = 0;
+    QString lastName;
+    QString firstName;
+    QString mobile;
+};
+
+// The contact with this key, or nothing when there is none.
+std::optional<Contact> find(qint64 clientId);
+
+// Queues the bodies to the number (blanks removed at both ends) with this
+// contact key (0 for a number typed by hand), in one batch of writes (see
+// writeInBatch). Gives the number of rows written.
+int queue(const QStringList &bodies, const QString &number, qint64 clientId);
+
+} // namespace SingleQueue

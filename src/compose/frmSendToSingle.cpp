@@ -1,0 +1,85 @@
+#include "compose/frmSendToSingle.h"
+
+#include "ui_frmSendToSingle.h"
+
+#include "compose/BodyEdit.h"
+#include "compose/SingleQueue.h"
+#include "contacts/frmSearchClients.h"
+#include "data/AppError.h"
+#include "data/ProcessSettings.h"
+#include "data/modFunctions.h"
+#include "ui/BusyPointer.h"
+#include "ui/MessageBoxes.h"
+
+#include <QShortcut>
+
+frmSendToSingle::frmSendToSingle(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmSendToSingle>())
+{
+    ui->setupUi(this);
+    connect(ui->cmdSend, &QPushButton::clicked, this, &frmSendToSingle::cmdSend_Click);
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendToSingle::cmdCancel_Click);
+    // F4 works wherever the focus is in the window.
+    auto *f4 = new QShortcut(QKeySequence(Qt::Key_F4), this);
+    connect(f4, &QShortcut::activated, this, [this] { Form_KeyDown(Qt::Key_F4); });
+}
+
+frmSendToSingle::~frmSendToSingle() = default;
+
+void frmSendToSingle::Form_KeyDown(int keyCode)
+{
+    if (keyCode != Qt::Key_F4)
+        return;
+    modMain::SelectedClientID = 0;
+    {
+        frmSearchClients search(this);
+        search.exec();
+    }
+    const qint64 chosen = modMain::SelectedClientID;
+    if (chosen == 0)
+        return;
+    try {
+        BusyPointer busy;
+        if (const std::optional<SingleQueue::Contact> contact = SingleQueue::find(chosen)) {
+            ui->lblID->setText(QString::number(contact->clientId));
+            ui->txtLastname->setText(contact->lastName);
+            ui->txtFirstname->setText(contact->firstName);
+            ui->txtCellphone->setText(contact->mobile);
+        }
+    } catch (const AppError &error) {
+        MessageBoxes::showError(this, error);
+        return;
+    }
+    ui->composer->body(1)->setFocus();
+}
+
+void frmSendToSingle::setStatus(const QString &text)
+{
+    ui->lblStatus->setText(text);
+    ui->lblStatus->repaint();
+}
+
+void frmSendToSingle::cmdSend_Click()
+{
+    BusyPointer busy;
+    const QString number = modFunctions::TrimBlanks(ui->txtCellphone->text());
+    if (number.isEmpty()) {
+        busy.release();
+        MessageBoxes::inform(this, QStringLiteral("NO NUMBER"),
+                             QStringLiteral("Customer has no cellphone number. Please edit the customer first."));
+        return;
+    }
+    try {
+        setStatus(QStringLiteral("Adding ") + modFunctions::TrimBlanks(ui->txtLastname->text()) + QStringLiteral(", ")
+                  + modFunctions::TrimBlanks(ui->txtFirstname->text()));
+        SingleQueue::queue(ui->composer->bodies(), number, qint64(modFunctions::LeadingNumber(ui->lblID->text())));
+        setStatus(QStringLiteral("Added 1 records."));
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmSendToSingle::cmdCancel_Click()
+{
+    close();
+}

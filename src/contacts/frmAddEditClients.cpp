@@ -1,0 +1,201 @@
+#include "contacts/frmAddEditClients.h"
+
+#include "ui_frmAddEditClients.h"
+
+#include "contacts/ContactStore.h"
+#include "data/Database.h"
+#include "data/ProcessSettings.h"
+#include "data/modFunctions.h"
+#include "ui/BusyPointer.h"
+#include "ui/MessageBoxes.h"
+
+#include <QFocusEvent>
+#include <QHeaderView>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QTableView>
+
+using modFunctions::TrimBlanks;
+
+namespace {
+enum TownColumn { TownID, TownArea, TownTown, TownBoxCode, TownStreetCode, TownAreaGroup };
+}
+
+frmAddEditClients::frmAddEditClients(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::frmAddEditClients>()), m_towns(new QSqlQueryModel(this))
+{
+    ui->setupUi(this);
+    ui->lblID->hide();
+    // The enroller is filled by LoadDetails; the Tab key passes it by.
+    ui->txtEnrollerName->setFocusPolicy(Qt::ClickFocus);
+    ui->txtCellphone->installEventFilter(this);
+
+    auto *list = new QTableView(ui->cboTown);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->verticalHeader()->hide();
+    list->horizontalHeader()->setStretchLastSection(true);
+    list->setMinimumWidth(320);
+    ui->cboTown->setModel(m_towns);
+    ui->cboTown->setView(list);
+    ui->cboTown->setModelColumn(TownArea);
+
+    connect(ui->cmdSave, &QPushButton::clicked, this, &frmAddEditClients::cmdSave_Click);
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &frmAddEditClients::cmdCancel_Click);
+    connect(ui->cboTown, &QComboBox::activated, this, &frmAddEditClients::cboTown_Click);
+    Form_Load();
+}
+
+frmAddEditClients::~frmAddEditClients() = default;
+
+void frmAddEditClients::Form_Load()
+{
+    BusyPointer busy;
+    try {
+        QSqlQuery query(Database::connection());
+        const QString sql = QStringLiteral("SELECT ID, Area, Town, BoxCode, StreetCode, AreaGroup FROM PostalCodes "
+                                           "ORDER BY Area COLLATE Names, Town COLLATE Names");
+        if (!query.exec(sql))
+            throw Database::errorFrom(query.lastError(), sql);
+        m_towns->setQuery(std::move(query));
+        while (m_towns->canFetchMore())
+            m_towns->fetchMore();
+        if (m_towns->lastError().isValid())
+            throw Database::errorFrom(m_towns->lastError(), sql);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+    m_towns->setHeaderData(TownBoxCode, Qt::Horizontal, QStringLiteral("PO Box"));
+    m_towns->setHeaderData(TownStreetCode, Qt::Horizontal, QStringLiteral("Street Box"));
+    auto *list = static_cast<QTableView *>(ui->cboTown->view());
+    for (int column : {TownID, TownBoxCode, TownStreetCode, TownAreaGroup})
+        list->setColumnHidden(column, true);
+    list->resizeColumnToContents(TownArea);
+    ui->cboTown->setCurrentIndex(-1);
+    ui->cboTown->setEditText(QString());
+    ui->txtAssNo->setFocus();
+}
+
+QList<std::pair<QString, QLineEdit *>> frmAddEditClients::boxes() const
+{
+    return {{QStringLiteral("AssNo"), ui->txtAssNo},
+            {QStringLiteral("LastName"), ui->txtLastname},
+            {QStringLiteral("FirstName"), ui->txtFirstname},
+            {QStringLiteral("Initials"), ui->txtInitials},
+            {QStringLiteral("Salute"), ui->txtSalute},
+            {QStringLiteral("EnrollerAssNo"), ui->txtEnrollerName},
+            {QStringLiteral("Company"), ui->txtCompany},
+            {QStringLiteral("Address1"), ui->txtAddress1},
+            {QStringLiteral("Address2"), ui->txtAddress2},
+            {QStringLiteral("Address3"), ui->cboTown->lineEdit()},
+            {QStringLiteral("PostalCode"), ui->txtPostalCode},
+            {QStringLiteral("TelWork"), ui->txtTelWork},
+            {QStringLiteral("TelHome"), ui->txtTelHome},
+            {QStringLiteral("Fax"), ui->txtFax},
+            {QStringLiteral("Mobile"), ui->txtCellphone},
+            {QStringLiteral("EMail"), ui->txtEMail}};
+}
+
+void frmAddEditClients::LoadDetails(qint32 ID)
+{
+    BusyPointer busy;
+    try {
+        const std::optional<ContactStore::Contact> contact = ContactStore::load(ID);
+        if (!contact)
+            return;
+        setWindowTitle(QStringLiteral("Update Contacts"));
+        ui->lblID->setText(QString::number(ID));
+        for (const auto &[column, box] : boxes())
+            box->setText(contact->value(column));
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmAddEditClients::ClearFields()
+{
+    setWindowTitle(QStringLiteral("Add Clients"));
+    for (const auto &[column, box] : boxes())
+        box->clear();
+    ui->cboTown->setCurrentIndex(-1);
+    ui->cboTown->setEditText(QString());
+    ui->lblID->clear();
+}
+
+void frmAddEditClients::cmdSave_Click()
+{
+    BusyPointer busy;
+    try {
+        ContactStore::Contact contact;
+        for (const auto &[column, box] : boxes()) {
+            // The enroller is stored as typed.
+            const bool trimmed = box != ui->txtEnrollerName;
+            contact.insert(column, trimmed ? TrimBlanks(box->text()) : box->text());
+        }
+        const qint64 id = qint64(modFunctions::LeadingNumber(ui->lblID->text()));
+        modMain::SavedClientID = qint32(ContactStore::save(id, contact));
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+        return;
+    }
+    ClearFields();
+    ui->txtAssNo->setFocus();
+}
+
+void frmAddEditClients::cmdCancel_Click()
+{
+    reject();
+}
+
+void frmAddEditClients::cboTown_Click(int row)
+{
+    if (row < 0)
+        return;
+    const auto code = [this, row](int column) { return m_towns->index(row, column).data().toString(); };
+    ui->txtPostalCode->setText(ContactStore::postalCodeForTown(
+        ui->txtPostalCode->text(), code(TownBoxCode), code(TownStreetCode), [this] {
+            const QMessageBox::StandardButton answer = MessageBoxes::show(
+                this, QStringLiteral("CODES"),
+                QStringLiteral("Press YES to use PO Box Code or NO for Street Code or CANCEL for nothing."),
+                QMessageBox::Information, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            return answer == QMessageBox::Yes  ? ContactStore::CodeChoice::BoxCode
+                   : answer == QMessageBox::No ? ContactStore::CodeChoice::StreetCode
+                                               : ContactStore::CodeChoice::Nothing;
+        }));
+    ui->cboTown->setEditText(modFunctions::ProperCase(ui->cboTown->currentText()));
+}
+
+void frmAddEditClients::txtCellphone_LostFocus()
+{
+    BusyPointer busy;
+    try {
+        const std::optional<ContactStore::Holder> holder =
+            ContactStore::mobileHolder(TrimBlanks(ui->txtCellphone->text()));
+        if (!holder) {
+            ui->cmdSave->setEnabled(true);
+            return;
+        }
+        busy.release();
+        MessageBoxes::inform(this, QStringLiteral("INFO"),
+                             QStringLiteral("This cell number already exist for ") + holder->lastName
+                                 + QStringLiteral(", ") + holder->firstName);
+        ui->cmdSave->setEnabled(false);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+bool frmAddEditClients::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->txtCellphone && event->type() == QEvent::FocusOut && isVisible()) {
+        // Only the operator moving on counts, not another window taking the focus.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            txtCellphone_LostFocus();
+    }
+    return QDialog::eventFilter(watched, event);
+}

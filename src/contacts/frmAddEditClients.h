@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class frmAddEditClients;
+}
+class QLineEdit;
+class QSqlQueryModel;
+
+// "Add Contacts" / "Update Contacts": adds contacts one after another, or
+// changes the one LoadDetails found. Every save ends in add mode and sets
+// modMain::SavedClientID.
+class frmAddEditClients : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmAddEditClients(QWidget *parent = nullptr);
+    ~frmAddEditClients() override;
+
+    void LoadDetails(qint32 ID);
+    void ClearFields();
+
+    void Form_Load();
+    void cmdSave_Click();
+    void cmdCancel_Click();
+    void cboTown_Click(int row);
+    void txtCellphone_LostFocus();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Each edited column of Clients with its box; the town is the combo's text.
+    QList<std::pair<QString, QLineEdit *>> boxes() const;
+
+    std::unique_ptr<Ui::frmAddEditClients> ui;
+    QSqlQueryModel *m_towns;
+};

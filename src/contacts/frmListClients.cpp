@@ -1,0 +1,284 @@
+#include "contacts/frmListClients.h"
+
+#include "ui_frmListClients.h"
+
+#include "contacts/ContactCleanup.h"
+#include "contacts/ContactListModel.h"
+#include "contacts/ContactStore.h"
+#include "contacts/frmAddEditClients.h"
+#include "contacts/frmSearchClients.h"
+#include "data/AppError.h"
+#include "data/ProcessSettings.h"
+#include "ui/BusyPointer.h"
+#include "ui/MessageBoxes.h"
+
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QShortcut>
+
+namespace {
+
+int columnOf(const QString &name)
+{
+    return int(ContactListing::columns().indexOf(name));
+}
+
+void shade(QLabel *label, CellphoneClass::Shading shading)
+{
+    label->setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: black; padding: 2px 8px; }")
+                             .arg(ContactListModel::colourOf(shading).name()));
+}
+
+} // namespace
+
+frmListClients::frmListClients(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::frmListClients>()), m_model(new ContactListModel(this))
+{
+    ui->setupUi(this);
+    buildMenus();
+    shade(ui->Label6, CellphoneClass::Shading::TooLong);
+    shade(ui->Label5, CellphoneClass::Shading::TooShort);
+    shade(ui->Label4, CellphoneClass::Shading::Invalid);
+
+    ui->grdList->setModel(m_model);
+    QHeaderView *header = ui->grdList->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setDefaultSectionSize(110);
+    QHeaderView *rows = ui->grdList->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(fontMetrics().height() + 8);
+    rows->hide();
+    for (const QString &hidden : {QStringLiteral("ClientID"), QStringLiteral("Selected"), QStringLiteral("Company")})
+        ui->grdList->setColumnHidden(columnOf(hidden), true);
+
+    connect(ui->cmdAdd, &QPushButton::clicked, this, &frmListClients::cmdAdd_Click);
+    connect(ui->cmdEdit, &QPushButton::clicked, this, &frmListClients::cmdEdit_Click);
+    connect(ui->cmdDelete, &QPushButton::clicked, this, &frmListClients::cmdDelete_Click);
+    connect(ui->cmdClose, &QPushButton::clicked, this, &frmListClients::cmdClose_Click);
+    connect(ui->grdList, &QTableView::doubleClicked, this, &frmListClients::cmdEdit_Click);
+    connect(header, &QHeaderView::sectionClicked, this, &frmListClients::grdList_HeadClick);
+    connect(new QShortcut(QKeySequence(Qt::Key_F4), this), &QShortcut::activated, this,
+            &frmListClients::Form_KeyDown);
+    Form_Load();
+}
+
+frmListClients::~frmListClients() = default;
+
+void frmListClients::buildMenus()
+{
+    auto *bar = new QMenuBar(this);
+    bar->setObjectName(QStringLiteral("mnuBar"));
+    layout()->setMenuBar(bar);
+    const auto menu = [bar](const char *name, const QString &caption) {
+        QMenu *added = bar->addMenu(caption);
+        added->setObjectName(QString::fromLatin1(name));
+        return added;
+    };
+    const auto item = [this](QMenu *in, const char *name, const QString &caption, void (frmListClients::*handler)()) {
+        QAction *action = in->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    mnuImport = menu("mnuImport", QStringLiteral("&Import"));
+    mnuImportPastel = item(mnuImport, "mnuImportPastel", QStringLiteral("Import from &Pastel Customer Export File"),
+                           &frmListClients::mnuImportPastel_Click);
+    mnuExport = menu("mnuExport", QStringLiteral("&Export"));
+    mnuExportCSV =
+        item(mnuExport, "mnuExportCSV", QStringLiteral("Export to CSV format"), &frmListClients::mnuExportCSV_Click);
+    mnuUpdate = menu("mnuUpdate", QStringLiteral("&Update"));
+    mnuUpdateSpaces = item(mnuUpdate, "mnuUpdateSpaces", QStringLiteral("&Remove Spaces from Phone"),
+                           &frmListClients::mnuUpdateSpaces_Click);
+    mnuUpdateNames = item(mnuUpdate, "mnuUpdateNames", QStringLiteral("Split LastName and FirstName"),
+                          &frmListClients::mnuUpdateNames_Click);
+    // The import and export window is not part of this build yet.
+    mnuImportPastel->setEnabled(false);
+    mnuExportCSV->setEnabled(false);
+}
+
+QString frmListClients::SortClause() const
+{
+    return m_model->listing().sortClause();
+}
+
+void frmListClients::Form_Load()
+{
+    m_model->listing().setSortClause(QStringLiteral(" ORDER BY AssNo"));
+    ui->grdList->horizontalHeader()->setSortIndicator(columnOf(QStringLiteral("AssNo")), Qt::AscendingOrder);
+    BusyPointer busy;
+    try {
+        reload(0);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+    showCount();
+}
+
+void frmListClients::reload(int row)
+{
+    m_model->reload();
+    setCurrentRow(std::min(row, m_model->rowCount() - 1));
+}
+
+int frmListClients::currentRow() const
+{
+    const QModelIndex current = ui->grdList->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void frmListClients::setCurrentRow(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const QModelIndex index = m_model->index(row, columnOf(QStringLiteral("AssNo")));
+    ui->grdList->setCurrentIndex(index);
+    ui->grdList->scrollTo(index);
+}
+
+void frmListClients::locate(qint64 clientId)
+{
+    const int row = m_model->listing().rowOf(clientId);
+    setCurrentRow(row < 0 ? 0 : row);
+}
+
+void frmListClients::showCount()
+{
+    ui->lblQty->setText(QString::number(m_model->rowCount()));
+    ui->lblQty->repaint();
+}
+
+void frmListClients::cmdAdd_Click()
+{
+    modMain::SavedClientID = 0;
+    {
+        frmAddEditClients editor(this);
+        editor.exec();
+    }
+    BusyPointer busy;
+    try {
+        reload(0);
+        if (modMain::SavedClientID != 0)
+            locate(modMain::SavedClientID);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+    showCount();
+}
+
+void frmListClients::cmdEdit_Click()
+{
+    const int row = currentRow();
+    if (row < 0)
+        return;
+    const qint64 clientId = m_model->listing().idAt(row);
+    {
+        frmAddEditClients editor(this);
+        editor.LoadDetails(qint32(clientId));
+        editor.exec();
+    }
+    BusyPointer busy;
+    try {
+        reload(row);
+        // The edited contact stays current, also when the edit moved it in the order.
+        const int now = m_model->listing().rowOf(clientId);
+        setCurrentRow(now < 0 ? std::min(row, m_model->rowCount() - 1) : now);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmListClients::cmdDelete_Click()
+{
+    const int row = currentRow();
+    if (row < 0)
+        return;
+    const qint64 clientId = m_model->listing().idAt(row);
+    const QString assNo = m_model->listing().value(row, columnOf(QStringLiteral("AssNo"))).toString();
+    if (!MessageBoxes::ask(this, QStringLiteral("DELETE"),
+                           QStringLiteral("Are you sure you want to delete the customer with Ass No = ") + assNo
+                               + QStringLiteral("?")))
+        return;
+    BusyPointer busy;
+    try {
+        ContactStore::remove(clientId);
+        reload(row);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+    showCount();
+}
+
+void frmListClients::cmdClose_Click()
+{
+    close();
+}
+
+void frmListClients::Form_KeyDown()
+{
+    modMain::SelectedClientID = 0;
+    {
+        frmSearchClients search(this);
+        search.exec();
+    }
+    if (modMain::SelectedClientID == 0)
+        return;
+    locate(modMain::SelectedClientID);
+    ui->cmdEdit->setFocus();
+}
+
+void frmListClients::grdList_HeadClick(int column)
+{
+    if (column < 0 || column >= ContactListing::columns().size())
+        return;
+    m_model->listing().setSortClause(ContactListing::sortClauseFor(ContactListing::columns().at(column)));
+    // Always ascending, however often the same header is clicked.
+    ui->grdList->horizontalHeader()->setSortIndicator(column, Qt::AscendingOrder);
+    BusyPointer busy;
+    try {
+        reload(0);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmListClients::mnuImportPastel_Click()
+{
+}
+
+void frmListClients::mnuExportCSV_Click()
+{
+}
+
+void frmListClients::mnuUpdateNames_Click()
+{
+    cleanUp(&ContactCleanup::splitNames);
+}
+
+void frmListClients::mnuUpdateSpaces_Click()
+{
+    cleanUp(&ContactCleanup::removePhoneSpaces);
+}
+
+void frmListClients::cleanUp(qint64 (*command)())
+{
+    BusyPointer busy;
+    try {
+        command();
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+    // Contacts changed before an error stay changed: the list shows them either way.
+    try {
+        reload(currentRow());
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class frmSearchClients;
+}
+class QSqlQueryModel;
+
+// "Search In Contacts": finds contacts by name, e-mail or telephone and hands
+// the one picked back in modMain::SelectedClientID (left as the opener set it
+// when nothing is picked).
+class frmSearchClients : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmSearchClients(QWidget *parent = nullptr);
+    ~frmSearchClients() override;
+
+    void optOptions_Click(int index);
+    void cmdSearch_Click();
+    void grdResults_DblClick();
+    void cmdClose_Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    std::unique_ptr<Ui::frmSearchClients> ui;
+    QSqlQueryModel *m_results;
+};

@@ -1,0 +1,518 @@
+#include "ContactTestSupport.h"
+#include "GuiTestSupport.h"
+
+#include "contacts/ContactListModel.h"
+#include "contacts/frmAddEditClients.h"
+#include "contacts/frmListClients.h"
+#include "contacts/frmSearchClients.h"
+#include "data/ProcessSettings.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using namespace ContactTest;
+using namespace Qt::StringLiterals;
+
+// The contact windows driven as the operator drives them: list, editor and search.
+class tst_contactWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyList();
+    void searchOptionsSetTheNameBoxes();
+
+    void listShadesRowsByCellphoneAndCounts();
+    void listSortsByHeaderAsPeopleReadNames();
+    void addTwoThenTheListSelectsTheSecond();
+    void editKeepsTheContactAndNoRowDoesNothing();
+    void deleteAsksAndRemovesMemberships();
+    void f4LocatesThePickedContact();
+    void cleanUpCommandsShowTheirChanges();
+
+    void editorTownFillsThePostalCode_data();
+    void editorTownFillsThePostalCode();
+    void editorWarnsAboutACellNumberInUse();
+
+private:
+    void open(QDialog *dialog)
+    {
+        window.reset(dialog);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+    }
+    template<typename T>
+    T *child(const char *name) const
+    {
+        T *found = window->findChild<T *>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    void click(const char *button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+    void type(const char *box, const QString &text)
+    {
+        auto *edit = child<QLineEdit>(box);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+    // Runs `act` on the modal window the next action opens, once it is shown.
+    template<typename T>
+    void whenOpened(std::function<void(T *)> act)
+    {
+        // The window that opens it must be active, or F4 would not reach it.
+        if (window)
+            window->activateWindow();
+        if (window && !QTest::qWaitForWindowActive(window.get()))
+            qWarning("the opening window is not active");
+        QTimer::singleShot(0, this, [act] {
+            auto *modal = qobject_cast<T *>(QApplication::activeModalWidget());
+            if (!modal)
+                qFatal("the expected window did not open");
+            if (!QTest::qWaitForWindowActive(modal))
+                qWarning("the window did not become active");
+            act(modal);
+            // A failed check leaves the lambda early: the window must not stay open and block.
+            if (modal->isVisible())
+                modal->reject();
+        });
+    }
+    static void typeInto(QWidget *dialog, const char *box, const QString &text)
+    {
+        auto *edit = dialog->findChild<QLineEdit *>(QString::fromLatin1(box));
+        edit->setFocus();
+        edit->setText(text);
+    }
+    QTableView *grid() const { return child<QTableView>("grdList"); }
+    QString cell(int row, const QString &field) const
+    {
+        return grid()->model()->index(row, int(ContactListing::columns().indexOf(field))).data().toString();
+    }
+    int current() const { return grid()->currentIndex().row(); }
+    QString qty() const { return child<QLabel>("lblQty")->text(); }
+    QStringList column(const QString &field) const
+    {
+        QStringList values;
+        for (int row = 0; row < grid()->model()->rowCount(); ++row)
+            values.append(cell(row, field));
+        return values;
+    }
+    void screenshots(const QString &name)
+    {
+        saveScreenshot(window.get(), name);
+        const QSize normal = window->size();
+        window->resize(window->minimumSizeHint());
+        saveScreenshot(window.get(), name + u"-smallest"_s);
+        window->resize(normal);
+    }
+
+    TestHome home;
+    std::unique_ptr<ScriptedMessageBoxes> boxes;
+    std::unique_ptr<QDialog> window;
+};
+
+void tst_contactWindows::init()
+{
+    home.freshDatabase();
+    boxes = std::make_unique<ScriptedMessageBoxes>();
+    modMain::SelectedClientID = 0;
+    modMain::SavedClientID = 0;
+}
+
+void tst_contactWindows::cleanup()
+{
+    window.reset();
+    boxes.reset();
+}
+
+void tst_contactWindows::searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyList()
+{
+    addContact({{"LastName", u"Zulu"_s}, {"FirstName", u"Jo"_s}, {"AssNo", u"A2"_s}});
+    const qint64 obrien = addContact({{"LastName", u"O'Brien"_s}, {"FirstName", u"Sean"_s}, {"AssNo", u"A1"_s}});
+    const qint64 adams = addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}, {"AssNo", u"A3"_s}});
+
+    // Enter in the criteria searches (and does not close the window); Enter in the list picks.
+    open(new frmSearchClients);
+    type("txtCriteria", u"jo"_s);
+    QTest::keyClick(child<QLineEdit>("txtCriteria"), Qt::Key_Return);
+    QVERIFY(window->isVisible());
+    auto *results = child<QTableView>("grdResults");
+    QCOMPARE(results->model()->rowCount(), 2);
+    QCOMPARE(results->model()->headerData(1, Qt::Horizontal).toString(), u"Last Name"_s);
+    QCOMPARE(results->model()->index(0, 1).data().toString(), u"Adams"_s);
+    QVERIFY(results->isColumnHidden(0));
+    screenshots(u"frmSearchClients"_s);
+    results->setFocus();
+    QTest::keyClick(results, Qt::Key_Down);
+    QTest::keyClick(results, Qt::Key_Return);
+    QVERIFY(!window->isVisible());
+    QCOMPARE(modMain::SelectedClientID, 1);
+
+    // A quote stays in the criteria and finds the name that holds it; a double click picks.
+    modMain::SelectedClientID = 0;
+    open(new frmSearchClients);
+    type("txtCriteria", u"O'Brien"_s);
+    click("cmdSearch");
+    QCOMPARE(child<QLineEdit>("txtCriteria")->text(), u"O'Brien"_s);
+    results = child<QTableView>("grdResults");
+    QCOMPARE(results->model()->rowCount(), 1);
+    const QRect cell = results->visualRect(results->model()->index(0, 1));
+    QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(modMain::SelectedClientID, qint32(obrien));
+
+    // Nothing found: Enter and a double click pick nothing; Close leaves the opener's value.
+    modMain::SelectedClientID = 0;
+    open(new frmSearchClients);
+    type("txtCriteria", u"nobody"_s);
+    click("cmdSearch");
+    results = child<QTableView>("grdResults");
+    QCOMPARE(results->model()->rowCount(), 0);
+    results->setFocus();
+    QTest::keyClick(results, Qt::Key_Return);
+    QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(window->isVisible());
+    type("txtCriteria", u"adams"_s);
+    click("cmdSearch");
+    QCOMPARE(results->model()->rowCount(), 1);
+    click("cmdClose");
+    QVERIFY(!window->isVisible());
+    QCOMPARE(modMain::SelectedClientID, 0);
+    QVERIFY(boxes->shown().isEmpty());
+    Q_UNUSED(adams);
+}
+
+void tst_contactWindows::searchOptionsSetTheNameBoxes()
+{
+    addContact({{"LastName", u"Adams"_s}, {"EMail", u"ann@example.com"_s}, {"Mobile", u"0821234567"_s}});
+    open(new frmSearchClients);
+    const QList<QCheckBox *> names{child<QCheckBox>("chkContact_0"), child<QCheckBox>("chkContact_1"),
+                                   child<QCheckBox>("chkContact_2"), child<QCheckBox>("chkContact_3")};
+    QVERIFY(child<QRadioButton>("optOptions_0")->isChecked());
+    for (int option : {2, 0, 1}) {
+        child<QRadioButton>(qPrintable(u"optOptions_%1"_s.arg(option)))->click();
+        for (QCheckBox *box : names) {
+            QCOMPARE(box->isChecked(), option == 0);
+            QCOMPARE(box->isEnabled(), option == 0);
+        }
+        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>("txtCriteria"));
+    }
+    type("txtCriteria", u"EXAMPLE"_s); // e-mail option, any case
+    click("cmdSearch");
+    QCOMPARE(child<QTableView>("grdResults")->model()->rowCount(), 1);
+}
+
+void tst_contactWindows::listShadesRowsByCellphoneAndCounts()
+{
+    const QList<std::pair<QString, QColor>> mobiles{{u"0821234567"_s, QColor()},
+                                                    {u"08212345"_s, QColor(0xFF, 0x80, 0xC0)},
+                                                    {u"27821234567"_s, QColor(0xFF, 0xFF, 0x00)},
+                                                    {u"082 123 4567"_s, QColor(0xFF, 0x80, 0x80)},
+                                                    {u"   "_s, QColor()}};
+    for (int i = 0; i < mobiles.size(); ++i)
+        addContact({{"AssNo", u"A%1"_s.arg(i)}, {"LastName", u"Name %1"_s.arg(i)}, {"Mobile", mobiles.at(i).first}});
+    open(new frmListClients);
+    QCOMPARE(window->windowTitle(), u"List of Contacts"_s);
+    QCOMPARE(qty(), u"5"_s);
+    QCOMPARE(static_cast<frmListClients *>(window.get())->SortClause(), u" ORDER BY AssNo"_s);
+    for (int row = 0; row < mobiles.size(); ++row)
+        for (int column = 0; column < grid()->model()->columnCount(); ++column)
+            QCOMPARE(grid()->model()->index(row, column).data(Qt::BackgroundRole).value<QColor>(), mobiles.at(row).second);
+    // The legend carries the shadings' colours.
+    for (const auto &[label, shading] : {std::pair{"Label6", CellphoneClass::Shading::TooLong},
+                                         std::pair{"Label5", CellphoneClass::Shading::TooShort},
+                                         std::pair{"Label4", CellphoneClass::Shading::Invalid}})
+        QVERIFY(child<QLabel>(label)->styleSheet().contains(ContactListModel::colourOf(shading).name()));
+    for (const char *hidden : {"ClientID", "Selected", "Company"})
+        QVERIFY(grid()->isColumnHidden(int(ContactListing::columns().indexOf(QString::fromLatin1(hidden)))));
+    for (const char *menu : {"mnuImportPastel", "mnuExportCSV", "mnuUpdateSpaces", "mnuUpdateNames"})
+        QVERIFY(window->findChild<QAction *>(QString::fromLatin1(menu)));
+    screenshots(u"frmListClients"_s);
+}
+
+void tst_contactWindows::listSortsByHeaderAsPeopleReadNames()
+{
+    const QStringList names{"Zulu", "émile", "anna", "Émile", "Anna", "Ödegaard", "zebra"};
+    for (int i = 0; i < names.size(); ++i)
+        addContact({{"AssNo", u"A%1"_s.arg(9 - i)}, {"LastName", names.at(i)}, {"FirstName", names.at(i)}});
+    open(new frmListClients);
+    QCOMPARE(column(u"AssNo"_s).first(), u"A3"_s);
+    const int lastName = int(ContactListing::columns().indexOf(u"LastName"_s));
+    for (int click = 0; click < 2; ++click) { // the same header twice sorts the same way
+        grid()->horizontalHeader()->sectionClicked(lastName);
+        QCOMPARE(static_cast<frmListClients *>(window.get())->SortClause(), u" ORDER BY LastName COLLATE Names"_s);
+        QCOMPARE(column(u"LastName"_s), (QStringList{"anna", "Anna", "émile", "Émile", "Ödegaard", "zebra", "Zulu"}));
+        QCOMPARE(current(), 0);
+    }
+    grid()->horizontalHeader()->sectionClicked(int(ContactListing::columns().indexOf(u"AssNo"_s)));
+    QCOMPARE(column(u"LastName"_s).first(), u"zebra"_s);
+    QCOMPARE(qty(), u"7"_s);
+}
+
+void tst_contactWindows::addTwoThenTheListSelectsTheSecond()
+{
+    addContact({{"AssNo", u"B1"_s}, {"LastName", u"Existing"_s}});
+    open(new frmListClients);
+    bool seen = false;
+    whenOpened<frmAddEditClients>([&seen](frmAddEditClients *editor) {
+        QCOMPARE(editor->windowTitle(), u"Add Contacts"_s);
+        for (const char *assNo : {"C2", "A1"}) {
+            typeInto(editor, "txtAssNo", QString::fromLatin1(assNo));
+            typeInto(editor, "txtLastname", u"  O'Brien "_s);
+            editor->findChild<QPushButton *>(u"cmdSave"_s)->click();
+            QCOMPARE(editor->windowTitle(), u"Add Clients"_s);
+            QCOMPARE(editor->findChild<QLineEdit *>(u"txtLastname"_s)->text(), QString());
+            QCOMPARE(editor->focusWidget(), editor->findChild<QLineEdit *>(u"txtAssNo"_s));
+        }
+        seen = true;
+        editor->findChild<QPushButton *>(u"cmdCancel"_s)->click();
+    });
+    click("cmdAdd");
+    QVERIFY(seen);
+    QCOMPARE(qty(), u"3"_s);
+    QCOMPARE(current(), 0); // ordered by Ass No: A1, B1, C2
+    QCOMPARE(cell(0, u"AssNo"_s), u"A1"_s);
+    QCOMPARE(cell(0, u"LastName"_s), u"O'Brien"_s);
+    QCOMPARE(modMain::SavedClientID, 3);
+
+    // Saving with every field empty adds a contact whose columns are empty, not absent.
+    whenOpened<frmAddEditClients>([](frmAddEditClients *editor) {
+        editor->findChild<QPushButton *>(u"cmdSave"_s)->click();
+        editor->reject();
+    });
+    click("cmdAdd");
+    QCOMPARE(qty(), u"4"_s);
+    QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE ClientID = 4 AND AssNo = '' AND EMail = '' AND Address3 = ''"_s), 1);
+    QCOMPARE(cell(current(), u"ClientID"_s), u"4"_s);
+}
+
+void tst_contactWindows::editKeepsTheContactAndNoRowDoesNothing()
+{
+    open(new frmListClients);
+    click("cmdEdit"); // empty list: no editor opens (a window here would block the test)
+    click("cmdDelete");
+    QVERIFY(boxes->shown().isEmpty());
+
+    addContact({{"AssNo", u"A1"_s}, {"LastName", u"Adams"_s}, {"EnrollerAssNo", u" E7 "_s}, {"Address3", u" Durban "_s}});
+    const qint64 brown = addContact({{"AssNo", u"A2"_s}, {"LastName", u"Brown"_s}, {"Mobile", u" 0821234567 "_s}});
+    open(new frmListClients);
+    grid()->setCurrentIndex(grid()->model()->index(1, 1));
+    whenOpened<frmAddEditClients>([](frmAddEditClients *editor) {
+        QCOMPARE(editor->windowTitle(), u"Update Contacts"_s);
+        QCOMPARE(editor->findChild<QLineEdit *>(u"txtCellphone"_s)->text(), u"0821234567"_s);
+        typeInto(editor, "txtAssNo", u"A0"_s); // moves Brown to the top
+        editor->findChild<QPushButton *>(u"cmdSave"_s)->click();
+        editor->reject();
+    });
+    QTest::keyClick(grid(), Qt::Key_Return); // nothing; a double click edits
+    const QRect rect = grid()->visualRect(grid()->model()->index(1, 2));
+    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(cell(current(), u"LastName"_s), u"Brown"_s);
+    QCOMPARE(current(), 0);
+    QCOMPARE(modMain::SavedClientID, qint32(brown));
+    QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2);
+
+    // Loading trims; the enroller and town come back and go out as the editor shows them.
+    frmAddEditClients editor;
+    editor.LoadDetails(1);
+    QCOMPARE(editor.findChild<QLineEdit *>(u"txtEnrollerName"_s)->text(), u"E7"_s);
+    QCOMPARE(editor.findChild<QComboBox *>(u"cboTown"_s)->currentText(), u"Durban"_s);
+    editor.LoadDetails(99); // gone: the window stays as it was
+    QCOMPARE(editor.windowTitle(), u"Update Contacts"_s);
+    frmAddEditClients fresh;
+    fresh.LoadDetails(99);
+    QCOMPARE(fresh.windowTitle(), u"Add Contacts"_s);
+}
+
+void tst_contactWindows::deleteAsksAndRemovesMemberships()
+{
+    addContact({{"AssNo", u"A1"_s}, {"LastName", u"Adams"_s}});
+    const qint64 obrien = addContact({{"AssNo", u"A2'"_s}, {"LastName", u"O'Brien"_s}});
+    addContact({{"AssNo", u"A3"_s}, {"LastName", u"Cole"_s}});
+    Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (1, ?), (2, ?), (1, 1)"_s, {obrien, obrien});
+    open(new frmListClients);
+    grid()->setCurrentIndex(grid()->model()->index(1, 1));
+    click("cmdDelete"); // unanswered: No
+    QCOMPARE(boxes->titles(), QStringList{"DELETE"});
+    QCOMPARE(boxes->last().text, u"Are you sure you want to delete the customer with Ass No = A2'?"_s);
+    QCOMPARE(boxes->last().icon, QMessageBox::Question);
+    QCOMPARE(qty(), u"3"_s);
+
+    boxes->answer(QMessageBox::Yes);
+    click("cmdDelete");
+    QCOMPARE(qty(), u"2"_s);
+    QCOMPARE(column(u"LastName"_s), (QStringList{"Adams", "Cole"}));
+    QCOMPARE(count(u"SELECT count(*) FROM GroupLinking WHERE ClientID = ?"_s, {obrien}), 0);
+    QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 1);
+
+    // A database error is shown and the list stays.
+    Database::run(u"CREATE TRIGGER Refuse BEFORE DELETE ON Clients BEGIN SELECT RAISE(ABORT, 'refused by test'); END"_s);
+    boxes->answer(QMessageBox::Yes);
+    click("cmdDelete");
+    QCOMPARE(boxes->titles().last(), u"ERROR"_s);
+    QVERIFY(boxes->last().text.contains(u"refused by test"_s));
+    QCOMPARE(qty(), u"2"_s);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void tst_contactWindows::f4LocatesThePickedContact()
+{
+    for (int i = 0; i < 300; ++i)
+        addContact({{"AssNo", u"A%1"_s.arg(i, 3, 10, QChar(u'0'))}, {"LastName", u"Person %1"_s.arg(i)}});
+    open(new frmListClients);
+    grid()->setCurrentIndex(grid()->model()->index(5, 1));
+    // Closed without a pick: the current row and the focus stay.
+    grid()->setFocus();
+    whenOpened<frmSearchClients>([](frmSearchClients *search) { search->reject(); });
+    QTest::keyClick(grid(), Qt::Key_F4);
+    QCOMPARE(current(), 5);
+    QCOMPARE(window->focusWidget(), grid());
+
+    whenOpened<frmSearchClients>([](frmSearchClients *search) {
+        typeInto(search, "txtCriteria", u"250"_s);
+        search->cmdSearch_Click();
+        auto *results = search->findChild<QTableView *>(u"grdResults"_s);
+        results->setFocus();
+        QTest::keyClick(results, Qt::Key_Return);
+    });
+    QTest::keyClick(grid(), Qt::Key_F4);
+    QCOMPARE(current(), 250);
+    QCOMPARE(cell(current(), u"LastName"_s), u"Person 250"_s);
+    QCOMPARE(window->focusWidget(), child<QPushButton>("cmdEdit"));
+    QVERIFY(grid()->viewport()->rect().intersects(grid()->visualRect(grid()->model()->index(250, 1))));
+
+    // A contact gone since the search was opened: the first row.
+    whenOpened<frmSearchClients>([](frmSearchClients *search) {
+        modMain::SelectedClientID = 99999;
+        search->accept();
+    });
+    QTest::keyClick(window.get(), Qt::Key_F4);
+    QCOMPARE(current(), 0);
+}
+
+void tst_contactWindows::cleanUpCommandsShowTheirChanges()
+{
+    addContact({{"AssNo", u"A1"_s}, {"LastName", u"Smith, John"_s}, {"Mobile", u"(082) 123-4567"_s}});
+    open(new frmListClients);
+    QCOMPARE(grid()->model()->index(0, 1).data(Qt::BackgroundRole).value<QColor>(), QColor(0xFF, 0x80, 0x80));
+    window->findChild<QAction *>(u"mnuUpdateSpaces"_s)->trigger();
+    QCOMPARE(cell(0, u"Mobile"_s), u"0821234567"_s);
+    QVERIFY(!grid()->model()->index(0, 1).data(Qt::BackgroundRole).isValid());
+    window->findChild<QAction *>(u"mnuUpdateNames"_s)->trigger();
+    QCOMPARE(cell(0, u"LastName"_s), u"Smith"_s);
+    QCOMPARE(cell(0, u"FirstName"_s), u"John"_s);
+    QVERIFY(boxes->shown().isEmpty());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void tst_contactWindows::editorTownFillsThePostalCode_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("street");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("street code only") << QString() << u"4001"_s << QString() << 0 << QStringList{} << u"4001"_s;
+    QTest::newRow("both: yes") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::Yes) << QStringList{"CODES"}
+                               << u"4000"_s;
+    QTest::newRow("both: no") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::No) << QStringList{"CODES"}
+                              << u"4001"_s;
+    QTest::newRow("both: cancel") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::Cancel)
+                                  << QStringList{"CODES"} << QString();
+    QTest::newRow("neither") << QString() << QString() << QString() << int(QMessageBox::Yes) << QStringList{"CODES"}
+                             << QString();
+    QTest::newRow("code already typed") << u"4000"_s << u"4001"_s << u"9999"_s << 0 << QStringList{} << u"9999"_s;
+}
+
+void tst_contactWindows::editorTownFillsThePostalCode()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, street);
+    QFETCH(QString, typed);
+    QFETCH(int, answer);
+    QFETCH(QStringList, asked);
+    QFETCH(QString, code);
+    Database::run(u"DELETE FROM PostalCodes"_s);
+    Database::run(u"INSERT INTO PostalCodes (Area, Town, BoxCode, StreetCode) VALUES "
+                  "('umhlanga rocks', 'Durban', ?, ?), ('Amanzimtoti', 'Durban', '4125', '4126')"_s,
+                  {box, street});
+    open(new frmAddEditClients);
+    auto *town = child<QComboBox>("cboTown");
+    QCOMPARE(town->count(), 2);
+    QCOMPARE(town->itemText(0), u"Amanzimtoti"_s);
+    child<QLineEdit>("txtPostalCode")->setText(typed);
+    if (answer != 0)
+        boxes->answer(QMessageBox::StandardButton(answer));
+    town->setCurrentIndex(1);
+    emit town->activated(1);
+    QCOMPARE(boxes->titles(), asked);
+    if (!asked.isEmpty()) {
+        QCOMPARE(boxes->last().text, u"Press YES to use PO Box Code or NO for Street Code or CANCEL for nothing."_s);
+        QCOMPARE(boxes->last().buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    }
+    QCOMPARE(child<QLineEdit>("txtPostalCode")->text(), code);
+    QCOMPARE(town->currentText(), u"Umhlanga Rocks"_s);
+    if (QByteArray(QTest::currentDataTag()) == "both: yes")
+        screenshots(u"frmAddEditClients"_s);
+}
+
+void tst_contactWindows::editorWarnsAboutACellNumberInUse()
+{
+    addContact({{"LastName", u" O'Brien "_s}, {"FirstName", u"Sean"_s}, {"Mobile", u" 0821234567"_s}});
+    addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}});
+    const auto leaveCellphone = [this](const QString &number) {
+        auto *cell = child<QLineEdit>("txtCellphone");
+        cell->setFocus();
+        cell->setText(number);
+        child<QLineEdit>("txtEMail")->setFocus();
+    };
+    struct Case
+    {
+        QString number;
+        QString warning; // empty: none, and Save enabled
+    };
+    // Add mode; an empty number is held by the contact without one.
+    open(new frmAddEditClients);
+    for (const Case &c : {Case{u"0821234567 "_s, u"O'Brien, Sean"_s}, Case{u"0829999999"_s, {}},
+                          Case{u""_s, u"Adams, Joan"_s}, Case{u"0821234567'"_s, {}}}) {
+        boxes->clear();
+        leaveCellphone(c.number);
+        QCOMPARE(child<QPushButton>("cmdSave")->isEnabled(), c.warning.isEmpty());
+        QCOMPARE(boxes->titles(), c.warning.isEmpty() ? QStringList{} : QStringList{"INFO"});
+        if (!c.warning.isEmpty())
+            QCOMPARE(boxes->last().text, u"This cell number already exist for "_s + c.warning);
+    }
+    // Edit mode: the contact's own number counts too; a save leaves Save as it was.
+    auto *editor = new frmAddEditClients;
+    editor->LoadDetails(1);
+    open(editor);
+    boxes->clear();
+    leaveCellphone(child<QLineEdit>("txtCellphone")->text());
+    QCOMPARE(boxes->titles(), QStringList{"INFO"});
+    QVERIFY(!child<QPushButton>("cmdSave")->isEnabled());
+    editor->ClearFields();
+    QVERIFY(!child<QPushButton>("cmdSave")->isEnabled());
+}
+
+QTEST_MAIN(tst_contactWindows)
+#include "tst_contactWindows.moc"
