@@ -237,13 +237,13 @@ void tst_composeWindows::singleTypedNumberGoesOutWithoutAContact()
     click("cmdSend");
     QCOMPARE(boxes->titles(), QStringList{u"NO NUMBER"_s});
     QCOMPARE(boxes->last().text, u"Customer has no cellphone number. Please edit the customer first."_s);
-    QCOMPARE(outboxCount(), 0);
+    QCOMPARE(OutboxRows::count(), 0);
 
     child<QLineEdit>("txtCellphone")->setText(u" 082 123 4567 "_s);
     setBody(4, u"  Thanks  "_s);
     click("cmdSend");
     QCOMPARE(status(), u"Added 1 records."_s);
-    const auto rows = outbox();
+    const auto rows = OutboxRows::all();
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0].value("Message").toString(), u"Your order is ready"_s);
     QCOMPARE(rows[1].value("Message").toString(), u"Thanks"_s);
@@ -260,7 +260,7 @@ void tst_composeWindows::singleTypedNumberGoesOutWithoutAContact()
     QCOMPARE(boxes->titles(), (QStringList{u"NO NUMBER"_s, u"ERROR"_s}));
     QCOMPARE(status(), u"Adding , "_s);
     QVERIFY(QApplication::overrideCursor() == nullptr);
-    QCOMPARE(outboxCount(), 2);
+    QCOMPARE(OutboxRows::count(), 2);
 }
 
 void tst_composeWindows::singleF4FillsTheChosenContact()
@@ -288,7 +288,7 @@ void tst_composeWindows::singleF4FillsTheChosenContact()
     QCOMPARE(text("txtCellphone"), QString());
     click("cmdSend");
     QCOMPARE(boxes->titles(), QStringList{u"NO NUMBER"_s});
-    QCOMPARE(outboxCount(), 1);
+    QCOMPARE(OutboxRows::count(), 1);
 }
 
 void tst_composeWindows::groupSendNeedsAGroupAndAsksAboutMissingNumbers()
