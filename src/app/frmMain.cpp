@@ -9,6 +9,7 @@
 #include "data/AppError.h"
 #include "gateway/GatewayCycles.h"
 #include "settings/frmAbout.h"
+#include "settings/frmSetup.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QueryListModel.h"
@@ -130,6 +131,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(ui->mnuSetupSetup, &QAction::triggered, this, &frmMain::mnuSetupSetup_Click);
     connect(ui->mnuSMSGroup, &QAction::triggered, this, &frmMain::mnuSMSGroup_Click);
     connect(ui->mnuSMSGroupNo, &QAction::triggered, this, &frmMain::mnuSMSGroupNo_Click);
     connect(ui->mnuSMSKestrelImport, &QAction::triggered, this, &frmMain::mnuSMSKestrelImport_Click);
@@ -139,7 +141,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     // Windows that come with later parts of the program stay disabled until
     // they are wired.
-    for (QAction *later : {ui->mnuSetupCustomers, ui->mnuSetupGroups, ui->mnuSetupSetup, ui->mnuSMSSingle,
+    for (QAction *later : {ui->mnuSetupCustomers, ui->mnuSetupGroups, ui->mnuSMSSingle,
                            ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport, ui->mnuSMSSendReceiveReplies})
         later->setEnabled(false);
 
@@ -378,6 +380,12 @@ void frmMain::mnuAbout_Click()
 {
     frmAbout about(this);
     openModal(about, Refresh::None);
+}
+
+void frmMain::mnuSetupSetup_Click()
+{
+    frmSetup setup(this);
+    openModal(setup, Refresh::None);
 }
 
 void frmMain::mnuSMSGroup_Click()

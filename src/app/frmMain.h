@@ -43,6 +43,7 @@ public:
     // Menu handlers.
     void mnuFileExit_Click();
     void mnuAbout_Click();
+    void mnuSetupSetup_Click();
     void mnuSMSGroup_Click();
     void mnuSMSGroupNo_Click();
     void mnuSMSKestrelImport_Click();
