@@ -17,7 +17,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -59,6 +62,31 @@ void writeHive(const QByteArray &content)
     QFile hive(cRegistry::hivePath());
     QVERIFY(hive.open(QIODevice::WriteOnly | QIODevice::Truncate) && hive.write(content) == content.size());
 }
+
+// While it lives no file may grow beyond a few bytes, so the settings store
+// can read its file but not write it again (SQLite keeps an open
+// transaction's changes in memory until the commit).
+class FileSizeLimit
+{
+public:
+    FileSizeLimit()
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = m_old;
+        small.rlim_cur = 16;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
 
 } // namespace
 
@@ -224,27 +252,33 @@ void tst_setup::folderAndFileAreJoinedWithOneSeparator()
 
 void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped_data()
 {
-    QTest::addColumn<bool>("settingsRefused"); // otherwise the database refuses
-    QTest::newRow("settings store refuses") << true;
-    QTest::newRow("database refuses") << false;
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("settings file unreadable") << u"unreadable"_s;
+    QTest::newRow("settings file cannot be written") << u"unwritable"_s;
+    QTest::newRow("database refuses") << u"database"_s;
 }
 
 void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped()
 {
-    QFETCH(bool, settingsRefused);
+    QFETCH(QString, refusal);
     setting(SetupStore::DatabaseValue).setValue(u"/data/kept/SMSData.db"_s);
+    std::unique_ptr<FileSizeLimit> tooSmall;
     Database::run(u"UPDATE Setup SET Username = 'old', Password = 'pw'"_s);
     ScriptedMessageBoxes boxes;
     open();
     const SetupStore::Values typed{u" ann "_s, u"new"_s, u"/data/new/SMSData.db"_s, u"sms.example.co.za"_s, u"alt"_s};
     type(typed);
-    const QByteArray refusedHive("{ this is not a settings file");
-    if (settingsRefused)
-        writeHive(refusedHive);
-    else
+    const QByteArray unreadable("{ this is not a settings file");
+    if (refusal == u"unreadable"_s) {
+        writeHive(unreadable);
+    } else if (refusal == u"unwritable"_s) {
+        tooSmall = std::make_unique<FileSizeLimit>();
+    } else {
         Database::run(u"CREATE TRIGGER refuse BEFORE UPDATE ON Setup BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+    }
 
     click("cmdSave");
+    tooSmall.reset();
 
     QCOMPARE(boxes.count(), 1);
     QCOMPARE(boxes.last().title, u"ERROR"_s);
@@ -254,8 +288,8 @@ void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped()
     QCOMPARE(window->typed(), typed);
     QCOMPARE(setupRows(), QStringList{u"old|pw"_s});
     QCOMPARE(modMain::GatewayUsername, u"before"_s);
-    if (settingsRefused) {
-        QCOMPARE(hiveContent(), refusedHive);
+    if (refusal == u"unreadable"_s) {
+        QCOMPARE(hiveContent(), unreadable);
     } else {
         QCOMPARE(stored(SetupStore::DatabaseValue), u"/data/kept/SMSData.db"_s);
         QCOMPARE(stored(SetupStore::GatewayHostValue), QString());
