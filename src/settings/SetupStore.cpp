@@ -42,10 +42,11 @@ void storeAccount(const QString &username, const QString &password)
         Database::insert(QStringLiteral("INSERT INTO Setup (Username, Password) VALUES (?, ?)"), {username, password});
         return;
     }
-    const QSqlQuery update = Database::run(QStringLiteral("UPDATE Setup SET Username = ?, Password = ? WHERE rowid = ?"),
-                                           {username, password, row});
+    const QSqlQuery update = Database::run(
+        QStringLiteral("UPDATE Setup SET Username = ?, Password = ? WHERE rowid = ?"), {username, password, row});
     if (update.numRowsAffected() != 1)
-        throw AppError(ErrorAccount, QStringLiteral("The gateway account could not be stored in the database."), Source);
+        throw AppError(ErrorAccount, QStringLiteral("The gateway account could not be stored in the database."),
+                       Source);
 }
 
 } // namespace

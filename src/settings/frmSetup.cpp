@@ -46,9 +46,9 @@ void frmSetup::Form_Load()
         // Saving boxes that could not be filled would overwrite the stored
         // values with blanks: only Cancel is left.
         busy.release();
-        for (QWidget *control : std::initializer_list<QWidget *>{
-                 ui->txtUsername, ui->txtPassword, ui->txtDatabase, ui->cmdBrowse, ui->txtGatewayHost,
-                 ui->txtAlternateGatewayHost, ui->cmdSave})
+        for (QWidget *control :
+             std::initializer_list<QWidget *>{ui->txtUsername, ui->txtPassword, ui->txtDatabase, ui->cmdBrowse,
+                                              ui->txtGatewayHost, ui->txtAlternateGatewayHost, ui->cmdSave})
             control->setEnabled(false);
         MessageBoxes::showError(this, error);
     }
