@@ -12,6 +12,7 @@
 #include "gateway/GatewayCycles.h"
 #include "groups/frmListGroups.h"
 #include "settings/frmAbout.h"
+#include "settings/frmSetup.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QueryListModel.h"
@@ -136,6 +137,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     connect(ui->mnuSetupCustomers, &QAction::triggered, this, &frmMain::mnuSetupCustomers_Click);
     connect(ui->mnuSetupGroups, &QAction::triggered, this, &frmMain::mnuSetupGroups_Click);
     connect(ui->mnuSMSSingle, &QAction::triggered, this, &frmMain::mnuSMSSingle_Click);
+    connect(ui->mnuSetupSetup, &QAction::triggered, this, &frmMain::mnuSetupSetup_Click);
     connect(ui->mnuSMSGroup, &QAction::triggered, this, &frmMain::mnuSMSGroup_Click);
     connect(ui->mnuSMSGroupNo, &QAction::triggered, this, &frmMain::mnuSMSGroupNo_Click);
     connect(ui->mnuSMSKestrelImport, &QAction::triggered, this, &frmMain::mnuSMSKestrelImport_Click);
@@ -145,7 +147,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
 
     // Windows that come with later parts of the program stay disabled until
     // they are wired.
-    for (QAction *later : {ui->mnuSetupSetup, ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport, ui->mnuSMSSendReceiveReplies})
+    for (QAction *later : {ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport, ui->mnuSMSSendReceiveReplies})
         later->setEnabled(false);
 
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
@@ -400,6 +402,12 @@ void frmMain::mnuSMSSingle_Click()
 {
     frmSendToSingle window(this);
     openModal(window, Refresh::OutboxThenInbox);
+}
+
+void frmMain::mnuSetupSetup_Click()
+{
+    frmSetup setup(this);
+    openModal(setup, Refresh::None);
 }
 
 void frmMain::mnuSMSGroup_Click()

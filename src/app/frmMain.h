@@ -46,6 +46,7 @@ public:
     void mnuSetupCustomers_Click();
     void mnuSetupGroups_Click();
     void mnuSMSSingle_Click();
+    void mnuSetupSetup_Click();
     void mnuSMSGroup_Click();
     void mnuSMSGroupNo_Click();
     void mnuSMSKestrelImport_Click();

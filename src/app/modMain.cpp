@@ -2,8 +2,8 @@
 
 #include "app/frmMain.h"
 #include "data/Database.h"
-#include "data/modFunctions.h"
 #include "settings/cRegistry.h"
+#include "settings/frmSetup.h"
 #include "ui/MessageBoxes.h"
 
 #include <QApplication>
@@ -12,23 +12,37 @@ namespace modMain {
 
 namespace {
 
+// Start-up goes on with the database path stored in the settings now.
+void UseStoredDatabasePath(bool &isDefaultPath)
+{
+    const QString stored = StoredDatabasePath();
+    isDefaultPath = stored.isEmpty();
+    DatabasePath = ChooseDatabasePath(stored);
+    ConnectionString = Database::connectionStringFor(DatabasePath);
+}
+
 // The database file at DatabasePath, made ready to use: created silently at
-// the default place on a first run, created after asking anywhere else, and
-// reported (never overwritten) when it is there but cannot be used.
+// the default place on a first run, created after asking anywhere else. A
+// file that is there but cannot be used is never overwritten: the operator may
+// choose another one in the setup window, which is then checked the same way.
 bool PrepareDatabase(bool isDefaultPath)
 {
-    const Database::FileCheck found = Database::check(DatabasePath);
-    if (found.state == Database::FileState::Usable)
-        return true;
-
-    if (found.state == Database::FileState::Unusable) {
-        MessageBoxes::show(nullptr, QStringLiteral("DATABASE"),
-                           QStringLiteral("The database %1 cannot be opened.\n\n%2\n\n"
-                                          "The program will now close. Choose another database file in "
-                                          "the program's settings, or move this file away.")
-                               .arg(DatabasePath, found.reason),
-                           QMessageBox::Critical);
-        return false;
+    for (;;) {
+        const Database::FileCheck found = Database::check(DatabasePath);
+        if (found.state == Database::FileState::Usable)
+            return true;
+        if (found.state == Database::FileState::Missing)
+            break;
+        if (!MessageBoxes::ask(nullptr, QStringLiteral("DATABASE"),
+                               QStringLiteral("The database %1 cannot be opened.\n\n%2\n\n"
+                                              "Do you want to choose another database file in the setup window?\n"
+                                              "No closes the program; the file is left as it is.")
+                                   .arg(DatabasePath, found.reason)))
+            return false;
+        frmSetup setup(nullptr, false);
+        if (setup.exec() != QDialog::Accepted)
+            return false;
+        UseStoredDatabasePath(isDefaultPath);
     }
 
     if (!isDefaultPath
@@ -37,12 +51,7 @@ bool PrepareDatabase(bool isDefaultPath)
                                              "Do you want to create a new, empty database there?")
                                   .arg(DatabasePath)))
         return false;
-    try {
-        Database::create(DatabasePath);
-    } catch (const AppError &error) {
-        MessageBoxes::showError(nullptr, error);
-        return false;
-    }
+    Database::create(DatabasePath);
     return true;
 }
 
@@ -62,19 +71,18 @@ bool StartUp()
                            QMessageBox::Critical);
         return false;
     }
-    const QString stored = StoredDatabasePath();
-    GatewayHost = DefaultGatewayHost();
-    DatabasePath = ChooseDatabasePath(stored);
-    ConnectionString = Database::connectionStringFor(DatabasePath);
-    if (!PrepareDatabase(modFunctions::TrimBlanks(stored).isEmpty()))
-        return false;
     try {
+        bool isDefaultPath = true;
+        GatewayHost = DefaultGatewayHost();
+        UseStoredDatabasePath(isDefaultPath);
+        if (!PrepareDatabase(isDefaultPath))
+            return false;
         LoadSetup();
+        GatewayHost = ChooseGatewayHost(GatewayUsername);
     } catch (const AppError &error) {
         MessageBoxes::showError(nullptr, error);
         return false;
     }
-    GatewayHost = ChooseGatewayHost(GatewayUsername);
     HelpFile = FindHelpFile();
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/ProcessSettings.h"
+#include "settings/SetupStore.h"
 
 #include <QString>
 
@@ -9,11 +10,12 @@
 namespace modMain {
 
 // Where the settings live in the settings store.
-inline const QString SettingsKey = QStringLiteral("Software\\Corvane\\Tellwave\\Settings");
+inline const QString &SettingsKey = SetupStore::SettingsKey;
 // The account name that is served by the alternate gateway host.
 inline const QString AlternateHostAccount = QStringLiteral("CORVANE");
 
 // The database path stored in the settings store ("Database"), trimmed.
+// These readers throw AppError when the stored value cannot be read.
 QString StoredDatabasePath();
 // The database path start-up uses when none is stored.
 QString DefaultDatabasePath();

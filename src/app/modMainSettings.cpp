@@ -2,7 +2,6 @@
 
 #include "data/Database.h"
 #include "data/modFunctions.h"
-#include "settings/cRegistry.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,27 +10,15 @@
 
 namespace modMain {
 
-namespace {
-QString storedSetting(const QString &name)
-{
-    cRegistry registry;
-    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
-    registry.setSectionKey(SettingsKey);
-    registry.setValueType(cRegistry::REG_SZ);
-    registry.setValueKey(name);
-    return modFunctions::TrimBlanks(registry.Value().toString());
-}
-} // namespace
-
 QString StoredDatabasePath()
 {
-    return storedSetting(QStringLiteral("Database"));
+    return SetupStore::readSetting(SetupStore::DatabaseValue);
 }
 
 QString DefaultDatabasePath()
 {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return QDir(base).filePath(QStringLiteral("Tellwave/Data/SMSData.db"));
+    return QDir(base).filePath(QStringLiteral("Tellwave/Data/") + SetupStore::DatabaseFileName);
 }
 
 QString ChooseDatabasePath(const QString &stored)
@@ -42,14 +29,14 @@ QString ChooseDatabasePath(const QString &stored)
 
 QString DefaultGatewayHost()
 {
-    const QString host = storedSetting(QStringLiteral("GatewayHost"));
-    return host.isEmpty() ? QStringLiteral("127.0.0.1:8787") : host;
+    const QString host = SetupStore::readSetting(SetupStore::GatewayHostValue);
+    return host.isEmpty() ? SetupStore::BuiltInGatewayHost : host;
 }
 
 QString AlternateGatewayHost()
 {
-    const QString host = storedSetting(QStringLiteral("AlternateGatewayHost"));
-    return host.isEmpty() ? QStringLiteral("127.0.0.1:8788") : host;
+    const QString host = SetupStore::readSetting(SetupStore::AlternateGatewayHostValue);
+    return host.isEmpty() ? SetupStore::BuiltInAlternateGatewayHost : host;
 }
 
 QString ChooseGatewayHost(const QString &username)

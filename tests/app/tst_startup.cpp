@@ -3,12 +3,16 @@
 #include "app/modMain.h"
 #include "data/Database.h"
 #include "settings/cRegistry.h"
+#include "settings/frmSetup.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -45,6 +49,8 @@ private Q_SLOTS:
     void storedPathIsUsedAndItsAccountRead();
     void missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes();
     void unusableDatabaseIsReportedAndLeftAlone();
+    void unusableDatabaseOffersTheSetupWindow_data();
+    void unusableDatabaseOffersTheSetupWindow();
     void unreadableSettingsStopStartUp_data();
     void unreadableSettingsStopStartUp();
     void specialAccountSelectsTheAlternateHost_data();
@@ -129,15 +135,76 @@ void tst_startup::unusableDatabaseIsReportedAndLeftAlone()
     file.close();
     storeSetting(QStringLiteral("Database"), broken);
 
-    ScriptedMessageBoxes boxes;
+    ScriptedMessageBoxes boxes; // No to the setup window
     QVERIFY(!modMain::StartUp());
     QCOMPARE(boxes.count(), 1);
     QCOMPARE(boxes.last().title, QStringLiteral("DATABASE"));
-    QCOMPARE(boxes.last().icon, QMessageBox::Critical);
+    QCOMPARE(boxes.last().icon, QMessageBox::Question);
+    QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
     QVERIFY(boxes.last().text.contains(broken));
     QVERIFY2(boxes.last().text.contains(QStringLiteral("not a database")), qPrintable(boxes.last().text));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), content);
+}
+
+void tst_startup::unusableDatabaseOffersTheSetupWindow_data()
+{
+    QTest::addColumn<QString>("chosen"); // typed into the setup window's database box; "-" cancels it
+    QTest::addColumn<bool>("started");
+    QTest::addColumn<int>("questions");
+    QTest::newRow("setup cancelled") << "-" << false << 1;
+    QTest::newRow("a usable database") << "good.db" << true << 1;
+    QTest::newRow("empty box: the default database") << "" << true << 1;
+    QTest::newRow("another broken file, then No") << "broken2.db" << false << 2;
+}
+
+void tst_startup::unusableDatabaseOffersTheSetupWindow()
+{
+    QFETCH(QString, chosen);
+    QFETCH(bool, started);
+    QFETCH(int, questions);
+    TestHome home;
+    setAccount(QStringLiteral("ann"));
+    QVERIFY(QFile::rename(home.databasePath(), home.path() + QStringLiteral("/good.db")));
+    const QByteArray letter("Not a database.\n");
+    for (const char *name : {"/broken.db", "/broken2.db"}) {
+        QFile file(home.path() + QLatin1String(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(letter) == letter.size());
+    }
+    const QString broken = home.path() + QStringLiteral("/broken.db");
+    const QString wanted = chosen.isEmpty() ? defaultPath() : home.path() + QLatin1Char('/') + chosen;
+    storeSetting(QStringLiteral("Database"), broken);
+
+    ScriptedMessageBoxes boxes;
+    boxes.answer(QMessageBox::Yes);
+    bool accountOffered = true;
+    QTimer::singleShot(0, [&] {
+        auto *setup = qobject_cast<frmSetup *>(QApplication::activeModalWidget());
+        if (!setup)
+            return;
+        saveScreenshot(setup, QStringLiteral("frmSetup-startup"));
+        accountOffered = setup->findChild<QLineEdit *>(QStringLiteral("txtUsername"))->isEnabled();
+        if (chosen == QStringLiteral("-")) {
+            setup->reject();
+            return;
+        }
+        setup->findChild<QLineEdit *>(QStringLiteral("txtDatabase"))->setText(chosen.isEmpty() ? QString() : wanted);
+        QTest::mouseClick(setup->findChild<QPushButton *>(QStringLiteral("cmdSave")), Qt::LeftButton);
+    });
+    QCOMPARE(modMain::StartUp(), started);
+    QVERIFY(!accountOffered);
+    QCOMPARE(boxes.count(), questions);
+    QCOMPARE(boxes.titles(), QStringList(questions, QStringLiteral("DATABASE")));
+    QVERIFY(boxes.last().text.contains(questions == 1 ? broken : wanted));
+    if (started) {
+        QCOMPARE(modMain::DatabasePath, wanted);
+        QCOMPARE(modMain::GatewayUsername, chosen.isEmpty() ? QString() : QStringLiteral("ann"));
+    }
+    for (const char *name : {"/broken.db", "/broken2.db"}) {
+        QFile file(home.path() + QLatin1String(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), letter);
+    }
 }
 
 void tst_startup::unreadableSettingsStopStartUp_data()

@@ -1,0 +1,145 @@
+#include "settings/SetupStore.h"
+
+#include "data/Database.h"
+#include "data/ProcessSettings.h"
+#include "data/modFunctions.h"
+#include "settings/cRegistry.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include <optional>
+
+namespace SetupStore {
+
+namespace {
+
+constexpr qint64 ErrorSetting = cRegistry::ErrorKey;
+constexpr qint64 ErrorAccount = 3000;
+const QString Source = QStringLiteral("SetupStore");
+
+cRegistry settingAt(const QString &name)
+{
+    cRegistry registry;
+    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+    registry.setSectionKey(SettingsKey);
+    registry.setValueType(cRegistry::REG_SZ);
+    registry.setValueKey(name);
+    return registry;
+}
+
+Values trimmed(const Values &values)
+{
+    using modFunctions::TrimBlanks;
+    return {TrimBlanks(values.username), TrimBlanks(values.password), TrimBlanks(values.database),
+            TrimBlanks(values.gatewayHost), TrimBlanks(values.alternateGatewayHost)};
+}
+
+void storeAccount(const QString &username, const QString &password)
+{
+    const QVariant row = Database::value(QStringLiteral("SELECT rowid FROM Setup ORDER BY rowid LIMIT 1"));
+    if (!row.isValid()) {
+        Database::insert(QStringLiteral("INSERT INTO Setup (Username, Password) VALUES (?, ?)"), {username, password});
+        return;
+    }
+    const QSqlQuery update = Database::run(
+        QStringLiteral("UPDATE Setup SET Username = ?, Password = ? WHERE rowid = ?"), {username, password, row});
+    if (update.numRowsAffected() != 1)
+        throw AppError(ErrorAccount, QStringLiteral("The gateway account could not be stored in the database."),
+                       Source);
+}
+
+} // namespace
+
+QString readSetting(const QString &name)
+{
+    const QString problem = cRegistry::hiveProblem();
+    if (!problem.isEmpty())
+        throw AppError(ErrorSetting, QStringLiteral("The program's settings cannot be read: %1.").arg(problem), Source);
+    cRegistry registry = settingAt(name);
+    const QVariant value = registry.Value();
+    if (!value.isValid())
+        return {};
+    if (registry.ValueType() != cRegistry::REG_SZ && registry.ValueType() != cRegistry::REG_EXPAND_SZ)
+        throw AppError(ErrorSetting,
+                       QStringLiteral("The setting \"%1\" under %2 is not a text (its type is %3).")
+                           .arg(name, SettingsKey)
+                           .arg(registry.ValueType()),
+                       Source);
+    return modFunctions::TrimBlanks(value.toString());
+}
+
+void writeSetting(const QString &name, const QString &text)
+{
+    settingAt(name).setPlainText(text);
+}
+
+Values load(bool withAccount)
+{
+    Values values;
+    values.database = readSetting(DatabaseValue);
+    values.gatewayHost = readSetting(GatewayHostValue);
+    values.alternateGatewayHost = readSetting(AlternateGatewayHostValue);
+    if (withAccount) {
+        QSqlQuery setup = Database::run(QStringLiteral("SELECT Username, Password FROM Setup ORDER BY rowid LIMIT 1"));
+        if (setup.next()) {
+            values.username = modFunctions::TrimBlanks(setup.value(0).toString());
+            values.password = modFunctions::TrimBlanks(setup.value(1).toString());
+        }
+    }
+    return values;
+}
+
+void save(const Values &typed, bool withAccount)
+{
+    const Values values = trimmed(typed);
+    const QStringList names{DatabaseValue, GatewayHostValue, AlternateGatewayHostValue};
+    const QStringList texts{values.database, values.gatewayHost, values.alternateGatewayHost};
+    QStringList before;
+    for (const QString &name : names)
+        before << readSetting(name);
+
+    // The account is written first and committed last, so a settings write
+    // that fails leaves the database as it was.
+    std::optional<Database::Transaction> transaction;
+    if (withAccount) {
+        transaction.emplace();
+        storeAccount(values.username, values.password);
+    }
+    qsizetype written = 0;
+    try {
+        for (; written < names.size(); ++written)
+            writeSetting(names[written], texts[written]);
+        if (transaction)
+            transaction->commit();
+    } catch (const AppError &) {
+        for (qsizetype i = 0; i < written; ++i) {
+            try {
+                writeSetting(names[i], before[i]);
+            } catch (const AppError &) {
+                // The store refuses writes now; the first error says why.
+            }
+        }
+        throw;
+    }
+    if (withAccount) {
+        modMain::GatewayUsername = values.username;
+        modMain::GatewayPassword = values.password;
+    }
+}
+
+QString folderWithSeparator(const QString &folder)
+{
+    const QString path = modFunctions::TrimBlanks(folder);
+    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+}
+
+QString databaseFileIn(const QString &folder)
+{
+    if (modFunctions::TrimBlanks(folder).isEmpty())
+        return {};
+    const QString file = folderWithSeparator(folder) + DatabaseFileName;
+    return QFileInfo(file).isFile() ? file : QString();
+}
+
+} // namespace SetupStore

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+// The program's own settings as the setup window shows and stores them: the
+// values under SettingsKey in the settings store, and the gateway account in
+// the first Setup row of the database in use. Every text is stored and used
+// with the blanks around it removed.
+namespace SetupStore {
+
+inline const QString SettingsKey = QStringLiteral("Software\\Corvane\\Tellwave\\Settings");
+inline const QString DatabaseValue = QStringLiteral("Database");
+inline const QString GatewayHostValue = QStringLiteral("GatewayHost");
+inline const QString AlternateGatewayHostValue = QStringLiteral("AlternateGatewayHost");
+
+// Used when no host is stored: where tellwave-gateway listens by default.
+inline const QString BuiltInGatewayHost = QStringLiteral("127.0.0.1:8787");
+inline const QString BuiltInAlternateGatewayHost = QStringLiteral("127.0.0.1:8788");
+
+// The file a database folder holds.
+inline const QString DatabaseFileName = QStringLiteral("SMSData.db");
+
+struct Values
+{
+    QString username;
+    QString password;
+    QString database;
+    QString gatewayHost;
+    QString alternateGatewayHost;
+
+    bool operator==(const Values &) const = default;
+};
+
+// A text setting under SettingsKey, trimmed; empty when it is not stored.
+// Throws AppError when the settings cannot be read or the value is not text:
+// a value that is there but unreadable must not pass for an empty one.
+QString readSetting(const QString &name);
+// Stores a text setting as typed (a "%" in it is kept, never expanded).
+void writeSetting(const QString &name, const QString &text);
+
+// What is stored now; the account only when withAccount (otherwise empty).
+Values load(bool withAccount);
+
+// Stores the values trimmed: the three settings, and when withAccount the
+// account in the first Setup row (a row is added when there is none), which
+// then becomes the running account at once. Either everything is stored or
+// the error is thrown with the earlier settings put back and the account
+// unchanged.
+void save(const Values &values, bool withAccount);
+
+// The folder followed by exactly one "/" (a root folder keeps its own).
+QString folderWithSeparator(const QString &folder);
+// The database file in a chosen folder, or empty when it holds none.
+QString databaseFileIn(const QString &folder);
+
+} // namespace SetupStore

@@ -1,0 +1,96 @@
+#include "settings/frmSetup.h"
+
+#include "ui_frmSetup.h"
+
+#include "data/AppError.h"
+#include "data/modFunctions.h"
+#include "settings/BrowseDirectorysOnly.h"
+#include "ui/BusyPointer.h"
+#include "ui/MessageBoxes.h"
+
+#include <QDir>
+
+frmSetup::frmSetup(QWidget *parent, bool withAccount)
+    : QDialog(parent), ui(std::make_unique<Ui::frmSetup>()), m_withAccount(withAccount)
+{
+    ui->setupUi(this);
+    ui->txtGatewayHost->setPlaceholderText(SetupStore::BuiltInGatewayHost);
+    ui->txtAlternateGatewayHost->setPlaceholderText(SetupStore::BuiltInAlternateGatewayHost);
+    if (!m_withAccount) {
+        for (QLineEdit *box : {ui->txtUsername, ui->txtPassword}) {
+            box->setEnabled(false);
+            box->setPlaceholderText(QStringLiteral("read from the chosen database"));
+        }
+        ui->lblNote->setText(QStringLiteral("The program starts on this database with these gateway hosts; "
+                                            "an empty box means the default."));
+    }
+    connect(ui->cmdBrowse, &QPushButton::clicked, this, &frmSetup::cmdBrowse_Click);
+    connect(ui->cmdSave, &QPushButton::clicked, this, &frmSetup::cmdSave_Click);
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
+    Form_Load();
+}
+
+frmSetup::~frmSetup() = default;
+
+void frmSetup::Form_Load()
+{
+    BusyPointer busy;
+    try {
+        const SetupStore::Values stored = SetupStore::load(m_withAccount);
+        ui->txtUsername->setText(stored.username);
+        ui->txtPassword->setText(stored.password);
+        ui->txtDatabase->setText(stored.database);
+        ui->txtGatewayHost->setText(stored.gatewayHost);
+        ui->txtAlternateGatewayHost->setText(stored.alternateGatewayHost);
+    } catch (const AppError &error) {
+        // Saving boxes that could not be filled would overwrite the stored
+        // values with blanks: only Cancel is left.
+        busy.release();
+        for (QWidget *control :
+             std::initializer_list<QWidget *>{ui->txtUsername, ui->txtPassword, ui->txtDatabase, ui->cmdBrowse,
+                                              ui->txtGatewayHost, ui->txtAlternateGatewayHost, ui->cmdSave})
+            control->setEnabled(false);
+        MessageBoxes::showError(this, error);
+    }
+}
+
+SetupStore::Values frmSetup::typed() const
+{
+    return {ui->txtUsername->text(), ui->txtPassword->text(), ui->txtDatabase->text(), ui->txtGatewayHost->text(),
+            ui->txtAlternateGatewayHost->text()};
+}
+
+void frmSetup::cmdBrowse_Click()
+{
+    const QString folder =
+        BrowseDirectorysOnly::BrowseForFolder(this, QStringLiteral("SELECT DATABASE FOLDER"), QDir::rootPath());
+    if (modFunctions::TrimBlanks(folder).isEmpty())
+        return;
+    const QString file = SetupStore::databaseFileIn(folder);
+    if (file.isEmpty()) {
+        MessageBoxes::inform(this, QStringLiteral("NOT FOUND"),
+                             QStringLiteral("The Tellwave database can not be found in this location. "
+                                            "Please choose another."));
+        return;
+    }
+    ui->txtDatabase->setText(file);
+}
+
+void frmSetup::cmdSave_Click()
+{
+    BusyPointer busy;
+    try {
+        SetupStore::save(typed(), m_withAccount);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+        return;
+    }
+    busy.release();
+    accept();
+}
+
+void frmSetup::cmdCancel_Click()
+{
+    reject();
+}

@@ -1,0 +1,260 @@
+#include "GuiTestSupport.h"
+
+#include "app/frmMain.h"
+#include "data/Database.h"
+#include "data/ProcessSettings.h"
+#include "settings/cRegistry.h"
+#include "settings/frmSetup.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList Boxes{u"txtUsername"_s, u"txtPassword"_s, u"txtDatabase"_s, u"txtGatewayHost"_s,
+                        u"txtAlternateGatewayHost"_s};
+
+cRegistry setting(const QString &name)
+{
+    cRegistry registry;
+    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+    registry.setSectionKey(SetupStore::SettingsKey);
+    registry.setValueType(cRegistry::REG_SZ);
+    registry.setValueKey(name);
+    return registry;
+}
+
+QStringList stored()
+{
+    QStringList values;
+    QSqlQuery setup = Database::run(u"SELECT Username || '|' || Password FROM Setup"_s);
+    while (setup.next())
+        values << setup.value(0).toString();
+    for (const QString &name :
+         {SetupStore::DatabaseValue, SetupStore::GatewayHostValue, SetupStore::AlternateGatewayHostValue})
+        values << setting(name).Value().toString();
+    return values;
+}
+
+QByteArray hiveContent()
+{
+    QFile hive(cRegistry::hivePath());
+    return hive.open(QIODevice::ReadOnly) ? hive.readAll() : QByteArray();
+}
+
+} // namespace
+
+class tst_setup : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void saveStoresTrimmedValuesAndTheRunningAccount_data();
+    void saveStoresTrimmedValuesAndTheRunningAccount();
+    void browseTakesOnlyAFolderHoldingTheDatabase_data();
+    void browseTakesOnlyAFolderHoldingTheDatabase();
+    void failedSaveKeepsTheWindowOpenWithWhatWasTyped_data();
+    void failedSaveKeepsTheWindowOpenWithWhatWasTyped();
+    void menuEntryOpensTheWindow();
+
+private:
+    void open()
+    {
+        window = std::make_unique<frmSetup>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    QLineEdit *box(const QString &name) const { return window->findChild<QLineEdit *>(name); }
+    QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(QLatin1String(name)); }
+    QStringList shown() const
+    {
+        QStringList texts;
+        for (const QString &name : Boxes)
+            texts << box(name)->text();
+        return texts;
+    }
+    void type(const QStringList &texts)
+    {
+        for (qsizetype i = 0; i < Boxes.size(); ++i)
+            box(Boxes[i])->setText(texts[i]);
+    }
+
+    std::unique_ptr<TestHome> home;
+    std::unique_ptr<frmSetup> window;
+};
+
+void tst_setup::init()
+{
+    home = std::make_unique<TestHome>();
+    modMain::GatewayUsername = u"before"_s;
+    Database::run(u"UPDATE Setup SET Username = ' old ', Password = 'pw'"_s);
+    setting(SetupStore::DatabaseValue).setValue(u" /data/kept/SMSData.db"_s);
+}
+
+void tst_setup::cleanup()
+{
+    window.reset();
+    home.reset();
+}
+
+void tst_setup::saveStoresTrimmedValuesAndTheRunningAccount_data()
+{
+    QTest::addColumn<bool>("setupRow");
+    QTest::addColumn<QStringList>("typed"); // the five boxes
+    QTest::newRow("blanks around everything")
+        << true
+        << QStringList{u" ann smith "_s, u" s3cret "_s, u"  /srv/SMSData.db "_s, u" sms.example.co.za "_s,
+                       u" https://alt.example.co.za:8443"_s};
+    QTest::newRow("empty database box") << true << QStringList{u"ann"_s, u"pw"_s, u"   "_s, u""_s, u""_s};
+    QTest::newRow("no Setup row") << false << QStringList{u"ann"_s, u""_s, u""_s, u"10.0.0.5:80"_s, u""_s};
+}
+
+void tst_setup::saveStoresTrimmedValuesAndTheRunningAccount()
+{
+    QFETCH(bool, setupRow);
+    QFETCH(QStringList, typed);
+    if (!setupRow)
+        Database::run(u"DELETE FROM Setup"_s);
+    ScriptedMessageBoxes boxes;
+    open();
+    QCOMPARE(shown(), (QStringList{setupRow ? u"old"_s : u""_s, setupRow ? u"pw"_s : u""_s, u"/data/kept/SMSData.db"_s,
+                                   u""_s, u""_s}));
+    type(typed);
+    if (QTest::currentDataTag() == "blanks around everything"_L1) {
+        saveScreenshot(window.get(), u"frmSetup"_s);
+        window->resize(window->minimumSize());
+        saveScreenshot(window.get(), u"frmSetup-smallest"_s);
+    }
+    QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
+
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(window->result(), int(QDialog::Accepted));
+    QStringList trimmed;
+    for (const QString &text : typed)
+        trimmed << text.trimmed();
+    QCOMPARE(stored(), QStringList{trimmed[0] + u"|"_s + trimmed[1]} + trimmed.mid(2));
+    QCOMPARE(modMain::GatewayUsername + modMain::GatewayPassword, trimmed[0] + trimmed[1]);
+    open(); // and shown so next time
+    QCOMPARE(shown(), trimmed);
+}
+
+void tst_setup::browseTakesOnlyAFolderHoldingTheDatabase_data()
+{
+    QTest::addColumn<QString>("answer"); // a folder under the test's home; "-" cancels
+    QTest::addColumn<QString>("box");    // afterwards, under the home; "-" unchanged
+    QTest::newRow("with the database") << u"with"_s << u"with/SMSData.db"_s;
+    QTest::newRow("ending in a separator") << u"with/"_s << u"with/SMSData.db"_s;
+    QTest::newRow("without it") << u"without"_s << u"-"_s;
+    QTest::newRow("cancelled") << u"-"_s << u"-"_s;
+}
+
+void tst_setup::browseTakesOnlyAFolderHoldingTheDatabase()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, box);
+    const QString under = home->path() + u"/"_s;
+    QVERIFY(QDir().mkpath(under + u"with"_s) && QDir().mkpath(under + u"without/SMSData.db.d"_s));
+    QVERIFY(QFile::copy(home->databasePath(), under + u"with/SMSData.db"_s));
+    ScriptedMessageBoxes boxes;
+    ScriptedFileDialogs dialogs;
+    dialogs.choose(answer == u"-"_s ? QString() : under + answer);
+    open();
+    QTest::mouseClick(button("cmdBrowse"), Qt::LeftButton);
+
+    QCOMPARE(dialogs.asked().size(), 1);
+    QCOMPARE(dialogs.asked()[0].title + dialogs.asked()[0].directory, u"SELECT DATABASE FOLDER/"_s);
+    QCOMPARE(this->box(u"txtDatabase"_s)->text(), box == u"-"_s ? u"/data/kept/SMSData.db"_s : under + box);
+    QCOMPARE(boxes.titles(), answer == u"without"_s ? QStringList{u"NOT FOUND"_s} : QStringList());
+    if (boxes.count())
+        QCOMPARE(boxes.last().text,
+                 u"The Tellwave database can not be found in this location. Please choose another."_s);
+    QCOMPARE(SetupStore::folderWithSeparator(u"/"_s) + SetupStore::DatabaseFileName, u"/SMSData.db"_s);
+}
+
+void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped_data()
+{
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<bool>("whenOpened"); // otherwise when saving
+    QTest::newRow("settings file unreadable") << u"garbage"_s << false;
+    QTest::newRow("settings file cannot be written") << u"no folder"_s << false;
+    QTest::newRow("database refuses") << u"trigger"_s << false;
+    QTest::newRow("unreadable when opened: only Cancel") << u"garbage"_s << true;
+    QTest::newRow("path stored as a number when opened") << u"number"_s << true;
+}
+
+void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped()
+{
+    QFETCH(QString, refusal);
+    QFETCH(bool, whenOpened);
+    const QStringList typed{u"ann"_s, u"new"_s, u"/data/new/SMSData.db"_s, u"sms.example.co.za"_s, u"alt"_s};
+    auto refuse = [&] {
+        if (refusal == u"garbage"_s) {
+            QFile hive(cRegistry::hivePath());
+            QVERIFY(hive.open(QIODevice::WriteOnly) && hive.write("{ not settings") == 14);
+        } else if (refusal == u"number"_s) {
+            cRegistry number = setting(SetupStore::DatabaseValue);
+            number.setValueType(cRegistry::REG_DWORD);
+            number.setValue(7);
+        } else if (refusal == u"no folder"_s) {
+            // The file reads as absent; a write cannot create it under a file.
+            const QString folder = QFileInfo(cRegistry::hivePath()).absolutePath();
+            QFile blocker(folder);
+            QVERIFY(QDir(folder).removeRecursively() && blocker.open(QIODevice::WriteOnly));
+        } else {
+            Database::run(u"CREATE TRIGGER refuse BEFORE UPDATE ON Setup BEGIN SELECT RAISE(ABORT, 'no'); END"_s);
+        }
+    };
+    ScriptedMessageBoxes boxes;
+    if (whenOpened)
+        refuse();
+    const QByteArray hive = hiveContent();
+    open();
+    if (!whenOpened) {
+        type(typed);
+        refuse();
+        const QStringList before = stored();
+        QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
+        QVERIFY(window->isVisible());
+        QCOMPARE(shown(), typed);
+        QCOMPARE(stored(), before);
+    }
+    QCOMPARE(boxes.titles(), QStringList{u"ERROR"_s});
+    QCOMPARE(boxes.last().icon, QMessageBox::Critical);
+    QVERIFY2(boxes.last().text.contains(u" - "_s), qPrintable(boxes.last().text));
+    QCOMPARE(button("cmdSave")->isEnabled(), !whenOpened);
+    QCOMPARE(modMain::GatewayUsername, u"before"_s);
+    if (refusal == u"garbage"_s || whenOpened)
+        QCOMPARE(hiveContent(), whenOpened ? hive : QByteArray("{ not settings"));
+}
+
+void tst_setup::menuEntryOpensTheWindow()
+{
+    ScriptedMessageBoxes boxes;
+    frmMain main;
+    QAction *entry = main.findChild<QAction *>(u"mnuSetupSetup"_s);
+    QVERIFY(entry && entry->isEnabled());
+    QTimer::singleShot(0, [] {
+        if (auto *setup = qobject_cast<frmSetup *>(QApplication::activeModalWidget())) {
+            setup->findChild<QLineEdit *>(u"txtUsername"_s)->setText(u"demo"_s);
+            QTest::mouseClick(setup->findChild<QPushButton *>(u"cmdSave"_s), Qt::LeftButton);
+        }
+    });
+    entry->trigger();
+    QCOMPARE(modMain::GatewayUsername, u"demo"_s);
+}
+
+QTEST_MAIN(tst_setup)
+#include "tst_setup.moc"
