@@ -1,0 +1,221 @@
+#include "contacts/frmSelectGroup.h"
+
+#include "ui_frmSelectGroup.h"
+
+#include "contacts/ContactExport.h"
+#include "contacts/CustomerImport.h"
+#include "data/AppError.h"
+#include "data/Database.h"
+#include "data/modFunctions.h"
+#include "groups/frmAddGroups.h"
+#include "ui/BusyPointer.h"
+#include "ui/FileDialogs.h"
+#include "ui/MessageBoxes.h"
+
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QSqlQuery>
+
+frmSelectGroup::frmSelectGroup(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmSelectGroup>())
+{
+    ui->setupUi(this);
+    ui->grdList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ui->grdList->verticalHeader()->setDefaultSectionSize(ui->grdList->fontMetrics().height() + 8);
+
+    connect(ui->cmdSelect, &QPushButton::clicked, this, &frmSelectGroup::cmdSelect_Click);
+    connect(ui->Command1, &QPushButton::clicked, this, &frmSelectGroup::Command1_Click);
+    connect(ui->cmdAdd, &QPushButton::clicked, this, &frmSelectGroup::cmdAdd_Click);
+    connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSelectGroup::cmdCancel_Click);
+}
+
+frmSelectGroup::~frmSelectGroup() = default;
+
+QString frmSelectGroup::action() const
+{
+    return ActionType.trimmed().toUpper();
+}
+
+QString frmSelectGroup::format() const
+{
+    return FileFormat.trimmed().toUpper();
+}
+
+void frmSelectGroup::showEvent(QShowEvent *event)
+{
+    // The opener sets ActionType and FileFormat between construction and
+    // showing, so the window reads them when it first appears.
+    if (!m_loaded) {
+        m_loaded = true;
+        Form_Load();
+    }
+    QDialog::showEvent(event);
+}
+
+void frmSelectGroup::Form_Load()
+{
+    if (action() == QStringLiteral("EXPORT")) {
+        ui->cmdAdd->setVisible(false);
+        ui->Command1->setText(QStringLiteral("All Contacts"));
+        ui->lblList->setText(QStringLiteral("Contacts not exported"));
+    }
+    loadGroups();
+}
+
+void frmSelectGroup::loadGroups()
+{
+    BusyPointer busy;
+    ui->cboGroups->clear();
+    try {
+        QSqlQuery query = Database::run(QStringLiteral("SELECT GroupID, Name FROM Groups ORDER BY Name COLLATE Names"));
+        while (query.next())
+            ui->cboGroups->addItem(query.value(1).toString(), query.value(0).toLongLong());
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+    ui->cboGroups->setCurrentIndex(-1);
+}
+
+qint64 frmSelectGroup::chosenGroup() const
+{
+    const int index = ui->cboGroups->currentIndex();
+    return index < 0 ? 0 : ui->cboGroups->itemData(index).toLongLong();
+}
+
+void frmSelectGroup::cmdSelect_Click()
+{
+    if (ui->cboGroups->currentIndex() < 0 || modFunctions::TrimBlanks(ui->cboGroups->currentText()).isEmpty()) {
+        MessageBoxes::inform(this, QStringLiteral("INFO"),
+                             QStringLiteral("To use this option you have to select a group, otherwise use the "
+                                            "WITHOUT GROUP option."));
+        return;
+    }
+    UseGroup = true;
+    dispatch();
+}
+
+void frmSelectGroup::Command1_Click()
+{
+    UseGroup = false;
+    dispatch();
+}
+
+void frmSelectGroup::cmdAdd_Click()
+{
+    frmAddGroups addGroup(this);
+    addGroup.exec();
+    const qint64 chosen = chosenGroup();
+    loadGroups();
+    if (chosen != 0)
+        ui->cboGroups->setCurrentIndex(ui->cboGroups->findData(chosen));
+}
+
+void frmSelectGroup::cmdCancel_Click()
+{
+    reject();
+}
+
+void frmSelectGroup::dispatch()
+{
+    if (action() == QStringLiteral("EXPORT") && format() == QStringLiteral("CSV"))
+        ExportCSVFile();
+    else if (action() == QStringLiteral("IMPORT") && format() == QStringLiteral("PASTEL"))
+        ImportPastelFile();
+}
+
+void frmSelectGroup::showProgress(const QString &text, bool now)
+{
+    if (!now && m_lastShown.isValid() && m_lastShown.elapsed() < 100)
+        return;
+    ui->lblStatus->setText(text);
+    ui->lblStatus->repaint();
+    m_lastShown.start();
+}
+
+void frmSelectGroup::listRefused()
+{
+    ui->grdList->setRowCount(int(m_refused.size()));
+    for (int row = 0; row < int(m_refused.size()); ++row)
+        ui->grdList->setItem(row, 0, new QTableWidgetItem(m_refused.at(row)));
+}
+
+void frmSelectGroup::ImportPastelFile()
+{
+    const QString path = FileDialogs::openFileName(this, QStringLiteral("SELECT PASTEL FILE"),
+                                                   QStringLiteral("Text File (*.txt)|*.txt"));
+    if (modFunctions::TrimBlanks(path).isEmpty())
+        return;
+
+    BusyPointer busy;
+    m_refused.clear();
+    ui->grdList->setRowCount(0);
+    m_lastShown.invalidate();
+    const auto imported = [](qint64 count) {
+        return QStringLiteral("Imported ") + QString::number(count) + QStringLiteral(" contacts ...");
+    };
+    CustomerImport::Imported result;
+    try {
+        result = CustomerImport::importFile(
+            path, UseGroup ? chosenGroup() : 0, [&](qint64 count) { showProgress(imported(count), false); },
+            [this](const QString &text) { m_refused.append(text); });
+    } catch (const AppError &error) {
+        listRefused();
+        showProgress(QStringLiteral("ERROR"), true);
+        busy.release();
+        MessageBoxes::showError(this, error);
+        return;
+    }
+    listRefused();
+    showProgress(imported(result.contacts), true);
+    busy.release();
+
+    const QString done = QStringLiteral("Done Import Contacts From Pastel File");
+    if (result.refused.isEmpty()) {
+        MessageBoxes::inform(this, QStringLiteral("INFO"), done);
+        accept();
+        return;
+    }
+    // The window stays open so that the refused lines can be read.
+    const qsizetype refused = result.refused.size();
+    const QString stored = result.contacts == 1
+        ? QStringLiteral("1 contact was imported; ")
+        : QStringLiteral("%1 contacts were imported; ").arg(result.contacts);
+    const QString listed = refused == 1
+        ? QStringLiteral("1 line was refused and is listed under Contacts Not Imported.")
+        : QStringLiteral("%1 lines were refused and are listed under Contacts Not Imported.").arg(refused);
+    MessageBoxes::inform(this, QStringLiteral("INFO"), done + QStringLiteral("\n\n") + stored + listed);
+}
+
+void frmSelectGroup::ExportCSVFile()
+{
+    const QString path = FileDialogs::saveFileName(this, QStringLiteral("SELECT CSV FILE NAME AND LOCATION"),
+                                                   QStringLiteral("Comma Delimited File (*.csv)|*.csv"));
+    if (modFunctions::TrimBlanks(path).isEmpty())
+        return;
+    if (QFileInfo::exists(path)
+        && !MessageBoxes::ask(this, QStringLiteral("EXIST"),
+                              QStringLiteral("The file name you specified already exist. Do you want to "
+                                             "overwrite this file?")))
+        return;
+
+    BusyPointer busy;
+    m_lastShown.invalidate();
+    const auto exported = [](qint64 count) {
+        return QStringLiteral("Exported ") + QString::number(count) + QStringLiteral(" contacts ...");
+    };
+    qint64 count = 0;
+    try {
+        count = ContactExport::exportTo(path, UseGroup ? chosenGroup() : 0,
+                                        [&](qint64 written) { showProgress(exported(written), false); });
+    } catch (const AppError &error) {
+        showProgress(QStringLiteral("ERROR"), true);
+        busy.release();
+        MessageBoxes::showError(this, error);
+        return;
+    }
+    if (count > 0)
+        showProgress(exported(count), true);
+    busy.release();
+    MessageBoxes::inform(this, QStringLiteral("INFO"),
+                         QStringLiteral("Done exporting ") + QString::number(count) + QStringLiteral(" contacts."));
+}
