@@ -7,6 +7,7 @@
 #include "contacts/ContactStore.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmSearchClients.h"
+#include "contacts/frmSelectGroup.h"
 #include "data/AppError.h"
 #include "data/ProcessSettings.h"
 #include "ui/BusyPointer.h"
@@ -92,9 +93,6 @@ void frmListClients::buildMenus()
                            &frmListClients::mnuUpdateSpaces_Click);
     mnuUpdateNames = item(mnuUpdate, "mnuUpdateNames", QStringLiteral("Split LastName and FirstName"),
                           &frmListClients::mnuUpdateNames_Click);
-    // The import and export window is not part of this build yet.
-    mnuImportPastel->setEnabled(false);
-    mnuExportCSV->setEnabled(false);
 }
 
 QString frmListClients::SortClause() const
@@ -249,10 +247,28 @@ void frmListClients::grdList_HeadClick(int column)
 
 void frmListClients::mnuImportPastel_Click()
 {
+    {
+        frmSelectGroup import(this);
+        import.ActionType = QStringLiteral("IMPORT");
+        import.FileFormat = QStringLiteral("PASTEL");
+        import.exec();
+    }
+    BusyPointer busy;
+    try {
+        reload(0);
+    } catch (const AppError &error) {
+        busy.release();
+        MessageBoxes::showError(this, error);
+    }
+    showCount();
 }
 
 void frmListClients::mnuExportCSV_Click()
 {
+    frmSelectGroup exporter(this);
+    exporter.ActionType = QStringLiteral("EXPORT");
+    exporter.FileFormat = QStringLiteral("CSV");
+    exporter.exec();
 }
 
 void frmListClients::mnuUpdateNames_Click()

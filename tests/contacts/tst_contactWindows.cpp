@@ -5,6 +5,7 @@
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmListClients.h"
 #include "contacts/frmSearchClients.h"
+#include "contacts/frmSelectGroup.h"
 #include "data/ProcessSettings.h"
 
 #include <QApplication>
@@ -45,6 +46,7 @@ private slots:
     void deleteAsksAndRemovesMemberships();
     void f4LocatesThePickedContact();
     void cleanUpCommandsShowTheirChanges();
+    void importAndExportOpenTheGroupWindow();
 
     void editorTownFillsThePostalCode_data();
     void editorTownFillsThePostalCode();
@@ -422,6 +424,27 @@ void tst_contactWindows::cleanUpCommandsShowTheirChanges()
     QCOMPARE(cell(0, u"FirstName"_s), u"John"_s);
     QVERIFY(boxes->shown().isEmpty());
     QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void tst_contactWindows::importAndExportOpenTheGroupWindow()
+{
+    addContact({{"AssNo", u"B1"_s}});
+    open(new frmListClients);
+    QStringList opened;
+    whenOpened<frmSelectGroup>([&opened](frmSelectGroup *files) {
+        opened << files->ActionType + u' ' + files->FileFormat;
+        addContact({{"AssNo", u"A1"_s}}); // as an import would
+        files->reject();
+    });
+    window->findChild<QAction *>(u"mnuImportPastel"_s)->trigger();
+    QCOMPARE(qty(), u"2"_s); // counted again after the import
+    QCOMPARE(cell(current(), u"AssNo"_s), u"A1"_s);
+    whenOpened<frmSelectGroup>([&opened](frmSelectGroup *files) {
+        opened << files->ActionType + u' ' + files->FileFormat;
+        files->reject();
+    });
+    window->findChild<QAction *>(u"mnuExportCSV"_s)->trigger();
+    QCOMPARE(opened, (QStringList{"IMPORT PASTEL", "EXPORT CSV"}));
 }
 
 void tst_contactWindows::editorTownFillsThePostalCode_data()
