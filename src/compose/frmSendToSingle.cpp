@@ -6,7 +6,6 @@
 #include "compose/SingleQueue.h"
 #include "contacts/frmSearchClients.h"
 #include "data/AppError.h"
-#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
@@ -29,12 +28,7 @@ void frmSendToSingle::Form_KeyDown(int keyCode)
 {
     if (keyCode != Qt::Key_F4)
         return;
-    modMain::SelectedClientID = 0;
-    {
-        frmSearchClients search(this);
-        search.exec();
-    }
-    const qint64 chosen = modMain::SelectedClientID;
+    const qint64 chosen = frmSearchClients::pick(this);
     if (chosen == 0)
         return;
     try {

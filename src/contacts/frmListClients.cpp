@@ -218,14 +218,10 @@ void frmListClients::cmdClose_Click()
 
 void frmListClients::Form_KeyDown()
 {
-    modMain::SelectedClientID = 0;
-    {
-        frmSearchClients search(this);
-        search.exec();
-    }
-    if (modMain::SelectedClientID == 0)
+    const qint32 chosen = frmSearchClients::pick(this);
+    if (chosen == 0)
         return;
-    locate(modMain::SelectedClientID);
+    locate(chosen);
     ui->cmdEdit->setFocus();
 }
 

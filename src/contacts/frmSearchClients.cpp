@@ -35,6 +35,14 @@ frmSearchClients::frmSearchClients(QWidget *parent)
 
 frmSearchClients::~frmSearchClients() = default;
 
+qint32 frmSearchClients::pick(QWidget *parent)
+{
+    modMain::SelectedClientID = 0;
+    frmSearchClients search(parent);
+    search.exec();
+    return modMain::SelectedClientID;
+}
+
 void frmSearchClients::optOptions_Click(int index)
 {
     const bool names = index == 0;

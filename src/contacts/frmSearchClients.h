@@ -20,6 +20,10 @@ public:
     explicit frmSearchClients(QWidget *parent = nullptr);
     ~frmSearchClients() override;
 
+    // Resets the hand-over, shows the window modally and gives the contact
+    // picked, or 0 when none was.
+    static qint32 pick(QWidget *parent);
+
     void optOptions_Click(int index);
     void cmdSearch_Click();
     void grdResults_DblClick();

@@ -6,7 +6,6 @@
 #include "compose/RecordTableModel.h"
 #include "contacts/frmSearchClients.h"
 #include "data/AppError.h"
-#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "groups/GroupBook.h"
 #include "groups/frmEditGroupsListContacts.h"
@@ -106,12 +105,7 @@ void frmEditGroups::Form_KeyDown(int keyCode)
 {
     if (keyCode != Qt::Key_F4)
         return;
-    modMain::SelectedClientID = 0;
-    {
-        frmSearchClients search(this);
-        search.exec();
-    }
-    const qint64 chosen = modMain::SelectedClientID;
+    const qint64 chosen = frmSearchClients::pick(this);
     if (chosen == 0)
         return;
     try {
