@@ -10,9 +10,8 @@ namespace SendReportPage {
 
 namespace {
 
-const QString ColumnNames[] = {QStringLiteral("SENTID"),     QStringLiteral("PHONENUMBER"),
-                               QStringLiteral("DATA"),       QStringLiteral("DATETIME"),
-                               QStringLiteral("CUSTOMERID"), QStringLiteral("SENTSTATUS")};
+const QString ColumnNames[] = {QStringLiteral("SENTID"),   QStringLiteral("PHONENUMBER"), QStringLiteral("DATA"),
+                               QStringLiteral("DATETIME"), QStringLiteral("CUSTOMERID"),  QStringLiteral("SENTSTATUS")};
 
 QString cleanCell(const QString &cell, int position)
 {

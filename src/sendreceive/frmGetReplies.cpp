@@ -35,17 +35,16 @@ frmGetReplies::~frmGetReplies() = default;
 
 void frmGetReplies::Form_Load()
 {
-    m_list = new QueryListModel({{QStringLiteral("SMSReplyID"), QStringLiteral("SMSReplyID"), true, Kind::Text, 80},
-                                 {QStringLiteral("IncomingID"), QStringLiteral("IncomingID"), true, Kind::Text, 90},
-                                 {QStringLiteral("ReceivedDateTime"), QStringLiteral("Received Date Time"), true,
-                                  Kind::DateTime, 130},
-                                 {QStringLiteral("PhoneNumber"), QStringLiteral("Phone Number"), true, Kind::Text, 110},
-                                 {QStringLiteral("Message"), QStringLiteral("Message"), true, Kind::Text},
-                                 {QStringLiteral("SentMessage"), QStringLiteral("Sent Message"), true, Kind::Text, 200},
-                                 {QStringLiteral("SentDateTime"), QStringLiteral("SentDateTime"), true,
-                                  Kind::DateTime, 130},
-                                 {QStringLiteral("SMSSendID"), QStringLiteral("SMSSendID"), true, Kind::Text, 80}},
-                                this);
+    m_list = new QueryListModel(
+        {{QStringLiteral("SMSReplyID"), QStringLiteral("SMSReplyID"), true, Kind::Text, 95},
+         {QStringLiteral("IncomingID"), QStringLiteral("IncomingID"), true, Kind::Text, 90},
+         {QStringLiteral("ReceivedDateTime"), QStringLiteral("Received Date Time"), true, Kind::DateTime, 150},
+         {QStringLiteral("PhoneNumber"), QStringLiteral("Phone Number"), true, Kind::Text, 110},
+         {QStringLiteral("Message"), QStringLiteral("Message"), true, Kind::Text},
+         {QStringLiteral("SentMessage"), QStringLiteral("Sent Message"), true, Kind::Text, 160},
+         {QStringLiteral("SentDateTime"), QStringLiteral("SentDateTime"), true, Kind::DateTime, 130},
+         {QStringLiteral("SMSSendID"), QStringLiteral("SMSSendID"), true, Kind::Text, 90}},
+        this);
     try {
         m_list->setQuery(QStringLiteral("SELECT SMSReplyID, IncomingID, ReceivedDateTime, PhoneNumber, Message, "
                                         "SentMessage, SentDateTime, SMSSendID FROM SMSReplies "
@@ -90,7 +89,8 @@ void frmGetReplies::grdList_Click(const QModelIndex &index)
     ui->lblMessageReceived->repaint();
     ui->lblMessageSent->repaint();
     try {
-        ui->lblCustomer->setText(SendReceive::contactNameFor(m_list->value(row, QStringLiteral("SMSSendID")).toString()));
+        ui->lblCustomer->setText(
+            SendReceive::contactNameFor(m_list->value(row, QStringLiteral("SMSSendID")).toString()));
     } catch (const AppError &error) {
         showError(error);
     }

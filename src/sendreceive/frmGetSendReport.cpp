@@ -18,7 +18,7 @@ class SentList : public QueryListModel
 {
 public:
     SentList(QObject *parent)
-        : QueryListModel({{QStringLiteral("SMSSendID"), QStringLiteral("SMSSendID"), true, Kind::Text, 80},
+        : QueryListModel({{QStringLiteral("SMSSendID"), QStringLiteral("SMSSendID"), true, Kind::Text, 90},
                           {QStringLiteral("ClientID"), QStringLiteral("ClientID"), true, Kind::Text, 70},
                           {QStringLiteral("Number"), QStringLiteral("Number"), true, Kind::Text, 110},
                           {QStringLiteral("ClientName"), QStringLiteral("Contact Name"), true, Kind::Text, 150},
@@ -31,8 +31,7 @@ public:
                           {QStringLiteral("SentID"), QStringLiteral("SentID"), true, Kind::Text, 80}},
                          parent),
           m_date(columnOf(QStringLiteral("SendDate"))), m_time(columnOf(QStringLiteral("SendTime")))
-    {
-    }
+    {}
 
     QVariant data(const QModelIndex &index, int role) const override
     {
