@@ -11,6 +11,9 @@
 #include "data/AppError.h"
 #include "gateway/GatewayCycles.h"
 #include "groups/frmListGroups.h"
+#include "sendreceive/frmGetReplies.h"
+#include "sendreceive/frmGetSendReport.h"
+#include "sendreceive/frmSendMessages.h"
 #include "settings/frmAbout.h"
 #include "settings/frmSetup.h"
 #include "ui/BusyPointer.h"
@@ -141,14 +144,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     connect(ui->mnuSMSGroup, &QAction::triggered, this, &frmMain::mnuSMSGroup_Click);
     connect(ui->mnuSMSGroupNo, &QAction::triggered, this, &frmMain::mnuSMSGroupNo_Click);
     connect(ui->mnuSMSKestrelImport, &QAction::triggered, this, &frmMain::mnuSMSKestrelImport_Click);
+    connect(ui->mnuSMSSendReceiveSend, &QAction::triggered, this, &frmMain::mnuSMSSendReceiveSend_Click);
+    connect(ui->mnuSMSSendReceiveReport, &QAction::triggered, this, &frmMain::mnuSMSSendReceiveReport_Click);
+    connect(ui->mnuSMSSendReceiveReplies, &QAction::triggered, this, &frmMain::mnuSMSSendReceiveReplies_Click);
     connect(ui->cmdCheckCredits, &QPushButton::clicked, this, &frmMain::cmdCheckCredits_Click);
     m_cycles = new GatewayCycles(*this, this);
     connect(m_cycles, &GatewayCycles::runningChanged, this, &frmMain::cyclesRunning);
-
-    // Windows that come with later parts of the program stay disabled until
-    // they are wired.
-    for (QAction *later : {ui->mnuSMSSendReceiveSend, ui->mnuSMSSendReceiveReport, ui->mnuSMSSendReceiveReplies})
-        later->setEnabled(false);
 
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [] {
@@ -427,6 +428,25 @@ void frmMain::mnuSMSKestrelImport_Click()
     frmImport window(this);
     openModal(window, Refresh::InboxThenOutbox);
 }
+
+void frmMain::mnuSMSSendReceiveSend_Click()
+{
+    frmSendMessages window(this);
+    openModal(window, Refresh::OutboxThenInbox);
+}
+
+void frmMain::mnuSMSSendReceiveReport_Click()
+{
+    frmGetSendReport window(this);
+    openModal(window, Refresh::OutboxThenInbox);
+}
+
+void frmMain::mnuSMSSendReceiveReplies_Click()
+{
+    frmGetReplies window(this);
+    openModal(window, Refresh::OutboxThenInbox);
+}
+
 void frmMain::cmdCheckCredits_Click()
 {
     if (!m_cycles->isRunning())

@@ -50,6 +50,9 @@ public:
     void mnuSMSGroup_Click();
     void mnuSMSGroupNo_Click();
     void mnuSMSKestrelImport_Click();
+    void mnuSMSSendReceiveSend_Click();
+    void mnuSMSSendReceiveReport_Click();
+    void mnuSMSSendReceiveReplies_Click();
 
     void cmdCheckCredits_Click();
     GatewayCycles &cycles() { return *m_cycles; }

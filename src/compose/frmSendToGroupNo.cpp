@@ -4,6 +4,7 @@
 
 #include "compose/OutboxWriter.h"
 #include "data/AppError.h"
+#include "sendreceive/frmSendMessages.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
@@ -13,6 +14,7 @@ frmSendToGroupNo::frmSendToGroupNo(QWidget *parent)
     ui->setupUi(this);
     ui->cmdSendNow->setVisible(false);
     connect(ui->cmdSend, &QPushButton::clicked, this, &frmSendToGroupNo::cmdSend_Click);
+    connect(ui->cmdSendNow, &QPushButton::clicked, this, &frmSendToGroupNo::cmdSendNow_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendToGroupNo::cmdCancel_Click);
     ui->grdList->setFocus();
 }
@@ -28,6 +30,7 @@ void frmSendToGroupNo::setStatus(const QString &text)
 void frmSendToGroupNo::cmdSend_Click()
 {
     BusyPointer busy;
+    ui->cmdSendNow->setEnabled(false);
     qint64 counter = 0;
     const QStringList numbers = ui->grdList->numbers();
     if (numbers.isEmpty()) {
@@ -44,6 +47,13 @@ void frmSendToGroupNo::cmdSend_Click()
         }
     }
     MessageBoxes::inform(this, QStringLiteral("ADDED"), QString::number(counter) + QStringLiteral(" records added."));
+}
+
+void frmSendToGroupNo::cmdSendNow_Click()
+{
+    cmdSend_Click();
+    frmSendMessages window(this);
+    window.exec();
 }
 
 void frmSendToGroupNo::cmdCancel_Click()

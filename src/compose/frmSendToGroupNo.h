@@ -19,6 +19,8 @@ public:
     ~frmSendToGroupNo() override;
 
     void cmdSend_Click();
+    // Queues as Add To Queue does, then opens the Send Messages window.
+    void cmdSendNow_Click();
     void cmdCancel_Click();
 
 private:

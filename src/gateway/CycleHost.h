@@ -32,6 +32,12 @@ public:
     // Messages done of the total during a send run; total 0 ends the display.
     virtual void setProgress(int done, int total) = 0;
 
+    // One event of a send run for a window that keeps a log of them: "Sending
+    // SMS to <number>" before a message is posted, then "SMS sent - BatchID:
+    // <answer>" or "SMS NOT sent : <answer>". A message without number or
+    // text is not posted and gets none.
+    virtual void logSend(const QString &event) { Q_UNUSED(event) }
+
     // Lets the window repaint and answer the operator between two items.
     virtual void yieldToEvents() = 0;
 

@@ -26,7 +26,6 @@
 
 namespace {
 
-const QString Script = QStringLiteral("/httppost4.aspx");
 const QString SingleSmsType = QStringLiteral("SingleSMS");
 
 // A kept-alive connection is used again only this soon after its last answer;
@@ -358,21 +357,21 @@ void GatewayClient::setDefaultTimeout(int milliseconds)
     s_defaultTimeoutMs = milliseconds;
 }
 
-QUrl GatewayClient::requestUrl(const QString &type, const Parameters &parameters)
+QUrl GatewayClient::requestUrl(const QString &type, const Parameters &parameters, const QString &script)
 {
     QByteArray query = "Type=" + encoded(type) + "&Username=" + encoded(modMain::GatewayUsername)
                        + "&Password=" + encoded(modMain::GatewayPassword);
     for (const auto &[name, value] : parameters)
         query += '&' + encoded(name) + '=' + encoded(value);
-    QUrl url(baseOf(modMain::GatewayHost) + Script);
+    QUrl url(baseOf(modMain::GatewayHost) + script);
     // Every value is already encoded: the query is taken as it stands.
     url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
     return url;
 }
 
-QString GatewayClient::exchange(const QString &type, const Parameters &parameters)
+QString GatewayClient::exchange(const QString &type, const Parameters &parameters, const QString &script)
 {
-    const QUrl url = requestUrl(type, parameters);
+    const QUrl url = requestUrl(type, parameters, script);
     if (!url.isValid() || url.host().isEmpty()
         || (url.scheme() != QStringLiteral("http") && url.scheme() != QStringLiteral("https")))
         throw GatewayError(QNetworkReply::ProtocolUnknownError,
@@ -418,4 +417,9 @@ QString GatewayClient::sent(const QString &highestTrn)
 QString GatewayClient::replies()
 {
     return exchange(QStringLiteral("replies"), {{QStringLiteral("ID"), QStringLiteral("0")}});
+}
+
+QString GatewayClient::reportPage()
+{
+    return exchange(QStringLiteral("SentID"), {{QStringLiteral("SentID"), QStringLiteral("0")}}, ReportPageScript);
 }

@@ -37,6 +37,11 @@ public:
 
     static constexpr int DefaultTimeoutMs = 30000;
 
+    // The gateway's script for messages, credits, status and replies, and
+    // the one for the HTML report page.
+    static inline const QString MessageScript = QStringLiteral("/httppost4.aspx");
+    static inline const QString ReportPageScript = QStringLiteral("/httppost3.aspx");
+
     GatewayClient();
 
     // How long a request may go without any data arriving before it is given up.
@@ -49,16 +54,19 @@ public:
 
     // "http://host/httppost4.aspx?Type=..&Username=..&Password=.." followed by
     // the parameters in order; every value percent-encoded as UTF-8.
-    static QUrl requestUrl(const QString &type, const Parameters &parameters = {});
+    static QUrl requestUrl(const QString &type, const Parameters &parameters = {},
+                           const QString &script = MessageScript);
 
     // One exchange; the answer text. Throws GatewayError when the request
     // could not be completed.
-    QString exchange(const QString &type, const Parameters &parameters = {});
+    QString exchange(const QString &type, const Parameters &parameters = {}, const QString &script = MessageScript);
 
     QString credits();
     QString singleSms(const QString &number, const QString &message, const QString &customerId);
     QString sent(const QString &highestTrn);
     QString replies();
+    // The HTML report page of the messages sent.
+    QString reportPage();
 
 private:
     int m_timeoutMs;

@@ -51,7 +51,9 @@ std::optional<QString> NormaliseNumber(const QString &number)
     return QLatin1Char('0') + value.mid(2);
 }
 
-OutboxSender::OutboxSender(CycleHost &host) : m_host(host) {}
+OutboxSender::OutboxSender(CycleHost &host) : OutboxSender(host, Texts()) {}
+
+OutboxSender::OutboxSender(CycleHost &host, Texts texts) : m_host(host), m_texts(std::move(texts)) {}
 
 void OutboxSender::CheckCredits()
 {
@@ -76,7 +78,7 @@ double OutboxSender::RefreshCredits()
     m_host.setStatus(QStringLiteral("Checking Credits ..."));
     const double balance = GatewayAnswers::credits(GatewayClient().credits());
     m_host.setCreditsText(DecimalText(balance));
-    m_host.setStatus(CycleTexts::Ready);
+    m_host.setStatus(m_texts.creditsChecked);
     return balance;
 }
 
@@ -89,13 +91,18 @@ QString OutboxSender::SendSingleSMS(const QString &number, const QString &text, 
 {
     if (TrimBlanks(number).isEmpty() || TrimBlanks(text).isEmpty())
         return QStringLiteral("0");
-    m_host.setStatus(QStringLiteral("Sending SMS to ") + TrimBlanks(number));
+    const QString sendingTo = QStringLiteral("Sending SMS to ") + TrimBlanks(number);
+    m_host.setStatus(sendingTo);
+    m_host.logSend(sendingTo);
     const QString answer = GatewayClient().singleSms(number, TrimBlanks(text), customer);
     const GatewayAnswers::SingleSmsAnswer read = GatewayAnswers::singleSms(answer);
-    if (read.accepted)
+    if (read.accepted) {
         m_host.setStatus(QStringLiteral("SMS Sent - BatchID: ") + read.batch);
-    else
+        m_host.logSend(QStringLiteral("SMS sent - BatchID: ") + modFunctions::StripLineBreaks(answer));
+    } else {
         m_host.setStatus(QStringLiteral("SMS NOT sent : ") + read.cleaned);
+        m_host.logSend(QStringLiteral("SMS NOT sent : ") + modFunctions::StripLineBreaks(answer));
+    }
     return read.batch;
 }
 
@@ -180,7 +187,7 @@ bool OutboxSender::SendOutbox()
         return false;
     }
     m_host.setProgress(0, 0);
-    m_host.setStatus(CycleTexts::Ready);
+    m_host.setStatus(m_texts.runDone);
     m_host.outboxChanged();
     return true;
 }

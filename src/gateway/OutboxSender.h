@@ -19,7 +19,16 @@ std::optional<QString> NormaliseNumber(const QString &number);
 class OutboxSender
 {
 public:
+    // The status texts that end a credit request and a send run; a window of
+    // its own words them differently from the main window.
+    struct Texts
+    {
+        QString creditsChecked = QStringLiteral("Done. Ready ...");
+        QString runDone = QStringLiteral("Done. Ready ...");
+    };
+
     explicit OutboxSender(CycleHost &host);
+    OutboxSender(CycleHost &host, Texts texts);
 
     // The "Check Credits" button: refuses without user name or password; any
     // error is shown and the balance kept.
@@ -47,6 +56,7 @@ private:
     void markAttempted(qint64 key, const QString &eventId);
 
     CycleHost &m_host;
+    Texts m_texts;
     bool m_busy = false;
     bool m_marked = false; // the run marked a row
 };

@@ -10,9 +10,13 @@
 
 using modFunctions::TrimBlanks;
 
-RepliesRetrieval::RepliesRetrieval(CycleHost &host) : m_host(host) {}
+RepliesRetrieval::RepliesRetrieval(CycleHost &host) : RepliesRetrieval(host, CycleTexts::Ready) {}
 
-void RepliesRetrieval::FetchReplies()
+RepliesRetrieval::RepliesRetrieval(CycleHost &host, QString doneText) : m_host(host), m_doneText(std::move(doneText))
+{
+}
+
+bool RepliesRetrieval::FetchReplies()
 {
     CycleBusy busy(m_host, m_busy);
     try {
@@ -55,8 +59,10 @@ void RepliesRetrieval::FetchReplies()
                 batch->commit();
         }
         m_host.inboxChanged();
-        m_host.setStatus(CycleTexts::Ready);
+        m_host.setStatus(m_doneText);
     } catch (const AppError &error) {
         EndWithError(m_host, busy, error);
+        return false;
     }
+    return true;
 }

@@ -10,8 +10,11 @@ class RepliesRetrieval
 {
 public:
     explicit RepliesRetrieval(CycleHost &host);
+    // `doneText` is the status a run ends with ("Done. Ready ..." unless told).
+    RepliesRetrieval(CycleHost &host, QString doneText);
 
-    void FetchReplies();
+    // False when an error ended the run (it was shown, and "ERROR" is the status).
+    bool FetchReplies();
 
     // Whether a reply is stored: one bound value, the identifier without
     // surrounding blanks. Answered from the index SMSReplies_Incoming.
@@ -20,5 +23,6 @@ public:
 
 private:
     CycleHost &m_host;
+    QString m_doneText;
     bool m_busy = false;
 };

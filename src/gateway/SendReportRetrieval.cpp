@@ -1,0 +1,50 @@
+#include "gateway/SendReportRetrieval.h"
+
+#include "data/Database.h"
+#include "gateway/CycleSupport.h"
+#include "gateway/GatewayClient.h"
+#include "gateway/SendReportPage.h"
+
+SendReportRetrieval::SendReportRetrieval(CycleHost &host) : m_host(host) {}
+
+bool SendReportRetrieval::GetReport()
+{
+    CycleBusy busy(m_host, m_busy);
+    try {
+        m_host.setStatus(QStringLiteral("Getting new status of smse sent ..."));
+        m_host.setStatus(QStringLiteral("Sending request for status reports ..."));
+        QString page;
+        try {
+            page = GatewayClient().reportPage();
+        } catch (const GatewayError &) {
+            // counts as an empty page
+        }
+        m_host.setStatus(QStringLiteral("Got the status reports ..."));
+        m_host.setStatus(QStringLiteral("Parsing reports ..."));
+        const QStringList rows = SendReportPage::rowTexts(page);
+        const QString last = QString::number(rows.size() - 1);
+
+        Database::Batch batch;
+        Database::Statement update(QStringLiteral(
+            "UPDATE SMSSend SET Delivered = CASE WHEN ? THEN 1 ELSE Delivered END, SentID = ? WHERE SMSSendID = ?"));
+        for (qsizetype number = 0; number < rows.size(); ++number) {
+            m_host.setStatus(QStringLiteral("Parsing report rows %1 / %2 ...").arg(number).arg(last));
+            const SendReportPage::Row row = SendReportPage::readRow(rows.at(number));
+            if (const std::optional<qint64> key = row.outboxKey()) {
+                try {
+                    update.run({row.delivered() ? 1 : 0, row.sentId, *key});
+                } catch (const AppError &) {
+                    // the row is passed over
+                }
+            }
+            m_host.yieldToEvents();
+        }
+        // A commit that fails is the run's error: none of the rows is stored.
+        batch.commit();
+        m_host.outboxChanged();
+    } catch (const AppError &error) {
+        EndWithError(m_host, busy, error);
+        return false;
+    }
+    return true;
+}

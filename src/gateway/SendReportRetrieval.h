@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class CycleHost;
+
+// Fetches the gateway's HTML report page and writes what it says back into
+// the outbox: each row's identifier into SentID, and Delivered for a message
+// reported as sent. Never sets Delivered back to false.
+class SendReportRetrieval
+{
+public:
+    explicit SendReportRetrieval(CycleHost &host);
+
+    // False when an error ended the run (shown, with "ERROR" as the status).
+    // A request that fails counts as an empty page, and a row that cannot be
+    // written is passed over; all rows are stored together at the end.
+    bool GetReport();
+
+private:
+    CycleHost &m_host;
+    bool m_busy = false;
+};

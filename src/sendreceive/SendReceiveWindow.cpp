@@ -1,0 +1,113 @@
+#include "sendreceive/SendReceiveWindow.h"
+
+#include "data/AppError.h"
+#include "ui/MessageBoxes.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+
+SendReceiveWindow::SendReceiveWindow(QWidget *parent) : QDialog(parent) {}
+
+SendReceiveWindow::~SendReceiveWindow()
+{
+    while (m_busy > 0)
+        setBusy(false);
+}
+
+void SendReceiveWindow::setUp(QLabel *status, QList<QWidget *> disabledWhileRunning)
+{
+    m_status = status;
+    m_disabledWhileRunning = std::move(disabledWhileRunning);
+}
+
+bool SendReceiveWindow::whileRunning(const std::function<bool()> &run)
+{
+    if (m_running)
+        return false;
+    struct Running
+    {
+        SendReceiveWindow &window;
+        explicit Running(SendReceiveWindow &owner) : window(owner) { set(true); }
+        ~Running() { set(false); }
+        void set(bool running)
+        {
+            window.m_running = running;
+            for (QWidget *button : std::as_const(window.m_disabledWhileRunning))
+                button->setEnabled(!running);
+        }
+    } running(*this);
+    return run();
+}
+
+void SendReceiveWindow::setStatus(const QString &text)
+{
+    m_status->setText(text);
+    m_status->repaint();
+}
+
+QString SendReceiveWindow::creditsText() const
+{
+    return QStringLiteral("0");
+}
+
+void SendReceiveWindow::setCreditsText(const QString &) {}
+
+void SendReceiveWindow::setBusy(bool busy)
+{
+    if (busy) {
+        ++m_busy;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (m_busy > 0) {
+        --m_busy;
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void SendReceiveWindow::inform(const QString &title, const QString &text)
+{
+    MessageBoxes::inform(this, title, text);
+}
+
+bool SendReceiveWindow::ask(const QString &title, const QString &text)
+{
+    return MessageBoxes::ask(this, title, text);
+}
+
+void SendReceiveWindow::showError(const AppError &error)
+{
+    MessageBoxes::showError(this, error);
+}
+
+void SendReceiveWindow::setProgress(int, int) {}
+
+void SendReceiveWindow::yieldToEvents()
+{
+    // Keeps the window painting; the operator's input waits for the run's end.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void SendReceiveWindow::outboxChanged()
+{
+    reloadList();
+}
+
+void SendReceiveWindow::inboxChanged()
+{
+    reloadList();
+}
+
+void SendReceiveWindow::reject()
+{
+    if (!m_running)
+        QDialog::reject();
+}
+
+void SendReceiveWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_running) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
