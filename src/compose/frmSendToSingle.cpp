@@ -7,6 +7,7 @@
 #include "contacts/frmSearchClients.h"
 #include "data/AppError.h"
 #include "data/modFunctions.h"
+#include "sendreceive/frmSendMessages.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
@@ -16,6 +17,7 @@ frmSendToSingle::frmSendToSingle(QWidget *parent) : QDialog(parent), ui(std::mak
 {
     ui->setupUi(this);
     connect(ui->cmdSend, &QPushButton::clicked, this, &frmSendToSingle::cmdSend_Click);
+    connect(ui->cmdSendNow, &QPushButton::clicked, this, &frmSendToSingle::cmdSendNow_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendToSingle::cmdCancel_Click);
     // F4 works wherever the focus is in the window.
     auto *f4 = new QShortcut(QKeySequence(Qt::Key_F4), this);
@@ -52,8 +54,16 @@ void frmSendToSingle::setStatus(const QString &text)
     ui->lblStatus->repaint();
 }
 
+void frmSendToSingle::cmdSendNow_Click()
+{
+    cmdSend_Click();
+    frmSendMessages window(this);
+    window.exec();
+}
+
 void frmSendToSingle::cmdSend_Click()
 {
+    ui->cmdSendNow->setEnabled(false);
     BusyPointer busy;
     const QString number = modFunctions::TrimBlanks(ui->txtCellphone->text());
     if (number.isEmpty()) {

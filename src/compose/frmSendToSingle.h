@@ -20,6 +20,7 @@ public:
 
     void Form_KeyDown(int keyCode);
     void cmdSend_Click();
+    void cmdSendNow_Click();
     void cmdCancel_Click();
 
 private:

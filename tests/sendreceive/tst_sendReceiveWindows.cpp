@@ -5,6 +5,7 @@
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
 #include "compose/frmSendToGroupNo.h"
+#include "compose/frmSendToSingle.h"
 #include "sendreceive/frmGetReplies.h"
 #include "sendreceive/frmGetSendReport.h"
 #include "sendreceive/frmSendMessages.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
@@ -378,6 +380,17 @@ void tst_sendReceiveWindows::hiddenEntriesOpenTheWindows()
     QCOMPARE(left, QStringLiteral("2 / 2"));
     QCOMPARE(boxes.titles(), QStringList({"ADDED"}));
     QVERIFY(!sendNow->isEnabled());
+
+    frmSendToSingle single;
+    single.show();
+    auto *singleSendNow = child<QPushButton>(&single, "cmdSendNow");
+    QVERIFY(!singleSendNow->isVisible());
+    child<QLineEdit>(&single, "txtCellphone")->setText(QStringLiteral("0829999999"));
+    single.findChild<ComposerBlock *>()->setBody(1, QStringLiteral("Hello"));
+    QCOMPARE(modalOpenedBy([&] { singleSendNow->click(); }, [&](QWidget *opened) { left = text(opened, "lblLeft"); }),
+             QStringLiteral("frmSendMessages"));
+    QCOMPARE(left, QStringLiteral("3 / 3"));
+    QVERIFY(!singleSendNow->isEnabled());
 }
 
 QTEST_MAIN(tst_sendReceiveWindows)
