@@ -103,8 +103,6 @@ void tst_frmMain::freshStartShowsTitleCreditsStatusAndLists()
     auto *inbox = window.findChild<QTableView *>(u"grdInbox"_s);
     auto *outbox = window.findChild<QTableView *>(u"grdOutbox"_s);
     const QStringList outboxCaptions{u"To"_s, u"Message"_s, u"Send Date"_s, u"Send Time"_s, u"Sent"_s, u"Delivered"_s};
-    QCOMPARE(inbox->model()->columnCount(), 11);
-    QCOMPARE(outbox->model()->columnCount(), 10);
     QCOMPARE(shownCaptions(inbox), QStringList({"Received", "From", "Message"}));
     QCOMPARE(shownCaptions(outbox), outboxCaptions);
     saveScreenshot(&window, u"frmMain-empty"_s);
@@ -227,34 +225,30 @@ void tst_frmMain::entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards()
     ScriptedMessageBoxes boxes;
     frmMain window;
     window.show();
-    const auto key = [&window](const char *key) {
-        return [&window, key] { window.vbalCommandBar1_ButtonClick(QLatin1String(key)); };
-    };
-    const auto menu = [&window](const char *entry) {
-        return [&window, entry] { window.findChild<QAction *>(QLatin1String(entry))->trigger(); };
-    };
-    const auto press = [&window](Qt::Key pressed) { return [&window, pressed] { QTest::keyClick(&window, pressed); }; };
-    // What a composition window queues while it is open shows in the outbox once it closes.
-    const std::tuple<std::function<void()>, const char *, bool> entries[] = {
-        {key("NEW:SINGLE"), "frmSendToSingle", true},
-        {key("new:bulk"), "frmSendToGroup", true},
-        {key("NEW:NONUMBER"), "frmSendToGroupNo", true},
-        {menu("mnuSMSKestrelImport"), "frmImport", true},
-        {press(Qt::Key_F5), "frmListClients", false},
-        {key("CONTACTS"), "frmListClients", false},
-        {press(Qt::Key_F6), "frmListGroups", false},
-        {menu("mnuSetupSetup"), "frmSetup", false},
-        {menu("mnuAbout"), "frmAbout", false},
-        // The drop-down buttons themselves and unknown keys open nothing.
-        {key("NEW"), "", false},
-        {key("SENDNOW"), "", false},
-        {key("SEP1"), "", false},
-        {key("NOSUCHKEY"), "", false},
+    // Command-bar keys, menu entries and function keys; what a composition window queues while it is
+    // open shows in the outbox once it closes. The drop-down buttons and unknown keys open nothing.
+    const std::tuple<const char *, const char *, bool> entries[] = {
+        {"NEW:SINGLE", "frmSendToSingle", true},   {"new:bulk", "frmSendToGroup", true},
+        {"NEW:NONUMBER", "frmSendToGroupNo", true}, {"mnuSMSKestrelImport", "frmImport", true},
+        {"F5", "frmListClients", false},           {"CONTACTS", "frmListClients", false},
+        {"F6", "frmListGroups", false},            {"mnuSetupSetup", "frmSetup", false},
+        {"mnuAbout", "frmAbout", false},           {"NEW", "", false},
+        {"SENDNOW", "", false},                    {"SEP1", "", false},
+        {"NOSUCHKEY", "", false},
     };
     int queued = 0;
-    for (const auto &[open, opened, queues] : entries) {
+    for (const auto &[entry, opened, queues] : entries) {
         window.activateWindow(); // back from the last window
         QVERIFY(QTest::qWaitForWindowActive(&window));
+        const QString name = QLatin1String(entry);
+        const auto open = [&] {
+            if (name.startsWith(u"mnu"_s))
+                window.findChild<QAction *>(name)->trigger();
+            else if (name == u"F5"_s || name == u"F6"_s)
+                QTest::keyClick(&window, name == u"F5"_s ? Qt::Key_F5 : Qt::Key_F6);
+            else
+                window.vbalCommandBar1_ButtonClick(name);
+        };
         const auto queue = [queues](QWidget *) {
             if (queues)
                 OutboxRows::queue(u"0820000001"_s);
