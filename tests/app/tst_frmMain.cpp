@@ -12,21 +12,21 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 int rowOf(const QueryListModel *list, qint64 id)
 {
     for (int row = 0; row < list->rowCount(); ++row)
-        if (list->value(row, QStringLiteral("SMSSendID")).toLongLong() == id)
+        if (list->value(row, u"SMSSendID"_s).toLongLong() == id)
             return row;
     return -1;
 }
@@ -37,6 +37,15 @@ QStringList actionNames(const QList<QAction *> &actions)
     for (const QAction *action : actions)
         names << action->objectName();
     return names;
+}
+
+QStringList shownCaptions(const QTableView *grid)
+{
+    QStringList captions;
+    for (int column = 0; column < grid->model()->columnCount(); ++column)
+        if (!grid->isColumnHidden(column))
+            captions << grid->model()->headerData(column, Qt::Horizontal).toString();
+    return captions;
 }
 
 // Runs an action and tells the class of the modal window it opened (closed
@@ -64,283 +73,220 @@ class tst_frmMain : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void freshStartShowsTitleCreditsAndStatus();
+    void init() { home = std::make_unique<TestHome>(); }
+    void cleanup() { home.reset(); }
+    void freshStartShowsTitleCreditsStatusAndLists();
     void commandBarAndMenusHaveTheirEntries();
-    void listsHaveTheirColumnsAndCaptions();
     void outboxRowsAreStyledByTheirState();
-    void deletionIsRefusedWhenAnySelectedRowWasSent();
-    void queuedRowsAreDeletedAfterConfirmation();
-    void compositionWindowsOpenModallyAndTheListsAreReadAfterwards();
-    void aboutWindowShowsTheSupplierBlocks();
+    void onlyQueuedRowsAreDeletedAndOnlyAfterConfirmation();
+    void entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards();
     void listsShareTheHeightWhenResized();
+
+private:
+    std::unique_ptr<TestHome> home;
 };
 
-void tst_frmMain::freshStartShowsTitleCreditsAndStatus()
+void tst_frmMain::freshStartShowsTitleCreditsStatusAndLists()
 {
-    TestHome home;
     frmMain window;
     window.show();
-    QCOMPARE(window.windowTitle(), QStringLiteral("Tellwave - V %1").arg(QStringLiteral(TELLWAVE_VERSION)));
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblCredits"))->text(), QStringLiteral("0"));
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label2"))->text(), QStringLiteral("Credits Left:"));
-    QCOMPARE(window.findChild<QPushButton *>(QStringLiteral("cmdCheckCredits"))->text(), QStringLiteral("Check Credits"));
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Panels_1"))->text(), QStringLiteral("Ready ..."));
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Panels_2"))->text(), modMain::DatabasePath);
-    QVERIFY(window.findChild<QStatusBar *>(QStringLiteral("StatusBar1")));
-    QVERIFY(!window.findChild<QWidget *>(QStringLiteral("ProgressBar1"))->isVisible());
-    saveScreenshot(&window, QStringLiteral("frmMain-empty"));
+    QCOMPARE(window.windowTitle(), u"Tellwave - V %1"_s.arg(QStringLiteral(TELLWAVE_VERSION)));
+    const std::pair<const char *, QString> labels[] = {{"lblCredits", u"0"_s},
+                                                       {"Panels_1", u"Ready ..."_s},
+                                                       {"Panels_2", modMain::DatabasePath},
+                                                       {"grdInbox_Caption", u"Inbox"_s},
+                                                       {"grdOutbox_Caption", u"Outbox"_s}};
+    for (const auto &[name, text] : labels)
+        QCOMPARE(window.findChild<QLabel *>(QLatin1String(name))->text(), text);
+    QVERIFY(!window.findChild<QWidget *>(u"ProgressBar1"_s)->isVisible());
+
+    auto *inbox = window.findChild<QTableView *>(u"grdInbox"_s);
+    auto *outbox = window.findChild<QTableView *>(u"grdOutbox"_s);
+    const QStringList outboxCaptions{u"To"_s, u"Message"_s, u"Send Date"_s, u"Send Time"_s, u"Sent"_s, u"Delivered"_s};
+    QCOMPARE(shownCaptions(inbox), QStringList({"Received", "From", "Message"}));
+    QCOMPARE(shownCaptions(outbox), outboxCaptions);
+    saveScreenshot(&window, u"frmMain-empty"_s);
+    // Hidden columns stay hidden after the lists are read again.
+    OutboxRows::queue(u"0820000001"_s);
+    window.refreshOutbox();
+    QCOMPARE(shownCaptions(outbox), outboxCaptions);
+    QCOMPARE(outbox->horizontalHeader()->sectionResizeMode(3), QHeaderView::Stretch);
 }
 
 void tst_frmMain::commandBarAndMenusHaveTheirEntries()
 {
-    TestHome home;
     frmMain window;
     window.show();
-    auto *bar = window.findChild<QToolBar *>(QStringLiteral("vbalCommandBar1"));
+    auto *bar = window.findChild<QToolBar *>(u"vbalCommandBar1"_s);
     QCOMPARE(actionNames(bar->actions()), QStringList({"NEW", "CONTACTS", "SENDNOW"}));
-    QCOMPARE(window.commandButton(QStringLiteral("SENDNOW"))->text(), QStringLiteral("Send/Receive"));
-    // The "SENDNOW" bar, titled "New", is the drop-down of "NEW"; the "EDIT" bar that of "SENDNOW".
-    QCOMPARE(window.commandButton(QStringLiteral("NEW"))->menu(), window.commandBar(QStringLiteral("SENDNOW")));
-    QCOMPARE(window.commandBar(QStringLiteral("SENDNOW"))->title(), QStringLiteral("New"));
-    QCOMPARE(actionNames(window.commandBar(QStringLiteral("SENDNOW"))->actions()),
-             QStringList({"NEW:SINGLE", "NEW:BULK", "NEW:SEP1", "NEW:NONUMBER"}));
-    QCOMPARE(window.commandButton(QStringLiteral("SENDNOW"))->menu(), window.commandBar(QStringLiteral("EDIT")));
-    QCOMPARE(actionNames(window.commandBar(QStringLiteral("EDIT"))->actions()),
-             QStringList({"SENDNOW:SENDRECEIVE", "SENDNOW:SEP1", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW"}));
-    // The drop-down buttons open their bar when their face is clicked.
-    for (const char *key : {"NEW", "SENDNOW"}) {
-        auto *face = qobject_cast<QToolButton *>(bar->widgetForAction(window.commandButton(QString::fromLatin1(key))));
+    QCOMPARE(window.commandButton(u"SENDNOW"_s)->text(), u"Send/Receive"_s);
+    // The "SENDNOW" bar, titled "New", is the drop-down of "NEW"; the "EDIT" bar that of "SENDNOW". The
+    // drop-down buttons open their bar when their face is clicked.
+    const std::tuple<QString, QString, QStringList> dropDowns[] = {
+        {u"NEW"_s, u"SENDNOW"_s, {"NEW:SINGLE", "NEW:BULK", "NEW:SEP1", "NEW:NONUMBER"}},
+        {u"SENDNOW"_s, u"EDIT"_s, {"SENDNOW:SENDRECEIVE", "SENDNOW:SEP1", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW"}},
+    };
+    for (const auto &[button, menu, entries] : dropDowns) {
+        QCOMPARE(window.commandButton(button)->menu(), window.commandBar(menu));
+        QCOMPARE(actionNames(window.commandBar(menu)->actions()), entries);
+        auto *face = qobject_cast<QToolButton *>(bar->widgetForAction(window.commandButton(button)));
         QCOMPARE(face->popupMode(), QToolButton::InstantPopup);
     }
+    QCOMPARE(window.commandBar(u"SENDNOW"_s)->title(), u"New"_s);
 
     auto visibleTexts = [&window](const char *menu) {
         QStringList texts;
-        for (const QAction *action : window.findChild<QMenu *>(QString::fromLatin1(menu))->actions())
+        for (const QAction *action : window.findChild<QMenu *>(QLatin1String(menu))->actions())
             if (action->isVisible())
-                texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+                texts << (action->isSeparator() ? u"-"_s : action->text());
         return texts;
     };
     QCOMPARE(visibleTexts("mnuSetup"), QStringList({"&Contacts", "&Groups", "-", "&Program Setup"}));
     QCOMPARE(visibleTexts("mnuSMS"), QStringList({"Import &Text File"}));
-    QCOMPARE(actionNames(window.findChild<QMenu *>(QStringLiteral("mnuSMS"))->actions()),
-             QStringList({"mnuSMSGroup", "mnuSMSSingle", "mnuSMSGroupNo", "mnuSMSSep1", "mnuSMSKestrelImport",
-                          "mnuSMSSep2", "mnuSMSSendReceive"}));
-    QCOMPARE(window.findChild<QAction *>(QStringLiteral("mnuSetupGroups"))->shortcut(), QKeySequence(Qt::Key_F6));
-    QStringList top;
-    for (const QAction *action : window.menuBar()->actions())
-        top << action->text();
-    QCOMPARE(top, QStringList({"&File", "&Setup", "&Bulk Import", "&About"}));
-}
-
-void tst_frmMain::listsHaveTheirColumnsAndCaptions()
-{
-    TestHome home;
-    frmMain window;
-    window.show();
-    auto shown = [](const QTableView *grid) {
-        QStringList captions;
-        for (int column = 0; column < grid->model()->columnCount(); ++column)
-            if (!grid->isColumnHidden(column))
-                captions << grid->model()->headerData(column, Qt::Horizontal).toString();
-        return captions;
-    };
-    auto *inbox = window.findChild<QTableView *>(QStringLiteral("grdInbox"));
-    auto *outbox = window.findChild<QTableView *>(QStringLiteral("grdOutbox"));
-    QCOMPARE(inbox->model()->columnCount(), 11);
-    QCOMPARE(outbox->model()->columnCount(), 10);
-    QCOMPARE(shown(inbox), QStringList({"Received", "From", "Message"}));
-    QCOMPARE(shown(outbox), QStringList({"To", "Message", "Send Date", "Send Time", "Sent", "Delivered"}));
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("grdInbox_Caption"))->text(), QStringLiteral("Inbox"));
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("grdOutbox_Caption"))->text(), QStringLiteral("Outbox"));
-
-    // Hidden columns stay hidden after the lists are read again.
-    OutboxRows::queue(QStringLiteral("0820000001"));
-    window.refreshOutbox();
-    QCOMPARE(shown(outbox), QStringList({"To", "Message", "Send Date", "Send Time", "Sent", "Delivered"}));
-    QCOMPARE(outbox->horizontalHeader()->sectionResizeMode(3), QHeaderView::Stretch);
 }
 
 void tst_frmMain::outboxRowsAreStyledByTheirState()
 {
-    TestHome home;
-    const qint64 queued = OutboxRows::queue(QStringLiteral("0820000001"));
-    const qint64 sent =
-        OutboxRows::add({.number = QStringLiteral("0820000002"), .send = true, .eventId = QStringLiteral("5000001")});
-    const qint64 refused =
-        OutboxRows::add({.number = QStringLiteral("0820000003"), .send = true, .eventId = QStringLiteral("0")});
-    const qint64 delivered = OutboxRows::add({.number = QStringLiteral("0820000004"),
-                                              .send = true,
-                                              .eventId = QStringLiteral("5000002"),
-                                              .delivered = true});
+    struct Case
+    {
+        OutboxRows::Row row;
+        QColor colour; // invalid: no colour, and the text is bold
+    };
+    const Case cases[] = {
+        {{.number = u"0820000001"_s}, QColor()},
+        {{.number = u"0820000002"_s, .send = true, .eventId = u"5000001"_s}, QColor(251, 253, 187)},
+        {{.number = u"0820000003"_s, .send = true, .eventId = u"0"_s}, QColor(255, 205, 205)},
+        {{.number = u"0820000004"_s, .send = true, .eventId = u"5000002"_s, .delivered = true}, QColor(206, 251, 208)},
+    };
+    QList<qint64> ids;
+    for (const Case &c : cases)
+        ids << OutboxRows::add(c.row);
     frmMain window;
     window.show();
     const QueryListModel *list = window.outboxList();
     QCOMPARE(list->rowCount(), 4);
-    QCOMPARE(rowOf(list, delivered), 0); // newest first
-
-    auto look = [list](qint64 id, int role) { return list->index(rowOf(list, id), 3).data(role); };
-    QCOMPARE(look(delivered, Qt::BackgroundRole).value<QColor>(), QColor(206, 251, 208));
-    QCOMPARE(look(sent, Qt::BackgroundRole).value<QColor>(), QColor(251, 253, 187));
-    QCOMPARE(look(refused, Qt::BackgroundRole).value<QColor>(), QColor(255, 205, 205));
-    QVERIFY(!look(queued, Qt::BackgroundRole).isValid());
-    QVERIFY(look(queued, Qt::FontRole).value<QFont>().bold());
-    QVERIFY(!look(sent, Qt::FontRole).isValid());
-    // Every cell of the row carries the style, and yes/no columns are check boxes.
-    const int sentColumn = list->columnOf(QStringLiteral("Send"));
-    QCOMPARE(list->index(rowOf(list, delivered), sentColumn).data(Qt::BackgroundRole).value<QColor>(), QColor(206, 251, 208));
-    QCOMPARE(list->index(rowOf(list, delivered), sentColumn).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
-    QCOMPARE(list->index(rowOf(list, queued), sentColumn).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
-    QCOMPARE(list->index(rowOf(list, queued), list->columnOf(QStringLiteral("SendDate"))).data().toString(),
-             QStringLiteral("06/12/2026"));
-    saveScreenshot(&window, QStringLiteral("frmMain-styles"));
+    QCOMPARE(rowOf(list, ids.last()), 0); // newest first
+    const int sentColumn = list->columnOf(u"Send"_s);
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        // Every cell of the row carries the style, and yes/no columns are check boxes.
+        for (int column : {3, sentColumn}) {
+            const QModelIndex cell = list->index(rowOf(list, ids[i]), column);
+            QCOMPARE(cell.data(Qt::BackgroundRole).value<QColor>(), cases[i].colour);
+            QCOMPARE(cell.data(Qt::FontRole).value<QFont>().bold(), !cases[i].colour.isValid());
+        }
+        QCOMPARE(list->index(rowOf(list, ids[i]), sentColumn).data(Qt::CheckStateRole).toInt(),
+                 int(cases[i].row.send ? Qt::Checked : Qt::Unchecked));
+    }
+    QCOMPARE(list->index(rowOf(list, ids[0]), list->columnOf(u"SendDate"_s)).data().toString(), u"06/12/2026"_s);
+    saveScreenshot(&window, u"frmMain-styles"_s);
 }
 
-void tst_frmMain::deletionIsRefusedWhenAnySelectedRowWasSent()
+void tst_frmMain::onlyQueuedRowsAreDeletedAndOnlyAfterConfirmation()
 {
-    TestHome home;
-    const qint64 sent =
-        OutboxRows::add({.number = QStringLiteral("0820000001"), .send = true, .eventId = QStringLiteral("5000001")});
-    const qint64 queued = OutboxRows::queue(QStringLiteral("0820000002"));
+    const qint64 sent = OutboxRows::add({.number = u"0820000001"_s, .send = true, .eventId = u"5000001"_s});
+    const qint64 first = OutboxRows::queue(u"0820000002"_s);
+    const qint64 second = OutboxRows::queue(u"0820000003"_s);
     frmMain window;
     window.show();
-    auto *grid = window.findChild<QTableView *>(QStringLiteral("grdOutbox"));
+    auto *grid = window.findChild<QTableView *>(u"grdOutbox"_s);
     const QueryListModel *list = window.outboxList();
-    grid->selectRow(rowOf(list, sent));
-    grid->selectionModel()->select(list->index(rowOf(list, queued), 0),
-                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    grid->setCurrentIndex(list->index(rowOf(list, queued), 2)); // the current row is the queued one
-    grid->selectionModel()->select(list->index(rowOf(list, sent), 0),
-                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    QCOMPARE(grid->selectionModel()->selectedRows().size(), 2);
-
     ScriptedMessageBoxes boxes;
-    QTest::keyClick(grid, Qt::Key_Delete);
-    QCOMPARE(boxes.count(), 1);
-    QCOMPARE(boxes.last().title, QStringLiteral("DELETE"));
-    QCOMPARE(boxes.last().text, QStringLiteral("Can not delete a message that has already been sent."));
-    QCOMPARE(boxes.last().icon, QMessageBox::Information);
-    QCOMPARE(OutboxRows::count(), 2);
-}
-
-void tst_frmMain::queuedRowsAreDeletedAfterConfirmation()
-{
-    TestHome home;
-    const qint64 first = OutboxRows::queue(QStringLiteral("0820000001"));
-    const qint64 second = OutboxRows::queue(QStringLiteral("0820000002"));
-    const qint64 kept = OutboxRows::queue(QStringLiteral("0820000003"));
-    frmMain window;
-    window.show();
-    auto *grid = window.findChild<QTableView *>(QStringLiteral("grdOutbox"));
-    const QueryListModel *list = window.outboxList();
-    auto selectTwo = [&] {
-        grid->clearSelection();
-        for (qint64 id : {first, second})
+    auto deleteRows = [&](const QList<qint64> &ids, QMessageBox::StandardButton answer) {
+        grid->setCurrentIndex(list->index(rowOf(list, ids.first()), 2)); // selects that row alone
+        for (qint64 id : ids)
             grid->selectionModel()->select(list->index(rowOf(list, id), 0),
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(grid->selectionModel()->selectedRows().size(), ids.size());
+        boxes.answer(answer);
+        QTest::keyClick(grid, Qt::Key_Delete);
     };
 
-    ScriptedMessageBoxes boxes;
-    selectTwo();
-    boxes.answer(QMessageBox::No);
-    QTest::keyClick(grid, Qt::Key_Delete);
-    QCOMPARE(boxes.last().title, QStringLiteral("DELETE"));
-    QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
+    // Refused when any selected row was sent, not only the current one.
+    deleteRows({first, sent}, QMessageBox::Yes);
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().title, u"DELETE"_s);
+    QCOMPARE(boxes.last().text, u"Can not delete a message that has already been sent."_s);
+    QCOMPARE(boxes.last().icon, QMessageBox::Information);
     QCOMPARE(OutboxRows::count(), 3);
 
-    selectTwo();
-    boxes.answer(QMessageBox::Yes);
-    QTest::keyClick(grid, Qt::Key_Delete);
+    boxes.clear();
+    deleteRows({first, second}, QMessageBox::No);
+    QCOMPARE(boxes.titles(), QStringList{u"DELETE"_s});
+    QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(OutboxRows::count(), 3);
+    deleteRows({first, second}, QMessageBox::Yes);
     QCOMPARE(OutboxRows::count(), 1);
-    QCOMPARE(Database::value(QStringLiteral("SELECT SMSSendID FROM SMSSend")).toLongLong(), kept);
+    QCOMPARE(Database::value(u"SELECT SMSSendID FROM SMSSend"_s).toLongLong(), sent);
     QCOMPARE(list->rowCount(), 1); // the list was read again
 }
 
-void tst_frmMain::compositionWindowsOpenModallyAndTheListsAreReadAfterwards()
+void tst_frmMain::entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards()
 {
-    TestHome home;
     ScriptedMessageBoxes boxes;
     frmMain window;
     window.show();
-    const QueryListModel *outbox = window.outboxList();
-    struct Entry
-    {
-        std::function<void()> open;
-        const char *window;
-    };
-    const Entry entries[] = {
-        {[&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("NEW:SINGLE")); }, "frmSendToSingle"},
-        {[&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("new:bulk")); }, "frmSendToGroup"},
-        {[&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("NEW:NONUMBER")); }, "frmSendToGroupNo"},
-        {[&] { window.findChild<QAction *>(QStringLiteral("mnuSMSKestrelImport"))->trigger(); }, "frmImport"},
+    // Command-bar keys, menu entries and function keys; what a composition window queues while it is
+    // open shows in the outbox once it closes. The drop-down buttons and unknown keys open nothing.
+    const std::tuple<const char *, const char *, bool> entries[] = {
+        {"NEW:SINGLE", "frmSendToSingle", true},   {"new:bulk", "frmSendToGroup", true},
+        {"NEW:NONUMBER", "frmSendToGroupNo", true}, {"mnuSMSKestrelImport", "frmImport", true},
+        {"F5", "frmListClients", false},           {"CONTACTS", "frmListClients", false},
+        {"F6", "frmListGroups", false},            {"mnuSetupSetup", "frmSetup", false},
+        {"mnuAbout", "frmAbout", false},           {"NEW", "", false},
+        {"SENDNOW", "", false},                    {"SEP1", "", false},
+        {"NOSUCHKEY", "", false},
     };
     int queued = 0;
-    for (const Entry &entry : entries) {
-        // What the window queues while it is open shows in the outbox once it closes.
-        const QString opened =
-            modalOpenedBy(entry.open, [&](QWidget *) { OutboxRows::queue(QStringLiteral("0820000001")); });
-        QCOMPARE(opened, QString::fromLatin1(entry.window));
-        QCOMPARE(outbox->rowCount(), ++queued);
-    }
-    // The address book: F5 and "CONTACTS" open the contact list, F6 the group list.
-    const std::pair<std::function<void()>, const char *> book[] = {
-        {[&] { QTest::keyClick(&window, Qt::Key_F5); }, "frmListClients"},
-        {[&] { window.vbalCommandBar1_ButtonClick(QStringLiteral("CONTACTS")); }, "frmListClients"},
-        {[&] { QTest::keyClick(&window, Qt::Key_F6); }, "frmListGroups"},
-    };
-    for (const auto &[open, opened] : book) {
+    for (const auto &[entry, opened, queues] : entries) {
         window.activateWindow(); // back from the last window
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        QCOMPARE(modalOpenedBy(open), QString::fromLatin1(opened));
+        const QString name = QLatin1String(entry);
+        const auto open = [&] {
+            if (name.startsWith(u"mnu"_s))
+                window.findChild<QAction *>(name)->trigger();
+            else if (name == u"F5"_s || name == u"F6"_s)
+                QTest::keyClick(&window, name == u"F5"_s ? Qt::Key_F5 : Qt::Key_F6);
+            else
+                window.vbalCommandBar1_ButtonClick(name);
+        };
+        const auto queue = [queues](QWidget *) {
+            if (queues)
+                OutboxRows::queue(u"0820000001"_s);
+        };
+        QCOMPARE(modalOpenedBy(open, queue), QLatin1String(opened));
+        QCOMPARE(window.outboxList()->rowCount(), queues ? ++queued : queued);
     }
-    // The drop-down buttons themselves and unknown keys open nothing.
-    for (const char *key : {"NEW", "SENDNOW", "SEP1", "NOSUCHKEY"})
-        QCOMPARE(modalOpenedBy([&] { window.vbalCommandBar1_ButtonClick(QString::fromLatin1(key)); }), QString());
     QCOMPARE(boxes.count(), 0);
-}
 
-void tst_frmMain::aboutWindowShowsTheSupplierBlocks()
-{
-    TestHome home;
     frmAbout about;
-    QCOMPARE(about.windowTitle(), QStringLiteral("About Program"));
-    const QStringList contact = about.findChild<QLabel *>(QStringLiteral("Label1"))->text().split(QLatin1Char('\n'));
-    const QStringList banking = about.findChild<QLabel *>(QStringLiteral("Label2"))->text().split(QLatin1Char('\n'));
+    QCOMPARE(about.windowTitle(), u"About Program"_s);
+    const QStringList contact = about.findChild<QLabel *>(u"Label1"_s)->text().split(u'\n');
+    const QStringList banking = about.findChild<QLabel *>(u"Label2"_s)->text().split(u'\n');
     QCOMPARE(contact.size(), 5);
     QCOMPARE(banking.size(), 6);
-    QCOMPARE(banking.first(), QStringLiteral("Banking Details"));
+    QCOMPARE(banking.first(), u"Banking Details"_s);
     for (const QString &line : contact + banking)
         QVERIFY(!line.trimmed().isEmpty());
-    QCOMPARE(about.findChild<QPushButton *>(QStringLiteral("cmdClose"))->text(), QStringLiteral("Close"));
     about.show();
-    saveScreenshot(&about, QStringLiteral("frmAbout"));
-    QTest::mouseClick(about.findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
+    saveScreenshot(&about, u"frmAbout"_s);
+    QTest::mouseClick(about.findChild<QPushButton *>(u"cmdClose"_s), Qt::LeftButton);
     QVERIFY(!about.isVisible());
-
-    // The main window's About entry opens it modally.
-    frmMain window;
-    window.show();
-    QCOMPARE(modalOpenedBy([&] { window.findChild<QAction *>(QStringLiteral("mnuAbout"))->trigger(); }),
-             QStringLiteral("frmAbout"));
 }
 
 void tst_frmMain::listsShareTheHeightWhenResized()
 {
-    TestHome home;
     frmMain window;
     window.resize(1200, 900);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *inbox = window.findChild<QTableView *>(QStringLiteral("grdInbox"));
-    auto *outbox = window.findChild<QTableView *>(QStringLiteral("grdOutbox"));
+    auto *inbox = window.findChild<QTableView *>(u"grdInbox"_s);
+    auto *outbox = window.findChild<QTableView *>(u"grdOutbox"_s);
     QVERIFY(qAbs(inbox->height() - outbox->height()) <= 1);
     QVERIFY(outbox->geometry().top() > inbox->geometry().bottom());
-    const QSize before = inbox->size();
     window.resize(100, 60); // far below the smallest useful size
     QCoreApplication::processEvents();
-    QVERIFY(inbox->height() >= 100);
-    QVERIFY(inbox->width() >= 300);
+    QVERIFY(inbox->height() >= 100 && inbox->width() >= 300);
     QVERIFY(qAbs(inbox->height() - outbox->height()) <= 1);
-    Q_UNUSED(before);
 }
 
 QTEST_MAIN(tst_frmMain)

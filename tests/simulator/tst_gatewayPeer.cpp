@@ -148,21 +148,6 @@ private slots:
         QCOMPARE(sms(port, "0823", "d"), QByteArray("5000004"));
     }
 
-    void reportIsServedAHundredAtATimeAfterId()
-    {
-        START_GATEWAY();
-        QVERIFY(gateway.admin("/admin/report?user=demo&customer=7&flag=true&count=250").endsWith(",249,250]"));
-        QString firstAndLast;
-        for (const QByteArray afterId : {"0", "100", "200", "250"}) {
-            const auto entries = report(port, "Sent&EventID=0", afterId);
-            firstAndLast += QString(" %1:%2-%3").arg(entries.size()).arg(entries.value(0).value(0),
-                                                                         entries.value(entries.size() - 1).value(0));
-        }
-        QCOMPARE(firstAndLast, " 100:1-100 100:101-200 50:201-250 0:-");
-        QCOMPARE(sms(port, "0821", "m", "8"), QByteArray("5000001")); // new entries continue the numbering
-        QCOMPARE(report(port, "Sent&EventID=0", "250").value(0).value(0), "251");
-    }
-
     void reportAndRepliesArePercentDecodedInXmlChildOrder()
     {
         START_GATEWAY();
@@ -305,22 +290,6 @@ private slots:
         const QByteArray last = readAnswer(socket, pending);
         QCOMPARE(httpBody(last) + ' ' + headerOf(last, "Connection").toLower(), QByteArray("49 close"));
         QVERIFY(socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(5000));
-    }
-
-    void scriptedAnswersComeFirstUntilUsedUp()
-    {
-        START_GATEWAY(QString("--account demo:demo:5").split(' '));
-        QCOMPARE(gateway.admin("/admin/script?type=singlesms&body=%0AFALSE%20busy%0D%0A&status=503&count=2"), "OK");
-        QCOMPARE(gateway.admin("/admin/script?type=Sent&body=%3Csent%3E%3Cm%3E%3Ct%3E9%3C/t%3E%3C/m%3E%3C/sent%3E"),
-                 "OK");
-        for (int i = 0; i < 2; ++i) {
-            const QByteArray answer = rawHttp(port, "POST", Send);
-            QCOMPARE(QByteArray::number(statusOf(answer)) + httpBody(answer), QByteArray("503\nFALSE busy\r\n"));
-        }
-        QCOMPARE(post(port, Credits), QByteArray("5"));
-        QCOMPARE(post(port, Send), QByteArray("5000001")); // used up, the real answers follow
-        QCOMPARE(report(port), QList<QStringList>({{"9"}}));
-        QCOMPARE(report(port).value(0).value(1), "1");
     }
 };
 
