@@ -115,7 +115,8 @@ public:
     QString lastStatus() const { return statuses.value(statuses.size() - 1); }
 };
 
-// A private home with a running gateway in use (or the test program stops) and a scripted window showing `shown` credits.
+// A private home with a running gateway in use (the test program stops without one) and a scripted window
+// showing `shown` credits.
 struct GatewaySetup
 {
     TestHome home;

@@ -22,10 +22,11 @@ QStringList texts(const QString &sql, const QVariantList &values = {})
     return result;
 }
 
+// Every membership as "group:last name"; one left behind by a deleted contact shows with no name.
 QStringList links()
 {
     return texts(u"SELECT g.Name || ':' || coalesce(c.LastName, '') FROM GroupLinking l JOIN Groups g USING (GroupID) "
-                 u"JOIN Clients c USING (ClientID) ORDER BY g.Name, c.LastName"_s);
+                 u"LEFT JOIN Clients c USING (ClientID) ORDER BY g.Name, c.LastName"_s);
 }
 
 } // namespace
