@@ -39,13 +39,12 @@ private slots:
     void searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyList();
     void searchOptionsSetTheNameBoxes();
 
-    void listShadesRowsByCellphoneAndCounts();
+    void listShadesRowsAndCleanUpsShowTheirChanges();
     void listSortsByHeaderAsPeopleReadNames();
     void addTwoThenTheListSelectsTheSecond();
     void editKeepsTheContactAndNoRowDoesNothing();
     void deleteAsksAndRemovesMemberships();
     void f4LocatesThePickedContact();
-    void cleanUpCommandsShowTheirChanges();
     void importAndExportOpenTheGroupWindow();
 
     void editorTownFillsThePostalCode_data();
@@ -148,7 +147,7 @@ void tst_contactWindows::searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyLis
 {
     addContact({{"LastName", u"Zulu"_s}, {"FirstName", u"Jo"_s}, {"AssNo", u"A2"_s}});
     const qint64 obrien = addContact({{"LastName", u"O'Brien"_s}, {"FirstName", u"Sean"_s}, {"AssNo", u"A1"_s}});
-    const qint64 adams = addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}, {"AssNo", u"A3"_s}});
+    addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}, {"AssNo", u"A3"_s}});
 
     // Enter in the criteria searches (and does not close the window); Enter in the list picks.
     open(new frmSearchClients);
@@ -157,9 +156,7 @@ void tst_contactWindows::searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyLis
     QVERIFY(window->isVisible());
     auto *results = child<QTableView>("grdResults");
     QCOMPARE(results->model()->rowCount(), 2);
-    QCOMPARE(results->model()->headerData(1, Qt::Horizontal).toString(), u"Last Name"_s);
     QCOMPARE(results->model()->index(0, 1).data().toString(), u"Adams"_s);
-    QVERIFY(results->isColumnHidden(0));
     screenshots(u"frmSearchClients"_s);
     results->setFocus();
     QTest::keyClick(results, Qt::Key_Down);
@@ -199,7 +196,6 @@ void tst_contactWindows::searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyLis
     QVERIFY(!window->isVisible());
     QCOMPARE(modMain::SelectedClientID, 0);
     QVERIFY(boxes->shown().isEmpty());
-    Q_UNUSED(adams);
 }
 
 void tst_contactWindows::searchOptionsSetTheNameBoxes()
@@ -222,19 +218,17 @@ void tst_contactWindows::searchOptionsSetTheNameBoxes()
     QCOMPARE(child<QTableView>("grdResults")->model()->rowCount(), 1);
 }
 
-void tst_contactWindows::listShadesRowsByCellphoneAndCounts()
+void tst_contactWindows::listShadesRowsAndCleanUpsShowTheirChanges()
 {
     const QList<std::pair<QString, QColor>> mobiles{{u"0821234567"_s, QColor()},
                                                     {u"08212345"_s, QColor(0xFF, 0x80, 0xC0)},
                                                     {u"27821234567"_s, QColor(0xFF, 0xFF, 0x00)},
-                                                    {u"082 123 4567"_s, QColor(0xFF, 0x80, 0x80)},
+                                                    {u"(082) 123 4567"_s, QColor(0xFF, 0x80, 0x80)},
                                                     {u"   "_s, QColor()}};
     for (int i = 0; i < mobiles.size(); ++i)
-        addContact({{"AssNo", u"A%1"_s.arg(i)}, {"LastName", u"Name %1"_s.arg(i)}, {"Mobile", mobiles.at(i).first}});
+        addContact({{"AssNo", u"A%1"_s.arg(i)}, {"LastName", u"Name, %1"_s.arg(i)}, {"Mobile", mobiles.at(i).first}});
     open(new frmListClients);
-    QCOMPARE(window->windowTitle(), u"List of Contacts"_s);
     QCOMPARE(qty(), u"5"_s);
-    QCOMPARE(static_cast<frmListClients *>(window.get())->SortClause(), u" ORDER BY AssNo"_s);
     for (int row = 0; row < mobiles.size(); ++row)
         for (int column = 0; column < grid()->model()->columnCount(); ++column)
             QCOMPARE(grid()->model()->index(row, column).data(Qt::BackgroundRole).value<QColor>(), mobiles.at(row).second);
@@ -245,9 +239,17 @@ void tst_contactWindows::listShadesRowsByCellphoneAndCounts()
         QVERIFY(child<QLabel>(label)->styleSheet().contains(ContactListModel::colourOf(shading).name()));
     for (const char *hidden : {"ClientID", "Selected", "Company"})
         QVERIFY(grid()->isColumnHidden(int(ContactListing::columns().indexOf(QString::fromLatin1(hidden)))));
-    for (const char *menu : {"mnuImportPastel", "mnuExportCSV", "mnuUpdateSpaces", "mnuUpdateNames"})
-        QVERIFY(window->findChild<QAction *>(QString::fromLatin1(menu)));
     screenshots(u"frmListClients"_s);
+
+    // The clean-ups show their changes, shading included.
+    window->findChild<QAction *>(u"mnuUpdateSpaces"_s)->trigger();
+    QCOMPARE(cell(3, u"Mobile"_s), u"0821234567"_s);
+    QVERIFY(!grid()->model()->index(3, 1).data(Qt::BackgroundRole).isValid());
+    window->findChild<QAction *>(u"mnuUpdateNames"_s)->trigger();
+    QCOMPARE(cell(3, u"LastName"_s), u"Name"_s);
+    QCOMPARE(cell(3, u"FirstName"_s), u"3"_s);
+    QVERIFY(boxes->shown().isEmpty());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
 void tst_contactWindows::listSortsByHeaderAsPeopleReadNames()
@@ -338,11 +340,6 @@ void tst_contactWindows::editKeepsTheContactAndNoRowDoesNothing()
     editor.LoadDetails(1);
     QCOMPARE(editor.findChild<QLineEdit *>(u"txtEnrollerName"_s)->text(), u"E7"_s);
     QCOMPARE(editor.findChild<QComboBox *>(u"cboTown"_s)->currentText(), u"Durban"_s);
-    editor.LoadDetails(99); // gone: the window stays as it was
-    QCOMPARE(editor.windowTitle(), u"Update Contacts"_s);
-    frmAddEditClients fresh;
-    fresh.LoadDetails(99);
-    QCOMPARE(fresh.windowTitle(), u"Add Contacts"_s);
 }
 
 void tst_contactWindows::deleteAsksAndRemovesMemberships()
@@ -359,21 +356,23 @@ void tst_contactWindows::deleteAsksAndRemovesMemberships()
     QCOMPARE(boxes->last().icon, QMessageBox::Question);
     QCOMPARE(qty(), u"3"_s);
 
+    // The memberships go after the contact, in the same transaction: when they cannot go, the contact stays.
+    Database::run(u"CREATE TRIGGER Refuse BEFORE DELETE ON GroupLinking BEGIN SELECT RAISE(ABORT, 'refused by test'); END"_s);
+    boxes->answer(QMessageBox::Yes);
+    click("cmdDelete");
+    QCOMPARE(boxes->titles().last(), u"ERROR"_s);
+    QVERIFY(boxes->last().text.contains(u"refused by test"_s));
+    QCOMPARE(qty(), u"3"_s);
+    QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE ClientID = ?"_s, {obrien}), 1);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    Database::run(u"DROP TRIGGER Refuse"_s);
     boxes->answer(QMessageBox::Yes);
     click("cmdDelete");
     QCOMPARE(qty(), u"2"_s);
     QCOMPARE(column(u"LastName"_s), (QStringList{"Adams", "Cole"}));
     QCOMPARE(count(u"SELECT count(*) FROM GroupLinking WHERE ClientID = ?"_s, {obrien}), 0);
     QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 1);
-
-    // A database error is shown and the list stays.
-    Database::run(u"CREATE TRIGGER Refuse BEFORE DELETE ON Clients BEGIN SELECT RAISE(ABORT, 'refused by test'); END"_s);
-    boxes->answer(QMessageBox::Yes);
-    click("cmdDelete");
-    QCOMPARE(boxes->titles().last(), u"ERROR"_s);
-    QVERIFY(boxes->last().text.contains(u"refused by test"_s));
-    QCOMPARE(qty(), u"2"_s);
-    QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
 void tst_contactWindows::f4LocatesThePickedContact()
@@ -411,40 +410,23 @@ void tst_contactWindows::f4LocatesThePickedContact()
     QCOMPARE(current(), 0);
 }
 
-void tst_contactWindows::cleanUpCommandsShowTheirChanges()
-{
-    addContact({{"AssNo", u"A1"_s}, {"LastName", u"Smith, John"_s}, {"Mobile", u"(082) 123-4567"_s}});
-    open(new frmListClients);
-    QCOMPARE(grid()->model()->index(0, 1).data(Qt::BackgroundRole).value<QColor>(), QColor(0xFF, 0x80, 0x80));
-    window->findChild<QAction *>(u"mnuUpdateSpaces"_s)->trigger();
-    QCOMPARE(cell(0, u"Mobile"_s), u"0821234567"_s);
-    QVERIFY(!grid()->model()->index(0, 1).data(Qt::BackgroundRole).isValid());
-    window->findChild<QAction *>(u"mnuUpdateNames"_s)->trigger();
-    QCOMPARE(cell(0, u"LastName"_s), u"Smith"_s);
-    QCOMPARE(cell(0, u"FirstName"_s), u"John"_s);
-    QVERIFY(boxes->shown().isEmpty());
-    QVERIFY(QApplication::overrideCursor() == nullptr);
-}
-
 void tst_contactWindows::importAndExportOpenTheGroupWindow()
 {
     addContact({{"AssNo", u"B1"_s}});
     open(new frmListClients);
-    QStringList opened;
-    whenOpened<frmSelectGroup>([&opened](frmSelectGroup *files) {
-        opened << files->ActionType + u' ' + files->FileFormat;
-        addContact({{"AssNo", u"A1"_s}}); // as an import would
-        files->reject();
-    });
-    window->findChild<QAction *>(u"mnuImportPastel"_s)->trigger();
+    for (const auto &[menu, mode] : {std::pair{"mnuImportPastel", "IMPORT PASTEL"}, std::pair{"mnuExportCSV", "EXPORT CSV"}}) {
+        QString opened;
+        whenOpened<frmSelectGroup>([&opened](frmSelectGroup *files) {
+            opened = files->ActionType + u' ' + files->FileFormat;
+            if (files->ActionType == u"IMPORT"_s)
+                addContact({{"AssNo", u"A1"_s}}); // as an import would
+            files->reject();
+        });
+        window->findChild<QAction *>(QString::fromLatin1(menu))->trigger();
+        QCOMPARE(opened, QString::fromLatin1(mode));
+    }
     QCOMPARE(qty(), u"2"_s); // counted again after the import
     QCOMPARE(cell(current(), u"AssNo"_s), u"A1"_s);
-    whenOpened<frmSelectGroup>([&opened](frmSelectGroup *files) {
-        opened << files->ActionType + u' ' + files->FileFormat;
-        files->reject();
-    });
-    window->findChild<QAction *>(u"mnuExportCSV"_s)->trigger();
-    QCOMPARE(opened, (QStringList{"IMPORT PASTEL", "EXPORT CSV"}));
 }
 
 void tst_contactWindows::editorTownFillsThePostalCode_data()
@@ -462,7 +444,10 @@ void tst_contactWindows::editorTownFillsThePostalCode_data()
                               << u"4001"_s;
     QTest::newRow("both: cancel") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::Cancel)
                                   << QStringList{"CODES"} << QString();
-    QTest::newRow("neither") << QString() << QString() << QString() << int(QMessageBox::Yes) << QStringList{"CODES"}
+    // Codes of blanks only count as empty.
+    QTest::newRow("blank street code, blank typed") << u" 4000"_s << u"  "_s << u"  "_s << 0 << QStringList{}
+                                                    << u" 4000"_s;
+    QTest::newRow("neither") << QString() << u" "_s << QString() << int(QMessageBox::Yes) << QStringList{"CODES"}
                              << QString();
     QTest::newRow("code already typed") << u"4000"_s << u"4001"_s << u"9999"_s << 0 << QStringList{} << u"9999"_s;
 }
