@@ -117,8 +117,6 @@ void tst_contactFiles::itemRules_data()
                                                        {6, "ABC 12345678"}, {7, "011-555-1234"}, {8, " 021 555-01 "},
                                                        {9, "Ann"}, {35, "082-555\t-1234 "}, {36, "ann@acme.test"}}));
     QTest::newRow("item 0") << full << "AssNo" << QVariant(u"A100"_s);
-    QTest::newRow("item 9 is the first name") << full << "FirstName" << QVariant(u"Ann"_s);
-    QTest::newRow("item 1 then the company") << full << "Company" << QVariant(u"Acme Ltd"_s);
     QTest::newRow("quotes dropped") << full << "Address1" << QVariant(u"Main Road"_s);
     QTest::newRow("12-character postal code") << full << "PostalCode" << QVariant();
     QTest::newRow("dashes out of TelWork") << full << "TelWork" << QVariant(u"0115551234"_s);
@@ -135,7 +133,6 @@ void tst_contactFiles::itemRules_data()
     QTest::newRow("quoted comma shifts the items") << u"1,\"Smith, J\",Street"_s << "Address1" << QVariant(u"J"_s);
     QTest::newRow("short line: first name from item 1") << u"7,Cy,Road"_s << "FirstName" << QVariant(u"Cy"_s);
     QTest::newRow("short line: no mobile") << u"7,Cy,Road"_s << "Mobile" << QVariant();
-    QTest::newRow("empty line: no AssNo") << QString() << "AssNo" << QVariant();
 }
 
 void tst_contactFiles::itemRules()
@@ -263,12 +260,11 @@ void tst_contactFiles::exportWritesQuotedFieldsInNameOrder()
 
 void tst_contactFiles::exportAsksBeforeOverwritingAndWritesNothingForNoContacts()
 {
-    const qint64 empty = addGroup(u"Empty"_s);
+    addGroup(u"Empty"_s);
     const qint64 staff = addGroup(u"Staff"_s);
     const qint64 ann = Database::insert(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Ann', 'A')"_s);
     Database::insert(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Bob', 'B')"_s);
     Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {staff, ann});
-    Q_UNUSED(empty);
     open(u"EXPORT"_s, u"CSV"_s);
 
     struct Case
@@ -285,7 +281,6 @@ void tst_contactFiles::exportAsksBeforeOverwritingAndWritesNothingForNoContacts(
         {"No keeps the old file", true, QMessageBox::No, u"Staff"_s, {"EXIST"}, old},
         {"Yes replaces it", true, QMessageBox::Yes, u"Staff"_s, {"EXIST", "INFO"},
          "\"Ann\",\"A\"" + QByteArray(",\"\"").repeated(14) + "\r\n"},
-        {"no members: no file", false, QMessageBox::Yes, u"Empty"_s, {"INFO"}, "<missing>"},
         {"no members after Yes: the old file is gone", true, QMessageBox::Yes, u"Empty"_s, {"EXIST", "INFO"},
          "<missing>"},
     };
@@ -312,7 +307,6 @@ void tst_contactFiles::windowModesAndGroupChoice()
     for (const char *name : {"zulu", "\u00C9mile", "anna", "Bob"})
         addGroup(QString::fromUtf8(name));
     open(u"  export "_s, u"csv"_s);
-    QCOMPARE(window->windowTitle(), u"Select a Group"_s);
     QVERIFY(child<QPushButton>("cmdAdd")->isHidden());
     QCOMPARE(child<QPushButton>("Command1")->text(), u"All Contacts"_s);
     QCOMPARE(child<QLabel>("lblList")->text(), u"Contacts not exported"_s);
