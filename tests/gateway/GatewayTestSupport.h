@@ -115,7 +115,7 @@ public:
     QString lastStatus() const { return statuses.value(statuses.size() - 1); }
 };
 
-// A private home with a running gateway in use and a scripted window showing `shown` credits.
+// A private home with a running gateway in use (or the test program stops) and a scripted window showing `shown` credits.
 struct GatewaySetup
 {
     TestHome home;
@@ -124,6 +124,9 @@ struct GatewaySetup
     explicit GatewaySetup(int accountCredits = 1000, const QString &shown = QStringLiteral("10"))
         : gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:%1").arg(accountCredits)})
     {
+        // Every test stands on it: without it nothing a test checks would mean anything.
+        if (!gateway.isRunning())
+            qFatal("tellwave-gateway did not start: %s", qPrintable(gateway.output()));
         gateway.use();
         host.credits = shown;
     }

@@ -1,3 +1,4 @@
+#include "FailingWrites.h"
 #include "GatewayTestSupport.h"
 
 #include "gateway/RepliesRetrieval.h"
@@ -44,7 +45,6 @@ private slots:
     void pagedReportsAndResumePoint()
     {
         GatewaySetup s;
-        QVERIFY(s.gateway.isRunning());
         const QList<qint64> rows = {sentRow(), sentRow(), sentRow()};
         addReport(s.gateway, rows[0], "TRUE", 100);
         addReport(s.gateway, rows[1], "true", 60);
@@ -63,7 +63,6 @@ private slots:
         QCOMPARE(deliveries(), QStringList({"delivered/100", "delivered/160", "not delivered/"}));
         const QStringList counters = s.host.statuses.filter("Parsing report rows ");
         QCOMPARE(counters.size(), 250);
-        QCOMPARE(counters.first(), "Parsing report rows 1 ...");
         QCOMPARE(counters.last(), "Parsing report rows 250 ...");
 
         // children by position, whatever their names, whitespace and comments between them; an entry
@@ -89,7 +88,6 @@ private slots:
     void gatewayIgnoringResumePoint()
     {
         GatewaySetup s;
-        QVERIFY(s.gateway.isRunning());
         QString page = QStringLiteral("<sent>");
         for (int trn = 1; trn <= 100; ++trn)
             page += QStringLiteral("<msg><t>%1</t><a/><b/><c/><d/><f>FALSE</f><c>1</c></msg>").arg(trn);
@@ -102,7 +100,6 @@ private slots:
     void failedRequestEndsRun()
     {
         GatewaySetup s;
-        QVERIFY(s.gateway.isRunning());
         const qint64 row = sentRow();
         addReport(s.gateway, row, "TRUE", 150);
         int requests = 0;
@@ -118,7 +115,7 @@ private slots:
         QVERIFY(s.host.titles.isEmpty());
     }
 
-    // A commit the database refuses (a deferred foreign key raised by a trigger) ends the run with
+    // A commit the database refuses (a deferred foreign key) ends the run with
     // "ERROR" and its box, and nothing of the page or answer is stored.
     void failedCommitEndsWithError_data()
     {
@@ -130,17 +127,9 @@ private slots:
     {
         QFETCH(QString, table);
         GatewaySetup s;
-        QVERIFY(s.gateway.isRunning());
         addReport(s.gateway, sentRow(), "TRUE", 1);
         addReply(s.gateway, "A");
-        for (const QString &sql : {QStringLiteral("PRAGMA foreign_keys = ON"),
-                                   QStringLiteral("CREATE TABLE Parent (ID INTEGER PRIMARY KEY)"),
-                                   QStringLiteral("CREATE TABLE Child (Ref INTEGER REFERENCES Parent(ID) "
-                                                  "DEFERRABLE INITIALLY DEFERRED)"),
-                                   QStringLiteral("CREATE TRIGGER Refuse AFTER %1 ON %2 BEGIN "
-                                                  "INSERT INTO Child VALUES (7); END")
-                                       .arg(table == "SMSSend" ? "UPDATE" : "INSERT", table)})
-            Database::run(sql);
+        FailingWrites::failCommitsAfter(table == "SMSSend" ? "UPDATE" : "INSERT", table);
         if (table == "SMSSend")
             StatusRetrieval(s.host).FetchStatusReports();
         else
@@ -159,7 +148,6 @@ private slots:
     void storesNewRepliesOnce()
     {
         GatewaySetup s;
-        QVERIFY(s.gateway.isRunning());
         Database::insert(QStringLiteral("INSERT INTO SMSReplies (IncomingID, Message) VALUES (' K ', 'earlier')"));
         addReply(s.gateway, "A", "42");
         addReply(s.gateway, "B", "not a number", "sometime", "3/14/2024 2:05:07 PM");
