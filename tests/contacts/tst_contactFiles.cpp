@@ -1,33 +1,27 @@
-#include "GuiTestSupport.h"
+#include "FailingWrites.h"
+#include "GroupRows.h"
+#include "WindowFixture.h"
 
 #include "contacts/CustomerImport.h"
 #include "contacts/frmSelectGroup.h"
-#include "data/Database.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QSqlQuery>
 #include <QTableWidget>
-#include <QTest>
-#include <QTimer>
 
-#include <memory>
-
+using namespace GroupRows;
 using namespace Qt::StringLiterals;
 
 // Contacts in from a Pastel customer file and out to a CSV file, through the real "Select a Group" window.
-class tst_contactFiles : public QObject
+class tst_contactFiles : public QObject, private WindowFixture
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { start(); }
+    void cleanup() { finish(); }
 
     void itemRules_data();
     void itemRules();
@@ -40,23 +34,12 @@ private slots:
 private:
     void open(const QString &action, const QString &format)
     {
-        window = std::make_unique<frmSelectGroup>();
-        window->ActionType = action;
-        window->FileFormat = format;
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto *dialog = new frmSelectGroup;
+        dialog->ActionType = action;
+        dialog->FileFormat = format;
+        WindowFixture::open(dialog);
     }
-    template<typename T>
-    T *child(const char *name) const
-    {
-        T *found = window->findChild<T *>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
-    void click(const char *button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
     void choose(const QString &group) { child<QComboBox>("cboGroups")->setCurrentText(group); }
-    QString status() const { return child<QLabel>("lblStatus")->text(); }
     QString path(const QString &name) const { return QDir(home.path()).filePath(name); }
     QString write(const QString &name, const QByteArray &bytes) const
     {
@@ -70,10 +53,6 @@ private:
         QFile in(path(name));
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
     }
-    static qint64 addGroup(const QString &name)
-    {
-        return Database::insert(u"INSERT INTO Groups (Name) VALUES (?)"_s, {name});
-    }
     static qint64 count(const QString &table)
     {
         return Database::value(u"SELECT count(*) FROM "_s + table).toLongLong();
@@ -86,26 +65,7 @@ private:
             line[it.key()] = it.value();
         return line.join(',');
     }
-
-    TestHome home;
-    std::unique_ptr<ScriptedMessageBoxes> boxes;
-    std::unique_ptr<ScriptedFileDialogs> dialogs;
-    std::unique_ptr<frmSelectGroup> window;
 };
-
-void tst_contactFiles::init()
-{
-    home.freshDatabase();
-    boxes = std::make_unique<ScriptedMessageBoxes>();
-    dialogs = std::make_unique<ScriptedFileDialogs>();
-}
-
-void tst_contactFiles::cleanup()
-{
-    window.reset();
-    dialogs.reset();
-    boxes.reset();
-}
 
 void tst_contactFiles::itemRules_data()
 {
@@ -201,24 +161,24 @@ void tst_contactFiles::failedImportSaysWhatWasStored()
     struct Case
     {
         const char *name;
-        const char *trigger; // on Clients, for the line with AssNo 'X'
+        std::function<void()> fail; // the line with AssNo 'X'
         qint64 stored;
         QString told;
     };
     const QList<Case> cases = {
         // An error that is not about the row's values stops the import; the lines before it stay.
-        {"stopped part way", "BEFORE INSERT ON Clients WHEN NEW.AssNo = 'X' BEGIN SELECT json('{'); END",
+        {"stopped part way",
+         [] {
+             Database::run(u"CREATE TRIGGER Fail BEFORE INSERT ON Clients WHEN NEW.AssNo = 'X' "
+                           "BEGIN SELECT json('{'); END"_s);
+         },
          1, u"1 contact was imported before the error."_s},
-        // The commit fails (as on a full disk) through a deferred foreign key: nothing is stored.
-        {"failed commit", "AFTER INSERT ON Clients WHEN NEW.AssNo = 'X' BEGIN INSERT INTO Child VALUES (1); END",
-         0, u"Nothing was stored."_s},
+        {"failed commit", [] { FailingWrites::failCommitsAfter(u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s); }, 0,
+         u"Nothing was stored."_s},
     };
     for (const Case &c : cases) {
         home.freshDatabase();
-        Database::run(u"PRAGMA foreign_keys = ON"_s);
-        Database::run(u"CREATE TABLE Parent (ID INTEGER PRIMARY KEY)"_s);
-        Database::run(u"CREATE TABLE Child (Ref INTEGER REFERENCES Parent(ID) DEFERRABLE INITIALLY DEFERRED)"_s);
-        Database::run(u"CREATE TRIGGER Fail "_s + QString::fromLatin1(c.trigger));
+        c.fail();
         boxes->clear();
         open(u"import"_s, u" pastel "_s);
         dialogs->choose(write(u"c.txt"_s, "A,Ann\r\nX,Xena\r\nB,Ben\r\n"));
@@ -332,17 +292,11 @@ void tst_contactFiles::windowModesAndGroupChoice()
 
     // "Add group" opens the new-group window; the list then holds the new group, the choice stays.
     choose(u"Bob"_s);
-    QTimer::singleShot(0, this, [] {
-        QWidget *adding = nullptr;
-        for (QWidget *top : QApplication::topLevelWidgets())
-            if (top->objectName() == u"frmAddGroups"_s && top->isVisible())
-                adding = top;
-        if (!adding)
-            qFatal("the new-group window is not open");
-        adding->findChild<QLineEdit *>(u"txtName"_s)->setText(u"Board"_s);
-        QTest::mouseClick(adding->findChild<QPushButton *>(u"cmdSave"_s), Qt::LeftButton);
+    const QString opened = withModal([this] { click("cmdAdd"); }, [](QWidget *adding) {
+        child<QLineEdit>(adding, "txtName")->setText(u"Board"_s);
+        click(adding, "cmdSave");
     });
-    click("cmdAdd");
+    QCOMPARE(opened, u"frmAddGroups"_s);
     QCOMPARE(child<QComboBox>("cboGroups")->itemText(1), u"Board"_s);
     QCOMPARE(child<QComboBox>("cboGroups")->currentText(), u"Bob"_s);
 

@@ -1,40 +1,30 @@
 #include "ContactTestSupport.h"
-#include "GuiTestSupport.h"
+#include "WindowFixture.h"
 
 #include "contacts/ContactListModel.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmListClients.h"
 #include "contacts/frmSearchClients.h"
 #include "contacts/frmSelectGroup.h"
-#include "data/ProcessSettings.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
-#include <QLabel>
-#include <QMenu>
-#include <QTimer>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
-#include <QTest>
-
-#include <functional>
-#include <memory>
 
 using namespace ContactTest;
 using namespace Qt::StringLiterals;
 
 // The contact windows driven as the operator drives them: list, editor and search.
-class tst_contactWindows : public QObject
+class tst_contactWindows : public QObject, private WindowFixture
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { start(); }
+    void cleanup() { finish(); }
 
     void searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyList();
     void searchOptionsSetTheNameBoxes();
@@ -52,21 +42,6 @@ private slots:
     void editorWarnsAboutACellNumberInUse();
 
 private:
-    void open(QDialog *dialog)
-    {
-        window.reset(dialog);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(dialog));
-    }
-    template<typename T>
-    T *child(const char *name) const
-    {
-        T *found = window->findChild<T *>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
-    void click(const char *button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
     void type(const char *box, const QString &text)
     {
         auto *edit = child<QLineEdit>(box);
@@ -74,74 +49,17 @@ private:
         edit->selectAll();
         QTest::keyClicks(edit, text);
     }
-    // Runs `act` on the modal window the next action opens, once it is shown.
-    template<typename T>
-    void whenOpened(std::function<void(T *)> act)
-    {
-        // The window that opens it must be active, or F4 would not reach it.
-        if (window)
-            window->activateWindow();
-        if (window && !QTest::qWaitForWindowActive(window.get()))
-            qWarning("the opening window is not active");
-        QTimer::singleShot(0, this, [act] {
-            auto *modal = qobject_cast<T *>(QApplication::activeModalWidget());
-            if (!modal)
-                qFatal("the expected window did not open");
-            if (!QTest::qWaitForWindowActive(modal))
-                qWarning("the window did not become active");
-            act(modal);
-            // A failed check leaves the lambda early: the window must not stay open and block.
-            if (modal->isVisible())
-                modal->reject();
-        });
-    }
     static void typeInto(QWidget *dialog, const char *box, const QString &text)
     {
-        auto *edit = dialog->findChild<QLineEdit *>(QString::fromLatin1(box));
-        edit->setFocus();
-        edit->setText(text);
+        child<QLineEdit>(dialog, box)->setText(text);
     }
+    static int section(const QString &field) { return int(ContactListing::columns().indexOf(field)); }
     QTableView *grid() const { return child<QTableView>("grdList"); }
-    QString cell(int row, const QString &field) const
-    {
-        return grid()->model()->index(row, int(ContactListing::columns().indexOf(field))).data().toString();
-    }
+    QString cell(int row, const QString &field) const { return grid()->model()->index(row, section(field)).data().toString(); }
+    QStringList column(const QString &field) const { return WindowFixture::column(grid()->model(), section(field)); }
     int current() const { return grid()->currentIndex().row(); }
     QString qty() const { return child<QLabel>("lblQty")->text(); }
-    QStringList column(const QString &field) const
-    {
-        QStringList values;
-        for (int row = 0; row < grid()->model()->rowCount(); ++row)
-            values.append(cell(row, field));
-        return values;
-    }
-    void screenshots(const QString &name)
-    {
-        saveScreenshot(window.get(), name);
-        const QSize normal = window->size();
-        window->resize(window->minimumSizeHint());
-        saveScreenshot(window.get(), name + u"-smallest"_s);
-        window->resize(normal);
-    }
-
-    TestHome home;
-    std::unique_ptr<ScriptedMessageBoxes> boxes;
-    std::unique_ptr<QDialog> window;
 };
-
-void tst_contactWindows::init()
-{
-    home.freshDatabase();
-    boxes = std::make_unique<ScriptedMessageBoxes>();
-    modMain::SelectedClientID = 0;
-    modMain::SavedClientID = 0;
-}
-
-void tst_contactWindows::cleanup()
-{
-    window.reset();
-    boxes.reset();
-}
 
 void tst_contactWindows::searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyList()
 {
@@ -239,10 +157,10 @@ void tst_contactWindows::listShadesRowsAndCleanUpsShowTheirChanges()
     screenshots(u"frmListClients"_s);
 
     // The clean-ups show their changes, shading included.
-    window->findChild<QAction *>(u"mnuUpdateSpaces"_s)->trigger();
+    child<QAction>("mnuUpdateSpaces")->trigger();
     QCOMPARE(cell(3, u"Mobile"_s), u"0821234567"_s);
     QVERIFY(!grid()->model()->index(3, 1).data(Qt::BackgroundRole).isValid());
-    window->findChild<QAction *>(u"mnuUpdateNames"_s)->trigger();
+    child<QAction>("mnuUpdateNames")->trigger();
     QCOMPARE(cell(3, u"LastName"_s), u"Name"_s);
     QCOMPARE(cell(3, u"FirstName"_s), u"3"_s);
     QVERIFY(boxes->shown().isEmpty());
@@ -272,22 +190,19 @@ void tst_contactWindows::addTwoThenTheListSelectsTheSecond()
 {
     addContact({{"AssNo", u"B1"_s}, {"LastName", u"Existing"_s}});
     open(new frmListClients);
-    bool seen = false;
-    whenOpened<frmAddEditClients>([&seen](frmAddEditClients *editor) {
+    const QString opened = withModal([this] { click("cmdAdd"); }, [](QWidget *editor) {
         QCOMPARE(editor->windowTitle(), u"Add Contacts"_s);
         for (const char *assNo : {"C2", "A1"}) {
             typeInto(editor, "txtAssNo", QString::fromLatin1(assNo));
             typeInto(editor, "txtLastname", u"  O'Brien "_s);
-            editor->findChild<QPushButton *>(u"cmdSave"_s)->click();
+            click(editor, "cmdSave");
             QCOMPARE(editor->windowTitle(), u"Add Clients"_s);
-            QCOMPARE(editor->findChild<QLineEdit *>(u"txtLastname"_s)->text(), QString());
-            QCOMPARE(editor->focusWidget(), editor->findChild<QLineEdit *>(u"txtAssNo"_s));
+            QCOMPARE(child<QLineEdit>(editor, "txtLastname")->text(), QString());
+            QCOMPARE(editor->focusWidget(), child<QLineEdit>(editor, "txtAssNo"));
         }
-        seen = true;
-        editor->findChild<QPushButton *>(u"cmdCancel"_s)->click();
+        click(editor, "cmdCancel");
     });
-    click("cmdAdd");
-    QVERIFY(seen);
+    QCOMPARE(opened, u"frmAddEditClients"_s);
     QCOMPARE(qty(), u"3"_s);
     QCOMPARE(current(), 0); // ordered by Ass No: A1, B1, C2
     QCOMPARE(cell(0, u"AssNo"_s), u"A1"_s);
@@ -295,11 +210,7 @@ void tst_contactWindows::addTwoThenTheListSelectsTheSecond()
     QCOMPARE(modMain::SavedClientID, 3);
 
     // Saving with every field empty adds a contact whose columns are empty, not absent.
-    whenOpened<frmAddEditClients>([](frmAddEditClients *editor) {
-        editor->findChild<QPushButton *>(u"cmdSave"_s)->click();
-        editor->reject();
-    });
-    click("cmdAdd");
+    withModal([this] { click("cmdAdd"); }, [](QWidget *editor) { click(editor, "cmdSave"); });
     QCOMPARE(qty(), u"4"_s);
     QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE ClientID = 4 AND AssNo = '' AND EMail = '' AND Address3 = ''"_s), 1);
     QCOMPARE(cell(current(), u"ClientID"_s), u"4"_s);
@@ -316,17 +227,17 @@ void tst_contactWindows::editKeepsTheContactAndNoRowDoesNothing()
     const qint64 brown = addContact({{"AssNo", u"A2"_s}, {"LastName", u"Brown"_s}, {"Mobile", u" 0821234567 "_s}});
     open(new frmListClients);
     grid()->setCurrentIndex(grid()->model()->index(1, 1));
-    whenOpened<frmAddEditClients>([](frmAddEditClients *editor) {
-        QCOMPARE(editor->windowTitle(), u"Update Contacts"_s);
-        QCOMPARE(editor->findChild<QLineEdit *>(u"txtCellphone"_s)->text(), u"0821234567"_s);
-        typeInto(editor, "txtAssNo", u"A0"_s); // moves Brown to the top
-        editor->findChild<QPushButton *>(u"cmdSave"_s)->click();
-        editor->reject();
-    });
     QTest::keyClick(grid(), Qt::Key_Return); // nothing; a double click edits
     const QRect rect = grid()->visualRect(grid()->model()->index(1, 2));
     QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, rect.center());
-    QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, rect.center());
+    const auto doubleClick = [&] { QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, rect.center()); };
+    const QString opened = withModal(doubleClick, [](QWidget *editor) {
+        QCOMPARE(editor->windowTitle(), u"Update Contacts"_s);
+        QCOMPARE(child<QLineEdit>(editor, "txtCellphone")->text(), u"0821234567"_s);
+        typeInto(editor, "txtAssNo", u"A0"_s); // moves Brown to the top
+        click(editor, "cmdSave");
+    });
+    QCOMPARE(opened, u"frmAddEditClients"_s);
     QCOMPARE(cell(current(), u"LastName"_s), u"Brown"_s);
     QCOMPARE(current(), 0);
     QCOMPARE(modMain::SavedClientID, qint32(brown));
@@ -335,8 +246,8 @@ void tst_contactWindows::editKeepsTheContactAndNoRowDoesNothing()
     // Loading trims; the enroller and town come back and go out as the editor shows them.
     frmAddEditClients editor;
     editor.LoadDetails(1);
-    QCOMPARE(editor.findChild<QLineEdit *>(u"txtEnrollerName"_s)->text(), u"E7"_s);
-    QCOMPARE(editor.findChild<QComboBox *>(u"cboTown"_s)->currentText(), u"Durban"_s);
+    QCOMPARE(child<QLineEdit>(&editor, "txtEnrollerName")->text(), u"E7"_s);
+    QCOMPARE(child<QComboBox>(&editor, "cboTown")->currentText(), u"Durban"_s);
 }
 
 void tst_contactWindows::deleteAsksAndRemovesMemberships()
@@ -380,30 +291,28 @@ void tst_contactWindows::f4LocatesThePickedContact()
     grid()->setCurrentIndex(grid()->model()->index(5, 1));
     // Closed without a pick: the current row and the focus stay.
     grid()->setFocus();
-    whenOpened<frmSearchClients>([](frmSearchClients *search) { search->reject(); });
-    QTest::keyClick(grid(), Qt::Key_F4);
+    const auto f4 = [this] { QTest::keyClick(grid(), Qt::Key_F4); };
+    QCOMPARE(withModal(f4), u"frmSearchClients"_s);
     QCOMPARE(current(), 5);
     QCOMPARE(window->focusWidget(), grid());
 
-    whenOpened<frmSearchClients>([](frmSearchClients *search) {
+    withModal(f4, [](QWidget *search) {
         typeInto(search, "txtCriteria", u"250"_s);
-        search->cmdSearch_Click();
-        auto *results = search->findChild<QTableView *>(u"grdResults"_s);
+        click(search, "cmdSearch");
+        auto *results = child<QTableView>(search, "grdResults");
         results->setFocus();
         QTest::keyClick(results, Qt::Key_Return);
     });
-    QTest::keyClick(grid(), Qt::Key_F4);
     QCOMPARE(current(), 250);
     QCOMPARE(cell(current(), u"LastName"_s), u"Person 250"_s);
     QCOMPARE(window->focusWidget(), child<QPushButton>("cmdEdit"));
     QVERIFY(grid()->viewport()->rect().intersects(grid()->visualRect(grid()->model()->index(250, 1))));
 
     // A contact gone since the search was opened: the first row.
-    whenOpened<frmSearchClients>([](frmSearchClients *search) {
+    withModal([this] { QTest::keyClick(window.get(), Qt::Key_F4); }, [](QWidget *search) {
         modMain::SelectedClientID = 99999;
-        search->accept();
+        static_cast<QDialog *>(search)->accept();
     });
-    QTest::keyClick(window.get(), Qt::Key_F4);
     QCOMPARE(current(), 0);
 }
 
@@ -413,13 +322,12 @@ void tst_contactWindows::importAndExportOpenTheGroupWindow()
     open(new frmListClients);
     for (const auto &[menu, mode] : {std::pair{"mnuImportPastel", "IMPORT PASTEL"}, std::pair{"mnuExportCSV", "EXPORT CSV"}}) {
         QString opened;
-        whenOpened<frmSelectGroup>([&opened](frmSelectGroup *files) {
+        withModal([&] { child<QAction>(menu)->trigger(); }, [&opened](QWidget *dialog) {
+            const auto *files = static_cast<frmSelectGroup *>(dialog);
             opened = files->ActionType + u' ' + files->FileFormat;
             if (files->ActionType == u"IMPORT"_s)
                 addContact({{"AssNo", u"A1"_s}}); // as an import would
-            files->reject();
         });
-        window->findChild<QAction *>(QString::fromLatin1(menu))->trigger();
         QCOMPARE(opened, QString::fromLatin1(mode));
     }
     QCOMPARE(qty(), u"2"_s); // counted again after the import
