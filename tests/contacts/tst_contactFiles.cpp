@@ -135,7 +135,6 @@ void tst_contactFiles::importListsRefusedLinesAndLinksTheRest()
     auto *grid = child<QTableWidget>("grdList");
     QCOMPARE(grid->rowCount(), 1);
     QCOMPARE(grid->item(0, 0)->text(), u"BAD - Refused"_s);
-    QCOMPARE(grid->horizontalHeaderItem(0)->text(), u"Contacts"_s);
     QCOMPARE(Database::value(u"SELECT FirstName || '/' || Company FROM Clients WHERE AssNo = 'C1'"_s).toString(),
              u"Zo\u00EB/Caf\u00E9 Ltd"_s);
     QCOMPARE(count(u"Clients WHERE AssNo IS NULL AND FirstName IS NULL"_s), 1); // the empty line
@@ -270,11 +269,7 @@ void tst_contactFiles::windowModesAndGroupChoice()
     QVERIFY(child<QPushButton>("cmdAdd")->isHidden());
     QCOMPARE(child<QPushButton>("Command1")->text(), u"All Contacts"_s);
     QCOMPARE(child<QLabel>("lblList")->text(), u"Contacts not exported"_s);
-    auto *groups = child<QComboBox>("cboGroups");
-    QStringList names;
-    for (int i = 0; i < groups->count(); ++i)
-        names << groups->itemText(i);
-    QCOMPARE(names, (QStringList{"anna", "Bob", "\u00C9mile", "zulu"}));
+    QCOMPARE(column(child<QComboBox>("cboGroups")->model(), 0), (QStringList{"anna", "Bob", "\u00C9mile", "zulu"}));
     saveScreenshot(window.get(), u"frmSelectGroup-export"_s);
 
     // "Select Group" with no group chosen asks for one and transfers nothing.
@@ -288,7 +283,6 @@ void tst_contactFiles::windowModesAndGroupChoice()
     QVERIFY(!child<QPushButton>("cmdAdd")->isHidden());
     QCOMPARE(child<QPushButton>("Command1")->text(), u"Without Group"_s);
     QCOMPARE(child<QLabel>("lblList")->text(), u"Contacts Not Imported"_s);
-    QCOMPARE(status(), u"Ready ..."_s);
 
     // "Add group" opens the new-group window; the list then holds the new group, the choice stays.
     choose(u"Bob"_s);
