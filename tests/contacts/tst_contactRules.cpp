@@ -120,8 +120,9 @@ void tst_contactRules::cellphoneShading()
     QFETCH(QString, mobile);
     QFETCH(CellphoneClass::Shading, shading);
     // The locale decides separators, not which of these numbers read as numbers.
-    for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::English, QLocale::SouthAfrica),
-                                  QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::French, QLocale::France)})
+    for (const QLocale &locale :
+         {QLocale::c(), QLocale(QLocale::English, QLocale::SouthAfrica), QLocale(QLocale::German, QLocale::Germany),
+          QLocale(QLocale::French, QLocale::France)})
         QVERIFY2(CellphoneClass::classify(mobile, locale) == shading, qPrintable(locale.name()));
 }
 
