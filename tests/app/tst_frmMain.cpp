@@ -48,23 +48,6 @@ QStringList shownCaptions(const QTableView *grid)
     return captions;
 }
 
-// Runs an action and tells the class of the modal window it opened (closed
-// again at once, after whileOpen ran), or an empty text when none opened.
-QString modalOpenedBy(const std::function<void()> &action, const std::function<void(QWidget *)> &whileOpen = {})
-{
-    QString seen;
-    QTimer::singleShot(0, [&seen, &whileOpen] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            seen = QString::fromLatin1(modal->metaObject()->className());
-            if (whileOpen)
-                whileOpen(modal);
-            modal->close();
-        }
-    });
-    action();
-    QCoreApplication::processEvents(); // the check runs here when nothing opened
-    return seen;
-}
 
 } // namespace
 

@@ -65,26 +65,6 @@ QString listText(const QueryListModel *list, int row, const QString &field)
     return list->index(row, list->columnOf(field)).data().toString();
 }
 
-// Runs `action` and gives the class of the modal window it opened, after `whileOpen` looked at it.
-QString modalOpenedBy(const std::function<void()> &action, const std::function<void(QWidget *)> &whileOpen = {})
-{
-    QString seen;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !qobject_cast<SendReceiveWindow *>(modal))
-            return;
-        poll.stop();
-        seen = QString::fromLatin1(modal->metaObject()->className());
-        if (whileOpen)
-            whileOpen(modal);
-        modal->close();
-    });
-    poll.start(10);
-    action();
-    return seen;
-}
-
 } // namespace
 
 // The three Send/Receive windows against the real gateway: what they show and write beyond the

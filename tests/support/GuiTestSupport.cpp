@@ -1,7 +1,9 @@
 #include "GuiTestSupport.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 
 ScriptedMessageBoxes::ScriptedMessageBoxes()
@@ -49,4 +51,25 @@ void saveScreenshot(QWidget *widget, const QString &name)
         return;
     QDir().mkpath(folder);
     widget->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
+QString modalOpenedBy(const std::function<void()> &action, const std::function<void(QWidget *)> &whileOpen)
+{
+    QString seen;
+    // Looks until the window is there: the action may run events of its own before it opens one. The
+    // timer goes with this call, so it never fires after it.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        poll.stop();
+        seen = QString::fromLatin1(modal->metaObject()->className());
+        if (whileOpen)
+            whileOpen(modal);
+        modal->close();
+    });
+    poll.start(5);
+    action();
+    return seen;
 }

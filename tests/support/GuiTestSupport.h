@@ -7,6 +7,8 @@
 #include <QList>
 #include <QQueue>
 
+#include <functional>
+
 // Answers every message box while it lives and records what was shown. Boxes
 // take the queued answers in order; with none queued, an OK box is answered OK
 // and a question No (and the box is still recorded).
@@ -45,6 +47,10 @@ private:
     QList<FileDialogs::Asked> m_asked;
     QQueue<QString> m_paths;
 };
+
+// Runs an action and tells the class of the first modal window it opened (closed again at once, after
+// whileOpen ran), or an empty text when none opened.
+QString modalOpenedBy(const std::function<void()> &action, const std::function<void(QWidget *)> &whileOpen = {});
 
 // Saves a picture of a widget when TELLWAVE_SCREENSHOTS names a folder.
 void saveScreenshot(QWidget *widget, const QString &name);

@@ -75,17 +75,7 @@ protected:
         window->activateWindow(); // back from an earlier modal window, or a key would not reach this one
         if (!QTest::qWaitForWindowActive(window.get()))
             return QStringLiteral("inactive");
-        QString seen;
-        QTimer::singleShot(0, [&] {
-            if (QWidget *modal = QApplication::activeModalWidget()) {
-                seen = QString::fromLatin1(modal->metaObject()->className());
-                if (whileOpen)
-                    whileOpen(modal);
-                modal->close();
-            }
-        });
-        action();
-        return seen;
+        return modalOpenedBy(action, whileOpen);
     }
 
     // Pictures at the default, the smallest and a large size, to look at (see saveScreenshot).
