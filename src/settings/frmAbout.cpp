@@ -1,6 +1,8 @@
 #include "settings/frmAbout.h"
 #include "ui_frmAbout.h"
 
+#include "ui/Pictures.h"
+
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmAbout>())
 {
     ui->setupUi(this);
@@ -35,7 +37,7 @@ QStringList frmAbout::bankingLines()
 
 void frmAbout::Form_Load()
 {
-    ui->Image1->setPixmap(QPixmap(QStringLiteral(":/images/logo.png")));
+    ui->Image1->setPixmap(Pictures::logo(this));
     ui->Label1->setText(contactLines().join(QLatin1Char('\n')));
     ui->Label2->setText(bankingLines().join(QLatin1Char('\n')));
     adjustSize();
