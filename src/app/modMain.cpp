@@ -4,9 +4,11 @@
 #include "data/Database.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
+#include "ui/HelpWindow.h"
 #include "ui/MessageBoxes.h"
 
 #include <QApplication>
+#include <QIcon>
 
 namespace modMain {
 
@@ -91,6 +93,11 @@ int Main()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Tellwave"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TELLWAVE_VERSION));
+    // Ties the windows to the launcher and its icon (Wayland, task bars).
+    QGuiApplication::setDesktopFileName(QStringLiteral("za.co.corvane.Tellwave"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tellwave"), QIcon(QStringLiteral(":/images/logo.png"))));
+    if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance()))
+        HelpWindow::installF1(*application);
     if (!StartUp())
         return 1;
     frmMain window;

@@ -32,7 +32,9 @@ QString ChooseGatewayHost(const QString &username);
 // Reads the gateway account from the first Setup row; false when there is none.
 bool LoadSetup();
 
-// The help page beside the program, or empty when there is none.
+// The help page shipped with the program in the given folder: Help/ beside it
+// (build tree) or ../share/tellwave/ (installed); empty when there is none.
+QString FindHelpFile(const QString &programFolder);
 QString FindHelpFile();
 
 // Start-up up to the main window: settings store, database path and file,

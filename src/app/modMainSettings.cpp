@@ -55,10 +55,22 @@ bool LoadSetup()
     return true;
 }
 
+QString FindHelpFile(const QString &programFolder)
+{
+    // Beside the program in the build tree; in share/tellwave beside bin/
+    // when installed, wherever the installation's prefix is.
+    const QDir folder(programFolder);
+    for (const QString &place : {QStringLiteral("Help/Tellwave.html"), QStringLiteral("../share/tellwave/Tellwave.html")}) {
+        const QFileInfo page(folder.filePath(place));
+        if (page.isFile())
+            return QDir::cleanPath(page.absoluteFilePath());
+    }
+    return QString();
+}
+
 QString FindHelpFile()
 {
-    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Help/Tellwave.html"));
-    return QFileInfo::exists(path) ? path : QString();
+    return FindHelpFile(QCoreApplication::applicationDirPath());
 }
 
 } // namespace modMain

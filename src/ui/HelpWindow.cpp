@@ -1,0 +1,85 @@
+#include "ui/HelpWindow.h"
+
+#include "data/ProcessSettings.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString HelpWindowName = QStringLiteral("HelpWindow");
+
+// F1 anywhere: the key reaches the focus widget first, so an application-wide
+// filter sees it whatever window and control hold the focus.
+class F1Filter : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_F1 || key->modifiers() != Qt::NoModifier)
+            return false;
+        HelpWindow::showFor(static_cast<QWidget *>(watched));
+        return true;
+    }
+};
+
+} // namespace
+
+HelpWindow::HelpWindow(const QString &page, QWidget *owner) : QDialog(owner), m_browser(new QTextBrowser(this))
+{
+    setObjectName(HelpWindowName);
+    setWindowTitle(QStringLiteral("Tellwave Help"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    m_browser->setObjectName(QStringLiteral("txtHelp"));
+    m_browser->setOpenExternalLinks(true);
+    m_browser->setSource(QUrl::fromLocalFile(page));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdClose"));
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("&Close"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_browser);
+    layout->addWidget(buttons);
+    resize(780, 640);
+}
+
+HelpWindow *HelpWindow::showFor(QWidget *from)
+{
+    if (modMain::HelpFile.isEmpty())
+        return nullptr;
+    QWidget *owner = from ? from->window() : QApplication::activeWindow();
+    // A menu's pop-up is gone in a moment; the help belongs to its window.
+    while (owner && owner->windowType() == Qt::Popup && owner->parentWidget())
+        owner = owner->parentWidget()->window();
+    if (auto *open = qobject_cast<HelpWindow *>(owner)) {
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
+    // Owned by the window it was asked from: a modal window blocks every
+    // window but its own, and the help must stay usable beside it.
+    auto *help = owner ? owner->findChild<HelpWindow *>(HelpWindowName, Qt::FindDirectChildrenOnly) : nullptr;
+    if (!help)
+        help = new HelpWindow(modMain::HelpFile, owner);
+    help->show();
+    help->raise();
+    help->activateWindow();
+    return help;
+}
+
+void HelpWindow::installF1(QApplication &application)
+{
+    application.installEventFilter(new F1Filter(&application));
+}
