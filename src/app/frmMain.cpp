@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
+#include "app/FirstRunHint.h"
 #include "app/Outbox.h"
 #include "app/modMain.h"
 #include "compose/frmImport.h"
@@ -18,11 +19,11 @@
 #include "settings/frmSetup.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
+#include "ui/Pictures.h"
 #include "ui/QueryListModel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QFile>
 #include <QHeaderView>
@@ -30,11 +31,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
-#include <QUrl>
 
 namespace {
 
@@ -119,7 +118,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     creditsFont.setPointSizeF(creditsFont.pointSizeF() * 1.8);
     creditsFont.setBold(true);
     ui->lblCredits->setFont(creditsFont);
-    ui->Image1->setPixmap(QPixmap(QStringLiteral(":/images/logo.png")));
+    ui->Image1->setPixmap(Pictures::logo(this));
 
     m_panel1 = new QLabel(QStringLiteral("Ready ..."), this);
     m_panel1->setObjectName(QStringLiteral("Panels_1"));
@@ -151,13 +150,14 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     m_cycles = new GatewayCycles(*this, this);
     connect(m_cycles, &GatewayCycles::runningChanged, this, &frmMain::cyclesRunning);
 
-    auto *help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [] {
-        if (!modMain::HelpFile.isEmpty())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(modMain::HelpFile));
-    });
-
     Form_Load();
+
+    // What to do next on a first run, above the outbox until there is an
+    // account and a message.
+    m_firstRun = new FirstRunHint(m_outbox, this);
+    ui->layoutLists->insertWidget(ui->layoutLists->indexOf(ui->grdOutbox), m_firstRun);
+    connect(m_firstRun, &FirstRunHint::setupWanted, this, &frmMain::mnuSetupSetup_Click);
+    connect(m_firstRun, &FirstRunHint::composeWanted, this, &frmMain::mnuSMSGroupNo_Click);
 
 }
 
@@ -175,10 +175,11 @@ void frmMain::Form_Load()
     BuildCommandButtons();
     BuildCommandBars();
 
-    ui->Image2->setPixmap(QPixmap(QStringLiteral(":/images/toolbarback.png")));
+    ui->Image2->setPixmap(QPixmap(Pictures::toolbarBackground(palette())));
     m_commandBar->setStyleSheet(QStringLiteral(
-        "QToolBar#vbalCommandBar1 { border-image: url(:/images/toolbarback.png) 0 0 0 0 stretch stretch;"
-        " border-bottom: 1px solid #b8c6d8; padding: 2px; spacing: 4px; }"));
+        "QToolBar#vbalCommandBar1 { border-image: url(%1) 0 0 0 0 stretch stretch;"
+        " border-bottom: 1px solid palette(mid); padding: 2px; spacing: 4px; }")
+                                    .arg(Pictures::toolbarBackground(palette())));
     addToolBar(Qt::TopToolBarArea, m_commandBar);
 
     setUpLists();
@@ -409,6 +410,7 @@ void frmMain::mnuSetupSetup_Click()
 {
     frmSetup setup(this);
     openModal(setup, Refresh::None);
+    m_firstRun->refresh();
 }
 
 void frmMain::mnuSMSGroup_Click()

@@ -20,6 +20,7 @@ class QMenu;
 class QProgressBar;
 class QToolBar;
 class QueryListModel;
+class FirstRunHint;
 class GatewayCycles;
 
 // The program's main window: inbox above outbox, the credit panel, the
@@ -108,6 +109,7 @@ private:
     QLabel *m_panel2 = nullptr;
     QProgressBar *m_progress = nullptr;
     GatewayCycles *m_cycles = nullptr;
+    FirstRunHint *m_firstRun = nullptr;
     int m_busy = 0;
     bool m_closeWhenIdle = false;
     // Status text and progress waiting to be shown, and when they last were.
