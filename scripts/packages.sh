@@ -30,6 +30,13 @@ ensure_packages() {
 # What building and testing the program needs.
 BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev sqlite3 fonts-dejavu-core"
 
+# What the tests need beyond the build: the checks of the launcher and
+# metainfo files.
+TEST_PACKAGES="desktop-file-utils appstream"
+# What building the Debian package needs: dpkg-shlibdeps finds the libraries
+# the programs link.
+PACKAGE_PACKAGES="dpkg-dev file"
+
 # Configures and builds everything in the given build folder; further
 # arguments are cache settings for cmake. A compiler cache is used when the
 # machine has one.

@@ -59,8 +59,12 @@ QString FindHelpFile(const QString &programFolder)
 {
     // Beside the program in the build tree; in share/tellwave beside bin/
     // when installed, wherever the installation's prefix is.
+#ifndef TELLWAVE_HELP_FROM_BIN
+#define TELLWAVE_HELP_FROM_BIN "../share/tellwave"
+#endif
     const QDir folder(programFolder);
-    for (const QString &place : {QStringLiteral("Help/Tellwave.html"), QStringLiteral("../share/tellwave/Tellwave.html")}) {
+    for (const QString &place : {QStringLiteral("Help/Tellwave.html"),
+                                 QStringLiteral(TELLWAVE_HELP_FROM_BIN "/Tellwave.html")}) {
         const QFileInfo page(folder.filePath(place));
         if (page.isFile())
             return QDir::cleanPath(page.absoluteFilePath());
