@@ -19,6 +19,7 @@ public:
     FirstRunHint(const QAbstractItemModel *outbox, QWidget *parent);
 
     FirstRun::Step step() const { return m_step; }
+    QPushButton *button() const { return m_button; }
     // Looks again at the account and the outbox.
     void refresh();
 

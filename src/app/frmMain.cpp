@@ -158,6 +158,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     ui->layoutLists->insertWidget(ui->layoutLists->indexOf(ui->grdOutbox), m_firstRun);
     connect(m_firstRun, &FirstRunHint::setupWanted, this, &frmMain::mnuSetupSetup_Click);
     connect(m_firstRun, &FirstRunHint::composeWanted, this, &frmMain::mnuSMSGroupNo_Click);
+    setTabOrder(ui->grdInbox, m_firstRun->button());
+    setTabOrder(m_firstRun->button(), ui->grdOutbox);
+    setTabOrder(ui->grdOutbox, ui->cmdCheckCredits);
 
 }
 

@@ -10,6 +10,9 @@
 ComposerBlock::ComposerBlock(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::ComposerBlock>())
 {
     ui->setupUi(this);
+    // The block takes the focus in its first body, and a window's tab order
+    // passes through the four bodies where the block stands.
+    setFocusProxy(ui->txtBody1);
     m_bodies = {ui->txtBody1, ui->txtBody2, ui->txtBody3, ui->txtBody4};
     m_left = {ui->txtSMSLeft1, ui->txtSMSLeft2, ui->txtSMSLeft3, ui->txtSMSLeft4};
     m_parts = {ui->lblParts1, ui->lblParts2, ui->lblParts3, ui->lblParts4};

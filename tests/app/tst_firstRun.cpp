@@ -1,0 +1,116 @@
+#include "GuiTestSupport.h"
+#include "OutboxRows.h"
+
+#include "app/FirstRun.h"
+#include "app/FirstRunHint.h"
+#include "app/frmMain.h"
+#include "app/modMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class tst_firstRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nextStep_data();
+    void nextStep();
+    void hintLeadsThroughSetupAndGoesOnceAMessageIsQueued();
+    void helpPageIsFoundInTheBuildTreeOrTheInstallation_data();
+    void helpPageIsFoundInTheBuildTreeOrTheInstallation();
+};
+
+void tst_firstRun::nextStep_data()
+{
+    QTest::addColumn<QString>("username");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<FirstRun::Step>("step");
+    QTest::newRow("nothing yet") << u""_s << 0 << FirstRun::Step::SetAccount;
+    QTest::newRow("blanks are no account") << u"   "_s << 0 << FirstRun::Step::SetAccount;
+    QTest::newRow("messages but no account") << u""_s << 3 << FirstRun::Step::SetAccount;
+    QTest::newRow("account, empty outbox") << u"demo"_s << 0 << FirstRun::Step::QueueMessage;
+    QTest::newRow("account and a message") << u"demo"_s << 1 << FirstRun::Step::None;
+}
+
+void tst_firstRun::nextStep()
+{
+    QFETCH(QString, username);
+    QFETCH(int, rows);
+    QFETCH(FirstRun::Step, step);
+    QCOMPARE(FirstRun::nextStep(username, rows), step);
+    QCOMPARE(FirstRun::hintText(step).isEmpty(), step == FirstRun::Step::None);
+}
+
+void tst_firstRun::hintLeadsThroughSetupAndGoesOnceAMessageIsQueued()
+{
+    TestHome home;
+    home.freshDatabase();
+    ScriptedMessageBoxes boxes;
+    modMain::GatewayUsername.clear();
+    modMain::GatewayPassword.clear();
+    frmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *hint = window.findChild<FirstRunHint *>(u"fraFirstRun"_s);
+    QVERIFY(hint);
+    QVERIFY(hint->isVisible());
+    QCOMPARE(hint->button()->text(), u"Open &Setup..."_s);
+    saveScreenshot(&window, u"main-first-run"_s);
+
+    // The button opens Setup; the account saved there moves the hint on.
+    const QString opened = modalOpenedBy([&] { hint->button()->click(); }, [](QWidget *setup) {
+        setup->findChild<QLineEdit *>(u"txtUsername"_s)->setText(u"demo"_s);
+        setup->findChild<QLineEdit *>(u"txtPassword"_s)->setText(u"demo"_s);
+        setup->findChild<QPushButton *>(u"cmdSave"_s)->click();
+    });
+    QCOMPARE(opened, u"frmSetup"_s);
+    QCOMPARE(modMain::GatewayUsername, u"demo"_s);
+    QVERIFY(hint->isVisible());
+    QCOMPARE(hint->step(), FirstRun::Step::QueueMessage);
+    QCOMPARE(modalOpenedBy([&] { hint->button()->click(); }), u"frmSendToGroupNo"_s);
+
+    OutboxRows::queue(u"0821234567"_s);
+    window.refreshOutbox();
+    QVERIFY(!hint->isVisible());
+    modMain::GatewayUsername.clear();
+}
+
+void tst_firstRun::helpPageIsFoundInTheBuildTreeOrTheInstallation_data()
+{
+    QTest::addColumn<QStringList>("pages");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("build tree") << QStringList{u"bin/Help/Tellwave.html"_s} << u"bin/Help/Tellwave.html"_s;
+    QTest::newRow("installed") << QStringList{u"share/tellwave/Tellwave.html"_s} << u"share/tellwave/Tellwave.html"_s;
+    QTest::newRow("build tree first") << QStringList{u"bin/Help/Tellwave.html"_s, u"share/tellwave/Tellwave.html"_s}
+                                      << u"bin/Help/Tellwave.html"_s;
+    QTest::newRow("none") << QStringList{} << u""_s;
+    QTest::newRow("a folder of that name") << QStringList{u"share/tellwave/Tellwave.html/"_s} << u""_s;
+}
+
+void tst_firstRun::helpPageIsFoundInTheBuildTreeOrTheInstallation()
+{
+    QFETCH(QStringList, pages);
+    QFETCH(QString, found);
+    QTemporaryDir prefix;
+    QDir root(prefix.path());
+    QVERIFY(root.mkpath(u"bin"_s));
+    for (const QString &page : pages) {
+        if (page.endsWith(u'/')) {
+            QVERIFY(root.mkpath(page));
+            continue;
+        }
+        QVERIFY(root.mkpath(QFileInfo(root.filePath(page)).path()));
+        QFile file(root.filePath(page));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(modMain::FindHelpFile(root.filePath(u"bin"_s)), found.isEmpty() ? QString() : root.filePath(found));
+}
+
+QTEST_MAIN(tst_firstRun)
+#include "tst_firstRun.moc"

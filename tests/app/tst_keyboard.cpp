@@ -1,0 +1,240 @@
+#include "GroupRows.h"
+#include "OutboxRows.h"
+#include "WindowFixture.h"
+
+#include "app/frmMain.h"
+#include "compose/frmImport.h"
+#include "compose/frmSendToGroup.h"
+#include "compose/frmSendToGroupNo.h"
+#include "compose/frmSendToSingle.h"
+#include "contacts/frmAddEditClients.h"
+#include "contacts/frmListClients.h"
+#include "contacts/frmSearchClients.h"
+#include "contacts/frmSelectGroup.h"
+#include "groups/frmAddGroups.h"
+#include "groups/frmEditGroups.h"
+#include "groups/frmEditGroupsListContacts.h"
+#include "groups/frmListGroups.h"
+#include "sendreceive/frmGetReplies.h"
+#include "sendreceive/frmGetSendReport.h"
+#include "sendreceive/frmSendMessages.h"
+#include "settings/frmAbout.h"
+#include "settings/frmSetup.h"
+#include "ui/HelpWindow.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QSet>
+#include <QTextEdit>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Make = std::function<QWidget *()>;
+
+struct Window
+{
+    const char *name;
+    Make make;
+};
+
+// Every window of the program, as its opener makes it.
+QList<Window> everyWindow(qint32 groupId, qint32 clientId)
+{
+    return {
+        {"frmMain", [] { return new frmMain; }},
+        {"frmAbout", [] { return new frmAbout; }},
+        {"frmSetup", [] { return new frmSetup; }},
+        {"frmListClients", [] { return new frmListClients; }},
+        {"frmAddEditClients(add)", [] { return new frmAddEditClients; }},
+        {"frmAddEditClients(edit)", [clientId] {
+             auto *editor = new frmAddEditClients;
+             editor->LoadDetails(clientId);
+             return editor;
+         }},
+        {"frmSearchClients", [] { return new frmSearchClients; }},
+        {"frmSelectGroup(import)", [] {
+             auto *chooser = new frmSelectGroup;
+             chooser->ActionType = u"IMPORT"_s;
+             chooser->FileFormat = u"PASTEL"_s;
+             return chooser;
+         }},
+        {"frmSelectGroup(export)", [] {
+             auto *chooser = new frmSelectGroup;
+             chooser->ActionType = u"EXPORT"_s;
+             chooser->FileFormat = u"CSV"_s;
+             return chooser;
+         }},
+        {"frmListGroups", [] { return new frmListGroups; }},
+        {"frmAddGroups", [] { return new frmAddGroups; }},
+        {"frmEditGroups", [groupId] {
+             auto *editor = new frmEditGroups;
+             editor->LoadDetails(groupId);
+             return editor;
+         }},
+        {"frmEditGroupsListContacts", [] { return new frmEditGroupsListContacts; }},
+        {"frmSendToSingle", [] { return new frmSendToSingle; }},
+        {"frmSendToGroup", [] { return new frmSendToGroup; }},
+        {"frmSendToGroupNo", [] { return new frmSendToGroupNo; }},
+        {"frmImport", [] { return new frmImport; }},
+        {"frmSendMessages", [] { return new frmSendMessages; }},
+        {"frmGetSendReport", [] { return new frmGetSendReport; }},
+        {"frmGetReplies", [] { return new frmGetReplies; }},
+    };
+}
+
+bool isInputControl(const QWidget *widget)
+{
+    return qobject_cast<const QAbstractButton *>(widget) || qobject_cast<const QLineEdit *>(widget)
+           || qobject_cast<const QComboBox *>(widget) || qobject_cast<const QAbstractItemView *>(widget)
+           || qobject_cast<const QPlainTextEdit *>(widget) || qobject_cast<const QTextEdit *>(widget)
+           || qobject_cast<const QAbstractSpinBox *>(widget);
+}
+
+// Tab enters a set of option buttons at the chosen one; the arrow keys move
+// between them.
+bool isUncheckedRadio(const QWidget *widget)
+{
+    const auto *option = qobject_cast<const QRadioButton *>(widget);
+    return option && option->autoExclusive() && !option->isChecked();
+}
+
+// The controls the operator can work: shown, enabled, and meant to take the
+// focus from the keyboard.
+QList<QWidget *> inputControls(QWidget *window)
+{
+    QList<QWidget *> controls;
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        if (widget->window() == window && isInputControl(widget) && widget->isVisibleTo(window)
+            && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy()
+            && !isUncheckedRadio(widget))
+            controls << widget;
+    }
+    return controls;
+}
+
+QString describe(const QWidget *widget)
+{
+    return widget ? QString::fromLatin1(widget->metaObject()->className()) + u' ' + widget->objectName()
+                  : u"nothing"_s;
+}
+
+// The control among `controls` that holds the focus, itself or through a
+// part of it (the editor of an editable combo box, a cell editor).
+QWidget *owner(QWidget *focus, const QList<QWidget *> &controls)
+{
+    for (QWidget *widget = focus; widget; widget = widget->parentWidget())
+        if (controls.contains(widget))
+            return widget;
+    return nullptr;
+}
+
+} // namespace
+
+class tst_keyboard : public QObject, public WindowFixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { HelpWindow::installF1(*qApp); }
+    void init();
+    void cleanup() { finish(); }
+    void tabReachesEveryControlAndEscapeCloses_data();
+    void tabReachesEveryControlAndEscapeCloses();
+
+private:
+    qint32 m_groupId = 0;
+    qint32 m_clientId = 0;
+};
+
+void tst_keyboard::init()
+{
+    start();
+    m_groupId = qint32(GroupRows::addGroup(u"Team"_s));
+    m_clientId = qint32(GroupRows::addClient(u"Botha"_s, u"0821234567"_s, u"Ann"_s));
+    GroupRows::link(m_groupId, m_clientId);
+    GroupRows::addClient(u"Cele"_s, u"0831234567"_s, u"Ben"_s);
+    // Rows in every list, so that a list that kept the Tab key to itself would hold the focus.
+    const qint64 sent = OutboxRows::queue(u"0821234567"_s);
+    OutboxRows::queue(u"0831234567"_s);
+    Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '7' WHERE SMSSendID = ?"_s, {sent});
+    Database::run(u"INSERT INTO SMSReplies (IncomingID, PhoneNumber, ReceivedDateTime, Message, SMSSendID) "
+                  "VALUES ('r1', '0821234567', '2026-12-01 10:00:00', 'Yes', ?)"_s, {sent});
+    // The help page the F1 key opens.
+    QFile page(home.path() + u"/Tellwave.html"_s);
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.write("<html><body><h1>Help</h1></body></html>");
+    page.close();
+    modMain::HelpFile = page.fileName();
+}
+
+void tst_keyboard::tabReachesEveryControlAndEscapeCloses_data()
+{
+    QTest::addColumn<int>("index");
+    const QList<Window> windows = everyWindow(0, 0);
+    for (int i = 0; i < windows.size(); ++i)
+        QTest::newRow(windows.at(i).name) << i;
+}
+
+void tst_keyboard::tabReachesEveryControlAndEscapeCloses()
+{
+    QFETCH(int, index);
+    std::unique_ptr<QWidget> window(everyWindow(m_groupId, m_clientId).at(index).make());
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+    // A full cycle of Tab from where the window puts the focus first, and
+    // one of Shift+Tab, each reaches every control and comes back round.
+    const QList<QWidget *> controls = inputControls(window.get());
+    QVERIFY(!controls.isEmpty());
+    for (const Qt::KeyboardModifiers direction : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+        if (!window->focusWidget())
+            QTest::keyClick(window.get(), Qt::Key_Tab);
+        QSet<QWidget *> reached;
+        for (int press = 0; press < 2 * controls.size() + 2; ++press) {
+            QWidget *focus = QApplication::focusWidget();
+            QVERIFY2(focus && focus->window() == window.get(), qPrintable(u"the focus left the window at "_s
+                                                                         + describe(focus)));
+            if (QWidget *control = owner(focus, controls))
+                reached.insert(control);
+            if (qEnvironmentVariableIsSet("TAB_TRACE")) qDebug() << describe(focus) << (focus->inherits("QAbstractItemView") ? static_cast<QAbstractItemView *>(focus)->currentIndex() : QModelIndex());
+            QTest::keyClick(focus, Qt::Key_Tab, direction);
+        }
+        for (QWidget *control : controls)
+            if (control->isEnabled()) // the editor's Save waits for a cell number no one has
+                QVERIFY2(reached.contains(control), qPrintable(u"Tab never reaches "_s + describe(control)));
+    }
+
+    // F1 opens the help page beside the window, wherever the focus is.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+    QPointer<HelpWindow> help = window->findChild<HelpWindow *>();
+    QVERIFY2(help && help->isVisible(), "F1 opens no help");
+    QVERIFY(QTest::qWaitForWindowActive(help));
+    QTest::keyClick(help, Qt::Key_Escape);
+    QTRY_VERIFY(!help || !help->isVisible());
+
+    // Escape closes a modal window the way its Close or Cancel button does.
+    auto *dialog = qobject_cast<QDialog *>(window.get());
+    if (!dialog)
+        return; // the main window lives as long as the program
+    dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+    dialog->setResult(-1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY2(!dialog->isVisible(), "Escape leaves the window open");
+    QCOMPARE(dialog->result(), int(QDialog::Rejected));
+}
+
+QTEST_MAIN(tst_keyboard)
+#include "tst_keyboard.moc"
