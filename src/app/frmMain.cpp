@@ -158,6 +158,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     ui->layoutLists->insertWidget(ui->layoutLists->indexOf(ui->grdOutbox), m_firstRun);
     connect(m_firstRun, &FirstRunHint::setupWanted, this, &frmMain::mnuSetupSetup_Click);
     connect(m_firstRun, &FirstRunHint::composeWanted, this, &frmMain::mnuSMSGroupNo_Click);
+    QWidget *faces[] = {m_commandBar->widgetForAction(m_buttons.value(QStringLiteral("NEW"))),
+                        m_commandBar->widgetForAction(m_buttons.value(QStringLiteral("CONTACTS"))),
+                        m_commandBar->widgetForAction(m_buttons.value(QStringLiteral("SENDNOW")))};
+    setTabOrder(faces[0], faces[1]);
+    setTabOrder(faces[1], faces[2]);
+    setTabOrder(faces[2], ui->grdInbox);
     setTabOrder(ui->grdInbox, m_firstRun->button());
     setTabOrder(m_firstRun->button(), ui->grdOutbox);
     setTabOrder(ui->grdOutbox, ui->cmdCheckCredits);
@@ -284,6 +290,14 @@ void frmMain::BuildCommandBars()
         if (auto *face = qobject_cast<QToolButton *>(m_commandBar->widgetForAction(m_buttons.value(QString::fromLatin1(key)))))
             face->setPopupMode(QToolButton::InstantPopup);
     }
+    // Without a mouse: Tab reaches the buttons (Space opens a drop-down), and
+    // F9 runs Send/Receive from anywhere in the window.
+    for (const char *key : {"NEW", "CONTACTS", "SENDNOW"})
+        if (QWidget *face = m_commandBar->widgetForAction(m_buttons.value(QString::fromLatin1(key))))
+            face->setFocusPolicy(Qt::TabFocus);
+    QAction *sendReceive = m_buttons.value(QStringLiteral("SENDNOW:SENDRECEIVE"));
+    sendReceive->setShortcut(QKeySequence(Qt::Key_F9));
+    addAction(sendReceive);
 }
 
 QAction *frmMain::commandButton(const QString &key) const
