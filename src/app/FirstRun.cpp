@@ -34,7 +34,7 @@ QString buttonCaption(Step step)
 {
     switch (step) {
     case Step::SetAccount:
-        return QStringLiteral("Open &Setup...");
+        return QStringLiteral("&Open Setup...");
     case Step::QueueMessage:
         return QStringLiteral("Send to &Number List...");
     case Step::None:

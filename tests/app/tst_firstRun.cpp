@@ -60,7 +60,7 @@ void tst_firstRun::hintLeadsThroughSetupAndGoesOnceAMessageIsQueued()
     auto *hint = window.findChild<FirstRunHint *>(u"fraFirstRun"_s);
     QVERIFY(hint);
     QVERIFY(hint->isVisible());
-    QCOMPARE(hint->button()->text(), u"Open &Setup..."_s);
+    QCOMPARE(hint->button()->text(), u"&Open Setup..."_s);
     saveScreenshot(&window, u"main-first-run"_s);
 
     // The button opens Setup; the account saved there moves the hint on.

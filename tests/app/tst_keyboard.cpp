@@ -27,7 +27,9 @@
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
@@ -214,6 +216,32 @@ void tst_keyboard::tabReachesEveryControlAndEscapeCloses()
         for (QWidget *control : controls)
             if (control->isEnabled()) // the editor's Save waits for a cell number no one has
                 QVERIFY2(reached.contains(control), qPrintable(u"Tab never reaches "_s + describe(control)));
+    }
+
+    // No two controls of the window answer the same Alt key.
+    QHash<QChar, QString> keys;
+    const auto take = [&keys](const QString &text, const QString &who) {
+        const qsizetype at = text.indexOf(u'&');
+        if (at < 0 || at + 1 >= text.size())
+            return true;
+        const QChar key = text.at(at + 1).toLower();
+        if (keys.contains(key) && keys.value(key) != who) {
+            qWarning("Alt+%c: %s and %s", key.toLatin1(), qPrintable(keys.value(key)), qPrintable(who));
+            return false;
+        }
+        keys.insert(key, who);
+        return true;
+    };
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        if (!widget->isVisibleTo(window.get()) || widget->window() != window.get())
+            continue;
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            QVERIFY(take(button->text(), describe(button)));
+        if (auto *label = qobject_cast<QLabel *>(widget); label && label->buddy())
+            QVERIFY(take(label->text(), describe(label)));
+        if (auto *bar = qobject_cast<QMenuBar *>(widget))
+            for (QAction *menu : bar->actions())
+                QVERIFY(take(menu->text(), menu->text()));
     }
 
     // F1 opens the help page beside the window, wherever the focus is.
