@@ -5,12 +5,17 @@
 #include "app/FirstRunHint.h"
 #include "app/frmMain.h"
 #include "app/modMain.h"
+#include "ui/Pictures.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QToolBar>
+
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -22,6 +27,7 @@ private slots:
     void nextStep_data();
     void nextStep();
     void hintLeadsThroughSetupAndGoesOnceAMessageIsQueued();
+    void picturesFollowTheTheme();
     void helpPageIsFoundInTheBuildTreeOrTheInstallation_data();
     void helpPageIsFoundInTheBuildTreeOrTheInstallation();
 };
@@ -78,6 +84,33 @@ void tst_firstRun::hintLeadsThroughSetupAndGoesOnceAMessageIsQueued()
     OutboxRows::queue(u"0821234567"_s);
     window.refreshOutbox();
     QVERIFY(!hint->isVisible());
+    modMain::GatewayUsername.clear();
+}
+
+void tst_firstRun::picturesFollowTheTheme()
+{
+    TestHome home;
+    home.freshDatabase();
+    modMain::GatewayUsername = u"demo"_s;
+    OutboxRows::queue(u"0821234567"_s);
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(53, 57, 63), QColor(40, 43, 48));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(35, 38, 42));
+    for (const auto &[name, palette, picture] :
+         {std::tuple{u"light"_s, light, u":/images/toolbarback.png"_s},
+          std::tuple{u"dark"_s, dark, u":/images/toolbarback-dark.png"_s}}) {
+        QApplication::setPalette(palette);
+        frmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(Pictures::isDark(window.palette()), name == u"dark"_s);
+        QVERIFY2(window.findChild<QToolBar *>(u"vbalCommandBar1"_s)->styleSheet().contains(picture), qPrintable(name));
+        saveScreenshot(&window, u"main-"_s + name);
+    }
+    QApplication::setPalette(light);
     modMain::GatewayUsername.clear();
 }
 
