@@ -210,7 +210,6 @@ void tst_keyboard::tabReachesEveryControlAndEscapeCloses()
                                                                          + describe(focus)));
             if (QWidget *control = owner(focus, controls))
                 reached.insert(control);
-            if (qEnvironmentVariableIsSet("TAB_TRACE")) qDebug() << describe(focus) << (focus->inherits("QAbstractItemView") ? static_cast<QAbstractItemView *>(focus)->currentIndex() : QModelIndex());
             QTest::keyClick(focus, Qt::Key_Tab, direction);
         }
         for (QWidget *control : controls)
