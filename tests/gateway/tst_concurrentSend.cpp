@@ -3,6 +3,8 @@
 #include "data/ProcessSettings.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/OutboxSender.h"
+#include "settings/SetupStore.h"
+#include "settings/cRegistry.h"
 
 #include <QJsonObject>
 #include <QTest>
@@ -184,6 +186,50 @@ private slots:
             QVERIFY2(posted.end() - firstRefused <= 4, qPrintable(posted.join(' ')));
             QVERIFY(posted.size() < queued);
             QCOMPARE(s.host.titles.last(), "CREDITS");
+        }
+    }
+
+    // The two settings of a send run: the default when not stored, the stored whole number (text or
+    // a number), and an error, never the default, for a value out of range or not a number.
+    void sendSettingsReadOrRefused_data()
+    {
+        QTest::addColumn<QVariant>("stored"); // invalid: not stored; int: a number; text
+        QTest::addColumn<int>("connections"); // -1: an error
+        QTest::addColumn<int>("perSecond");
+        QTest::newRow("not stored") << QVariant() << 4 << 0;
+        QTest::newRow("text") << QVariant(QStringLiteral(" 16 ")) << 16 << 16;
+        QTest::newRow("number") << QVariant(20) << 20 << 20;
+        QTest::newRow("zero") << QVariant(QStringLiteral("0")) << -1 << 0;
+        QTest::newRow("too many") << QVariant(65) << -1 << 65;
+        QTest::newRow("negative") << QVariant(-1) << -1 << -1;
+        QTest::newRow("not a number") << QVariant(QStringLiteral("four")) << -1 << -1;
+    }
+    void sendSettingsReadOrRefused()
+    {
+        QFETCH(QVariant, stored);
+        TestHome home;
+        for (const QString &name : {SetupStore::GatewayConnectionsValue, SetupStore::GatewayMessagesPerSecondValue}) {
+            if (!stored.isValid())
+                continue;
+            cRegistry registry;
+            registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+            registry.setSectionKey(SetupStore::SettingsKey);
+            registry.setValueKey(name);
+            registry.setValueType(stored.typeId() == QMetaType::Int ? cRegistry::REG_DWORD : cRegistry::REG_SZ);
+            registry.setValue(stored);
+        }
+        QFETCH(int, connections);
+        QFETCH(int, perSecond);
+        const QList<std::pair<int (*)(), int>> readers{{&SetupStore::gatewayConnections, connections},
+                                                       {&SetupStore::gatewayMessagesPerSecond, perSecond}};
+        for (const auto &[read, wanted] : readers) {
+            try {
+                const int value = read();
+                QCOMPARE(value, wanted);
+            } catch (const AppError &error) {
+                QVERIFY2(wanted < 0, qPrintable(error.text()));
+                QVERIFY(error.description().contains(QStringLiteral("is not a whole number")));
+            }
         }
     }
 
