@@ -147,7 +147,7 @@ void tst_frmMain::listsHaveTheirColumnsAndCaptions()
     auto *inbox = window.findChild<QTableView *>(QStringLiteral("grdInbox"));
     auto *outbox = window.findChild<QTableView *>(QStringLiteral("grdOutbox"));
     QCOMPARE(inbox->model()->columnCount(), 11);
-    QCOMPARE(outbox->model()->columnCount(), 10);
+    QCOMPARE(outbox->model()->columnCount(), 11);
     QCOMPARE(shown(inbox), QStringList({"Received", "From", "Message"}));
     QCOMPARE(shown(outbox), QStringList({"To", "Message", "Send Date", "Send Time", "Sent", "Delivered"}));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("grdInbox_Caption"))->text(), QStringLiteral("Inbox"));

@@ -83,7 +83,7 @@ void tst_database::tablesAndViewsHaveTheirColumnsInOrder_data()
     QTest::newRow("GroupLinking") << "GroupLinking" << QStringList({"GroupID", "ClientID"});
     QTest::newRow("SMSSend") << "SMSSend"
         << QStringList({"SMSSendID", "ClientID", "Number", "Message", "SendDate", "SendTime", "EventID", "Send",
-                        "Delivered", "SentID"});
+                        "Delivered", "SentID", "InFlight"});
     QTest::newRow("SMSReplies") << "SMSReplies"
         << QStringList({"SMSReplyID", "IncomingID", "PhoneNumber", "ReceivedDateTime", "Message", "SentMessage",
                         "SentDateTime", "SMSSendID"});
