@@ -224,7 +224,7 @@ public:
 
 int OutboxSender::markAhead(int connections)
 {
-    return std::max(8, connections);
+    return std::max(8, 2 * connections);
 }
 
 // One send run. Rows are handed out in the run's order to free connections.
@@ -267,23 +267,20 @@ public:
     Result go()
     {
         for (;;) {
-            qint64 wakeIn = -1;
-            while (!m_stop && !m_ended && m_poster.hasFreeConnection()) {
-                const qint64 wait = m_pace.waitMs(m_clock.elapsed());
-                if (wait > 0) {
-                    wakeIn = wait;
-                    break;
-                }
-                const std::optional<qint64> key = nextMarked();
-                if (!key) {
-                    m_ended = true;
-                    break;
-                }
-                handOut(*key);
-            }
+            const qint64 wakeIn = fill();
             if (m_poster.inFlight() == 0 && (m_stop || m_ended))
                 break;
-            for (const MessagePoster::Answer &answer : m_poster.wait(wakeIn))
+            // With several connections, those the answers freed carry the
+            // next messages at once, before the answers are stored (what the
+            // answers say about going on is known first). With one, the
+            // answer is stored and the window has its turn before the next
+            // message goes, as one at a time always went.
+            const QList<MessagePoster::Answer> answers = m_poster.wait(wakeIn);
+            for (const MessagePoster::Answer &answer : answers)
+                judge(answer);
+            if (m_poster.connections() > 1)
+                fill();
+            for (const MessagePoster::Answer &answer : answers)
                 settle(answer);
         }
         unmark(std::exchange(m_marked, {}));
@@ -291,6 +288,25 @@ public:
     }
 
 private:
+    // Hands out messages while a connection is free and the rate limit lets
+    // them go; how long until the limit lets the next one go (-1: it does not
+    // hold one back).
+    qint64 fill()
+    {
+        while (!m_stop && !m_ended && m_poster.hasFreeConnection()) {
+            const qint64 wait = m_pace.waitMs(m_clock.elapsed());
+            if (wait > 0)
+                return wait;
+            const std::optional<qint64> key = nextMarked();
+            if (!key) {
+                m_ended = true;
+                break;
+            }
+            handOut(*key);
+        }
+        return -1;
+    }
+
     std::optional<qint64> nextMarked()
     {
         while (m_marked.isEmpty() && (!m_pending.isEmpty() || !m_rowsEnded))
@@ -381,6 +397,23 @@ private:
         m_sendingLines.insert(key, sendingTo);
     }
 
+    // Whether the run may go on after this answer. One that certainly did
+    // not reach the gateway, or a refusal for lack of credits, stops new
+    // messages; so do failures that keep coming without an answer between them.
+    void judge(const MessagePoster::Answer &answer)
+    {
+        if (answer.error) {
+            if (!answer.error->mayHaveReached() || ++m_failuresInARow >= StopAfterFailuresInARow)
+                m_stop = true;
+            return;
+        }
+        m_failuresInARow = 0;
+        if (refusedForCredits(GatewayAnswers::singleSms(answer.text))) {
+            m_result.creditsOut = true;
+            m_stop = true;
+        }
+    }
+
     void settle(const MessagePoster::Answer &answer)
     {
         // A window that logs the run gets each message's lines together, in
@@ -398,31 +431,23 @@ private:
                 m_host.logSend(QStringLiteral("SMS NOT sent : ") + modFunctions::StripLineBreaks(answer.text));
             }
             markAnswered(answer.key, read.batch);
-            m_failuresInARow = 0;
-            if (refusedForCredits(read)) {
-                m_result.creditsOut = true;
-                m_stop = true;
-            }
         }
         advance();
     }
 
     // A request that got no answer. One that certainly did not reach the
-    // gateway goes back to the queue, and the run hands out no more (the
-    // gateway cannot be reached). One that may have reached it keeps its
-    // mark; the run goes on unless the gateway keeps failing.
+    // gateway goes back to the queue; one that may have reached it keeps its
+    // mark.
     void failed(qint64 key, const GatewayError &error)
     {
         if (!m_result.firstError)
             m_result.firstError = error;
-        if (!error.mayHaveReached()) {
+        if (error.mayHaveReached()) {
+            ++m_result.inDoubt;
+        } else {
             unmark({key});
             m_stop = true;
-            return;
         }
-        ++m_result.inDoubt;
-        if (++m_failuresInARow >= StopAfterFailuresInARow)
-            m_stop = true;
     }
 
     void markAnswered(qint64 key, const QString &eventId)
