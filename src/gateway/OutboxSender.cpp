@@ -180,6 +180,12 @@ namespace {
 // join the ones in doubt.
 constexpr int StopAfterFailuresInARow = 3;
 
+// Rows are marked in flight about this far ahead of posting them: the synced
+// commit then costs little per message at any pace, and a crash leaves few
+// rows marked that never went out.
+constexpr qint64 MarkAheadMs = 20;
+constexpr int MaxMarkAhead = 256;
+
 QVariantList keyValues(const QList<qint64> &keys)
 {
     QVariantList values;
@@ -229,7 +235,8 @@ int OutboxSender::markAhead(int connections)
 
 // One send run. Rows are handed out in the run's order to free connections.
 // Before a message is posted its row is marked in flight (Send true,
-// InFlight the run's token) in a synced commit that marks a few rows ahead;
+// InFlight the run's token) in a synced commit that marks a few rows ahead
+// (at least markAhead(), more when messages go out fast);
 // its answer clears the mark and stores the batch number. A row still marked
 // after the run may have reached the gateway: it is never offered again
 // unless the operator queues it again. Rows marked but not posted go back to
@@ -316,10 +323,20 @@ private:
         return m_marked.takeFirst();
     }
 
+    // As many rows as went out in MarkAheadMs at the pace of the last batch.
+    int batchSize() const
+    {
+        if (m_lastBatchSize == 0)
+            return m_ahead;
+        const qint64 ms = std::max<qint64>(1, m_lastBatch.elapsed());
+        return int(std::clamp<qint64>(m_lastBatchSize * MarkAheadMs / ms, m_ahead, std::max(m_ahead, MaxMarkAhead)));
+    }
+
     void markNext()
     {
+        const int size = batchSize();
         QList<qint64> keys;
-        while (keys.size() < m_ahead) {
+        while (keys.size() < size) {
             if (m_pending.isEmpty()) {
                 if (m_rowsEnded)
                     break;
@@ -356,6 +373,8 @@ private:
             if (ours.contains(key))
                 m_marked.append(key);
         }
+        m_lastBatchSize = m_marked.size();
+        m_lastBatch.start();
         m_wrote = m_wrote || !ours.isEmpty();
     }
 
@@ -470,6 +489,8 @@ private:
     const int m_ahead;
     const qint64 m_token;
     QElapsedTimer m_clock;
+    QElapsedTimer m_lastBatch; // since the last rows were marked
+    qint64 m_lastBatchSize = 0;
     Database::Statement m_read{
         QStringLiteral("SELECT Number, Message FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
     // Autocommitted: a crash of the program never loses an answer stored.

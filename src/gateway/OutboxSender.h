@@ -50,7 +50,7 @@ public:
     // operator declined, or an error).
     bool SendOutbox();
 
-    // The most rows a run marks in flight ahead of posting them, in one
+    // The fewest rows a run marks in flight ahead of posting them, in one
     // synced commit, with this many messages in flight at once.
     static int markAhead(int connections);
 
