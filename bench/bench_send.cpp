@@ -9,6 +9,7 @@
 #include "app/frmMain.h"
 #include "app/modMain.h"
 #include "data/Database.h"
+#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
@@ -149,9 +150,11 @@ private:
 };
 
 // The real send run in the main window: the balance asked first (every run
-// does), then every queued row, with status texts and progress.
-Run windowRun(Home &home, Gateway &gateway, const QList<QueuedMessage> &messages)
+// does), then every queued row, with status texts and progress; `connections`
+// messages in flight at once.
+Run windowRun(Home &home, Gateway &gateway, const QList<QueuedMessage> &messages, int connections = 1)
 {
+    modMain::GatewayConnections = connections;
     home.freshDatabase();
     queue(messages);
 
@@ -240,9 +243,10 @@ int main(int argc, char *argv[])
     Program program(argc, argv);
     Home &home = program.home;
 
-    // Parts to run, for profiling one of them: window, baseline, wrk, latency.
-    const QStringList allParts{QStringLiteral("window"), QStringLiteral("baseline"), QStringLiteral("wrk"),
-                               QStringLiteral("latency")};
+    // Parts to run, for profiling one of them: window, baseline, window4 (four
+    // in flight), wrk, latency.
+    const QStringList allParts{QStringLiteral("window"), QStringLiteral("baseline"), QStringLiteral("window4"),
+                               QStringLiteral("wrk"), QStringLiteral("latency")};
     QStringList parts = QCoreApplication::arguments().mid(1);
     for (const QString &part : parts)
         if (!allParts.contains(part))
@@ -325,6 +329,23 @@ int main(int argc, char *argv[])
                QStringLiteral("ms (the durable UPDATE alone: WAL, synchronous NORMAL)"), 3);
         figure(QStringLiteral("send row update p99 all baseline rounds"), percentile(updates, 99), QStringLiteral("ms"),
                3);
+    }
+
+    QList<Run> four;
+    if (parts.contains(QStringLiteral("window4"))) {
+        for (int round = 0; round < roundCount; ++round) {
+            four.append(windowRun(home, gateway, messages, 4));
+            note(QStringLiteral("round %1 send run, 4 in flight: %2 messages/s")
+                     .arg(round + 1)
+                     .arg(four.last().rate(), 0, 'f', 0));
+        }
+        figure(QStringLiteral("send rate rounds, 4 in flight"), roundsText(four) + QStringLiteral(" messages/s"));
+        figure(QStringLiteral("send rate, 4 in flight"), best(four).rate(), QStringLiteral("messages/s"));
+        figure(QStringLiteral("send cpu per message, 4 in flight"), best(four).cpu / best(four).messages * 1000,
+               QStringLiteral("ms"), 3);
+        if (!baseline.isEmpty())
+            figure(QStringLiteral("send ratio, 4 in flight"), best(four).rate() / best(baseline).rate(),
+                   QStringLiteral("(against the one-at-a-time baseline)"), 3);
     }
 
     if (parts.contains(QStringLiteral("wrk"))) {

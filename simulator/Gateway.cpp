@@ -319,7 +319,7 @@ HttpAnswer Gateway::handle(const HttpRequest &request)
 HttpAnswer Gateway::handleProtocol(const HttpRequest &request, QByteArrayView path, const QueryParameters &query,
                                    qint64 now)
 {
-    m_requests.push_back({request.method, request.target});
+    m_requests.push_back({request.method, request.target, now, request.connection});
     m_state.settle(now);
 
     HttpAnswer answer;
@@ -342,6 +342,13 @@ HttpAnswer Gateway::handleProtocol(const HttpRequest &request, QByteArrayView pa
             answer.body = script->body;
             if (--script->remaining <= 0)
                 m_scripts.erase(script);
+        } else if (const auto hit = canonical == QLatin1String("SingleSMS")
+                                        ? m_customerFaults.constFind(query.value(u"CustomerID").trimmed())
+                                        : m_customerFaults.constEnd();
+                   hit != m_customerFaults.constEnd()) {
+            const FaultSettings global = std::exchange(m_fault, FaultSettings{hit.value(), 1, {}, {}});
+            answer = faulted(canonical, query);
+            m_fault = global;
         } else if (!canonical.isEmpty() && takeFault(canonical)) {
             answer = faulted(canonical, query);
         } else {
@@ -532,9 +539,11 @@ HttpAnswer Gateway::handleAdmin(QByteArrayView command, const QueryParameters &q
 
     if (sameText(command, "requests")) {
         QJsonArray list;
-        for (const auto &[method, target] : m_requests)
-            list.append(QJsonObject{{QStringLiteral("method"), QString::fromUtf8(method)},
-                                    {QStringLiteral("target"), QString::fromUtf8(target)}});
+        for (const Received &received : m_requests)
+            list.append(QJsonObject{{QStringLiteral("method"), QString::fromUtf8(received.method)},
+                                    {QStringLiteral("target"), QString::fromUtf8(received.target)},
+                                    {QStringLiteral("received"), received.at},
+                                    {QStringLiteral("connection"), qint64(received.connection)}});
         return jsonAnswer(list);
     }
     if (sameText(command, "clear-requests")) {
@@ -611,7 +620,16 @@ HttpAnswer Gateway::handleAdmin(QByteArrayView command, const QueryParameters &q
                 return adminError(QStringLiteral("unknown request type %1").arg(type));
             fault.types.insert(name);
         }
-        setFault(fault);
+        for (const QString &customer : query.value(u"customers").split(QLatin1Char(','), Qt::SkipEmptyParts))
+            fault.customers.insert(customer.trimmed());
+        if (fault.customers.isEmpty()) {
+            setFault(fault);
+            if (fault.mode == FaultMode::None)
+                m_customerFaults.clear();
+        } else {
+            for (const QString &customer : std::as_const(fault.customers))
+                m_customerFaults.insert(customer, fault.mode);
+        }
         return textAnswer("OK");
     }
     if (sameText(command, "latency")) {

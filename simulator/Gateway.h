@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QPair>
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -36,6 +37,9 @@ struct FaultSettings
     FaultMode mode = FaultMode::None;
     double share = 1;
     QSet<QString> types; // lower-case request type names; empty = all
+    // When not empty: the fault hits only the SingleSMS requests with these
+    // CustomerIDs, every time, beside any other fault.
+    QSet<QString> customers;
 };
 
 // Parses a fault mode name ("error500", "not-xml", ...); false when unknown.
@@ -85,5 +89,13 @@ private:
     FaultSettings m_fault;
     quint64 m_faultCounter = 0;
     std::deque<Script> m_scripts;
-    std::vector<QPair<QByteArray, QByteArray>> m_requests; // method, target
+    struct Received
+    {
+        QByteArray method;
+        QByteArray target;
+        qint64 at = 0; // milliseconds since the epoch
+        quint64 connection = 0;
+    };
+    std::vector<Received> m_requests;
+    QHash<QString, FaultMode> m_customerFaults; // CustomerID -> fault
 };

@@ -106,6 +106,8 @@ void HttpServer::acceptConnections()
 HttpConnection::HttpConnection(QTcpSocket *socket, const HttpServer::Handler &handler, QObject *parent)
     : QObject(parent), m_socket(socket), m_handler(handler)
 {
+    static quint64 accepted = 0;
+    m_number = ++accepted;
     socket->setParent(this);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::readIncoming);
@@ -192,6 +194,7 @@ bool HttpConnection::takeRequest()
     request.method = requestLine.at(0);
     request.target = requestLine.at(1);
     request.version = requestLine.at(2);
+    request.connection = m_number;
 
     qint64 contentLength = 0;
     bool chunked = false;

@@ -14,6 +14,7 @@ struct HttpRequest
     QByteArray method;
     QByteArray target; // path and query exactly as on the wire
     QByteArray version;
+    quint64 connection = 0; // which connection carried it, numbered from 1 as they are accepted
 };
 
 struct HttpAnswer
@@ -85,6 +86,7 @@ private:
     bool m_closing = false;
     bool m_continueSent = false;
     quint64 m_serial = 0;
+    quint64 m_number = 0;
     std::deque<Outgoing> m_outgoing;
 };
 

@@ -5,10 +5,12 @@
 
 namespace Outbox {
 
-Style styleOf(bool send, bool delivered, const QString &eventId)
+Style styleOf(bool send, bool delivered, const QString &eventId, bool inFlight)
 {
     if (delivered)
         return Style::Delivered;
+    if (inFlight)
+        return Style::InFlight;
     if (!send)
         return Style::NotSend;
     const QString batch = modFunctions::TrimBlanks(eventId);
@@ -51,6 +53,38 @@ bool anySent(const QList<qint64> &ids)
             return true;
     }
     return false;
+}
+
+namespace {
+const QString RequeueCondition = QStringLiteral("InFlight <> 0 AND Delivered = 0 AND SMSSendID IN (%1)");
+} // namespace
+
+int countInFlight(const QList<qint64> &ids)
+{
+    int count = 0;
+    for (qsizetype at = 0; at < ids.size(); at += Chunk) {
+        const QList<qint64> part = ids.mid(at, Chunk);
+        count += Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE ")
+                                     + RequeueCondition.arg(placeholders(part.size())),
+                                 values(part))
+                     .toInt();
+    }
+    return count;
+}
+
+int requeue(const QList<qint64> &ids)
+{
+    Database::Transaction transaction;
+    int queued = 0;
+    for (qsizetype at = 0; at < ids.size(); at += Chunk) {
+        const QList<qint64> part = ids.mid(at, Chunk);
+        queued += Database::run(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0, EventID = NULL WHERE ")
+                                    + RequeueCondition.arg(placeholders(part.size())),
+                                values(part))
+                      .numRowsAffected();
+    }
+    transaction.commit();
+    return queued;
 }
 
 int remove(const QList<qint64> &ids)

@@ -9,10 +9,22 @@ namespace Outbox {
 // How an outbox row looks, decided per row from its flags:
 // DELIVERED (pale green), SENT (pale yellow), FAILED (light red: attempted
 // but refused or failed, so a refusal never looks like a sent message) and
-// NOTSEND (still queued: bold).
-enum class Style { NotSend, Sent, Failed, Delivered };
+// NOTSEND (still queued: bold), and INFLIGHT: posted (or about to be) when
+// the run ended without its answer, so the gateway may have it.
+enum class Style { NotSend, Sent, Failed, Delivered, InFlight };
 
-Style styleOf(bool send, bool delivered, const QString &eventId);
+Style styleOf(bool send, bool delivered, const QString &eventId, bool inFlight = false);
+
+// The tool tip of an INFLIGHT row.
+inline const QString InFlightToolTip = QStringLiteral(
+    "sent? \u2014 the program stopped before the gateway answered; check the delivery report before sending again");
+
+// How many of the rows are in flight and not reported delivered: those that
+// can be queued again.
+int countInFlight(const QList<qint64> &ids);
+// Queues those rows again (the others are left alone), all in one
+// transaction. Gives the number queued.
+int requeue(const QList<qint64> &ids);
 
 // True when any of the rows has been sent (attempted); such a selection
 // cannot be deleted.

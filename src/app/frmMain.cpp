@@ -42,8 +42,8 @@ const QString InboxStatement = QStringLiteral(
     "SentDateTime, SMSSendID, FirstName, LastName FROM RepliesWithClients "
     "ORDER BY ReceivedDateTime DESC, SMSReplyID DESC");
 const QString OutboxStatement = QStringLiteral(
-    "SELECT SMSSendID, ClientID, Number, Message, SendDate, SendTime, EventID, Send, Delivered, SentID "
-    "FROM SMSSend ORDER BY SMSSendID DESC");
+    "SELECT SMSSendID, ClientID, Number, Message, SendDate, SendTime, EventID, Send, Delivered, SentID, "
+    "InFlight FROM SMSSend ORDER BY SMSSendID DESC");
 
 using Kind = QueryListModel::Kind;
 
@@ -77,25 +77,39 @@ QList<QueryListModel::Column> outboxColumns()
         {QStringLiteral("Send"), QStringLiteral("Sent"), true, Kind::Check, 60},
         {QStringLiteral("Delivered"), QStringLiteral("Delivered"), true, Kind::Check, 70},
         {QStringLiteral("SentID"), QStringLiteral("To"), false, Kind::Text},
+        {QStringLiteral("InFlight"), QStringLiteral("InFlight"), false, Kind::Text},
     };
+}
+
+QueryListModel::Look look(QColor background, bool bold = false, bool italic = false, const QString &toolTip = {})
+{
+    QueryListModel::Look result;
+    result.background = background;
+    result.bold = bold;
+    result.italic = italic;
+    result.toolTip = toolTip;
+    return result;
 }
 
 QueryListModel::Look outboxLook(const QueryListModel &list, int row)
 {
     const Outbox::Style style = Outbox::styleOf(list.value(row, QStringLiteral("Send")).toInt() != 0,
                                                 list.value(row, QStringLiteral("Delivered")).toInt() != 0,
-                                                list.value(row, QStringLiteral("EventID")).toString());
+                                                list.value(row, QStringLiteral("EventID")).toString(),
+                                                list.value(row, QStringLiteral("InFlight")).toLongLong() != 0);
     switch (style) {
     case Outbox::Style::Delivered:
-        return {QColor(206, 251, 208), false};
+        return look(QColor(206, 251, 208));
     case Outbox::Style::Sent:
-        return {QColor(251, 253, 187), false};
+        return look(QColor(251, 253, 187));
     case Outbox::Style::Failed:
-        return {QColor(255, 205, 205), false};
+        return look(QColor(255, 205, 205));
+    case Outbox::Style::InFlight:
+        return look(QColor(255, 222, 173), false, true, Outbox::InFlightToolTip);
     case Outbox::Style::NotSend:
         break;
     }
-    return {QColor(), true};
+    return look(QColor(), true);
 }
 
 const char *const CaptionStyle =
@@ -496,7 +510,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-void frmMain::grdOutbox_BeforeDelete()
+QList<qint64> frmMain::selectedOutboxIds() const
 {
     QList<qint64> ids;
     const int idColumn = m_outbox->columnOf(QStringLiteral("SMSSendID"));
@@ -505,6 +519,38 @@ void frmMain::grdOutbox_BeforeDelete()
         rows << ui->grdOutbox->currentIndex();
     for (const QModelIndex &row : rows)
         ids << m_outbox->value(row.row(), idColumn).toLongLong();
+    return ids;
+}
+
+void frmMain::grdOutbox_Requeue()
+{
+    // A run in progress owns its rows in flight.
+    if (m_cycles->isRunning())
+        return;
+    const QList<qint64> ids = selectedOutboxIds();
+    try {
+        const int count = Outbox::countInFlight(ids);
+        if (count == 0)
+            return;
+        const QString question =
+            count == 1 ? QStringLiteral("The gateway may already have received this message. Check the delivery "
+                                        "report first.\n\nQueue it to be sent again?")
+                       : QStringLiteral("The gateway may already have received these %1 messages. Check the "
+                                        "delivery report first.\n\nQueue them to be sent again?")
+                             .arg(count);
+        if (!ask(QStringLiteral("SEND AGAIN"), question))
+            return;
+        BusyPointer busy;
+        Outbox::requeue(ids);
+    } catch (const AppError &error) {
+        showError(error);
+    }
+    refreshOutbox();
+}
+
+void frmMain::grdOutbox_BeforeDelete()
+{
+    const QList<qint64> ids = selectedOutboxIds();
     if (ids.isEmpty())
         return;
 
@@ -533,8 +579,18 @@ void frmMain::showOutboxMenu(const QPoint &at)
         return;
     QMenu menu(this);
     QAction *remove = menu.addAction(QStringLiteral("&Delete"));
-    if (menu.exec(ui->grdOutbox->viewport()->mapToGlobal(at)) == remove)
+    QAction *requeue = menu.addAction(QStringLiteral("&Queue Again"));
+    requeue->setObjectName(QStringLiteral("mnuOutboxRequeue"));
+    try {
+        requeue->setEnabled(!m_cycles->isRunning() && Outbox::countInFlight(selectedOutboxIds()) > 0);
+    } catch (const AppError &) {
+        requeue->setEnabled(false);
+    }
+    QAction *chosen = menu.exec(ui->grdOutbox->viewport()->mapToGlobal(at));
+    if (chosen == remove)
         grdOutbox_BeforeDelete();
+    else if (chosen == requeue)
+        grdOutbox_Requeue();
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)

@@ -66,6 +66,9 @@ public:
 
     // Deleting the selected outbox rows: refused when any of them was sent.
     void grdOutbox_BeforeDelete();
+    // Queues the selected rows in flight again, after a question; the other
+    // selected rows are left as they are.
+    void grdOutbox_Requeue();
 
     // CycleHost
     void setStatus(const QString &text) override;
@@ -93,6 +96,8 @@ private:
     // Opens a window modally, then refreshes the lists in the given order.
     void openModal(QDialog &window, Refresh refresh);
     void showOutboxMenu(const QPoint &at);
+    // The keys of the selected outbox rows (the current row when none is selected).
+    QList<qint64> selectedOutboxIds() const;
     void cyclesRunning(bool running);
     void showStatusNow();
     // The status waits to be shown: now, or when its moment is over.

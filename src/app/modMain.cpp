@@ -81,6 +81,8 @@ bool StartUp()
             return false;
         LoadSetup();
         GatewayHost = ChooseGatewayHost(GatewayUsername);
+        GatewayConnections = SetupStore::gatewayConnections();
+        GatewayMessagesPerSecond = SetupStore::gatewayMessagesPerSecond();
     } catch (const AppError &error) {
         MessageBoxes::showError(nullptr, error);
         return false;

@@ -196,6 +196,17 @@ bool hasTable(QSqlDatabase &db, const QString &table)
     return query.next();
 }
 
+bool hasColumn(QSqlDatabase &db, const QString &table, const QString &column)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ?"));
+    query.addBindValue(table);
+    query.addBindValue(column);
+    if (!query.exec())
+        throw errorFrom(query.lastError());
+    return query.next();
+}
+
 // A file is ours when it carries our schema version, or (an older file with
 // no version) when it has the outbox and setup tables.
 void requireOurs(QSqlDatabase &db, const QString &path)
@@ -474,7 +485,11 @@ void migrate(QSqlDatabase &db)
         return;
     // A file from before the version mark has the tables; the schema script
     // adds whatever else is missing, the postal codes when they are empty.
-    QString script = QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema.sql"));
+    QString script = QStringLiteral("BEGIN;");
+    // Version 2: the outbox's in-flight mark; every older row reads as not in flight.
+    if (!hasColumn(db, QStringLiteral("SMSSend"), QStringLiteral("InFlight")))
+        script += QStringLiteral("ALTER TABLE SMSSend ADD COLUMN InFlight INTEGER NOT NULL DEFAULT 0;");
+    script += resourceText(QStringLiteral(":/data/schema.sql"));
     QSqlQuery postal(db);
     if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next() && postal.value(0).toInt() == 0)
         script += resourceText(QStringLiteral(":/data/postalcodes.sql"));

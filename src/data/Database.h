@@ -14,7 +14,7 @@
 // parameters, and every failure comes back as an AppError.
 namespace Database {
 
-inline constexpr int SchemaVersion = 1;
+inline constexpr int SchemaVersion = 2;
 
 // "Driver=QSQLITE;Database=<path>": the shared description of where and how
 // the database is reached.

@@ -7,6 +7,8 @@ QString ConnectionString;
 QString GatewayUsername;
 QString GatewayPassword;
 QString GatewayHost;
+int GatewayConnections = 4;
+int GatewayMessagesPerSecond = 0;
 QString HelpFile;
 qint32 SelectedClientID = 0;
 qint32 SavedClientID = 0;

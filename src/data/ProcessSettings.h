@@ -15,6 +15,10 @@ extern QString GatewayUsername;
 extern QString GatewayPassword;
 // Host (and port) of the gateway, chosen once at start-up.
 extern QString GatewayHost;
+// How many messages a send run keeps in flight at once (each on a connection
+// of its own), and the most it sends in any one second (0: no limit).
+extern int GatewayConnections;
+extern int GatewayMessagesPerSecond;
 // The help page, when one is present beside the program.
 extern QString HelpFile;
 

@@ -48,7 +48,10 @@ CREATE TABLE IF NOT EXISTS SMSSend (
     EventID   TEXT,
     Send      INTEGER NOT NULL DEFAULT 0,
     Delivered INTEGER NOT NULL DEFAULT 0,
-    SentID    TEXT
+    SentID    TEXT,
+    -- Not 0 from just before the message is posted until its answer is stored:
+    -- a row still marked after a run may have reached the gateway.
+    InFlight  INTEGER NOT NULL DEFAULT 0
 );
 -- The queue: rows not yet attempted, in key order and newest first.
 CREATE INDEX IF NOT EXISTS SMSSend_Queue ON SMSSend (SMSSendID) WHERE Send = 0;

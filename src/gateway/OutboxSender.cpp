@@ -6,7 +6,16 @@
 #include "gateway/CycleSupport.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
+#include "gateway/MessagePoster.h"
+#include "gateway/SendPace.h"
 
+#include <QElapsedTimer>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QSqlQuery>
+
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -163,32 +172,381 @@ private:
     int m_total = 0;
 };
 
+
+namespace {
+
+// A run stops handing out messages when this many requests in a row got no
+// answer: the gateway is not answering, and every further message would only
+// join the ones in doubt.
+constexpr int StopAfterFailuresInARow = 3;
+
+// Rows are marked in flight about this far ahead of posting them: the synced
+// commit then costs little per message at any pace, and a crash leaves few
+// rows marked that never went out.
+constexpr qint64 MarkAheadMs = 20;
+constexpr int MaxMarkAhead = 256;
+
+QVariantList keyValues(const QList<qint64> &keys)
+{
+    QVariantList values;
+    for (qint64 key : keys)
+        values << key;
+    return values;
+}
+
+QString placeholders(qsizetype n)
+{
+    QStringList marks(n, QStringLiteral("?"));
+    return marks.join(QStringLiteral(", "));
+}
+
+// A refusal that says the account has no credits left: every message after it
+// would be refused the same way.
+bool refusedForCredits(const GatewayAnswers::SingleSmsAnswer &answer)
+{
+    return !answer.accepted && answer.cleaned.contains(QStringLiteral("credit"), Qt::CaseInsensitive);
+}
+
+// Commits with a sync of the database file's log, so what it wrote survives a
+// power cut and not only a crash of the program; the connection's usual
+// setting is back afterwards.
+class SyncedCommit
+{
+public:
+    SyncedCommit() { Database::run(QStringLiteral("PRAGMA synchronous = FULL")); }
+    ~SyncedCommit()
+    {
+        try {
+            Database::run(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        } catch (const AppError &) {
+            // The stricter setting stays: slower, never less safe.
+        }
+    }
+    SyncedCommit(const SyncedCommit &) = delete;
+    SyncedCommit &operator=(const SyncedCommit &) = delete;
+};
+
+} // namespace
+
+int OutboxSender::markAhead(int connections)
+{
+    return std::max(8, 2 * connections);
+}
+
+// One send run. Rows are handed out in the run's order to free connections.
+// Before a message is posted its row is marked in flight (Send true,
+// InFlight the run's token) in a synced commit that marks a few rows ahead
+// (at least markAhead(), more when messages go out fast);
+// its answer clears the mark and stores the batch number. A row still marked
+// after the run may have reached the gateway: it is never offered again
+// unless the operator queues it again. Rows marked but not posted go back to
+// the queue when the run ends.
+class OutboxSender::Run
+{
+public:
+    struct Result
+    {
+        std::optional<GatewayError> firstError;
+        int inDoubt = 0; // requests that may have reached the gateway without an answer
+        bool creditsOut = false;
+    };
+
+    Run(OutboxSender &sender, Rows rows, bool &wrote)
+        : m_host(sender.m_host), m_rows(std::move(rows)), m_wrote(wrote),
+          m_poster(modMain::GatewayConnections, GatewayClient::defaultTimeout()),
+          m_pace(modMain::GatewayMessagesPerSecond), m_ahead(markAhead(m_poster.connections())),
+          m_token(qint64(QRandomGenerator::global()->bounded(quint64(1) << 62)) + 1)
+    {
+        m_clock.start();
+    }
+
+    ~Run()
+    {
+        try {
+            unmark(std::exchange(m_marked, {}));
+        } catch (const AppError &) {
+            // They stay marked in flight: shown as in doubt, never sent twice.
+        }
+    }
+    Run(const Run &) = delete;
+    Run &operator=(const Run &) = delete;
+
+    Result go()
+    {
+        for (;;) {
+            const qint64 wakeIn = fill();
+            if (m_poster.inFlight() == 0 && (m_stop || m_ended))
+                break;
+            // With several connections, those the answers freed carry the
+            // next messages at once, before the answers are stored (what the
+            // answers say about going on is known first). With one, the
+            // answer is stored and the window has its turn before the next
+            // message goes, as one at a time always went.
+            const QList<MessagePoster::Answer> answers = m_poster.wait(wakeIn);
+            for (const MessagePoster::Answer &answer : answers)
+                judge(answer);
+            if (m_poster.connections() > 1)
+                fill();
+            for (const MessagePoster::Answer &answer : answers)
+                settle(answer);
+        }
+        unmark(std::exchange(m_marked, {}));
+        return m_result;
+    }
+
+private:
+    // Hands out messages while a connection is free and the rate limit lets
+    // them go; how long until the limit lets the next one go (-1: it does not
+    // hold one back).
+    qint64 fill()
+    {
+        while (!m_stop && !m_ended && m_poster.hasFreeConnection()) {
+            const qint64 wait = m_pace.waitMs(m_clock.elapsed());
+            if (wait > 0)
+                return wait;
+            const std::optional<qint64> key = nextMarked();
+            if (!key) {
+                m_ended = true;
+                break;
+            }
+            handOut(*key);
+        }
+        return -1;
+    }
+
+    std::optional<qint64> nextMarked()
+    {
+        while (m_marked.isEmpty() && (!m_pending.isEmpty() || !m_rowsEnded))
+            markNext();
+        if (m_marked.isEmpty())
+            return std::nullopt;
+        return m_marked.takeFirst();
+    }
+
+    // As many rows as went out in MarkAheadMs at the pace of the last batch.
+    int batchSize() const
+    {
+        if (m_lastBatchSize == 0)
+            return m_ahead;
+        const qint64 ms = std::max<qint64>(1, m_lastBatch.elapsed());
+        return int(std::clamp<qint64>(m_lastBatchSize * MarkAheadMs / ms, m_ahead, std::max(m_ahead, MaxMarkAhead)));
+    }
+
+    void markNext()
+    {
+        const int size = batchSize();
+        QList<qint64> keys;
+        while (keys.size() < size) {
+            if (m_pending.isEmpty()) {
+                if (m_rowsEnded)
+                    break;
+                m_pending = m_rows.next();
+                if (m_pending.isEmpty()) {
+                    m_rowsEnded = true;
+                    break;
+                }
+            }
+            keys.append(m_pending.takeFirst());
+        }
+        if (keys.isEmpty())
+            return;
+        const QVariantList values = QVariantList{m_token} + keyValues(keys);
+        {
+            SyncedCommit synced;
+            Database::Transaction transaction;
+            // Only rows still queued: one the operator deleted or another run
+            // took meanwhile is left alone.
+            Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = ? WHERE Send = 0 "
+                                         "AND SMSSendID IN (%1)")
+                              .arg(placeholders(keys.size())),
+                          values);
+            transaction.commit();
+        }
+        QSet<qint64> ours;
+        QSqlQuery marked = Database::run(
+            QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE InFlight = ? AND SMSSendID IN (%1)")
+                .arg(placeholders(keys.size())),
+            values);
+        while (marked.next())
+            ours.insert(marked.value(0).toLongLong());
+        for (qint64 key : keys) {
+            if (ours.contains(key))
+                m_marked.append(key);
+        }
+        m_lastBatchSize = m_marked.size();
+        m_lastBatch.start();
+        m_wrote = m_wrote || !ours.isEmpty();
+    }
+
+    void unmark(const QList<qint64> &keys)
+    {
+        if (keys.isEmpty())
+            return;
+        Database::run(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0 WHERE InFlight = ? "
+                                     "AND SMSSendID IN (%1)")
+                          .arg(placeholders(keys.size())),
+                      QVariantList{m_token} + keyValues(keys));
+    }
+
+    // Posts the row's message, or settles the row at once when it has none to post.
+    void handOut(qint64 key)
+    {
+        QSqlQuery &row = m_read.run({key, m_token});
+        if (!row.next())
+            return; // deleted while the run waited
+        const QString number = row.value(0).toString();
+        const QString text = TrimBlanks(row.value(1).toString());
+        row.finish();
+        const std::optional<QString> normalised = NormaliseNumber(number);
+        if (!normalised || TrimBlanks(*normalised).isEmpty() || text.isEmpty()) {
+            markAnswered(key, QStringLiteral("0"));
+            advance();
+            return;
+        }
+        const QString sendingTo = QStringLiteral("Sending SMS to ") + TrimBlanks(*normalised);
+        m_host.setStatus(sendingTo);
+        try {
+            m_poster.post(key, *normalised, text);
+        } catch (const GatewayError &error) {
+            failed(key, error);
+            advance();
+            return;
+        }
+        m_pace.sent(m_clock.elapsed());
+        m_sendingLines.insert(key, sendingTo);
+    }
+
+    // Whether the run may go on after this answer. One that certainly did
+    // not reach the gateway, or a refusal for lack of credits, stops new
+    // messages; so do failures that keep coming without an answer between them.
+    void judge(const MessagePoster::Answer &answer)
+    {
+        if (answer.error) {
+            if (!answer.error->mayHaveReached() || ++m_failuresInARow >= StopAfterFailuresInARow)
+                m_stop = true;
+            return;
+        }
+        m_failuresInARow = 0;
+        if (refusedForCredits(GatewayAnswers::singleSms(answer.text))) {
+            m_result.creditsOut = true;
+            m_stop = true;
+        }
+    }
+
+    void settle(const MessagePoster::Answer &answer)
+    {
+        // A window that logs the run gets each message's lines together, in
+        // the order the answers come.
+        m_host.logSend(m_sendingLines.take(answer.key));
+        if (answer.error) {
+            failed(answer.key, *answer.error);
+        } else {
+            const GatewayAnswers::SingleSmsAnswer read = GatewayAnswers::singleSms(answer.text);
+            if (read.accepted) {
+                m_host.setStatus(QStringLiteral("SMS Sent - BatchID: ") + read.batch);
+                m_host.logSend(QStringLiteral("SMS sent - BatchID: ") + modFunctions::StripLineBreaks(answer.text));
+            } else {
+                m_host.setStatus(QStringLiteral("SMS NOT sent : ") + read.cleaned);
+                m_host.logSend(QStringLiteral("SMS NOT sent : ") + modFunctions::StripLineBreaks(answer.text));
+            }
+            markAnswered(answer.key, read.batch);
+        }
+        advance();
+    }
+
+    // A request that got no answer. One that certainly did not reach the
+    // gateway goes back to the queue; one that may have reached it keeps its
+    // mark.
+    void failed(qint64 key, const GatewayError &error)
+    {
+        if (!m_result.firstError)
+            m_result.firstError = error;
+        if (error.mayHaveReached()) {
+            ++m_result.inDoubt;
+        } else {
+            unmark({key});
+            m_stop = true;
+        }
+    }
+
+    void markAnswered(qint64 key, const QString &eventId)
+    {
+        m_answered.run({eventId, key, m_token});
+        m_wrote = true;
+    }
+
+    void advance()
+    {
+        m_host.setProgress(++m_done, m_rows.total());
+        m_host.yieldToEvents();
+    }
+
+    CycleHost &m_host;
+    Rows m_rows;
+    bool &m_wrote;
+    MessagePoster m_poster;
+    SendPace m_pace;
+    const int m_ahead;
+    const qint64 m_token;
+    QElapsedTimer m_clock;
+    QElapsedTimer m_lastBatch; // since the last rows were marked
+    qint64 m_lastBatchSize = 0;
+    Database::Statement m_read{
+        QStringLiteral("SELECT Number, Message FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
+    // Autocommitted: a crash of the program never loses an answer stored.
+    Database::Statement m_answered{
+        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ? WHERE SMSSendID = ? AND InFlight = ?")};
+    QList<qint64> m_pending; // chosen, not yet marked
+    QList<qint64> m_marked;  // marked, not yet posted
+    QHash<qint64, QString> m_sendingLines; // posted, waiting for their answers
+    bool m_rowsEnded = false;
+    bool m_ended = false;
+    bool m_stop = false;
+    int m_done = 0;
+    int m_failuresInARow = 0;
+    Result m_result;
+};
+
 bool OutboxSender::SendOutbox()
 {
     CycleBusy busy(m_host, m_busy);
-    m_marked = false;
+    bool wrote = false;
+    Run::Result result;
     try {
         std::optional<Rows> rows = chooseRows(busy);
         if (!rows)
             return false;
-        int done = 0;
-        for (QList<qint64> keys = rows->next(); !keys.isEmpty(); keys = rows->next()) {
-            for (qint64 key : keys) {
-                sendRow(key);
-                m_host.setProgress(++done, rows->total());
-                m_host.yieldToEvents();
-            }
-        }
+        Run run(*this, std::move(*rows), wrote);
+        result = run.go();
     } catch (const AppError &error) {
         m_host.setProgress(0, 0);
         EndWithError(m_host, busy, error);
-        if (m_marked)
+        if (wrote)
             m_host.outboxChanged();
         return false;
     }
     m_host.setProgress(0, 0);
+    if (result.firstError) {
+        m_host.outboxChanged();
+        const GatewayError &first = *result.firstError;
+        QString description = first.description();
+        if (result.inDoubt > 0)
+            description += (result.inDoubt == 1
+                                ? QStringLiteral("\n\n1 message got no answer and may have reached the gateway.")
+                                : QStringLiteral("\n\n%1 messages got no answer and may have reached the gateway.")
+                                      .arg(result.inDoubt))
+                           + QStringLiteral(" The outbox shows them as \"sent?\"; they are not sent again "
+                                            "unless they are queued again.");
+        EndWithError(m_host, busy, AppError(first.number(), description, first.source()));
+        return false;
+    }
     m_host.setStatus(m_texts.runDone);
     m_host.outboxChanged();
+    if (result.creditsOut) {
+        busy.release();
+        m_host.inform(TitleCredits, NotEnoughCredits);
+        return false;
+    }
     return true;
 }
 
@@ -213,37 +571,3 @@ std::optional<OutboxSender::Rows> OutboxSender::chooseRows(CycleBusy &busy)
     return Rows::newest(qint64(std::floor(balance)));
 }
 
-void OutboxSender::sendRow(qint64 key)
-{
-    QString number;
-    QString message;
-    {
-        // The operator may have deleted the row while the run waited.
-        QSqlQuery row = Database::run(
-            QStringLiteral("SELECT Number, Message FROM SMSSend WHERE SMSSendID = ? AND Send = 0"), {key});
-        if (!row.next())
-            return;
-        number = row.value(0).toString();
-        message = row.value(1).toString();
-    }
-    QString batch = QStringLiteral("0");
-    if (const auto normalised = NormaliseNumber(number)) {
-        try {
-            batch = SendSingleSMS(*normalised, TrimBlanks(message), QString::number(key));
-        } catch (const GatewayError &error) {
-            // The message may have gone out: never offer it again.
-            if (error.mayHaveReached())
-                markAttempted(key, QStringLiteral("0"));
-            throw;
-        }
-    }
-    if (!TrimBlanks(batch).isEmpty())
-        markAttempted(key, batch);
-}
-
-// Autocommitted, so the mark is on disk before the next message goes out.
-void OutboxSender::markAttempted(qint64 key, const QString &eventId)
-{
-    Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, EventID = ? WHERE SMSSendID = ?"), {eventId, key});
-    m_marked = true;
-}

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+class GatewayError;
+
 class CycleBusy;
 class CycleHost;
 
@@ -42,21 +44,24 @@ public:
     // had no number or text. A request that could not be completed throws
     // GatewayError.
     QString SendSingleSMS(const QString &number, const QString &text, const QString &customer);
-    // The whole send run. False when it stopped early (credits refused, the
+    // The whole send run: up to modMain::GatewayConnections messages in
+    // flight at once, at most modMain::GatewayMessagesPerSecond in any one
+    // second. False when it stopped early (credits refused or run out, the
     // operator declined, or an error).
     bool SendOutbox();
 
+    // The fewest rows a run marks in flight ahead of posting them, in one
+    // synced commit, with this many messages in flight at once.
+    static int markAhead(int connections);
+
 private:
     class Rows;
+    class Run;
     // The credit check against the balance the gateway gives now: the rows to
     // send, or nothing when the run stops here.
     std::optional<Rows> chooseRows(CycleBusy &busy);
-    // Reads one row afresh, posts it and marks it attempted.
-    void sendRow(qint64 key);
-    void markAttempted(qint64 key, const QString &eventId);
 
     CycleHost &m_host;
     Texts m_texts;
     bool m_busy = false;
-    bool m_marked = false; // the run marked a row
 };

@@ -69,6 +69,43 @@ QString readSetting(const QString &name)
     return modFunctions::TrimBlanks(value.toString());
 }
 
+int readNumberSetting(const QString &name, int fallback, int least, int most)
+{
+    const QString problem = cRegistry::hiveProblem();
+    if (!problem.isEmpty())
+        throw AppError(ErrorSetting, QStringLiteral("The program's settings cannot be read: %1.").arg(problem), Source);
+    cRegistry registry = settingAt(name);
+    const QVariant value = registry.Value();
+    if (!value.isValid())
+        return fallback;
+    const qint32 type = registry.ValueType();
+    bool ok = false;
+    qint64 number = 0;
+    if (type == cRegistry::REG_DWORD || type == cRegistry::REG_DWORD_BIG_ENDIAN)
+        number = value.toLongLong(&ok);
+    else if (type == cRegistry::REG_SZ || type == cRegistry::REG_EXPAND_SZ)
+        number = modFunctions::TrimBlanks(value.toString()).toLongLong(&ok);
+    if (!ok || number < least || number > most)
+        throw AppError(ErrorSetting,
+                       QStringLiteral("The setting \"%1\" under %2 is not a whole number from %3 to %4.")
+                           .arg(name, SettingsKey)
+                           .arg(least)
+                           .arg(most),
+                       Source);
+    return int(number);
+}
+
+int gatewayConnections()
+{
+    return readNumberSetting(GatewayConnectionsValue, DefaultGatewayConnections, 1, MaxGatewayConnections);
+}
+
+int gatewayMessagesPerSecond()
+{
+    return readNumberSetting(GatewayMessagesPerSecondValue, DefaultGatewayMessagesPerSecond, 0,
+                             MaxGatewayMessagesPerSecond);
+}
+
 void writeSetting(const QString &name, const QString &text)
 {
     settingAt(name).setPlainText(text);

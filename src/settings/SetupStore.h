@@ -12,6 +12,14 @@ inline const QString SettingsKey = QStringLiteral("Software\\Corvane\\Tellwave\\
 inline const QString DatabaseValue = QStringLiteral("Database");
 inline const QString GatewayHostValue = QStringLiteral("GatewayHost");
 inline const QString AlternateGatewayHostValue = QStringLiteral("AlternateGatewayHost");
+inline const QString GatewayConnectionsValue = QStringLiteral("GatewayConnections");
+inline const QString GatewayMessagesPerSecondValue = QStringLiteral("GatewayMessagesPerSecond");
+
+// Used when they are not stored: four messages in flight, no rate limit.
+inline constexpr int DefaultGatewayConnections = 4;
+inline constexpr int MaxGatewayConnections = 64;
+inline constexpr int DefaultGatewayMessagesPerSecond = 0;
+inline constexpr int MaxGatewayMessagesPerSecond = 100000;
 
 // Used when no host is stored: where tellwave-gateway listens by default.
 inline const QString BuiltInGatewayHost = QStringLiteral("127.0.0.1:8787");
@@ -35,6 +43,14 @@ struct Values
 // Throws AppError when the settings cannot be read or the value is not text:
 // a value that is there but unreadable must not pass for an empty one.
 QString readSetting(const QString &name);
+// A whole-number setting under SettingsKey, stored as a number or as text;
+// `fallback` when it is not stored. Throws AppError when it cannot be read or
+// is not a whole number from `least` to `most`.
+int readNumberSetting(const QString &name, int fallback, int least, int most);
+// The send run's settings: messages in flight (1 to 64) and messages per
+// second (0 = no limit).
+int gatewayConnections();
+int gatewayMessagesPerSecond();
 // Stores a text setting as typed (a "%" in it is kept, never expanded).
 void writeSetting(const QString &name, const QString &text);
 

@@ -121,12 +121,23 @@ QVariant QueryListModel::data(const QModelIndex &index, int role) const
             return QColor(Qt::black);
         return {};
     case Qt::FontRole:
-        if (m_look && m_look(*this, index.row()).bold) {
-            QFont font;
-            font.setBold(true);
-            return font;
+        if (m_look) {
+            const Look look = m_look(*this, index.row());
+            if (look.bold || look.italic) {
+                QFont font;
+                font.setBold(look.bold);
+                font.setItalic(look.italic);
+                return font;
+            }
         }
         return {};
+    case Qt::ToolTipRole:
+        if (m_look) {
+            const QString tip = m_look(*this, index.row()).toolTip;
+            if (!tip.isEmpty())
+                return tip;
+        }
+        return QIdentityProxyModel::data(index, role);
     case Qt::TextAlignmentRole:
         if (kind == Kind::Check)
             return int(Qt::AlignCenter);

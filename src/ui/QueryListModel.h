@@ -31,6 +31,8 @@ public:
     {
         QColor background; // invalid: the view's own
         bool bold = false;
+        bool italic = false;
+        QString toolTip;
     };
     using LookOf = std::function<Look(const QueryListModel &model, int row)>;
 

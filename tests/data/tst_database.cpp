@@ -78,7 +78,7 @@ void tst_database::tablesAndViewsHaveTheirColumnsInOrder_data()
                                 "Address2 Address3 PostalCode TelWork TelHome Fax Mobile EMail Selected"_s;
     QTest::newRow("Groups") << u"GroupID Name"_s;
     QTest::newRow("GroupLinking") << u"GroupID ClientID"_s;
-    QTest::newRow("SMSSend") << u"SMSSendID ClientID Number Message SendDate SendTime EventID Send Delivered SentID"_s;
+    QTest::newRow("SMSSend") << u"SMSSendID ClientID Number Message SendDate SendTime EventID Send Delivered SentID InFlight"_s;
     QTest::newRow("SMSReplies")
         << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime Message SentMessage SentDateTime SMSSendID"_s;
     QTest::newRow("Setup") << u"Username Password LastHighestTrn"_s;

@@ -29,7 +29,7 @@ qint64 queue(const QString &number, const QString &message = QStringLiteral("Hel
 // Every row in key order, column by name.
 QList<QVariantMap> all();
 qint64 count();
-// Per row in key order: "queued", or the EventID it was marked with.
+// Per row in key order: "in flight", "queued", or the EventID it was marked with.
 QStringList states();
 
 } // namespace OutboxRows

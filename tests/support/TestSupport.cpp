@@ -11,8 +11,11 @@
 #include <QTcpSocket>
 #include <QTest>
 
-TestHome::TestHome()
+// Tests see one message in flight at a time unless they ask for more: the
+// gateway then receives the outbox in its order, which many of them check.
+TestHome::TestHome() : m_oldConnections(modMain::GatewayConnections)
 {
+    modMain::GatewayConnections = 1;
     m_oldConfig = qgetenv("XDG_CONFIG_HOME");
     m_oldData = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_CONFIG_HOME", QDir(m_dir.path()).filePath(QStringLiteral("config")).toUtf8());
@@ -25,6 +28,7 @@ TestHome::~TestHome()
     Database::close();
     modMain::DatabasePath.clear();
     modMain::ConnectionString.clear();
+    modMain::GatewayConnections = m_oldConnections;
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
     qputenv("XDG_DATA_HOME", m_oldData);
 }

@@ -31,6 +31,7 @@ private:
     QString m_databasePath;
     QByteArray m_oldConfig;
     QByteArray m_oldData;
+    int m_oldConnections;
 };
 
 // The real tellwave-gateway on a free loopback port, for as long as it lives.

@@ -1,0 +1,129 @@
+// The send run against a gateway that answers every request after 50 ms, as a
+// real one across the internet does: 2,000 queued messages with 1, 4 and 16
+// messages in flight, against the ideal of N messages every 50 ms. Also what
+// the durable in-flight mark costs: a synced commit marking a few rows ahead.
+
+#include "BenchSupport.h"
+
+#include "app/frmMain.h"
+#include "data/Database.h"
+#include "data/ProcessSettings.h"
+#include "gateway/OutboxSender.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSqlQuery>
+
+using namespace Bench;
+
+namespace {
+
+constexpr int Messages = 2000;
+constexpr quint32 Seed = 20260610;
+constexpr int LatencyMs = 50;
+const QString User = QStringLiteral("bench");
+const QString Password = QStringLiteral("bench");
+
+// One send run in the main window with `connections` in flight; its seconds.
+double sendRun(Home &home, Gateway &gateway, const QList<QueuedMessage> &messages, int connections)
+{
+    modMain::GatewayConnections = connections;
+    home.freshDatabase();
+    queue(messages);
+    QuietBoxes boxes;
+    frmMain window;
+    window.resize(1100, 700);
+    window.show();
+    QCoreApplication::processEvents();
+    gateway.clearRequests();
+    QElapsedTimer clock;
+    clock.start();
+    const bool completed = OutboxSender(window).SendOutbox();
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (!completed || boxes.count() > 0)
+        fail(QStringLiteral("the send run stopped: %1").arg(boxes.all()));
+    const int sent =
+        Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 1 AND InFlight = 0 AND EventID <> '0'"))
+            .toInt();
+    if (sent != messages.size() || gateway.requestCount() != messages.size() + 1)
+        fail(QStringLiteral("%1 of %2 messages were sent in %3 requests")
+                 .arg(sent)
+                 .arg(messages.size())
+                 .arg(gateway.requestCount()));
+    return seconds;
+}
+
+// Milliseconds per commit that marks `rows` queued rows in flight and clears
+// them again, with the given synchronous setting.
+double markCommitMs(Home &home, int rows, const QString &synchronous)
+{
+    home.freshDatabase();
+    QList<QueuedMessage> few;
+    for (int i = 0; i < rows; ++i)
+        few.append({QStringLiteral("0821234567"), QStringLiteral("m")});
+    queue(few);
+    constexpr int Commits = 400;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < Commits; ++i) {
+        Database::run(QStringLiteral("PRAGMA synchronous = ") + synchronous);
+        Database::Transaction transaction;
+        Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = ? WHERE Send = 0"), {i + 1});
+        transaction.commit();
+        Database::run(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        Database::run(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0"));
+    }
+    return double(clock.nsecsElapsed()) / 1e6 / Commits;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    Program program(argc, argv);
+    Home &home = program.home;
+    bool shorter = false;
+    const int count = qEnvironmentVariableIntValue("TELLWAVE_BENCH_MESSAGES", &shorter);
+    const QList<QueuedMessage> messages = queuedMessages(shorter && count > 0 ? count : Messages, Seed);
+
+    Gateway gateway({QStringLiteral("--account"), QStringLiteral("%1:%2:100000000").arg(User, Password),
+                     QStringLiteral("--latency-ms"), QString::number(LatencyMs)});
+    gateway.use(User, Password);
+    figure(QStringLiteral("send-latency case"),
+           QStringLiteral("%1 messages, gateway answering every request after %2 ms, the balance asked first")
+               .arg(messages.size())
+               .arg(LatencyMs));
+
+    double defaultRatio = 0;
+    for (const int connections : {1, 4, 16}) {
+        const double seconds = sendRun(home, gateway, messages, connections);
+        const double ideal = double(messages.size()) * LatencyMs / 1000.0 / connections;
+        const double rate = messages.size() / seconds;
+        const QString n = QStringLiteral("N = %1").arg(connections);
+        figure(QStringLiteral("send-latency seconds, %1").arg(n), seconds,
+               QStringLiteral("s (limit 1.1 x %1 x %2 ms / %3 = %4 s)")
+                   .arg(messages.size())
+                   .arg(LatencyMs)
+                   .arg(connections)
+                   .arg(1.1 * ideal, 0, 'f', 2),
+               2);
+        figure(QStringLiteral("send-latency rate, %1").arg(n), rate, QStringLiteral("messages/s"), 1);
+        figure(QStringLiteral("send-latency ratio to ideal, %1").arg(n), rate / (connections * 1000.0 / LatencyMs),
+               QStringLiteral("(ideal %1 messages/s)").arg(connections * 1000 / LatencyMs), 3);
+        if (connections == 4)
+            defaultRatio = rate / (connections * 1000.0 / LatencyMs);
+    }
+
+    const int ahead = OutboxSender::markAhead(4);
+    const double synced = markCommitMs(home, ahead, QStringLiteral("FULL"));
+    const double plain = markCommitMs(home, ahead, QStringLiteral("NORMAL"));
+    figure(QStringLiteral("send-latency in-flight mark, synced commit"), synced,
+           QStringLiteral("ms per commit of %1 rows (PRAGMA synchronous = FULL)").arg(ahead), 3);
+    figure(QStringLiteral("send-latency in-flight mark, unsynced commit"), plain,
+           QStringLiteral("ms per commit of %1 rows (synchronous = NORMAL, for comparison)").arg(ahead), 3);
+    figure(QStringLiteral("send-latency in-flight mark per message"), synced / ahead, QStringLiteral("ms"), 4);
+    // The default of four in flight against its ideal.
+    figure(QStringLiteral("send-latency ratio"), defaultRatio, {}, 3);
+    Database::close();
+    return 0;
+}

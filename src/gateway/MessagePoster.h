@@ -1,0 +1,59 @@
+#pragma once
+
+#include "gateway/GatewayClient.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class HttpExchange;
+struct HttpTarget;
+class QEventLoop;
+class QTcpSocket;
+
+// Keeps up to `connections` SingleSMS requests open at once, each on a
+// kept-alive connection of its own, on the calling thread: the sockets are
+// driven by the event loop, which wait() runs until an answer is in. A request
+// is written once and never sent again.
+class MessagePoster
+{
+public:
+    struct Answer
+    {
+        qint64 key = 0;
+        QString text;                      // the answer, when one came back
+        std::optional<GatewayError> error; // when none did
+    };
+
+    MessagePoster(int connections, int timeoutMs);
+    ~MessagePoster();
+    MessagePoster(const MessagePoster &) = delete;
+    MessagePoster &operator=(const MessagePoster &) = delete;
+
+    int connections() const { return int(m_slots.size()); }
+    int inFlight() const;
+    bool hasFreeConnection() const;
+
+    // Posts the message of outbox row `key` on a free connection. Throws
+    // GatewayError (nothing sent) when the gateway's address is unusable.
+    void post(qint64 key, const QString &number, const QString &message);
+
+    // The answers in since the last call. When there are none yet, runs the
+    // event loop until one is in, or for at most wakeInMs (-1: no limit; with
+    // nothing in flight it returns at once).
+    QList<Answer> wait(qint64 wakeInMs);
+
+private:
+    struct Slot;
+    void discardSocket(Slot &slot);
+    QList<Answer> collect();
+
+    int m_timeoutMs;
+    std::vector<std::unique_ptr<Slot>> m_slots;
+    QList<int> m_finished; // slots whose exchange is over, in the order they ended
+    QEventLoop *m_waiting = nullptr;
+};

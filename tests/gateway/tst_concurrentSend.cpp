@@ -1,0 +1,270 @@
+#include "GatewayTestSupport.h"
+
+#include "data/ProcessSettings.h"
+#include "gateway/GatewayClient.h"
+#include "gateway/OutboxSender.h"
+#include "settings/SetupStore.h"
+#include "settings/cRegistry.h"
+
+#include <QJsonObject>
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+struct Received
+{
+    QString customer;
+    qint64 at = 0;
+};
+
+// The SingleSMS requests the gateway received, in the order it received them; clears its log.
+QList<Received> received(const GatewayProcess &gateway)
+{
+    QList<Received> list;
+    for (const QJsonValue &request : adminArray(gateway, QStringLiteral("/admin/requests"))) {
+        const QString target = request[QStringLiteral("target")].toString();
+        if (target.contains(QStringLiteral("Type=SingleSMS&")))
+            list.append({requestParameters({target}, QStringLiteral("CustomerID")).first(),
+                         qint64(request[QStringLiteral("received")].toDouble())});
+    }
+    gateway.admin(QStringLiteral("/admin/clear-requests"));
+    return list;
+}
+
+QStringList customers(const QList<Received> &list)
+{
+    QStringList keys;
+    for (const Received &request : list)
+        keys << request.customer;
+    return keys;
+}
+
+// The batch number the gateway gave each message it took, by CustomerID.
+QHash<QString, QString> batches(const GatewayProcess &gateway)
+{
+    QHash<QString, QString> byCustomer;
+    for (const QJsonValue &message : adminArray(gateway, QStringLiteral("/admin/messages")))
+        byCustomer.insert(message[QStringLiteral("customerId")].toString(),
+                          QString::number(qint64(message[QStringLiteral("batch")].toDouble())));
+    return byCustomer;
+}
+
+struct Pace
+{
+    int connections;
+    int perSecond;
+    Pace(int n, int rate = 0) : connections(modMain::GatewayConnections), perSecond(modMain::GatewayMessagesPerSecond)
+    {
+        modMain::GatewayConnections = n;
+        modMain::GatewayMessagesPerSecond = rate;
+    }
+    ~Pace()
+    {
+        modMain::GatewayConnections = connections;
+        modMain::GatewayMessagesPerSecond = perSecond;
+    }
+};
+
+} // namespace
+
+// Sending with several messages in flight: the same outcome as one at a time, exact credits, the rate
+// limit.
+class tst_concurrentSend : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { GatewayClient::setDefaultTimeout(GatewayClient::DefaultTimeoutMs); }
+
+    // The same queue, with refusals, a number that cannot be normalised, a message without text and a
+    // dropped connection, reads the same after a run with one and with four messages in flight: each
+    // accepted row holds the batch the gateway gave that very message, each message was posted once,
+    // the dropped one stays in flight, and the run goes on after it and ends with one error box.
+    void sameOutboxWithOneOrFourInFlight()
+    {
+        QList<QStringList> outboxes;
+        for (const int connections : {1, 4}) {
+            GatewaySetup s(1000, "0");
+            QVERIFY(s.gateway.isRunning());
+            const Pace pace(connections);
+            s.gateway.admin(QStringLiteral("/admin/latency?ms=5"));
+            s.gateway.admin(QStringLiteral("/admin/fault?mode=refuse&customers=3,12,13"));
+            s.gateway.admin(QStringLiteral("/admin/fault?mode=drop&customers=9"));
+            for (int i = 1; i <= 30; ++i)
+                OutboxRows::queue(i == 6 ? QStringLiteral("7") : QStringLiteral("08200000%1").arg(i, 2, 10, QLatin1Char('0')),
+                                  i == 17 ? QStringLiteral("  ") : QStringLiteral("message %1").arg(i));
+            QVERIFY(!OutboxSender(s.host).SendOutbox());
+
+            const QStringList posted = customers(received(s.gateway));
+            QCOMPARE(posted.size(), 28); // all but the unusable number and the empty text
+            QCOMPARE(QSet<QString>(posted.begin(), posted.end()).size(), 28);
+            const QHash<QString, QString> taken = batches(s.gateway);
+            QStringList outbox;
+            for (const QVariantMap &row : OutboxRows::all()) {
+                const QString key = row[QStringLiteral("SMSSendID")].toString();
+                const QString eventId = row[QStringLiteral("EventID")].toString();
+                if (row[QStringLiteral("InFlight")].toLongLong() != 0)
+                    outbox << key + QStringLiteral(": in flight");
+                else if (!row[QStringLiteral("Send")].toBool())
+                    outbox << key + QStringLiteral(": queued");
+                else if (eventId == QStringLiteral("0"))
+                    outbox << key + QStringLiteral(": 0");
+                else
+                    outbox << key + (taken.value(key) == eventId ? QStringLiteral(": its batch")
+                                                                  : QStringLiteral(": batch of another message"));
+            }
+            outboxes << outbox;
+            QCOMPARE(s.host.titles, QStringList({"ERROR"}));
+            QVERIFY2(s.host.texts[0].contains("1 message got no answer"), qPrintable(s.host.texts[0]));
+            QCOMPARE(s.host.progress.size(), 31);
+            QCOMPARE(s.host.progress[29], qMakePair(30, 30));
+            QCOMPARE(s.host.statuses.count("SMS NOT sent : FALSE: Service temporarily unavailable"), 3);
+        }
+        QCOMPARE(outboxes[1], outboxes[0]);
+        QCOMPARE(outboxes[0].filter(": its batch").size(), 24);
+        QCOMPARE(outboxes[0].filter(": 0").size(), 5);
+        QCOMPARE(outboxes[0].filter(": in flight"), QStringList({"9: in flight"}));
+    }
+
+    // A run never posts more messages than the balance it read at its start. Fewer credits than
+    // queued rows and Yes: exactly as many of the newest rows as credits. Credits that run out during
+    // the run: the first refusal for lack of credits stops new messages (only those already in flight
+    // follow it), every message in flight is marked from its answer, the rest stays queued.
+    void creditsStayExact_data()
+    {
+        QTest::addColumn<int>("credits");
+        QTest::addColumn<int>("queued");
+        QTest::addColumn<bool>("runOut"); // the account is emptied after the first answer
+        QTest::newRow("balance below the queue") << 7 << 20 << false;
+        QTest::newRow("credits run out during the run") << 100 << 40 << true;
+    }
+    void creditsStayExact()
+    {
+        QFETCH(int, credits);
+        QFETCH(int, queued);
+        QFETCH(bool, runOut);
+        GatewaySetup s(credits, "0");
+        QVERIFY(s.gateway.isRunning());
+        const Pace pace(4);
+        s.gateway.admin(QStringLiteral("/admin/latency?ms=10"));
+        QList<qint64> keys;
+        for (int i = 0; i < queued; ++i)
+            keys << OutboxRows::add({.number = QStringLiteral("0821234567"), .sendTime = QStringLiteral("09:%1").arg(i, 2, 10, QLatin1Char('0'))});
+        s.host.answers.enqueue(true);
+        s.host.onYield = [&] {
+            if (runOut && s.host.yields == 1)
+                s.gateway.admin(QStringLiteral("/admin/account?user=demo&password=demo&credits=0"));
+        };
+        QVERIFY(!OutboxSender(s.host).SendOutbox() || !runOut);
+
+        const QStringList posted = customers(received(s.gateway));
+        QVERIFY(posted.size() <= credits);
+        QCOMPARE(QSet<QString>(posted.begin(), posted.end()).size(), posted.size());
+        const QStringList states = OutboxRows::states();
+        QCOMPARE(states.count("in flight"), 0);
+        QCOMPARE(states.count("queued"), queued - posted.size());
+        const QHash<QString, QString> taken = batches(s.gateway);
+        for (const QString &customer : posted)
+            QCOMPARE(states[keys.indexOf(customer.toLongLong())], taken.value(customer, QStringLiteral("0")));
+        if (!runOut) {
+            QCOMPARE(posted.size(), credits);
+            QCOMPARE(taken.size(), credits);
+            QStringList newest;
+            for (int i = queued - 1; i >= queued - credits; --i)
+                newest << QString::number(keys[i]);
+            std::sort(newest.begin(), newest.end());
+            QStringList sorted = posted;
+            std::sort(sorted.begin(), sorted.end());
+            QCOMPARE(sorted, newest);
+        } else {
+            const auto firstRefused = std::find_if(posted.begin(), posted.end(), [&](const QString &customer) {
+                return states[keys.indexOf(customer.toLongLong())] == QStringLiteral("0");
+            });
+            QVERIFY(firstRefused != posted.end());
+            QVERIFY2(posted.end() - firstRefused <= 4, qPrintable(posted.join(' ')));
+            QVERIFY(posted.size() < queued);
+            QCOMPARE(s.host.titles.last(), "CREDITS");
+        }
+    }
+
+    // The two settings of a send run: the default when not stored, the stored whole number (text or
+    // a number), and an error, never the default, for a value out of range or not a number.
+    void sendSettingsReadOrRefused_data()
+    {
+        QTest::addColumn<QVariant>("stored"); // invalid: not stored; int: a number; text
+        QTest::addColumn<int>("connections"); // -1: an error
+        QTest::addColumn<int>("perSecond");
+        QTest::newRow("not stored") << QVariant() << 4 << 0;
+        QTest::newRow("text") << QVariant(QStringLiteral(" 16 ")) << 16 << 16;
+        QTest::newRow("number") << QVariant(20) << 20 << 20;
+        QTest::newRow("zero") << QVariant(QStringLiteral("0")) << -1 << 0;
+        QTest::newRow("too many") << QVariant(65) << -1 << 65;
+        QTest::newRow("negative") << QVariant(-1) << -1 << -1;
+        QTest::newRow("not a number") << QVariant(QStringLiteral("four")) << -1 << -1;
+    }
+    void sendSettingsReadOrRefused()
+    {
+        QFETCH(QVariant, stored);
+        TestHome home;
+        for (const QString &name : {SetupStore::GatewayConnectionsValue, SetupStore::GatewayMessagesPerSecondValue}) {
+            if (!stored.isValid())
+                continue;
+            cRegistry registry;
+            registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+            registry.setSectionKey(SetupStore::SettingsKey);
+            registry.setValueKey(name);
+            registry.setValueType(stored.typeId() == QMetaType::Int ? cRegistry::REG_DWORD : cRegistry::REG_SZ);
+            registry.setValue(stored);
+        }
+        QFETCH(int, connections);
+        QFETCH(int, perSecond);
+        const QList<std::pair<int (*)(), int>> readers{{&SetupStore::gatewayConnections, connections},
+                                                       {&SetupStore::gatewayMessagesPerSecond, perSecond}};
+        for (const auto &[read, wanted] : readers) {
+            try {
+                const int value = read();
+                QCOMPARE(value, wanted);
+            } catch (const AppError &error) {
+                QVERIFY2(wanted < 0, qPrintable(error.text()));
+                QVERIFY(error.description().contains(QStringLiteral("is not a whole number")));
+            }
+        }
+    }
+
+    // With a limit of R messages a second, no second of the gateway's log holds more than R of
+    // them, whatever the number in flight.
+    void rateLimitHeldInEveryWindow_data()
+    {
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<int>("perSecond");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("4 in flight, 20/s") << 4 << 20 << 50;
+        QTest::newRow("16 in flight, 7/s") << 16 << 7 << 18;
+        QTest::newRow("1 in flight, 20/s") << 1 << 20 << 30;
+    }
+    void rateLimitHeldInEveryWindow()
+    {
+        QFETCH(int, connections);
+        QFETCH(int, perSecond);
+        QFETCH(int, messages);
+        GatewaySetup s(1000, "0");
+        QVERIFY(s.gateway.isRunning());
+        const Pace pace(connections, perSecond);
+        for (int i = 0; i < messages; ++i)
+            OutboxRows::queue(QStringLiteral("0821234567"));
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        QList<Received> requests = received(s.gateway);
+        QCOMPARE(requests.size(), messages);
+        std::sort(requests.begin(), requests.end(), [](const Received &a, const Received &b) { return a.at < b.at; });
+        for (qsizetype i = 0; i + perSecond < requests.size(); ++i)
+            QVERIFY2(requests[i + perSecond].at - requests[i].at >= 1000,
+                     qPrintable(QStringLiteral("%1 messages within %2 ms")
+                                    .arg(perSecond + 1)
+                                    .arg(requests[i + perSecond].at - requests[i].at)));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_concurrentSend)
+#include "tst_concurrentSend.moc"
