@@ -489,6 +489,14 @@ void migrate(QSqlDatabase &db)
     // Version 2: the outbox's in-flight mark; every older row reads as not in flight.
     if (!hasColumn(db, QStringLiteral("SMSSend"), QStringLiteral("InFlight")))
         script += QStringLiteral("ALTER TABLE SMSSend ADD COLUMN InFlight INTEGER NOT NULL DEFAULT 0;");
+    // Version 3: marketing flag and posting time of outbox rows, what a reply
+    // did to the opt-out list, the marketing sender's name; new tables come
+    // from the schema script.
+    if (!hasColumn(db, QStringLiteral("SMSSend"), QStringLiteral("Marketing")))
+        script += QStringLiteral("ALTER TABLE SMSSend ADD COLUMN Marketing INTEGER NOT NULL DEFAULT 0;"
+                                 "ALTER TABLE SMSSend ADD COLUMN PostedAt TEXT;"
+                                 "ALTER TABLE SMSReplies ADD COLUMN OptOut INTEGER NOT NULL DEFAULT 0;"
+                                 "ALTER TABLE Setup ADD COLUMN SenderName TEXT;");
     script += resourceText(QStringLiteral(":/data/schema.sql"));
     QSqlQuery postal(db);
     if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next() && postal.value(0).toInt() == 0)

@@ -14,7 +14,7 @@
 // parameters, and every failure comes back as an AppError.
 namespace Database {
 
-inline constexpr int SchemaVersion = 2;
+inline constexpr int SchemaVersion = 3;
 
 // "Driver=QSQLITE;Database=<path>": the shared description of where and how
 // the database is reached.
