@@ -5,10 +5,11 @@
 
 #include <QDateTime>
 
-OutboxWriter::OutboxWriter()
-    : m_dated(QStringLiteral(
-          "INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime) VALUES (?, ?, ?, ?, ?)")),
-      m_plain(QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES (?, ?)"))
+OutboxWriter::OutboxWriter(QueueCampaign *campaign)
+    : m_filter(campaign),
+      m_dated(QStringLiteral("INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime, Marketing) "
+                             "VALUES (?, ?, ?, ?, ?, ?)")),
+      m_plain(QStringLiteral("INSERT INTO SMSSend (Number, Message, Marketing) VALUES (?, ?, ?)"))
 {
 }
 
@@ -17,13 +18,16 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
     const QString trimmedNumber = modFunctions::TrimBlanks(number);
     const QVariant contact = clientId.isValid() ? clientId : QVariant(QMetaType::fromType<qlonglong>());
     int written = 0;
+    if (m_filter.leaveOut(trimmedNumber))
+        return written;
     for (const QString &body : bodies) {
         const QString message = modFunctions::TrimBlanks(body);
         if (message.isEmpty())
             continue;
         const QDateTime now = QDateTime::currentDateTime();
-        m_dated.run({contact, trimmedNumber, message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
-                     now.time().toString(QStringLiteral("HH:mm"))});
+        m_dated.run({contact, trimmedNumber, m_filter.text(message),
+                     now.date().toString(QStringLiteral("yyyy-MM-dd")), now.time().toString(QStringLiteral("HH:mm")),
+                     m_filter.marketing()});
         ++written;
         ++m_written;
     }
@@ -32,14 +36,16 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
 
 void OutboxWriter::queueMessage(const QString &number, const QString &message)
 {
-    m_plain.run({number, message});
+    if (m_filter.leaveOut(number))
+        return;
+    m_plain.run({number, m_filter.text(message), m_filter.marketing()});
     ++m_written;
 }
 
-void writeInBatch(const std::function<void(OutboxWriter &)> &write)
+void writeInBatch(const std::function<void(OutboxWriter &)> &write, QueueCampaign *campaign)
 {
     Database::Batch batch;
-    OutboxWriter writer;
+    OutboxWriter writer(campaign);
     try {
         write(writer);
     } catch (const AppError &error) {
@@ -52,7 +58,8 @@ void writeInBatch(const std::function<void(OutboxWriter &)> &write)
 }
 
 qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
-                      const std::function<void(const QString &number, bool done)> &progress)
+                      const std::function<void(const QString &number, bool done)> &progress,
+                      QueueCampaign *campaign)
 {
     qint64 counted = 0;
     writeInBatch([&](OutboxWriter &writer) {
@@ -67,6 +74,6 @@ qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
             if (progress)
                 progress(number, true);
         }
-    });
+    }, campaign);
     return counted;
 }

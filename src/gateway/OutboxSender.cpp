@@ -1,5 +1,6 @@
 #include "gateway/OutboxSender.h"
 
+#include "campaigns/SendGate.h"
 #include "data/ProcessSettings.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
@@ -7,6 +8,7 @@
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/MessagePoster.h"
+#include "gateway/RepliesRetrieval.h"
 #include "gateway/SendPace.h"
 
 #include <QElapsedTimer>
@@ -396,6 +398,7 @@ private:
             return; // deleted while the run waited
         const QString number = row.value(0).toString();
         const QString text = TrimBlanks(row.value(1).toString());
+        const bool marketing = row.value(2).toInt() != 0;
         row.finish();
         const std::optional<QString> normalised = NormaliseNumber(number);
         if (!normalised || TrimBlanks(*normalised).isEmpty() || text.isEmpty()) {
@@ -403,8 +406,21 @@ private:
             advance();
             return;
         }
+        switch (m_gate.check(*normalised, marketing)) {
+        case SendGate::Verdict::OptedOut:
+            markAnswered(key, OptOuts::OptedOutEventId);
+            advance();
+            return;
+        case SendGate::Verdict::Wait:
+            unmark({key});
+            advance();
+            return;
+        case SendGate::Verdict::Post:
+            break;
+        }
         const QString sendingTo = QStringLiteral("Sending SMS to ") + TrimBlanks(*normalised);
         m_host.setStatus(sendingTo);
+        m_postedAt.insert(key, SendGate::postedStamp());
         try {
             m_poster.post(key, *normalised, text);
         } catch (const GatewayError &error) {
@@ -459,6 +475,7 @@ private:
     // mark.
     void failed(qint64 key, const GatewayError &error)
     {
+        m_postedAt.remove(key);
         if (!m_result.firstError)
             m_result.firstError = error;
         if (error.mayHaveReached()) {
@@ -471,7 +488,7 @@ private:
 
     void markAnswered(qint64 key, const QString &eventId)
     {
-        m_answered.run({eventId, key, m_token});
+        m_answered.run({eventId, m_postedAt.take(key), key, m_token});
         m_wrote = true;
     }
 
@@ -492,10 +509,12 @@ private:
     QElapsedTimer m_lastBatch; // since the last rows were marked
     qint64 m_lastBatchSize = 0;
     Database::Statement m_read{
-        QStringLiteral("SELECT Number, Message FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("SELECT Number, Message, Marketing FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
     // Autocommitted: a crash of the program never loses an answer stored.
     Database::Statement m_answered{
-        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ? WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ? WHERE SMSSendID = ? AND InFlight = ?")};
+    SendGate m_gate;
+    QHash<qint64, QString> m_postedAt; // posted, waiting for their answers
     QList<qint64> m_pending; // chosen, not yet marked
     QList<qint64> m_marked;  // marked, not yet posted
     QHash<qint64, QString> m_sendingLines; // posted, waiting for their answers
@@ -513,6 +532,7 @@ bool OutboxSender::SendOutbox()
     bool wrote = false;
     Run::Result result;
     try {
+        RepliesRetrieval(m_host).fetchBeforeSending();
         std::optional<Rows> rows = chooseRows(busy);
         if (!rows)
             return false;
