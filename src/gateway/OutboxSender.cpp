@@ -418,9 +418,9 @@ private:
         case SendGate::Verdict::Post:
             break;
         }
+        m_postedAt.insert(key, SendGate::postedStamp());
         const QString sendingTo = QStringLiteral("Sending SMS to ") + TrimBlanks(*normalised);
         m_host.setStatus(sendingTo);
-        m_postedAt.insert(key, SendGate::postedStamp());
         try {
             m_poster.post(key, *normalised, text);
         } catch (const GatewayError &error) {
