@@ -6,6 +6,7 @@
 #include "compose/RecordTableModel.h"
 #include "data/AppError.h"
 #include "ui/BusyPointer.h"
+#include "campaigns/CampaignNotices.h"
 #include "ui/MessageBoxes.h"
 
 #include <QHeaderView>
@@ -93,12 +94,16 @@ void frmSendToGroup::cmdSend_Click()
             if (!MessageBoxes::ask(this, QStringLiteral("NUMBERS"), question, QMessageBox::Information))
                 return;
         }
+        QueueCampaign campaign = ui->composer->campaign();
         const qint64 counter = GroupQueue::queue(groupId, ui->composer->bodies(),
                                                  [this](const QString &lastName, const QString &firstName) {
                                                      setStatus(QStringLiteral("Adding ") + lastName
                                                                + QStringLiteral(", ") + firstName);
-                                                 });
+                                                 },
+                                                 &campaign);
         setStatus(QStringLiteral("Added ") + QString::number(counter) + QStringLiteral(" records."));
+        busy.release();
+        CampaignNotices::tellLeftOut(this, campaign.leftOut);
     } catch (const AppError &error) {
         busy.release();
         MessageBoxes::showError(this, error);
