@@ -1,5 +1,6 @@
 #include "campaigns/QueueFilter.h"
 
+#include "campaigns/MergeFields.h"
 #include "campaigns/SendingWindow.h"
 
 QueueFilter::QueueFilter(QueueCampaign *campaign) : m_campaign(campaign)
@@ -17,7 +18,20 @@ bool QueueFilter::leaveOut(const QString &number)
     return true;
 }
 
-QString QueueFilter::text(const QString &body) const
+QString QueueFilter::text(const QString &body, qint64 clientId, const QString &number) const
 {
-    return marketing() ? Marketing::withFooter(body, m_senderName) : body;
+    QString text = body;
+    if (MergeFields::hasFields(body)) {
+        const QHash<QString, QString> values = MergeFields::contactValues(clientId);
+        const MergeFields::Resolved resolved = MergeFields::resolve(body, values);
+        if (!resolved.unresolved.isEmpty()) {
+            const QString name = (values.value(QStringLiteral("firstname")).trimmed() + QLatin1Char(' ')
+                                  + values.value(QStringLiteral("lastname")).trimmed())
+                                     .trimmed();
+            throw UnresolvedField(resolved.unresolved.join(QStringLiteral(", ")),
+                                  name.isEmpty() ? number : name + QStringLiteral(" (") + number + QLatin1Char(')'));
+        }
+        text = resolved.text;
+    }
+    return marketing() ? Marketing::withFooter(text, m_senderName) : text;
 }

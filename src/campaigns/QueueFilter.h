@@ -21,7 +21,10 @@ public:
 
     // True (and counted) when the number is on the opt-out list.
     bool leaveOut(const QString &number);
-    QString text(const QString &body) const;
+    // The row's text for this addressee: merge fields filled from the contact
+    // (none for 0), then the marketing footer. Throws UnresolvedField when a
+    // field has no value and no fallback.
+    QString text(const QString &body, qint64 clientId, const QString &number) const;
     int marketing() const { return m_campaign && m_campaign->marketing ? 1 : 0; }
 
 private:

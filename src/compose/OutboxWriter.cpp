@@ -1,5 +1,6 @@
 #include "compose/OutboxWriter.h"
 
+#include "campaigns/MergeFields.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 
@@ -25,7 +26,7 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
         if (message.isEmpty())
             continue;
         const QDateTime now = QDateTime::currentDateTime();
-        m_dated.run({contact, trimmedNumber, m_filter.text(message),
+        m_dated.run({contact, trimmedNumber, m_filter.text(message, contact.toLongLong(), trimmedNumber),
                      now.date().toString(QStringLiteral("yyyy-MM-dd")), now.time().toString(QStringLiteral("HH:mm")),
                      m_filter.marketing()});
         ++written;
@@ -38,7 +39,7 @@ void OutboxWriter::queueMessage(const QString &number, const QString &message)
 {
     if (m_filter.leaveOut(number))
         return;
-    m_plain.run({number, m_filter.text(message), m_filter.marketing()});
+    m_plain.run({number, m_filter.text(message, 0, number), m_filter.marketing()});
     ++m_written;
 }
 
@@ -48,6 +49,8 @@ void writeInBatch(const std::function<void(OutboxWriter &)> &write, QueueCampaig
     OutboxWriter writer(campaign);
     try {
         write(writer);
+    } catch (const UnresolvedField &) {
+        throw; // nothing is queued: the batch rolls back
     } catch (const AppError &error) {
         const qint64 kept = writer.written();
         throw batch.keepBefore(error, kept == 1 ? QStringLiteral("1 message was queued before the error.")
