@@ -7,6 +7,7 @@
 #include "campaigns/Clock.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
+#include "campaigns/frmOptOuts.h"
 #include "compose/frmImport.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
@@ -192,6 +193,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     connect(ui->mnuSetupGroups, &QAction::triggered, this, &frmMain::mnuSetupGroups_Click);
     connect(ui->mnuSMSSingle, &QAction::triggered, this, &frmMain::mnuSMSSingle_Click);
     connect(ui->mnuSetupSetup, &QAction::triggered, this, &frmMain::mnuSetupSetup_Click);
+    QAction *optOuts = ui->mnuSetup->addAction(QStringLiteral("&Opt-out List..."));
+    optOuts->setObjectName(QStringLiteral("mnuSetupOptOuts"));
+    connect(optOuts, &QAction::triggered, this, &frmMain::mnuSetupOptOuts_Click);
     connect(ui->mnuSMSGroup, &QAction::triggered, this, &frmMain::mnuSMSGroup_Click);
     connect(ui->mnuSMSGroupNo, &QAction::triggered, this, &frmMain::mnuSMSGroupNo_Click);
     connect(ui->mnuSMSKestrelImport, &QAction::triggered, this, &frmMain::mnuSMSKestrelImport_Click);
@@ -491,6 +495,13 @@ void frmMain::mnuSetupCustomers_Click()
 {
     frmListClients window(this);
     openModal(window, Refresh::None);
+}
+
+void frmMain::mnuSetupOptOuts_Click()
+{
+    frmOptOuts window(this);
+    openModal(window, Refresh::None);
+    refreshOutbox();
 }
 
 void frmMain::mnuSetupGroups_Click()

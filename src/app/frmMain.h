@@ -46,6 +46,7 @@ public:
     void mnuAbout_Click();
     void mnuSetupCustomers_Click();
     void mnuSetupGroups_Click();
+    void mnuSetupOptOuts_Click();
     void mnuSMSSingle_Click();
     void mnuSetupSetup_Click();
     void mnuSMSGroup_Click();

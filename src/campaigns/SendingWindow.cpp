@@ -86,3 +86,45 @@ QString senderName()
 }
 
 } // namespace Marketing
+
+namespace CampaignSettings {
+
+QString holidaysText()
+{
+    QStringList lines;
+    QSqlQuery query = Database::run(QStringLiteral("SELECT HolidayDate, Name FROM PublicHolidays ORDER BY HolidayDate"));
+    while (query.next())
+        lines << (query.value(0).toString() + QLatin1Char(' ') + query.value(1).toString()).trimmed();
+    return lines.join(QLatin1Char('\n'));
+}
+
+void saveHolidays(const QString &text)
+{
+    QList<QPair<QString, QString>> days;
+    int lineNumber = 0;
+    for (const QString &raw : text.split(QLatin1Char('\n'))) {
+        ++lineNumber;
+        const QString line = raw.trimmed();
+        if (line.isEmpty())
+            continue;
+        const QDate day = QDate::fromString(line.section(QLatin1Char(' '), 0, 0), QStringLiteral("yyyy-MM-dd"));
+        if (!day.isValid())
+            throw AppError(3101, QStringLiteral("Line %1 does not start with a date written as yyyy-MM-dd: %2")
+                                     .arg(lineNumber)
+                                     .arg(line));
+        days.append({day.toString(Qt::ISODate), line.section(QLatin1Char(' '), 1).trimmed()});
+    }
+    Database::Transaction transaction;
+    Database::run(QStringLiteral("DELETE FROM PublicHolidays"));
+    for (const auto &[day, name] : days)
+        Database::run(QStringLiteral("INSERT OR REPLACE INTO PublicHolidays (HolidayDate, Name) VALUES (?, ?)"),
+                      {day, name});
+    transaction.commit();
+}
+
+void saveSenderName(const QString &name)
+{
+    Database::run(QStringLiteral("UPDATE Setup SET SenderName = ?"), {name.trimmed()});
+}
+
+} // namespace CampaignSettings

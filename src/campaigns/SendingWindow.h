@@ -38,3 +38,15 @@ QString withFooter(const QString &body, const QString &senderName);
 QString senderName();
 
 } // namespace Marketing
+
+// The editable holiday table and sender name as text for the settings window.
+namespace CampaignSettings {
+
+// One holiday a line: "yyyy-MM-dd name", in date order.
+QString holidaysText();
+// Replaces the table with the lines of `text` (blank lines passed over).
+// A line without a valid date throws AppError naming it; nothing is changed.
+void saveHolidays(const QString &text);
+void saveSenderName(const QString &name);
+
+} // namespace CampaignSettings
