@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <optional>
+#include <tuple>
 
 // The schema and postal codes are compiled into the library; a static library
 // needs its resources registered by hand.
@@ -490,13 +491,16 @@ void migrate(QSqlDatabase &db)
     if (!hasColumn(db, QStringLiteral("SMSSend"), QStringLiteral("InFlight")))
         script += QStringLiteral("ALTER TABLE SMSSend ADD COLUMN InFlight INTEGER NOT NULL DEFAULT 0;");
     // Version 3: marketing flag and posting time of outbox rows, what a reply
-    // did to the opt-out list, the marketing sender's name; new tables come
-    // from the schema script.
-    if (!hasColumn(db, QStringLiteral("SMSSend"), QStringLiteral("Marketing")))
-        script += QStringLiteral("ALTER TABLE SMSSend ADD COLUMN Marketing INTEGER NOT NULL DEFAULT 0;"
-                                 "ALTER TABLE SMSSend ADD COLUMN PostedAt TEXT;"
-                                 "ALTER TABLE SMSReplies ADD COLUMN OptOut INTEGER NOT NULL DEFAULT 0;"
-                                 "ALTER TABLE Setup ADD COLUMN SenderName TEXT;");
+    // did to the opt-out list, the marketing sender's name; a table the file
+    // lacks altogether, and the new tables, come whole from the schema script.
+    for (const auto &[table, column, type] : {std::tuple{"SMSSend", "Marketing", "INTEGER NOT NULL DEFAULT 0"},
+                                              std::tuple{"SMSSend", "PostedAt", "TEXT"},
+                                              std::tuple{"SMSReplies", "OptOut", "INTEGER NOT NULL DEFAULT 0"},
+                                              std::tuple{"Setup", "SenderName", "TEXT"}}) {
+        const QString name = QString::fromLatin1(table);
+        if (hasTable(db, name) && !hasColumn(db, name, QString::fromLatin1(column)))
+            script += QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;").arg(name, QLatin1String(column), QLatin1String(type));
+    }
     script += resourceText(QStringLiteral(":/data/schema.sql"));
     QSqlQuery postal(db);
     if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next() && postal.value(0).toInt() == 0)

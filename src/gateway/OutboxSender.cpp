@@ -249,6 +249,7 @@ public:
     struct Result
     {
         std::optional<GatewayError> firstError;
+        QString keptBackTitle, keptBack; // what the run kept back and why, for the operator
         int inDoubt = 0; // requests that may have reached the gateway without an answer
         bool creditsOut = false;
     };
@@ -293,6 +294,8 @@ public:
                 settle(answer);
         }
         unmark(std::exchange(m_marked, {}));
+        m_result.keptBack = m_gate.notice();
+        m_result.keptBackTitle = m_gate.noticeTitle();
         return m_result;
     }
 
@@ -562,6 +565,10 @@ bool OutboxSender::SendOutbox()
     }
     m_host.setStatus(m_texts.runDone);
     m_host.outboxChanged();
+    if (!result.keptBack.isEmpty()) {
+        busy.release();
+        m_host.inform(result.keptBackTitle, result.keptBack);
+    }
     if (result.creditsOut) {
         busy.release();
         m_host.inform(TitleCredits, NotEnoughCredits);

@@ -164,6 +164,8 @@ private slots:
                  QStringList({u"1"_s, OptOuts::OptedOutEventId, u"1"_s}));
         QCOMPARE(queryValues(u"SELECT Number, Source FROM OptOuts"_s), QStringList({u"0825550001"_s, u"REPLY"_s}));
         QCOMPARE(queryValues(u"SELECT OptOut FROM SMSReplies"_s), QStringList{u"1"_s});
+        QCOMPARE(s.host.titles, QStringList{u"OPTED OUT"_s});
+        QCOMPARE(s.host.texts, QStringList{u"1 message was not sent: its number is on the opt-out list."_s});
 
         QueueCampaign after;
         const int rows = Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt();
@@ -249,6 +251,9 @@ private slots:
         QVERIFY(OutboxSender(s.host).SendOutbox());
         QCOMPARE(postedNumbers(s.gateway), numbers.mid(0, 6) + QStringList{u"0825559999"_s});
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE Send = 0 AND Marketing = 1"_s).toInt(), 4);
+        QCOMPARE(s.host.titles, QStringList{u"WAITING"_s});
+        QVERIFY2(s.host.texts.last().startsWith(u"4 marketing messages wait for the permitted hours (from Mon 14 Dec 08:00)"_s),
+                 qPrintable(s.host.texts.last()));
         QCOMPARE(queryValues(u"SELECT PostedAt FROM SMSSend WHERE SMSSendID = 6"_s),
                  QStringList{clock.addSecs(-40).toUTC().toString(Qt::ISODateWithMs)});
 
