@@ -2,11 +2,15 @@
 
 #include "ui_frmSendToGroup.h"
 
+#include <QPushButton>
+
 #include "compose/GroupQueue.h"
 #include "compose/RecordTableModel.h"
 #include "data/AppError.h"
 #include "ui/BusyPointer.h"
 #include "campaigns/CampaignNotices.h"
+#include "campaigns/MessagePreview.h"
+#include "campaigns/frmPreview.h"
 #include "ui/MessageBoxes.h"
 
 #include <QHeaderView>
@@ -23,6 +27,10 @@ frmSendToGroup::frmSendToGroup(QWidget *parent)
 
     connect(ui->cmdSend, &QPushButton::clicked, this, &frmSendToGroup::cmdSend_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendToGroup::cmdCancel_Click);
+    auto *preview = new QPushButton(QStringLiteral("Pre&view..."), this);
+    preview->setObjectName(QStringLiteral("cmdPreview"));
+    ui->layButtons->insertWidget(ui->layButtons->indexOf(ui->cmdSend), preview);
+    connect(preview, &QPushButton::clicked, this, &frmSendToGroup::cmdPreview_Click);
     Form_Load();
     connect(ui->cboGroups, &QComboBox::currentIndexChanged, this, &frmSendToGroup::cboGroups_Click);
 }
@@ -106,6 +114,23 @@ void frmSendToGroup::cmdSend_Click()
         CampaignNotices::tellLeftOut(this, campaign.leftOut);
     } catch (const AppError &error) {
         busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmSendToGroup::cmdPreview_Click()
+{
+    const int index = ui->cboGroups->currentIndex();
+    if (index < 0)
+        return;
+    try {
+        BusyPointer busy;
+        const MessagePreview::Preview preview = MessagePreview::forGroup(
+            ui->cboGroups->itemData(index).toLongLong(), ui->composer->bodies(), ui->composer->isMarketing());
+        busy.release();
+        frmPreview window(preview, this);
+        window.exec();
+    } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
     }
 }

@@ -9,11 +9,14 @@
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
 #include "compose/SmsParts.h"
+#include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "data/Database.h"
 #include "ui/QueryListModel.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QTableWidget>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -135,6 +138,35 @@ private slots:
         QFile file(dir.filePath(u"list.csv"_s));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("\"0821234567\""));
+    }
+
+    // The group window's preview lists every member's message before anything is queued.
+    void groupPreview()
+    {
+        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        for (const auto &[first, mobile] : QList<QPair<QString, QString>>{
+                 {u"Thandi"_s, u"0825550001"_s}, {u"Zo\u00eb"_s, u"0825550002"_s}, {u""_s, u"0825550003"_s}}) {
+            const qint64 client = Database::insert(
+                u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES (?, 'Dube', ?)"_s, {first, mobile});
+            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {group, client});
+        }
+        OptOuts::add(u"0825550003"_s, OptOuts::FromOperator);
+        open(new frmSendToGroup);
+        auto *groups = child<QComboBox>("cboGroups");
+        groups->setCurrentIndex(groups->findText(u"Members"_s));
+        window->findChild<ComposerBlock *>()->setBody(1, u"Hi {FirstName|friend}, your statement is ready."_s);
+        window->findChild<ComposerBlock *>()->setMarketing(true);
+        saveScreenshot(window.get(), u"frmSendToGroup-preview-button"_s);
+        int rows = -1;
+        QCOMPARE(withModal([this] { click("cmdPreview"); },
+                           [&rows](QWidget *preview) {
+                               preview->resize(900, 300);
+                               rows = child<QTableWidget>(preview, "grdPreview")->rowCount();
+                               saveScreenshot(preview, u"frmPreview"_s);
+                           }),
+                 u"frmPreview"_s);
+        QCOMPARE(rows, 3);
+        QCOMPARE(OutboxRows::count(), 0);
     }
 };
 

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include "campaigns/MergeFields.h"
+#include "campaigns/MessagePreview.h"
+#include "campaigns/OptOuts.h"
 #include "compose/GroupQueue.h"
 #include "compose/OutboxWriter.h"
 #include "data/Database.h"
@@ -72,6 +74,41 @@ private slots:
                      qPrintable(error.description()));
         }
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), 2);
+    }
+
+    // Per member: the filled text, its encoding and parts; members whose data pushes the message into
+    // Unicode or an extra part are counted, opted-out members left out, unresolved fields counted.
+    void previewPerRecipient()
+    {
+        TestHome home;
+        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        const QList<QPair<QString, QString>> members = {{u"Thandi"_s, u"0825550001"_s},
+                                                        {u"Zo\u00eb"_s, u"0825550002"_s},
+                                                        {u"Nomvuyiselo Anathi Precious-Lee"_s, u"0825550003"_s},
+                                                        {u"Opted"_s, u"0825550004"_s}};
+        for (const auto &[first, mobile] : members) {
+            const qint64 client = Database::insert(
+                u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES (?, 'Dube', ?)"_s, {first, mobile});
+            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {group, client});
+        }
+        OptOuts::add(u"0825550004"_s, OptOuts::FromOperator);
+        const QString tail = QString(135, u'x');
+        const MessagePreview::Preview preview =
+            MessagePreview::forGroup(group, {u"Hi {FirstName|friend}, "_s + tail, u"{Company}"_s}, false);
+        QStringList seen;
+        for (const MessagePreview::Row &row : preview.rows)
+            seen << u"%1 %2 %3 %4"_s.arg(row.number).arg(row.parts.parts).arg(row.parts.unicode).arg(row.note);
+        QCOMPARE(seen, QStringList({u"0825550003 2 0 an extra part by its data"_s,
+                                    u"0825550003 1 0 no value: {Company}"_s,
+                                    u"0825550004 1 0 opted out: left out"_s,
+                                    u"0825550004 1 0 opted out: left out"_s,
+                                    u"0825550001 1 0 "_s, u"0825550001 1 0 no value: {Company}"_s,
+                                    u"0825550002 3 1 Unicode by its data"_s,
+                                    u"0825550002 1 0 no value: {Company}"_s}));
+        QCOMPARE(preview.totalParts, 6);
+        QCOMPARE(preview.pushed, 2);
+        QCOMPARE(preview.leftOut, 1);
+        QCOMPARE(preview.unresolved, 3);
     }
 };
 
