@@ -56,6 +56,7 @@ Preview forGroup(qint64 groupId, const QStringList &bodies, bool marketing)
                 row.note = QStringLiteral("no value: ") + resolved.unresolved.join(QStringLiteral(", "));
                 ++preview.unresolved;
             } else {
+                ++preview.messages;
                 preview.totalParts += row.parts.parts;
                 if (row.pushed) {
                     ++preview.pushed;

@@ -24,7 +24,8 @@ struct Row
 struct Preview
 {
     QList<Row> rows;
-    int totalParts = 0;  // of the rows that would be queued
+    int messages = 0;    // rows that would be queued
+    int totalParts = 0;  // of those rows
     int pushed = 0;
     int leftOut = 0;     // opted-out addressees
     int unresolved = 0;  // rows that would stop the queueing

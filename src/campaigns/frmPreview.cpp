@@ -41,7 +41,7 @@ frmPreview::frmPreview(const MessagePreview::Preview &preview, QWidget *parent)
     ui->lblTotal->setText(QStringLiteral("%1 messages, %2 credits (SMS parts) in all. %3 pushed into Unicode or an extra "
                                          "part by their data; %4 recipients opted out and left out; %5 messages "
                                          "with a field that has no value (nothing is queued until they are resolved).")
-                              .arg(preview.rows.size() - preview.unresolved)
+                              .arg(preview.messages)
                               .arg(preview.totalParts)
                               .arg(preview.pushed)
                               .arg(preview.leftOut)

@@ -27,7 +27,7 @@ frmSendToGroup::frmSendToGroup(QWidget *parent)
 
     connect(ui->cmdSend, &QPushButton::clicked, this, &frmSendToGroup::cmdSend_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendToGroup::cmdCancel_Click);
-    auto *preview = new QPushButton(QStringLiteral("Pre&view..."), this);
+    auto *preview = new QPushButton(QStringLiteral("Previe&w..."), this);
     preview->setObjectName(QStringLiteral("cmdPreview"));
     ui->layButtons->insertWidget(ui->layButtons->indexOf(ui->cmdSend), preview);
     connect(preview, &QPushButton::clicked, this, &frmSendToGroup::cmdPreview_Click);

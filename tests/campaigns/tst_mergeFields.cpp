@@ -105,6 +105,7 @@ private slots:
                                     u"0825550001 1 0 "_s, u"0825550001 1 0 no value: {Company}"_s,
                                     u"0825550002 3 1 Unicode by its data"_s,
                                     u"0825550002 1 0 no value: {Company}"_s}));
+        QCOMPARE(preview.messages, 3);
         QCOMPARE(preview.totalParts, 6);
         QCOMPARE(preview.pushed, 2);
         QCOMPARE(preview.leftOut, 1);
