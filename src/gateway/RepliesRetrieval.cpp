@@ -56,20 +56,24 @@ int RepliesRetrieval::storeNew(const QString &answer, bool showStatus)
     for (const GatewayAnswers::Reply &reply : list.replies) {
         const QString id = TrimBlanks(reply.incomingId);
         if (!id.isEmpty()) {
+            qint64 replyId = 0;
             try {
                 const bool known = Database::value(KnownReplySql, {id}).isValid();
-                if (!known) {
-                    const qint64 replyId = Database::insert(
+                if (!known)
+                    replyId = Database::insert(
                         QStringLiteral("INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, "
                                        "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                         {reply.incomingId, reply.phoneNumber, reply.message,
                          GatewayAnswers::storedDateTime(reply.received), reply.sentMessage,
                          GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId});
-                    ++stored;
-                    OptOuts::takeReply(replyId, reply.phoneNumber, reply.message, words);
-                }
             } catch (const AppError &) {
                 // the reply is passed over
+            }
+            if (replyId > 0) {
+                ++stored;
+                // A STOP that cannot be recorded is the run's error: the
+                // batch is not committed, so the reply comes back next time.
+                OptOuts::takeReply(replyId, reply.phoneNumber, reply.message, words);
             }
         }
         m_host.yieldToEvents();

@@ -200,6 +200,22 @@ private slots:
                  QStringList({u"0825550001"_s, u"ADDED"_s, u"INBOX"_s, u"0825550001"_s, u"LIFTED"_s, u"REPLY"_s}));
     }
 
+    // A STOP that cannot be put on the list ends the run with its error and stores nothing, so the
+    // next run reads it again rather than losing it.
+    void stopThatCannotBeRecordedIsReadAgain()
+    {
+        GatewaySetup s;
+        RepliesRetrieval replies(s.host);
+        Database::run(u"ALTER TABLE OptOuts RENAME TO OptOutsAway"_s);
+        addReply(s.gateway, u"0825550001"_s, u"STOP"_s);
+        QVERIFY(!replies.FetchReplies());
+        QCOMPARE(s.host.titles, QStringList{u"ERROR"_s});
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSReplies"_s).toInt(), 0);
+        Database::run(u"ALTER TABLE OptOutsAway RENAME TO OptOuts"_s);
+        QVERIFY(replies.FetchReplies());
+        QVERIFY(OptOuts::isSuppressed(u"0825550001"_s));
+    }
+
     void sendingWindowHours_data()
     {
         QTest::addColumn<QDateTime>("at");
