@@ -54,10 +54,11 @@ QString prepare(Home &home, bool suppressed, qint64 &groupId)
         Database::Batch batch;
         groupId = Database::insert(QStringLiteral("INSERT INTO Groups (Name) VALUES ('All members')"));
         for (int i = 0; i < Members; ++i) {
-            const qint64 client = Database::insert(
-                QStringLiteral("INSERT INTO Clients (LastName, FirstName, Mobile) VALUES (?, ?, ?)"),
-                {data.word(), data.word(), data.mobileNumber()});
-            Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"), {groupId, client});
+            const qint64 client =
+                Database::insert(QStringLiteral("INSERT INTO Clients (LastName, FirstName, Mobile) VALUES (?, ?, ?)"),
+                                 {data.word(), data.word(), data.mobileNumber()});
+            Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"),
+                          {groupId, client});
         }
         if (suppressed) {
             Database::Statement add(QStringLiteral(
@@ -118,12 +119,14 @@ int main(int argc, char *argv[])
     qint64 groupId = 0;
     const QString plain = prepare(home, false, groupId);
     const QString listed = prepare(home, true, groupId);
-    figure(QStringLiteral("suppression data"),
-           QStringLiteral("%1 members, %2 numbers on the opt-out list, seed %3").arg(Members).arg(Suppressed).arg(Seed));
+    figure(
+        QStringLiteral("suppression data"),
+        QStringLiteral("%1 members, %2 numbers on the opt-out list, seed %3").arg(Members).arg(Suppressed).arg(Seed));
 
     QList<double> queuePlain, queueListed;
-    alternate(roundCount, [&] { return queueRun(home, plain, groupId); },
-              [&] { return queueRun(home, listed, groupId); }, queuePlain, queueListed);
+    alternate(
+        roundCount, [&] { return queueRun(home, plain, groupId); }, [&] { return queueRun(home, listed, groupId); },
+        queuePlain, queueListed);
 
     // The queued outboxes the send runs start from.
     const auto queued = [&](const QString &templatePath) {
@@ -140,12 +143,14 @@ int main(int argc, char *argv[])
     gateway.use(User, Password);
     modMain::GatewayConnections = 4;
     QList<double> sendPlain, sendListed;
-    alternate(roundCount, [&] { return sendRun(home, plainQueued); }, [&] { return sendRun(home, listedQueued); },
-              sendPlain, sendListed);
+    alternate(
+        roundCount, [&] { return sendRun(home, plainQueued); }, [&] { return sendRun(home, listedQueued); }, sendPlain,
+        sendListed);
 
     const double qPlain = fastest(queuePlain), qListed = fastest(queueListed);
     const double sPlain = fastest(sendPlain), sListed = fastest(sendListed);
-    figure(QStringLiteral("queue-group 10,000, empty list (best of %1)").arg(roundCount), qPlain, QStringLiteral("s"), 3);
+    figure(QStringLiteral("queue-group 10,000, empty list (best of %1)").arg(roundCount), qPlain, QStringLiteral("s"),
+           3);
     figure(QStringLiteral("queue-group 10,000, 100,000 on the list (best of %1)").arg(roundCount), qListed,
            QStringLiteral("s"), 3);
     figure(QStringLiteral("queue-group factor"), qListed / qPlain, QStringLiteral("x"), 3);

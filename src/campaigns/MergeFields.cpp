@@ -66,5 +66,4 @@ UnresolvedField::UnresolvedField(const QString &fields, const QString &addressee
     : AppError(3100, QStringLiteral("%1 has no value for %2 and no fallback (write it as {Field|fallback}). "
                                     "Nothing was queued.")
                          .arg(fields, addressee))
-{
-}
+{}

@@ -24,11 +24,11 @@ struct Row
 struct Preview
 {
     QList<Row> rows;
-    int messages = 0;    // rows that would be queued
-    int totalParts = 0;  // of those rows
+    int messages = 0;   // rows that would be queued
+    int totalParts = 0; // of those rows
     int pushed = 0;
-    int leftOut = 0;     // opted-out addressees
-    int unresolved = 0;  // rows that would stop the queueing
+    int leftOut = 0;    // opted-out addressees
+    int unresolved = 0; // rows that would stop the queueing
 };
 
 Preview forGroup(qint64 groupId, const QStringList &bodies, bool marketing);

@@ -204,8 +204,8 @@ ReplyKind takeReply(qint64 replyId, const QString &phoneNumber, const QString &m
 
 bool confirmPossible(qint64 replyId)
 {
-    QSqlQuery reply = Database::run(QStringLiteral("SELECT PhoneNumber, Message FROM SMSReplies WHERE SMSReplyID = ?"),
-                                    {replyId});
+    QSqlQuery reply =
+        Database::run(QStringLiteral("SELECT PhoneNumber, Message FROM SMSReplies WHERE SMSReplyID = ?"), {replyId});
     if (!reply.next())
         return false;
     const QString phone = reply.value(0).toString();
@@ -223,9 +223,11 @@ void exportCsv(const QString &path)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw AppError(ErrorFileAccess, QStringLiteral("The file '%1' cannot be written: %2").arg(path, file.errorString()));
+        throw AppError(ErrorFileAccess,
+                       QStringLiteral("The file '%1' cannot be written: %2").arg(path, file.errorString()));
     QString text = QStringLiteral("Number,OptedOutAt,Source,Detail\r\n");
-    QSqlQuery query = Database::run(QStringLiteral("SELECT Number, OptedOutAt, Source, Detail FROM OptOuts ORDER BY Number"));
+    QSqlQuery query =
+        Database::run(QStringLiteral("SELECT Number, OptedOutAt, Source, Detail FROM OptOuts ORDER BY Number"));
     while (query.next()) {
         QStringList fields;
         for (int column = 0; column < 4; ++column)
@@ -234,7 +236,8 @@ void exportCsv(const QString &path)
     }
     file.write(text.toUtf8());
     if (!file.commit())
-        throw AppError(ErrorFileAccess, QStringLiteral("The file '%1' cannot be written: %2").arg(path, file.errorString()));
+        throw AppError(ErrorFileAccess,
+                       QStringLiteral("The file '%1' cannot be written: %2").arg(path, file.errorString()));
 }
 
 ImportResult importCsv(const QString &path)

@@ -29,7 +29,8 @@ QString SendGate::notice() const
         lines << QStringLiteral("%1 messages were not sent: their numbers are on the opt-out list.").arg(m_optedOut);
     if (m_waiting > 0) {
         const QDateTime next = m_window.nextOpening(CampaignClock::now());
-        lines << (m_waiting == 1 ? QStringLiteral("1 marketing message waits") : QStringLiteral("%1 marketing messages wait").arg(m_waiting))
+        lines << (m_waiting == 1 ? QStringLiteral("1 marketing message waits")
+                                 : QStringLiteral("%1 marketing messages wait").arg(m_waiting))
                      + QStringLiteral(" for the permitted hours (from %1).")
                            .arg(QLocale().toString(next, QStringLiteral("ddd d MMM HH:mm")));
     }

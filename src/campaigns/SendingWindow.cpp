@@ -92,7 +92,8 @@ namespace CampaignSettings {
 QString holidaysText()
 {
     QStringList lines;
-    QSqlQuery query = Database::run(QStringLiteral("SELECT HolidayDate, Name FROM PublicHolidays ORDER BY HolidayDate"));
+    QSqlQuery query =
+        Database::run(QStringLiteral("SELECT HolidayDate, Name FROM PublicHolidays ORDER BY HolidayDate"));
     while (query.next())
         lines << (query.value(0).toString() + QLatin1Char(' ') + query.value(1).toString()).trimmed();
     return lines.join(QLatin1Char('\n'));

@@ -16,11 +16,11 @@
 
 #include <QComboBox>
 #include <QFile>
-#include <QTableWidget>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;

@@ -26,11 +26,11 @@ private slots:
         QTest::newRow("first name") << u"Hi {FirstName}!"_s << u"Hi Thandi!"_s << QStringList();
         QTest::newRow("any case") << u"{lastname}/{ASSNO}"_s << u"Dube/A17"_s << QStringList();
         QTest::newRow("value wins over fallback") << u"Hi {FirstName|Customer}"_s << u"Hi Thandi"_s << QStringList();
-        QTest::newRow("fallback for blank") << u"Dear {Company|Sir or Madam}"_s << u"Dear Sir or Madam"_s
-                                            << QStringList();
+        QTest::newRow("fallback for blank")
+            << u"Dear {Company|Sir or Madam}"_s << u"Dear Sir or Madam"_s << QStringList();
         QTest::newRow("empty fallback") << u"Hi {Initials|}."_s << u"Hi ."_s << QStringList();
-        QTest::newRow("blank, no fallback") << u"Dear {Company}"_s << u"Dear {Company}"_s
-                                            << QStringList{u"{Company}"_s};
+        QTest::newRow("blank, no fallback")
+            << u"Dear {Company}"_s << u"Dear {Company}"_s << QStringList{u"{Company}"_s};
         QTest::newRow("unknown field") << u"{Nickname} and {FirstName}"_s << u"{Nickname} and Thandi"_s
                                        << QStringList{u"{Nickname}"_s};
     }
@@ -40,8 +40,8 @@ private slots:
         QFETCH(QString, body);
         QFETCH(QString, text);
         QFETCH(QStringList, unresolved);
-        const QHash<QString, QString> values = {{u"firstname"_s, u"Thandi"_s}, {u"lastname"_s, u"Dube"_s},
-                                                {u"assno"_s, u"A17"_s}, {u"company"_s, u"  "_s}};
+        const QHash<QString, QString> values = {
+            {u"firstname"_s, u"Thandi"_s}, {u"lastname"_s, u"Dube"_s}, {u"assno"_s, u"A17"_s}, {u"company"_s, u"  "_s}};
         const MergeFields::Resolved resolved = MergeFields::resolve(body, values);
         QCOMPARE(resolved.text, text);
         QCOMPARE(resolved.unresolved, unresolved);
@@ -53,8 +53,8 @@ private slots:
     {
         TestHome home;
         const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
-        for (const auto &[first, mobile] : QList<QPair<QString, QString>>{{u"Thandi"_s, u"0825550001"_s},
-                                                                           {u""_s, u"0825550002"_s}}) {
+        for (const auto &[first, mobile] :
+             QList<QPair<QString, QString>>{{u"Thandi"_s, u"0825550001"_s}, {u""_s, u"0825550002"_s}}) {
             const qint64 client = Database::insert(
                 u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES (?, 'Dube', ?)"_s, {first, mobile});
             Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {group, client});
@@ -98,13 +98,11 @@ private slots:
         QStringList seen;
         for (const MessagePreview::Row &row : preview.rows)
             seen << u"%1 %2 %3 %4"_s.arg(row.number).arg(row.parts.parts).arg(row.parts.unicode).arg(row.note);
-        QCOMPARE(seen, QStringList({u"0825550003 2 0 an extra part by its data"_s,
-                                    u"0825550003 1 0 no value: {Company}"_s,
-                                    u"0825550004 1 0 opted out: left out"_s,
-                                    u"0825550004 1 0 opted out: left out"_s,
-                                    u"0825550001 1 0 "_s, u"0825550001 1 0 no value: {Company}"_s,
-                                    u"0825550002 3 1 Unicode by its data"_s,
-                                    u"0825550002 1 0 no value: {Company}"_s}));
+        QCOMPARE(seen,
+                 QStringList({u"0825550003 2 0 an extra part by its data"_s, u"0825550003 1 0 no value: {Company}"_s,
+                              u"0825550004 1 0 opted out: left out"_s, u"0825550004 1 0 opted out: left out"_s,
+                              u"0825550001 1 0 "_s, u"0825550001 1 0 no value: {Company}"_s,
+                              u"0825550002 3 1 Unicode by its data"_s, u"0825550002 1 0 no value: {Company}"_s}));
         QCOMPARE(preview.messages, 3);
         QCOMPARE(preview.totalParts, 6);
         QCOMPARE(preview.pushed, 2);

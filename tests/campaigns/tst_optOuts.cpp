@@ -56,7 +56,8 @@ void queueBy(QueuePath path, const QStringList &numbers, QueueCampaign *campaign
     case QueuePath::Group: {
         const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
         for (const QString &number : numbers)
-            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {group, contactWith(number)});
+            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s,
+                          {group, contactWith(number)});
         GroupQueue::queue(group, bodies, {}, campaign);
         break;
     }
@@ -111,13 +112,27 @@ private slots:
         const int optOut = int(OptOuts::ReplyKind::OptOut), lift = int(OptOuts::ReplyKind::Lift),
                   possible = int(OptOuts::ReplyKind::Possible), none = int(OptOuts::ReplyKind::None);
         const QList<QPair<QString, int>> table = {
-            {u"STOP"_s, optOut},          {u"  stop.  "_s, optOut},          {u"Stop!!"_s, optOut},
-            {u"opt-out"_s, optOut},       {u"Opt  Out"_s, optOut},           {u"OPTOUT"_s, optOut},
-            {u"unsubscribe"_s, optOut},   {u"End."_s, optOut},               {u"S.T.O.P"_s, optOut},
-            {u"StopAll"_s, optOut},       {u"start"_s, lift},                {u"UNSTOP"_s, lift},
-            {u"please stop sending"_s, possible}, {u"Don't stop!"_s, possible}, {u"stop, thanks"_s, possible},
-            {u"opt out please"_s, possible}, {u"stopped by"_s, none},        {u"weekend"_s, none},
-            {u"Yes & thanks"_s, none},    {u""_s, none},                     {u"start again soon"_s, none},
+            {u"STOP"_s, optOut},
+            {u"  stop.  "_s, optOut},
+            {u"Stop!!"_s, optOut},
+            {u"opt-out"_s, optOut},
+            {u"Opt  Out"_s, optOut},
+            {u"OPTOUT"_s, optOut},
+            {u"unsubscribe"_s, optOut},
+            {u"End."_s, optOut},
+            {u"S.T.O.P"_s, optOut},
+            {u"StopAll"_s, optOut},
+            {u"start"_s, lift},
+            {u"UNSTOP"_s, lift},
+            {u"please stop sending"_s, possible},
+            {u"Don't stop!"_s, possible},
+            {u"stop, thanks"_s, possible},
+            {u"opt out please"_s, possible},
+            {u"stopped by"_s, none},
+            {u"weekend"_s, none},
+            {u"Yes & thanks"_s, none},
+            {u""_s, none},
+            {u"start again soon"_s, none},
         };
         for (const auto &[text, kind] : table)
             QTest::newRow(qPrintable(text.isEmpty() ? u"(empty)"_s : text)) << text << kind;
@@ -221,13 +236,13 @@ private slots:
         QTest::addColumn<QDateTime>("at");
         QTest::addColumn<bool>("open");
         const QList<QPair<QString, bool>> table = {
-            {u"2026-12-12T08:59:59"_s, false}, {u"2026-12-12T09:00:00"_s, true},  // Saturday
+            {u"2026-12-12T08:59:59"_s, false}, {u"2026-12-12T09:00:00"_s, true}, // Saturday
             {u"2026-12-12T12:59:59"_s, true},  {u"2026-12-12T13:00:00"_s, false},
             {u"2026-12-13T10:00:00"_s, false},                                   // Sunday
-            {u"2026-12-14T07:59:59"_s, false}, {u"2026-12-14T08:00:00"_s, true},  // Monday
+            {u"2026-12-14T07:59:59"_s, false}, {u"2026-12-14T08:00:00"_s, true}, // Monday
             {u"2026-12-14T19:59:59"_s, true},  {u"2026-12-14T20:00:00"_s, false},
-            {u"2026-12-16T10:00:00"_s, false},                                   // Day of Reconciliation
-            {u"2026-08-10T10:00:00"_s, false},                                   // Monday after a Sunday holiday
+            {u"2026-12-16T10:00:00"_s, false}, // Day of Reconciliation
+            {u"2026-08-10T10:00:00"_s, false}, // Monday after a Sunday holiday
             {u"2026-08-11T10:00:00"_s, true},
         };
         for (const auto &[text, open] : table)
@@ -268,7 +283,8 @@ private slots:
         QCOMPARE(postedNumbers(s.gateway), numbers.mid(0, 6) + QStringList{u"0825559999"_s});
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE Send = 0 AND Marketing = 1"_s).toInt(), 4);
         QCOMPARE(s.host.titles, QStringList{u"WAITING"_s});
-        QVERIFY2(s.host.texts.last().startsWith(u"4 marketing messages wait for the permitted hours (from Mon 14 Dec 08:00)"_s),
+        QVERIFY2(s.host.texts.last().startsWith(
+                     u"4 marketing messages wait for the permitted hours (from Mon 14 Dec 08:00)"_s),
                  qPrintable(s.host.texts.last()));
         QCOMPARE(queryValues(u"SELECT PostedAt FROM SMSSend WHERE SMSSendID = 6"_s),
                  QStringList{clock.addSecs(-40).toUTC().toString(Qt::ISODateWithMs)});
