@@ -8,6 +8,7 @@
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
 #include "campaigns/frmOptOuts.h"
+#include "campaigns/frmReports.h"
 #include "compose/frmImport.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
@@ -196,6 +197,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     QAction *optOuts = ui->mnuSetup->addAction(QStringLiteral("&Opt-out List..."));
     optOuts->setObjectName(QStringLiteral("mnuSetupOptOuts"));
     connect(optOuts, &QAction::triggered, this, &frmMain::mnuSetupOptOuts_Click);
+    QAction *reports = ui->mnuSetup->addAction(QStringLiteral("&Reports..."));
+    reports->setObjectName(QStringLiteral("mnuSetupReports"));
+    connect(reports, &QAction::triggered, this, [this] {
+        frmReports window(this);
+        openModal(window, Refresh::None);
+    });
     connect(ui->mnuSMSGroup, &QAction::triggered, this, &frmMain::mnuSMSGroup_Click);
     connect(ui->mnuSMSGroupNo, &QAction::triggered, this, &frmMain::mnuSMSGroupNo_Click);
     connect(ui->mnuSMSKestrelImport, &QAction::triggered, this, &frmMain::mnuSMSKestrelImport_Click);

@@ -1,0 +1,154 @@
+#include "campaigns/CampaignReport.h"
+
+#include "campaigns/OptOuts.h"
+#include "compose/SmsParts.h"
+#include "data/Database.h"
+#include "data/modFunctions.h"
+
+#include <QSaveFile>
+#include <QSqlQuery>
+
+#include <map>
+
+namespace CampaignReport {
+
+namespace {
+
+constexpr qint64 ErrorFileAccess = 75;
+
+QDate next(QDate start, Period period)
+{
+    switch (period) {
+    case Period::Day:
+        return start.addDays(1);
+    case Period::Week:
+        return start.addDays(7);
+    case Period::Month:
+        return start.addMonths(1);
+    }
+    return start.addDays(1);
+}
+
+void add(Bucket &to, const Bucket &from)
+{
+    to.sent += from.sent;
+    to.delivered += from.delivered;
+    to.failed += from.failed;
+    to.pending += from.pending;
+    to.optedOut += from.optedOut;
+    to.replies += from.replies;
+    to.optOuts += from.optOuts;
+    to.credits += from.credits;
+}
+
+} // namespace
+
+QDate periodStart(QDate day, Period period)
+{
+    switch (period) {
+    case Period::Day:
+        return day;
+    case Period::Week:
+        return day.addDays(1 - day.dayOfWeek());
+    case Period::Month:
+        return QDate(day.year(), day.month(), 1);
+    }
+    return day;
+}
+
+QString periodLabel(QDate start, Period period)
+{
+    switch (period) {
+    case Period::Day:
+        return start.toString(Qt::ISODate);
+    case Period::Week:
+        return QStringLiteral("week of ") + start.toString(Qt::ISODate);
+    case Period::Month:
+        return start.toString(QStringLiteral("yyyy-MM"));
+    }
+    return start.toString(Qt::ISODate);
+}
+
+Report build(QDate from, QDate to, Period period)
+{
+    Report report;
+    report.period = period;
+    std::map<QDate, Bucket> buckets;
+    for (QDate start = periodStart(from, period); start <= to; start = next(start, period))
+        buckets[start].start = start;
+    const QVariantList range = {from.toString(Qt::ISODate), to.toString(Qt::ISODate)};
+    const auto bucketOf = [&](const QVariant &day) -> Bucket * {
+        const QDate date = QDate::fromString(day.toString(), Qt::ISODate);
+        if (!date.isValid())
+            return nullptr;
+        const auto found = buckets.find(periodStart(date, period));
+        return found == buckets.end() ? nullptr : &found->second;
+    };
+
+    QSqlQuery messages = Database::run(
+        QStringLiteral("SELECT date(coalesce(PostedAt, SendDate)) AS Day, Send, EventID, Delivered, Message "
+                       "FROM SMSSend WHERE date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ?"),
+        range);
+    while (messages.next()) {
+        Bucket *bucket = bucketOf(messages.value(0));
+        if (!bucket)
+            continue;
+        const QString event = modFunctions::TrimBlanks(messages.value(2).toString());
+        if (messages.value(1).toInt() == 0) {
+            ++bucket->pending;
+        } else if (event == OptOuts::OptedOutEventId) {
+            ++bucket->optedOut;
+        } else if (event.isEmpty() || event == QLatin1String("0")) {
+            ++bucket->failed;
+        } else {
+            ++bucket->sent;
+            bucket->credits += smsParts(modFunctions::TrimBlanks(messages.value(4).toString())).parts;
+            if (messages.value(3).toInt() != 0)
+                ++bucket->delivered;
+        }
+    }
+    QSqlQuery replies = Database::run(QStringLiteral("SELECT date(ReceivedDateTime) FROM SMSReplies "
+                                                     "WHERE date(ReceivedDateTime) BETWEEN ? AND ?"),
+                                      range);
+    while (replies.next())
+        if (Bucket *bucket = bucketOf(replies.value(0)))
+            ++bucket->replies;
+    QSqlQuery optOuts = Database::run(QStringLiteral("SELECT date(ChangedAt) FROM OptOutAudit "
+                                                     "WHERE Action = 'ADDED' AND date(ChangedAt) BETWEEN ? AND ?"),
+                                      range);
+    while (optOuts.next())
+        if (Bucket *bucket = bucketOf(optOuts.value(0)))
+            ++bucket->optOuts;
+
+    for (const auto &[start, bucket] : buckets) {
+        report.buckets.append(bucket);
+        add(report.total, bucket);
+    }
+    return report;
+}
+
+void exportCsv(const Report &report, const QString &path)
+{
+    QString text = QStringLiteral("Period,Sent,Delivered,Failed,Pending,Opted out,Replies,Opt-outs,Credits\r\n");
+    const auto line = [](const QString &label, const Bucket &b) {
+        return QStringLiteral("\"%1\",%2,%3,%4,%5,%6,%7,%8,%9\r\n")
+            .arg(label)
+            .arg(b.sent)
+            .arg(b.delivered)
+            .arg(b.failed)
+            .arg(b.pending)
+            .arg(b.optedOut)
+            .arg(b.replies)
+            .arg(b.optOuts)
+            .arg(b.credits);
+    };
+    for (const Bucket &bucket : report.buckets)
+        text += line(periodLabel(bucket.start, report.period), bucket);
+    text += line(QStringLiteral("Total"), report.total);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
+        throw AppError(ErrorFileAccess,
+                       QStringLiteral("The file '%1' cannot be written: %2").arg(path, file.errorString()));
+}
+
+} // namespace CampaignReport

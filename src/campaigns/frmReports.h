@@ -1,0 +1,35 @@
+#pragma once
+
+#include "campaigns/CampaignReport.h"
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class frmReports;
+}
+class QChartView;
+
+// Sent, delivered, failed, pending, opted-out messages, replies and new
+// opt-outs over a range by day, week or month, charted, with the delivery
+// rate and the credits used; exported to CSV.
+class frmReports : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmReports(QWidget *parent = nullptr);
+    ~frmReports() override;
+
+    void cmdShow_Click();
+    void cmdExport_Click();
+    const CampaignReport::Report &report() const { return m_report; }
+
+private:
+    void showChart();
+
+    std::unique_ptr<Ui::frmReports> ui;
+    QChartView *m_chart = nullptr;
+    CampaignReport::Report m_report;
+};
