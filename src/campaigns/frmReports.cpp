@@ -92,11 +92,12 @@ void frmReports::showChart()
         }
         series->append(set);
     }
+    series->setBarWidth(0.9);
     chart->addSeries(series);
     QStringList labels;
     // Short labels, so that a fortnight of days fits under the chart.
     const QString format =
-        m_report.period == CampaignReport::Period::Month ? QStringLiteral("MMM yyyy") : QStringLiteral("d MMM");
+        m_report.period == CampaignReport::Period::Month ? QStringLiteral("MMM yyyy") : QStringLiteral("d/M");
     for (const CampaignReport::Bucket &bucket : m_report.buckets)
         labels << (m_report.period == CampaignReport::Period::Week ? QStringLiteral("week of ") : QString())
                       + QLocale().toString(bucket.start, format);
@@ -105,10 +106,12 @@ void frmReports::showChart()
     chart->addAxis(categories, Qt::AlignBottom);
     series->attachAxis(categories);
     auto *values = new QValueAxis;
+    // A little room above the highest bar; whole numbers only on the axis.
+    highest = std::max(highest + 1, 4);
     values->setRange(0, highest);
     values->setLabelFormat(QStringLiteral("%d"));
     if (highest <= 10)
-        values->setTickCount(highest + 1); // whole numbers only
+        values->setTickCount(highest + 1);
     else
         values->applyNiceNumbers();
     chart->addAxis(values, Qt::AlignLeft);
