@@ -39,16 +39,12 @@ frmSendToGroup::~frmSendToGroup() = default;
 
 void frmSendToGroup::Form_Load()
 {
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         for (const GroupQueue::Group &group : GroupQueue::groups())
             ui->cboGroups->addItem(group.name, group.groupId);
         ui->cboGroups->setCurrentIndex(-1);
         showMembers(0);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
 }
 
 void frmSendToGroup::showMembers(qint64 groupId)
@@ -71,13 +67,9 @@ void frmSendToGroup::showMembers(qint64 groupId)
 void frmSendToGroup::cboGroups_Click()
 {
     const int index = ui->cboGroups->currentIndex();
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         showMembers(index < 0 ? 0 : ui->cboGroups->itemData(index).toLongLong());
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
 }
 
 void frmSendToGroup::setStatus(const QString &text)

@@ -50,8 +50,7 @@ frmAddEditClients::~frmAddEditClients() = default;
 
 void frmAddEditClients::Form_Load()
 {
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         QSqlQuery query(Database::connection());
         const QString sql = QStringLiteral("SELECT ID, Area, Town, BoxCode, StreetCode, AreaGroup FROM PostalCodes "
                                            "ORDER BY Area COLLATE Names, Town COLLATE Names");
@@ -62,10 +61,7 @@ void frmAddEditClients::Form_Load()
             m_towns->fetchMore();
         if (m_towns->lastError().isValid())
             throw Database::errorFrom(m_towns->lastError(), sql);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
     m_towns->setHeaderData(TownBoxCode, Qt::Horizontal, QStringLiteral("PO Box"));
     m_towns->setHeaderData(TownStreetCode, Qt::Horizontal, QStringLiteral("Street Box"));
     auto *list = static_cast<QTableView *>(ui->cboTown->view());

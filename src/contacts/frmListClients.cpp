@@ -10,7 +10,6 @@
 #include "contacts/frmSelectGroup.h"
 #include "data/AppError.h"
 #include "data/ProcessSettings.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
 #include <QHeaderView>
@@ -104,13 +103,9 @@ void frmListClients::Form_Load()
 {
     m_model->listing().setSortClause(QStringLiteral(" ORDER BY AssNo"));
     ui->grdList->horizontalHeader()->setSortIndicator(columnOf(QStringLiteral("AssNo")), Qt::AscendingOrder);
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         reload(0);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
     showCount();
 }
 
@@ -154,15 +149,11 @@ void frmListClients::cmdAdd_Click()
         frmAddEditClients editor(this);
         editor.exec();
     }
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         reload(0);
         if (modMain::SavedClientID != 0)
             locate(modMain::SavedClientID);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
     showCount();
 }
 
@@ -177,16 +168,12 @@ void frmListClients::cmdEdit_Click()
         editor.LoadDetails(qint32(clientId));
         editor.exec();
     }
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         reload(row);
         // The edited contact stays current, also when the edit moved it in the order.
         const int now = m_model->listing().rowOf(clientId);
         setCurrentRow(now < 0 ? std::min(row, m_model->rowCount() - 1) : now);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
 }
 
 void frmListClients::cmdDelete_Click()
@@ -200,14 +187,10 @@ void frmListClients::cmdDelete_Click()
                            QStringLiteral("Are you sure you want to delete the customer with Ass No = ") + assNo
                                + QStringLiteral("?")))
         return;
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         ContactStore::remove(clientId);
         reload(row);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
     showCount();
 }
 
@@ -232,13 +215,9 @@ void frmListClients::grdList_HeadClick(int column)
     m_model->listing().setSortClause(ContactListing::sortClauseFor(ContactListing::columns().at(column)));
     // Always ascending, however often the same header is clicked.
     ui->grdList->horizontalHeader()->setSortIndicator(column, Qt::AscendingOrder);
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         reload(0);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
 }
 
 void frmListClients::mnuImportPastel_Click()
@@ -249,13 +228,9 @@ void frmListClients::mnuImportPastel_Click()
         import.FileFormat = QStringLiteral("PASTEL");
         import.exec();
     }
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         reload(0);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
     showCount();
 }
 
@@ -279,18 +254,7 @@ void frmListClients::mnuUpdateSpaces_Click()
 
 void frmListClients::cleanUp(qint64 (*command)())
 {
-    BusyPointer busy;
-    try {
-        command();
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    MessageBoxes::runShowingErrors(this, [&] { command(); });
     // Contacts changed before an error stay changed: the list shows them either way.
-    try {
-        reload(currentRow());
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    MessageBoxes::runShowingErrors(this, [&] { reload(currentRow()); });
 }

@@ -4,7 +4,6 @@
 
 #include "data/AppError.h"
 #include "groups/GroupBook.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QueryListModel.h"
 
@@ -102,27 +101,19 @@ frmEditGroupsListContacts::~frmEditGroupsListContacts() = default;
 
 void frmEditGroupsListContacts::Form_Load()
 {
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         m_contacts->setQuery(GroupBook::pickerStatement());
         ui->lblCount->setText(QString::number(GroupBook::pickerCount()));
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
     m_contacts->showIn(ui->grdClients, QStringLiteral("EMail"));
 }
 
 void frmEditGroupsListContacts::markAll(bool selected)
 {
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         GroupBook::markAll(selected);
         m_contacts->refresh();
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
 }
 
 void frmEditGroupsListContacts::cmdAll_Click()

@@ -34,13 +34,9 @@ frmListGroups::~frmListGroups() = default;
 
 void frmListGroups::Form_Load()
 {
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         m_groups->setQuery(GroupBook::listStatement());
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
     m_groups->showIn(ui->grdList, QStringLiteral("Name"));
     if (m_groups->rowCount() > 0)
         ui->grdList->selectRow(0);

@@ -1,5 +1,7 @@
 #include "ui/MessageBoxes.h"
 
+#include "ui/BusyPointer.h"
+
 #include "data/AppError.h"
 
 #include <QApplication>
@@ -49,6 +51,19 @@ void showError(QWidget *parent, const AppError &error)
 void setResponder(Responder installed)
 {
     responder() = std::move(installed);
+}
+
+bool runShowingErrors(QWidget *parent, const std::function<void()> &action)
+{
+    BusyPointer busy;
+    try {
+        action();
+        return true;
+    } catch (const AppError &error) {
+        busy.release();
+        showError(parent, error);
+        return false;
+    }
 }
 
 } // namespace MessageBoxes

@@ -36,6 +36,10 @@ bool ask(QWidget *parent, const QString &title, const QString &text,
 // "number - description", title "ERROR", critical icon, OK.
 void showError(QWidget *parent, const AppError &error);
 
+// Runs an action under the busy pointer. An AppError it throws is shown as the
+// ERROR box, the normal pointer back first. True when the action finished.
+bool runShowingErrors(QWidget *parent, const std::function<void()> &action);
+
 // Installs a responder (an empty one restores real boxes).
 void setResponder(Responder responder);
 
