@@ -21,6 +21,9 @@ void UseStoredDatabasePath(bool &isDefaultPath)
     isDefaultPath = stored.isEmpty();
     DatabasePath = ChooseDatabasePath(stored);
     ConnectionString = Database::connectionStringFor(DatabasePath);
+    DatabasePassword = Database::isServerAddress(DatabasePath)
+                           ? SetupStore::readSetting(SetupStore::DatabasePasswordValue)
+                           : QString();
 }
 
 // The database file at DatabasePath, made ready to use: created silently at

@@ -6,6 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSqlRecord>
+#include <QUrl>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUuid>
@@ -178,9 +182,120 @@ QSqlDatabase openFile(const QString &name, const QString &path, bool readOnly = 
     return db;
 }
 
+// The parts of "Key=value;Key=value".
+QString partOf(const QString &connectionString, const QString &key)
+{
+    for (const QString &part : connectionString.split(QLatin1Char(';'))) {
+        const qsizetype equals = part.indexOf(QLatin1Char('='));
+        if (equals > 0 && part.left(equals).trimmed().compare(key, Qt::CaseInsensitive) == 0)
+            return part.mid(equals + 1);
+    }
+    return {};
+}
+
+QString describe(const QString &connectionString)
+{
+    if (engineOf(connectionString) == Engine::SQLite)
+        return pathOf(connectionString);
+    return QStringLiteral("%1 on %2").arg(partOf(connectionString, QStringLiteral("Database")),
+                                          partOf(connectionString, QStringLiteral("Host")));
+}
+
+// Opens (or re-uses) a named connection to a PostgreSQL database.
+QSqlDatabase openServer(const QString &name, const QString &connectionString)
+{
+    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                   : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(partOf(connectionString, QStringLiteral("Host")));
+    const QString port = partOf(connectionString, QStringLiteral("Port"));
+    if (!port.isEmpty())
+        db.setPort(port.toInt());
+    db.setDatabaseName(partOf(connectionString, QStringLiteral("Database")));
+    db.setUserName(partOf(connectionString, QStringLiteral("User")));
+    db.setPassword(modMain::DatabasePassword);
+    db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    if (!db.open())
+        throw errorFrom(db.lastError(), describe(connectionString));
+    QSqlQuery setup(db);
+    // A lock held by another operator's program is waited for as long as a
+    // locked SQLite file would be; notices of "already exists" are not news.
+    if (!setup.exec(QStringLiteral("SET client_min_messages = warning"))
+        || !setup.exec(QStringLiteral("SET lock_timeout = %1").arg(state().busyTimeout)))
+        throw errorFrom(setup.lastError(), describe(connectionString));
+    return db;
+}
+
+bool isServer(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QPSQL");
+}
+
+// Splits a script into its statements: at semicolons outside quotes and comments.
+QStringList statementsOf(const QString &script)
+{
+    QStringList statements;
+    QString current;
+    bool quoted = false;
+    bool dollarQuoted = false; // a $$ ... $$ body holds semicolons of its own
+    for (qsizetype i = 0; i < script.size(); ++i) {
+        const QChar c = script.at(i);
+        if (!quoted && c == QLatin1Char('$') && i + 1 < script.size() && script.at(i + 1) == QLatin1Char('$')) {
+            dollarQuoted = !dollarQuoted;
+            current += QStringLiteral("$$");
+            ++i;
+            continue;
+        }
+        if (dollarQuoted) {
+            current += c;
+            continue;
+        }
+        if (!quoted && c == QLatin1Char('-') && i + 1 < script.size() && script.at(i + 1) == QLatin1Char('-')) {
+            while (i < script.size() && script.at(i) != QLatin1Char('\n'))
+                ++i;
+            current += QLatin1Char('\n');
+            continue;
+        }
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char(';')) {
+            if (!current.trimmed().isEmpty())
+                statements << current.trimmed();
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    if (!current.trimmed().isEmpty())
+        statements << current.trimmed();
+    return statements;
+}
+
+void execServerScript(QSqlDatabase &db, const QString &script, const QString &what)
+{
+    QSqlQuery query(db);
+    for (const QString &statement : statementsOf(script)) {
+        if (!query.exec(statement)) {
+            const AppError error = errorFrom(query.lastError());
+            throw AppError(error.number(), QStringLiteral("%1: %2").arg(what, error.description()));
+        }
+    }
+}
+
+
 int userVersion(QSqlDatabase &db)
 {
     QSqlQuery query(db);
+    if (isServer(db)) {
+        // The version lives in a one-row table of its own; a database without
+        // it is empty or was made by something else.
+        if (!query.exec(QStringLiteral("SELECT to_regclass('tellwaveschema') IS NOT NULL")) || !query.next())
+            throw errorFrom(query.lastError());
+        if (!query.value(0).toBool())
+            return 0;
+        if (!query.exec(QStringLiteral("SELECT Version FROM TellwaveSchema")))
+            throw errorFrom(query.lastError());
+        return query.next() ? query.value(0).toInt() : 0;
+    }
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
         throw errorFrom(query.lastError());
     return query.value(0).toInt();
@@ -189,7 +304,12 @@ int userVersion(QSqlDatabase &db)
 bool hasTable(QSqlDatabase &db, const QString &table)
 {
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    if (isServer(db)) {
+        query.prepare(QStringLiteral("SELECT 1 FROM information_schema.tables "
+                                     "WHERE table_schema = current_schema() AND table_name = lower(?)"));
+    } else {
+        query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    }
     query.addBindValue(table);
     if (!query.exec())
         throw errorFrom(query.lastError());
@@ -214,6 +334,17 @@ void requireOurs(QSqlDatabase &db, const QString &path)
     const int version = userVersion(db);
     if (version > SchemaVersion)
         throw AppError(ErrorNotOurs, QStringLiteral("The database %1 was made by a newer version of the program.").arg(path));
+    if (version == 0 && isServer(db)) {
+        // An empty server database is filled with the schema when it is
+        // opened; one holding tables of something else is left alone.
+        QSqlQuery tables(db);
+        if (!tables.exec(QStringLiteral("SELECT count(*) FROM information_schema.tables "
+                                        "WHERE table_schema = current_schema()"))
+            || !tables.next())
+            throw errorFrom(tables.lastError());
+        if (tables.value(0).toInt() == 0)
+            return;
+    }
     if (version == 0 && !(hasTable(db, QStringLiteral("SMSSend")) && hasTable(db, QStringLiteral("Setup"))))
         throw AppError(ErrorNotOurs, QStringLiteral("The file %1 is not a Tellwave database.").arg(path));
 }
@@ -231,15 +362,134 @@ void closeNamed(const QString &name)
 
 } // namespace
 
-QString connectionStringFor(const QString &path)
+bool isServerAddress(const QString &pathOrAddress)
 {
-    return QStringLiteral("Driver=QSQLITE;") + DatabaseKey + path;
+    return pathOrAddress.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+        || pathOrAddress.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+QString connectionStringFor(const QString &pathOrAddress)
+{
+    if (!isServerAddress(pathOrAddress))
+        return QStringLiteral("Driver=QSQLITE;") + DatabaseKey + pathOrAddress;
+    // postgresql://user@host:port/dbname; a host that is a socket folder is
+    // written percent-encoded ("%2Ftmp"), or given as "?host=/tmp".
+    QString rest = pathOrAddress.mid(pathOrAddress.indexOf(QLatin1String("://")) + 3);
+    QString query;
+    if (const qsizetype mark = rest.indexOf(QLatin1Char('?')); mark >= 0) {
+        query = rest.mid(mark + 1);
+        rest = rest.left(mark);
+    }
+    const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+    const QString database = slash < 0 ? QString() : QUrl::fromPercentEncoding(rest.mid(slash + 1).toUtf8());
+    QString authority = slash < 0 ? rest : rest.left(slash);
+    QString user;
+    if (const qsizetype at = authority.lastIndexOf(QLatin1Char('@')); at >= 0) {
+        // A password written into the address is never kept in the string.
+        user = QUrl::fromPercentEncoding(authority.left(at).section(QLatin1Char(':'), 0, 0).toUtf8());
+        authority = authority.mid(at + 1);
+    }
+    QString host = authority;
+    QString port;
+    if (const qsizetype colon = authority.lastIndexOf(QLatin1Char(':')); colon >= 0 && !authority.endsWith(QLatin1Char(']'))) {
+        host = authority.left(colon);
+        port = authority.mid(colon + 1);
+    }
+    host = QUrl::fromPercentEncoding(host.toUtf8());
+    for (const QString &pair : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const QString key = pair.section(QLatin1Char('='), 0, 0);
+        const QString value = QUrl::fromPercentEncoding(pair.section(QLatin1Char('='), 1).toUtf8());
+        if (key == QLatin1String("host"))
+            host = value;
+        else if (key == QLatin1String("port"))
+            port = value;
+        else if (key == QLatin1String("user"))
+            user = value;
+    }
+    if (host.isEmpty())
+        host = QStringLiteral("localhost");
+    QString result = QStringLiteral("Driver=QPSQL;Host=%1;").arg(host);
+    if (!port.isEmpty())
+        result += QStringLiteral("Port=%1;").arg(port);
+    result += QStringLiteral("User=%1;").arg(user) + DatabaseKey + database;
+    return result;
 }
 
 QString pathOf(const QString &connectionString)
 {
+    if (engineOf(connectionString) == Engine::PostgreSQL)
+        return partOf(connectionString, QStringLiteral("Database"));
     const qsizetype at = connectionString.indexOf(DatabaseKey, 0, Qt::CaseInsensitive);
     return at < 0 ? QString() : connectionString.mid(at + DatabaseKey.size());
+}
+
+Engine engineOf(const QString &connectionString)
+{
+    return partOf(connectionString, QStringLiteral("Driver")).compare(QLatin1String("QPSQL"), Qt::CaseInsensitive) == 0
+               ? Engine::PostgreSQL
+               : Engine::SQLite;
+}
+
+Engine engine()
+{
+    return engineOf(modMain::ConnectionString);
+}
+
+QString dialect(const QString &sql)
+{
+    if (engine() == Engine::SQLite)
+        return sql;
+    static QHash<QString, QString> translated;
+    if (const auto found = translated.constFind(sql); found != translated.cend())
+        return *found;
+    // Setup's one row has no key of its own: its place in the table stands in.
+    static const QRegularExpression rowid(QStringLiteral("\\browid\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression instr(QStringLiteral("\\binstr\\s*\\("), QRegularExpression::CaseInsensitiveOption);
+    QString result = sql;
+    result.replace(rowid, QStringLiteral("ctid"));
+    result.replace(instr, QStringLiteral("strpos("));
+    translated.insert(sql, result);
+    return result;
+}
+
+DurableCommits::DurableCommits()
+{
+    if (engine() == Engine::SQLite)
+        run(QStringLiteral("PRAGMA synchronous = FULL"));
+}
+
+DurableCommits::~DurableCommits()
+{
+    if (engine() != Engine::SQLite)
+        return;
+    try {
+        run(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    } catch (const AppError &) {
+        // The stricter setting stays: slower, never less safe.
+    }
+}
+
+QList<TableShape> schemaShape()
+{
+    QList<TableShape> shapes;
+    const bool server = engine() == Engine::PostgreSQL;
+    QSqlQuery names = run(server ? QStringLiteral("SELECT table_name, table_type = 'VIEW' FROM information_schema.tables "
+                                                  "WHERE table_schema = current_schema() AND table_name <> 'tellwaveschema' "
+                                                  "ORDER BY table_name")
+                                 : QStringLiteral("SELECT name, type = 'view' FROM sqlite_master WHERE type IN ('table', 'view') "
+                                                  "AND name NOT LIKE 'sqlite%' ORDER BY lower(name)"));
+    while (names.next())
+        shapes.append({names.value(0).toString(), names.value(1).toBool(), {}});
+    for (TableShape &shape : shapes) {
+        QSqlQuery columns = run(server ? QStringLiteral("SELECT column_name FROM information_schema.columns "
+                                                        "WHERE table_schema = current_schema() AND table_name = ? "
+                                                        "ORDER BY ordinal_position")
+                                       : QStringLiteral("SELECT name FROM pragma_table_info(?) ORDER BY cid"),
+                                {shape.name});
+        while (columns.next())
+            shape.columns << columns.value(0).toString();
+    }
+    return shapes;
 }
 
 QSqlDatabase connection()
@@ -251,6 +501,18 @@ QSqlDatabase connection()
         QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
         if (db.isOpen())
             return db;
+    }
+    if (engine() == Engine::PostgreSQL) {
+        QSqlDatabase db = openServer(ConnectionName, modMain::ConnectionString);
+        try {
+            requireOurs(db, describe(modMain::ConnectionString));
+            migrate(db);
+        } catch (...) {
+            closeNamed(ConnectionName);
+            throw;
+        }
+        current.connectionString = modMain::ConnectionString;
+        return db;
     }
     const QString path = pathOf(modMain::ConnectionString);
     if (path.isEmpty() || !QFileInfo::exists(path))
@@ -293,7 +555,7 @@ QSqlQuery run(const QString &sql, const QVariantList &values)
 {
     QSqlQuery query(connection());
     query.setForwardOnly(true);
-    if (!query.prepare(sql))
+    if (!query.prepare(dialect(sql)))
         throw errorFrom(query.lastError(), sql);
     for (const QVariant &value : values)
         query.addBindValue(value);
@@ -313,7 +575,7 @@ QSqlQuery &Statement::run(const QVariantList &values)
     if (!m_prepared) {
         m_query = QSqlQuery(connection());
         m_query.setForwardOnly(true);
-        if (!m_query.prepare(m_sql))
+        if (!m_query.prepare(dialect(m_sql)))
             throw errorFrom(m_query.lastError(), m_sql);
         m_prepared = true;
     }
@@ -324,9 +586,26 @@ QSqlQuery &Statement::run(const QVariantList &values)
     return m_query;
 }
 
+// PostgreSQL gives a new row's key back through RETURNING; every keyed table
+// has its key first.
 qint64 insert(const QString &sql, const QVariantList &values)
 {
-    return run(sql, values).lastInsertId().toLongLong();
+    if (engine() == Engine::SQLite)
+        return run(sql, values).lastInsertId().toLongLong();
+    QSqlQuery query = run(sql + QStringLiteral(" RETURNING *"), values);
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+qint64 Statement::insert(const QVariantList &values)
+{
+    if (!m_prepared && engine() == Engine::PostgreSQL && !m_returning) {
+        m_sql += QStringLiteral(" RETURNING *");
+        m_returning = true;
+    }
+    QSqlQuery &query = run(values);
+    if (!m_returning)
+        return query.lastInsertId().toLongLong();
+    return query.next() ? query.value(0).toLongLong() : 0;
 }
 
 namespace {
@@ -414,6 +693,18 @@ void Transaction::commit()
 
 FileCheck check(const QString &path)
 {
+    if (isServerAddress(path)) {
+        const QString name = QStringLiteral("tellwave-check-") + QUuid::createUuid().toString(QUuid::Id128);
+        FileCheck result{FileState::Usable, {}};
+        try {
+            QSqlDatabase db = openServer(name, connectionStringFor(path));
+            requireOurs(db, describe(connectionStringFor(path)));
+        } catch (const AppError &error) {
+            result = {FileState::Unusable, error.description()};
+        }
+        closeNamed(name);
+        return result;
+    }
     QFileInfo info(path);
     if (!info.exists())
         return {FileState::Missing, {}};
@@ -440,6 +731,19 @@ FileCheck check(const QString &path)
 
 void create(const QString &path)
 {
+    if (isServerAddress(path)) {
+        const QString name = QStringLiteral("tellwave-create");
+        try {
+            QSqlDatabase db = openServer(name, connectionStringFor(path));
+            requireOurs(db, describe(connectionStringFor(path)));
+            migrate(db);
+        } catch (...) {
+            closeNamed(name);
+            throw;
+        }
+        closeNamed(name);
+        return;
+    }
     if (QFileInfo::exists(path))
         throw AppError(ErrorGeneral, QStringLiteral("A file is already there: %1").arg(path));
     const QFileInfo target(path);
@@ -483,6 +787,24 @@ void migrate(QSqlDatabase &db)
     const int version = userVersion(db);
     if (version >= SchemaVersion)
         return;
+    if (isServer(db)) {
+        // The script is written to run again over any older state: each
+        // statement adds what is missing.
+        QString script = QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema-postgres.sql"));
+        QSqlQuery postal(db);
+        if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next() && postal.value(0).toInt() == 0)
+            script += resourceText(QStringLiteral(":/data/postalcodes.sql"));
+        postal.finish();
+        script += QStringLiteral(";DELETE FROM TellwaveSchema; INSERT INTO TellwaveSchema (Version) VALUES (%1); COMMIT;")
+                      .arg(SchemaVersion);
+        try {
+            execServerScript(db, script, QStringLiteral("Updating the database"));
+        } catch (...) {
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+        return;
+    }
     // A file from before the version mark has the tables; the schema script
     // adds whatever else is missing, the postal codes when they are empty.
     QString script = QStringLiteral("BEGIN;");

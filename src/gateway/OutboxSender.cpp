@@ -207,24 +207,6 @@ bool refusedForCredits(const GatewayAnswers::SingleSmsAnswer &answer)
     return !answer.accepted && answer.cleaned.contains(QStringLiteral("credit"), Qt::CaseInsensitive);
 }
 
-// Commits with a sync of the database file's log, so what it wrote survives a
-// power cut and not only a crash of the program; the connection's usual
-// setting is back afterwards.
-class SyncedCommit
-{
-public:
-    SyncedCommit() { Database::run(QStringLiteral("PRAGMA synchronous = FULL")); }
-    ~SyncedCommit()
-    {
-        try {
-            Database::run(QStringLiteral("PRAGMA synchronous = NORMAL"));
-        } catch (const AppError &) {
-            // The stricter setting stays: slower, never less safe.
-        }
-    }
-    SyncedCommit(const SyncedCommit &) = delete;
-    SyncedCommit &operator=(const SyncedCommit &) = delete;
-};
 
 } // namespace
 
@@ -352,7 +334,7 @@ private:
             return;
         const QVariantList values = QVariantList{m_token} + keyValues(keys);
         {
-            SyncedCommit synced;
+            Database::DurableCommits synced;
             Database::Transaction transaction;
             // Only rows still queued: one the operator deleted or another run
             // took meanwhile is left alone.
