@@ -555,6 +555,13 @@ QSqlQuery run(const QString &sql, const QVariantList &values)
 {
     QSqlQuery query(connection());
     query.setForwardOnly(true);
+    // PostgreSQL prepares only queries and writes of rows; a statement with
+    // no values (SAVEPOINT, CREATE ...) runs as it is.
+    if (values.isEmpty() && engine() == Engine::PostgreSQL) {
+        if (!query.exec(dialect(sql)))
+            throw errorFrom(query.lastError(), sql);
+        return query;
+    }
     if (!query.prepare(dialect(sql)))
         throw errorFrom(query.lastError(), sql);
     for (const QVariant &value : values)
@@ -572,6 +579,13 @@ QVariant value(const QString &sql, const QVariantList &values)
 
 QSqlQuery &Statement::run(const QVariantList &values)
 {
+    if (values.isEmpty() && !m_returning && engine() == Engine::PostgreSQL) {
+        m_query = QSqlQuery(connection());
+        m_query.setForwardOnly(true);
+        if (!m_query.exec(dialect(m_sql)))
+            throw errorFrom(m_query.lastError(), m_sql);
+        return m_query;
+    }
     if (!m_prepared) {
         m_query = QSqlQuery(connection());
         m_query.setForwardOnly(true);

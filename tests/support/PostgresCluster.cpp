@@ -140,6 +140,14 @@ QString start()
     }
     c.started = true;
     qAddPostRoutine(stop);
+    // A test program that crashes never reaches the routine above: a watcher
+    // stops the server and removes its folder once this process is gone.
+    const QString stopCommand = (c.runAs.isEmpty() ? QString() : QStringLiteral("runuser -u %1 -- ").arg(c.runAs))
+                                + QStringLiteral("'%1/pg_ctl' -D '%2/data' -m immediate -w stop").arg(c.bin, c.folder->path());
+    QProcess::startDetached(QStringLiteral("setsid"),
+                            {QStringLiteral("sh"), QStringLiteral("-c"),
+                             QStringLiteral("while kill -0 %1 2>/dev/null; do sleep 1; done; %2 >/dev/null 2>&1; rm -rf '%3'")
+                                 .arg(QString::number(QCoreApplication::applicationPid()), stopCommand, c.folder->path())});
     return {};
 }
 
