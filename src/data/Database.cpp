@@ -452,6 +452,11 @@ QString dialect(const QString &sql)
     return result;
 }
 
+QString skipLocked()
+{
+    return engine() == Engine::PostgreSQL ? QStringLiteral(" FOR UPDATE SKIP LOCKED") : QString();
+}
+
 DurableCommits::DurableCommits()
 {
     if (engine() == Engine::SQLite)
@@ -551,7 +556,69 @@ void close()
     closeNamed(ConnectionName);
 }
 
+QSqlQuery runBare(const QString &sql, const QVariantList &values);
+
+namespace {
+// On PostgreSQL a failed statement spoils the whole transaction around it,
+// where SQLite undoes only that statement. Inside a transaction each
+// statement runs under a savepoint of its own, so a failure takes back that
+// statement alone and the rest of the batch can still be committed, as on
+// SQLite.
+class StatementSavepoint
+{
+public:
+    explicit StatementSavepoint(const QString &sql)
+        : m_active(state().transactionDepth > 0 && engine() == Engine::PostgreSQL && !controlsTransaction(sql))
+    {
+        if (m_active)
+            exec(QStringLiteral("SAVEPOINT tellwave_statement"));
+    }
+    void done()
+    {
+        if (std::exchange(m_active, false))
+            exec(QStringLiteral("RELEASE SAVEPOINT tellwave_statement"));
+    }
+    ~StatementSavepoint()
+    {
+        if (m_active) {
+            QSqlQuery undo(QSqlDatabase::database(ConnectionName, false));
+            undo.exec(QStringLiteral("ROLLBACK TO SAVEPOINT tellwave_statement"));
+            undo.exec(QStringLiteral("RELEASE SAVEPOINT tellwave_statement"));
+        }
+    }
+    StatementSavepoint(const StatementSavepoint &) = delete;
+    StatementSavepoint &operator=(const StatementSavepoint &) = delete;
+
+private:
+    // A statement that sets or ends savepoints of its own must not be nested
+    // inside ours.
+    static bool controlsTransaction(const QString &sql)
+    {
+        const QString start = sql.trimmed().section(QLatin1Char(' '), 0, 0);
+        return start.compare(QLatin1String("SAVEPOINT"), Qt::CaseInsensitive) == 0
+            || start.compare(QLatin1String("RELEASE"), Qt::CaseInsensitive) == 0
+            || start.compare(QLatin1String("ROLLBACK"), Qt::CaseInsensitive) == 0;
+    }
+    static void exec(const QString &sql)
+    {
+        QSqlQuery query(QSqlDatabase::database(ConnectionName, false));
+        if (!query.exec(sql))
+            throw errorFrom(query.lastError(), sql);
+    }
+    bool m_active;
+};
+} // namespace
+
 QSqlQuery run(const QString &sql, const QVariantList &values)
+{
+    connection();
+    StatementSavepoint savepoint(sql);
+    QSqlQuery query = runBare(sql, values);
+    savepoint.done();
+    return query;
+}
+
+QSqlQuery runBare(const QString &sql, const QVariantList &values)
 {
     QSqlQuery query(connection());
     query.setForwardOnly(true);
@@ -578,6 +645,15 @@ QVariant value(const QString &sql, const QVariantList &values)
 }
 
 QSqlQuery &Statement::run(const QVariantList &values)
+{
+    connection();
+    StatementSavepoint savepoint(m_sql);
+    QSqlQuery &query = runBare(values);
+    savepoint.done();
+    return query;
+}
+
+QSqlQuery &Statement::runBare(const QVariantList &values)
 {
     if (values.isEmpty() && !m_returning && engine() == Engine::PostgreSQL) {
         m_query = QSqlQuery(connection());
@@ -852,6 +928,13 @@ AppError errorFrom(const QSqlError &error, const QString &context)
     QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     if (text.isEmpty())
         text = QStringLiteral("Unknown database error");
+    // PostgreSQL's texts begin with their severity and may end in a line break.
+    static const QRegularExpression severity(QStringLiteral("^(ERROR|FATAL|PANIC):\\s+"));
+    text = text.remove(severity).trimmed();
+    // ... and are followed by where in the server it was raised, and the code.
+    static const QRegularExpression serverTail(QStringLiteral("\\n(CONTEXT:.*|\\([0-9A-Z]{5}\\))$"),
+                                               QRegularExpression::DotMatchesEverythingOption);
+    text = text.remove(serverTail).trimmed();
     Q_UNUSED(context);
     return AppError(number, text, QStringLiteral("Database"));
 }

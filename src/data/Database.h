@@ -42,6 +42,12 @@ Engine engine();
 // (rowid, instr).
 QString dialect(const QString &sql);
 
+// " FOR UPDATE SKIP LOCKED" on PostgreSQL, for a subquery that claims rows
+// another program is claiming at the same moment: those are passed over
+// instead of waited for. Nothing on SQLite, where one writer at a time
+// already keeps two claims apart.
+QString skipLocked();
+
 // Commits made while this lives are synced to disk before they return (the
 // SQLite file's log; PostgreSQL syncs every commit anyway).
 class DurableCommits
@@ -91,6 +97,7 @@ public:
     qint64 insert(const QVariantList &values);
 
 private:
+    QSqlQuery &runBare(const QVariantList &values);
     QString m_sql;
     QSqlQuery m_query;
     bool m_returning = false;

@@ -63,12 +63,12 @@ CREATE TABLE IF NOT EXISTS SMSSend (
     SentID    TEXT,
     -- Not 0 from just before the message is posted until its answer is stored:
     -- a row still marked after a run may have reached the gateway.
-    InFlight  INTEGER NOT NULL DEFAULT 0
+    InFlight  BIGINT NOT NULL DEFAULT 0
 );
 -- The queue: rows not yet attempted, in key order and newest first.
-ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS InFlight INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS InFlight BIGINT NOT NULL DEFAULT 0;
 CREATE INDEX IF NOT EXISTS SMSSend_Queue ON SMSSend (SMSSendID) WHERE Send = 0;
-ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS InFlight INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS InFlight BIGINT NOT NULL DEFAULT 0;
 CREATE INDEX IF NOT EXISTS SMSSend_QueueByDate ON SMSSend (SendDate, SendTime) WHERE Send = 0;
 
 CREATE TABLE IF NOT EXISTS SMSReplies (
@@ -82,7 +82,9 @@ CREATE TABLE IF NOT EXISTS SMSReplies (
     SMSSendID        INTEGER
 );
 -- A reply is looked up by its identifier without surrounding blanks.
-CREATE INDEX IF NOT EXISTS SMSReplies_Incoming ON SMSReplies (trim(coalesce(IncomingID, '')));
+-- Each reply is stored once, however many programs fetch it at the same time.
+CREATE UNIQUE INDEX IF NOT EXISTS SMSReplies_Incoming ON SMSReplies (trim(coalesce(IncomingID, '')))
+    WHERE trim(coalesce(IncomingID, '')) <> '';
 CREATE INDEX IF NOT EXISTS SMSReplies_Received ON SMSReplies (ReceivedDateTime);
 
 CREATE TABLE IF NOT EXISTS Setup (

@@ -125,7 +125,7 @@ public:
     {
         Rows rows;
         rows.m_keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE Send = 0 "
-                                                          "ORDER BY SendDate DESC, SendTime DESC, SMSSendID DESC "
+                                                          "ORDER BY SendDate DESC NULLS LAST, SendTime DESC NULLS LAST, SMSSendID DESC "
                                                           "LIMIT ?"),
                                            {limit}));
         rows.m_total = int(rows.m_keys.size());
@@ -338,9 +338,11 @@ private:
             Database::Transaction transaction;
             // Only rows still queued: one the operator deleted or another run
             // took meanwhile is left alone.
-            Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = ? WHERE Send = 0 "
-                                         "AND SMSSendID IN (%1)")
-                              .arg(placeholders(keys.size())),
+            // Another program claiming the same rows at this moment keeps
+            // those it locked first; these are the rest.
+            Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = ? WHERE SMSSendID IN "
+                                         "(SELECT SMSSendID FROM SMSSend WHERE Send = 0 AND SMSSendID IN (%1)%2)")
+                              .arg(placeholders(keys.size()), Database::skipLocked()),
                           values);
             transaction.commit();
         }

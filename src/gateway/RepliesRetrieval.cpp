@@ -40,11 +40,13 @@ bool RepliesRetrieval::FetchReplies()
                 const QString id = TrimBlanks(reply.incomingId);
                 if (!id.isEmpty()) {
                     try {
+                        // Another program fetching the same replies may store one
+                        // first; the server's unique identifier keeps it once.
                         const bool known = Database::value(KnownReplySql, {id}).isValid();
                         if (!known)
                             Database::run(QStringLiteral(
                                 "INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, "
-                                "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                                "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
                                 {reply.incomingId, reply.phoneNumber, reply.message,
                                  GatewayAnswers::storedDateTime(reply.received), reply.sentMessage,
                                  GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId});
