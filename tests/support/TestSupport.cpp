@@ -162,3 +162,8 @@ QByteArray httpBody(const QByteArray &answer)
     const qsizetype end = answer.indexOf("\r\n\r\n");
     return end < 0 ? QByteArray() : answer.mid(end + 4);
 }
+
+bool testingServer()
+{
+    return PostgresCluster::wanted();
+}
