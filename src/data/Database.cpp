@@ -349,7 +349,7 @@ void requireOurs(QSqlDatabase &db, const QString &path)
         throw AppError(ErrorNotOurs, QStringLiteral("The file %1 is not a Tellwave database.").arg(path));
 }
 
-void closeNamed(const QString &name)
+void closeConnection(const QString &name)
 {
     if (!QSqlDatabase::contains(name))
         return;
@@ -476,8 +476,55 @@ DurableCommits::~DurableCommits()
 
 QList<TableShape> schemaShape()
 {
+    return schemaShape(connection());
+}
+
+void closeNamed(const QString &name)
+{
+    closeConnection(name);
+}
+
+QSqlDatabase openNamed(const QString &name, const QString &pathOrAddress)
+{
+    if (isServerAddress(pathOrAddress)) {
+        QSqlDatabase db = openServer(name, connectionStringFor(pathOrAddress));
+        try {
+            requireOurs(db, pathOrAddress);
+            migrate(db);
+        } catch (...) {
+            closeConnection(name);
+            throw;
+        }
+        return db;
+    }
+    if (!QFileInfo::exists(pathOrAddress))
+        throw AppError(ErrorFileMissing, QStringLiteral("Could not find the database file '%1'.").arg(pathOrAddress));
+    QSqlDatabase db = openFile(name, pathOrAddress);
+    try {
+        requireOurs(db, pathOrAddress);
+        migrate(db);
+    } catch (...) {
+        closeConnection(name);
+        throw;
+    }
+    return db;
+}
+
+QList<TableShape> schemaShape(const QSqlDatabase &db)
+{
     QList<TableShape> shapes;
-    const bool server = engine() == Engine::PostgreSQL;
+    const bool server = isServer(db);
+    const auto run = [&db](const QString &sql, const QVariantList &values = {}) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.prepare(sql))
+            throw errorFrom(query.lastError(), sql);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        if (!query.exec())
+            throw errorFrom(query.lastError(), sql);
+        return query;
+    };
     QSqlQuery names = run(server ? QStringLiteral("SELECT table_name, table_type = 'VIEW' FROM information_schema.tables "
                                                   "WHERE table_schema = current_schema() AND table_name <> 'tellwaveschema' "
                                                   "ORDER BY table_name")
@@ -513,7 +560,7 @@ QSqlDatabase connection()
             requireOurs(db, describe(modMain::ConnectionString));
             migrate(db);
         } catch (...) {
-            closeNamed(ConnectionName);
+            closeConnection(ConnectionName);
             throw;
         }
         current.connectionString = modMain::ConnectionString;
@@ -536,7 +583,7 @@ QSqlDatabase connection()
                                       "PRAGMA temp_store = MEMORY;"),
                    QStringLiteral("Setting up the connection"));
     } catch (...) {
-        closeNamed(ConnectionName);
+        closeConnection(ConnectionName);
         throw;
     }
     current.connectionString = modMain::ConnectionString;
@@ -553,7 +600,7 @@ void close()
     State &current = state();
     current.transactionDepth = 0;
     current.connectionString.clear();
-    closeNamed(ConnectionName);
+    closeConnection(ConnectionName);
 }
 
 QSqlQuery runBare(const QString &sql, const QVariantList &values);
@@ -792,7 +839,7 @@ FileCheck check(const QString &path)
         } catch (const AppError &error) {
             result = {FileState::Unusable, error.description()};
         }
-        closeNamed(name);
+        closeConnection(name);
         return result;
     }
     QFileInfo info(path);
@@ -815,7 +862,7 @@ FileCheck check(const QString &path)
     } catch (const AppError &error) {
         result = {FileState::Unusable, error.description()};
     }
-    closeNamed(name);
+    closeConnection(name);
     return result;
 }
 
@@ -828,10 +875,10 @@ void create(const QString &path)
             requireOurs(db, describe(connectionStringFor(path)));
             migrate(db);
         } catch (...) {
-            closeNamed(name);
+            closeConnection(name);
             throw;
         }
-        closeNamed(name);
+        closeConnection(name);
         return;
     }
     if (QFileInfo::exists(path))
@@ -862,11 +909,11 @@ void create(const QString &path)
                     throw errorFrom(setup.lastError());
             }
         }
-        closeNamed(name);
+        closeConnection(name);
         if (!QFile::rename(building, path))
             throw AppError(ErrorGeneral, QStringLiteral("The new database could not be put at %1.").arg(path));
     } catch (...) {
-        closeNamed(name);
+        closeConnection(name);
         QFile::remove(building);
         throw;
     }

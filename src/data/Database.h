@@ -67,6 +67,13 @@ struct TableShape
     QStringList columns;
 };
 QList<TableShape> schemaShape();
+QList<TableShape> schemaShape(const QSqlDatabase &db);
+
+// Opens a connection of its own name to a file or server address that holds
+// (or, for an empty server database, is given) the schema. Close it with
+// closeNamed().
+QSqlDatabase openNamed(const QString &name, const QString &pathOrAddress);
+void closeNamed(const QString &name);
 
 // The open connection for modMain::ConnectionString.
 QSqlDatabase connection();
