@@ -50,6 +50,8 @@ int sendRun(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() != 4)
+        return 2;
     modMain::ConnectionString = Database::connectionStringFor(arguments.at(2));
     modMain::GatewayHost = arguments.at(3);
     modMain::GatewayUsername = QStringLiteral("demo");
@@ -106,7 +108,7 @@ std::pair<int, int> twiceAndTotal(Gateway &gateway)
 
 int main(int argc, char *argv[])
 {
-    if (argc == 5 && std::strcmp(argv[1], "--run") == 0)
+    if (argc >= 2 && std::strcmp(argv[1], "--run") == 0)
         return sendRun(argc, argv);
     Program program(argc, argv);
     const QString problem = PostgresCluster::start();

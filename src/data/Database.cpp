@@ -415,6 +415,16 @@ QString connectionStringFor(const QString &pathOrAddress)
     return result;
 }
 
+QString shownAs(const QString &pathOrAddress)
+{
+    if (!isServerAddress(pathOrAddress))
+        return pathOrAddress;
+    static const QRegularExpression password(QStringLiteral("^([a-z]+://[^:@/]*):[^@/]*@"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QString shown = pathOrAddress;
+    return shown.replace(password, QStringLiteral("\\1@"));
+}
+
 QString pathOf(const QString &connectionString)
 {
     if (engineOf(connectionString) == Engine::PostgreSQL)

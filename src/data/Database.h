@@ -31,6 +31,9 @@ bool isServerAddress(const QString &pathOrAddress);
 // server address: the shared description of where and how the database is
 // reached. The password is never part of it (modMain::DatabasePassword).
 QString connectionStringFor(const QString &pathOrAddress);
+// The path or address as it may be shown: a password written into an
+// address ("user:secret@host") is left out.
+QString shownAs(const QString &pathOrAddress);
 // The file path, or the server's database name.
 QString pathOf(const QString &connectionString);
 Engine engineOf(const QString &connectionString);

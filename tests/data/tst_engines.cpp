@@ -48,6 +48,7 @@ void tst_engines::connectionString()
     QCOMPARE(Database::engineOf(built), Database::isServerAddress(setting) ? Database::Engine::PostgreSQL
                                                                            : Database::Engine::SQLite);
     QVERIFY(!built.contains(u"secret"_s));
+    QCOMPARE(Database::shownAs(setting), QString(setting).remove(u":secret"_s));
 }
 
 namespace {
