@@ -172,8 +172,7 @@ QString newDatabase()
         if (!admin.open())
             qFatal("The PostgreSQL tests cannot connect: %s", qPrintable(admin.lastError().text()));
         QSqlQuery create(admin);
-        if (!create.exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name))
-            || !create.exec(QStringLiteral("CREATE DATABASE %1").arg(name)))
+        if (!create.exec(QStringLiteral("CREATE DATABASE %1").arg(name)))
             qFatal("A PostgreSQL test database cannot be made: %s", qPrintable(create.lastError().text()));
         admin.close();
     }
