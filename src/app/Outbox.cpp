@@ -1,5 +1,6 @@
 #include "app/Outbox.h"
 
+#include "campaigns/OptOuts.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 
@@ -14,6 +15,8 @@ Style styleOf(bool send, bool delivered, const QString &eventId, bool inFlight)
     if (!send)
         return Style::NotSend;
     const QString batch = modFunctions::TrimBlanks(eventId);
+    if (batch == OptOuts::OptedOutEventId)
+        return Style::OptedOut;
     return batch.isEmpty() || batch == QLatin1String("0") ? Style::Failed : Style::Sent;
 }
 

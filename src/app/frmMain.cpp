@@ -4,6 +4,10 @@
 #include "app/FirstRunHint.h"
 #include "app/Outbox.h"
 #include "app/modMain.h"
+#include "campaigns/Clock.h"
+#include "campaigns/OptOuts.h"
+#include "campaigns/SendingWindow.h"
+#include "campaigns/frmOptOuts.h"
 #include "compose/frmImport.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
@@ -40,11 +44,13 @@ namespace {
 
 const QString InboxStatement = QStringLiteral(
     "SELECT SMSReplyID, IncomingID, PhoneNumber, ReceivedDateTime, FN, Message, SentMessage, "
-    "SentDateTime, SMSSendID, FirstName, LastName FROM RepliesWithClients "
+    "SentDateTime, SMSSendID, FirstName, LastName, "
+    "(SELECT OptOut FROM SMSReplies WHERE SMSReplies.SMSReplyID = RepliesWithClients.SMSReplyID) AS OptOut "
+    "FROM RepliesWithClients "
     "ORDER BY ReceivedDateTime DESC, SMSReplyID DESC");
 const QString OutboxStatement = QStringLiteral(
     "SELECT SMSSendID, ClientID, Number, Message, SendDate, SendTime, EventID, Send, Delivered, SentID, "
-    "InFlight FROM SMSSend ORDER BY SMSSendID DESC");
+    "InFlight, Marketing, PostedAt FROM SMSSend ORDER BY SMSSendID DESC");
 
 using Kind = QueryListModel::Kind;
 
@@ -62,6 +68,7 @@ QList<QueryListModel::Column> inboxColumns()
         {QStringLiteral("SMSSendID"), QStringLiteral("SMSSendID"), false, Kind::Text},
         {QStringLiteral("FirstName"), QStringLiteral("FirstName"), false, Kind::Text},
         {QStringLiteral("LastName"), QStringLiteral("LastName"), false, Kind::Text},
+        {QStringLiteral("OptOut"), QStringLiteral("OptOut"), false, Kind::Text},
     };
 }
 
@@ -79,6 +86,8 @@ QList<QueryListModel::Column> outboxColumns()
         {QStringLiteral("Delivered"), QStringLiteral("Delivered"), true, Kind::Check, 70},
         {QStringLiteral("SentID"), QStringLiteral("To"), false, Kind::Text},
         {QStringLiteral("InFlight"), QStringLiteral("InFlight"), false, Kind::Text},
+        {QStringLiteral("Marketing"), QStringLiteral("Marketing"), false, Kind::Check},
+        {QStringLiteral("PostedAt"), QStringLiteral("Posted (UTC)"), false, Kind::Text},
     };
 }
 
@@ -92,7 +101,7 @@ QueryListModel::Look look(QColor background, bool bold = false, bool italic = fa
     return result;
 }
 
-QueryListModel::Look outboxLook(const QueryListModel &list, int row)
+QueryListModel::Look outboxLook(const QueryListModel &list, int row, bool marketingOpen)
 {
     const Outbox::Style style = Outbox::styleOf(list.value(row, QStringLiteral("Send")).toInt() != 0,
                                                 list.value(row, QStringLiteral("Delivered")).toInt() != 0,
@@ -107,10 +116,40 @@ QueryListModel::Look outboxLook(const QueryListModel &list, int row)
         return look(QColor(255, 205, 205));
     case Outbox::Style::InFlight:
         return look(QColor(255, 222, 173), false, true, Outbox::InFlightToolTip);
+    case Outbox::Style::OptedOut:
+        return look(QColor(215, 215, 215), false, true, Outbox::OptedOutToolTip);
     case Outbox::Style::NotSend:
         break;
     }
+    if (!marketingOpen && list.value(row, QStringLiteral("Marketing")).toInt() != 0)
+        return look(QColor(214, 228, 255), true, true, Outbox::WaitingToolTip);
     return look(QColor(), true);
+}
+
+// A reply that may be an opt-out in other words waits for the operator; one
+// that opted out (or was confirmed as such) is shown so.
+QueryListModel::Look inboxLook(const QueryListModel &list, int row)
+{
+    switch (OptOuts::ReplyKind(list.value(row, QStringLiteral("OptOut")).toInt())) {
+    case OptOuts::ReplyKind::Possible:
+        return look(QColor(255, 214, 153), true, false, QStringLiteral("possible opt-out \u2014 right-click to opt this number out"));
+    case OptOuts::ReplyKind::OptOut:
+    case OptOuts::ReplyKind::Confirmed:
+        return look(QColor(215, 215, 215), false, true, QStringLiteral("opted out"));
+    case OptOuts::ReplyKind::Lift:
+    case OptOuts::ReplyKind::None:
+        break;
+    }
+    return look(QColor());
+}
+
+bool marketingOpenNow()
+{
+    try {
+        return SendingWindow::fromDatabase().isOpen(CampaignClock::now());
+    } catch (const AppError &) {
+        return true; // the rows are then shown as plainly queued
+    }
 }
 
 const char *const CaptionStyle =
@@ -155,6 +194,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     connect(ui->mnuSetupGroups, &QAction::triggered, this, &frmMain::mnuSetupGroups_Click);
     connect(ui->mnuSMSSingle, &QAction::triggered, this, &frmMain::mnuSMSSingle_Click);
     connect(ui->mnuSetupSetup, &QAction::triggered, this, &frmMain::mnuSetupSetup_Click);
+    QAction *optOuts = ui->mnuSetup->addAction(QStringLiteral("&Opt-out List..."));
+    optOuts->setObjectName(QStringLiteral("mnuSetupOptOuts"));
+    connect(optOuts, &QAction::triggered, this, &frmMain::mnuSetupOptOuts_Click);
     connect(ui->mnuSMSGroup, &QAction::triggered, this, &frmMain::mnuSMSGroup_Click);
     connect(ui->mnuSMSGroupNo, &QAction::triggered, this, &frmMain::mnuSMSGroupNo_Click);
     connect(ui->mnuSMSKestrelImport, &QAction::triggered, this, &frmMain::mnuSMSKestrelImport_Click);
@@ -354,7 +396,9 @@ void frmMain::setUpLists()
 {
     m_inbox = new QueryListModel(inboxColumns(), this);
     m_outbox = new QueryListModel(outboxColumns(), this);
-    m_outbox->setLook(outboxLook);
+    m_marketingOpen = marketingOpenNow();
+    m_outbox->setLook([this](const QueryListModel &list, int row) { return outboxLook(list, row, m_marketingOpen); });
+    m_inbox->setLook(inboxLook);
 
     for (QTableView *grid : {ui->grdInbox, ui->grdOutbox}) {
         grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -377,6 +421,33 @@ void frmMain::setUpLists()
     ui->grdOutbox->installEventFilter(this);
     ui->grdOutbox->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->grdOutbox, &QWidget::customContextMenuRequested, this, &frmMain::showOutboxMenu);
+    ui->grdInbox->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->grdInbox, &QWidget::customContextMenuRequested, this, &frmMain::showInboxMenu);
+}
+
+void frmMain::showInboxMenu(const QPoint &at)
+{
+    const QModelIndex index = ui->grdInbox->indexAt(at);
+    if (!index.isValid())
+        return;
+    QMenu menu(this);
+    QAction *optOut = menu.addAction(QStringLiteral("&Opt Out This Number"));
+    optOut->setObjectName(QStringLiteral("mnuInboxOptOut"));
+    optOut->setEnabled(!OptOuts::keyOf(m_inbox->value(index.row(), QStringLiteral("PhoneNumber")).toString()).isEmpty());
+    if (menu.exec(ui->grdInbox->viewport()->mapToGlobal(at)) == optOut)
+        grdInbox_OptOut(index.row());
+}
+
+void frmMain::grdInbox_OptOut(int row)
+{
+    try {
+        BusyPointer busy;
+        OptOuts::confirmPossible(m_inbox->value(row, QStringLiteral("SMSReplyID")).toLongLong());
+    } catch (const AppError &error) {
+        showError(error);
+    }
+    refreshInbox();
+    refreshOutbox();
 }
 
 void frmMain::refreshInbox()
@@ -390,6 +461,7 @@ void frmMain::refreshInbox()
 
 void frmMain::refreshOutbox()
 {
+    m_marketingOpen = marketingOpenNow();
     try {
         m_outbox->refresh();
     } catch (const AppError &error) {
@@ -424,6 +496,13 @@ void frmMain::mnuSetupCustomers_Click()
 {
     frmListClients window(this);
     openModal(window, Refresh::None);
+}
+
+void frmMain::mnuSetupOptOuts_Click()
+{
+    frmOptOuts window(this);
+    openModal(window, Refresh::None);
+    refreshOutbox();
 }
 
 void frmMain::mnuSetupGroups_Click()

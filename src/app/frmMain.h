@@ -46,6 +46,7 @@ public:
     void mnuAbout_Click();
     void mnuSetupCustomers_Click();
     void mnuSetupGroups_Click();
+    void mnuSetupOptOuts_Click();
     void mnuSMSSingle_Click();
     void mnuSetupSetup_Click();
     void mnuSMSGroup_Click();
@@ -69,6 +70,8 @@ public:
     // Queues the selected rows in flight again, after a question; the other
     // selected rows are left as they are.
     void grdOutbox_Requeue();
+    // The inbox's one-click action: the reply's number goes on the opt-out list.
+    void grdInbox_OptOut(int row);
 
     // CycleHost
     void setStatus(const QString &text) override;
@@ -96,6 +99,7 @@ private:
     // Opens a window modally, then refreshes the lists in the given order.
     void openModal(QDialog &window, Refresh refresh);
     void showOutboxMenu(const QPoint &at);
+    void showInboxMenu(const QPoint &at);
     // The keys of the selected outbox rows (the current row when none is selected).
     QList<qint64> selectedOutboxIds() const;
     void cyclesRunning(bool running);
@@ -116,6 +120,7 @@ private:
     GatewayCycles *m_cycles = nullptr;
     FirstRunHint *m_firstRun = nullptr;
     int m_busy = 0;
+    bool m_marketingOpen = true; // marketing messages may go now
     bool m_closeWhenIdle = false;
     // Status text and progress waiting to be shown, and when they last were.
     QString m_statusText;

@@ -2,10 +2,15 @@
 
 #include "ui_ComposerBlock.h"
 
+#include "campaigns/SendingWindow.h"
 #include "compose/BodyEdit.h"
 #include "compose/MessageText.h"
 #include "compose/SmsParts.h"
 #include "data/modFunctions.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QRadioButton>
 
 ComposerBlock::ComposerBlock(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::ComposerBlock>())
 {
@@ -16,6 +21,7 @@ ComposerBlock::ComposerBlock(QWidget *parent) : QWidget(parent), ui(std::make_un
     m_bodies = {ui->txtBody1, ui->txtBody2, ui->txtBody3, ui->txtBody4};
     m_left = {ui->txtSMSLeft1, ui->txtSMSLeft2, ui->txtSMSLeft3, ui->txtSMSLeft4};
     m_parts = {ui->lblParts1, ui->lblParts2, ui->lblParts3, ui->lblParts4};
+    addPurposeChoice();
     for (int i = 0; i < BodyCount; ++i) {
         m_bodies[i]->setVetoFlag(&m_veto);
         connect(m_bodies[i], &QPlainTextEdit::textChanged, this, [this, i] { bodyChanged(i); });
@@ -48,9 +54,60 @@ void ComposerBlock::bodyChanged(int index)
 {
     const BodyEdit *edit = m_bodies.at(index);
     m_left[index]->setText(QString::number(MessageText::BodyLimit - edit->storedLength()));
-    const SmsParts parts = smsParts(modFunctions::TrimBlanks(edit->storedText()));
+    QString text = modFunctions::TrimBlanks(edit->storedText());
+    if (isMarketing() && !text.isEmpty())
+        text = Marketing::withFooter(text, m_senderName);
+    const SmsParts parts = smsParts(text);
     m_parts[index]->setText(partsText(parts));
     m_parts[index]->setToolTip(parts.unicode
                                    ? QStringLiteral("%1 UTF-16 units: sent as Unicode").arg(parts.units)
                                    : QStringLiteral("%1 GSM 7-bit characters").arg(parts.units));
+}
+
+// Service (the default) or marketing: a marketing message carries the
+// sender's name and the stop text, counted in the parts shown.
+void ComposerBlock::addPurposeChoice()
+{
+    try {
+        m_senderName = Marketing::senderName();
+    } catch (const AppError &) {
+        // shown without the name; the queueing reads it again
+    }
+    m_service = new QRadioButton(QStringLiteral("Ser&vice message"), this);
+    m_service->setObjectName(QStringLiteral("optService"));
+    m_service->setChecked(true);
+    m_marketing = new QRadioButton(QStringLiteral("&Marketing message"), this);
+    m_marketing->setObjectName(QStringLiteral("optMarketing"));
+    m_marketing->setToolTip(QStringLiteral("Adds the sender's name and \"%1\"; sent only Mon-Fri 08:00-20:00 "
+                                           "and Sat 09:00-13:00, never on Sundays or public holidays")
+                                .arg(Marketing::StopText));
+    auto *group = new QButtonGroup(this);
+    group->addButton(m_service);
+    group->addButton(m_marketing);
+    auto *row = new QHBoxLayout;
+    row->addWidget(m_service);
+    row->addWidget(m_marketing);
+    row->addStretch();
+    ui->layBodies->addLayout(row, ui->layBodies->rowCount(), 0, 1, ui->layBodies->columnCount());
+    connect(m_marketing, &QRadioButton::toggled, this, [this] {
+        for (int i = 0; i < BodyCount; ++i)
+            bodyChanged(i);
+    });
+}
+
+bool ComposerBlock::isMarketing() const
+{
+    return m_marketing && m_marketing->isChecked();
+}
+
+void ComposerBlock::setMarketing(bool marketing)
+{
+    (marketing ? m_marketing : m_service)->setChecked(true);
+}
+
+QueueCampaign ComposerBlock::campaign() const
+{
+    QueueCampaign result;
+    result.marketing = isMarketing();
+    return result;
 }

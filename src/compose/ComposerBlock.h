@@ -1,5 +1,7 @@
 #pragma once
 
+#include "campaigns/QueueFilter.h"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -11,6 +13,7 @@ class ComposerBlock;
 class BodyEdit;
 class QLabel;
 class QLineEdit;
+class QRadioButton;
 
 // The four message bodies of the queueing windows, each with the count of
 // characters still free and the SMS parts it will take, and the keystroke
@@ -31,12 +34,22 @@ public:
     BodyEdit *body(int number) const;
     void setBody(int number, const QString &text);
 
+    // Marketing or service (the default), as chosen.
+    bool isMarketing() const;
+    void setMarketing(bool marketing);
+    // What a queueing action of this block is: marketing or service.
+    QueueCampaign campaign() const;
+
 private:
     void bodyChanged(int index);
+    void addPurposeChoice();
 
     std::unique_ptr<Ui::ComposerBlock> ui;
     bool m_veto = false;
     QList<BodyEdit *> m_bodies;
     QList<QLineEdit *> m_left;
     QList<QLabel *> m_parts;
+    QRadioButton *m_service = nullptr;
+    QRadioButton *m_marketing = nullptr;
+    QString m_senderName;
 };

@@ -96,7 +96,7 @@ QString shortLinesNotice(const Loaded &loaded)
         .arg(QString::number(count), fields, list);
 }
 
-Imported import(const QList<Row> &rows, const QString &ownNumber)
+Imported import(const QList<Row> &rows, const QString &ownNumber, QueueCampaign *campaign)
 {
     Imported imported;
     writeInBatch([&](OutboxWriter &writer) {
@@ -109,7 +109,7 @@ Imported import(const QList<Row> &rows, const QString &ownNumber)
             writer.queueMessage(own, QStringLiteral("Finished Sending."));
             imported.toSelf = true;
         }
-    });
+    }, campaign);
     return imported;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "campaigns/QueueFilter.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -59,7 +61,7 @@ struct Imported
     qint64 rows = 0;
     bool toSelf = false;
 };
-Imported import(const QList<Row> &rows, const QString &ownNumber = {});
+Imported import(const QList<Row> &rows, const QString &ownNumber = {}, QueueCampaign *campaign = nullptr);
 
 // "Done Importing N records", with " and 1 to yourself" when the closing row
 // was added.

@@ -62,7 +62,7 @@ qint64 membersWithoutNumber(qint64 groupId)
         .toLongLong();
 }
 
-qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started)
+qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started, QueueCampaign *campaign)
 {
     // Read first, then write: the list is fixed before any row is added.
     QList<Member> list;
@@ -85,7 +85,7 @@ qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &sta
                 started(member.lastName, member.firstName);
             writer.queueBodies(bodies, member.mobile, member.clientId);
         }
-    });
+    }, campaign);
     return counter;
 }
 

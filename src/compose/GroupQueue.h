@@ -1,5 +1,7 @@
 #pragma once
 
+#include "campaigns/QueueFilter.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -42,6 +44,7 @@ using MemberStarted = std::function<void(const QString &lastName, const QString 
 // order, with the member's contact key; all in one batch of writes (see
 // writeInBatch). Gives the count of members queued,
 // which counts a member even when every body is blank.
-qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started = {});
+qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started = {},
+             QueueCampaign *campaign = nullptr);
 
 } // namespace GroupQueue

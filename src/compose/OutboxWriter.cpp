@@ -1,14 +1,16 @@
 #include "compose/OutboxWriter.h"
 
+#include "campaigns/MergeFields.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 
 #include <QDateTime>
 
-OutboxWriter::OutboxWriter()
-    : m_dated(QStringLiteral(
-          "INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime) VALUES (?, ?, ?, ?, ?)")),
-      m_plain(QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES (?, ?)"))
+OutboxWriter::OutboxWriter(QueueCampaign *campaign)
+    : m_filter(campaign),
+      m_dated(QStringLiteral("INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime, Marketing) "
+                             "VALUES (?, ?, ?, ?, ?, ?)")),
+      m_plain(QStringLiteral("INSERT INTO SMSSend (Number, Message, Marketing) VALUES (?, ?, ?)"))
 {
 }
 
@@ -17,13 +19,16 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
     const QString trimmedNumber = modFunctions::TrimBlanks(number);
     const QVariant contact = clientId.isValid() ? clientId : QVariant(QMetaType::fromType<qlonglong>());
     int written = 0;
+    if (m_filter.leaveOut(trimmedNumber))
+        return written;
     for (const QString &body : bodies) {
         const QString message = modFunctions::TrimBlanks(body);
         if (message.isEmpty())
             continue;
         const QDateTime now = QDateTime::currentDateTime();
-        m_dated.run({contact, trimmedNumber, message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
-                     now.time().toString(QStringLiteral("HH:mm"))});
+        m_dated.run({contact, trimmedNumber, m_filter.text(message, contact.toLongLong(), trimmedNumber),
+                     now.date().toString(QStringLiteral("yyyy-MM-dd")), now.time().toString(QStringLiteral("HH:mm")),
+                     m_filter.marketing()});
         ++written;
         ++m_written;
     }
@@ -32,16 +37,20 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
 
 void OutboxWriter::queueMessage(const QString &number, const QString &message)
 {
-    m_plain.run({number, message});
+    if (m_filter.leaveOut(number))
+        return;
+    m_plain.run({number, m_filter.text(message, 0, number), m_filter.marketing()});
     ++m_written;
 }
 
-void writeInBatch(const std::function<void(OutboxWriter &)> &write)
+void writeInBatch(const std::function<void(OutboxWriter &)> &write, QueueCampaign *campaign)
 {
     Database::Batch batch;
-    OutboxWriter writer;
+    OutboxWriter writer(campaign);
     try {
         write(writer);
+    } catch (const UnresolvedField &) {
+        throw; // nothing is queued: the batch rolls back
     } catch (const AppError &error) {
         const qint64 kept = writer.written();
         throw batch.keepBefore(error, kept == 1 ? QStringLiteral("1 message was queued before the error.")
@@ -52,7 +61,8 @@ void writeInBatch(const std::function<void(OutboxWriter &)> &write)
 }
 
 qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
-                      const std::function<void(const QString &number, bool done)> &progress)
+                      const std::function<void(const QString &number, bool done)> &progress,
+                      QueueCampaign *campaign)
 {
     qint64 counted = 0;
     writeInBatch([&](OutboxWriter &writer) {
@@ -67,6 +77,6 @@ qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
             if (progress)
                 progress(number, true);
         }
-    });
+    }, campaign);
     return counted;
 }

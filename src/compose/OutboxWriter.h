@@ -1,5 +1,6 @@
 #pragma once
 
+#include "campaigns/QueueFilter.h"
 #include "data/Database.h"
 
 #include <QString>
@@ -14,7 +15,9 @@
 class OutboxWriter
 {
 public:
-    OutboxWriter();
+    // A number on the opt-out list gets no rows (counted in the campaign);
+    // a marketing campaign's rows are marked so and carry the footer.
+    explicit OutboxWriter(QueueCampaign *campaign = nullptr);
 
     // The bodies for one addressee, in order: every body that is not empty
     // once blanks are removed at both ends becomes one row with the trimmed
@@ -31,6 +34,7 @@ public:
     qint64 written() const { return m_written; }
 
 private:
+    QueueFilter m_filter;
     Database::Statement m_dated;
     Database::Statement m_plain;
     qint64 m_written = 0;
@@ -39,7 +43,7 @@ private:
 // Runs write with a writer in one batch of writes and commits it. When write
 // fails part way, the rows written before the error are kept and the error
 // thrown says how many; a failing commit is thrown as the error it is.
-void writeInBatch(const std::function<void(OutboxWriter &)> &write);
+void writeInBatch(const std::function<void(OutboxWriter &)> &write, QueueCampaign *campaign = nullptr);
 
 // Queues the bodies to every number of a typed list, in order. A number that is
 // blank once blanks are removed at both ends is skipped; every other one counts,
@@ -47,4 +51,5 @@ void writeInBatch(const std::function<void(OutboxWriter &)> &write);
 // (done false) and after (done true) its rows are written. One batch of writes
 // (see writeInBatch). Gives the count of numbers.
 qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
-                      const std::function<void(const QString &number, bool done)> &progress = {});
+                      const std::function<void(const QString &number, bool done)> &progress = {},
+                      QueueCampaign *campaign = nullptr);

@@ -18,10 +18,10 @@ std::optional<Contact> find(qint64 clientId)
     return Contact{query.value(0).toLongLong(), text(1), text(2), text(3)};
 }
 
-int queue(const QStringList &bodies, const QString &number, qint64 clientId)
+int queue(const QStringList &bodies, const QString &number, qint64 clientId, QueueCampaign *campaign)
 {
     int written = 0;
-    writeInBatch([&](OutboxWriter &writer) { written = writer.queueBodies(bodies, number, clientId); });
+    writeInBatch([&](OutboxWriter &writer) { written = writer.queueBodies(bodies, number, clientId); }, campaign);
     return written;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "campaigns/QueueFilter.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,6 @@ std::optional<Contact> find(qint64 clientId);
 // Queues the bodies to the number (blanks removed at both ends) with this
 // contact key (0 for a number typed by hand), in one batch of writes (see
 // writeInBatch). Gives the number of rows written.
-int queue(const QStringList &bodies, const QString &number, qint64 clientId);
+int queue(const QStringList &bodies, const QString &number, qint64 clientId, QueueCampaign *campaign = nullptr);
 
 } // namespace SingleQueue

@@ -13,6 +13,7 @@
 #include "settings/cRegistry.h"
 #include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
+#include "campaigns/CampaignNotices.h"
 #include "ui/MessageBoxes.h"
 
 #include <QFileInfo>
@@ -133,9 +134,11 @@ void frmImport::cmdImport_Click()
         return;
     BusyPointer busy;
     DebitOrderList::Imported imported;
+    QueueCampaign campaign;
     try {
         imported = DebitOrderList::import(m_model->rows(),
-                                          ui->chkSelfSend->isChecked() ? ui->txtCellNumber->text() : QString());
+                                          ui->chkSelfSend->isChecked() ? ui->txtCellNumber->text() : QString(),
+                                          &campaign);
     } catch (const AppError &error) {
         busy.release();
         MessageBoxes::showError(this, error);
@@ -143,6 +146,7 @@ void frmImport::cmdImport_Click()
     }
     busy.release();
     MessageBoxes::inform(this, QStringLiteral("IMPORTING"), DebitOrderList::importedText(imported));
+    CampaignNotices::tellLeftOut(this, campaign.leftOut);
 }
 
 void frmImport::cmdClose_Click()

@@ -2,10 +2,15 @@
 
 #include "ui_frmSendToGroup.h"
 
+#include <QPushButton>
+
 #include "compose/GroupQueue.h"
 #include "compose/RecordTableModel.h"
 #include "data/AppError.h"
 #include "ui/BusyPointer.h"
+#include "campaigns/CampaignNotices.h"
+#include "campaigns/MessagePreview.h"
+#include "campaigns/frmPreview.h"
 #include "ui/MessageBoxes.h"
 
 #include <QHeaderView>
@@ -22,6 +27,10 @@ frmSendToGroup::frmSendToGroup(QWidget *parent)
 
     connect(ui->cmdSend, &QPushButton::clicked, this, &frmSendToGroup::cmdSend_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendToGroup::cmdCancel_Click);
+    auto *preview = new QPushButton(QStringLiteral("Previe&w..."), this);
+    preview->setObjectName(QStringLiteral("cmdPreview"));
+    ui->layButtons->insertWidget(ui->layButtons->indexOf(ui->cmdSend), preview);
+    connect(preview, &QPushButton::clicked, this, &frmSendToGroup::cmdPreview_Click);
     Form_Load();
     connect(ui->cboGroups, &QComboBox::currentIndexChanged, this, &frmSendToGroup::cboGroups_Click);
 }
@@ -93,14 +102,35 @@ void frmSendToGroup::cmdSend_Click()
             if (!MessageBoxes::ask(this, QStringLiteral("NUMBERS"), question, QMessageBox::Information))
                 return;
         }
+        QueueCampaign campaign = ui->composer->campaign();
         const qint64 counter = GroupQueue::queue(groupId, ui->composer->bodies(),
                                                  [this](const QString &lastName, const QString &firstName) {
                                                      setStatus(QStringLiteral("Adding ") + lastName
                                                                + QStringLiteral(", ") + firstName);
-                                                 });
+                                                 },
+                                                 &campaign);
         setStatus(QStringLiteral("Added ") + QString::number(counter) + QStringLiteral(" records."));
+        busy.release();
+        CampaignNotices::tellLeftOut(this, campaign.leftOut);
     } catch (const AppError &error) {
         busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmSendToGroup::cmdPreview_Click()
+{
+    const int index = ui->cboGroups->currentIndex();
+    if (index < 0)
+        return;
+    try {
+        BusyPointer busy;
+        const MessagePreview::Preview preview = MessagePreview::forGroup(
+            ui->cboGroups->itemData(index).toLongLong(), ui->composer->bodies(), ui->composer->isMarketing());
+        busy.release();
+        frmPreview window(preview, this);
+        window.exec();
+    } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
     }
 }

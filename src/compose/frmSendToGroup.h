@@ -22,6 +22,8 @@ public:
     void Form_Load();
     void cboGroups_Click();
     void cmdSend_Click();
+    // What each member would get, before anything is queued.
+    void cmdPreview_Click();
     void cmdCancel_Click();
 
 private:

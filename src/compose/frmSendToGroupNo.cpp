@@ -6,6 +6,7 @@
 #include "data/AppError.h"
 #include "sendreceive/frmSendMessages.h"
 #include "ui/BusyPointer.h"
+#include "campaigns/CampaignNotices.h"
 #include "ui/MessageBoxes.h"
 
 frmSendToGroupNo::frmSendToGroupNo(QWidget *parent)
@@ -32,14 +33,18 @@ void frmSendToGroupNo::cmdSend_Click()
     BusyPointer busy;
     ui->cmdSendNow->setEnabled(false);
     qint64 counter = 0;
+    QueueCampaign campaign = ui->composer->campaign();
     const QStringList numbers = ui->grdList->numbers();
     if (numbers.isEmpty()) {
         MessageBoxes::inform(this, QStringLiteral("NO NUMBER"), QStringLiteral("No Cellphone Numbers Added."));
     } else {
         try {
-            counter = queueToNumbers(numbers, ui->composer->bodies(), [this](const QString &number, bool done) {
-                setStatus((done ? QStringLiteral("Added record for ") : QStringLiteral("Adding ")) + number);
-            });
+            counter = queueToNumbers(
+                numbers, ui->composer->bodies(),
+                [this](const QString &number, bool done) {
+                    setStatus((done ? QStringLiteral("Added record for ") : QStringLiteral("Adding ")) + number);
+                },
+                &campaign);
         } catch (const AppError &error) {
             busy.release();
             MessageBoxes::showError(this, error);
@@ -47,6 +52,7 @@ void frmSendToGroupNo::cmdSend_Click()
         }
     }
     MessageBoxes::inform(this, QStringLiteral("ADDED"), QString::number(counter) + QStringLiteral(" records added."));
+    CampaignNotices::tellLeftOut(this, campaign.leftOut);
 }
 
 void frmSendToGroupNo::cmdSendNow_Click()

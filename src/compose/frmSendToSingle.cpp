@@ -9,6 +9,7 @@
 #include "data/modFunctions.h"
 #include "sendreceive/frmSendMessages.h"
 #include "ui/BusyPointer.h"
+#include "campaigns/CampaignNotices.h"
 #include "ui/MessageBoxes.h"
 
 #include <QShortcut>
@@ -75,8 +76,12 @@ void frmSendToSingle::cmdSend_Click()
     try {
         setStatus(QStringLiteral("Adding ") + modFunctions::TrimBlanks(ui->txtLastname->text()) + QStringLiteral(", ")
                   + modFunctions::TrimBlanks(ui->txtFirstname->text()));
-        SingleQueue::queue(ui->composer->bodies(), number, qint64(modFunctions::LeadingNumber(ui->lblID->text())));
-        setStatus(QStringLiteral("Added 1 records."));
+        QueueCampaign campaign = ui->composer->campaign();
+        SingleQueue::queue(ui->composer->bodies(), number, qint64(modFunctions::LeadingNumber(ui->lblID->text())),
+                           &campaign);
+        setStatus(campaign.leftOut > 0 ? QStringLiteral("Added 0 records.") : QStringLiteral("Added 1 records."));
+        busy.release();
+        CampaignNotices::tellLeftOut(this, campaign.leftOut);
     } catch (const AppError &error) {
         busy.release();
         MessageBoxes::showError(this, error);

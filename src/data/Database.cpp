@@ -17,6 +17,7 @@
 #include <sqlite3.h>
 
 #include <optional>
+#include <tuple>
 
 // The schema and postal codes are compiled into the library; a static library
 // needs its resources registered by hand.
@@ -458,6 +459,31 @@ QString dialect(const QString &sql)
     QString result = sql;
     result.replace(rowid, QStringLiteral("ctid"));
     result.replace(instr, QStringLiteral("strpos("));
+    // INSERT OR IGNORE / OR REPLACE: PostgreSQL's ON CONFLICT, before any
+    // RETURNING. A replace takes the first column listed as the key.
+    static const QRegularExpression insertOr(
+        QStringLiteral("^\\s*INSERT\\s+OR\\s+(IGNORE|REPLACE)\\s+INTO\\s+(\\w+)\\s*\\(([^)]*)\\)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch match = insertOr.match(result); match.hasMatch()) {
+        QString conflict = QStringLiteral(" ON CONFLICT DO NOTHING");
+        if (match.captured(1).compare(QLatin1String("REPLACE"), Qt::CaseInsensitive) == 0) {
+            QStringList columns = match.captured(3).split(QLatin1Char(','));
+            for (QString &column : columns)
+                column = column.trimmed();
+            QStringList updates;
+            for (qsizetype i = 1; i < columns.size(); ++i)
+                updates << QStringLiteral("%1 = EXCLUDED.%1").arg(columns.at(i));
+            conflict = updates.isEmpty() ? QStringLiteral(" ON CONFLICT DO NOTHING")
+                                         : QStringLiteral(" ON CONFLICT (%1) DO UPDATE SET %2").arg(columns.first(), updates.join(QStringLiteral(", ")));
+        }
+        result = QStringLiteral("INSERT INTO %1 (%2)").arg(match.captured(2), match.captured(3)) + result.mid(match.capturedEnd());
+        static const QRegularExpression returning(QStringLiteral("\\s+RETURNING\\s+"), QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch tail = returning.match(result);
+        if (tail.hasMatch())
+            result.insert(tail.capturedStart(), conflict);
+        else
+            result += conflict;
+    }
     translated.insert(sql, result);
     return result;
 }
@@ -958,6 +984,17 @@ void migrate(QSqlDatabase &db)
     // Version 2: the outbox's in-flight mark; every older row reads as not in flight.
     if (!hasColumn(db, QStringLiteral("SMSSend"), QStringLiteral("InFlight")))
         script += QStringLiteral("ALTER TABLE SMSSend ADD COLUMN InFlight INTEGER NOT NULL DEFAULT 0;");
+    // Version 3: marketing flag and posting time of outbox rows, what a reply
+    // did to the opt-out list, the marketing sender's name; a table the file
+    // lacks altogether, and the new tables, come whole from the schema script.
+    for (const auto &[table, column, type] : {std::tuple{"SMSSend", "Marketing", "INTEGER NOT NULL DEFAULT 0"},
+                                              std::tuple{"SMSSend", "PostedAt", "TEXT"},
+                                              std::tuple{"SMSReplies", "OptOut", "INTEGER NOT NULL DEFAULT 0"},
+                                              std::tuple{"Setup", "SenderName", "TEXT"}}) {
+        const QString name = QString::fromLatin1(table);
+        if (hasTable(db, name) && !hasColumn(db, name, QString::fromLatin1(column)))
+            script += QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;").arg(name, QLatin1String(column), QLatin1String(type));
+    }
     script += resourceText(QStringLiteral(":/data/schema.sql"));
     QSqlQuery postal(db);
     if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next() && postal.value(0).toInt() == 0)

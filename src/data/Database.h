@@ -16,7 +16,7 @@
 // parameters, and every failure comes back as an AppError.
 namespace Database {
 
-inline constexpr int SchemaVersion = 2;
+inline constexpr int SchemaVersion = 3;
 
 // The two engines: the SQLite file that needs no set-up, and a PostgreSQL
 // server that several operators share.
@@ -42,7 +42,7 @@ Engine engine();
 
 // The statement in the current engine's dialect: statements are written for
 // SQLite, and the few words PostgreSQL spells otherwise are translated
-// (rowid, instr).
+// (rowid, instr, INSERT OR IGNORE / OR REPLACE).
 QString dialect(const QString &sql);
 
 // " FOR UPDATE SKIP LOCKED" on PostgreSQL, for a subquery that claims rows

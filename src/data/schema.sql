@@ -1,4 +1,4 @@
--- Tellwave database, schema version 1. Every statement may run again on a
+-- Tellwave database, schema version 3. Every statement may run again on a
 -- file that already has part of it (that is how an older file is brought up
 -- to date).
 -- Keys are AUTOINCREMENT so they grow in insert order and are never reused.
@@ -51,8 +51,13 @@ CREATE TABLE IF NOT EXISTS SMSSend (
     SentID    TEXT,
     -- Not 0 from just before the message is posted until its answer is stored:
     -- a row still marked after a run may have reached the gateway.
-    InFlight  INTEGER NOT NULL DEFAULT 0
+    InFlight  INTEGER NOT NULL DEFAULT 0,
+    Marketing INTEGER NOT NULL DEFAULT 0,
+    PostedAt  TEXT
 );
+-- Marketing: 1 for a marketing message (posted only within the permitted
+-- hours), 0 for a service message. PostedAt: when the message was posted to
+-- the gateway (UTC, ISO 8601), kept as proof of the time it went out.
 -- The queue: rows not yet attempted, in key order and newest first.
 CREATE INDEX IF NOT EXISTS SMSSend_Queue ON SMSSend (SMSSendID) WHERE Send = 0;
 CREATE INDEX IF NOT EXISTS SMSSend_QueueByDate ON SMSSend (SendDate, SendTime) WHERE Send = 0;
@@ -65,8 +70,12 @@ CREATE TABLE IF NOT EXISTS SMSReplies (
     Message          TEXT,
     SentMessage      TEXT,
     SentDateTime     DATETIME,
-    SMSSendID        INTEGER
+    SMSSendID        INTEGER,
+    OptOut           INTEGER NOT NULL DEFAULT 0
 );
+-- OptOut: what the reply did to the opt-out list: 0 nothing, 1 opted out,
+-- 2 possible opt-out (flagged for the operator), 3 lifted an opt-out, 4 a
+-- possible opt-out the operator confirmed.
 -- A reply is looked up by its identifier without surrounding blanks.
 CREATE INDEX IF NOT EXISTS SMSReplies_Incoming ON SMSReplies (trim(coalesce(IncomingID, '')));
 CREATE INDEX IF NOT EXISTS SMSReplies_Received ON SMSReplies (ReceivedDateTime);
@@ -74,8 +83,10 @@ CREATE INDEX IF NOT EXISTS SMSReplies_Received ON SMSReplies (ReceivedDateTime);
 CREATE TABLE IF NOT EXISTS Setup (
     Username       TEXT,
     Password       TEXT,
-    LastHighestTrn NUMERIC NOT NULL DEFAULT 0
+    LastHighestTrn NUMERIC NOT NULL DEFAULT 0,
+    SenderName     TEXT
 );
+-- SenderName: who marketing messages say they are from.
 
 CREATE TABLE IF NOT EXISTS PostalCodes (
     ID         INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -148,3 +159,61 @@ LEFT JOIN Clients ON Clients.ClientID  = SMSSend.ClientID;
 -- Every reader takes the first Setup row; a database always has one.
 INSERT INTO Setup (Username, Password, LastHighestTrn)
 SELECT '', '', 0 WHERE NOT EXISTS (SELECT 1 FROM Setup);
+
+-- Numbers that said STOP: never sent to while they are here. Number is as the
+-- sender normalises it (0821234567).
+CREATE TABLE IF NOT EXISTS OptOuts (
+    Number     TEXT PRIMARY KEY,
+    OptedOutAt TEXT NOT NULL,   -- UTC, ISO 8601
+    Source     TEXT NOT NULL,   -- REPLY, IMPORT, MANUAL, INBOX
+    Detail     TEXT             -- the reply (identifier and text), the file, a note
+);
+
+-- Every change of the opt-out list, never changed or deleted.
+CREATE TABLE IF NOT EXISTS OptOutAudit (
+    AuditID   INTEGER PRIMARY KEY AUTOINCREMENT,
+    ChangedAt TEXT NOT NULL,    -- UTC, ISO 8601
+    Number    TEXT NOT NULL,
+    Action    TEXT NOT NULL,    -- ADDED, LIFTED
+    Source    TEXT NOT NULL,
+    Detail    TEXT
+);
+CREATE INDEX IF NOT EXISTS OptOutAudit_Number ON OptOutAudit (Number);
+
+-- A reply that is exactly one of these words (cleaned: trimmed, without
+-- punctuation, upper case) opts its number out, or lifts that when Lifts is 1.
+CREATE TABLE IF NOT EXISTS OptOutWords (
+    Word  TEXT PRIMARY KEY,
+    Lifts INTEGER NOT NULL DEFAULT 0
+);
+INSERT INTO OptOutWords (Word, Lifts)
+SELECT Word, Lifts FROM (
+    SELECT 'STOP' AS Word, 0 AS Lifts UNION ALL SELECT 'STOPALL', 0 UNION ALL SELECT 'UNSUBSCRIBE', 0
+    UNION ALL SELECT 'CANCEL', 0 UNION ALL SELECT 'END', 0 UNION ALL SELECT 'QUIT', 0
+    UNION ALL SELECT 'OPTOUT', 0 UNION ALL SELECT 'REMOVE', 0
+    UNION ALL SELECT 'START', 1 UNION ALL SELECT 'UNSTOP', 1)
+WHERE NOT EXISTS (SELECT 1 FROM OptOutWords);
+
+-- Days on which no marketing message is posted. A holiday on a Sunday makes
+-- the Monday after it a holiday too (the program applies that rule; only the
+-- day itself is stored).
+CREATE TABLE IF NOT EXISTS PublicHolidays (
+    HolidayDate TEXT PRIMARY KEY,   -- yyyy-MM-dd
+    Name        TEXT
+);
+INSERT INTO PublicHolidays (HolidayDate, Name)
+SELECT HolidayDate, Name FROM (
+    SELECT '2026-01-01' AS HolidayDate, 'New Year''s Day' AS Name
+    UNION ALL SELECT '2026-03-21', 'Human Rights Day' UNION ALL SELECT '2026-04-03', 'Good Friday'
+    UNION ALL SELECT '2026-04-06', 'Family Day' UNION ALL SELECT '2026-04-27', 'Freedom Day'
+    UNION ALL SELECT '2026-05-01', 'Workers'' Day' UNION ALL SELECT '2026-06-16', 'Youth Day'
+    UNION ALL SELECT '2026-08-09', 'National Women''s Day' UNION ALL SELECT '2026-09-24', 'Heritage Day'
+    UNION ALL SELECT '2026-12-16', 'Day of Reconciliation' UNION ALL SELECT '2026-12-25', 'Christmas Day'
+    UNION ALL SELECT '2026-12-26', 'Day of Goodwill'
+    UNION ALL SELECT '2027-01-01', 'New Year''s Day' UNION ALL SELECT '2027-03-21', 'Human Rights Day'
+    UNION ALL SELECT '2027-03-26', 'Good Friday' UNION ALL SELECT '2027-03-29', 'Family Day'
+    UNION ALL SELECT '2027-04-27', 'Freedom Day' UNION ALL SELECT '2027-05-01', 'Workers'' Day'
+    UNION ALL SELECT '2027-06-16', 'Youth Day' UNION ALL SELECT '2027-08-09', 'National Women''s Day'
+    UNION ALL SELECT '2027-09-24', 'Heritage Day' UNION ALL SELECT '2027-12-16', 'Day of Reconciliation'
+    UNION ALL SELECT '2027-12-25', 'Christmas Day' UNION ALL SELECT '2027-12-26', 'Day of Goodwill')
+WHERE NOT EXISTS (SELECT 1 FROM PublicHolidays);

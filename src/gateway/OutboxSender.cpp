@@ -1,5 +1,6 @@
 #include "gateway/OutboxSender.h"
 
+#include "campaigns/SendGate.h"
 #include "data/ProcessSettings.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
@@ -7,6 +8,7 @@
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/MessagePoster.h"
+#include "gateway/RepliesRetrieval.h"
 #include "gateway/SendPace.h"
 
 #include <QElapsedTimer>
@@ -229,6 +231,7 @@ public:
     struct Result
     {
         std::optional<GatewayError> firstError;
+        QString keptBackTitle, keptBack; // what the run kept back and why, for the operator
         int inDoubt = 0; // requests that may have reached the gateway without an answer
         bool creditsOut = false;
     };
@@ -273,6 +276,8 @@ public:
                 settle(answer);
         }
         unmark(std::exchange(m_marked, {}));
+        m_result.keptBack = m_gate.notice();
+        m_result.keptBackTitle = m_gate.noticeTitle();
         return m_result;
     }
 
@@ -380,6 +385,7 @@ private:
             return; // deleted while the run waited
         const QString number = row.value(0).toString();
         const QString text = TrimBlanks(row.value(1).toString());
+        const bool marketing = row.value(2).toInt() != 0;
         row.finish();
         const std::optional<QString> normalised = NormaliseNumber(number);
         if (!normalised || TrimBlanks(*normalised).isEmpty() || text.isEmpty()) {
@@ -387,6 +393,19 @@ private:
             advance();
             return;
         }
+        switch (m_gate.check(*normalised, marketing)) {
+        case SendGate::Verdict::OptedOut:
+            markAnswered(key, OptOuts::OptedOutEventId);
+            advance();
+            return;
+        case SendGate::Verdict::Wait:
+            unmark({key});
+            advance();
+            return;
+        case SendGate::Verdict::Post:
+            break;
+        }
+        m_postedAt.insert(key, SendGate::postedStamp());
         const QString sendingTo = QStringLiteral("Sending SMS to ") + TrimBlanks(*normalised);
         m_host.setStatus(sendingTo);
         try {
@@ -443,6 +462,7 @@ private:
     // mark.
     void failed(qint64 key, const GatewayError &error)
     {
+        m_postedAt.remove(key);
         if (!m_result.firstError)
             m_result.firstError = error;
         if (error.mayHaveReached()) {
@@ -455,7 +475,7 @@ private:
 
     void markAnswered(qint64 key, const QString &eventId)
     {
-        m_answered.run({eventId, key, m_token});
+        m_answered.run({eventId, m_postedAt.take(key), key, m_token});
         m_wrote = true;
     }
 
@@ -476,10 +496,12 @@ private:
     QElapsedTimer m_lastBatch; // since the last rows were marked
     qint64 m_lastBatchSize = 0;
     Database::Statement m_read{
-        QStringLiteral("SELECT Number, Message FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("SELECT Number, Message, Marketing FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
     // Autocommitted: a crash of the program never loses an answer stored.
     Database::Statement m_answered{
-        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ? WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ? WHERE SMSSendID = ? AND InFlight = ?")};
+    SendGate m_gate;
+    QHash<qint64, QString> m_postedAt; // posted, waiting for their answers
     QList<qint64> m_pending; // chosen, not yet marked
     QList<qint64> m_marked;  // marked, not yet posted
     QHash<qint64, QString> m_sendingLines; // posted, waiting for their answers
@@ -497,6 +519,7 @@ bool OutboxSender::SendOutbox()
     bool wrote = false;
     Run::Result result;
     try {
+        RepliesRetrieval(m_host).fetchBeforeSending();
         std::optional<Rows> rows = chooseRows(busy);
         if (!rows)
             return false;
@@ -526,6 +549,10 @@ bool OutboxSender::SendOutbox()
     }
     m_host.setStatus(m_texts.runDone);
     m_host.outboxChanged();
+    if (!result.keptBack.isEmpty()) {
+        busy.release();
+        m_host.inform(result.keptBackTitle, result.keptBack);
+    }
     if (result.creditsOut) {
         busy.release();
         m_host.inform(TitleCredits, NotEnoughCredits);

@@ -1,5 +1,6 @@
 #include "gateway/RepliesRetrieval.h"
 
+#include "campaigns/OptOuts.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 #include "gateway/CycleSupport.h"
@@ -27,39 +28,7 @@ bool RepliesRetrieval::FetchReplies()
         } catch (const GatewayError &) {
             // counts as an empty answer
         }
-        const GatewayAnswers::RepliesList list = GatewayAnswers::replies(answer);
-        if (list.wellFormed) {
-            m_host.setStatus(QStringLiteral("Parsing results ..."));
-            std::optional<Database::Batch> batch;
-            try {
-                batch.emplace();
-            } catch (const AppError &) {
-                // written one by one instead
-            }
-            for (const GatewayAnswers::Reply &reply : list.replies) {
-                const QString id = TrimBlanks(reply.incomingId);
-                if (!id.isEmpty()) {
-                    try {
-                        // Another program fetching the same replies may store one
-                        // first; the server's unique identifier keeps it once.
-                        const bool known = Database::value(KnownReplySql, {id}).isValid();
-                        if (!known)
-                            Database::run(QStringLiteral(
-                                "INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, "
-                                "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
-                                {reply.incomingId, reply.phoneNumber, reply.message,
-                                 GatewayAnswers::storedDateTime(reply.received), reply.sentMessage,
-                                 GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId});
-                    } catch (const AppError &) {
-                        // the reply is passed over
-                    }
-                }
-                m_host.yieldToEvents();
-            }
-            // A commit that fails is the run's error: none of the replies is stored.
-            if (batch)
-                batch->commit();
-        }
+        storeNew(answer, true);
         m_host.inboxChanged();
         m_host.setStatus(m_doneText);
     } catch (const AppError &error) {
@@ -67,4 +36,66 @@ bool RepliesRetrieval::FetchReplies()
         return false;
     }
     return true;
+}
+
+int RepliesRetrieval::storeNew(const QString &answer, bool showStatus)
+{
+    const GatewayAnswers::RepliesList list = GatewayAnswers::replies(answer);
+    if (!list.wellFormed)
+        return 0;
+    if (showStatus)
+        m_host.setStatus(QStringLiteral("Parsing results ..."));
+    std::optional<Database::Batch> batch;
+    try {
+        batch.emplace();
+    } catch (const AppError &) {
+        // written one by one instead
+    }
+    const QHash<QString, bool> words = OptOuts::words();
+    int stored = 0;
+    for (const GatewayAnswers::Reply &reply : list.replies) {
+        const QString id = TrimBlanks(reply.incomingId);
+        if (!id.isEmpty()) {
+            qint64 replyId = 0;
+            try {
+                // Another program fetching the same replies may store one first;
+                // on a shared server its unique identifier keeps it once (and
+                // the insert then gives no key).
+                const bool known = Database::value(KnownReplySql, {id}).isValid();
+                if (!known)
+                    replyId = Database::insert(
+                        QStringLiteral("INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, "
+                                       "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?) "
+                                       "ON CONFLICT DO NOTHING"),
+                        {reply.incomingId, reply.phoneNumber, reply.message,
+                         GatewayAnswers::storedDateTime(reply.received), reply.sentMessage,
+                         GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId});
+            } catch (const AppError &) {
+                // the reply is passed over
+            }
+            if (replyId > 0) {
+                ++stored;
+                // A STOP that cannot be recorded is the run's error: the
+                // batch is not committed, so the reply comes back next time.
+                OptOuts::takeReply(replyId, reply.phoneNumber, reply.message, words);
+            }
+        }
+        m_host.yieldToEvents();
+    }
+    // A commit that fails is the run's error: none of the replies is stored.
+    if (batch)
+        batch->commit();
+    return stored;
+}
+
+void RepliesRetrieval::fetchBeforeSending()
+{
+    QString answer;
+    try {
+        answer = GatewayClient().replies();
+    } catch (const GatewayError &) {
+        return; // the run goes on with the replies already stored
+    }
+    if (storeNew(answer, false) > 0)
+        m_host.inboxChanged();
 }

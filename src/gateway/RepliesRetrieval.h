@@ -15,6 +15,10 @@ public:
 
     // False when an error ended the run (it was shown, and "ERROR" is the status).
     bool FetchReplies();
+    // What a send run does first, so that a STOP that has arrived is honoured:
+    // fetches and stores new replies without status texts. A request that
+    // fails is passed over; a database error is thrown.
+    void fetchBeforeSending();
 
     // Whether a reply is stored: one bound value, the identifier without
     // surrounding blanks. Answered from the index SMSReplies_Incoming.
@@ -22,6 +26,10 @@ public:
         QStringLiteral("SELECT 1 FROM SMSReplies WHERE trim(coalesce(IncomingID, '')) = ?");
 
 private:
+    // Stores the replies not stored yet, each acted on by the opt-out rules
+    // as it is stored; gives how many were stored.
+    int storeNew(const QString &answer, bool showStatus);
+
     CycleHost &m_host;
     QString m_doneText;
     bool m_busy = false;

@@ -124,7 +124,7 @@ void tst_frmMain::commandBarAndMenusHaveTheirEntries()
                 texts << (action->isSeparator() ? u"-"_s : action->text());
         return texts;
     };
-    QCOMPARE(visibleTexts("mnuSetup"), QStringList({"&Contacts", "&Groups", "-", "&Program Setup"}));
+    QCOMPARE(visibleTexts("mnuSetup"), QStringList({"&Contacts", "&Groups", "-", "&Program Setup", "&Opt-out List..."}));
     QCOMPARE(visibleTexts("mnuSMS"), QStringList({"Import &Text File"}));
 }
 

@@ -66,6 +66,7 @@ private Q_SLOTS:
     void filesThatCannotBeUsedAreReportedAndLeftAlone();
     void lockedDatabaseFailsWithAnErrorInsteadOfHanging();
     void olderFileWithoutVersionIsBroughtUpToDate();
+    void versionTwoFileGetsTheOptOutTables();
     void batchStoresOnlyWhatItCommits();
     void namesSortAsPeopleReadThem();
     void transactionRollsBackUnlessCommitted();
@@ -78,10 +79,15 @@ void tst_database::tablesAndViewsHaveTheirColumnsInOrder_data()
                                 "Address2 Address3 PostalCode TelWork TelHome Fax Mobile EMail Selected"_s;
     QTest::newRow("Groups") << u"GroupID Name"_s;
     QTest::newRow("GroupLinking") << u"GroupID ClientID"_s;
-    QTest::newRow("SMSSend") << u"SMSSendID ClientID Number Message SendDate SendTime EventID Send Delivered SentID InFlight"_s;
+    QTest::newRow("SMSSend") << u"SMSSendID ClientID Number Message SendDate SendTime EventID Send Delivered SentID InFlight "
+                                "Marketing PostedAt"_s;
     QTest::newRow("SMSReplies")
-        << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime Message SentMessage SentDateTime SMSSendID"_s;
-    QTest::newRow("Setup") << u"Username Password LastHighestTrn"_s;
+        << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime Message SentMessage SentDateTime SMSSendID OptOut"_s;
+    QTest::newRow("Setup") << u"Username Password LastHighestTrn SenderName"_s;
+    QTest::newRow("OptOuts") << u"Number OptedOutAt Source Detail"_s;
+    QTest::newRow("OptOutAudit") << u"AuditID ChangedAt Number Action Source Detail"_s;
+    QTest::newRow("OptOutWords") << u"Word Lifts"_s;
+    QTest::newRow("PublicHolidays") << u"HolidayDate Name"_s;
     QTest::newRow("PostalCodes") << u"ID Area Town BoxCode StreetCode AreaGroup"_s;
     QTest::newRow("ClientsBelongingToGroups")
         << u"GroupID Name ClientID AssNo LastName FirstName Initials Salute EnrollerAssNo Address1 Address2 Address3 "
@@ -268,6 +274,27 @@ void tst_database::olderFileWithoutVersionIsBroughtUpToDate()
     QCOMPARE(Database::value(u"SELECT Username FROM Setup"_s).toString(), u"olduser"_s);
     QVERIFY(Database::value(u"SELECT count(*) FROM PostalCodes"_s).toInt() >= 100);
     QVERIFY(Database::value(u"SELECT 1 FROM sqlite_master WHERE name = 'SMSReplies_Incoming'"_s).isValid());
+}
+
+void tst_database::versionTwoFileGetsTheOptOutTables()
+{
+    TestHome home;
+    queue(u"queued before"_s);
+    Database::run(u"DELETE FROM OptOutWords WHERE Word = 'QUIT'"_s);
+    Database::close();
+    QCOMPARE(sqlite3(home.databasePath(), u"DROP TABLE OptOuts; DROP TABLE OptOutAudit; DROP TABLE PublicHolidays;"
+                                          "ALTER TABLE SMSSend DROP COLUMN Marketing; ALTER TABLE SMSSend DROP COLUMN PostedAt;"
+                                          "ALTER TABLE SMSReplies DROP COLUMN OptOut; ALTER TABLE Setup DROP COLUMN SenderName;"
+                                          "PRAGMA user_version = 2;"_s),
+             0);
+    QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Usable);
+    QCOMPARE(Database::value(u"PRAGMA user_version"_s).toInt(), Database::SchemaVersion);
+    QCOMPARE(Database::value(u"SELECT Marketing FROM SMSSend"_s).toInt(), 0);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM OptOuts"_s).toInt(), 0);
+    QVERIFY(Database::value(u"SELECT count(*) FROM PublicHolidays"_s).toInt() > 0);
+    // A word the operator took off the list stays off.
+    QVERIFY(!Database::value(u"SELECT 1 FROM OptOutWords WHERE Word = 'QUIT'"_s).isValid());
+    QVERIFY(Database::value(u"SELECT 1 FROM OptOutWords WHERE Word = 'STOP'"_s).isValid());
 }
 
 void tst_database::batchStoresOnlyWhatItCommits()

@@ -79,11 +79,11 @@ private slots:
         QVERIFY(OutboxSender(s.host).SendOutbox());
         const QStringList requests = takeRequests(s.gateway);
         QCOMPARE(requestParameters(requests, "Type"),
-                 QStringList({"Credits", "SingleSMS", "SingleSMS", "SingleSMS", "SingleSMS", "SingleSMS"}));
-        QCOMPARE(requestParameters(requests.mid(1), "CustomerID"), ids(keys));
-        QCOMPARE(requestParameters(requests.mid(1), "Number"),
+                 QStringList({"replies", "Credits", "SingleSMS", "SingleSMS", "SingleSMS", "SingleSMS", "SingleSMS"}));
+        QCOMPARE(requestParameters(requests.mid(2), "CustomerID"), ids(keys));
+        QCOMPARE(requestParameters(requests.mid(2), "Number"),
                  QStringList({"0821234567", "0821234567", "0821234567", "0821234567", "01234567"}));
-        QCOMPARE(requestParameters(requests.mid(1, 1), "Message"), QStringList({"one"}));
+        QCOMPARE(requestParameters(requests.mid(2, 1), "Message"), QStringList({"one"}));
         QCOMPARE(OutboxRows::states(), QStringList({"5000001", "5000002", "5000003", "5000004", "5000005"}));
         QCOMPARE(s.host.lastStatus(), Ready);
         QCOMPARE(s.host.progress, (QList<QPair<int, int>>{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {0, 0}}));
@@ -110,7 +110,7 @@ private slots:
                  {"2024-03-14", "09:05"}, {"2024-03-14", "09:05"}, {"2024-01-01", "23:59"}, {"", ""}})
             k.append(OutboxRows::add({.number = "0821234567", .message = "m", .sendDate = date, .sendTime = time}));
         QVERIFY(!sender.SendOutbox());
-        QCOMPARE(types(s.gateway), QStringList({"Credits"}));
+        QCOMPARE(types(s.gateway), QStringList({"replies", "Credits"}));
         QCOMPARE(s.host.credits, "5");
         QCOMPARE(s.host.titles, QStringList({"CREDITS", "SEND?"}));
         QCOMPARE(s.host.texts,
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(s.host.statuses.filter("SMS NOT sent").isEmpty());
 
         QVERIFY(!sender.SendOutbox());
-        QCOMPARE(types(s.gateway), QStringList({"Credits"}));
+        QCOMPARE(types(s.gateway), QStringList({"replies", "Credits"}));
         QCOMPARE(s.host.titles.mid(4), QStringList({"CREDITS"}));
         QCOMPARE(s.host.texts.last(), NoCredits);
         QCOMPARE(sender.CountQueued(), 3);
@@ -245,15 +245,15 @@ private slots:
         QCOMPARE(s.host.busyDepth, 0);
         QCOMPARE(s.host.credits, fault == "down before" ? "10" : "1000");
         if (!fault.startsWith("down"))
-            QCOMPARE(types(s.gateway), QStringList({"Credits", "SingleSMS", "SingleSMS", "SingleSMS"}));
+            QCOMPARE(types(s.gateway), QStringList({"replies", "Credits", "SingleSMS", "SingleSMS", "SingleSMS"}));
     }
 
     void cycleSequences_data()
     {
         QTest::addColumn<QString>("cycle");
         QTest::addColumn<QStringList>("types");
-        QTest::newRow("Send/Receive") << "SendReceive" << QStringList{"Sent", "Credits", "SingleSMS", "replies"};
-        QTest::newRow("Send Now") << "SendNow" << QStringList{"Credits", "SingleSMS", "Sent"};
+        QTest::newRow("Send/Receive") << "SendReceive" << QStringList{"Sent", "replies", "Credits", "SingleSMS", "replies"};
+        QTest::newRow("Send Now") << "SendNow" << QStringList{"replies", "Credits", "SingleSMS", "Sent"};
         QTest::newRow("Receive Now") << "ReceiveNow" << QStringList{"Sent", "replies"};
     }
     void cycleSequences()
@@ -284,7 +284,7 @@ private slots:
         QVERIFY(cycles.SendReceive());
         QCOMPARE(started, QList<bool>(12, false));
         QCOMPARE(QList<QVariantList>(running), (QList<QVariantList>{{true}, {false}}));
-        QCOMPARE(types(s.gateway), QStringList({"Sent", "Credits", "SingleSMS", "SingleSMS", "SingleSMS", "replies"}));
+        QCOMPARE(types(s.gateway), QStringList({"Sent", "replies", "Credits", "SingleSMS", "SingleSMS", "SingleSMS", "replies"}));
         s.host.onYield = [] {};
         QVERIFY(cycles.ReceiveNow());
     }

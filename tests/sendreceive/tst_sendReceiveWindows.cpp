@@ -119,7 +119,7 @@ void tst_sendReceiveWindows::sendLogsEveryPostAndCountsDown()
                           "Sending SMS to 0821111111", "SMS sent - BatchID: 5000001", "Sending SMS to 0833333333",
                           "SMS sent - BatchID: 5000002", "Sending SMS to 0824444444", "SMS sent - BatchID: 5000003"}));
     QCOMPARE(OutboxRows::states(), QStringList({"0", "5000001", "0", "5000002", "5000003"}));
-    QCOMPARE(takeRequests(gateway).size(), 5); // the balance, then four messages
+    QCOMPARE(takeRequests(gateway).size(), 6); // the replies, the balance, then four messages
     QCOMPARE(text(&window, "lblLeft"), QStringLiteral("0 / 5"));
     QCOMPARE(text(&window, "lblCredits"), QStringLiteral("1000"));
     QCOMPARE(text(&window, "lblStatus"), QStringLiteral("Ready ..."));

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDateTime>
+
+#include <functional>
+
+// The time the campaign rules go by (opt-out stamps, the sending window,
+// posting times). The system clock unless a test sets another.
+namespace CampaignClock {
+
+QDateTime now();
+// An empty function gives the system clock back.
+void set(std::function<QDateTime()> clock);
+
+} // namespace CampaignClock

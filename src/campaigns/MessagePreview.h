@@ -1,0 +1,36 @@
+#pragma once
+
+#include "compose/SmsParts.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What each addressee of a group would get: every body with its merge fields
+// filled and, for marketing, the footer; its encoding and parts, and whether
+// the addressee's data pushed it into Unicode or an extra part.
+namespace MessagePreview {
+
+struct Row
+{
+    QString name;
+    QString number;
+    QString text;
+    SmsParts parts;
+    bool pushed = false; // more parts, or Unicode, than the body with its fallbacks
+    QString note;        // "opted out: left out", "unresolved: {FirstName}"
+};
+
+struct Preview
+{
+    QList<Row> rows;
+    int messages = 0;   // rows that would be queued
+    int totalParts = 0; // of those rows
+    int pushed = 0;
+    int leftOut = 0;    // opted-out addressees
+    int unresolved = 0; // rows that would stop the queueing
+};
+
+Preview forGroup(qint64 groupId, const QStringList &bodies, bool marketing);
+
+} // namespace MessagePreview

@@ -1,0 +1,48 @@
+#include "campaigns/SendGate.h"
+
+#include "campaigns/Clock.h"
+
+#include <QLocale>
+#include <QStringList>
+
+SendGate::SendGate() : m_window(SendingWindow::fromDatabase()) {}
+
+SendGate::Verdict SendGate::check(const QString &number, bool marketing)
+{
+    if (m_checker.blocks(number)) {
+        ++m_optedOut;
+        return Verdict::OptedOut;
+    }
+    if (marketing && !m_window.isOpen(CampaignClock::now())) {
+        ++m_waiting;
+        return Verdict::Wait;
+    }
+    return Verdict::Post;
+}
+
+QString SendGate::notice() const
+{
+    QStringList lines;
+    if (m_optedOut == 1)
+        lines << QStringLiteral("1 message was not sent: its number is on the opt-out list.");
+    else if (m_optedOut > 1)
+        lines << QStringLiteral("%1 messages were not sent: their numbers are on the opt-out list.").arg(m_optedOut);
+    if (m_waiting > 0) {
+        const QDateTime next = m_window.nextOpening(CampaignClock::now());
+        lines << (m_waiting == 1 ? QStringLiteral("1 marketing message waits")
+                                 : QStringLiteral("%1 marketing messages wait").arg(m_waiting))
+                     + QStringLiteral(" for the permitted hours (from %1).")
+                           .arg(QLocale().toString(next, QStringLiteral("ddd d MMM HH:mm")));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString SendGate::postedStamp()
+{
+    return CampaignClock::now().toUTC().toString(Qt::ISODateWithMs);
+}
+
+QString SendGate::noticeTitle() const
+{
+    return m_optedOut > 0 ? QStringLiteral("OPTED OUT") : QStringLiteral("WAITING");
+}

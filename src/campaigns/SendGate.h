@@ -1,0 +1,38 @@
+#pragma once
+
+#include "campaigns/OptOuts.h"
+#include "campaigns/SendingWindow.h"
+
+#include <QDateTime>
+#include <QString>
+
+// What a send run asks before it posts a queued row.
+class SendGate
+{
+public:
+    enum class Verdict {
+        Post,
+        OptedOut, // the number is on the opt-out list: never posted
+        Wait,     // a marketing message outside the permitted hours: stays queued
+    };
+
+    SendGate();
+
+    // Counted: how many were kept back so far.
+    Verdict check(const QString &number, bool marketing);
+    int optedOut() const { return m_optedOut; }
+    int waiting() const { return m_waiting; }
+    // What a run that kept messages back tells the operator at its end, and
+    // its title (OPTED OUT, or WAITING when only marketing messages wait);
+    // empty when it kept none back.
+    QString notice() const;
+    QString noticeTitle() const;
+    // When the row was posted, for SMSSend.PostedAt (UTC, ISO 8601).
+    static QString postedStamp();
+
+private:
+    OptOuts::Checker m_checker;
+    SendingWindow m_window;
+    int m_optedOut = 0;
+    int m_waiting = 0;
+};

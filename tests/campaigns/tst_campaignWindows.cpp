@@ -1,0 +1,174 @@
+#include "WindowFixture.h"
+
+#include "OutboxRows.h"
+#include "app/frmMain.h"
+#include "campaigns/Clock.h"
+#include "campaigns/OptOuts.h"
+#include "campaigns/SendingWindow.h"
+#include "campaigns/frmOptOuts.h"
+#include "compose/ComposerBlock.h"
+#include "compose/NumberGrid.h"
+#include "compose/SmsParts.h"
+#include "compose/frmSendToGroup.h"
+#include "compose/frmSendToGroupNo.h"
+#include "data/Database.h"
+#include "ui/QueryListModel.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+class tst_campaignWindows : public QObject, private WindowFixture
+{
+    Q_OBJECT
+
+private slots:
+    void init() { start(); }
+    void cleanup()
+    {
+        CampaignClock::set({});
+        finish();
+    }
+
+    // The footer of a marketing message counts in the parts shown; the rows carry it and the mark, and a
+    // number on the opt-out list is left out and said so.
+    void numberListMarketingAndLeftOut()
+    {
+        Database::run(u"UPDATE Setup SET SenderName = 'Acme Motors'"_s);
+        OptOuts::add(u"0821111111"_s, OptOuts::FromOperator);
+        open(new frmSendToGroupNo);
+        auto *composer = window->findChild<ComposerBlock *>();
+        const QString body = QString(150, u'a');
+        composer->setBody(1, body);
+        auto *parts = child<QLabel>("lblParts1");
+        QCOMPARE(parts->text(), partsText(smsParts(body)));
+        QTest::mouseClick(child<QRadioButton>("optMarketing"), Qt::LeftButton);
+        QCOMPARE(parts->text(), partsText(smsParts(Marketing::withFooter(body, u"Acme Motors"_s))));
+        QVERIFY(parts->text() != partsText(smsParts(body)));
+
+        auto *grid = child<NumberGrid>("grdList");
+        grid->setRowCount(2);
+        grid->setItem(0, 0, new QTableWidgetItem(u"+27 82 111 1111"_s));
+        grid->setItem(1, 0, new QTableWidgetItem(u"0822222222"_s));
+        saveScreenshot(window.get(), u"frmSendToGroupNo-marketing"_s);
+        click("cmdSend");
+        QCOMPARE(boxes->titles(), (QStringList{u"ADDED"_s, u"OPTED OUT"_s}));
+        QCOMPARE(boxes->last().text, u"1 number is on the opt-out list and was left out."_s);
+        const auto rows = OutboxRows::all();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].value(u"Number"_s).toString(), u"0822222222"_s);
+        QCOMPARE(rows[0].value(u"Message"_s).toString(), body + u"\nAcme Motors: Reply STOP to opt out"_s);
+        QCOMPARE(Database::value(u"SELECT Marketing FROM SMSSend"_s).toInt(), 1);
+    }
+
+    // Inbox: a possible opt-out is flagged and one click opts its number out. Outbox: an opted-out row and a
+    // marketing row waiting outside the permitted hours have looks of their own.
+    void mainWindowFlagsAndStyles()
+    {
+        CampaignClock::set([] { return QDateTime(QDate(2026, 12, 13), QTime(10, 0)); }); // a Sunday
+        Database::run(u"INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, OptOut) "
+                      "VALUES ('R1', '0823334444', 'please stop these', '2026-12-12 10:00:00', 2), "
+                      "('R2', '0825556666', 'STOP', '2026-12-12 11:00:00', 1)"_s);
+        const qint64 optedOut = OutboxRows::add({.number = u"0825556666"_s, .send = true, .eventId = u"OPTOUT"_s});
+        const qint64 waiting = OutboxRows::queue(u"0827778888"_s);
+        const qint64 service = OutboxRows::queue(u"0829990000"_s);
+        Database::run(u"UPDATE SMSSend SET Marketing = 1 WHERE SMSSendID = ?"_s, {waiting});
+        frmMain main;
+        main.resize(900, 600);
+        main.show();
+        const QueryListModel *outbox = main.outboxList();
+        const auto cell = [outbox](qint64 id) {
+            for (int row = 0; row < outbox->rowCount(); ++row)
+                if (outbox->value(row, u"SMSSendID"_s).toLongLong() == id)
+                    return outbox->index(row, outbox->columnOf(u"Message"_s));
+            return QModelIndex();
+        };
+        QCOMPARE(cell(optedOut).data(Qt::BackgroundRole).value<QColor>(), QColor(215, 215, 215));
+        QVERIFY(cell(optedOut).data(Qt::ToolTipRole).toString().startsWith(u"opted out"_s));
+        QVERIFY(cell(waiting).data(Qt::ToolTipRole).toString().startsWith(u"waiting"_s));
+        QVERIFY(!cell(service).data(Qt::BackgroundRole).value<QColor>().isValid());
+
+        const QueryListModel *inbox = main.inboxList();
+        QCOMPARE(inbox->rowCount(), 2);
+        const int flaggedRow = inbox->value(0, u"IncomingID"_s).toString() == u"R1"_s ? 0 : 1;
+        QCOMPARE(inbox->index(flaggedRow, inbox->columnOf(u"Message"_s)).data(Qt::BackgroundRole).value<QColor>(),
+                 QColor(255, 214, 153));
+        saveScreenshot(&main, u"frmMain-optouts"_s);
+        main.grdInbox_OptOut(flaggedRow);
+        QVERIFY(OptOuts::isSuppressed(u"0823334444"_s));
+        QCOMPARE(Database::value(u"SELECT OptOut FROM SMSReplies WHERE IncomingID = 'R1'"_s).toInt(), 4);
+    }
+
+    // The list window adds a typed number, refuses a bad holiday line without saving anything, saves words
+    // and exports the list.
+    void optOutListWindow()
+    {
+        open(new frmOptOuts);
+        child<QLineEdit>("txtNumber")->setText(u"+27 82 123 4567"_s);
+        click("cmdAdd");
+        QVERIFY(OptOuts::isSuppressed(u"0821234567"_s));
+        QCOMPARE(child<QTableView>("grdOptOuts")->model()->rowCount(), 1);
+        saveScreenshot(window.get(), u"frmOptOuts"_s);
+
+        child<QPlainTextEdit>("txtWords")->setPlainText(u"STOP\nNO MORE\n"_s);
+        child<QPlainTextEdit>("txtHolidays")->appendPlainText(u"2027-13-01 Broken"_s);
+        click("cmdSave");
+        QCOMPARE(boxes->last().title, u"ERROR"_s);
+        QVERIFY(Database::value(u"SELECT 1 FROM OptOutWords WHERE Word = 'QUIT'"_s).isValid());
+        child<QPlainTextEdit>("txtHolidays")->setPlainText(u"2027-01-01 New Year's Day"_s);
+        child<QLineEdit>("txtSenderName")->setText(u"Acme"_s);
+        click("cmdSave");
+        QCOMPARE(boxes->last().title, u"SAVED"_s);
+        QCOMPARE(OptOuts::classify(u"no more!"_s, OptOuts::words()), OptOuts::ReplyKind::OptOut);
+        QCOMPARE(OptOuts::classify(u"quit"_s, OptOuts::words()), OptOuts::ReplyKind::None);
+        QCOMPARE(Marketing::senderName(), u"Acme"_s);
+        child<QTabWidget>("tabPages")->setCurrentIndex(2);
+        saveScreenshot(window.get(), u"frmOptOuts-marketing"_s);
+
+        QTemporaryDir dir;
+        dialogs->choose(dir.filePath(u"list.csv"_s));
+        click("cmdExport");
+        QFile file(dir.filePath(u"list.csv"_s));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("\"0821234567\""));
+    }
+
+    // The group window's preview lists every member's message before anything is queued.
+    void groupPreview()
+    {
+        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        for (const auto &[first, mobile] : QList<QPair<QString, QString>>{
+                 {u"Thandi"_s, u"0825550001"_s}, {u"Zo\u00eb"_s, u"0825550002"_s}, {u""_s, u"0825550003"_s}}) {
+            const qint64 client = Database::insert(
+                u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES (?, 'Dube', ?)"_s, {first, mobile});
+            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {group, client});
+        }
+        OptOuts::add(u"0825550003"_s, OptOuts::FromOperator);
+        open(new frmSendToGroup);
+        auto *groups = child<QComboBox>("cboGroups");
+        groups->setCurrentIndex(groups->findText(u"Members"_s));
+        window->findChild<ComposerBlock *>()->setBody(1, u"Hi {FirstName|friend}, your statement is ready."_s);
+        window->findChild<ComposerBlock *>()->setMarketing(true);
+        saveScreenshot(window.get(), u"frmSendToGroup-preview-button"_s);
+        int rows = -1;
+        QCOMPARE(withModal([this] { click("cmdPreview"); },
+                           [&rows](QWidget *preview) {
+                               preview->resize(900, 300);
+                               rows = child<QTableWidget>(preview, "grdPreview")->rowCount();
+                               saveScreenshot(preview, u"frmPreview"_s);
+                           }),
+                 u"frmPreview"_s);
+        QCOMPARE(rows, 3);
+        QCOMPARE(OutboxRows::count(), 0);
+    }
+};
+
+QTEST_MAIN(tst_campaignWindows)
+#include "tst_campaignWindows.moc"

@@ -1,0 +1,115 @@
+#include "TestSupport.h"
+
+#include "campaigns/MergeFields.h"
+#include "campaigns/MessagePreview.h"
+#include "campaigns/OptOuts.h"
+#include "compose/GroupQueue.h"
+#include "compose/OutboxWriter.h"
+#include "data/Database.h"
+
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class tst_mergeFields : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fieldsAreFilled_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("unresolved");
+        QTest::newRow("plain") << u"No fields {here"_s << u"No fields {here"_s << QStringList();
+        QTest::newRow("first name") << u"Hi {FirstName}!"_s << u"Hi Thandi!"_s << QStringList();
+        QTest::newRow("any case") << u"{lastname}/{ASSNO}"_s << u"Dube/A17"_s << QStringList();
+        QTest::newRow("value wins over fallback") << u"Hi {FirstName|Customer}"_s << u"Hi Thandi"_s << QStringList();
+        QTest::newRow("fallback for blank")
+            << u"Dear {Company|Sir or Madam}"_s << u"Dear Sir or Madam"_s << QStringList();
+        QTest::newRow("empty fallback") << u"Hi {Initials|}."_s << u"Hi ."_s << QStringList();
+        QTest::newRow("blank, no fallback")
+            << u"Dear {Company}"_s << u"Dear {Company}"_s << QStringList{u"{Company}"_s};
+        QTest::newRow("unknown field") << u"{Nickname} and {FirstName}"_s << u"{Nickname} and Thandi"_s
+                                       << QStringList{u"{Nickname}"_s};
+    }
+
+    void fieldsAreFilled()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, text);
+        QFETCH(QStringList, unresolved);
+        const QHash<QString, QString> values = {
+            {u"firstname"_s, u"Thandi"_s}, {u"lastname"_s, u"Dube"_s}, {u"assno"_s, u"A17"_s}, {u"company"_s, u"  "_s}};
+        const MergeFields::Resolved resolved = MergeFields::resolve(body, values);
+        QCOMPARE(resolved.text, text);
+        QCOMPARE(resolved.unresolved, unresolved);
+    }
+
+    // Per member at queue time: a missing first name takes the fallback; without a fallback nothing at all
+    // is queued and the error names the field and the member.
+    void groupQueueFillsOrBlocks()
+    {
+        TestHome home;
+        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        for (const auto &[first, mobile] :
+             QList<QPair<QString, QString>>{{u"Thandi"_s, u"0825550001"_s}, {u""_s, u"0825550002"_s}}) {
+            const qint64 client = Database::insert(
+                u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES (?, 'Dube', ?)"_s, {first, mobile});
+            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {group, client});
+        }
+        GroupQueue::queue(group, {u"Hi {FirstName|Customer}, pay by Friday"_s});
+        QSqlQuery rows = Database::run(u"SELECT Message FROM SMSSend ORDER BY SMSSendID"_s);
+        QStringList messages;
+        while (rows.next())
+            messages << rows.value(0).toString();
+        QCOMPARE(messages, QStringList({u"Hi Thandi, pay by Friday"_s, u"Hi Customer, pay by Friday"_s}));
+
+        try {
+            GroupQueue::queue(group, {u"Hi {FirstName}"_s});
+            QFAIL("queued with an unresolved field");
+        } catch (const UnresolvedField &error) {
+            QVERIFY2(error.description().contains(u"{FirstName}"_s) && error.description().contains(u"0825550002"_s),
+                     qPrintable(error.description()));
+        }
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), 2);
+    }
+
+    // Per member: the filled text, its encoding and parts; members whose data pushes the message into
+    // Unicode or an extra part are counted, opted-out members left out, unresolved fields counted.
+    void previewPerRecipient()
+    {
+        TestHome home;
+        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        const QList<QPair<QString, QString>> members = {{u"Thandi"_s, u"0825550001"_s},
+                                                        {u"Zo\u00eb"_s, u"0825550002"_s},
+                                                        {u"Nomvuyiselo Anathi Precious-Lee"_s, u"0825550003"_s},
+                                                        {u"Opted"_s, u"0825550004"_s}};
+        for (const auto &[first, mobile] : members) {
+            const qint64 client = Database::insert(
+                u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES (?, 'Dube', ?)"_s, {first, mobile});
+            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {group, client});
+        }
+        OptOuts::add(u"0825550004"_s, OptOuts::FromOperator);
+        const QString tail = QString(135, u'x');
+        const MessagePreview::Preview preview =
+            MessagePreview::forGroup(group, {u"Hi {FirstName|friend}, "_s + tail, u"{Company}"_s}, false);
+        QStringList seen;
+        for (const MessagePreview::Row &row : preview.rows)
+            seen << u"%1 %2 %3 %4"_s.arg(row.number).arg(row.parts.parts).arg(row.parts.unicode).arg(row.note);
+        QCOMPARE(seen,
+                 QStringList({u"0825550003 2 0 an extra part by its data"_s, u"0825550003 1 0 no value: {Company}"_s,
+                              u"0825550004 1 0 opted out: left out"_s, u"0825550004 1 0 opted out: left out"_s,
+                              u"0825550001 1 0 "_s, u"0825550001 1 0 no value: {Company}"_s,
+                              u"0825550002 3 1 Unicode by its data"_s, u"0825550002 1 0 no value: {Company}"_s}));
+        QCOMPARE(preview.messages, 3);
+        QCOMPARE(preview.totalParts, 6);
+        QCOMPARE(preview.pushed, 2);
+        QCOMPARE(preview.leftOut, 1);
+        QCOMPARE(preview.unresolved, 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_mergeFields)
+#include "tst_mergeFields.moc"

@@ -1,0 +1,328 @@
+#include "../gateway/GatewayTestSupport.h"
+
+#include "campaigns/Clock.h"
+#include "campaigns/OptOuts.h"
+#include "campaigns/QueueFilter.h"
+#include "campaigns/SendingWindow.h"
+#include "compose/DebitOrderList.h"
+#include "compose/GroupQueue.h"
+#include "compose/OutboxWriter.h"
+#include "compose/SingleQueue.h"
+#include "data/ProcessSettings.h"
+#include "data/modFunctions.h"
+#include "gateway/GatewayCycles.h"
+#include "gateway/OutboxSender.h"
+#include "gateway/RepliesRetrieval.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int replyCount = 0;
+
+void addReply(const GatewayProcess &gateway, const QString &from, const QString &text)
+{
+    gateway.admin(u"/admin/reply?user=demo&id=R%1&from=%2&text=%3"_s.arg(++replyCount)
+                      .arg(encodedForAdmin(from), encodedForAdmin(text)));
+}
+
+QStringList postedNumbers(const GatewayProcess &gateway)
+{
+    return requestParameters(takeRequests(gateway).filter(u"Type=SingleSMS&"_s), u"Number"_s);
+}
+
+qint64 contactWith(const QString &mobile)
+{
+    return Database::insert(u"INSERT INTO Clients (LastName, FirstName, Mobile) VALUES ('Dube', 'Thandi', ?)"_s,
+                            {mobile});
+}
+
+// Every way of queueing, each to the numbers given, in one action.
+enum class QueuePath { Contact, Group, Numbers, Importer };
+enum class SendPath { Sender, SendReceive, SendNow, FourInFlight };
+
+void queueBy(QueuePath path, const QStringList &numbers, QueueCampaign *campaign)
+{
+    const QStringList bodies = {u"Your account is due"_s};
+    switch (path) {
+    case QueuePath::Contact:
+        for (const QString &number : numbers)
+            SingleQueue::queue(bodies, number, contactWith(number), campaign);
+        break;
+    case QueuePath::Group: {
+        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        for (const QString &number : numbers)
+            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s,
+                          {group, contactWith(number)});
+        GroupQueue::queue(group, bodies, {}, campaign);
+        break;
+    }
+    case QueuePath::Numbers:
+        queueToNumbers(numbers, bodies, {}, campaign);
+        break;
+    case QueuePath::Importer: {
+        QList<DebitOrderList::Row> rows;
+        for (const QString &number : numbers)
+            rows.append({u"1"_s, number, bodies.first()});
+        DebitOrderList::import(rows, {}, campaign);
+        break;
+    }
+    }
+}
+
+void sendBy(SendPath path, CycleHost &host)
+{
+    modMain::GatewayConnections = path == SendPath::FourInFlight ? 4 : 1;
+    GatewayCycles cycles(host);
+    switch (path) {
+    case SendPath::Sender:
+    case SendPath::FourInFlight:
+        cycles.sender().SendOutbox();
+        break;
+    case SendPath::SendReceive:
+        cycles.SendReceive();
+        break;
+    case SendPath::SendNow:
+        cycles.SendNow();
+        break;
+    }
+    modMain::GatewayConnections = 1;
+}
+
+const QString Stopper = u"+27 82 555 0001"_s;
+const QString Keeper = u"0825550002"_s;
+
+} // namespace
+
+class tst_optOuts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { CampaignClock::set({}); }
+
+    void repliesAreCleanedAndRead_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("kind");
+        const int optOut = int(OptOuts::ReplyKind::OptOut), lift = int(OptOuts::ReplyKind::Lift),
+                  possible = int(OptOuts::ReplyKind::Possible), none = int(OptOuts::ReplyKind::None);
+        const QList<QPair<QString, int>> table = {
+            {u"STOP"_s, optOut},
+            {u"  stop.  "_s, optOut},
+            {u"Stop!!"_s, optOut},
+            {u"opt-out"_s, optOut},
+            {u"Opt  Out"_s, optOut},
+            {u"OPTOUT"_s, optOut},
+            {u"unsubscribe"_s, optOut},
+            {u"End."_s, optOut},
+            {u"S.T.O.P"_s, optOut},
+            {u"StopAll"_s, optOut},
+            {u"start"_s, lift},
+            {u"UNSTOP"_s, lift},
+            {u"please stop sending"_s, possible},
+            {u"Don't stop!"_s, possible},
+            {u"stop, thanks"_s, possible},
+            {u"opt out please"_s, possible},
+            {u"stopped by"_s, none},
+            {u"weekend"_s, none},
+            {u"Yes & thanks"_s, none},
+            {u""_s, none},
+            {u"start again soon"_s, none},
+        };
+        for (const auto &[text, kind] : table)
+            QTest::newRow(qPrintable(text.isEmpty() ? u"(empty)"_s : text)) << text << kind;
+    }
+
+    void repliesAreCleanedAndRead()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, kind);
+        TestHome home;
+        QCOMPARE(int(OptOuts::classify(text, OptOuts::words())), kind);
+    }
+
+    // A STOP that reached the gateway after a row was queued keeps the row from being posted, whichever
+    // way it was queued and whichever way the outbox is sent; queueing to that number again leaves it out.
+    void stopReplyIsHonouredOnEveryPath_data()
+    {
+        QTest::addColumn<int>("queuePath");
+        QTest::addColumn<int>("sendPath");
+        const QStringList queueNames = {u"contact"_s, u"group"_s, u"numbers"_s, u"importer"_s};
+        const QStringList sendNames = {u"sender"_s, u"send-receive"_s, u"send-now"_s, u"four-in-flight"_s};
+        for (int q = 0; q < queueNames.size(); ++q)
+            for (int p = 0; p < sendNames.size(); ++p)
+                QTest::newRow(qPrintable(queueNames[q] + u'/' + sendNames[p])) << q << p;
+    }
+
+    void stopReplyIsHonouredOnEveryPath()
+    {
+        QFETCH(int, queuePath);
+        QFETCH(int, sendPath);
+        GatewaySetup s;
+        QueueCampaign before;
+        queueBy(QueuePath(queuePath), {Stopper, Keeper}, &before);
+        QCOMPARE(before.leftOut, 0);
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE Send = 0"_s).toInt(), 2);
+
+        addReply(s.gateway, u"27825550001"_s, u"Stop."_s);
+        takeRequests(s.gateway);
+        sendBy(SendPath(sendPath), s.host);
+
+        QCOMPARE(postedNumbers(s.gateway), QStringList{Keeper});
+        QCOMPARE(queryValues(u"SELECT Send, EventID, PostedAt IS NULL FROM SMSSend WHERE Number = ?"_s,
+                             {modFunctions::TrimBlanks(Stopper)}),
+                 QStringList({u"1"_s, OptOuts::OptedOutEventId, u"1"_s}));
+        QCOMPARE(queryValues(u"SELECT Number, Source FROM OptOuts"_s), QStringList({u"0825550001"_s, u"REPLY"_s}));
+        QCOMPARE(queryValues(u"SELECT OptOut FROM SMSReplies"_s), QStringList{u"1"_s});
+        QCOMPARE(s.host.titles, QStringList{u"OPTED OUT"_s});
+        QCOMPARE(s.host.texts, QStringList{u"1 message was not sent: its number is on the opt-out list."_s});
+
+        QueueCampaign after;
+        const int rows = Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt();
+        queueBy(QueuePath(queuePath), {u"082 555 0001"_s, Keeper}, &after);
+        QCOMPARE(after.leftOut, 1);
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), rows + 1);
+    }
+
+    // A word among others is only flagged; the operator's one click suppresses; START lifts; a STOP from a
+    // sender that is no number does nothing. Every change is in the audit.
+    void flaggedConfirmedAndLifted()
+    {
+        GatewaySetup s;
+        RepliesRetrieval replies(s.host);
+        const auto step = [&](const QString &from, const QString &text) {
+            addReply(s.gateway, from, text);
+            QVERIFY(replies.FetchReplies());
+        };
+        step(u"0825550001"_s, u"Please stop sending me these"_s);
+        QCOMPARE(OptOuts::count(), 0);
+        const qint64 flagged = Database::value(u"SELECT SMSReplyID FROM SMSReplies WHERE OptOut = 2"_s).toLongLong();
+        QVERIFY(flagged > 0);
+        QVERIFY(OptOuts::confirmPossible(flagged));
+        QVERIFY(OptOuts::isSuppressed(u"+27825550001"_s));
+        step(u"+27 82 555 0001"_s, u"START"_s);
+        QVERIFY(!OptOuts::isSuppressed(u"0825550001"_s));
+        step(u"BANK"_s, u"STOP"_s);
+        QCOMPARE(OptOuts::count(), 0);
+        QCOMPARE(queryValues(u"SELECT OptOut FROM SMSReplies ORDER BY SMSReplyID"_s),
+                 QStringList({u"4"_s, u"3"_s, u"0"_s}));
+        QCOMPARE(queryValues(u"SELECT Number, Action, Source FROM OptOutAudit ORDER BY AuditID"_s),
+                 QStringList({u"0825550001"_s, u"ADDED"_s, u"INBOX"_s, u"0825550001"_s, u"LIFTED"_s, u"REPLY"_s}));
+    }
+
+    // A STOP that cannot be put on the list ends the run with its error and stores nothing, so the
+    // next run reads it again rather than losing it.
+    void stopThatCannotBeRecordedIsReadAgain()
+    {
+        GatewaySetup s;
+        RepliesRetrieval replies(s.host);
+        Database::run(u"ALTER TABLE OptOuts RENAME TO OptOutsAway"_s);
+        addReply(s.gateway, u"0825550001"_s, u"STOP"_s);
+        QVERIFY(!replies.FetchReplies());
+        QCOMPARE(s.host.titles, QStringList{u"ERROR"_s});
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSReplies"_s).toInt(), 0);
+        Database::run(u"ALTER TABLE OptOutsAway RENAME TO OptOuts"_s);
+        QVERIFY(replies.FetchReplies());
+        QVERIFY(OptOuts::isSuppressed(u"0825550001"_s));
+    }
+
+    void sendingWindowHours_data()
+    {
+        QTest::addColumn<QDateTime>("at");
+        QTest::addColumn<bool>("open");
+        const QList<QPair<QString, bool>> table = {
+            {u"2026-12-12T08:59:59"_s, false}, {u"2026-12-12T09:00:00"_s, true}, // Saturday
+            {u"2026-12-12T12:59:59"_s, true},  {u"2026-12-12T13:00:00"_s, false},
+            {u"2026-12-13T10:00:00"_s, false},                                   // Sunday
+            {u"2026-12-14T07:59:59"_s, false}, {u"2026-12-14T08:00:00"_s, true}, // Monday
+            {u"2026-12-14T19:59:59"_s, true},  {u"2026-12-14T20:00:00"_s, false},
+            {u"2026-12-16T10:00:00"_s, false}, // Day of Reconciliation
+            {u"2026-08-10T10:00:00"_s, false}, // Monday after a Sunday holiday
+            {u"2026-08-11T10:00:00"_s, true},
+        };
+        for (const auto &[text, open] : table)
+            QTest::newRow(qPrintable(text)) << QDateTime::fromString(text, Qt::ISODate) << open;
+    }
+
+    void sendingWindowHours()
+    {
+        QFETCH(QDateTime, at);
+        QFETCH(bool, open);
+        TestHome home;
+        QCOMPARE(SendingWindow::fromDatabase().isOpen(at), open);
+    }
+
+    // Started Saturday 12:58 with the clock moving 20 s per message: marketing messages go until 13:00 and
+    // then wait, queued; service messages go on. On Monday at 08:00 the rest go.
+    void marketingBatchWaitsAtTheEdge()
+    {
+        GatewaySetup s;
+        QDateTime clock = QDateTime::fromString(u"2026-12-12T12:58:00"_s, Qt::ISODate);
+        CampaignClock::set([&clock] { return clock; });
+        s.host.onStatus = [&clock](const QString &text) {
+            if (text.startsWith(u"Sending SMS to"_s))
+                clock = clock.addSecs(20);
+        };
+        Database::run(u"UPDATE Setup SET SenderName = 'Acme'"_s);
+        QStringList numbers;
+        for (int i = 0; i < 10; ++i)
+            numbers << u"08255510%1"_s.arg(i, 2, 10, QLatin1Char('0'));
+        QueueCampaign marketing{.marketing = true};
+        queueToNumbers(numbers, {u"Sale on now"_s}, {}, &marketing);
+        queueToNumbers({u"0825559999"_s}, {u"Your order shipped"_s});
+        QCOMPARE(Database::value(u"SELECT Message FROM SMSSend ORDER BY SMSSendID LIMIT 1"_s).toString(),
+                 u"Sale on now\nAcme: Reply STOP to opt out"_s);
+        takeRequests(s.gateway);
+
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        QCOMPARE(postedNumbers(s.gateway), numbers.mid(0, 6) + QStringList{u"0825559999"_s});
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE Send = 0 AND Marketing = 1"_s).toInt(), 4);
+        QCOMPARE(s.host.titles, QStringList{u"WAITING"_s});
+        QVERIFY2(s.host.texts.last().startsWith(
+                     u"4 marketing messages wait for the permitted hours (from Mon 14 Dec 08:00)"_s),
+                 qPrintable(s.host.texts.last()));
+        QCOMPARE(queryValues(u"SELECT PostedAt FROM SMSSend WHERE SMSSendID = 6"_s),
+                 QStringList{clock.addSecs(-40).toUTC().toString(Qt::ISODateWithMs)});
+
+        clock = QDateTime::fromString(u"2026-12-13T10:00:00"_s, Qt::ISODate);
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        QVERIFY(postedNumbers(s.gateway).isEmpty());
+        clock = QDateTime::fromString(u"2026-12-14T08:00:00"_s, Qt::ISODate);
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        QCOMPARE(postedNumbers(s.gateway), numbers.mid(6));
+    }
+
+    // Export and import give the same list back; a header, a blank line and a broken number are passed over.
+    void csvRoundTrip()
+    {
+        TestHome home;
+        QVERIFY(OptOuts::add(u"+27 82 555 0001"_s, OptOuts::FromOperator, u"asked by \"phone\", twice"_s));
+        QVERIFY(OptOuts::add(u"0825550002"_s, OptOuts::FromOperator));
+        QVERIFY(!OptOuts::add(u"27825550002"_s, OptOuts::FromOperator));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"optouts.csv"_s);
+        OptOuts::exportCsv(path);
+        const QStringList exported = queryValues(u"SELECT Number, Detail FROM OptOuts ORDER BY Number"_s);
+        QVERIFY(OptOuts::lift(u"0825550001"_s, OptOuts::FromOperator));
+        QVERIFY(OptOuts::lift(u"0825550002"_s, OptOuts::FromOperator));
+        QFile extra(path);
+        QVERIFY(extra.open(QIODevice::Append));
+        extra.write("\r\nBANK,x\r\n\"+27 82 555 0003\",\r\n");
+        extra.close();
+        const OptOuts::ImportResult result = OptOuts::importCsv(path);
+        QCOMPARE(result.added, 3);
+        QCOMPARE(result.unusable, 1);
+        QCOMPARE(queryValues(u"SELECT Number FROM OptOuts ORDER BY Number"_s),
+                 QStringList({u"0825550001"_s, u"0825550002"_s, u"0825550003"_s}));
+        QCOMPARE(exported.at(1), u"asked by \"phone\", twice"_s);
+        QCOMPARE(Database::value(u"SELECT count(*) FROM OptOutAudit"_s).toInt(), 7);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_optOuts)
+#include "tst_optOuts.moc"
