@@ -31,12 +31,13 @@ qint64 count(const QSqlDatabase &db, const QString &table)
     return query.next() ? query.value(0).toLongLong() : 0;
 }
 
-// The tables a new database starts with rows in: the postal codes and the
-// one Setup row. Anything else in the target means it is in use.
+// The tables a new database starts with rows in (the schema script fills
+// them); the copy replaces those. Rows anywhere else mean the target is in use.
 bool startsFilled(const QString &table)
 {
-    return table.compare(QLatin1String("PostalCodes"), Qt::CaseInsensitive) == 0
-        || table.compare(QLatin1String("Setup"), Qt::CaseInsensitive) == 0;
+    static const QStringList filled{QStringLiteral("PostalCodes"), QStringLiteral("Setup"), QStringLiteral("OptOutWords"),
+                                    QStringLiteral("PublicHolidays")};
+    return filled.contains(table, Qt::CaseInsensitive);
 }
 
 struct Connections

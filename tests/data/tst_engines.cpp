@@ -121,6 +121,22 @@ void tst_engines::statementsTranslateForTheServer()
     };
     for (const auto &c : cases)
         QCOMPARE(Database::value(c.sql, c.values).toString(), c.expected.toString());
+    // A second INSERT OR IGNORE of the same key leaves the row; OR REPLACE replaces it.
+    const struct
+    {
+        QString sql;
+        QVariantList values;
+    } writes[] = {
+        {u"INSERT OR IGNORE INTO OptOutWords (Word, Lifts) VALUES (?, ?)"_s, {u"HALT"_s, 0}},
+        {u"INSERT OR IGNORE INTO OptOutWords (Word, Lifts) VALUES (?, ?)"_s, {u"HALT"_s, 1}},
+        {u"INSERT OR REPLACE INTO PublicHolidays (HolidayDate, Name) VALUES (?, ?)"_s, {u"2030-01-01"_s, u"Old"_s}},
+        {u"INSERT OR REPLACE INTO PublicHolidays (HolidayDate, Name) VALUES (?, ?)"_s, {u"2030-01-01"_s, u"New"_s}},
+    };
+    for (const auto &write : writes)
+        Database::run(write.sql, write.values);
+    QCOMPARE(Database::value(u"SELECT Lifts FROM OptOutWords WHERE Word = 'HALT'"_s).toInt(), 0);
+    QCOMPARE(Database::value(u"SELECT Name || count(*) FROM PublicHolidays WHERE HolidayDate = '2030-01-01' GROUP BY Name"_s).toString(),
+             u"New1"_s);
     QCOMPARE(Database::insert(u"INSERT INTO Groups (Name) VALUES (?)"_s, {u"First"_s}), 1);
     QCOMPARE(Database::insert(u"INSERT INTO Groups (Name) VALUES (?)"_s, {u"Second"_s}), 2);
     Database::close();
