@@ -964,10 +964,15 @@ void migrate(QSqlDatabase &db)
         // The script is written to run again over any older state: each
         // statement adds what is missing.
         QString script = QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema-postgres.sql"));
-        QSqlQuery postal(db);
-        if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next() && postal.value(0).toInt() == 0)
+        // A new database gets the postal codes with its tables.
+        bool noPostalCodes = !hasTable(db, QStringLiteral("PostalCodes"));
+        if (!noPostalCodes) {
+            QSqlQuery postal(db);
+            noPostalCodes = postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next()
+                         && postal.value(0).toInt() == 0;
+        }
+        if (noPostalCodes)
             script += resourceText(QStringLiteral(":/data/postalcodes.sql"));
-        postal.finish();
         script += QStringLiteral(";DELETE FROM TellwaveSchema; INSERT INTO TellwaveSchema (Version) VALUES (%1); COMMIT;")
                       .arg(SchemaVersion);
         try {

@@ -70,12 +70,21 @@ QStringList shapeOf(const QString &pathOrAddress)
 void tst_engines::bothSchemasHaveTheSameTablesAndColumns()
 {
     TestHome home;
+    const QString server = PostgresCluster::newDatabase();
     const QStringList onFile = shapeOf(home.databasePath());
-    const QStringList onServer = shapeOf(PostgresCluster::newDatabase());
+    const QStringList onServer = shapeOf(server);
     QVERIFY(onFile.size() >= 9);
     // Line by line, so a difference names the table.
     for (qsizetype i = 0; i < std::max(onFile.size(), onServer.size()); ++i)
         QCOMPARE(onServer.value(i, u"(missing)"_s), onFile.value(i, u"(missing)"_s));
+    // Both start with the same rows in the tables a new database fills.
+    for (const QString &where : {home.databasePath(), server}) {
+        Database::close();
+        modMain::ConnectionString = Database::connectionStringFor(where);
+        QVERIFY(Database::value(u"SELECT count(*) FROM PostalCodes"_s).toInt() > 100);
+        QCOMPARE(Database::value(u"SELECT count(*) FROM Setup"_s).toInt(), 1);
+    }
+    Database::close();
 }
 
 void tst_engines::namesCollateTheSameOnBothEngines()
