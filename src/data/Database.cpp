@@ -642,6 +642,17 @@ void close()
 QSqlQuery runBare(const QString &sql, const QVariantList &values);
 
 namespace {
+// PostgreSQL's driver reads a forward-only result a row at a time from the
+// server, and the next statement on the connection (another query, or the
+// savepoint after this one) throws the rest away. Results from the server
+// are read whole instead.
+bool forwardOnly()
+{
+    return engine() == Engine::SQLite;
+}
+} // namespace
+
+namespace {
 // On PostgreSQL a failed statement spoils the whole transaction around it,
 // where SQLite undoes only that statement. Inside a transaction each
 // statement runs under a savepoint of its own, so a failure takes back that
@@ -704,7 +715,7 @@ QSqlQuery run(const QString &sql, const QVariantList &values)
 QSqlQuery runBare(const QString &sql, const QVariantList &values)
 {
     QSqlQuery query(connection());
-    query.setForwardOnly(true);
+    query.setForwardOnly(forwardOnly());
     // PostgreSQL prepares only queries and writes of rows; a statement with
     // no values (SAVEPOINT, CREATE ...) runs as it is.
     if (values.isEmpty() && engine() == Engine::PostgreSQL) {
@@ -740,14 +751,14 @@ QSqlQuery &Statement::runBare(const QVariantList &values)
 {
     if (values.isEmpty() && !m_returning && engine() == Engine::PostgreSQL) {
         m_query = QSqlQuery(connection());
-        m_query.setForwardOnly(true);
+        m_query.setForwardOnly(forwardOnly());
         if (!m_query.exec(dialect(m_sql)))
             throw errorFrom(m_query.lastError(), m_sql);
         return m_query;
     }
     if (!m_prepared) {
         m_query = QSqlQuery(connection());
-        m_query.setForwardOnly(true);
+        m_query.setForwardOnly(forwardOnly());
         if (!m_query.prepare(dialect(m_sql)))
             throw errorFrom(m_query.lastError(), m_sql);
         m_prepared = true;

@@ -148,6 +148,19 @@ void tst_engines::statementsTranslateForTheServer()
              u"New1"_s);
     QCOMPARE(Database::insert(u"INSERT INTO Groups (Name) VALUES (?)"_s, {u"First"_s}), 1);
     QCOMPARE(Database::insert(u"INSERT INTO Groups (Name) VALUES (?)"_s, {u"Second"_s}), 2);
+    // Inside a transaction too, and a result is read whole even when other
+    // statements run before it is read.
+    {
+        Database::Transaction transaction;
+        QCOMPARE(Database::insert(u"INSERT INTO Groups (Name) VALUES (?)"_s, {u"Third"_s}), 3);
+        QSqlQuery all = Database::run(u"SELECT Name FROM Groups ORDER BY GroupID"_s);
+        Database::run(u"UPDATE Groups SET Name = Name WHERE GroupID = ?"_s, {1});
+        QStringList names;
+        while (all.next())
+            names << all.value(0).toString();
+        QCOMPARE(names, (QStringList{u"First"_s, u"Second"_s, u"Third"_s}));
+        transaction.commit();
+    }
     Database::close();
 }
 
