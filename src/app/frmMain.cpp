@@ -14,6 +14,7 @@
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
 #include "contacts/frmListClients.h"
+#include "data/Database.h"
 #include "data/AppError.h"
 #include "gateway/GatewayCycles.h"
 #include "groups/frmListGroups.h"
@@ -241,7 +242,7 @@ void frmMain::Form_Load()
                        .arg(TELLWAVE_VERSION_MAJOR)
                        .arg(TELLWAVE_VERSION_MINOR)
                        .arg(TELLWAVE_VERSION_PATCH));
-    m_panel2->setText(modMain::DatabasePath);
+    m_panel2->setText(Database::shownAs(modMain::DatabasePath));
     ui->StatusBar1->repaint();
 
     BuildCommandButtons();

@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 #include "data/Database.h"
+#include "data/DatabaseCopy.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
 #include "ui/HelpWindow.h"
@@ -9,6 +10,8 @@
 
 #include <QApplication>
 #include <QIcon>
+
+#include <cstdio>
 
 namespace modMain {
 
@@ -21,6 +24,9 @@ void UseStoredDatabasePath(bool &isDefaultPath)
     isDefaultPath = stored.isEmpty();
     DatabasePath = ChooseDatabasePath(stored);
     ConnectionString = Database::connectionStringFor(DatabasePath);
+    DatabasePassword = Database::isServerAddress(DatabasePath)
+                           ? SetupStore::readSetting(SetupStore::DatabasePasswordValue)
+                           : QString();
 }
 
 // The database file at DatabasePath, made ready to use: created silently at
@@ -89,6 +95,27 @@ bool StartUp()
     }
     HelpFile = FindHelpFile();
     return true;
+}
+
+int CopyDatabase(const QString &from, const QString &to)
+{
+    try {
+        DatabasePassword = SetupStore::readSetting(SetupStore::DatabasePasswordValue);
+        qint64 rows = 0;
+        DatabaseCopy::copy(from, to, [&rows](const QString &table, qint64 done, qint64 total) {
+            std::fprintf(stderr, "\rCopying %s: %lld / %lld rows", qPrintable(table), static_cast<long long>(done),
+                         static_cast<long long>(total));
+            if (done == total) {
+                std::fprintf(stderr, "\n");
+                rows += total;
+            }
+        });
+        std::printf("Copied %lld rows from %s to %s.\n", static_cast<long long>(rows), qPrintable(from), qPrintable(to));
+        return 0;
+    } catch (const AppError &error) {
+        std::fprintf(stderr, "\n%lld - %s\n", static_cast<long long>(error.number()), qPrintable(error.description()));
+        return 1;
+    }
 }
 
 int Main()

@@ -47,5 +47,8 @@ bool StartUp();
 // window; then runs the program until the main window closes. Gives the exit
 // code.
 int Main();
+// "tellwave --copy-database FROM TO": copies one database (file or server
+// address) into a new one, printing its progress; gives the exit code.
+int CopyDatabase(const QString &from, const QString &to);
 
 } // namespace modMain

@@ -1,5 +1,7 @@
 #include "compose/frmImport.h"
 
+#include "data/Database.h"
+
 #include "ui_frmImport.h"
 
 #include "compose/DebitOrderList.h"
@@ -128,7 +130,7 @@ void frmImport::LoadFile(const QString &path)
 
 void frmImport::cmdImport_Click()
 {
-    if (!QFileInfo::exists(modMain::DatabasePath))
+    if (!Database::isServerAddress(modMain::DatabasePath) && !QFileInfo::exists(modMain::DatabasePath))
         return;
     BusyPointer busy;
     DebitOrderList::Imported imported;

@@ -111,10 +111,8 @@ Imported importLines(const QStringList &lines, qint64 groupId, const Progress &p
             const Customer c = parseLine(line);
             begin.run({});
             try {
-                const QVariant clientId = addClient
-                                              .run({c.AssNo, c.FirstName, c.Company, c.Address1, c.Address2,
-                                                    c.Address3, c.PostalCode, c.TelWork, c.Fax, c.Mobile, c.EMail})
-                                              .lastInsertId();
+                const qint64 clientId = addClient.insert({c.AssNo, c.FirstName, c.Company, c.Address1, c.Address2,
+                                                          c.Address3, c.PostalCode, c.TelWork, c.Fax, c.Mobile, c.EMail});
                 if (groupId != 0)
                     addLink.run({groupId, clientId});
                 release.run({});

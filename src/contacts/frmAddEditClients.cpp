@@ -54,7 +54,7 @@ void frmAddEditClients::Form_Load()
         QSqlQuery query(Database::connection());
         const QString sql = QStringLiteral("SELECT ID, Area, Town, BoxCode, StreetCode, AreaGroup FROM PostalCodes "
                                            "ORDER BY Area COLLATE Names, Town COLLATE Names");
-        if (!query.exec(sql))
+        if (!query.exec(Database::dialect(sql)))
             throw Database::errorFrom(query.lastError(), sql);
         m_towns->setQuery(std::move(query));
         while (m_towns->canFetchMore())

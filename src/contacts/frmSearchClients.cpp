@@ -68,7 +68,7 @@ void frmSearchClients::cmdSearch_Click()
     BusyPointer busy;
     try {
         QSqlQuery query(Database::connection());
-        if (!query.prepare(statement.sql))
+        if (!query.prepare(Database::dialect(statement.sql)))
             throw Database::errorFrom(query.lastError(), statement.sql);
         for (const QVariant &value : statement.values)
             query.addBindValue(value);

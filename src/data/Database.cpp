@@ -6,6 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSqlRecord>
+#include <QUrl>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUuid>
@@ -179,9 +183,120 @@ QSqlDatabase openFile(const QString &name, const QString &path, bool readOnly = 
     return db;
 }
 
+// The parts of "Key=value;Key=value".
+QString partOf(const QString &connectionString, const QString &key)
+{
+    for (const QString &part : connectionString.split(QLatin1Char(';'))) {
+        const qsizetype equals = part.indexOf(QLatin1Char('='));
+        if (equals > 0 && part.left(equals).trimmed().compare(key, Qt::CaseInsensitive) == 0)
+            return part.mid(equals + 1);
+    }
+    return {};
+}
+
+QString describe(const QString &connectionString)
+{
+    if (engineOf(connectionString) == Engine::SQLite)
+        return pathOf(connectionString);
+    return QStringLiteral("%1 on %2").arg(partOf(connectionString, QStringLiteral("Database")),
+                                          partOf(connectionString, QStringLiteral("Host")));
+}
+
+// Opens (or re-uses) a named connection to a PostgreSQL database.
+QSqlDatabase openServer(const QString &name, const QString &connectionString)
+{
+    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                   : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(partOf(connectionString, QStringLiteral("Host")));
+    const QString port = partOf(connectionString, QStringLiteral("Port"));
+    if (!port.isEmpty())
+        db.setPort(port.toInt());
+    db.setDatabaseName(partOf(connectionString, QStringLiteral("Database")));
+    db.setUserName(partOf(connectionString, QStringLiteral("User")));
+    db.setPassword(modMain::DatabasePassword);
+    db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    if (!db.open())
+        throw errorFrom(db.lastError(), describe(connectionString));
+    QSqlQuery setup(db);
+    // A lock held by another operator's program is waited for as long as a
+    // locked SQLite file would be; notices of "already exists" are not news.
+    if (!setup.exec(QStringLiteral("SET client_min_messages = warning"))
+        || !setup.exec(QStringLiteral("SET lock_timeout = %1").arg(state().busyTimeout)))
+        throw errorFrom(setup.lastError(), describe(connectionString));
+    return db;
+}
+
+bool isServer(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QPSQL");
+}
+
+// Splits a script into its statements: at semicolons outside quotes and comments.
+QStringList statementsOf(const QString &script)
+{
+    QStringList statements;
+    QString current;
+    bool quoted = false;
+    bool dollarQuoted = false; // a $$ ... $$ body holds semicolons of its own
+    for (qsizetype i = 0; i < script.size(); ++i) {
+        const QChar c = script.at(i);
+        if (!quoted && c == QLatin1Char('$') && i + 1 < script.size() && script.at(i + 1) == QLatin1Char('$')) {
+            dollarQuoted = !dollarQuoted;
+            current += QStringLiteral("$$");
+            ++i;
+            continue;
+        }
+        if (dollarQuoted) {
+            current += c;
+            continue;
+        }
+        if (!quoted && c == QLatin1Char('-') && i + 1 < script.size() && script.at(i + 1) == QLatin1Char('-')) {
+            while (i < script.size() && script.at(i) != QLatin1Char('\n'))
+                ++i;
+            current += QLatin1Char('\n');
+            continue;
+        }
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char(';')) {
+            if (!current.trimmed().isEmpty())
+                statements << current.trimmed();
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    if (!current.trimmed().isEmpty())
+        statements << current.trimmed();
+    return statements;
+}
+
+void execServerScript(QSqlDatabase &db, const QString &script, const QString &what)
+{
+    QSqlQuery query(db);
+    for (const QString &statement : statementsOf(script)) {
+        if (!query.exec(statement)) {
+            const AppError error = errorFrom(query.lastError());
+            throw AppError(error.number(), QStringLiteral("%1: %2").arg(what, error.description()));
+        }
+    }
+}
+
+
 int userVersion(QSqlDatabase &db)
 {
     QSqlQuery query(db);
+    if (isServer(db)) {
+        // The version lives in a one-row table of its own; a database without
+        // it is empty or was made by something else.
+        if (!query.exec(QStringLiteral("SELECT to_regclass('tellwaveschema') IS NOT NULL")) || !query.next())
+            throw errorFrom(query.lastError());
+        if (!query.value(0).toBool())
+            return 0;
+        if (!query.exec(QStringLiteral("SELECT Version FROM TellwaveSchema")))
+            throw errorFrom(query.lastError());
+        return query.next() ? query.value(0).toInt() : 0;
+    }
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
         throw errorFrom(query.lastError());
     return query.value(0).toInt();
@@ -190,7 +305,12 @@ int userVersion(QSqlDatabase &db)
 bool hasTable(QSqlDatabase &db, const QString &table)
 {
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    if (isServer(db)) {
+        query.prepare(QStringLiteral("SELECT 1 FROM information_schema.tables "
+                                     "WHERE table_schema = current_schema() AND table_name = lower(?)"));
+    } else {
+        query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    }
     query.addBindValue(table);
     if (!query.exec())
         throw errorFrom(query.lastError());
@@ -215,11 +335,22 @@ void requireOurs(QSqlDatabase &db, const QString &path)
     const int version = userVersion(db);
     if (version > SchemaVersion)
         throw AppError(ErrorNotOurs, QStringLiteral("The database %1 was made by a newer version of the program.").arg(path));
+    if (version == 0 && isServer(db)) {
+        // An empty server database is filled with the schema when it is
+        // opened; one holding tables of something else is left alone.
+        QSqlQuery tables(db);
+        if (!tables.exec(QStringLiteral("SELECT count(*) FROM information_schema.tables "
+                                        "WHERE table_schema = current_schema()"))
+            || !tables.next())
+            throw errorFrom(tables.lastError());
+        if (tables.value(0).toInt() == 0)
+            return;
+    }
     if (version == 0 && !(hasTable(db, QStringLiteral("SMSSend")) && hasTable(db, QStringLiteral("Setup"))))
         throw AppError(ErrorNotOurs, QStringLiteral("The file %1 is not a Tellwave database.").arg(path));
 }
 
-void closeNamed(const QString &name)
+void closeConnection(const QString &name)
 {
     if (!QSqlDatabase::contains(name))
         return;
@@ -232,15 +363,221 @@ void closeNamed(const QString &name)
 
 } // namespace
 
-QString connectionStringFor(const QString &path)
+bool isServerAddress(const QString &pathOrAddress)
 {
-    return QStringLiteral("Driver=QSQLITE;") + DatabaseKey + path;
+    return pathOrAddress.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+        || pathOrAddress.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+QString connectionStringFor(const QString &pathOrAddress)
+{
+    if (!isServerAddress(pathOrAddress))
+        return QStringLiteral("Driver=QSQLITE;") + DatabaseKey + pathOrAddress;
+    // postgresql://user@host:port/dbname; a host that is a socket folder is
+    // written percent-encoded ("%2Ftmp"), or given as "?host=/tmp".
+    QString rest = pathOrAddress.mid(pathOrAddress.indexOf(QLatin1String("://")) + 3);
+    QString query;
+    if (const qsizetype mark = rest.indexOf(QLatin1Char('?')); mark >= 0) {
+        query = rest.mid(mark + 1);
+        rest = rest.left(mark);
+    }
+    const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+    const QString database = slash < 0 ? QString() : QUrl::fromPercentEncoding(rest.mid(slash + 1).toUtf8());
+    QString authority = slash < 0 ? rest : rest.left(slash);
+    QString user;
+    if (const qsizetype at = authority.lastIndexOf(QLatin1Char('@')); at >= 0) {
+        // A password written into the address is never kept in the string.
+        user = QUrl::fromPercentEncoding(authority.left(at).section(QLatin1Char(':'), 0, 0).toUtf8());
+        authority = authority.mid(at + 1);
+    }
+    QString host = authority;
+    QString port;
+    if (const qsizetype colon = authority.lastIndexOf(QLatin1Char(':')); colon >= 0 && !authority.endsWith(QLatin1Char(']'))) {
+        host = authority.left(colon);
+        port = authority.mid(colon + 1);
+    }
+    host = QUrl::fromPercentEncoding(host.toUtf8());
+    for (const QString &pair : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const QString key = pair.section(QLatin1Char('='), 0, 0);
+        const QString value = QUrl::fromPercentEncoding(pair.section(QLatin1Char('='), 1).toUtf8());
+        if (key == QLatin1String("host"))
+            host = value;
+        else if (key == QLatin1String("port"))
+            port = value;
+        else if (key == QLatin1String("user"))
+            user = value;
+    }
+    if (host.isEmpty())
+        host = QStringLiteral("localhost");
+    QString result = QStringLiteral("Driver=QPSQL;Host=%1;").arg(host);
+    if (!port.isEmpty())
+        result += QStringLiteral("Port=%1;").arg(port);
+    result += QStringLiteral("User=%1;").arg(user) + DatabaseKey + database;
+    return result;
+}
+
+QString shownAs(const QString &pathOrAddress)
+{
+    if (!isServerAddress(pathOrAddress))
+        return pathOrAddress;
+    static const QRegularExpression password(QStringLiteral("^([a-z]+://[^:@/]*):[^@/]*@"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QString shown = pathOrAddress;
+    return shown.replace(password, QStringLiteral("\\1@"));
 }
 
 QString pathOf(const QString &connectionString)
 {
+    if (engineOf(connectionString) == Engine::PostgreSQL)
+        return partOf(connectionString, QStringLiteral("Database"));
     const qsizetype at = connectionString.indexOf(DatabaseKey, 0, Qt::CaseInsensitive);
     return at < 0 ? QString() : connectionString.mid(at + DatabaseKey.size());
+}
+
+Engine engineOf(const QString &connectionString)
+{
+    return partOf(connectionString, QStringLiteral("Driver")).compare(QLatin1String("QPSQL"), Qt::CaseInsensitive) == 0
+               ? Engine::PostgreSQL
+               : Engine::SQLite;
+}
+
+Engine engine()
+{
+    return engineOf(modMain::ConnectionString);
+}
+
+QString dialect(const QString &sql)
+{
+    if (engine() == Engine::SQLite)
+        return sql;
+    static QHash<QString, QString> translated;
+    if (const auto found = translated.constFind(sql); found != translated.cend())
+        return *found;
+    // Setup's one row has no key of its own: its place in the table stands in.
+    static const QRegularExpression rowid(QStringLiteral("\\browid\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression instr(QStringLiteral("\\binstr\\s*\\("), QRegularExpression::CaseInsensitiveOption);
+    QString result = sql;
+    result.replace(rowid, QStringLiteral("ctid"));
+    result.replace(instr, QStringLiteral("strpos("));
+    // INSERT OR IGNORE / OR REPLACE: PostgreSQL's ON CONFLICT, before any
+    // RETURNING. A replace takes the first column listed as the key.
+    static const QRegularExpression insertOr(
+        QStringLiteral("^\\s*INSERT\\s+OR\\s+(IGNORE|REPLACE)\\s+INTO\\s+(\\w+)\\s*\\(([^)]*)\\)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch match = insertOr.match(result); match.hasMatch()) {
+        QString conflict = QStringLiteral(" ON CONFLICT DO NOTHING");
+        if (match.captured(1).compare(QLatin1String("REPLACE"), Qt::CaseInsensitive) == 0) {
+            QStringList columns = match.captured(3).split(QLatin1Char(','));
+            for (QString &column : columns)
+                column = column.trimmed();
+            QStringList updates;
+            for (qsizetype i = 1; i < columns.size(); ++i)
+                updates << QStringLiteral("%1 = EXCLUDED.%1").arg(columns.at(i));
+            conflict = updates.isEmpty() ? QStringLiteral(" ON CONFLICT DO NOTHING")
+                                         : QStringLiteral(" ON CONFLICT (%1) DO UPDATE SET %2").arg(columns.first(), updates.join(QStringLiteral(", ")));
+        }
+        result = QStringLiteral("INSERT INTO %1 (%2)").arg(match.captured(2), match.captured(3)) + result.mid(match.capturedEnd());
+        static const QRegularExpression returning(QStringLiteral("\\s+RETURNING\\s+"), QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch tail = returning.match(result);
+        if (tail.hasMatch())
+            result.insert(tail.capturedStart(), conflict);
+        else
+            result += conflict;
+    }
+    translated.insert(sql, result);
+    return result;
+}
+
+QString skipLocked()
+{
+    return engine() == Engine::PostgreSQL ? QStringLiteral(" FOR UPDATE SKIP LOCKED") : QString();
+}
+
+DurableCommits::DurableCommits()
+{
+    if (engine() == Engine::SQLite)
+        run(QStringLiteral("PRAGMA synchronous = FULL"));
+}
+
+DurableCommits::~DurableCommits()
+{
+    if (engine() != Engine::SQLite)
+        return;
+    try {
+        run(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    } catch (const AppError &) {
+        // The stricter setting stays: slower, never less safe.
+    }
+}
+
+QList<TableShape> schemaShape()
+{
+    return schemaShape(connection());
+}
+
+void closeNamed(const QString &name)
+{
+    closeConnection(name);
+}
+
+QSqlDatabase openNamed(const QString &name, const QString &pathOrAddress)
+{
+    if (isServerAddress(pathOrAddress)) {
+        QSqlDatabase db = openServer(name, connectionStringFor(pathOrAddress));
+        try {
+            requireOurs(db, pathOrAddress);
+            migrate(db);
+        } catch (...) {
+            closeConnection(name);
+            throw;
+        }
+        return db;
+    }
+    if (!QFileInfo::exists(pathOrAddress))
+        throw AppError(ErrorFileMissing, QStringLiteral("Could not find the database file '%1'.").arg(pathOrAddress));
+    QSqlDatabase db = openFile(name, pathOrAddress);
+    try {
+        requireOurs(db, pathOrAddress);
+        migrate(db);
+    } catch (...) {
+        closeConnection(name);
+        throw;
+    }
+    return db;
+}
+
+QList<TableShape> schemaShape(const QSqlDatabase &db)
+{
+    QList<TableShape> shapes;
+    const bool server = isServer(db);
+    const auto run = [&db](const QString &sql, const QVariantList &values = {}) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.prepare(sql))
+            throw errorFrom(query.lastError(), sql);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        if (!query.exec())
+            throw errorFrom(query.lastError(), sql);
+        return query;
+    };
+    QSqlQuery names = run(server ? QStringLiteral("SELECT table_name, table_type = 'VIEW' FROM information_schema.tables "
+                                                  "WHERE table_schema = current_schema() AND table_name <> 'tellwaveschema' "
+                                                  "ORDER BY table_name")
+                                 : QStringLiteral("SELECT name, type = 'view' FROM sqlite_master WHERE type IN ('table', 'view') "
+                                                  "AND name NOT LIKE 'sqlite%' ORDER BY lower(name)"));
+    while (names.next())
+        shapes.append({names.value(0).toString(), names.value(1).toBool(), {}});
+    for (TableShape &shape : shapes) {
+        QSqlQuery columns = run(server ? QStringLiteral("SELECT column_name FROM information_schema.columns "
+                                                        "WHERE table_schema = current_schema() AND table_name = ? "
+                                                        "ORDER BY ordinal_position")
+                                       : QStringLiteral("SELECT name FROM pragma_table_info(?) ORDER BY cid"),
+                                {shape.name});
+        while (columns.next())
+            shape.columns << columns.value(0).toString();
+    }
+    return shapes;
 }
 
 QSqlDatabase connection()
@@ -252,6 +589,18 @@ QSqlDatabase connection()
         QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
         if (db.isOpen())
             return db;
+    }
+    if (engine() == Engine::PostgreSQL) {
+        QSqlDatabase db = openServer(ConnectionName, modMain::ConnectionString);
+        try {
+            requireOurs(db, describe(modMain::ConnectionString));
+            migrate(db);
+        } catch (...) {
+            closeConnection(ConnectionName);
+            throw;
+        }
+        current.connectionString = modMain::ConnectionString;
+        return db;
     }
     const QString path = pathOf(modMain::ConnectionString);
     if (path.isEmpty() || !QFileInfo::exists(path))
@@ -270,7 +619,7 @@ QSqlDatabase connection()
                                       "PRAGMA temp_store = MEMORY;"),
                    QStringLiteral("Setting up the connection"));
     } catch (...) {
-        closeNamed(ConnectionName);
+        closeConnection(ConnectionName);
         throw;
     }
     current.connectionString = modMain::ConnectionString;
@@ -287,14 +636,94 @@ void close()
     State &current = state();
     current.transactionDepth = 0;
     current.connectionString.clear();
-    closeNamed(ConnectionName);
+    closeConnection(ConnectionName);
 }
+
+QSqlQuery runBare(const QString &sql, const QVariantList &values);
+
+namespace {
+// PostgreSQL's driver reads a forward-only result a row at a time from the
+// server, and the next statement on the connection (another query, or the
+// savepoint after this one) throws the rest away. Results from the server
+// are read whole instead.
+bool forwardOnly()
+{
+    return engine() == Engine::SQLite;
+}
+} // namespace
+
+namespace {
+// On PostgreSQL a failed statement spoils the whole transaction around it,
+// where SQLite undoes only that statement. Inside a transaction each
+// statement runs under a savepoint of its own, so a failure takes back that
+// statement alone and the rest of the batch can still be committed, as on
+// SQLite.
+class StatementSavepoint
+{
+public:
+    explicit StatementSavepoint(const QString &sql)
+        : m_active(state().transactionDepth > 0 && engine() == Engine::PostgreSQL && !controlsTransaction(sql))
+    {
+        if (m_active)
+            exec(QStringLiteral("SAVEPOINT tellwave_statement"));
+    }
+    void done()
+    {
+        if (std::exchange(m_active, false))
+            exec(QStringLiteral("RELEASE SAVEPOINT tellwave_statement"));
+    }
+    ~StatementSavepoint()
+    {
+        if (m_active) {
+            QSqlQuery undo(QSqlDatabase::database(ConnectionName, false));
+            undo.exec(QStringLiteral("ROLLBACK TO SAVEPOINT tellwave_statement"));
+            undo.exec(QStringLiteral("RELEASE SAVEPOINT tellwave_statement"));
+        }
+    }
+    StatementSavepoint(const StatementSavepoint &) = delete;
+    StatementSavepoint &operator=(const StatementSavepoint &) = delete;
+
+private:
+    // A statement that sets or ends savepoints of its own must not be nested
+    // inside ours.
+    static bool controlsTransaction(const QString &sql)
+    {
+        const QString start = sql.trimmed().section(QLatin1Char(' '), 0, 0);
+        return start.compare(QLatin1String("SAVEPOINT"), Qt::CaseInsensitive) == 0
+            || start.compare(QLatin1String("RELEASE"), Qt::CaseInsensitive) == 0
+            || start.compare(QLatin1String("ROLLBACK"), Qt::CaseInsensitive) == 0;
+    }
+    static void exec(const QString &sql)
+    {
+        QSqlQuery query(QSqlDatabase::database(ConnectionName, false));
+        if (!query.exec(sql))
+            throw errorFrom(query.lastError(), sql);
+    }
+    bool m_active;
+};
+} // namespace
 
 QSqlQuery run(const QString &sql, const QVariantList &values)
 {
+    connection();
+    StatementSavepoint savepoint(sql);
+    QSqlQuery query = runBare(sql, values);
+    savepoint.done();
+    return query;
+}
+
+QSqlQuery runBare(const QString &sql, const QVariantList &values)
+{
     QSqlQuery query(connection());
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
+    query.setForwardOnly(forwardOnly());
+    // PostgreSQL prepares only queries and writes of rows; a statement with
+    // no values (SAVEPOINT, CREATE ...) runs as it is.
+    if (values.isEmpty() && engine() == Engine::PostgreSQL) {
+        if (!query.exec(dialect(sql)))
+            throw errorFrom(query.lastError(), sql);
+        return query;
+    }
+    if (!query.prepare(dialect(sql)))
         throw errorFrom(query.lastError(), sql);
     for (const QVariant &value : values)
         query.addBindValue(value);
@@ -311,10 +740,26 @@ QVariant value(const QString &sql, const QVariantList &values)
 
 QSqlQuery &Statement::run(const QVariantList &values)
 {
+    connection();
+    StatementSavepoint savepoint(m_sql);
+    QSqlQuery &query = runBare(values);
+    savepoint.done();
+    return query;
+}
+
+QSqlQuery &Statement::runBare(const QVariantList &values)
+{
+    if (values.isEmpty() && !m_returning && engine() == Engine::PostgreSQL) {
+        m_query = QSqlQuery(connection());
+        m_query.setForwardOnly(forwardOnly());
+        if (!m_query.exec(dialect(m_sql)))
+            throw errorFrom(m_query.lastError(), m_sql);
+        return m_query;
+    }
     if (!m_prepared) {
         m_query = QSqlQuery(connection());
-        m_query.setForwardOnly(true);
-        if (!m_query.prepare(m_sql))
+        m_query.setForwardOnly(forwardOnly());
+        if (!m_query.prepare(dialect(m_sql)))
             throw errorFrom(m_query.lastError(), m_sql);
         m_prepared = true;
     }
@@ -325,9 +770,26 @@ QSqlQuery &Statement::run(const QVariantList &values)
     return m_query;
 }
 
+// PostgreSQL gives a new row's key back through RETURNING; every keyed table
+// has its key first.
 qint64 insert(const QString &sql, const QVariantList &values)
 {
-    return run(sql, values).lastInsertId().toLongLong();
+    if (engine() == Engine::SQLite)
+        return run(sql, values).lastInsertId().toLongLong();
+    QSqlQuery query = run(sql + QStringLiteral(" RETURNING *"), values);
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+qint64 Statement::insert(const QVariantList &values)
+{
+    if (!m_prepared && engine() == Engine::PostgreSQL && !m_returning) {
+        m_sql += QStringLiteral(" RETURNING *");
+        m_returning = true;
+    }
+    QSqlQuery &query = run(values);
+    if (!m_returning)
+        return query.lastInsertId().toLongLong();
+    return query.next() ? query.value(0).toLongLong() : 0;
 }
 
 namespace {
@@ -415,6 +877,18 @@ void Transaction::commit()
 
 FileCheck check(const QString &path)
 {
+    if (isServerAddress(path)) {
+        const QString name = QStringLiteral("tellwave-check-") + QUuid::createUuid().toString(QUuid::Id128);
+        FileCheck result{FileState::Usable, {}};
+        try {
+            QSqlDatabase db = openServer(name, connectionStringFor(path));
+            requireOurs(db, describe(connectionStringFor(path)));
+        } catch (const AppError &error) {
+            result = {FileState::Unusable, error.description()};
+        }
+        closeConnection(name);
+        return result;
+    }
     QFileInfo info(path);
     if (!info.exists())
         return {FileState::Missing, {}};
@@ -435,12 +909,25 @@ FileCheck check(const QString &path)
     } catch (const AppError &error) {
         result = {FileState::Unusable, error.description()};
     }
-    closeNamed(name);
+    closeConnection(name);
     return result;
 }
 
 void create(const QString &path)
 {
+    if (isServerAddress(path)) {
+        const QString name = QStringLiteral("tellwave-create");
+        try {
+            QSqlDatabase db = openServer(name, connectionStringFor(path));
+            requireOurs(db, describe(connectionStringFor(path)));
+            migrate(db);
+        } catch (...) {
+            closeConnection(name);
+            throw;
+        }
+        closeConnection(name);
+        return;
+    }
     if (QFileInfo::exists(path))
         throw AppError(ErrorGeneral, QStringLiteral("A file is already there: %1").arg(path));
     const QFileInfo target(path);
@@ -469,11 +956,11 @@ void create(const QString &path)
                     throw errorFrom(setup.lastError());
             }
         }
-        closeNamed(name);
+        closeConnection(name);
         if (!QFile::rename(building, path))
             throw AppError(ErrorGeneral, QStringLiteral("The new database could not be put at %1.").arg(path));
     } catch (...) {
-        closeNamed(name);
+        closeConnection(name);
         QFile::remove(building);
         throw;
     }
@@ -484,6 +971,29 @@ void migrate(QSqlDatabase &db)
     const int version = userVersion(db);
     if (version >= SchemaVersion)
         return;
+    if (isServer(db)) {
+        // The script is written to run again over any older state: each
+        // statement adds what is missing.
+        QString script = QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema-postgres.sql"));
+        // A new database gets the postal codes with its tables.
+        bool noPostalCodes = !hasTable(db, QStringLiteral("PostalCodes"));
+        if (!noPostalCodes) {
+            QSqlQuery postal(db);
+            noPostalCodes = postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next()
+                         && postal.value(0).toInt() == 0;
+        }
+        if (noPostalCodes)
+            script += resourceText(QStringLiteral(":/data/postalcodes.sql"));
+        script += QStringLiteral(";DELETE FROM TellwaveSchema; INSERT INTO TellwaveSchema (Version) VALUES (%1); COMMIT;")
+                      .arg(SchemaVersion);
+        try {
+            execServerScript(db, script, QStringLiteral("Updating the database"));
+        } catch (...) {
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+        return;
+    }
     // A file from before the version mark has the tables; the schema script
     // adds whatever else is missing, the postal codes when they are empty.
     QString script = QStringLiteral("BEGIN;");
@@ -528,6 +1038,13 @@ AppError errorFrom(const QSqlError &error, const QString &context)
     QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     if (text.isEmpty())
         text = QStringLiteral("Unknown database error");
+    // PostgreSQL's texts begin with their severity and may end in a line break.
+    static const QRegularExpression severity(QStringLiteral("^(ERROR|FATAL|PANIC):\\s+"));
+    text = text.remove(severity).trimmed();
+    // ... and are followed by where in the server it was raised, and the code.
+    static const QRegularExpression serverTail(QStringLiteral("\\n(CONTEXT:.*|\\([0-9A-Z]{5}\\))$"),
+                                               QRegularExpression::DotMatchesEverythingOption);
+    text = text.remove(serverTail).trimmed();
     Q_UNUSED(context);
     return AppError(number, text, QStringLiteral("Database"));
 }

@@ -5,6 +5,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
+#include <QList>
 #include <QVariant>
 #include <QVariantList>
 
@@ -16,10 +18,65 @@ namespace Database {
 
 inline constexpr int SchemaVersion = 3;
 
-// "Driver=QSQLITE;Database=<path>": the shared description of where and how
-// the database is reached.
-QString connectionStringFor(const QString &path);
+// The two engines: the SQLite file that needs no set-up, and a PostgreSQL
+// server that several operators share.
+enum class Engine { SQLite, PostgreSQL };
+
+// True for a PostgreSQL address ("postgresql://user@host:port/dbname") rather
+// than a file path.
+bool isServerAddress(const QString &pathOrAddress);
+
+// "Driver=QSQLITE;Database=<path>" for a file, or
+// "Driver=QPSQL;Host=<host>;Port=<port>;Database=<dbname>;User=<user>" for a
+// server address: the shared description of where and how the database is
+// reached. The password is never part of it (modMain::DatabasePassword).
+QString connectionStringFor(const QString &pathOrAddress);
+// The path or address as it may be shown: a password written into an
+// address ("user:secret@host") is left out.
+QString shownAs(const QString &pathOrAddress);
+// The file path, or the server's database name.
 QString pathOf(const QString &connectionString);
+Engine engineOf(const QString &connectionString);
+// The engine of modMain::ConnectionString.
+Engine engine();
+
+// The statement in the current engine's dialect: statements are written for
+// SQLite, and the few words PostgreSQL spells otherwise are translated
+// (rowid, instr, INSERT OR IGNORE / OR REPLACE).
+QString dialect(const QString &sql);
+
+// " FOR UPDATE SKIP LOCKED" on PostgreSQL, for a subquery that claims rows
+// another program is claiming at the same moment: those are passed over
+// instead of waited for. Nothing on SQLite, where one writer at a time
+// already keeps two claims apart.
+QString skipLocked();
+
+// Commits made while this lives are synced to disk before they return (the
+// SQLite file's log; PostgreSQL syncs every commit anyway).
+class DurableCommits
+{
+public:
+    DurableCommits();
+    ~DurableCommits();
+    DurableCommits(const DurableCommits &) = delete;
+    DurableCommits &operator=(const DurableCommits &) = delete;
+};
+
+// A table or view with its columns in order, as the open database has it.
+struct TableShape
+{
+    QString name;
+    bool view = false;
+    QStringList columns;
+};
+QList<TableShape> schemaShape();
+QList<TableShape> schemaShape(const QSqlDatabase &db);
+
+// Opens a connection of its own name to a file or server address that holds
+// (or, for an empty server database, is given) the schema. Close it with
+// closeNamed().
+QSqlDatabase openNamed(const QString &name, const QString &pathOrAddress);
+void closeNamed(const QString &name);
 
 // The open connection for modMain::ConnectionString.
 QSqlDatabase connection();
@@ -46,10 +103,14 @@ public:
     explicit Statement(QString sql) : m_sql(std::move(sql)) {}
     // Runs it with the values bound in order; throws AppError.
     QSqlQuery &run(const QVariantList &values);
+    // Runs an INSERT and gives the new row's key.
+    qint64 insert(const QVariantList &values);
 
 private:
+    QSqlQuery &runBare(const QVariantList &values);
     QString m_sql;
     QSqlQuery m_query;
+    bool m_returning = false;
     bool m_prepared = false;
 };
 
@@ -102,13 +163,16 @@ struct FileCheck
     FileState state = FileState::Missing;
     QString reason; // why an existing file cannot be used
 };
+// For a server address: Usable when the server answers and the database is
+// empty or ours, Unusable with the server's reason otherwise.
 FileCheck check(const QString &path);
 
 // Creates a new database file with every table, view and the postal codes.
 // Refuses (AppError) when a file is already there: nothing is overwritten.
+// For a server address, fills an empty database with the schema.
 void create(const QString &path);
 
-// Brings an older database file up to SchemaVersion. Throws on failure.
+// Brings an older database up to SchemaVersion. Throws on failure.
 void migrate(QSqlDatabase &db);
 
 AppError errorFrom(const QSqlError &error, const QString &context = {});

@@ -4,6 +4,7 @@ namespace modMain {
 
 QString DatabasePath;
 QString ConnectionString;
+QString DatabasePassword;
 QString GatewayUsername;
 QString GatewayPassword;
 QString GatewayHost;

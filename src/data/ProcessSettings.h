@@ -8,8 +8,12 @@ namespace modMain {
 
 // Full path of the database file, file name included.
 extern QString DatabasePath;
-// "Driver=QSQLITE;Database=<DatabasePath>", built once at start-up.
+// "Driver=QSQLITE;Database=<DatabasePath>" (or "Driver=QPSQL;..." for a
+// server address), built once at start-up.
 extern QString ConnectionString;
+// The PostgreSQL server's password (settings value "DatabasePassword"); never
+// part of ConnectionString nor shown.
+extern QString DatabasePassword;
 // The gateway account from Setup, blanks removed at both ends.
 extern QString GatewayUsername;
 extern QString GatewayPassword;

@@ -127,7 +127,7 @@ public:
     {
         Rows rows;
         rows.m_keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE Send = 0 "
-                                                          "ORDER BY SendDate DESC, SendTime DESC, SMSSendID DESC "
+                                                          "ORDER BY SendDate DESC NULLS LAST, SendTime DESC NULLS LAST, SMSSendID DESC "
                                                           "LIMIT ?"),
                                            {limit}));
         rows.m_total = int(rows.m_keys.size());
@@ -209,24 +209,6 @@ bool refusedForCredits(const GatewayAnswers::SingleSmsAnswer &answer)
     return !answer.accepted && answer.cleaned.contains(QStringLiteral("credit"), Qt::CaseInsensitive);
 }
 
-// Commits with a sync of the database file's log, so what it wrote survives a
-// power cut and not only a crash of the program; the connection's usual
-// setting is back afterwards.
-class SyncedCommit
-{
-public:
-    SyncedCommit() { Database::run(QStringLiteral("PRAGMA synchronous = FULL")); }
-    ~SyncedCommit()
-    {
-        try {
-            Database::run(QStringLiteral("PRAGMA synchronous = NORMAL"));
-        } catch (const AppError &) {
-            // The stricter setting stays: slower, never less safe.
-        }
-    }
-    SyncedCommit(const SyncedCommit &) = delete;
-    SyncedCommit &operator=(const SyncedCommit &) = delete;
-};
 
 } // namespace
 
@@ -357,13 +339,15 @@ private:
             return;
         const QVariantList values = QVariantList{m_token} + keyValues(keys);
         {
-            SyncedCommit synced;
+            Database::DurableCommits synced;
             Database::Transaction transaction;
             // Only rows still queued: one the operator deleted or another run
             // took meanwhile is left alone.
-            Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = ? WHERE Send = 0 "
-                                         "AND SMSSendID IN (%1)")
-                              .arg(placeholders(keys.size())),
+            // Another program claiming the same rows at this moment keeps
+            // those it locked first; these are the rest.
+            Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = ? WHERE SMSSendID IN "
+                                         "(SELECT SMSSendID FROM SMSSend WHERE Send = 0 AND SMSSendID IN (%1)%2)")
+                              .arg(placeholders(keys.size()), Database::skipLocked()),
                           values);
             transaction.commit();
         }

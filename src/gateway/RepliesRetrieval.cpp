@@ -58,11 +58,15 @@ int RepliesRetrieval::storeNew(const QString &answer, bool showStatus)
         if (!id.isEmpty()) {
             qint64 replyId = 0;
             try {
+                // Another program fetching the same replies may store one first;
+                // on a shared server its unique identifier keeps it once (and
+                // the insert then gives no key).
                 const bool known = Database::value(KnownReplySql, {id}).isValid();
                 if (!known)
                     replyId = Database::insert(
                         QStringLiteral("INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, "
-                                       "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                                       "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?) "
+                                       "ON CONFLICT DO NOTHING"),
                         {reply.incomingId, reply.phoneNumber, reply.message,
                          GatewayAnswers::storedDateTime(reply.received), reply.sentMessage,
                          GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId});

@@ -26,7 +26,7 @@ bool SendReportRetrieval::GetReport()
 
         Database::Batch batch;
         Database::Statement update(QStringLiteral(
-            "UPDATE SMSSend SET Delivered = CASE WHEN ? THEN 1 ELSE Delivered END, SentID = ? WHERE SMSSendID = ?"));
+            "UPDATE SMSSend SET Delivered = CASE WHEN ? <> 0 THEN 1 ELSE Delivered END, SentID = ? WHERE SMSSendID = ?"));
         for (qsizetype number = 0; number < rows.size(); ++number) {
             m_host.setStatus(QStringLiteral("Parsing report rows %1 / %2 ...").arg(number).arg(last));
             const SendReportPage::Row row = SendReportPage::readRow(rows.at(number));

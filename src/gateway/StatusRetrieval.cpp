@@ -17,7 +17,7 @@ StatusRetrieval::StatusRetrieval(CycleHost &host) : m_host(host) {}
 QString StatusRetrieval::ReadLastHighestTrn()
 {
     const QVariant stored =
-        Database::value(QStringLiteral("SELECT coalesce(LastHighestTrn, '') FROM Setup ORDER BY rowid LIMIT 1"));
+        Database::value(QStringLiteral("SELECT coalesce(CAST(LastHighestTrn AS TEXT), '') FROM Setup ORDER BY rowid LIMIT 1"));
     if (!stored.isValid())
         return QStringLiteral("0");
     return DecimalText(LeadingNumber(stored.toString()));

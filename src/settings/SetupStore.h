@@ -10,6 +10,8 @@ namespace SetupStore {
 
 inline const QString SettingsKey = QStringLiteral("Software\\Corvane\\Tellwave\\Settings");
 inline const QString DatabaseValue = QStringLiteral("Database");
+// The PostgreSQL server's password when "Database" holds a server address.
+inline const QString DatabasePasswordValue = QStringLiteral("DatabasePassword");
 inline const QString GatewayHostValue = QStringLiteral("GatewayHost");
 inline const QString AlternateGatewayHostValue = QStringLiteral("AlternateGatewayHost");
 inline const QString GatewayConnectionsValue = QStringLiteral("GatewayConnections");

@@ -29,7 +29,7 @@ void QueryListModel::refresh()
     if (m_sql.isEmpty())
         return;
     QSqlQuery query(Database::connection());
-    if (!query.exec(m_sql))
+    if (!query.exec(Database::dialect(m_sql)))
         throw Database::errorFrom(query.lastError(), m_sql);
     m_query->setQuery(std::move(query));
     if (m_query->lastError().isValid())

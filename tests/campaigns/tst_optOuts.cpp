@@ -174,7 +174,7 @@ private slots:
         sendBy(SendPath(sendPath), s.host);
 
         QCOMPARE(postedNumbers(s.gateway), QStringList{Keeper});
-        QCOMPARE(queryValues(u"SELECT Send, EventID, PostedAt IS NULL FROM SMSSend WHERE Number = ?"_s,
+        QCOMPARE(queryValues(u"SELECT Send, EventID, CASE WHEN PostedAt IS NULL THEN 1 ELSE 0 END FROM SMSSend WHERE Number = ?"_s,
                              {modFunctions::TrimBlanks(Stopper)}),
                  QStringList({u"1"_s, OptOuts::OptedOutEventId, u"1"_s}));
         QCOMPARE(queryValues(u"SELECT Number, Source FROM OptOuts"_s), QStringList({u"0825550001"_s, u"REPLY"_s}));

@@ -1,4 +1,5 @@
 #include "ContactTestSupport.h"
+#include "FailingWrites.h"
 #include "WindowFixture.h"
 
 #include "contacts/ContactListModel.h"
@@ -263,8 +264,7 @@ void tst_contactWindows::deleteAsksAndRemovesMemberships()
     QCOMPARE(qty(), u"3"_s);
 
     // The memberships go after the contact, in the same transaction: when they cannot go, the contact stays.
-    Database::run(
-        u"CREATE TRIGGER Refuse BEFORE DELETE ON GroupLinking BEGIN SELECT RAISE(ABORT, 'refused by test'); END"_s);
+    FailingWrites::refuse(u"Refuse"_s, u"DELETE"_s, u"GroupLinking"_s);
     boxes->answer(QMessageBox::Yes);
     click("cmdDelete");
     QCOMPARE(boxes->titles().last(), u"ERROR"_s);
@@ -273,7 +273,7 @@ void tst_contactWindows::deleteAsksAndRemovesMemberships()
     QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE ClientID = ?"_s, {obrien}), 1);
     QVERIFY(QApplication::overrideCursor() == nullptr);
 
-    Database::run(u"DROP TRIGGER Refuse"_s);
+    FailingWrites::allow(u"Refuse"_s, u"GroupLinking"_s);
     boxes->answer(QMessageBox::Yes);
     click("cmdDelete");
     QCOMPARE(qty(), u"2"_s);

@@ -173,6 +173,7 @@ private slots:
     // a row deleted while the run waits is not posted.
     void rowsCommittedOneByOne()
     {
+        SQLITE_FILE_ONLY("reads the file through a second connection");
         GatewaySetup s(1000, "100");
         QList<qint64> keys;
         for (int i = 0; i < 5; ++i)

@@ -1,3 +1,4 @@
+#include "FailingWrites.h"
 #include "GroupRows.h"
 #include "TestSupport.h"
 
@@ -26,7 +27,7 @@ QStringList texts(const QString &sql, const QVariantList &values = {})
 QStringList links()
 {
     return texts(u"SELECT g.Name || ':' || coalesce(c.LastName, '') FROM GroupLinking l JOIN Groups g USING (GroupID) "
-                 u"LEFT JOIN Clients c USING (ClientID) ORDER BY g.Name, c.LastName"_s);
+                 u"LEFT JOIN Clients c USING (ClientID) ORDER BY g.Name, coalesce(c.LastName, '')"_s);
 }
 
 } // namespace
@@ -103,7 +104,7 @@ void tst_groupRules::deletingAGroupWithOrWithoutItsContacts()
     home.freshDatabase();
     const qint64 group = addGroup(u"Kept"_s);
     link(group, addClient(u"Ann"_s));
-    Database::run(u"CREATE TRIGGER NoGroupDelete BEFORE DELETE ON Groups BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+    FailingWrites::refuse(u"NoGroupDelete"_s, u"DELETE"_s, u"Groups"_s);
     QVERIFY_THROWS_EXCEPTION(AppError, GroupBook::remove(group, true));
     QCOMPARE(links(), QStringList{u"Kept:Ann"_s});
 }

@@ -7,9 +7,39 @@
 // Writes the database refuses, as a full disk or an I/O error would refuse them.
 namespace FailingWrites {
 
+// Every `event` (INSERT, UPDATE, DELETE) on `table` is refused while the
+// trigger `name` stands (drop it with allow()).
+inline void refuse(const QString &name, const QString &event, const QString &table)
+{
+    if (Database::engine() == Database::Engine::PostgreSQL) {
+        Database::run(QStringLiteral("CREATE OR REPLACE FUNCTION RefusedByTest() RETURNS trigger LANGUAGE plpgsql AS "
+                                     "$$ BEGIN RAISE EXCEPTION 'refused by test'; END $$"));
+        Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW EXECUTE FUNCTION RefusedByTest()")
+                          .arg(name, event, table));
+        return;
+    }
+    Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 BEGIN SELECT RAISE(ABORT, 'refused by test'); END")
+                      .arg(name, event, table));
+}
+
+inline void allow(const QString &name, const QString &table)
+{
+    Database::run(Database::engine() == Database::Engine::PostgreSQL
+                      ? QStringLiteral("DROP TRIGGER %1 ON %2").arg(name, table)
+                      : QStringLiteral("DROP TRIGGER %1").arg(name));
+}
+
 // Every outbox row for this number is refused when it is written.
 inline void refuseNumber(const QString &number)
 {
+    if (Database::engine() == Database::Engine::PostgreSQL) {
+        Database::run(QStringLiteral("CREATE OR REPLACE FUNCTION RefusedByTest() RETURNS trigger LANGUAGE plpgsql AS "
+                                     "$$ BEGIN RAISE EXCEPTION 'refused by test'; END $$"));
+        Database::run(QStringLiteral("CREATE TRIGGER RefuseNumber BEFORE INSERT ON SMSSend FOR EACH ROW "
+                                     "WHEN (NEW.Number = '%1') EXECUTE FUNCTION RefusedByTest()")
+                          .arg(number));
+        return;
+    }
     Database::run(QStringLiteral("CREATE TRIGGER RefuseNumber BEFORE INSERT ON SMSSend WHEN NEW.Number = '%1' "
                                  "BEGIN SELECT RAISE(ABORT, 'refused by test'); END")
                       .arg(number));
@@ -19,6 +49,15 @@ inline void refuseNumber(const QString &number)
 // deferred foreign key is checked only when the transaction commits, so each write succeeds and the commit does not.
 inline void failCommitsAfter(const QString &event, const QString &table, const QString &when = QStringLiteral("1"))
 {
+    if (Database::engine() == Database::Engine::PostgreSQL) {
+        // A deferred constraint trigger runs, and refuses, at the commit.
+        Database::run(QStringLiteral("CREATE OR REPLACE FUNCTION RefusedByTest() RETURNS trigger LANGUAGE plpgsql AS "
+                                     "$$ BEGIN RAISE EXCEPTION 'refused by test'; END $$"));
+        Database::run(QStringLiteral("CREATE CONSTRAINT TRIGGER FailCommit AFTER %1 ON %2 DEFERRABLE INITIALLY DEFERRED "
+                                     "FOR EACH ROW WHEN (%3) EXECUTE FUNCTION RefusedByTest()")
+                          .arg(event, table, when == QStringLiteral("1") ? QStringLiteral("true") : when));
+        return;
+    }
     Database::run(QStringLiteral("PRAGMA foreign_keys = ON"));
     Database::run(QStringLiteral("CREATE TABLE GuardParent (ID INTEGER PRIMARY KEY)"));
     Database::run(QStringLiteral("CREATE TABLE GuardChild (Ref INTEGER REFERENCES GuardParent(ID) "

@@ -35,10 +35,19 @@ QList<QVariantMap> all()
     QList<QVariantMap> rows;
     QSqlQuery query = Database::run(QStringLiteral("SELECT * FROM SMSSend ORDER BY SMSSendID"));
     const QSqlRecord record = query.record();
+    // PostgreSQL names result columns in lower case; rows keep the table's spelling.
+    static const QStringList names = QStringLiteral("SMSSendID ClientID Number Message SendDate SendTime EventID "
+                                                    "Send Delivered SentID InFlight")
+                                         .split(u' ');
     while (query.next()) {
         QVariantMap row;
-        for (int i = 0; i < record.count(); ++i)
-            row.insert(record.fieldName(i), query.value(i));
+        for (int i = 0; i < record.count(); ++i) {
+            QString name = record.fieldName(i);
+            for (const QString &known : names)
+                if (known.compare(name, Qt::CaseInsensitive) == 0)
+                    name = known;
+            row.insert(name, query.value(i));
+        }
         rows.append(row);
     }
     return rows;

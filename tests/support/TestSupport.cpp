@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "PostgresCluster.h"
+
 #include "app/modMain.h"
 #include "data/Database.h"
 
@@ -37,6 +39,15 @@ void TestHome::freshDatabase()
 {
     Database::close();
     static int serial = 0;
+    if (PostgresCluster::wanted()) {
+        // The same tests over a new, empty database on the throw-away server.
+        m_databasePath = PostgresCluster::newDatabase();
+        modMain::DatabasePassword.clear();
+        Database::create(m_databasePath);
+        modMain::DatabasePath = m_databasePath;
+        modMain::ConnectionString = Database::connectionStringFor(m_databasePath);
+        return;
+    }
     QDir(m_dir.path()).mkpath(QStringLiteral("db"));
     m_databasePath = QDir(m_dir.path()).filePath(QStringLiteral("db/SMSData-%1.db").arg(++serial));
     Database::create(m_databasePath);
@@ -150,4 +161,9 @@ QByteArray httpBody(const QByteArray &answer)
 {
     const qsizetype end = answer.indexOf("\r\n\r\n");
     return end < 0 ? QByteArray() : answer.mid(end + 4);
+}
+
+bool testingServer()
+{
+    return PostgresCluster::wanted();
 }

@@ -76,3 +76,13 @@ QByteArray rawHttp(quint16 port, const QByteArray &method, const QByteArray &pat
                    int timeoutMs = 10000);
 // The body of such an answer.
 QByteArray httpBody(const QByteArray &answer);
+
+// True when this run tests PostgreSQL (TELLWAVE_TEST_ENGINE=postgres).
+bool testingServer();
+// For a test about the SQLite file itself (a second connection to the file,
+// its pragmas or triggers): said and skipped when the run tests PostgreSQL.
+#define SQLITE_FILE_ONLY(what)                                                                                         \
+    do {                                                                                                               \
+        if (testingServer())                                                                                           \
+            QSKIP("SQLite file only: " what);                                                                          \
+    } while (false)
