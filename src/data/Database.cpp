@@ -452,6 +452,13 @@ void create(const QString &path)
     const QString name = QStringLiteral("tellwave-create");
     try {
         {
+            // The file holds the gateway password: readable by its owner only. SQLite gives its
+            // journal and WAL files the database file's mode.
+            QFile empty(building);
+            if (!empty.open(QIODevice::WriteOnly) || !empty.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+                throw AppError(ErrorGeneral, QStringLiteral("The new database could not be made at %1 (%2).")
+                                                 .arg(building, empty.errorString()));
+            empty.close();
             QSqlDatabase db = openFile(name, building);
             execScript(db, QStringLiteral("PRAGMA journal_mode = DELETE; BEGIN;")
                                + resourceText(QStringLiteral(":/data/schema.sql"))
