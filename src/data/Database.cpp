@@ -248,9 +248,21 @@ QSqlDatabase connection()
     if (current.connectionString != modMain::ConnectionString)
         close();
     if (QSqlDatabase::contains(ConnectionName)) {
-        QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
-        if (db.isOpen())
-            return db;
+        // A file deleted or moved away under the open connection would take
+        // every later write with it, never to be seen again.
+        QString openPath = pathOf(current.connectionString);
+        {
+            QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+            if (db.isOpen() && QFileInfo::exists(openPath))
+                return db;
+            if (!db.isOpen())
+                openPath.clear();
+        }
+        if (!openPath.isEmpty()) {
+            if (current.transactionDepth == 0)
+                close();
+            throw AppError(ErrorFileMissing, QStringLiteral("Could not find the database file '%1'.").arg(openPath));
+        }
     }
     const QString path = pathOf(modMain::ConnectionString);
     if (path.isEmpty() || !QFileInfo::exists(path))
@@ -269,6 +281,7 @@ QSqlDatabase connection()
                                       "PRAGMA temp_store = MEMORY;"),
                    QStringLiteral("Setting up the connection"));
     } catch (...) {
+        db = QSqlDatabase();
         closeNamed(ConnectionName);
         throw;
     }
