@@ -155,15 +155,27 @@ private slots:
             locker = QSqlDatabase();
             QSqlDatabase::removeDatabase(QStringLiteral("locker"));
         }
+        const auto tabulate = [&](qsizetype lost, qsizetype wrong) {
+            qInfo("RELIABILITY|database: %s|%s|5|%lld|0|%lld", qPrintable(fault), qPrintable(action), qint64(lost),
+                  qint64(wrong));
+        };
         if (fault == "deleted") {
+            tabulate(0, QFile::exists(path));
             QVERIFY2(!QFile::exists(path), "an empty database took the deleted one's place");
             return;
         }
         if (fault == "not a database") {
+            tabulate(0, fileBytes(path) != garbageBefore);
             QCOMPARE(fileBytes(path), garbageBefore);
             return;
         }
         const QStringList after = storedRows(path);
+        qsizetype lost = 0, half = 0;
+        for (qsizetype i = 0; i < before.size(); ++i)
+            lost += after.value(i) != before[i];
+        for (const QString &row : after.mid(5))
+            half += row.section('|', 1, 1).isEmpty() || row.section('|', 2, 2).isEmpty();
+        tabulate(lost, half);
         QCOMPARE(after.mid(0, 5), before);
         // Rows the group queueing kept are whole; a send run posts nothing it did not mark first.
         for (const QString &row : after.mid(5))

@@ -155,11 +155,28 @@ private slots:
                 RepliesRetrieval(s.host).FetchReplies();
         }
 
+        // The counts scripts/reliability tabulates, worked out before anything is asserted.
+        const QList<QVariantMap> after = OutboxRows::all();
+        const QList<qint64> accepted = fault == "down" ? QList<qint64>() : acceptedKeys(s.gateway);
+        QFETCH(QStringList, states);
+        const QStringList found = OutboxRows::states();
+        qsizetype lost = before.size() - after.size(), wrong = 0;
+        for (qsizetype i = 0; i < std::max(found.size(), states.size()); ++i)
+            wrong += found.value(i) != states.value(i);
+        for (qsizetype i = 0; i < std::min(after.size(), before.size()); ++i) {
+            const QString eventId = after[i]["EventID"].toString();
+            const bool marked = after[i]["InFlight"].toInt() == 0 && !eventId.isEmpty() && eventId != "0" && eventId != "77";
+            lost += after[i]["Number"] != before[i]["Number"] || after[i]["Message"] != before[i]["Message"]
+                    || (marked && fault != "down" && !accepted.contains(after[i]["SMSSendID"].toLongLong()));
+        }
+        const qsizetype twice = accepted.size() - QSet<qint64>(accepted.begin(), accepted.end()).size();
+        qInfo("RELIABILITY|fault: %s run|%s|3|%lld|%lld|%lld", qPrintable(cycle), qPrintable(fault), qint64(lost),
+              qint64(twice), qint64(wrong));
+
         // Row by row, and nothing lost: every row still there with its number and text.
-        QTEST(OutboxRows::states(), "states");
+        QCOMPARE(found, states);
         QTEST(deliveries().mid(0, 2), "deliveries");
         QTEST(queryValues(QStringLiteral("SELECT IncomingID FROM SMSReplies ORDER BY SMSReplyID")), "replies");
-        const QList<QVariantMap> after = OutboxRows::all();
         QCOMPARE(after.size(), before.size());
         for (int i = 0; i < after.size(); ++i) {
             QCOMPARE(after[i]["Number"], before[i]["Number"]);
@@ -167,7 +184,6 @@ private slots:
         }
         // A row marked with a batch number was accepted by the gateway, once.
         if (fault != "down") {
-            const QList<qint64> accepted = acceptedKeys(s.gateway);
             QCOMPARE(QSet<qint64>(accepted.begin(), accepted.end()).size(), accepted.size());
             for (const QVariantMap &row : after) {
                 const QString eventId = row["EventID"].toString();
