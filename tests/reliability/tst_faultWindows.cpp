@@ -86,7 +86,18 @@ private slots:
         shown->show();
         QTest::mouseClick(shown->findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
 
-        QTEST(OutboxRows::states(), "states");
+        QFETCH(QStringList, states);
+        const QStringList found = OutboxRows::states();
+        const QJsonArray accepted = fault == "down" ? QJsonArray() : adminArray(s.gateway, QStringLiteral("/admin/messages"));
+        QSet<QString> keys;
+        for (const QJsonValue &message : accepted)
+            keys.insert(message[QStringLiteral("customerId")].toVariant().toString());
+        qsizetype wrong = 0;
+        for (qsizetype i = 0; i < std::max(found.size(), states.size()); ++i)
+            wrong += found.value(i) != states.value(i);
+        qInfo("RELIABILITY|window: %s|%s|3|%lld|%lld|%lld", qPrintable(window), qPrintable(fault),
+              qint64(5 - OutboxRows::count()), qint64(accepted.size() - keys.size()), qint64(wrong));
+        QCOMPARE(found, states);
         QTEST(boxes.titles(), "boxes");
         QTEST(shown->findChild<QLabel *>(QStringLiteral("lblStatus"))->text(), "status");
         QCOMPARE(QApplication::overrideCursor(), nullptr);
