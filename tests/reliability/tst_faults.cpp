@@ -88,6 +88,7 @@ private slots:
                                       << notDelivered << QStringList{} << "";
         QTest::newRow("send/truncated") << "send" << "truncate" << firstInDoubt << notDelivered << QStringList{}
                                         << "broke off";
+        // A million-entry document is no batch number: that message is refused, the next goes out.
         QTest::newRow("send/million") << "send" << "million" << QStringList{"77", "77", "5000001", "0", "5000002"}
                                       << notDelivered << QStringList{} << "";
         QTest::newRow("send/refused") << "send" << "refuse" << QStringList{"77", "77", "5000001", "0", "0"}
@@ -97,7 +98,8 @@ private slots:
                                           << notDelivered << QStringList{} << "";
 
         // The status run and the replies run: the fault hits their requests from the start. A failed
-        // request counts as an empty answer: nothing changes, no box.
+        // request counts as an empty answer: nothing changes, no box. Refusals and credits concern
+        // messages only: those runs read the report and the replies as usual.
         for (const char *fault : {"down", "drop", "hang", "error500", "not-xml", "truncate", "refuse", "credits"}) {
             QTest::addRow("status/%s", fault) << "status" << fault << untouched
                                               << (QByteArray(fault) == "refuse" || QByteArray(fault) == "credits"
