@@ -686,6 +686,11 @@ HttpAnswer Gateway::handleAdmin(QByteArrayView command, const QueryParameters &q
         if (script.type.isEmpty())
             return adminError(QStringLiteral("type is missing"));
         script.body = query.value(u"body").toUtf8();
+        // A large answer without a large control request: the body repeated, between a prefix and a suffix.
+        qint64 repeat = 1;
+        if (!numberParameter(query, u"repeat", &repeat) || repeat < 0 || repeat > 10000000)
+            return adminError(QStringLiteral("repeat must be a whole number"));
+        script.body = query.value(u"prefix").toUtf8() + script.body.repeated(repeat) + query.value(u"suffix").toUtf8();
         qint64 status = 200;
         if (!numberParameter(query, u"status", &status) || status < 100 || status > 599)
             return adminError(QStringLiteral("status must be an HTTP status code"));

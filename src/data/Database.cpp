@@ -586,9 +586,22 @@ QSqlDatabase connection()
     if (current.connectionString != modMain::ConnectionString)
         close();
     if (QSqlDatabase::contains(ConnectionName)) {
-        QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
-        if (db.isOpen())
-            return db;
+        // A file deleted or moved away under the open connection would take
+        // every later write with it, never to be seen again.
+        const bool server = engine() == Engine::PostgreSQL;
+        QString openPath = server ? QString() : pathOf(current.connectionString);
+        {
+            QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+            if (db.isOpen() && (server || QFileInfo::exists(openPath)))
+                return db;
+            if (!db.isOpen())
+                openPath.clear();
+        }
+        if (!openPath.isEmpty()) {
+            if (current.transactionDepth == 0)
+                close();
+            throw AppError(ErrorFileMissing, QStringLiteral("Could not find the database file '%1'.").arg(openPath));
+        }
     }
     if (engine() == Engine::PostgreSQL) {
         QSqlDatabase db = openServer(ConnectionName, modMain::ConnectionString);
@@ -619,6 +632,7 @@ QSqlDatabase connection()
                                       "PRAGMA temp_store = MEMORY;"),
                    QStringLiteral("Setting up the connection"));
     } catch (...) {
+        db = QSqlDatabase();
         closeConnection(ConnectionName);
         throw;
     }
@@ -940,6 +954,13 @@ void create(const QString &path)
     const QString name = QStringLiteral("tellwave-create");
     try {
         {
+            // The file holds the gateway password: readable by its owner only. SQLite gives its
+            // journal and WAL files the database file's mode.
+            QFile empty(building);
+            if (!empty.open(QIODevice::WriteOnly) || !empty.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+                throw AppError(ErrorGeneral, QStringLiteral("The new database could not be made at %1 (%2).")
+                                                 .arg(building, empty.errorString()));
+            empty.close();
             QSqlDatabase db = openFile(name, building);
             execScript(db, QStringLiteral("PRAGMA journal_mode = DELETE; BEGIN;")
                                + resourceText(QStringLiteral(":/data/schema.sql"))
