@@ -73,29 +73,31 @@ private slots:
         const QStringList untouched = {"77", "77", "queued", "queued", "queued"};
         const QStringList notDelivered = {"not delivered/", "not delivered/"};
         const QStringList delivered = {"delivered/1", "delivered/2"};
-        // The send run: the fault hits the messages after the first.
+        // The send run: the fault hits the messages after the first. The replies the run fetches
+        // before its first message are stored.
+        const QStringList fetchedFirst = {"R1"};
         const QStringList firstSent = {"77", "77", "5000001", "queued", "queued"};
         const QStringList firstInDoubt = {"77", "77", "5000001", "in flight", "in flight"};
-        QTest::newRow("send/not listening") << "send" << "down" << firstSent << notDelivered << QStringList{}
+        QTest::newRow("send/not listening") << "send" << "down" << firstSent << notDelivered << fetchedFirst
                                             << "could not be reached";
-        QTest::newRow("send/reset") << "send" << "drop" << firstInDoubt << notDelivered << QStringList{} << "broke off";
-        QTest::newRow("send/stall") << "send" << "hang" << firstInDoubt << notDelivered << QStringList{}
+        QTest::newRow("send/reset") << "send" << "drop" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
+        QTest::newRow("send/stall") << "send" << "hang" << firstInDoubt << notDelivered << fetchedFirst
                                     << "did not answer";
         // An error page is an answer: the message was refused and shows as FAILED.
         QTest::newRow("send/500") << "send" << "error500" << QStringList{"77", "77", "5000001", "0", "0"}
-                                  << notDelivered << QStringList{} << "";
+                                  << notDelivered << fetchedFirst << "";
         QTest::newRow("send/not xml") << "send" << "not-xml" << QStringList{"77", "77", "5000001", "0", "0"}
-                                      << notDelivered << QStringList{} << "";
-        QTest::newRow("send/truncated") << "send" << "truncate" << firstInDoubt << notDelivered << QStringList{}
+                                      << notDelivered << fetchedFirst << "";
+        QTest::newRow("send/truncated") << "send" << "truncate" << firstInDoubt << notDelivered << fetchedFirst
                                         << "broke off";
         // A million-entry document is no batch number: that message is refused, the next goes out.
         QTest::newRow("send/million") << "send" << "million" << QStringList{"77", "77", "5000001", "0", "5000002"}
-                                      << notDelivered << QStringList{} << "";
+                                      << notDelivered << fetchedFirst << "";
         QTest::newRow("send/refused") << "send" << "refuse" << QStringList{"77", "77", "5000001", "0", "0"}
-                                      << notDelivered << QStringList{} << "";
+                                      << notDelivered << fetchedFirst << "";
         // The run stops at the first message refused for want of credits.
         QTest::newRow("send/credits out") << "send" << "credits" << QStringList{"77", "77", "5000001", "0", "queued"}
-                                          << notDelivered << QStringList{} << "";
+                                          << notDelivered << fetchedFirst << "";
 
         // The status run and the replies run: the fault hits their requests from the start. A failed
         // request counts as an empty answer: nothing changes, no box. Refusals and credits concern
@@ -144,9 +146,14 @@ private slots:
         };
 
         if (cycle == "send") {
+            // The fault comes once the first message was answered (replies fetched before the
+            // run yield too).
+            bool applied = false;
             s.host.onYield = [&] {
-                if (s.host.yields == 1)
+                if (!applied && s.host.statuses.join(u'|').contains(QStringLiteral("5000001"))) {
+                    applied = true;
                     applyFault();
+                }
             };
             OutboxSender(s.host).SendOutbox();
         } else {
