@@ -32,7 +32,7 @@ BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-charts
 
 # What the tests need beyond the build: the checks of the launcher and
 # metainfo files.
-TEST_PACKAGES="desktop-file-utils appstream"
+TEST_PACKAGES="desktop-file-utils appstream openssl"
 # What building the Debian package needs: dpkg-shlibdeps finds the libraries
 # the programs link.
 PACKAGE_PACKAGES="dpkg-dev file"
