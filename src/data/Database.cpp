@@ -873,22 +873,6 @@ AppError Batch::keepBefore(const AppError &error, const QString &storedNote)
     return AppError(error.number(), error.description() + QStringLiteral("\n") + storedNote, error.source());
 }
 
-Transaction::Transaction() : m_own(enterTransaction()) {}
-
-Transaction::~Transaction()
-{
-    if (!m_done)
-        leaveTransaction(m_own, false);
-}
-
-void Transaction::commit()
-{
-    if (m_done)
-        return;
-    m_done = true;
-    leaveTransaction(m_own, true);
-}
-
 FileCheck check(const QString &path)
 {
     if (isServerAddress(path)) {

@@ -140,21 +140,10 @@ private:
     bool m_done = false;
 };
 
-// All or nothing: rolled back unless commit() was called. Inside a Batch it
-// joins the batch.
-class Transaction
-{
-public:
-    Transaction();
-    ~Transaction();
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-    void commit();
-
-private:
-    bool m_own = false;
-    bool m_done = false;
-};
+// All or nothing: rolled back unless commit() was called; inside another
+// transaction or batch it joins that one. The same thing as a Batch, named for
+// what the caller means.
+using Transaction = Batch;
 
 // What a file at a path is, checked before the program starts on it.
 enum class FileState { Missing, Usable, Unusable };
