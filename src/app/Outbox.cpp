@@ -31,61 +31,55 @@ QString placeholders(qsizetype n)
     return text;
 }
 
-QVariantList values(const QList<qint64> &ids)
-{
-    QVariantList list;
-    list.reserve(ids.size());
-    for (qint64 id : ids)
-        list << id;
-    return list;
-}
-
 // SQLite limits the number of bound values in one statement.
 constexpr qsizetype Chunk = 500;
+
+// Runs `each` once per chunk of keys with the chunk's "?, ?, ?" and values,
+// and adds up what the calls give.
+template <typename Each>
+int overChunks(const QList<qint64> &ids, Each each)
+{
+    int total = 0;
+    for (qsizetype at = 0; at < ids.size(); at += Chunk) {
+        const QList<qint64> part = ids.mid(at, Chunk);
+        QVariantList values;
+        values.reserve(part.size());
+        for (qint64 id : part)
+            values << id;
+        total += each(placeholders(part.size()), values);
+    }
+    return total;
+}
+
+const QString RequeueCondition = QStringLiteral("InFlight <> 0 AND Delivered = 0 AND SMSSendID IN (%1)");
 } // namespace
 
 bool anySent(const QList<qint64> &ids)
 {
-    for (qsizetype at = 0; at < ids.size(); at += Chunk) {
-        const QList<qint64> part = ids.mid(at, Chunk);
-        const QVariant found = Database::value(
-            QStringLiteral("SELECT 1 FROM SMSSend WHERE Send <> 0 AND SMSSendID IN (%1) LIMIT 1")
-                .arg(placeholders(part.size())),
-            values(part));
-        if (found.isValid())
-            return true;
-    }
-    return false;
+    return overChunks(ids, [](const QString &in, const QVariantList &values) {
+               const QString sql = QStringLiteral("SELECT 1 FROM SMSSend WHERE Send <> 0 AND SMSSendID IN (%1) LIMIT 1");
+               return Database::value(sql.arg(in), values).isValid() ? 1 : 0;
+           }) > 0;
 }
-
-namespace {
-const QString RequeueCondition = QStringLiteral("InFlight <> 0 AND Delivered = 0 AND SMSSendID IN (%1)");
-} // namespace
 
 int countInFlight(const QList<qint64> &ids)
 {
-    int count = 0;
-    for (qsizetype at = 0; at < ids.size(); at += Chunk) {
-        const QList<qint64> part = ids.mid(at, Chunk);
-        count += Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE ")
-                                     + RequeueCondition.arg(placeholders(part.size())),
-                                 values(part))
-                     .toInt();
-    }
-    return count;
+    return overChunks(ids, [](const QString &in, const QVariantList &values) {
+        return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE ") + RequeueCondition.arg(in),
+                               values)
+            .toInt();
+    });
 }
 
 int requeue(const QList<qint64> &ids)
 {
     Database::Transaction transaction;
-    int queued = 0;
-    for (qsizetype at = 0; at < ids.size(); at += Chunk) {
-        const QList<qint64> part = ids.mid(at, Chunk);
-        queued += Database::run(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0, EventID = NULL WHERE ")
-                                    + RequeueCondition.arg(placeholders(part.size())),
-                                values(part))
-                      .numRowsAffected();
-    }
+    const int queued = overChunks(ids, [](const QString &in, const QVariantList &values) {
+        return Database::run(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0, EventID = NULL WHERE ")
+                                 + RequeueCondition.arg(in),
+                             values)
+            .numRowsAffected();
+    });
     transaction.commit();
     return queued;
 }
@@ -93,14 +87,10 @@ int requeue(const QList<qint64> &ids)
 int remove(const QList<qint64> &ids)
 {
     Database::Transaction transaction;
-    int removed = 0;
-    for (qsizetype at = 0; at < ids.size(); at += Chunk) {
-        const QList<qint64> part = ids.mid(at, Chunk);
-        removed += Database::run(QStringLiteral("DELETE FROM SMSSend WHERE SMSSendID IN (%1)")
-                                     .arg(placeholders(part.size())),
-                                 values(part))
-                       .numRowsAffected();
-    }
+    const int removed = overChunks(ids, [](const QString &in, const QVariantList &values) {
+        return Database::run(QStringLiteral("DELETE FROM SMSSend WHERE SMSSendID IN (%1)").arg(in), values)
+            .numRowsAffected();
+    });
     transaction.commit();
     return removed;
 }
