@@ -51,12 +51,9 @@ frmAddEditClients::~frmAddEditClients() = default;
 void frmAddEditClients::Form_Load()
 {
     MessageBoxes::runShowingErrors(this, [&] {
-        QSqlQuery query(Database::connection());
         const QString sql = QStringLiteral("SELECT ID, Area, Town, BoxCode, StreetCode, AreaGroup FROM PostalCodes "
                                            "ORDER BY Area COLLATE Names, Town COLLATE Names");
-        if (!query.exec(Database::dialect(sql)))
-            throw Database::errorFrom(query.lastError(), sql);
-        m_towns->setQuery(std::move(query));
+        Database::fill(*m_towns, sql);
         while (m_towns->canFetchMore())
             m_towns->fetchMore();
         if (m_towns->lastError().isValid())

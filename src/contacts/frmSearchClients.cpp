@@ -67,16 +67,7 @@ void frmSearchClients::cmdSearch_Click()
 
     BusyPointer busy;
     try {
-        QSqlQuery query(Database::connection());
-        if (!query.prepare(Database::dialect(statement.sql)))
-            throw Database::errorFrom(query.lastError(), statement.sql);
-        for (const QVariant &value : statement.values)
-            query.addBindValue(value);
-        if (!query.exec())
-            throw Database::errorFrom(query.lastError(), statement.sql);
-        m_results->setQuery(std::move(query));
-        if (m_results->lastError().isValid())
-            throw Database::errorFrom(m_results->lastError(), statement.sql);
+        Database::fill(*m_results, statement.sql, statement.values);
     } catch (const AppError &error) {
         m_results->clear();
         busy.release();

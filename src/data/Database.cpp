@@ -746,6 +746,20 @@ QSqlQuery runBare(const QString &sql, const QVariantList &values)
     return query;
 }
 
+void fill(QSqlQueryModel &model, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(connection());
+    if (!query.prepare(dialect(sql)))
+        throw errorFrom(query.lastError(), sql);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw errorFrom(query.lastError(), sql);
+    model.setQuery(std::move(query));
+    if (model.lastError().isValid())
+        throw errorFrom(model.lastError(), sql);
+}
+
 QVariant value(const QString &sql, const QVariantList &values)
 {
     QSqlQuery query = run(sql, values);

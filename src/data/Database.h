@@ -4,6 +4,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlQueryModel>
 #include <QString>
 #include <QStringList>
 #include <QList>
@@ -90,6 +91,9 @@ void setBusyTimeout(int milliseconds);
 
 // Runs one statement with its values bound in order ("?" placeholders).
 QSqlQuery run(const QString &sql, const QVariantList &values = {});
+// Gives a list model the rows of a statement (values bound in order); throws
+// AppError when the statement or the model's first read fails.
+void fill(QSqlQueryModel &model, const QString &sql, const QVariantList &values = {});
 // First column of the first row, or an invalid QVariant when there is no row.
 QVariant value(const QString &sql, const QVariantList &values = {});
 // Runs an INSERT and gives the new row's key.

@@ -28,12 +28,7 @@ void QueryListModel::refresh()
 {
     if (m_sql.isEmpty())
         return;
-    QSqlQuery query(Database::connection());
-    if (!query.exec(Database::dialect(m_sql)))
-        throw Database::errorFrom(query.lastError(), m_sql);
-    m_query->setQuery(std::move(query));
-    if (m_query->lastError().isValid())
-        throw Database::errorFrom(m_query->lastError(), m_sql);
+    Database::fill(*m_query, m_sql);
 }
 
 void QueryListModel::showIn(QTableView *view, const QString &widestField)
