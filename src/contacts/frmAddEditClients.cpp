@@ -12,7 +12,6 @@
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QTableView>
 

@@ -10,8 +10,6 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlQueryModel>
 
 frmSearchClients::frmSearchClients(QWidget *parent)

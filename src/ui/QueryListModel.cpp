@@ -5,8 +5,6 @@
 #include <QDateTime>
 #include <QFont>
 #include <QHeaderView>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QTableView>
 
