@@ -1,6 +1,7 @@
 #include "campaigns/QueueFilter.h"
 
 #include "campaigns/MergeFields.h"
+#include "campaigns/Schedule.h"
 #include "campaigns/SendingWindow.h"
 
 QueueFilter::QueueFilter(QueueCampaign *campaign) : m_campaign(campaign)
@@ -34,4 +35,13 @@ QString QueueFilter::text(const QString &body, qint64 clientId, const QString &n
         text = resolved.text;
     }
     return marketing() ? Marketing::withFooter(text, m_senderName) : text;
+}
+
+QVariant QueueFilter::batch()
+{
+    if (!m_campaign || !m_campaign->sendAt.isValid())
+        return QVariant(QMetaType::fromType<qlonglong>());
+    if (m_campaign->batchId == 0)
+        m_campaign->batchId = Schedule::create(m_campaign->sendAt, m_campaign->description);
+    return m_campaign->batchId;
 }

@@ -5,6 +5,7 @@
 #include "campaigns/SendingWindow.h"
 #include "compose/BodyEdit.h"
 #include "compose/MessageText.h"
+#include "compose/SendAtChoice.h"
 #include "compose/SmsParts.h"
 #include "data/modFunctions.h"
 
@@ -88,6 +89,8 @@ void ComposerBlock::addPurposeChoice()
     row->addWidget(m_service);
     row->addWidget(m_marketing);
     row->addStretch();
+    m_sendAt = new SendAtChoice(this);
+    row->addWidget(m_sendAt);
     ui->layBodies->addLayout(row, ui->layBodies->rowCount(), 0, 1, ui->layBodies->columnCount());
     connect(m_marketing, &QRadioButton::toggled, this, [this] {
         for (int i = 0; i < BodyCount; ++i)
@@ -109,5 +112,6 @@ QueueCampaign ComposerBlock::campaign() const
 {
     QueueCampaign result;
     result.marketing = isMarketing();
+    result.sendAt = m_sendAt->sendAt();
     return result;
 }

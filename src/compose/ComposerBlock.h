@@ -14,6 +14,7 @@ class BodyEdit;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class SendAtChoice;
 
 // The four message bodies of the queueing windows, each with the count of
 // characters still free and the SMS parts it will take, and the keystroke
@@ -37,8 +38,10 @@ public:
     // Marketing or service (the default), as chosen.
     bool isMarketing() const;
     void setMarketing(bool marketing);
-    // What a queueing action of this block is: marketing or service.
+    // What a queueing action of this block is: marketing or service, and
+    // when it is sent (at the next run, or at the chosen time).
     QueueCampaign campaign() const;
+    SendAtChoice *sendAtChoice() const { return m_sendAt; }
 
 private:
     void bodyChanged(int index);
@@ -51,5 +54,6 @@ private:
     QList<QLabel *> m_parts;
     QRadioButton *m_service = nullptr;
     QRadioButton *m_marketing = nullptr;
+    SendAtChoice *m_sendAt = nullptr;
     QString m_senderName;
 };

@@ -8,9 +8,9 @@
 
 OutboxWriter::OutboxWriter(QueueCampaign *campaign)
     : m_filter(campaign),
-      m_dated(QStringLiteral("INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime, Marketing) "
-                             "VALUES (?, ?, ?, ?, ?, ?)")),
-      m_plain(QStringLiteral("INSERT INTO SMSSend (Number, Message, Marketing) VALUES (?, ?, ?)"))
+      m_dated(QStringLiteral("INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime, Marketing, BatchID) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?)")),
+      m_plain(QStringLiteral("INSERT INTO SMSSend (Number, Message, Marketing, BatchID) VALUES (?, ?, ?, ?)"))
 {
 }
 
@@ -28,7 +28,7 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
         const QDateTime now = QDateTime::currentDateTime();
         m_dated.run({contact, trimmedNumber, m_filter.text(message, contact.toLongLong(), trimmedNumber),
                      now.date().toString(QStringLiteral("yyyy-MM-dd")), now.time().toString(QStringLiteral("HH:mm")),
-                     m_filter.marketing()});
+                     m_filter.marketing(), m_filter.batch()});
         ++written;
         ++m_written;
     }
@@ -39,7 +39,7 @@ void OutboxWriter::queueMessage(const QString &number, const QString &message)
 {
     if (m_filter.leaveOut(number))
         return;
-    m_plain.run({number, m_filter.text(message, 0, number), m_filter.marketing()});
+    m_plain.run({number, m_filter.text(message, 0, number), m_filter.marketing(), m_filter.batch()});
     ++m_written;
 }
 

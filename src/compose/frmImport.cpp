@@ -7,6 +7,7 @@
 #include "compose/DebitOrderList.h"
 #include "compose/DebitOrderModel.h"
 #include "compose/MessageText.h"
+#include "compose/SendAtChoice.h"
 #include "data/AppError.h"
 #include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
@@ -39,6 +40,9 @@ frmImport::frmImport(QWidget *parent)
 {
     ui->setupUi(this);
     ui->grdList->setModel(m_model);
+    // At the right of the record count, above the buttons.
+    m_sendAt = new SendAtChoice(this);
+    ui->layRecords->addWidget(m_sendAt);
     // Fixed row heights and column widths keep a list of 100,000 rows quick:
     // nothing is measured row by row.
     ui->grdList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -135,6 +139,8 @@ void frmImport::cmdImport_Click()
     BusyPointer busy;
     DebitOrderList::Imported imported;
     QueueCampaign campaign;
+    campaign.sendAt = m_sendAt->sendAt();
+    campaign.description = QStringLiteral("Debit-order list");
     try {
         imported = DebitOrderList::import(m_model->rows(),
                                           ui->chkSelfSend->isChecked() ? ui->txtCellNumber->text() : QString(),

@@ -8,6 +8,7 @@ namespace Ui {
 class frmImport;
 }
 class DebitOrderModel;
+class SendAtChoice;
 
 // "Importer": a debit-order list loaded from a text file, checked in a
 // coloured grid and queued as one message per account.
@@ -38,4 +39,5 @@ private:
 
     std::unique_ptr<Ui::frmImport> ui;
     DebitOrderModel *m_model = nullptr;
+    SendAtChoice *m_sendAt = nullptr;
 };

@@ -95,6 +95,7 @@ void frmSendToGroup::cmdSend_Click()
                 return;
         }
         QueueCampaign campaign = ui->composer->campaign();
+        campaign.description = QStringLiteral("Group ") + ui->cboGroups->currentText();
         const qint64 counter = GroupQueue::queue(groupId, ui->composer->bodies(),
                                                  [this](const QString &lastName, const QString &firstName) {
                                                      setStatus(QStringLiteral("Adding ") + lastName

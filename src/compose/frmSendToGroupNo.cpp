@@ -34,6 +34,7 @@ void frmSendToGroupNo::cmdSend_Click()
     ui->cmdSendNow->setEnabled(false);
     qint64 counter = 0;
     QueueCampaign campaign = ui->composer->campaign();
+    campaign.description = QStringLiteral("Number list");
     const QStringList numbers = ui->grdList->numbers();
     if (numbers.isEmpty()) {
         MessageBoxes::inform(this, QStringLiteral("NO NUMBER"), QStringLiteral("No Cellphone Numbers Added."));

@@ -77,6 +77,10 @@ void frmSendToSingle::cmdSend_Click()
         setStatus(QStringLiteral("Adding ") + modFunctions::TrimBlanks(ui->txtLastname->text()) + QStringLiteral(", ")
                   + modFunctions::TrimBlanks(ui->txtFirstname->text()));
         QueueCampaign campaign = ui->composer->campaign();
+        campaign.description = QStringLiteral("Contact ")
+                               + (modFunctions::TrimBlanks(ui->txtFirstname->text()) + QLatin1Char(' ')
+                                  + modFunctions::TrimBlanks(ui->txtLastname->text()))
+                                     .trimmed();
         SingleQueue::queue(ui->composer->bodies(), number, qint64(modFunctions::LeadingNumber(ui->lblID->text())),
                            &campaign);
         setStatus(campaign.leftOut > 0 ? QStringLiteral("Added 0 records.") : QStringLiteral("Added 1 records."));

@@ -1025,7 +1025,9 @@ void migrate(QSqlDatabase &db)
     for (const auto &[table, column, type] : {std::tuple{"SMSSend", "Marketing", "INTEGER NOT NULL DEFAULT 0"},
                                               std::tuple{"SMSSend", "PostedAt", "TEXT"},
                                               std::tuple{"SMSReplies", "OptOut", "INTEGER NOT NULL DEFAULT 0"},
-                                              std::tuple{"Setup", "SenderName", "TEXT"}}) {
+                                              std::tuple{"Setup", "SenderName", "TEXT"},
+                                              // Version 4: the scheduled queueing a row belongs to.
+                                              std::tuple{"SMSSend", "BatchID", "INTEGER"}}) {
         const QString name = QString::fromLatin1(table);
         if (hasTable(db, name) && !hasColumn(db, name, QString::fromLatin1(column)))
             script += QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;").arg(name, QLatin1String(column), QLatin1String(type));

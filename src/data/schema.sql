@@ -1,4 +1,4 @@
--- Tellwave database, schema version 3. Every statement may run again on a
+-- Tellwave database, schema version 4. Every statement may run again on a
 -- file that already has part of it (that is how an older file is brought up
 -- to date).
 -- Keys are AUTOINCREMENT so they grow in insert order and are never reused.
@@ -53,11 +53,25 @@ CREATE TABLE IF NOT EXISTS SMSSend (
     -- a row still marked after a run may have reached the gateway.
     InFlight  INTEGER NOT NULL DEFAULT 0,
     Marketing INTEGER NOT NULL DEFAULT 0,
-    PostedAt  TEXT
+    PostedAt  TEXT,
+    BatchID   INTEGER
 );
 -- Marketing: 1 for a marketing message (posted only within the permitted
 -- hours), 0 for a service message. PostedAt: when the message was posted to
 -- the gateway (UTC, ISO 8601), kept as proof of the time it went out.
+-- BatchID: the scheduled queueing the row belongs to (SendBatches); NULL for
+-- a row sent at the next run.
+CREATE INDEX IF NOT EXISTS SMSSend_Batch ON SMSSend (BatchID) WHERE Send = 0;
+
+-- A queueing with a send-at time: its rows are not posted before SendAt, nor
+-- while Held is 1 (overdue at start-up and not confirmed by the operator).
+CREATE TABLE IF NOT EXISTS SendBatches (
+    BatchID     INTEGER PRIMARY KEY AUTOINCREMENT,
+    QueuedAt    TEXT NOT NULL,  -- UTC, ISO 8601
+    SendAt      TEXT NOT NULL,  -- UTC, ISO 8601 (yyyy-MM-ddTHH:mm:ssZ)
+    Description TEXT,           -- what was queued ("Group Friends")
+    Held        INTEGER NOT NULL DEFAULT 0
+);
 -- The queue: rows not yet attempted, in key order and newest first.
 CREATE INDEX IF NOT EXISTS SMSSend_Queue ON SMSSend (SMSSendID) WHERE Send = 0;
 CREATE INDEX IF NOT EXISTS SMSSend_QueueByDate ON SMSSend (SendDate, SendTime) WHERE Send = 0;

@@ -52,3 +52,11 @@ bool GatewayCycles::ReceiveNow()
         m_replies.FetchReplies();
     });
 }
+
+bool GatewayCycles::SendScheduled(const QList<qint64> &batches)
+{
+    return runGuarded([this, &batches] {
+        m_sender.SendBatches(batches);
+        m_status.FetchStatusReports();
+    });
+}

@@ -26,6 +26,8 @@ public:
     bool SendNow();
     // Status, replies.
     bool ReceiveNow();
+    // Send the rows of these scheduled batches, status.
+    bool SendScheduled(const QList<qint64> &batches);
 
     OutboxSender &sender() { return m_sender; }
     StatusRetrieval &status() { return m_status; }

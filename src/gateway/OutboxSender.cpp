@@ -1,5 +1,6 @@
 #include "gateway/OutboxSender.h"
 
+#include "campaigns/Schedule.h"
 #include "campaigns/SendGate.h"
 #include "data/ProcessSettings.h"
 #include "data/Database.h"
@@ -38,6 +39,12 @@ const QString SendPart = QStringLiteral("Do you only want to send the amount of 
 
 // Rows of the outbox are read by key in pages of this many.
 constexpr int PageSize = 500;
+
+QString placeholders(qsizetype n)
+{
+    QStringList marks(n, QStringLiteral("?"));
+    return marks.join(QStringLiteral(", "));
+}
 
 QList<qint64> keysOf(QSqlQuery query)
 {
@@ -93,9 +100,28 @@ double OutboxSender::RefreshCredits()
     return balance;
 }
 
+// Which queued rows a run takes: those a run may post now, of some batches
+// only when it is given them. The condition is read with the time the run
+// began, from choosing the rows to claiming each one.
+struct OutboxSender::Choice
+{
+    QString condition = QStringLiteral("Send = 0 AND ") + Schedule::readyCondition();
+    QVariantList values = Schedule::readyValues();
+
+    Choice() = default;
+    explicit Choice(const QList<qint64> &batches)
+    {
+        condition += QStringLiteral(" AND SMSSend.BatchID IN (%1)").arg(placeholders(batches.size()));
+        for (qint64 batch : batches)
+            values << batch;
+    }
+};
+
 int OutboxSender::CountQueued()
 {
-    return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 0")).toInt();
+    const Choice choice;
+    return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE ") + choice.condition, choice.values)
+        .toInt();
 }
 
 QString OutboxSender::SendSingleSMS(const QString &number, const QString &text, const QString &customer)
@@ -123,42 +149,44 @@ QString OutboxSender::SendSingleSMS(const QString &number, const QString &text, 
 class OutboxSender::Rows
 {
 public:
-    static Rows newest(qint64 limit)
+    static Rows newest(const Choice &choice, qint64 limit)
     {
-        Rows rows;
-        rows.m_keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE Send = 0 "
+        Rows rows(choice);
+        rows.m_keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE %1 "
                                                           "ORDER BY SendDate DESC NULLS LAST, SendTime DESC NULLS LAST, SMSSendID DESC "
-                                                          "LIMIT ?"),
-                                           {limit}));
+                                                          "LIMIT ?").arg(choice.condition),
+                                           choice.values + QVariantList{limit}));
         rows.m_total = int(rows.m_keys.size());
         return rows;
     }
 
-    static Rows oldestFirst()
+    static Rows oldestFirst(const Choice &choice)
     {
-        Rows rows;
+        Rows rows(choice);
         rows.m_paged = true;
-        rows.m_last =
-            Database::value(QStringLiteral("SELECT coalesce(max(SMSSendID), 0) FROM SMSSend WHERE Send = 0"))
-                .toLongLong();
-        rows.m_total = Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 0 "
-                                                      "AND SMSSendID <= ?"),
-                                       {rows.m_last})
+        rows.m_last = Database::value(QStringLiteral("SELECT coalesce(max(SMSSendID), 0) FROM SMSSend WHERE ")
+                                          + choice.condition,
+                                      choice.values)
+                          .toLongLong();
+        rows.m_total = Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE %1 "
+                                                      "AND SMSSendID <= ?").arg(choice.condition),
+                                       choice.values + QVariantList{rows.m_last})
                            .toInt();
         return rows;
     }
 
     int total() const { return m_total; }
+    const Choice &choice() const { return m_choice; }
 
     // The next keys to send; empty at the end.
     QList<qint64> next()
     {
         if (!m_paged || m_ended)
             return std::exchange(m_keys, {});
-        QList<qint64> keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE Send = 0 "
+        QList<qint64> keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE %1 "
                                                                  "AND SMSSendID > ? AND SMSSendID <= ? "
-                                                                 "ORDER BY SMSSendID LIMIT ?"),
-                                                  {m_after, m_last, PageSize}));
+                                                                 "ORDER BY SMSSendID LIMIT ?").arg(m_choice.condition),
+                                                  m_choice.values + QVariantList{m_after, m_last, PageSize}));
         m_ended = keys.size() < PageSize;
         if (!keys.isEmpty())
             m_after = keys.last();
@@ -166,6 +194,9 @@ public:
     }
 
 private:
+    explicit Rows(Choice choice) : m_choice(std::move(choice)) {}
+
+    Choice m_choice;
     QList<qint64> m_keys;
     bool m_paged = false;
     bool m_ended = false;
@@ -194,12 +225,6 @@ QVariantList keyValues(const QList<qint64> &keys)
     for (qint64 key : keys)
         values << key;
     return values;
-}
-
-QString placeholders(qsizetype n)
-{
-    QStringList marks(n, QStringLiteral("?"));
-    return marks.join(QStringLiteral(", "));
 }
 
 // A refusal that says the account has no credits left: every message after it
@@ -341,14 +366,16 @@ private:
         {
             Database::DurableCommits synced;
             Database::Transaction transaction;
-            // Only rows still queued: one the operator deleted or another run
-            // took meanwhile is left alone.
+            // Only rows still queued and still ready (their batch due and
+            // not held): one the operator deleted or held, or another run
+            // took meanwhile, is left alone.
             // Another program claiming the same rows at this moment keeps
             // those it locked first; these are the rest.
+            const Choice &choice = m_rows.choice();
             Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = ? WHERE SMSSendID IN "
-                                         "(SELECT SMSSendID FROM SMSSend WHERE Send = 0 AND SMSSendID IN (%1)%2)")
-                              .arg(placeholders(keys.size()), Database::skipLocked()),
-                          values);
+                                         "(SELECT SMSSendID FROM SMSSend WHERE %1 AND SMSSendID IN (%2)%3)")
+                              .arg(choice.condition, placeholders(keys.size()), Database::skipLocked()),
+                          QVariantList{m_token} + choice.values + keyValues(keys));
             transaction.commit();
         }
         QSet<qint64> ours;
@@ -515,12 +542,22 @@ private:
 
 bool OutboxSender::SendOutbox()
 {
+    return send(Choice());
+}
+
+bool OutboxSender::SendBatches(const QList<qint64> &batches)
+{
+    return !batches.isEmpty() && send(Choice(batches));
+}
+
+bool OutboxSender::send(const Choice &choice)
+{
     CycleBusy busy(m_host, m_busy);
     bool wrote = false;
     Run::Result result;
     try {
         RepliesRetrieval(m_host).fetchBeforeSending();
-        std::optional<Rows> rows = chooseRows(busy);
+        std::optional<Rows> rows = chooseRows(busy, choice);
         if (!rows)
             return false;
         Run run(*this, std::move(*rows), wrote);
@@ -561,9 +598,10 @@ bool OutboxSender::SendOutbox()
     return true;
 }
 
-std::optional<OutboxSender::Rows> OutboxSender::chooseRows(CycleBusy &busy)
+std::optional<OutboxSender::Rows> OutboxSender::chooseRows(CycleBusy &busy, const Choice &choice)
 {
-    const int count = CountQueued();
+    const int count =
+        Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE ") + choice.condition, choice.values).toInt();
     // The balance the gateway holds now, never the one shown: that one may be
     // from before the last run, which spent some of it.
     const double balance = RefreshCredits();
@@ -573,12 +611,12 @@ std::optional<OutboxSender::Rows> OutboxSender::chooseRows(CycleBusy &busy)
         return std::nullopt;
     }
     if (count <= balance)
-        return Rows::oldestFirst();
+        return Rows::oldestFirst(choice);
     busy.release();
     m_host.inform(TitleCredits, NotEnoughCredits);
     if (!m_host.ask(TitleSend, SendPart))
         return std::nullopt;
     // Exactly as many rows as there are credits (fewer than the queued count).
-    return Rows::newest(qint64(std::floor(balance)));
+    return Rows::newest(choice, qint64(std::floor(balance)));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -38,7 +39,8 @@ public:
     // Asks the gateway for the balance, shows it and gives it. A request that
     // fails throws GatewayError and leaves the shown balance as it was.
     double RefreshCredits();
-    // Rows not yet attempted.
+    // Rows not yet attempted that a run may post now (none of a scheduled
+    // batch before its time or while it is held).
     int CountQueued();
     // Posts one message; the batch number text, or "0" when it was refused or
     // had no number or text. A request that could not be completed throws
@@ -49,6 +51,8 @@ public:
     // second. False when it stopped early (credits refused or run out, the
     // operator declined, or an error).
     bool SendOutbox();
+    // The same run over the queued rows of these scheduled batches only.
+    bool SendBatches(const QList<qint64> &batches);
 
     // The fewest rows a run marks in flight ahead of posting them, in one
     // synced commit, with this many messages in flight at once.
@@ -57,9 +61,11 @@ public:
 private:
     class Rows;
     class Run;
+    struct Choice;
+    bool send(const Choice &choice);
     // The credit check against the balance the gateway gives now: the rows to
     // send, or nothing when the run stops here.
-    std::optional<Rows> chooseRows(CycleBusy &busy);
+    std::optional<Rows> chooseRows(CycleBusy &busy, const Choice &choice);
 
     CycleHost &m_host;
     Texts m_texts;

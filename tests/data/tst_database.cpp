@@ -80,7 +80,8 @@ void tst_database::tablesAndViewsHaveTheirColumnsInOrder_data()
     QTest::newRow("Groups") << u"GroupID Name"_s;
     QTest::newRow("GroupLinking") << u"GroupID ClientID"_s;
     QTest::newRow("SMSSend") << u"SMSSendID ClientID Number Message SendDate SendTime EventID Send Delivered SentID InFlight "
-                                "Marketing PostedAt"_s;
+                                "Marketing PostedAt BatchID"_s;
+    QTest::newRow("SendBatches") << u"BatchID QueuedAt SendAt Description Held"_s;
     QTest::newRow("SMSReplies")
         << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime Message SentMessage SentDateTime SMSSendID OptOut"_s;
     QTest::newRow("Setup") << u"Username Password LastHighestTrn SenderName"_s;
@@ -285,11 +286,15 @@ void tst_database::versionTwoFileGetsTheOptOutTables()
     QCOMPARE(sqlite3(home.databasePath(), u"DROP TABLE OptOuts; DROP TABLE OptOutAudit; DROP TABLE PublicHolidays;"
                                           "ALTER TABLE SMSSend DROP COLUMN Marketing; ALTER TABLE SMSSend DROP COLUMN PostedAt;"
                                           "ALTER TABLE SMSReplies DROP COLUMN OptOut; ALTER TABLE Setup DROP COLUMN SenderName;"
-                                          "PRAGMA user_version = 2;"_s),
+                                          "DROP INDEX SMSSend_Batch; ALTER TABLE SMSSend DROP COLUMN BatchID;"
+                                          "DROP TABLE SendBatches; PRAGMA user_version = 2;"_s),
              0);
     QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Usable);
     QCOMPARE(Database::value(u"PRAGMA user_version"_s).toInt(), Database::SchemaVersion);
     QCOMPARE(Database::value(u"SELECT Marketing FROM SMSSend"_s).toInt(), 0);
+    // An older row belongs to no scheduled batch: it goes at the next run.
+    QVERIFY(Database::value(u"SELECT BatchID FROM SMSSend"_s).isNull());
+    QCOMPARE(Database::value(u"SELECT count(*) FROM SendBatches"_s).toInt(), 0);
     QCOMPARE(Database::value(u"SELECT count(*) FROM OptOuts"_s).toInt(), 0);
     QVERIFY(Database::value(u"SELECT count(*) FROM PublicHolidays"_s).toInt() > 0);
     // A word the operator took off the list stays off.
