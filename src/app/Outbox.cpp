@@ -1,6 +1,7 @@
 #include "app/Outbox.h"
 
 #include "campaigns/OptOuts.h"
+#include "campaigns/Schedule.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 
@@ -53,6 +54,37 @@ int overChunks(const QList<qint64> &ids, Each each)
 
 const QString RequeueCondition = QStringLiteral("InFlight <> 0 AND Delivered = 0 AND SMSSendID IN (%1)");
 } // namespace
+
+QString scheduledToolTip(const QDateTime &sendAt)
+{
+    return QStringLiteral("scheduled for ") + Schedule::localText(sendAt);
+}
+
+QString heldToolTip(const QDateTime &sendAt)
+{
+    return QStringLiteral("held \u2014 scheduled for %1 and not sent at start-up; right-click to release it")
+        .arg(Schedule::localText(sendAt));
+}
+
+QList<qint64> heldBatches(const QList<qint64> &ids)
+{
+    QList<qint64> batches;
+    overChunks(ids, [&batches](const QString &in, const QVariantList &values) {
+        QSqlQuery rows = Database::run(
+            QStringLiteral("SELECT DISTINCT SendBatches.BatchID FROM SMSSend INNER JOIN SendBatches "
+                           "ON SendBatches.BatchID = SMSSend.BatchID "
+                           "WHERE SendBatches.Held <> 0 AND SMSSend.SMSSendID IN (%1)")
+                .arg(in),
+            values);
+        while (rows.next()) {
+            const qint64 batch = rows.value(0).toLongLong();
+            if (!batches.contains(batch))
+                batches << batch;
+        }
+        return 0;
+    });
+    return batches;
+}
 
 bool anySent(const QList<qint64> &ids)
 {

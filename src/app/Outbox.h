@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -25,6 +26,13 @@ inline const QString InFlightToolTip = QStringLiteral(
 inline const QString OptedOutToolTip = QStringLiteral("opted out \u2014 not sent: the number is on the opt-out list");
 inline const QString WaitingToolTip = QStringLiteral(
     "waiting \u2014 a marketing message; it is sent within the permitted hours (Mon-Fri 08:00-20:00, Sat 09:00-13:00)");
+
+// The tool tips of a queued row of a scheduled batch: not yet due, or held
+// at start-up until the operator releases it (times in local time).
+QString scheduledToolTip(const QDateTime &sendAt);
+QString heldToolTip(const QDateTime &sendAt);
+// The held scheduled batches the rows belong to.
+QList<qint64> heldBatches(const QList<qint64> &ids);
 
 // How many of the rows are in flight and not reported delivered: those that
 // can be queued again.

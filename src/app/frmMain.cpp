@@ -6,6 +6,7 @@
 #include "app/modMain.h"
 #include "campaigns/Clock.h"
 #include "campaigns/OptOuts.h"
+#include "campaigns/Schedule.h"
 #include "campaigns/SendingWindow.h"
 #include "campaigns/frmOptOuts.h"
 #include "campaigns/frmReports.h"
@@ -51,7 +52,9 @@ const QString InboxStatement = QStringLiteral(
     "ORDER BY ReceivedDateTime DESC, SMSReplyID DESC");
 const QString OutboxStatement = QStringLiteral(
     "SELECT SMSSendID, ClientID, Number, Message, SendDate, SendTime, EventID, Send, Delivered, SentID, "
-    "InFlight, Marketing, PostedAt FROM SMSSend ORDER BY SMSSendID DESC");
+    "InFlight, Marketing, PostedAt, SMSSend.BatchID AS BatchID, SendBatches.SendAt AS SendAt, "
+    "SendBatches.Held AS Held "
+    "FROM SMSSend LEFT JOIN SendBatches ON SendBatches.BatchID = SMSSend.BatchID ORDER BY SMSSendID DESC");
 
 using Kind = QueryListModel::Kind;
 
@@ -89,6 +92,9 @@ QList<QueryListModel::Column> outboxColumns()
         {QStringLiteral("InFlight"), QStringLiteral("InFlight"), false, Kind::Text},
         {QStringLiteral("Marketing"), QStringLiteral("Marketing"), false, Kind::Check},
         {QStringLiteral("PostedAt"), QStringLiteral("Posted (UTC)"), false, Kind::Text},
+        {QStringLiteral("BatchID"), QStringLiteral("BatchID"), false, Kind::Text},
+        {QStringLiteral("SendAt"), QStringLiteral("Send At (UTC)"), false, Kind::Text},
+        {QStringLiteral("Held"), QStringLiteral("Held"), false, Kind::Text},
     };
 }
 
@@ -102,7 +108,7 @@ QueryListModel::Look look(QColor background, bool bold = false, bool italic = fa
     return result;
 }
 
-QueryListModel::Look outboxLook(const QueryListModel &list, int row, bool marketingOpen)
+QueryListModel::Look outboxLook(const QueryListModel &list, int row, bool marketingOpen, const QDateTime &now)
 {
     const Outbox::Style style = Outbox::styleOf(list.value(row, QStringLiteral("Send")).toInt() != 0,
                                                 list.value(row, QStringLiteral("Delivered")).toInt() != 0,
@@ -122,6 +128,11 @@ QueryListModel::Look outboxLook(const QueryListModel &list, int row, bool market
     case Outbox::Style::NotSend:
         break;
     }
+    const QDateTime sendAt = Schedule::parse(list.value(row, QStringLiteral("SendAt")).toString());
+    if (sendAt.isValid() && list.value(row, QStringLiteral("Held")).toInt() != 0)
+        return look(QColor(226, 226, 236), true, true, Outbox::heldToolTip(sendAt));
+    if (sendAt.isValid() && sendAt > now)
+        return look(QColor(232, 222, 255), true, true, Outbox::scheduledToolTip(sendAt));
     if (!marketingOpen && list.value(row, QStringLiteral("Marketing")).toInt() != 0)
         return look(QColor(214, 228, 255), true, true, Outbox::WaitingToolTip);
     return look(QColor(), true);
@@ -215,6 +226,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     connect(m_cycles, &GatewayCycles::runningChanged, this, &frmMain::cyclesRunning);
 
     Form_Load();
+    m_scheduleTimer.setInterval(ScheduleCheckMs);
+    connect(&m_scheduleTimer, &QTimer::timeout, this, &frmMain::sendDueBatches);
+    m_scheduleTimer.start();
 
     // What to do next on a first run, above the outbox until there is an
     // account and a message.
@@ -404,7 +418,10 @@ void frmMain::setUpLists()
     m_inbox = new QueryListModel(inboxColumns(), this);
     m_outbox = new QueryListModel(outboxColumns(), this);
     m_marketingOpen = marketingOpenNow();
-    m_outbox->setLook([this](const QueryListModel &list, int row) { return outboxLook(list, row, m_marketingOpen); });
+    m_outboxNow = CampaignClock::now();
+    m_outbox->setLook([this](const QueryListModel &list, int row) {
+        return outboxLook(list, row, m_marketingOpen, m_outboxNow);
+    });
     m_inbox->setLook(inboxLook);
 
     for (QTableView *grid : {ui->grdInbox, ui->grdOutbox}) {
@@ -469,6 +486,7 @@ void frmMain::refreshInbox()
 void frmMain::refreshOutbox()
 {
     m_marketingOpen = marketingOpenNow();
+    m_outboxNow = CampaignClock::now();
     try {
         m_outbox->refresh();
     } catch (const AppError &error) {
@@ -594,7 +612,82 @@ void frmMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    m_closeWhenIdle = false;
+    // Nothing sends a scheduled batch while the program is closed.
+    QString warning;
+    try {
+        warning = Schedule::quitWarning(Schedule::waiting(), CampaignClock::now());
+    } catch (const AppError &) {
+        // The database cannot say: closing goes on as it always did.
+    }
+    if (!warning.isEmpty() && !ask(QStringLiteral("SCHEDULED"), warning)) {
+        event->ignore();
+        return;
+    }
+    m_scheduleTimer.stop();
     QMainWindow::closeEvent(event);
+}
+
+void frmMain::checkOverdueBatches()
+{
+    try {
+        const Schedule::StartUp startUp =
+            Schedule::atStartUp(Schedule::waiting(), CampaignClock::now(), marketingOpenNow());
+        if (startUp.action == Schedule::StartUp::Action::Nothing)
+            return;
+        QList<qint64> ids;
+        for (const Schedule::Batch &batch : startUp.overdue)
+            ids << batch.id;
+        if (startUp.action == Schedule::StartUp::Action::Ask
+            && !ask(QStringLiteral("SCHEDULED"), Schedule::overdueQuestion(startUp.overdue))) {
+            Schedule::hold(ids);
+            refreshOutbox();
+            return;
+        }
+        m_triedBatches.unite(QSet<qint64>(ids.begin(), ids.end()));
+        m_cycles->SendScheduled(ids);
+    } catch (const AppError &error) {
+        showError(error);
+    }
+}
+
+bool frmMain::sendDueBatches()
+{
+    if (m_cycles->isRunning() || QApplication::activeModalWidget())
+        return false;
+    try {
+        const QDateTime now = CampaignClock::now();
+        const QList<Schedule::Batch> batches = Schedule::waiting();
+        const QList<qint64> due = Schedule::toSendNow(batches, now, marketingOpenNow(), m_triedBatches);
+        if (due.isEmpty()) {
+            // A batch whose time came since the list was read changes its look.
+            if (std::any_of(batches.begin(), batches.end(), [this, &now](const Schedule::Batch &batch) {
+                    return batch.sendAt > m_outboxNow && batch.sendAt <= now;
+                }))
+                refreshOutbox();
+            return false;
+        }
+        // A batch the run could not send (no credits, no answer) waits for
+        // the operator's next run instead of being tried again every tick.
+        m_triedBatches.unite(QSet<qint64>(due.begin(), due.end()));
+        return m_cycles->SendScheduled(due);
+    } catch (const AppError &) {
+        // The next tick tries again; an error every half minute helps no one.
+        return false;
+    }
+}
+
+void frmMain::grdOutbox_ReleaseBatch()
+{
+    try {
+        for (qint64 batch : Outbox::heldBatches(selectedOutboxIds())) {
+            Schedule::release(batch);
+            m_triedBatches.remove(batch);
+        }
+    } catch (const AppError &error) {
+        showError(error);
+    }
+    refreshOutbox();
 }
 
 QList<qint64> frmMain::selectedOutboxIds() const
@@ -673,11 +766,20 @@ void frmMain::showOutboxMenu(const QPoint &at)
     } catch (const AppError &) {
         requeue->setEnabled(false);
     }
+    QAction *release = menu.addAction(QStringLiteral("&Release Scheduled Batch"));
+    release->setObjectName(QStringLiteral("mnuOutboxRelease"));
+    try {
+        release->setEnabled(!Outbox::heldBatches(selectedOutboxIds()).isEmpty());
+    } catch (const AppError &) {
+        release->setEnabled(false);
+    }
     QAction *chosen = menu.exec(ui->grdOutbox->viewport()->mapToGlobal(at));
     if (chosen == remove)
         grdOutbox_BeforeDelete();
     else if (chosen == requeue)
         grdOutbox_Requeue();
+    else if (chosen == release)
+        grdOutbox_ReleaseBatch();
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)

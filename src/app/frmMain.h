@@ -3,7 +3,9 @@
 #include "gateway/CycleHost.h"
 
 #include <QElapsedTimer>
+#include <QDateTime>
 #include <QHash>
+#include <QSet>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -57,6 +59,19 @@ public:
     void mnuSMSSendReceiveReplies_Click();
 
     void cmdCheckCredits_Click();
+
+    // Scheduled batches. At start-up, those that became due while the
+    // program was not running are sent when all are within the grace period
+    // (and no marketing message waits for the sending window); otherwise the
+    // operator is asked: Yes sends them, No holds them.
+    void checkOverdueBatches();
+    // Starts a send run for the batches that have become due, unless a run is
+    // going or a window is open (the next tick tries again). True when it did.
+    bool sendDueBatches();
+    // Lets the held batches of the selected outbox rows go.
+    void grdOutbox_ReleaseBatch();
+    // How often sendDueBatches() runs.
+    static constexpr int ScheduleCheckMs = 30 * 1000;
     GatewayCycles &cycles() { return *m_cycles; }
 
     // The two lists (dtaSMS: inbox, dtaSendSMS: outbox), read again from the database.
@@ -121,6 +136,9 @@ private:
     FirstRunHint *m_firstRun = nullptr;
     int m_busy = 0;
     bool m_marketingOpen = true; // marketing messages may go now
+    QDateTime m_outboxNow;       // the time the outbox's looks are judged at
+    QTimer m_scheduleTimer;
+    QSet<qint64> m_triedBatches; // started automatically in this session
     bool m_closeWhenIdle = false;
     // Status text and progress waiting to be shown, and when they last were.
     QString m_statusText;

@@ -131,6 +131,7 @@ int Main()
         return 1;
     frmMain window;
     window.show();
+    QMetaObject::invokeMethod(&window, &frmMain::checkOverdueBatches, Qt::QueuedConnection);
     return QApplication::exec();
 }
 
