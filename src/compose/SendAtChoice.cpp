@@ -16,7 +16,7 @@ QDateTime nextHour()
 } // namespace
 
 SendAtChoice::SendAtChoice(QWidget *parent)
-    : QWidget(parent), m_check(new QCheckBox(QStringLiteral("Send &at"), this)), m_edit(new QDateTimeEdit(this))
+    : QWidget(parent), m_check(new QCheckBox(QStringLiteral("Sen&d at"), this)), m_edit(new QDateTimeEdit(this))
 {
     m_check->setObjectName(QStringLiteral("chkSendAt"));
     m_check->setToolTip(QStringLiteral("Not sent before this time (local time); the program must be running then"));

@@ -1,0 +1,278 @@
+#include "../gateway/GatewayTestSupport.h"
+#include "GuiTestSupport.h"
+
+#include "app/Outbox.h"
+#include "app/frmMain.h"
+#include "campaigns/Clock.h"
+#include "campaigns/Schedule.h"
+#include "compose/ComposerBlock.h"
+#include "compose/NumberGrid.h"
+#include "compose/OutboxWriter.h"
+#include "compose/frmImport.h"
+#include "compose/frmSendToGroupNo.h"
+#include "data/ProcessSettings.h"
+#include "gateway/GatewayCycles.h"
+#include "gateway/OutboxSender.h"
+#include "ui/QueryListModel.h"
+
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <algorithm>
+#include <ctime>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QDateTime Start(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC);
+
+// The CustomerIDs of the messages the gateway received since the last look, sorted.
+QList<qint64> postedKeys(const GatewayProcess &gateway)
+{
+    const QStringList requests = takeRequests(gateway).filter(u"Type=SingleSMS&"_s);
+    QList<qint64> keys;
+    for (const QString &key : requestParameters(requests, u"CustomerID"_s))
+        keys << key.toLongLong();
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+// Queues one message to each number as a batch sent at `at`; gives its rows' keys.
+QList<qint64> scheduled(const QStringList &numbers, const QDateTime &at, const QString &what, qint64 *batch = nullptr)
+{
+    QueueCampaign campaign;
+    campaign.sendAt = at;
+    campaign.description = what;
+    queueToNumbers(numbers, {u"Meeting at ten"_s}, {}, &campaign);
+    if (batch)
+        *batch = campaign.batchId;
+    QList<qint64> keys;
+    QSqlQuery rows = Database::run(u"SELECT SMSSendID FROM SMSSend WHERE BatchID = ? ORDER BY SMSSendID"_s,
+                                   {campaign.batchId});
+    while (rows.next())
+        keys << rows.value(0).toLongLong();
+    return keys;
+}
+
+QModelIndex messageCell(const frmMain &window, qint64 key)
+{
+    const QueryListModel *list = window.outboxList();
+    for (int row = 0; row < list->rowCount(); ++row)
+        if (list->value(row, u"SMSSendID"_s).toLongLong() == key)
+            return list->index(row, list->columnOf(u"Message"_s));
+    return {};
+}
+
+} // namespace
+
+// Scheduled batches against the real gateway: no send path posts one early, the main window sends it
+// when due and exactly once (also across restarts), start-up asks about overdue batches, quitting
+// warns of batches due soon, and the queueing windows make the batch.
+class tst_scheduledSend : public QObject
+{
+    Q_OBJECT
+
+    QDateTime now = Start;
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "Africa/Johannesburg");
+        tzset();
+    }
+    void init()
+    {
+        now = Start;
+        CampaignClock::set([this] { return now; });
+    }
+    void cleanup()
+    {
+        CampaignClock::set({});
+        modMain::GatewayConnections = 1;
+    }
+
+    // Several messages in flight: a run before the batch's time posts only the ordinary rows, a run
+    // after it posts the batch once; a held batch is never posted.
+    void runPostsABatchOnlyWhenDue()
+    {
+        GatewaySetup s(1000, u"100"_s);
+        modMain::GatewayConnections = 4;
+        const qint64 plain = OutboxRows::queue(u"0821111111"_s);
+        qint64 batch = 0;
+        const QList<qint64> later = scheduled({u"0822222222"_s, u"0823333333"_s, u"0824444444"_s},
+                                              Start.addSecs(3600), u"Group Friends"_s, &batch);
+        qint64 heldBatch = 0;
+        const QList<qint64> held = scheduled({u"0825555555"_s}, Start.addSecs(-60), u"Held"_s, &heldBatch);
+        Schedule::hold({heldBatch});
+
+        OutboxSender sender(s.host);
+        QCOMPARE(sender.CountQueued(), 1);
+        QVERIFY(sender.SendOutbox());
+        QCOMPARE(postedKeys(s.gateway), QList<qint64>{plain});
+        sender.SendBatches({batch});
+        QCOMPARE(postedKeys(s.gateway), QList<qint64>());
+
+        now = Start.addSecs(3600);
+        QCOMPARE(sender.CountQueued(), 3);
+        QVERIFY(sender.SendBatches({batch}));
+        QCOMPARE(postedKeys(s.gateway), later);
+        QVERIFY(sender.SendOutbox());
+        QCOMPARE(postedKeys(s.gateway), QList<qint64>());
+        QCOMPARE(Database::value(u"SELECT Send FROM SMSSend WHERE SMSSendID = ?"_s, {held[0]}).toInt(), 0);
+    }
+
+    // The main window sends a batch when its time comes; a new window on the same database (a restart)
+    // sends nothing of it again. A batch queued before quitting (after the warning) and due while the
+    // program was closed goes at the next start within the grace period without a question, once.
+    void batchSendsOnceAcrossRestarts()
+    {
+        GatewaySetup s;
+        ScriptedMessageBoxes boxes;
+        const QList<qint64> first = scheduled({u"0821111111"_s, u"0822222222"_s, u"0823333333"_s},
+                                              Start.addSecs(600), u"Group Friends"_s);
+        QList<qint64> everyPost;
+        {
+            frmMain window;
+            window.show();
+            window.checkOverdueBatches();
+            QVERIFY(!window.sendDueBatches());
+            QCOMPARE(messageCell(window, first[0]).data(Qt::ToolTipRole).toString(),
+                     Outbox::scheduledToolTip(Start.addSecs(600)));
+            // Quitting now asks; No keeps the program running.
+            QVERIFY(!window.close());
+            QCOMPARE(boxes.last().title, u"SCHEDULED"_s);
+            QVERIFY2(boxes.last().text.contains(u"Group Friends, 3 messages \u2014 Mon 7 Dec 2026 12:10"_s),
+                     qPrintable(boxes.last().text));
+            QVERIFY(window.isVisible());
+
+            now = Start.addSecs(600);
+            QVERIFY(window.sendDueBatches());
+            everyPost += postedKeys(s.gateway);
+            QCOMPARE(everyPost, first);
+            QVERIFY(!window.sendDueBatches());
+            QVERIFY(messageCell(window, first[0]).data(Qt::ToolTipRole).toString().isEmpty());
+            boxes.clear();
+            QVERIFY(window.close()); // nothing waits: no question
+            QCOMPARE(boxes.count(), 0);
+        }
+        Database::close();
+        {
+            frmMain window;
+            window.checkOverdueBatches();
+            QVERIFY(!window.sendDueBatches());
+            QVERIFY(window.cycles().SendNow());
+            everyPost += postedKeys(s.gateway);
+        }
+        QCOMPARE(everyPost, first);
+
+        const QList<qint64> second = scheduled({u"0824444444"_s, u"0825555555"_s}, now.addSecs(7200), u"Number list"_s);
+        {
+            frmMain window;
+            window.show();
+            boxes.answer(QMessageBox::Yes);
+            QVERIFY(window.close());
+            QCOMPARE(boxes.count(), 1);
+        }
+        Database::close();
+        now = now.addSecs(7200 + 1800);
+        {
+            frmMain window;
+            window.checkOverdueBatches();
+            QCOMPARE(boxes.count(), 1);
+            QCOMPARE(postedKeys(s.gateway), second);
+        }
+        Database::close();
+        {
+            frmMain window;
+            window.checkOverdueBatches();
+            QVERIFY(!window.sendDueBatches());
+            QCOMPARE(postedKeys(s.gateway), QList<qint64>());
+        }
+        QCOMPARE(boxes.count(), 1);
+    }
+
+    // Overdue past the grace period: start-up asks. No holds the batch (its own look, no run sends it)
+    // until it is released; Yes sends at once.
+    void startUpAsksAboutOverdueBatches()
+    {
+        GatewaySetup s;
+        ScriptedMessageBoxes boxes;
+        const QDateTime due = Start.addSecs(-3 * 3600);
+        const QList<qint64> keys = scheduled({u"0821111111"_s, u"0822222222"_s}, due, u"Group Friends"_s);
+        {
+            frmMain window;
+            window.show();
+            boxes.answer(QMessageBox::No);
+            window.checkOverdueBatches();
+            QCOMPARE(boxes.titles(), QStringList{u"SCHEDULED"_s});
+            QVERIFY2(boxes.last().text.contains(u"Group Friends, 2 messages \u2014 Mon 7 Dec 2026 09:00"_s),
+                     qPrintable(boxes.last().text));
+            QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
+            QCOMPARE(postedKeys(s.gateway), QList<qint64>());
+            QCOMPARE(messageCell(window, keys[1]).data(Qt::ToolTipRole).toString(), Outbox::heldToolTip(due));
+            QVERIFY(window.cycles().SendReceive());
+            QVERIFY(!window.sendDueBatches());
+            QCOMPARE(postedKeys(s.gateway), QList<qint64>());
+
+            auto *grid = window.findChild<QTableView *>(u"grdOutbox"_s);
+            grid->selectRow(messageCell(window, keys[0]).row());
+            window.grdOutbox_ReleaseBatch();
+            QVERIFY(window.sendDueBatches());
+            QCOMPARE(postedKeys(s.gateway), keys);
+        }
+        const QList<qint64> more = scheduled({u"0823333333"_s}, due, u"Number list"_s);
+        boxes.clear();
+        {
+            frmMain window;
+            boxes.answer(QMessageBox::Yes);
+            window.checkOverdueBatches();
+            QCOMPARE(boxes.titles(), QStringList{u"SCHEDULED"_s});
+            QCOMPARE(postedKeys(s.gateway), more);
+        }
+    }
+
+    // "Send at" in a queueing window: off by default; checked, the rows belong to a batch at that time
+    // (entered in local time, stored in UTC).
+    void queueingWindowMakesTheBatch()
+    {
+        TestHome home;
+        ScriptedMessageBoxes boxes;
+        frmSendToGroupNo window;
+        window.resize(760, 560);
+        window.show();
+        auto *check = window.findChild<QCheckBox *>(u"chkSendAt"_s);
+        auto *edit = window.findChild<QDateTimeEdit *>(u"dtpSendAt"_s);
+        QVERIFY(check && edit);
+        QVERIFY(!check->isChecked());
+        QVERIFY(!edit->isEnabled());
+        auto *grid = window.findChild<NumberGrid *>(u"grdList"_s);
+        grid->setRowCount(2);
+        grid->setItem(0, 0, new QTableWidgetItem(u"0821111111"_s));
+        grid->setItem(1, 0, new QTableWidgetItem(u"0822222222"_s));
+        window.findChild<ComposerBlock *>()->setBody(1, u"Hello"_s);
+        QTest::mouseClick(window.findChild<QPushButton *>(u"cmdSend"_s), Qt::LeftButton);
+        QVERIFY(Database::value(u"SELECT count(*) FROM SMSSend WHERE BatchID IS NULL"_s).toInt() == 2);
+
+        check->setChecked(true);
+        QVERIFY(edit->isEnabled());
+        QVERIFY(edit->dateTime() > now);
+        edit->setDateTime(QDateTime(QDate(2026, 12, 8), QTime(9, 30), Qt::LocalTime));
+        saveScreenshot(&window, u"frmSendToGroupNo-sendAt"_s);
+        QTest::mouseClick(window.findChild<QPushButton *>(u"cmdSend"_s), Qt::LeftButton);
+        QCOMPARE(queryValues(u"SELECT SendAt, Description FROM SendBatches"_s),
+                 (QStringList{u"2026-12-08T07:30:00Z"_s, u"Number list"_s}));
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE BatchID IS NOT NULL"_s).toInt(), 2);
+
+        frmImport import;
+        import.show();
+        QVERIFY(import.findChild<QCheckBox *>(u"chkSendAt"_s));
+        saveScreenshot(&import, u"frmImport-sendAt"_s);
+    }
+};
+
+QTEST_MAIN(tst_scheduledSend)
+#include "tst_scheduledSend.moc"
