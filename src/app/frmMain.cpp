@@ -644,8 +644,8 @@ void frmMain::checkOverdueBatches()
             refreshOutbox();
             return;
         }
-        m_triedBatches.unite(QSet<qint64>(ids.begin(), ids.end()));
-        m_cycles->SendScheduled(ids);
+        if (!m_cycles->SendScheduled(ids))
+            m_triedBatches.unite(QSet<qint64>(ids.begin(), ids.end()));
     } catch (const AppError &error) {
         showError(error);
     }
@@ -669,8 +669,11 @@ bool frmMain::sendDueBatches()
         }
         // A batch the run could not send (no credits, no answer) waits for
         // the operator's next run instead of being tried again every tick.
-        m_triedBatches.unite(QSet<qint64>(due.begin(), due.end()));
-        return m_cycles->SendScheduled(due);
+        // One whose marketing messages wait for the sending window is sent
+        // when it opens.
+        if (!m_cycles->SendScheduled(due))
+            m_triedBatches.unite(QSet<qint64>(due.begin(), due.end()));
+        return true;
     } catch (const AppError &) {
         // The next tick tries again; an error every half minute helps no one.
         return false;

@@ -55,8 +55,9 @@ bool GatewayCycles::ReceiveNow()
 
 bool GatewayCycles::SendScheduled(const QList<qint64> &batches)
 {
-    return runGuarded([this, &batches] {
-        m_sender.SendBatches(batches);
+    bool sent = false;
+    return runGuarded([this, &batches, &sent] {
+        sent = m_sender.SendBatches(batches);
         m_status.FetchStatusReports();
-    });
+    }) && sent;
 }

@@ -26,7 +26,8 @@ public:
     bool SendNow();
     // Status, replies.
     bool ReceiveNow();
-    // Send the rows of these scheduled batches, status.
+    // Send the rows of these scheduled batches, status. False when another
+    // sequence runs or the send stopped early.
     bool SendScheduled(const QList<qint64> &batches);
 
     OutboxSender &sender() { return m_sender; }

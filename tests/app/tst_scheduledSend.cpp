@@ -42,9 +42,11 @@ QList<qint64> postedKeys(const GatewayProcess &gateway)
 }
 
 // Queues one message to each number as a batch sent at `at`; gives its rows' keys.
-QList<qint64> scheduled(const QStringList &numbers, const QDateTime &at, const QString &what, qint64 *batch = nullptr)
+QList<qint64> scheduled(const QStringList &numbers, const QDateTime &at, const QString &what, qint64 *batch = nullptr,
+                        bool marketing = false)
 {
     QueueCampaign campaign;
+    campaign.marketing = marketing;
     campaign.sendAt = at;
     campaign.description = what;
     queueToNumbers(numbers, {u"Meeting at ten"_s}, {}, &campaign);
@@ -233,6 +235,24 @@ private slots:
             QCOMPARE(boxes.titles(), QStringList{u"SCHEDULED"_s});
             QCOMPARE(postedKeys(s.gateway), more);
         }
+    }
+
+    // Marketing messages of a due batch wait for the sending window before a run starts; a run that
+    // could not send (no credits) is not started again at every check.
+    void automaticRunWaitsForTheWindowAndIsNotRepeated()
+    {
+        GatewaySetup s(0);
+        ScriptedMessageBoxes boxes;
+        now = QDateTime(QDate(2026, 12, 6), QTime(10, 0), Qt::UTC); // a Sunday
+        scheduled({u"0821111111"_s}, now.addSecs(-60), u"Offer"_s, nullptr, true);
+        frmMain window;
+        QVERIFY(!window.sendDueBatches());
+        QCOMPARE(takeRequests(s.gateway), QStringList());
+        now = Start; // Monday noon
+        QVERIFY(window.sendDueBatches());
+        QCOMPARE(boxes.titles(), QStringList{u"CREDITS"_s});
+        QVERIFY(!window.sendDueBatches());
+        QCOMPARE(boxes.count(), 1);
     }
 
     // "Send at" in a queueing window: off by default; checked, the rows belong to a batch at that time
