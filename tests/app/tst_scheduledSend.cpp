@@ -10,6 +10,7 @@
 #include "compose/OutboxWriter.h"
 #include "compose/frmImport.h"
 #include "compose/frmSendToGroupNo.h"
+#include "compose/frmSendToSingle.h"
 #include "data/ProcessSettings.h"
 #include "gateway/GatewayCycles.h"
 #include "gateway/OutboxSender.h"
@@ -216,6 +217,8 @@ private slots:
             QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
             QCOMPARE(postedKeys(s.gateway), QList<qint64>());
             QCOMPARE(messageCell(window, keys[1]).data(Qt::ToolTipRole).toString(), Outbox::heldToolTip(due));
+            window.resize(1000, 640);
+            saveScreenshot(&window, u"frmMain-held"_s);
             QVERIFY(window.cycles().SendReceive());
             QVERIFY(!window.sendDueBatches());
             QCOMPARE(postedKeys(s.gateway), QList<qint64>());
@@ -287,6 +290,9 @@ private slots:
                  (QStringList{u"2026-12-08T07:30:00Z"_s, u"Number list"_s}));
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE BatchID IS NOT NULL"_s).toInt(), 2);
 
+        frmSendToSingle single;
+        single.show();
+        saveScreenshot(&single, u"frmSendToSingle-sendAt"_s);
         frmImport import;
         import.show();
         QVERIFY(import.findChild<QCheckBox *>(u"chkSendAt"_s));
