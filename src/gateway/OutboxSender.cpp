@@ -525,8 +525,12 @@ private:
     Database::Statement m_read{
         QStringLiteral("SELECT Number, Message, Marketing FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
     // Autocommitted: a crash of the program never loses an answer stored.
+    // Another program's status run may already have taken the mark off a row
+    // the gateway reported before this answer came; the answer still counts.
+    // (PostedAt is written only here.)
     Database::Statement m_answered{
-        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ? WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ? WHERE SMSSendID = ? "
+                       "AND (InFlight = ? OR (InFlight = 0 AND Send = 1 AND PostedAt IS NULL))")};
     SendGate m_gate;
     QHash<qint64, QString> m_postedAt; // posted, waiting for their answers
     QList<qint64> m_pending; // chosen, not yet marked

@@ -85,8 +85,8 @@ void StatusRetrieval::storePage(const GatewayAnswers::StatusReport &report, Run 
     }
     for (const auto &entry : report.entries) {
         m_host.setStatus(QStringLiteral("Parsing report rows %1 ...").arg(run.counter++));
-        if (entry && entry->delivered())
-            markDelivered(*entry);
+        if (entry)
+            storeEntry(*entry);
         m_host.yieldToEvents();
     }
     run.highest = std::max(run.highest, report.highestTrn);
@@ -102,11 +102,22 @@ void StatusRetrieval::storePage(const GatewayAnswers::StatusReport &report, Run 
         batch->commit();
 }
 
-void StatusRetrieval::markDelivered(const GatewayAnswers::StatusEntry &entry)
+// Any entry shows that the gateway received the message. A row left in doubt
+// by a run that stopped before the answer came is in doubt no more; its batch
+// number was never read, so the entry's transaction number stands in for it.
+void StatusRetrieval::storeEntry(const GatewayAnswers::StatusEntry &entry)
 {
+    const QString trn = QString::number(entry.trn);
     try {
-        Database::run(QStringLiteral("UPDATE SMSSend SET Delivered = 1, SentID = ? WHERE SMSSendID = ?"),
-                      {QString::number(entry.trn), entry.customerId});
+        if (entry.delivered())
+            Database::run(QStringLiteral("UPDATE SMSSend SET Delivered = 1, SentID = ?, "
+                                         "EventID = CASE WHEN InFlight <> 0 AND Send = 1 THEN ? ELSE EventID END, "
+                                         "InFlight = 0 WHERE SMSSendID = ?"),
+                          {trn, trn, entry.customerId});
+        else
+            Database::run(QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ? "
+                                         "WHERE SMSSendID = ? AND Send = 1 AND InFlight <> 0"),
+                          {trn, entry.customerId});
     } catch (const AppError &) {
         // the entry is passed over
     }

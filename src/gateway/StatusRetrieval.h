@@ -11,7 +11,8 @@ struct StatusReport;
 
 // Fetches the new entries of the gateway's delivery-status report, page by
 // page after the resume point Setup.LastHighestTrn, and marks the outbox rows
-// whose messages were delivered.
+// whose messages were delivered (and those the gateway received as no longer
+// in doubt).
 class StatusRetrieval
 {
 public:
@@ -41,7 +42,7 @@ private:
     qsizetype fetchPage(GatewayClient &client, Run &run);
     // The page's deliveries and the new resume point in one transaction.
     void storePage(const GatewayAnswers::StatusReport &report, Run &run);
-    static void markDelivered(const GatewayAnswers::StatusEntry &entry);
+    static void storeEntry(const GatewayAnswers::StatusEntry &entry);
 
     CycleHost &m_host;
     bool m_busy = false;

@@ -31,8 +31,10 @@ cRegistry settingAt(const QString &name)
 Values trimmed(const Values &values)
 {
     using modFunctions::TrimBlanks;
-    return {TrimBlanks(values.username), TrimBlanks(values.password), TrimBlanks(values.database),
-            TrimBlanks(values.gatewayHost), TrimBlanks(values.alternateGatewayHost)};
+    return {TrimBlanks(values.username),       TrimBlanks(values.password),
+            TrimBlanks(values.database),       TrimBlanks(values.gatewayHost),
+            TrimBlanks(values.alternateGatewayHost), TrimBlanks(values.databasePassword),
+            values.gatewayConnections,         values.gatewayMessagesPerSecond};
 }
 
 void storeAccount(const QString &username, const QString &password)
@@ -117,6 +119,9 @@ Values load(bool withAccount)
     values.database = readSetting(DatabaseValue);
     values.gatewayHost = readSetting(GatewayHostValue);
     values.alternateGatewayHost = readSetting(AlternateGatewayHostValue);
+    values.databasePassword = readSetting(DatabasePasswordValue);
+    values.gatewayConnections = gatewayConnections();
+    values.gatewayMessagesPerSecond = gatewayMessagesPerSecond();
     if (withAccount) {
         QSqlQuery setup = Database::run(QStringLiteral("SELECT Username, Password FROM Setup ORDER BY rowid LIMIT 1"));
         if (setup.next()) {
@@ -130,11 +135,22 @@ Values load(bool withAccount)
 void save(const Values &typed, bool withAccount)
 {
     const Values values = trimmed(typed);
-    const QStringList names{DatabaseValue, GatewayHostValue, AlternateGatewayHostValue};
-    const QStringList texts{values.database, values.gatewayHost, values.alternateGatewayHost};
+    if (values.gatewayConnections < 1 || values.gatewayConnections > MaxGatewayConnections
+        || values.gatewayMessagesPerSecond < 0 || values.gatewayMessagesPerSecond > MaxGatewayMessagesPerSecond)
+        throw AppError(ErrorSetting, QStringLiteral("The send run's settings are out of range."), Source);
+    const QStringList names{DatabaseValue, DatabasePasswordValue, GatewayHostValue, AlternateGatewayHostValue,
+                            GatewayConnectionsValue, GatewayMessagesPerSecondValue};
+    // A password belongs to a server address; a file path keeps none.
+    const QStringList texts{values.database,
+                            Database::isServerAddress(values.database) ? values.databasePassword : QString(),
+                            values.gatewayHost,
+                            values.alternateGatewayHost,
+                            QString::number(values.gatewayConnections),
+                            QString::number(values.gatewayMessagesPerSecond)};
+    // Read raw, so that putting them back restores exactly what was there.
     QStringList before;
     for (const QString &name : names)
-        before << readSetting(name);
+        before << settingAt(name).Value().toString();
 
     // The account is written first and committed last, so a settings write
     // that fails leaves the database as it was.
@@ -163,6 +179,8 @@ void save(const Values &typed, bool withAccount)
         modMain::GatewayUsername = values.username;
         modMain::GatewayPassword = values.password;
     }
+    modMain::GatewayConnections = values.gatewayConnections;
+    modMain::GatewayMessagesPerSecond = values.gatewayMessagesPerSecond;
 }
 
 QString folderWithSeparator(const QString &folder)

@@ -37,6 +37,10 @@ struct Values
     QString database;
     QString gatewayHost;
     QString alternateGatewayHost;
+    // The server's password when `database` is a PostgreSQL address.
+    QString databasePassword;
+    int gatewayConnections = DefaultGatewayConnections;
+    int gatewayMessagesPerSecond = DefaultGatewayMessagesPerSecond;
 
     bool operator==(const Values &) const = default;
 };
@@ -59,9 +63,10 @@ void writeSetting(const QString &name, const QString &text);
 // What is stored now; the account only when withAccount (otherwise empty).
 Values load(bool withAccount);
 
-// Stores the values trimmed: the three settings, and when withAccount the
-// account in the first Setup row (a row is added when there is none), which
-// then becomes the running account at once. Either everything is stored or
+// Stores the values trimmed: the settings, and when withAccount the account
+// in the first Setup row (a row is added when there is none), which then
+// becomes the running account at once. The send run's two settings apply from
+// the next send run. Either everything is stored or
 // the error is thrown with the earlier settings put back and the account
 // unchanged.
 void save(const Values &values, bool withAccount);

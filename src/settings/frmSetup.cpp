@@ -3,6 +3,7 @@
 #include "ui_frmSetup.h"
 
 #include "data/AppError.h"
+#include "data/Database.h"
 #include "data/modFunctions.h"
 #include "settings/BrowseDirectorysOnly.h"
 #include "ui/BusyPointer.h"
@@ -24,6 +25,7 @@ frmSetup::frmSetup(QWidget *parent, bool withAccount)
         ui->lblNote->setText(QStringLiteral("The program starts on this database with these gateway hosts; "
                                             "an empty box means the default."));
     }
+    connect(ui->txtDatabase, &QLineEdit::textChanged, this, &frmSetup::showDatabasePassword);
     connect(ui->cmdBrowse, &QPushButton::clicked, this, &frmSetup::cmdBrowse_Click);
     connect(ui->cmdSave, &QPushButton::clicked, this, &frmSetup::cmdSave_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
@@ -42,13 +44,18 @@ void frmSetup::Form_Load()
         ui->txtDatabase->setText(stored.database);
         ui->txtGatewayHost->setText(stored.gatewayHost);
         ui->txtAlternateGatewayHost->setText(stored.alternateGatewayHost);
+        ui->txtDatabasePassword->setText(stored.databasePassword);
+        ui->spnGatewayConnections->setValue(stored.gatewayConnections);
+        ui->spnGatewayMessagesPerSecond->setValue(stored.gatewayMessagesPerSecond);
+        showDatabasePassword();
     } catch (const AppError &error) {
         // Saving boxes that could not be filled would overwrite the stored
         // values with blanks: only Cancel is left.
         busy.release();
         for (QWidget *control :
              std::initializer_list<QWidget *>{ui->txtUsername, ui->txtPassword, ui->txtDatabase, ui->cmdBrowse,
-                                              ui->txtGatewayHost, ui->txtAlternateGatewayHost, ui->cmdSave})
+                                              ui->txtDatabasePassword, ui->txtGatewayHost, ui->txtAlternateGatewayHost,
+                                              ui->spnGatewayConnections, ui->spnGatewayMessagesPerSecond, ui->cmdSave})
             control->setEnabled(false);
         MessageBoxes::showError(this, error);
     }
@@ -56,8 +63,22 @@ void frmSetup::Form_Load()
 
 SetupStore::Values frmSetup::typed() const
 {
-    return {ui->txtUsername->text(), ui->txtPassword->text(), ui->txtDatabase->text(), ui->txtGatewayHost->text(),
-            ui->txtAlternateGatewayHost->text()};
+    return {ui->txtUsername->text(),
+            ui->txtPassword->text(),
+            ui->txtDatabase->text(),
+            ui->txtGatewayHost->text(),
+            ui->txtAlternateGatewayHost->text(),
+            ui->txtDatabasePassword->text(),
+            ui->spnGatewayConnections->value(),
+            ui->spnGatewayMessagesPerSecond->value()};
+}
+
+// A file needs no password; a server address does.
+void frmSetup::showDatabasePassword()
+{
+    const bool server = Database::isServerAddress(modFunctions::TrimBlanks(ui->txtDatabase->text()));
+    ui->txtDatabasePassword->setEnabled(server && ui->cmdSave->isEnabled());
+    ui->txtDatabasePassword->setPlaceholderText(server ? QString() : QStringLiteral("only for a server address"));
 }
 
 void frmSetup::cmdBrowse_Click()

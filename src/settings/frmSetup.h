@@ -10,7 +10,8 @@ namespace Ui {
 class frmSetup;
 }
 
-// "Setup": the gateway account, the database file and the gateway hosts.
+// "Setup": the gateway account, the database (a file or a server address with
+// its password), the gateway hosts and how fast a send run may post.
 class frmSetup : public QDialog
 {
     Q_OBJECT
@@ -31,6 +32,8 @@ public:
     SetupStore::Values typed() const;
 
 private:
+    void showDatabasePassword();
+
     std::unique_ptr<Ui::frmSetup> ui;
     bool m_withAccount;
 };

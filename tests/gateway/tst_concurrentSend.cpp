@@ -128,6 +128,33 @@ private slots:
         QCOMPARE(outboxes[0].filter(": in flight"), QStringList({"9: in flight"}));
     }
 
+    // Rows the operator deletes while a run sends them, claimed or not yet, are not posted, and
+    // nothing is left half-marked: the one message on its way is the only one the gateway gets.
+    void rowsDeletedDuringTheRunAreNotPosted()
+    {
+        GatewaySetup s(1000, "0");
+        const Pace pace(1);
+        s.gateway.admin(QStringLiteral("/admin/latency?ms=30"));
+        for (int i = 1; i <= 20; ++i)
+            OutboxRows::queue(QStringLiteral("08200000%1").arg(i, 2, 10, QLatin1Char('0')));
+        QString first;
+        s.host.onStatus = [&](const QString &text) {
+            if (first.isEmpty() && text.startsWith(QStringLiteral("Sending SMS to "))) {
+                first = text.section(QLatin1Char(' '), 3, 3);
+                Database::run(QStringLiteral("DELETE FROM SMSSend WHERE Number <> ?"), {first});
+            }
+        };
+        OutboxSender(s.host).SendOutbox();
+        QVERIFY(!first.isEmpty());
+        const QStringList posted = customers(received(s.gateway));
+        QCOMPARE(posted.size(), 1);
+        const QList<QVariantMap> rows = OutboxRows::all();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0][QStringLiteral("SMSSendID")].toString(), posted[0]);
+        QCOMPARE(rows[0][QStringLiteral("InFlight")].toLongLong(), 0);
+        QCOMPARE(rows[0][QStringLiteral("EventID")].toString(), batches(s.gateway).value(posted[0]));
+    }
+
     // A run never posts more messages than the balance it read at its start. Fewer credits than
     // queued rows and Yes: exactly as many of the newest rows as credits. Credits that run out during
     // the run: the first refusal for lack of credits stops new messages (only those already in flight

@@ -84,6 +84,23 @@ private slots:
         QVERIFY(s.host.titles.isEmpty());
     }
 
+    // A row left in doubt by a stopped run is in doubt no more once the report names it, whatever
+    // its flag, and shows as sent under the entry's number; a row the report does not name, or one
+    // queued again, keeps its state.
+    void reportedRowsAreNoLongerInDoubt()
+    {
+        GatewaySetup s;
+        const QList<qint64> rows = {sentRow(), sentRow(), sentRow(), OutboxRows::queue("083")};
+        Database::run(QStringLiteral("UPDATE SMSSend SET InFlight = 7"));
+        addReport(s.gateway, rows[0], "FALSE", 1);
+        addReport(s.gateway, rows[1], "TRUE", 1);
+        addReport(s.gateway, rows[3], "FALSE", 1);
+        StatusRetrieval(s.host).FetchStatusReports();
+        QCOMPARE(queryValues("SELECT InFlight || '/' || Send || '/' || Delivered || '/' || coalesce(EventID, '') "
+                             "FROM SMSSend ORDER BY SMSSendID"),
+                 QStringList({"0/1/0/1", "0/1/1/2", "7/1/0/", "7/0/0/"}));
+    }
+
     // A full page that does not move past the point asked from is not asked for again and again.
     void gatewayIgnoringResumePoint()
     {

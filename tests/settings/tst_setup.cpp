@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include <memory>
@@ -64,6 +65,7 @@ private Q_SLOTS:
     void browseTakesOnlyAFolderHoldingTheDatabase();
     void failedSaveKeepsTheWindowOpenWithWhatWasTyped_data();
     void failedSaveKeepsTheWindowOpenWithWhatWasTyped();
+    void serverPasswordAndSendRunSettings();
 
 private:
     void open()
@@ -231,6 +233,49 @@ void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped()
     QCOMPARE(modMain::GatewayUsername, u"before"_s);
     if (refusal == u"garbage"_s || whenOpened)
         QCOMPARE(hiveContent(), whenOpened ? hive : QByteArray("{ not settings"));
+}
+
+// The server password is kept only beside a server address; the send run's
+// two settings are shown, stored and in use from the next run; a stored
+// value out of range is an error, not a default.
+void tst_setup::serverPasswordAndSendRunSettings()
+{
+    ScriptedMessageBoxes boxes;
+    open();
+    auto *connections = window->findChild<QSpinBox *>(u"spnGatewayConnections"_s);
+    auto *perSecond = window->findChild<QSpinBox *>(u"spnGatewayMessagesPerSecond"_s);
+    QCOMPARE(connections->value(), SetupStore::DefaultGatewayConnections);
+    QCOMPARE(perSecond->text(), u"no limit"_s);
+    QVERIFY(!box(u"txtDatabasePassword"_s)->isEnabled());
+
+    box(u"txtDatabase"_s)->setText(u" postgresql://ann@dbhost:5432/tellwave"_s);
+    QVERIFY(box(u"txtDatabasePassword"_s)->isEnabled());
+    const QString password = u" it's & #1; "_s;
+    box(u"txtDatabasePassword"_s)->setText(password);
+    connections->setValue(9);
+    perSecond->setValue(25);
+    saveScreenshot(window.get(), u"frmSetup-server"_s);
+    QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(setting(SetupStore::DatabasePasswordValue).Value().toString(), password.trimmed());
+    QCOMPARE(SetupStore::gatewayConnections(), 9);
+    QCOMPARE(SetupStore::gatewayMessagesPerSecond(), 25);
+    QCOMPARE(modMain::GatewayConnections, 9);
+    QCOMPARE(modMain::GatewayMessagesPerSecond, 25);
+    QVERIFY2(!shown().join(u'|').contains(u"it's"_s), "the password is in no other box");
+
+    open();
+    QCOMPARE(box(u"txtDatabasePassword"_s)->text(), password.trimmed());
+    box(u"txtDatabase"_s)->setText(u"/srv/SMSData.db"_s);
+    QVERIFY(!box(u"txtDatabasePassword"_s)->isEnabled());
+    QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
+    QCOMPARE(setting(SetupStore::DatabasePasswordValue).Value().toString(), QString());
+
+    setting(SetupStore::GatewayConnectionsValue).setValue(u"65"_s);
+    open();
+    QCOMPARE(boxes.titles(), QStringList{u"ERROR"_s});
+    QVERIFY2(boxes.last().text.contains(SetupStore::GatewayConnectionsValue), qPrintable(boxes.last().text));
+    QVERIFY(!button("cmdSave")->isEnabled());
 }
 
 QTEST_MAIN(tst_setup)
