@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/modFunctions.h"
 #include "gateway/CycleSupport.h"
+#include "gateway/FailReasons.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/MessagePoster.h"
@@ -388,8 +389,15 @@ private:
         const bool marketing = row.value(2).toInt() != 0;
         row.finish();
         const std::optional<QString> normalised = NormaliseNumber(number);
-        if (!normalised || TrimBlanks(*normalised).isEmpty() || text.isEmpty()) {
-            markAnswered(key, QStringLiteral("0"));
+        QString notPosted;
+        if (TrimBlanks(number).isEmpty())
+            notPosted = FailReasons::NoNumber;
+        else if (!normalised || TrimBlanks(*normalised).isEmpty())
+            notPosted = FailReasons::UnusableNumber;
+        else if (text.isEmpty())
+            notPosted = FailReasons::NoText;
+        if (!notPosted.isEmpty()) {
+            markAnswered(key, QStringLiteral("0"), notPosted);
             advance();
             return;
         }
@@ -452,7 +460,9 @@ private:
                 m_host.setStatus(QStringLiteral("SMS NOT sent : ") + read.cleaned);
                 m_host.logSend(QStringLiteral("SMS NOT sent : ") + modFunctions::StripLineBreaks(answer.text));
             }
-            markAnswered(answer.key, read.batch);
+            markAnswered(answer.key, read.batch,
+                         read.accepted ? QString()
+                                       : read.reason.isEmpty() ? FailReasons::RefusedWithoutReason : read.reason);
         }
         advance();
     }
@@ -473,9 +483,11 @@ private:
         }
     }
 
-    void markAnswered(qint64 key, const QString &eventId)
+    // A row that failed keeps why (empty `reason` for one accepted).
+    void markAnswered(qint64 key, const QString &eventId, const QString &reason = {})
     {
-        m_answered.run({eventId, m_postedAt.take(key), key, m_token});
+        const QVariant why = reason.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(reason);
+        m_answered.run({eventId, m_postedAt.take(key), why, key, m_token});
         m_wrote = true;
     }
 
@@ -499,7 +511,7 @@ private:
         QStringLiteral("SELECT Number, Message, Marketing FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
     // Autocommitted: a crash of the program never loses an answer stored.
     Database::Statement m_answered{
-        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ? WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ?, FailReason = ? WHERE SMSSendID = ? AND InFlight = ?")};
     SendGate m_gate;
     QHash<qint64, QString> m_postedAt; // posted, waiting for their answers
     QList<qint64> m_pending; // chosen, not yet marked
