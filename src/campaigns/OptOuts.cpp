@@ -3,6 +3,7 @@
 #include "campaigns/Clock.h"
 #include "data/TextFiles.h"
 #include "gateway/OutboxSender.h"
+#include "settings/SetupStore.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -186,6 +187,26 @@ ReplyKind classify(const QString &text, const QHash<QString, bool> &list)
     return ReplyKind::None;
 }
 
+bool queueConfirmation(const QString &number)
+{
+    const QString key = keyOf(number);
+    if (key.isEmpty())
+        return false;
+    const QString text = SetupStore::readSetting(SetupStore::OptOutConfirmationValue);
+    if (text.isEmpty())
+        return false;
+    if (Database::value(QStringLiteral("SELECT 1 FROM SMSSend WHERE Send = 0 AND ConfirmsOptOut = 1 AND Number = ?"),
+                        {key})
+            .isValid())
+        return false;
+    const QDateTime now = CampaignClock::now();
+    Database::run(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Marketing, "
+                                 "ConfirmsOptOut) VALUES (?, ?, ?, ?, 0, 1)"),
+                  {key, text, now.date().toString(QStringLiteral("yyyy-MM-dd")),
+                   now.time().toString(QStringLiteral("HH:mm"))});
+    return true;
+}
+
 ReplyKind takeReply(qint64 replyId, const QString &phoneNumber, const QString &message,
                     const QHash<QString, bool> &list)
 {
@@ -193,8 +214,8 @@ ReplyKind takeReply(qint64 replyId, const QString &phoneNumber, const QString &m
     if (keyOf(phoneNumber).isEmpty())
         kind = ReplyKind::None; // nothing is ever sent to a sender without a number
     const QString detail = QStringLiteral("reply %1: %2").arg(replyId).arg(message);
-    if (kind == ReplyKind::OptOut)
-        add(phoneNumber, FromReply, detail);
+    if (kind == ReplyKind::OptOut && add(phoneNumber, FromReply, detail))
+        queueConfirmation(phoneNumber);
     else if (kind == ReplyKind::Lift)
         lift(phoneNumber, FromReply, detail);
     if (kind != ReplyKind::None)
@@ -213,6 +234,8 @@ bool confirmPossible(qint64 replyId)
     reply.finish();
     Database::Transaction transaction;
     const bool added = add(phone, FromInbox, QStringLiteral("reply %1: %2").arg(replyId).arg(message));
+    if (added)
+        queueConfirmation(phone);
     Database::run(QStringLiteral("UPDATE SMSReplies SET OptOut = ? WHERE SMSReplyID = ?"),
                   {int(ReplyKind::Confirmed), replyId});
     transaction.commit();

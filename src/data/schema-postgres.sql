@@ -67,19 +67,23 @@ CREATE TABLE IF NOT EXISTS SMSSend (
     Marketing INTEGER NOT NULL DEFAULT 0,
     PostedAt  TEXT,
     FailReason  TEXT,
-    QueuedAgain INTEGER NOT NULL DEFAULT 0
+    QueuedAgain INTEGER NOT NULL DEFAULT 0,
+    ConfirmsOptOut INTEGER NOT NULL DEFAULT 0
 );
 -- Marketing: 1 for a marketing message (posted only within the permitted
 -- hours), 0 for a service message. PostedAt: when the message was posted to
 -- the gateway (UTC, ISO 8601), kept as proof of the time it went out.
 -- FailReason: why a row attempted but not accepted failed (the gateway's
 -- reason for a refusal). QueuedAgain: 1 once a failed row was queued again
--- as a new row, so that it is not queued again twice.
+-- as a new row, so that it is not queued again twice. ConfirmsOptOut: 1 for
+-- the one service message that confirms an opt-out to the number that opted
+-- out; the opt-out list lets exactly that row through.
 ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS InFlight BIGINT NOT NULL DEFAULT 0;
 ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS Marketing INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS PostedAt TEXT;
 ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS FailReason TEXT;
 ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS QueuedAgain INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS ConfirmsOptOut INTEGER NOT NULL DEFAULT 0;
 -- The queue: rows not yet attempted, in key order and newest first.
 CREATE INDEX IF NOT EXISTS SMSSend_Queue ON SMSSend (SMSSendID) WHERE Send = 0;
 CREATE INDEX IF NOT EXISTS SMSSend_QueueByDate ON SMSSend (SendDate, SendTime) WHERE Send = 0;

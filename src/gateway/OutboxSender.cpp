@@ -387,6 +387,7 @@ private:
         const QString number = row.value(0).toString();
         const QString text = TrimBlanks(row.value(1).toString());
         const bool marketing = row.value(2).toInt() != 0;
+        const bool confirmsOptOut = row.value(3).toInt() != 0;
         row.finish();
         const std::optional<QString> normalised = NormaliseNumber(number);
         QString notPosted;
@@ -401,7 +402,7 @@ private:
             advance();
             return;
         }
-        switch (m_gate.check(*normalised, marketing)) {
+        switch (m_gate.check(*normalised, marketing, confirmsOptOut)) {
         case SendGate::Verdict::OptedOut:
             markAnswered(key, OptOuts::OptedOutEventId);
             advance();
@@ -508,7 +509,7 @@ private:
     QElapsedTimer m_lastBatch; // since the last rows were marked
     qint64 m_lastBatchSize = 0;
     Database::Statement m_read{
-        QStringLiteral("SELECT Number, Message, Marketing FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("SELECT Number, Message, Marketing, ConfirmsOptOut FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
     // Autocommitted: a crash of the program never loses an answer stored.
     Database::Statement m_answered{
         QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ?, FailReason = ? WHERE SMSSendID = ? AND InFlight = ?")};

@@ -81,7 +81,7 @@ void tst_database::tablesAndViewsHaveTheirColumnsInOrder_data()
     QTest::newRow("Groups") << u"GroupID Name"_s;
     QTest::newRow("GroupLinking") << u"GroupID ClientID"_s;
     QTest::newRow("SMSSend") << u"SMSSendID ClientID Number Message SendDate SendTime EventID Send Delivered SentID InFlight "
-                                "Marketing PostedAt FailReason QueuedAgain"_s;
+                                "Marketing PostedAt FailReason QueuedAgain ConfirmsOptOut"_s;
     QTest::newRow("SMSReplies")
         << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime Message SentMessage SentDateTime SMSSendID OptOut"_s;
     QTest::newRow("Setup") << u"Username Password LastHighestTrn SenderName"_s;
@@ -305,12 +305,13 @@ void tst_database::versionThreeFileGetsTheFailureColumns()
     Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '0'"_s);
     Database::close();
     QCOMPARE(sqlite3(home.databasePath(), u"ALTER TABLE SMSSend DROP COLUMN FailReason;"
-                                          "ALTER TABLE SMSSend DROP COLUMN QueuedAgain; PRAGMA user_version = 3;"_s),
+                                          "ALTER TABLE SMSSend DROP COLUMN QueuedAgain; ALTER TABLE SMSSend DROP COLUMN ConfirmsOptOut;"
+                                          "PRAGMA user_version = 3;"_s),
              0);
     QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Usable);
     QCOMPARE(Database::value(u"PRAGMA user_version"_s).toInt(), Database::SchemaVersion);
     QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE FailReason IS NULL AND QueuedAgain = 0 "
-                             "AND EventID = '0'"_s)
+                             "AND ConfirmsOptOut = 0 AND EventID = '0'"_s)
                  .toInt(),
              1);
 }
