@@ -6,6 +6,7 @@
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
 #include "campaigns/frmOptOuts.h"
+#include "settings/SetupStore.h"
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
 #include "compose/SmsParts.h"
@@ -124,11 +125,15 @@ private slots:
         QVERIFY(Database::value(u"SELECT 1 FROM OptOutWords WHERE Word = 'QUIT'"_s).isValid());
         child<QPlainTextEdit>("txtHolidays")->setPlainText(u"2027-01-01 New Year's Day"_s);
         child<QLineEdit>("txtSenderName")->setText(u"Acme"_s);
+        child<QLineEdit>("txtConfirmation")->setText(u" You are off our list. "_s);
         click("cmdSave");
         QCOMPARE(boxes->last().title, u"SAVED"_s);
+        QCOMPARE(SetupStore::readSetting(SetupStore::OptOutConfirmationValue), u"You are off our list."_s);
         QCOMPARE(OptOuts::classify(u"no more!"_s, OptOuts::words()), OptOuts::ReplyKind::OptOut);
         QCOMPARE(OptOuts::classify(u"quit"_s, OptOuts::words()), OptOuts::ReplyKind::None);
         QCOMPARE(Marketing::senderName(), u"Acme"_s);
+        child<QTabWidget>("tabPages")->setCurrentIndex(1);
+        saveScreenshot(window.get(), u"frmOptOuts-words"_s);
         child<QTabWidget>("tabPages")->setCurrentIndex(2);
         saveScreenshot(window.get(), u"frmOptOuts-marketing"_s);
 
