@@ -181,7 +181,7 @@ QList<Failed> failedToQueueAgain(QDate from, QDate to, const QString &reason)
         {from.toString(Qt::ISODate), to.toString(Qt::ISODate)});
     while (rows.next()) {
         const QString why = FailReasons::shown(rows.value(4).toString(), rows.value(5).toString());
-        if (FailReasons::isOwn(why) || (!reason.isEmpty() && why != reason))
+        if (!FailReasons::mayQueueAgain(why) || (!reason.isEmpty() && why != reason))
             continue;
         found.append({rows.value(0).toLongLong(), rows.value(1), rows.value(2).toString(), rows.value(3).toString(),
                       why, rows.value(6).toInt() != 0});

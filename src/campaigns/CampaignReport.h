@@ -57,8 +57,8 @@ void exportCsv(const Report &report, const QString &path);
 // The failed messages of a range that "queue again" would copy: refused ones
 // and those the program could not post, not yet queued again, all reasons
 // or one. Failures that would fail the same way again (no number, a number
-// that cannot be used, no text) are not among them, nor messages that got no
-// answer (they may have been sent).
+// that cannot be used, no text) are not among them, nor messages that may
+// have been taken (no answer, or one without a batch number).
 struct Failed
 {
     qint64 id = 0;

@@ -461,9 +461,12 @@ private:
                 m_host.setStatus(QStringLiteral("SMS NOT sent : ") + read.cleaned);
                 m_host.logSend(QStringLiteral("SMS NOT sent : ") + modFunctions::StripLineBreaks(answer.text));
             }
-            markAnswered(answer.key, read.batch,
-                         read.accepted ? QString()
-                                       : read.reason.isEmpty() ? FailReasons::RefusedWithoutReason : read.reason);
+            QString reason;
+            if (!read.accepted)
+                reason = read.reason.isEmpty() ? FailReasons::RefusedWithoutReason : read.reason;
+            else if (read.batch == QLatin1String("0"))
+                reason = FailReasons::NoBatchNumber;
+            markAnswered(answer.key, read.batch, reason);
         }
         advance();
     }

@@ -199,6 +199,29 @@ private slots:
         QVERIFY(text.endsWith(u"\"Refused, reason not kept\",1\r\n"_s));
     }
 
+    // An answer that is no refusal and no batch number is a failure of its own, and never queued again: the
+    // message may have been taken.
+    void answerWithoutBatchNumberIsNotQueuedAgain()
+    {
+        GatewayProcess gateway;
+        QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
+        gateway.use();
+        Database::run(u"DELETE FROM SMSSend WHERE Send = 0"_s); // the history's queued one would go first
+        OutboxRows::queue(u"0825550020"_s);
+        OutboxRows::queue(u"0825550021"_s);
+        scriptAnswer(gateway, u"SingleSMS"_s, u"<html><body>Server Error</body></html>"_s, 500);
+        scriptAnswer(gateway, u"SingleSMS"_s, u"FALSE"_s);
+        ScriptedCycleHost host;
+        OutboxSender(host).SendOutbox();
+        QCOMPARE(queryValues(u"SELECT EventID, FailReason FROM SMSSend WHERE SMSSendID > 5 ORDER BY SMSSendID"_s),
+                 QStringList({u"0"_s, FailReasons::NoBatchNumber, u"0"_s, FailReasons::RefusedWithoutReason}));
+        QStringList offered;
+        for (const CampaignReport::Failed &failed :
+             CampaignReport::failedToQueueAgain(QDate(2026, 12, 1), QDate(2026, 12, 14)))
+            offered << failed.number;
+        QCOMPARE(offered, QStringList({u"0825550002"_s, u"0825550021"_s}));
+    }
+
     // The window queues the failed messages of the reason chosen again as new rows, asking first, leaving
     // out a number that opted out meanwhile, and never queues the same failure twice; the new rows go out.
     void queueAgainToTheFailed()
