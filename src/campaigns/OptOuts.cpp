@@ -103,8 +103,12 @@ bool lift(const QString &number, const QString &source, const QString &detail)
         return false;
     Database::Transaction transaction;
     const int removed = Database::run(QStringLiteral("DELETE FROM OptOuts WHERE Number = ?"), {key}).numRowsAffected();
-    if (removed > 0)
+    if (removed > 0) {
         audit(key, QStringLiteral("LIFTED"), source, detail);
+        // A confirmation of the opt-out not yet posted would now be wrong.
+        Database::run(QStringLiteral("DELETE FROM SMSSend WHERE Send = 0 AND ConfirmsOptOut = 1 AND Number = ?"),
+                      {key});
+    }
     transaction.commit();
     return removed > 0;
 }

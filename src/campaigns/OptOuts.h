@@ -31,7 +31,8 @@ QString keyOf(const QString &number);
 
 // Adds the number; false when it is already on the list or has no key.
 bool add(const QString &number, const QString &source, const QString &detail = {});
-// Takes the number off the list; false when it was not on it.
+// Takes the number off the list (and its confirmation, when that still
+// waits); false when it was not on it.
 bool lift(const QString &number, const QString &source, const QString &detail = {});
 bool isSuppressed(const QString &number);
 int count();

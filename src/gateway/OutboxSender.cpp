@@ -512,10 +512,12 @@ private:
     QElapsedTimer m_lastBatch; // since the last rows were marked
     qint64 m_lastBatchSize = 0;
     Database::Statement m_read{
-        QStringLiteral("SELECT Number, Message, Marketing, ConfirmsOptOut FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("SELECT Number, Message, Marketing, ConfirmsOptOut FROM SMSSend "
+                       "WHERE SMSSendID = ? AND InFlight = ?")};
     // Autocommitted: a crash of the program never loses an answer stored.
     Database::Statement m_answered{
-        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ?, FailReason = ? WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ?, FailReason = ? "
+                       "WHERE SMSSendID = ? AND InFlight = ?")};
     SendGate m_gate;
     QHash<qint64, QString> m_postedAt; // posted, waiting for their answers
     QList<qint64> m_pending; // chosen, not yet marked

@@ -184,7 +184,8 @@ private slots:
         click("cmdSend");
         QCOMPARE(OutboxRows::count(), 1);
         QCOMPARE(Database::value(u"SELECT ClientID FROM SMSSend"_s).toLongLong(), client);
-        QCOMPARE(Database::value(u"SELECT Message FROM SMSSend"_s).toString(), u"Dear Thandi, your statement is ready."_s);
+        QCOMPARE(Database::value(u"SELECT Message FROM SMSSend"_s).toString(),
+                 u"Dear Thandi, your statement is ready."_s);
         saveScreenshot(window.get(), u"frmSendToSingle-preview-button"_s);
     }
 

@@ -119,7 +119,8 @@ private slots:
         QTest::addColumn<bool>("marketing");
         QTest::addColumn<QString>("seen"); // text|parts|unicode|note
         QTest::addColumn<QList<int>>("counts"); // messages, parts, pushed, left out, unresolved
-        QTest::newRow("contact's name") << true << u"Hi {FirstName}"_s << false << u"Hi Zo\u00eb|1|1|Unicode by its data"_s
+        QTest::newRow("contact's name") << true << u"Hi {FirstName}"_s << false
+                                        << u"Hi Zo\u00eb|1|1|Unicode by its data"_s
                                         << QList<int>{1, 1, 1, 0, 0};
         QTest::newRow("typed, fallback") << false << u"Hi {FirstName|friend}"_s << false << u"Hi friend|1|0|"_s
                                          << QList<int>{1, 1, 0, 0, 0};
@@ -150,7 +151,8 @@ private slots:
         const MessagePreview::Row &row = preview.rows.first();
         QCOMPARE(row.number, u"0825550001"_s);
         QCOMPARE(u"%1|%2|%3|%4"_s.arg(row.text).arg(row.parts.parts).arg(row.parts.unicode).arg(row.note), seen);
-        QCOMPARE(QList<int>({preview.messages, preview.totalParts, preview.pushed, preview.leftOut, preview.unresolved}),
+        QCOMPARE(QList<int>(
+                     {preview.messages, preview.totalParts, preview.pushed, preview.leftOut, preview.unresolved}),
                  counts);
         OptOuts::add(u"0825550001"_s, OptOuts::FromOperator);
         const MessagePreview::Preview optedOut = MessagePreview::forContact(client, u"0825550001"_s, {body}, marketing);

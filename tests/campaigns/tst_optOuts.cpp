@@ -212,8 +212,9 @@ private slots:
 
     // With a confirmation text set, a number that comes on the list by a reply gets that text once, as a
     // service message outside the permitted hours and without the footer, while its other messages are kept
-    // back; a second STOP, a sender name and an ordinary reply get nothing; the operator's confirmation of a
-    // flagged reply gets one too. Without the setting nothing is sent (the test above).
+    // back; a second STOP, a sender name, an ordinary reply and an opt-out lifted before the run get nothing;
+    // the operator's confirmation of a flagged reply gets one too. Without the setting nothing is sent (the
+    // test above).
     void optOutIsConfirmedOnceToNumbersOnly()
     {
         GatewaySetup s;
@@ -229,6 +230,8 @@ private slots:
         const QList<QPair<QString, QString>> replies = {
             {u"27825550001"_s, u"Stop."_s},  {u"0825550001"_s, u"STOP"_s}, {u"MTN"_s, u"STOP"_s},
             {u"Info4U"_s, u"unsubscribe"_s}, {u"0825550005"_s, u"thanks"_s},
+            // Lifted before the run: its confirmation is not sent.
+            {u"0825550007"_s, u"STOP"_s},    {u"0825550007"_s, u"START"_s},
         };
         for (const auto &[from, text] : replies)
             addReply(s.gateway, from, text);
@@ -237,7 +240,8 @@ private slots:
         const QStringList posted = takeRequests(s.gateway).filter(u"Type=SingleSMS&"_s);
         QCOMPARE(requestParameters(posted, u"Number"_s), QStringList{u"0825550001"_s});
         QCOMPARE(requestParameters(posted, u"Message"_s), QStringList{confirmation});
-        QCOMPARE(queryValues(u"SELECT Number, Marketing, ConfirmsOptOut, Send, CASE WHEN EventID = '0' THEN 0 ELSE 1 END FROM SMSSend "
+        QCOMPARE(queryValues(u"SELECT Number, Marketing, ConfirmsOptOut, Send, "
+                             "CASE WHEN EventID = '0' THEN 0 ELSE 1 END FROM SMSSend "
                              "WHERE ConfirmsOptOut = 1"_s),
                  QStringList({u"0825550001"_s, u"0"_s, u"1"_s, u"1"_s, u"1"_s}));
         QCOMPARE(queryValues(u"SELECT EventID FROM SMSSend WHERE ConfirmsOptOut = 0 ORDER BY SMSSendID"_s),

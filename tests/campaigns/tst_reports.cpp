@@ -141,7 +141,8 @@ private slots:
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QString>("reason");
         QTest::newRow("colon") << u"FALSE: Not enough credits"_s << false << u"Not enough credits"_s;
-        QTest::newRow("lower case, dash, line break") << u"false - Invalid number\r\n"_s << false << u"Invalid number"_s;
+        QTest::newRow("lower case, dash, line break")
+            << u"false - Invalid number\r\n"_s << false << u"Invalid number"_s;
         QTest::newRow("word alone") << u"FALSE"_s << false << QString();
         QTest::newRow("colon alone") << u"FALSE: "_s << false << QString();
         QTest::newRow("tab inside") << u"FALSE:\tBlocked\tnumber"_s << false << u"Blockednumber"_s;
@@ -248,7 +249,8 @@ private slots:
         click("cmdQueueAgain");
         QCOMPARE(boxes->last().title, u"QUEUE AGAIN"_s);
         QCOMPARE(boxes->last().text,
-                 u"Queue again the 2 messages that failed (\"Service temporarily unavailable\") from 2026-12-01 to 2026-12-14?"_s);
+                 u"Queue again the 2 messages that failed (\"Service temporarily unavailable\") "
+                 "from 2026-12-01 to 2026-12-14?"_s);
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), rows);
 
         // The marketing one's number opted out meanwhile.
@@ -259,7 +261,8 @@ private slots:
         QCOMPARE(boxes->titles(), QStringList({u"QUEUE AGAIN"_s, u"OPTED OUT"_s, u"QUEUE AGAIN"_s}));
         QCOMPARE(boxes->shown().at(1).text, u"1 number is on the opt-out list and was left out."_s);
         QCOMPARE(boxes->last().text, u"1 message was queued again."_s);
-        QCOMPARE(queryValues(u"SELECT coalesce(ClientID, 0), Number, Message, Marketing, Send, QueuedAgain FROM SMSSend "
+        QCOMPARE(queryValues(u"SELECT coalesce(ClientID, 0), Number, Message, Marketing, Send, QueuedAgain "
+                             "FROM SMSSend "
                              "WHERE SMSSendID > ?"_s, {rows}),
                  QStringList({u"0"_s, u"0825550011"_s, u"Your account is due"_s, u"0"_s, u"0"_s, u"0"_s}));
         QCOMPARE(queryValues(u"SELECT QueuedAgain FROM SMSSend WHERE SMSSendID IN (?, ?) ORDER BY SMSSendID"_s,

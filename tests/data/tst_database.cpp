@@ -305,7 +305,8 @@ void tst_database::versionThreeFileGetsTheFailureColumns()
     Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '0'"_s);
     Database::close();
     QCOMPARE(sqlite3(home.databasePath(), u"ALTER TABLE SMSSend DROP COLUMN FailReason;"
-                                          "ALTER TABLE SMSSend DROP COLUMN QueuedAgain; ALTER TABLE SMSSend DROP COLUMN ConfirmsOptOut;"
+                                          "ALTER TABLE SMSSend DROP COLUMN QueuedAgain;"
+                                          "ALTER TABLE SMSSend DROP COLUMN ConfirmsOptOut;"
                                           "PRAGMA user_version = 3;"_s),
              0);
     QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Usable);
