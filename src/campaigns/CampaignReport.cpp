@@ -1,13 +1,16 @@
 #include "campaigns/CampaignReport.h"
 
 #include "campaigns/OptOuts.h"
+#include "compose/OutboxWriter.h"
 #include "compose/SmsParts.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
+#include "gateway/FailReasons.h"
 
 #include <QSaveFile>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <map>
 
 namespace CampaignReport {
@@ -27,6 +30,13 @@ QDate next(QDate start, Period period)
         return start.addMonths(1);
     }
     return start.addDays(1);
+}
+
+QString csvValue(const QString &value)
+{
+    QString quoted = value;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 void add(Bucket &to, const Bucket &from)
@@ -85,9 +95,12 @@ Report build(QDate from, QDate to, Period period)
         return found == buckets.end() ? nullptr : &found->second;
     };
 
+    report.from = from;
+    report.to = to;
+    std::map<QString, int> failures;
     QSqlQuery messages = Database::run(
-        QStringLiteral("SELECT date(coalesce(PostedAt, SendDate)) AS Day, Send, EventID, Delivered, Message "
-                       "FROM SMSSend WHERE date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ?"),
+        QStringLiteral("SELECT date(coalesce(PostedAt, SendDate)) AS Day, Send, EventID, Delivered, Message, "
+                       "FailReason FROM SMSSend WHERE date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ?"),
         range);
     while (messages.next()) {
         Bucket *bucket = bucketOf(messages.value(0));
@@ -100,6 +113,7 @@ Report build(QDate from, QDate to, Period period)
             ++bucket->optedOut;
         } else if (event.isEmpty() || event == QLatin1String("0")) {
             ++bucket->failed;
+            ++failures[FailReasons::shown(messages.value(5).toString(), event)];
         } else {
             ++bucket->sent;
             bucket->credits += smsParts(modFunctions::TrimBlanks(messages.value(4).toString())).parts;
@@ -124,6 +138,10 @@ Report build(QDate from, QDate to, Period period)
         report.buckets.append(bucket);
         add(report.total, bucket);
     }
+    for (const auto &[reason, count] : failures)
+        report.failures.append({reason, count});
+    std::stable_sort(report.failures.begin(), report.failures.end(),
+                     [](const Failures &a, const Failures &b) { return a.count > b.count; });
     return report;
 }
 
@@ -131,8 +149,7 @@ void exportCsv(const Report &report, const QString &path)
 {
     QString text = QStringLiteral("Period,Sent,Delivered,Failed,Pending,Opted out,Replies,Opt-outs,Credits\r\n");
     const auto line = [](const QString &label, const Bucket &b) {
-        return QStringLiteral("\"%1\",%2,%3,%4,%5,%6,%7,%8,%9\r\n")
-            .arg(label)
+        return csvValue(label) + QStringLiteral(",%1,%2,%3,%4,%5,%6,%7,%8\r\n")
             .arg(b.sent)
             .arg(b.delivered)
             .arg(b.failed)
@@ -145,10 +162,49 @@ void exportCsv(const Report &report, const QString &path)
     for (const Bucket &bucket : report.buckets)
         text += line(periodLabel(bucket.start, report.period), bucket);
     text += line(QStringLiteral("Total"), report.total);
+    text += QStringLiteral("\r\nFailure reason,Failed\r\n");
+    for (const Failures &failed : report.failures)
+        text += csvValue(failed.reason) + QLatin1Char(',') + QString::number(failed.count) + QStringLiteral("\r\n");
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
         throw AppError(ErrorFileAccess,
                        QStringLiteral("The file '%1' cannot be written: %2").arg(path, file.errorString()));
+}
+
+QList<Failed> failedToQueueAgain(QDate from, QDate to, const QString &reason)
+{
+    QList<Failed> found;
+    QSqlQuery rows = Database::run(
+        QStringLiteral("SELECT SMSSendID, ClientID, Number, Message, FailReason, EventID, Marketing FROM SMSSend "
+                       "WHERE Send <> 0 AND EventID = '0' AND QueuedAgain = 0 "
+                       "AND date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ? ORDER BY SMSSendID"),
+        {from.toString(Qt::ISODate), to.toString(Qt::ISODate)});
+    while (rows.next()) {
+        const QString why = FailReasons::shown(rows.value(4).toString(), rows.value(5).toString());
+        if (!FailReasons::mayQueueAgain(why) || (!reason.isEmpty() && why != reason))
+            continue;
+        found.append({rows.value(0).toLongLong(), rows.value(1), rows.value(2).toString(), rows.value(3).toString(),
+                      why, rows.value(6).toInt() != 0});
+    }
+    return found;
+}
+
+QueuedAgain queueAgain(const QList<Failed> &failed)
+{
+    QueueCampaign campaign;
+    qint64 queued = 0;
+    writeInBatch(
+        [&](OutboxWriter &writer) {
+            Database::Statement mark(QStringLiteral("UPDATE SMSSend SET QueuedAgain = 1 WHERE SMSSendID = ?"));
+            for (const Failed &message : failed) {
+                if (!writer.queueCopy(message.number, message.message, message.clientId, message.marketing))
+                    continue;
+                mark.run({message.id});
+                ++queued;
+            }
+        },
+        &campaign);
+    return {queued, campaign.leftOut};
 }
 
 } // namespace CampaignReport

@@ -17,31 +17,25 @@ bool worse(const SmsParts &parts, const SmsParts &baseline)
     return parts.parts > baseline.parts || (parts.unicode && !baseline.unicode);
 }
 
-} // namespace
-
-Preview forGroup(qint64 groupId, const QStringList &bodies, bool marketing)
+// Adds the rows of one addressee.
+class Builder
 {
-    Preview preview;
-    const QString sender = marketing ? Marketing::senderName() : QString();
-    const auto finished = [&](const QString &text) { return marketing ? Marketing::withFooter(text, sender) : text; };
-    OptOuts::Checker checker;
-    QSqlQuery members = Database::run(QStringLiteral("SELECT ClientID, Mobile FROM ClientsBelongingToGroups "
-                                                     "WHERE GroupID = ? AND trim(coalesce(Mobile, '')) <> '' "
-                                                     "ORDER BY LastName COLLATE Names, FirstName COLLATE Names"),
-                                      {groupId});
-    QList<QPair<qint64, QString>> list;
-    while (members.next())
-        list.append({members.value(0).toLongLong(), modFunctions::TrimBlanks(members.value(1).toString())});
-    members.finish();
-    for (const auto &[clientId, number] : list) {
+public:
+    Builder(const QStringList &bodies, bool marketing)
+        : m_bodies(bodies), m_marketing(marketing), m_sender(marketing ? Marketing::senderName() : QString())
+    {
+    }
+
+    void add(qint64 clientId, const QString &number)
+    {
         const QHash<QString, QString> values = MergeFields::contactValues(clientId);
         const QString name = (values.value(QStringLiteral("firstname")).trimmed() + QLatin1Char(' ')
                               + values.value(QStringLiteral("lastname")).trimmed())
                                  .trimmed();
-        const bool optedOut = checker.blocks(number);
+        const bool optedOut = m_checker.blocks(number);
         if (optedOut)
-            ++preview.leftOut;
-        for (const QString &raw : bodies) {
+            ++m_preview.leftOut;
+        for (const QString &raw : m_bodies) {
             const QString body = modFunctions::TrimBlanks(raw);
             if (body.isEmpty())
                 continue;
@@ -54,20 +48,58 @@ Preview forGroup(qint64 groupId, const QStringList &bodies, bool marketing)
                 row.note = QStringLiteral("opted out: left out");
             } else if (!resolved.unresolved.isEmpty()) {
                 row.note = QStringLiteral("no value: ") + resolved.unresolved.join(QStringLiteral(", "));
-                ++preview.unresolved;
+                ++m_preview.unresolved;
             } else {
-                ++preview.messages;
-                preview.totalParts += row.parts.parts;
+                ++m_preview.messages;
+                m_preview.totalParts += row.parts.parts;
                 if (row.pushed) {
-                    ++preview.pushed;
+                    ++m_preview.pushed;
                     row.note = row.parts.unicode ? QStringLiteral("Unicode by its data")
                                                  : QStringLiteral("an extra part by its data");
                 }
             }
-            preview.rows.append(row);
+            m_preview.rows.append(row);
         }
     }
-    return preview;
+
+    Preview take() { return std::move(m_preview); }
+
+private:
+    QString finished(const QString &text) const
+    {
+        return m_marketing ? Marketing::withFooter(text, m_sender) : text;
+    }
+
+    const QStringList &m_bodies;
+    bool m_marketing;
+    QString m_sender;
+    OptOuts::Checker m_checker;
+    Preview m_preview;
+};
+
+} // namespace
+
+Preview forGroup(qint64 groupId, const QStringList &bodies, bool marketing)
+{
+    QSqlQuery members = Database::run(QStringLiteral("SELECT ClientID, Mobile FROM ClientsBelongingToGroups "
+                                                     "WHERE GroupID = ? AND trim(coalesce(Mobile, '')) <> '' "
+                                                     "ORDER BY LastName COLLATE Names, FirstName COLLATE Names"),
+                                      {groupId});
+    QList<QPair<qint64, QString>> list;
+    while (members.next())
+        list.append({members.value(0).toLongLong(), modFunctions::TrimBlanks(members.value(1).toString())});
+    members.finish();
+    Builder builder(bodies, marketing);
+    for (const auto &[clientId, number] : list)
+        builder.add(clientId, number);
+    return builder.take();
+}
+
+Preview forContact(qint64 clientId, const QString &number, const QStringList &bodies, bool marketing)
+{
+    Builder builder(bodies, marketing);
+    builder.add(clientId, modFunctions::TrimBlanks(number));
+    return builder.take();
 }
 
 } // namespace MessagePreview

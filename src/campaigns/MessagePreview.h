@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-// What each addressee of a group would get: every body with its merge fields
+// What each addressee of a group, or the one of the send-to-contact window, would get: every body with its merge fields
 // filled and, for marketing, the footer; its encoding and parts, and whether
 // the addressee's data pushed it into Unicode or an extra part.
 namespace MessagePreview {
@@ -32,5 +32,7 @@ struct Preview
 };
 
 Preview forGroup(qint64 groupId, const QStringList &bodies, bool marketing);
+// The same for one number, a contact's (clientId) or one typed by hand (0).
+Preview forContact(qint64 clientId, const QString &number, const QStringList &bodies, bool marketing);
 
 } // namespace MessagePreview

@@ -3,6 +3,7 @@
 #include "campaigns/Clock.h"
 #include "data/TextFiles.h"
 #include "gateway/OutboxSender.h"
+#include "settings/SetupStore.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -102,8 +103,12 @@ bool lift(const QString &number, const QString &source, const QString &detail)
         return false;
     Database::Transaction transaction;
     const int removed = Database::run(QStringLiteral("DELETE FROM OptOuts WHERE Number = ?"), {key}).numRowsAffected();
-    if (removed > 0)
+    if (removed > 0) {
         audit(key, QStringLiteral("LIFTED"), source, detail);
+        // A confirmation of the opt-out not yet posted would now be wrong.
+        Database::run(QStringLiteral("DELETE FROM SMSSend WHERE Send = 0 AND ConfirmsOptOut = 1 AND Number = ?"),
+                      {key});
+    }
     transaction.commit();
     return removed > 0;
 }
@@ -186,6 +191,26 @@ ReplyKind classify(const QString &text, const QHash<QString, bool> &list)
     return ReplyKind::None;
 }
 
+bool queueConfirmation(const QString &number)
+{
+    const QString key = keyOf(number);
+    if (key.isEmpty())
+        return false;
+    const QString text = SetupStore::readSetting(SetupStore::OptOutConfirmationValue);
+    if (text.isEmpty())
+        return false;
+    if (Database::value(QStringLiteral("SELECT 1 FROM SMSSend WHERE Send = 0 AND ConfirmsOptOut = 1 AND Number = ?"),
+                        {key})
+            .isValid())
+        return false;
+    const QDateTime now = CampaignClock::now();
+    Database::run(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Marketing, "
+                                 "ConfirmsOptOut) VALUES (?, ?, ?, ?, 0, 1)"),
+                  {key, text, now.date().toString(QStringLiteral("yyyy-MM-dd")),
+                   now.time().toString(QStringLiteral("HH:mm"))});
+    return true;
+}
+
 ReplyKind takeReply(qint64 replyId, const QString &phoneNumber, const QString &message,
                     const QHash<QString, bool> &list)
 {
@@ -193,8 +218,8 @@ ReplyKind takeReply(qint64 replyId, const QString &phoneNumber, const QString &m
     if (keyOf(phoneNumber).isEmpty())
         kind = ReplyKind::None; // nothing is ever sent to a sender without a number
     const QString detail = QStringLiteral("reply %1: %2").arg(replyId).arg(message);
-    if (kind == ReplyKind::OptOut)
-        add(phoneNumber, FromReply, detail);
+    if (kind == ReplyKind::OptOut && add(phoneNumber, FromReply, detail))
+        queueConfirmation(phoneNumber);
     else if (kind == ReplyKind::Lift)
         lift(phoneNumber, FromReply, detail);
     if (kind != ReplyKind::None)
@@ -213,6 +238,8 @@ bool confirmPossible(qint64 replyId)
     reply.finish();
     Database::Transaction transaction;
     const bool added = add(phone, FromInbox, QStringLiteral("reply %1: %2").arg(replyId).arg(message));
+    if (added)
+        queueConfirmation(phone);
     Database::run(QStringLiteral("UPDATE SMSReplies SET OptOut = ? WHERE SMSReplyID = ?"),
                   {int(ReplyKind::Confirmed), replyId});
     transaction.commit();

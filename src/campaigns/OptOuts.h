@@ -31,7 +31,8 @@ QString keyOf(const QString &number);
 
 // Adds the number; false when it is already on the list or has no key.
 bool add(const QString &number, const QString &source, const QString &detail = {});
-// Takes the number off the list; false when it was not on it.
+// Takes the number off the list (and its confirmation, when that still
+// waits); false when it was not on it.
 bool lift(const QString &number, const QString &source, const QString &detail = {});
 bool isSuppressed(const QString &number);
 int count();
@@ -63,12 +64,21 @@ void setWords(const QHash<QString, bool> &words);
 // exactly a lifting word, an opt-out word among others, or nothing.
 ReplyKind classify(const QString &text, const QHash<QString, bool> &words);
 
+// When the OptOutConfirmation setting holds a text, queues it once as a
+// service message (no footer) marked as the confirmation of this number's
+// opt-out, so that the list lets it through; nothing when the setting is
+// empty, the number has no key (a sender name), or a confirmation to it is
+// already waiting. Gives whether it queued one.
+bool queueConfirmation(const QString &number);
+
 // Acts on a stored reply at once: an opt-out word suppresses the sender, a
 // lifting word lifts it, a word among others flags the reply as a possible
-// opt-out. Writes SMSReplies.OptOut. Gives what it did.
+// opt-out. Writes SMSReplies.OptOut. A number that comes on the list gets
+// the confirmation (queueConfirmation). Gives what it did.
 ReplyKind takeReply(qint64 replyId, const QString &phoneNumber, const QString &message,
                     const QHash<QString, bool> &words);
-// The operator's one-click action on a flagged reply: suppresses its sender.
+// The operator's one-click action on a flagged reply: suppresses its sender
+// (and queues the confirmation when it came on the list).
 bool confirmPossible(qint64 replyId);
 
 // The list as CSV: Number,OptedOutAt,Source,Detail with a header line.

@@ -7,9 +7,9 @@
 
 SendGate::SendGate() : m_window(SendingWindow::fromDatabase()) {}
 
-SendGate::Verdict SendGate::check(const QString &number, bool marketing)
+SendGate::Verdict SendGate::check(const QString &number, bool marketing, bool confirmsOptOut)
 {
-    if (m_checker.blocks(number)) {
+    if ((marketing || !confirmsOptOut) && m_checker.blocks(number)) {
         ++m_optedOut;
         return Verdict::OptedOut;
     }

@@ -18,8 +18,9 @@ public:
 
     SendGate();
 
-    // Counted: how many were kept back so far.
-    Verdict check(const QString &number, bool marketing);
+    // Counted: how many were kept back so far. The confirmation of an
+    // opt-out (a service message) goes to the number that opted out.
+    Verdict check(const QString &number, bool marketing, bool confirmsOptOut = false);
     int optedOut() const { return m_optedOut; }
     int waiting() const { return m_waiting; }
     // What a run that kept messages back tells the operator at its end, and

@@ -3,6 +3,8 @@
 
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
+#include "data/modFunctions.h"
+#include "settings/SetupStore.h"
 #include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
@@ -68,6 +70,7 @@ void frmOptOuts::Form_Load()
         ui->txtWords->setPlainText(stops.join(QLatin1Char('\n')));
         ui->txtLiftWords->setPlainText(lifts.join(QLatin1Char('\n')));
         ui->txtSenderName->setText(Marketing::senderName());
+        ui->txtConfirmation->setText(SetupStore::readSetting(SetupStore::OptOutConfirmationValue));
         ui->txtHolidays->setPlainText(CampaignSettings::holidaysText());
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
@@ -178,6 +181,8 @@ void frmOptOuts::cmdSave_Click()
         CampaignSettings::saveSenderName(ui->txtSenderName->text());
         CampaignSettings::saveHolidays(ui->txtHolidays->toPlainText());
         transaction.commit();
+        SetupStore::writeSetting(SetupStore::OptOutConfirmationValue,
+                                 modFunctions::TrimBlanks(ui->txtConfirmation->text()));
         busy.release();
         MessageBoxes::inform(this, QStringLiteral("SAVED"), QStringLiteral("The words and settings were saved."));
     } catch (const AppError &error) {

@@ -1,6 +1,7 @@
 #include "campaigns/frmReports.h"
 #include "ui_frmReports.h"
 
+#include "campaigns/CampaignNotices.h"
 #include "campaigns/Clock.h"
 #include "data/AppError.h"
 #include "ui/BusyPointer.h"
@@ -12,6 +13,8 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QLocale>
 #include <QValueAxis>
 
@@ -33,6 +36,10 @@ frmReports::frmReports(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     ui->layChart->addWidget(m_chart);
     connect(ui->cmdShow, &QPushButton::clicked, this, &frmReports::cmdShow_Click);
     connect(ui->cmdExport, &QPushButton::clicked, this, &frmReports::cmdExport_Click);
+    connect(ui->cmdQueueAgain, &QPushButton::clicked, this, &frmReports::cmdQueueAgain_Click);
+    ui->grdReasons->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    ui->grdReasons->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    ui->grdReasons->setMinimumWidth(ui->grdReasons->fontMetrics().horizontalAdvance(QString(34, QLatin1Char('n'))));
     connect(ui->cmdClose, &QPushButton::clicked, this, &QDialog::close);
     cmdShow_Click();
 }
@@ -53,6 +60,7 @@ void frmReports::cmdShow_Click()
         return;
     }
     showChart();
+    showReasons();
     const CampaignReport::Bucket &t = m_report.total;
     ui->lblSummary->setText(
         QStringLiteral("Sent %1, delivered %2 (delivery rate %3%), failed %4, pending %5, kept back because they "
@@ -120,6 +128,55 @@ void frmReports::showChart()
     QChart *old = m_chart->chart();
     m_chart->setChart(chart);
     delete old;
+}
+
+void frmReports::showReasons()
+{
+    ui->grdReasons->clearContents();
+    ui->grdReasons->setRowCount(int(m_report.failures.size()));
+    for (int row = 0; row < m_report.failures.size(); ++row) {
+        const CampaignReport::Failures &failed = m_report.failures.at(row);
+        auto *reason = new QTableWidgetItem(failed.reason);
+        reason->setToolTip(failed.reason);
+        auto *count = new QTableWidgetItem(QString::number(failed.count));
+        count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        ui->grdReasons->setItem(row, 0, reason);
+        ui->grdReasons->setItem(row, 1, count);
+    }
+    ui->grdReasons->resizeRowsToContents();
+}
+
+void frmReports::cmdQueueAgain_Click()
+{
+    const QList<QTableWidgetItem *> selected = ui->grdReasons->selectedItems();
+    const QString reason = selected.isEmpty() ? QString() : ui->grdReasons->item(selected.first()->row(), 0)->text();
+    const QString range = m_report.from == m_report.to
+                              ? QStringLiteral("on ") + m_report.from.toString(Qt::ISODate)
+                              : QStringLiteral("from %1 to %2")
+                                    .arg(m_report.from.toString(Qt::ISODate), m_report.to.toString(Qt::ISODate));
+    const QString which = reason.isEmpty() ? QString() : QStringLiteral(" (\"%1\")").arg(reason);
+    QList<CampaignReport::Failed> failed;
+    if (!MessageBoxes::runShowingErrors(
+            this, [&] { failed = CampaignReport::failedToQueueAgain(m_report.from, m_report.to, reason); }))
+        return;
+    if (failed.isEmpty()) {
+        MessageBoxes::inform(this, QStringLiteral("QUEUE AGAIN"),
+                             QStringLiteral("No failed message%1 %2 can be queued again.").arg(which, range));
+        return;
+    }
+    const QString question = (failed.size() == 1 ? QStringLiteral("Queue again the %1 message that failed%2 %3?")
+                                                  : QStringLiteral("Queue again the %1 messages that failed%2 %3?"))
+                                 .arg(QString::number(failed.size()), which, range);
+    if (!MessageBoxes::ask(this, QStringLiteral("QUEUE AGAIN"), question))
+        return;
+    CampaignReport::QueuedAgain result;
+    if (!MessageBoxes::runShowingErrors(this, [&] { result = CampaignReport::queueAgain(failed); }))
+        return;
+    CampaignNotices::tellLeftOut(this, result.leftOut);
+    MessageBoxes::inform(this, QStringLiteral("QUEUE AGAIN"),
+                         result.queued == 1 ? QStringLiteral("1 message was queued again.")
+                                            : QStringLiteral("%1 messages were queued again.").arg(result.queued));
+    cmdShow_Click();
 }
 
 void frmReports::cmdExport_Click()

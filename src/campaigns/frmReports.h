@@ -13,7 +13,8 @@ class QChartView;
 
 // Sent, delivered, failed, pending, opted-out messages, replies and new
 // opt-outs over a range by day, week or month, charted, with the delivery
-// rate and the credits used; exported to CSV.
+// rate, the credits used and the failures by reason; exported to CSV. The
+// failed messages can be queued again.
 class frmReports : public QDialog
 {
     Q_OBJECT
@@ -24,10 +25,14 @@ public:
 
     void cmdShow_Click();
     void cmdExport_Click();
+    // Queues the failed messages of the range shown again as new rows, only
+    // those of the reason selected in the reasons list when one is.
+    void cmdQueueAgain_Click();
     const CampaignReport::Report &report() const { return m_report; }
 
 private:
     void showChart();
+    void showReasons();
 
     std::unique_ptr<Ui::frmReports> ui;
     QChartView *m_chart = nullptr;

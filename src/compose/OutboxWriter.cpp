@@ -43,6 +43,19 @@ void OutboxWriter::queueMessage(const QString &number, const QString &message)
     ++m_written;
 }
 
+bool OutboxWriter::queueCopy(const QString &number, const QString &message, const QVariant &clientId, bool marketing)
+{
+    if (m_filter.leaveOut(number))
+        return false;
+    const QVariant contact =
+        clientId.isNull() ? QVariant(QMetaType::fromType<qlonglong>()) : QVariant(clientId.toLongLong());
+    const QDateTime now = QDateTime::currentDateTime();
+    m_dated.run({contact, number, message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
+                 now.time().toString(QStringLiteral("HH:mm")), marketing ? 1 : 0});
+    ++m_written;
+    return true;
+}
+
 void writeInBatch(const std::function<void(OutboxWriter &)> &write, QueueCampaign *campaign)
 {
     Database::Batch batch;

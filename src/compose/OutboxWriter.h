@@ -30,6 +30,12 @@ public:
     // contact, date or time.
     void queueMessage(const QString &number, const QString &message);
 
+    // A copy of a message already written (queued again): the text as it
+    // stands (its fields were filled and its footer added when it was first
+    // queued), with its own contact and Marketing flag, dated now. False when
+    // the number is on the opt-out list and nothing was written.
+    bool queueCopy(const QString &number, const QString &message, const QVariant &clientId, bool marketing);
+
     // Rows this writer has written so far.
     qint64 written() const { return m_written; }
 

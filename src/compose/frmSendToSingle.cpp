@@ -10,6 +10,8 @@
 #include "sendreceive/frmSendMessages.h"
 #include "ui/BusyPointer.h"
 #include "campaigns/CampaignNotices.h"
+#include "campaigns/MessagePreview.h"
+#include "campaigns/frmPreview.h"
 #include "ui/MessageBoxes.h"
 
 #include <QShortcut>
@@ -20,6 +22,7 @@ frmSendToSingle::frmSendToSingle(QWidget *parent) : QDialog(parent), ui(std::mak
     connect(ui->cmdSend, &QPushButton::clicked, this, &frmSendToSingle::cmdSend_Click);
     connect(ui->cmdSendNow, &QPushButton::clicked, this, &frmSendToSingle::cmdSendNow_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendToSingle::cmdCancel_Click);
+    connect(ui->cmdPreview, &QPushButton::clicked, this, &frmSendToSingle::cmdPreview_Click);
     // F4 works wherever the focus is in the window.
     auto *f4 = new QShortcut(QKeySequence(Qt::Key_F4), this);
     connect(f4, &QShortcut::activated, this, [this] { Form_KeyDown(Qt::Key_F4); });
@@ -88,6 +91,27 @@ void frmSendToSingle::cmdSend_Click()
         CampaignNotices::tellLeftOut(this, campaign.leftOut);
     } catch (const AppError &error) {
         busy.release();
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmSendToSingle::cmdPreview_Click()
+{
+    const QString number = modFunctions::TrimBlanks(ui->txtCellphone->text());
+    if (number.isEmpty()) {
+        MessageBoxes::inform(this, QStringLiteral("NO NUMBER"),
+                             QStringLiteral("Customer has no cellphone number. Please edit the customer first."));
+        return;
+    }
+    try {
+        BusyPointer busy;
+        const MessagePreview::Preview preview =
+            MessagePreview::forContact(qint64(modFunctions::LeadingNumber(ui->lblID->text())), number,
+                                       ui->composer->bodies(), ui->composer->isMarketing());
+        busy.release();
+        frmPreview window(preview, this);
+        window.exec();
+    } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
     }
 }

@@ -21,6 +21,8 @@ public:
     void Form_KeyDown(int keyCode);
     void cmdSend_Click();
     void cmdSendNow_Click();
+    // What the number would get, before anything is queued.
+    void cmdPreview_Click();
     void cmdCancel_Click();
 
 private:

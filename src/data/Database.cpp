@@ -1027,7 +1027,12 @@ void migrate(QSqlDatabase &db)
                                               std::tuple{"SMSReplies", "OptOut", "INTEGER NOT NULL DEFAULT 0"},
                                               std::tuple{"Setup", "SenderName", "TEXT"},
                                               // Version 4: the scheduled queueing a row belongs to.
-                                              std::tuple{"SMSSend", "BatchID", "INTEGER"}}) {
+                                              std::tuple{"SMSSend", "BatchID", "INTEGER"},
+                                              // Version 4: why a row failed; a failed row queued again;
+                                              // the confirmation of an opt-out.
+                                              std::tuple{"SMSSend", "FailReason", "TEXT"},
+                                              std::tuple{"SMSSend", "QueuedAgain", "INTEGER NOT NULL DEFAULT 0"},
+                                              std::tuple{"SMSSend", "ConfirmsOptOut", "INTEGER NOT NULL DEFAULT 0"}}) {
         const QString name = QString::fromLatin1(table);
         if (hasTable(db, name) && !hasColumn(db, name, QString::fromLatin1(column)))
             script += QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;").arg(name, QLatin1String(column), QLatin1String(type));

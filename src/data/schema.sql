@@ -54,13 +54,21 @@ CREATE TABLE IF NOT EXISTS SMSSend (
     InFlight  INTEGER NOT NULL DEFAULT 0,
     Marketing INTEGER NOT NULL DEFAULT 0,
     PostedAt  TEXT,
-    BatchID   INTEGER
+    BatchID   INTEGER,
+    FailReason  TEXT,
+    QueuedAgain INTEGER NOT NULL DEFAULT 0,
+    ConfirmsOptOut INTEGER NOT NULL DEFAULT 0
 );
 -- Marketing: 1 for a marketing message (posted only within the permitted
 -- hours), 0 for a service message. PostedAt: when the message was posted to
 -- the gateway (UTC, ISO 8601), kept as proof of the time it went out.
 -- BatchID: the scheduled queueing the row belongs to (SendBatches); NULL for
 -- a row sent at the next run.
+-- FailReason: why a row attempted but not accepted failed (the gateway's
+-- reason for a refusal). QueuedAgain: 1 once a failed row was queued again
+-- as a new row, so that it is not queued again twice. ConfirmsOptOut: 1 for
+-- the one service message that confirms an opt-out to the number that opted
+-- out; the opt-out list lets exactly that row through.
 CREATE INDEX IF NOT EXISTS SMSSend_Batch ON SMSSend (BatchID) WHERE Send = 0;
 
 -- A queueing with a send-at time: its rows are not posted before SendAt, nor

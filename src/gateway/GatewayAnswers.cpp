@@ -60,8 +60,13 @@ SingleSmsAnswer singleSms(const QString &answer)
     SingleSmsAnswer result;
     const QString cleaned = StripLineBreaks(answer);
     result.cleaned = TrimBlanks(cleaned);
-    if (answer.left(5).toUpper() == QStringLiteral("FALSE"))
+    if (answer.left(5).toUpper() == QStringLiteral("FALSE")) {
+        QStringView rest = QStringView(result.cleaned).mid(5);
+        while (!rest.isEmpty() && (rest.front().isSpace() || rest.front().isPunct()))
+            rest = rest.mid(1);
+        result.reason = rest.toString();
         return result;
+    }
     result.accepted = true;
     result.batch = DecimalText(LeadingNumber(cleaned));
     return result;

@@ -22,6 +22,10 @@ struct SingleSmsAnswer
     bool accepted = false;
     QString batch = QStringLiteral("0"); // decimal text; "0" when refused
     QString cleaned;                      // the answer without tabs and line breaks, blanks trimmed
+    // Refused: the gateway's reason, what follows "FALSE" without the
+    // punctuation and blanks before it ("FALSE: Not enough credits" ->
+    // "Not enough credits"); empty when it gave none.
+    QString reason;
 };
 SingleSmsAnswer singleSms(const QString &answer);
 

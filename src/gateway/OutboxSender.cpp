@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/modFunctions.h"
 #include "gateway/CycleSupport.h"
+#include "gateway/FailReasons.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/MessagePoster.h"
@@ -413,14 +414,22 @@ private:
         const QString number = row.value(0).toString();
         const QString text = TrimBlanks(row.value(1).toString());
         const bool marketing = row.value(2).toInt() != 0;
+        const bool confirmsOptOut = row.value(3).toInt() != 0;
         row.finish();
         const std::optional<QString> normalised = NormaliseNumber(number);
-        if (!normalised || TrimBlanks(*normalised).isEmpty() || text.isEmpty()) {
-            markAnswered(key, QStringLiteral("0"));
+        QString notPosted;
+        if (TrimBlanks(number).isEmpty())
+            notPosted = FailReasons::NoNumber;
+        else if (!normalised || TrimBlanks(*normalised).isEmpty())
+            notPosted = FailReasons::UnusableNumber;
+        else if (text.isEmpty())
+            notPosted = FailReasons::NoText;
+        if (!notPosted.isEmpty()) {
+            markAnswered(key, QStringLiteral("0"), notPosted);
             advance();
             return;
         }
-        switch (m_gate.check(*normalised, marketing)) {
+        switch (m_gate.check(*normalised, marketing, confirmsOptOut)) {
         case SendGate::Verdict::OptedOut:
             markAnswered(key, OptOuts::OptedOutEventId);
             advance();
@@ -479,7 +488,12 @@ private:
                 m_host.setStatus(QStringLiteral("SMS NOT sent : ") + read.cleaned);
                 m_host.logSend(QStringLiteral("SMS NOT sent : ") + modFunctions::StripLineBreaks(answer.text));
             }
-            markAnswered(answer.key, read.batch);
+            QString reason;
+            if (!read.accepted)
+                reason = read.reason.isEmpty() ? FailReasons::RefusedWithoutReason : read.reason;
+            else if (read.batch == QLatin1String("0"))
+                reason = FailReasons::NoBatchNumber;
+            markAnswered(answer.key, read.batch, reason);
         }
         advance();
     }
@@ -500,9 +514,11 @@ private:
         }
     }
 
-    void markAnswered(qint64 key, const QString &eventId)
+    // A row that failed keeps why (empty `reason` for one accepted).
+    void markAnswered(qint64 key, const QString &eventId, const QString &reason = {})
     {
-        m_answered.run({eventId, m_postedAt.take(key), key, m_token});
+        const QVariant why = reason.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(reason);
+        m_answered.run({eventId, m_postedAt.take(key), why, key, m_token});
         m_wrote = true;
     }
 
@@ -523,13 +539,14 @@ private:
     QElapsedTimer m_lastBatch; // since the last rows were marked
     qint64 m_lastBatchSize = 0;
     Database::Statement m_read{
-        QStringLiteral("SELECT Number, Message, Marketing FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")};
+        QStringLiteral("SELECT Number, Message, Marketing, ConfirmsOptOut FROM SMSSend "
+                       "WHERE SMSSendID = ? AND InFlight = ?")};
     // Autocommitted: a crash of the program never loses an answer stored.
     // Another program's status run may already have taken the mark off a row
     // the gateway reported before this answer came; the answer still counts.
     // (PostedAt is written only here.)
     Database::Statement m_answered{
-        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ? WHERE SMSSendID = ? "
+        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ?, FailReason = ? WHERE SMSSendID = ? "
                        "AND (InFlight = ? OR (InFlight = 0 AND Send = 1 AND PostedAt IS NULL))")};
     SendGate m_gate;
     QHash<qint64, QString> m_postedAt; // posted, waiting for their answers

@@ -16,6 +16,9 @@ inline const QString GatewayHostValue = QStringLiteral("GatewayHost");
 inline const QString AlternateGatewayHostValue = QStringLiteral("AlternateGatewayHost");
 inline const QString GatewayConnectionsValue = QStringLiteral("GatewayConnections");
 inline const QString GatewayMessagesPerSecondValue = QStringLiteral("GatewayMessagesPerSecond");
+// The text of the one message that confirms an opt-out by reply; empty or
+// not stored: none is sent.
+inline const QString OptOutConfirmationValue = QStringLiteral("OptOutConfirmation");
 
 // Used when they are not stored: four messages in flight, no rate limit.
 inline constexpr int DefaultGatewayConnections = 4;

@@ -6,11 +6,13 @@
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
 #include "campaigns/frmOptOuts.h"
+#include "settings/SetupStore.h"
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
 #include "compose/SmsParts.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
+#include "compose/frmSendToSingle.h"
 #include "data/Database.h"
 #include "ui/QueryListModel.h"
 
@@ -124,11 +126,15 @@ private slots:
         QVERIFY(Database::value(u"SELECT 1 FROM OptOutWords WHERE Word = 'QUIT'"_s).isValid());
         child<QPlainTextEdit>("txtHolidays")->setPlainText(u"2027-01-01 New Year's Day"_s);
         child<QLineEdit>("txtSenderName")->setText(u"Acme"_s);
+        child<QLineEdit>("txtConfirmation")->setText(u" You are off our list. "_s);
         click("cmdSave");
         QCOMPARE(boxes->last().title, u"SAVED"_s);
+        QCOMPARE(SetupStore::readSetting(SetupStore::OptOutConfirmationValue), u"You are off our list."_s);
         QCOMPARE(OptOuts::classify(u"no more!"_s, OptOuts::words()), OptOuts::ReplyKind::OptOut);
         QCOMPARE(OptOuts::classify(u"quit"_s, OptOuts::words()), OptOuts::ReplyKind::None);
         QCOMPARE(Marketing::senderName(), u"Acme"_s);
+        child<QTabWidget>("tabPages")->setCurrentIndex(1);
+        saveScreenshot(window.get(), u"frmOptOuts-words"_s);
         child<QTabWidget>("tabPages")->setCurrentIndex(2);
         saveScreenshot(window.get(), u"frmOptOuts-marketing"_s);
 
@@ -138,6 +144,49 @@ private slots:
         QFile file(dir.filePath(u"list.csv"_s));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("\"0821234567\""));
+    }
+
+    // The send-to-contact window previews what the number would get, and queues nothing while a field has
+    // no value; with the value there it queues the filled text.
+    void singleContactPreviewAndUnresolvedField()
+    {
+        const qint64 client = Database::insert(
+            u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES ('Thandi', 'Dube', '0825550001')"_s);
+        open(new frmSendToSingle);
+        auto *composer = window->findChild<ComposerBlock *>();
+        child<QLineEdit>("txtCellphone")->setText(u"0825550001"_s);
+        composer->setBody(1, u"Dear {FirstName}, your statement is ready."_s);
+
+        // Typed by hand: no contact, so the field has no value.
+        QStringList notes;
+        const auto preview = [&] {
+            notes.clear();
+            QCOMPARE(withModal([this] { click("cmdPreview"); },
+                               [&notes](QWidget *shown) {
+                                   auto *grid = child<QTableWidget>(shown, "grdPreview");
+                                   for (int row = 0; row < grid->rowCount(); ++row)
+                                       for (int column = 0; column < grid->columnCount(); ++column)
+                                           notes << (grid->item(row, column) ? grid->item(row, column)->text()
+                                                                             : QString());
+                               }),
+                     u"frmPreview"_s);
+        };
+        preview();
+        QVERIFY2(notes.contains(u"no value: {FirstName}"_s), qPrintable(notes.join(u'|')));
+        click("cmdSend");
+        QCOMPARE(boxes->last().title, u"ERROR"_s);
+        QVERIFY2(boxes->last().text.contains(u"Nothing was queued."_s), qPrintable(boxes->last().text));
+        QCOMPARE(OutboxRows::count(), 0);
+
+        child<QLabel>("lblID")->setText(QString::number(client));
+        preview();
+        QVERIFY2(notes.contains(u"Dear Thandi, your statement is ready."_s), qPrintable(notes.join(u'|')));
+        click("cmdSend");
+        QCOMPARE(OutboxRows::count(), 1);
+        QCOMPARE(Database::value(u"SELECT ClientID FROM SMSSend"_s).toLongLong(), client);
+        QCOMPARE(Database::value(u"SELECT Message FROM SMSSend"_s).toString(),
+                 u"Dear Thandi, your statement is ready."_s);
+        saveScreenshot(window.get(), u"frmSendToSingle-preview-button"_s);
     }
 
     // The group window's preview lists every member's message before anything is queued.

@@ -109,6 +109,57 @@ private slots:
         QCOMPARE(preview.leftOut, 1);
         QCOMPARE(preview.unresolved, 3);
     }
+
+    // One addressee: a contact's fields or, for a number typed by hand, only the fallbacks; the notes and
+    // counts as for a group.
+    void previewForOneNumber_data()
+    {
+        QTest::addColumn<bool>("contact");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("marketing");
+        QTest::addColumn<QString>("seen"); // text|parts|unicode|note
+        QTest::addColumn<QList<int>>("counts"); // messages, parts, pushed, left out, unresolved
+        QTest::newRow("contact's name") << true << u"Hi {FirstName}"_s << false
+                                        << u"Hi Zo\u00eb|1|1|Unicode by its data"_s
+                                        << QList<int>{1, 1, 1, 0, 0};
+        QTest::newRow("typed, fallback") << false << u"Hi {FirstName|friend}"_s << false << u"Hi friend|1|0|"_s
+                                         << QList<int>{1, 1, 0, 0, 0};
+        QTest::newRow("typed, no fallback") << false << u"Hi {FirstName}"_s << false
+                                            << u"Hi {FirstName}|1|0|no value: {FirstName}"_s
+                                            << QList<int>{0, 0, 0, 0, 1};
+        QTest::newRow("blank field") << true << u"{Company}"_s << false << u"{Company}|1|0|no value: {Company}"_s
+                                     << QList<int>{0, 0, 0, 0, 1};
+        QTest::newRow("marketing footer") << true << u"Sale, {LastName|x}"_s << true
+                                          << u"Sale, Dube\nAcme: Reply STOP to opt out|1|0|"_s
+                                          << QList<int>{1, 1, 0, 0, 0};
+    }
+
+    void previewForOneNumber()
+    {
+        QFETCH(bool, contact);
+        QFETCH(QString, body);
+        QFETCH(bool, marketing);
+        QFETCH(QString, seen);
+        QFETCH(QList<int>, counts);
+        TestHome home;
+        Database::run(u"UPDATE Setup SET SenderName = 'Acme'"_s);
+        const qint64 client = Database::insert(
+            u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES ('Zo\u00eb', 'Dube', '0825550001')"_s);
+        const MessagePreview::Preview preview =
+            MessagePreview::forContact(contact ? client : 0, u" 0825550001 "_s, {body, u"  "_s}, marketing);
+        QCOMPARE(preview.rows.size(), 1);
+        const MessagePreview::Row &row = preview.rows.first();
+        QCOMPARE(row.number, u"0825550001"_s);
+        QCOMPARE(u"%1|%2|%3|%4"_s.arg(row.text).arg(row.parts.parts).arg(row.parts.unicode).arg(row.note), seen);
+        QCOMPARE(QList<int>(
+                     {preview.messages, preview.totalParts, preview.pushed, preview.leftOut, preview.unresolved}),
+                 counts);
+        OptOuts::add(u"0825550001"_s, OptOuts::FromOperator);
+        const MessagePreview::Preview optedOut = MessagePreview::forContact(client, u"0825550001"_s, {body}, marketing);
+        QCOMPARE(optedOut.leftOut, 1);
+        QCOMPARE(optedOut.rows.first().note, u"opted out: left out"_s);
+        QCOMPARE(optedOut.messages, 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_mergeFields)

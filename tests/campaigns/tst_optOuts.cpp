@@ -1,4 +1,5 @@
 #include "../gateway/GatewayTestSupport.h"
+#include "GuiTestSupport.h"
 
 #include "campaigns/Clock.h"
 #include "campaigns/OptOuts.h"
@@ -13,8 +14,11 @@
 #include "gateway/GatewayCycles.h"
 #include "gateway/OutboxSender.h"
 #include "gateway/RepliesRetrieval.h"
+#include "sendreceive/frmSendMessages.h"
+#include "settings/SetupStore.h"
 
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,7 +47,7 @@ qint64 contactWith(const QString &mobile)
 
 // Every way of queueing, each to the numbers given, in one action.
 enum class QueuePath { Contact, Group, Numbers, Importer };
-enum class SendPath { Sender, SendReceive, SendNow, FourInFlight };
+enum class SendPath { Sender, SendReceive, SendNow, FourInFlight, SendMessagesWindow };
 
 void queueBy(QueuePath path, const QStringList &numbers, QueueCampaign *campaign)
 {
@@ -74,7 +78,7 @@ void queueBy(QueuePath path, const QStringList &numbers, QueueCampaign *campaign
     }
 }
 
-void sendBy(SendPath path, CycleHost &host)
+void sendBy(SendPath path, ScriptedCycleHost &host)
 {
     modMain::GatewayConnections = path == SendPath::FourInFlight ? 4 : 1;
     GatewayCycles cycles(host);
@@ -89,6 +93,22 @@ void sendBy(SendPath path, CycleHost &host)
     case SendPath::SendNow:
         cycles.SendNow();
         break;
+    case SendPath::SendMessagesWindow: {
+        // The window that sends the outbox by itself, driven through its button; what its boxes
+        // showed is recorded with the host's, so that every path is checked alike.
+        ScriptedMessageBoxes boxes;
+        frmSendMessages window;
+        window.show();
+        auto *send = window.findChild<QPushButton *>(u"cmdSend"_s);
+        if (!send)
+            qFatal("the Send Messages window has no cmdSend");
+        QTest::mouseClick(send, Qt::LeftButton);
+        for (const MessageBoxes::Shown &shown : boxes.shown()) {
+            host.titles << shown.title;
+            host.texts << shown.text;
+        }
+        break;
+    }
     }
     modMain::GatewayConnections = 1;
 }
@@ -153,7 +173,8 @@ private slots:
         QTest::addColumn<int>("queuePath");
         QTest::addColumn<int>("sendPath");
         const QStringList queueNames = {u"contact"_s, u"group"_s, u"numbers"_s, u"importer"_s};
-        const QStringList sendNames = {u"sender"_s, u"send-receive"_s, u"send-now"_s, u"four-in-flight"_s};
+        const QStringList sendNames = {u"sender"_s, u"send-receive"_s, u"send-now"_s, u"four-in-flight"_s,
+                                       u"send-messages-window"_s};
         for (int q = 0; q < queueNames.size(); ++q)
             for (int p = 0; p < sendNames.size(); ++p)
                 QTest::newRow(qPrintable(queueNames[q] + u'/' + sendNames[p])) << q << p;
@@ -187,6 +208,60 @@ private slots:
         queueBy(QueuePath(queuePath), {u"082 555 0001"_s, Keeper}, &after);
         QCOMPARE(after.leftOut, 1);
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), rows + 1);
+    }
+
+    // With a confirmation text set, a number that comes on the list by a reply gets that text once, as a
+    // service message outside the permitted hours and without the footer, while its other messages are kept
+    // back; a second STOP, a sender name, an ordinary reply and an opt-out lifted before the run get nothing;
+    // the operator's confirmation of a flagged reply gets one too. Without the setting nothing is sent (the
+    // test above).
+    void optOutIsConfirmedOnceToNumbersOnly()
+    {
+        GatewaySetup s;
+        const QString confirmation = u"You are unsubscribed & will get no more messages."_s;
+        SetupStore::writeSetting(SetupStore::OptOutConfirmationValue, u"  "_s + confirmation);
+        Database::run(u"UPDATE Setup SET SenderName = 'Acme'"_s);
+        // Sunday: marketing messages wait, service ones go.
+        CampaignClock::set([] { return QDateTime::fromString(u"2026-12-13T10:00:00"_s, Qt::ISODate); });
+        QueueCampaign marketing{.marketing = true};
+        queueToNumbers({Stopper}, {u"Sale on now"_s}, {}, &marketing);
+        queueToNumbers({Stopper}, {u"Your order shipped"_s});
+
+        const QList<QPair<QString, QString>> replies = {
+            {u"27825550001"_s, u"Stop."_s},  {u"0825550001"_s, u"STOP"_s}, {u"MTN"_s, u"STOP"_s},
+            {u"Info4U"_s, u"unsubscribe"_s}, {u"0825550005"_s, u"thanks"_s},
+            // Lifted before the run: its confirmation is not sent.
+            {u"0825550007"_s, u"STOP"_s},    {u"0825550007"_s, u"START"_s},
+        };
+        for (const auto &[from, text] : replies)
+            addReply(s.gateway, from, text);
+        takeRequests(s.gateway);
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        const QStringList posted = takeRequests(s.gateway).filter(u"Type=SingleSMS&"_s);
+        QCOMPARE(requestParameters(posted, u"Number"_s), QStringList{u"0825550001"_s});
+        QCOMPARE(requestParameters(posted, u"Message"_s), QStringList{confirmation});
+        QCOMPARE(queryValues(u"SELECT Number, Marketing, ConfirmsOptOut, Send, "
+                             "CASE WHEN EventID = '0' THEN 0 ELSE 1 END FROM SMSSend "
+                             "WHERE ConfirmsOptOut = 1"_s),
+                 QStringList({u"0825550001"_s, u"0"_s, u"1"_s, u"1"_s, u"1"_s}));
+        QCOMPARE(queryValues(u"SELECT EventID FROM SMSSend WHERE ConfirmsOptOut = 0 ORDER BY SMSSendID"_s),
+                 QStringList({OptOuts::OptedOutEventId, OptOuts::OptedOutEventId}));
+
+        // Sent once: a later run posts nothing, and the number stays off the list's way.
+        addReply(s.gateway, u"+27 82 555 0001"_s, u"STOP"_s);
+        queueToNumbers({u"0825550006"_s}, {u"Please stop sending"_s});
+        addReply(s.gateway, u"0825550006"_s, u"please stop sending these"_s);
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        QCOMPARE(requestParameters(takeRequests(s.gateway).filter(u"Type=SingleSMS&"_s), u"Number"_s),
+                 QStringList{u"0825550006"_s});
+        const qint64 flagged = Database::value(u"SELECT SMSReplyID FROM SMSReplies WHERE OptOut = 2"_s).toLongLong();
+        QVERIFY(OptOuts::confirmPossible(flagged));
+        QVERIFY(!OptOuts::queueConfirmation(u"0825550006"_s)); // one is already waiting
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        const QStringList last = takeRequests(s.gateway).filter(u"Type=SingleSMS&"_s);
+        QCOMPARE(requestParameters(last, u"Number"_s), QStringList{u"0825550006"_s});
+        QCOMPARE(requestParameters(last, u"Message"_s), QStringList{confirmation});
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE ConfirmsOptOut = 1"_s).toInt(), 2);
     }
 
     // A word among others is only flagged; the operator's one click suppresses; START lifts; a STOP from a
@@ -324,5 +399,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_optOuts)
+QTEST_MAIN(tst_optOuts)
 #include "tst_optOuts.moc"

@@ -1,14 +1,20 @@
 #include "WindowFixture.h"
 
+#include "../gateway/GatewayTestSupport.h"
 #include "OutboxRows.h"
 #include "campaigns/CampaignReport.h"
 #include "campaigns/Clock.h"
 #include "campaigns/frmReports.h"
+#include "campaigns/OptOuts.h"
 #include "data/Database.h"
+#include "gateway/FailReasons.h"
+#include "gateway/GatewayAnswers.h"
+#include "gateway/OutboxSender.h"
 
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -38,6 +44,46 @@ void history()
                   "('R2', '0825550001', 'old', '2026-11-30 10:00:00')"_s);
     Database::run(u"INSERT INTO OptOutAudit (ChangedAt, Number, Action, Source) "
                   "VALUES ('2026-12-10T08:00:00Z', '0825550003', 'ADDED', 'REPLY')"_s);
+}
+
+QPalette darkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 44));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(60, 60, 64));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 110, 190));
+    dark.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
+    return dark;
+}
+
+const QString Unavailable = u"Service temporarily unavailable"_s;
+
+// A send run through the real gateway on 2026-12-14 where one message is accepted, two are refused by the
+// gateway (its own words kept), and three are never posted: no number, a number that cannot be used, no text.
+// The keys of the two refused.
+QList<qint64> failingRun(const GatewayProcess &gateway)
+{
+    const qint64 accepted = OutboxRows::queue(u"0825550010"_s, u"Hello"_s);
+    const qint64 refused1 = OutboxRows::queue(u"0825550011"_s, u"Your account is due"_s);
+    OutboxRows::queue(QString());
+    OutboxRows::queue(u"7"_s);
+    OutboxRows::queue(u"0825550012"_s, QString());
+    const qint64 refused2 = Database::insert(u"INSERT INTO SMSSend (ClientID, Number, Message, SendDate, Marketing) "
+                                             "VALUES (42, '0825550013', 'Sale on now', '2026-12-06', 1)"_s);
+    gateway.admin(u"/admin/fault?mode=refuse&customers=%1,%2"_s.arg(refused1).arg(refused2));
+    ScriptedCycleHost host;
+    // A weekday in the permitted hours, so that the marketing message goes too.
+    CampaignClock::set([] { return QDateTime(QDate(2026, 12, 14), QTime(12, 0)); });
+    OutboxSender(host).SendOutbox();
+    gateway.admin(u"/admin/fault?mode=none"_s);
+    if (Database::value(u"SELECT EventID FROM SMSSend WHERE SMSSendID = ?"_s, {accepted}).toString() == u"0"_s)
+        qWarning("the accepted message was refused: %s", qPrintable(host.texts.join(u'|')));
+    return {refused1, refused2};
 }
 
 } // namespace
@@ -85,6 +131,167 @@ private slots:
         QCOMPARE(QList<int>({t.sent, t.delivered, t.failed, t.optedOut, t.pending, t.replies, t.optOuts, t.credits}),
                  QList<int>({2, 1, 1, 1, 1, 1, 1, 3}));
         QCOMPARE(report.deliveryRate(), 0.5);
+        QCOMPARE(report.failures.size(), 1);
+        QCOMPARE(report.failures.first().reason, FailReasons::NotKept);
+    }
+
+    void refusalReasons_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("colon") << u"FALSE: Not enough credits"_s << false << u"Not enough credits"_s;
+        QTest::newRow("lower case, dash, line break")
+            << u"false - Invalid number\r\n"_s << false << u"Invalid number"_s;
+        QTest::newRow("word alone") << u"FALSE"_s << false << QString();
+        QTest::newRow("colon alone") << u"FALSE: "_s << false << QString();
+        QTest::newRow("tab inside") << u"FALSE:\tBlocked\tnumber"_s << false << u"Blockednumber"_s;
+        QTest::newRow("batch number") << u"5000123"_s << true << QString();
+        QTest::newRow("line break first") << u"\nFALSE: x"_s << true << QString();
+    }
+
+    void refusalReasons()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, accepted);
+        QFETCH(QString, reason);
+        const GatewayAnswers::SingleSmsAnswer read = GatewayAnswers::singleSms(answer);
+        QCOMPARE(read.accepted, accepted);
+        QCOMPARE(read.reason, reason);
+    }
+
+    // Each failure keeps why it failed; the report groups them over the range and the export lists them.
+    void failuresAreKeptByReason()
+    {
+        GatewayProcess gateway;
+        QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
+        gateway.use();
+        const QList<qint64> refused = failingRun(gateway);
+        QCOMPARE(queryValues(u"SELECT coalesce(Number, ''), CASE EventID WHEN '0' THEN '0' ELSE 'batch' END, "
+                             "coalesce(FailReason, '<null>') FROM SMSSend "
+                             "WHERE SMSSendID > 5 ORDER BY SMSSendID"_s),
+                 QStringList({u"0825550010"_s, u"batch"_s, u"<null>"_s,
+                              u"0825550011"_s, u"0"_s, Unavailable,
+                              u""_s, u"0"_s, FailReasons::NoNumber,
+                              u"7"_s, u"0"_s, FailReasons::UnusableNumber,
+                              u"0825550012"_s, u"0"_s, FailReasons::NoText,
+                              u"0825550013"_s, u"0"_s, Unavailable}));
+        QVERIFY(refused.first() > 5);
+
+        const CampaignReport::Report report =
+            CampaignReport::build(QDate(2026, 12, 1), QDate(2026, 12, 14), CampaignReport::Period::Week);
+        QStringList byReason;
+        for (const CampaignReport::Failures &failed : report.failures)
+            byReason << u"%1=%2"_s.arg(failed.reason).arg(failed.count);
+        QCOMPARE(byReason, QStringList({Unavailable + u"=2"_s, FailReasons::NoText + u"=1"_s,
+                                        FailReasons::NoNumber + u"=1"_s, FailReasons::UnusableNumber + u"=1"_s,
+                                        FailReasons::NotKept + u"=1"_s}));
+        QCOMPARE(report.total.failed, 6);
+        QCOMPARE(report.total.pending, 0); // the week's queued message went with the run
+
+        QTemporaryDir dir;
+        CampaignReport::exportCsv(report, dir.filePath(u"r.csv"_s));
+        QFile file(dir.filePath(u"r.csv"_s));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY2(text.contains(u"\"Total\",4,1,6,0,1,1,1,5\r\n\r\nFailure reason,Failed\r\n"
+                               "\"Service temporarily unavailable\",2\r\n\"No message text\",1\r\n"_s),
+                 qPrintable(text));
+        QVERIFY(text.endsWith(u"\"Refused, reason not kept\",1\r\n"_s));
+    }
+
+    // An answer that is no refusal and no batch number is a failure of its own, and never queued again: the
+    // message may have been taken.
+    void answerWithoutBatchNumberIsNotQueuedAgain()
+    {
+        GatewayProcess gateway;
+        QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
+        gateway.use();
+        Database::run(u"DELETE FROM SMSSend WHERE Send = 0"_s); // the history's queued one would go first
+        OutboxRows::queue(u"0825550020"_s);
+        OutboxRows::queue(u"0825550021"_s);
+        scriptAnswer(gateway, u"SingleSMS"_s, u"<html><body>Server Error</body></html>"_s, 500);
+        scriptAnswer(gateway, u"SingleSMS"_s, u"FALSE"_s);
+        ScriptedCycleHost host;
+        OutboxSender(host).SendOutbox();
+        QCOMPARE(queryValues(u"SELECT EventID, FailReason FROM SMSSend WHERE SMSSendID > 5 ORDER BY SMSSendID"_s),
+                 QStringList({u"0"_s, FailReasons::NoBatchNumber, u"0"_s, FailReasons::RefusedWithoutReason}));
+        QStringList offered;
+        for (const CampaignReport::Failed &failed :
+             CampaignReport::failedToQueueAgain(QDate(2026, 12, 1), QDate(2026, 12, 14)))
+            offered << failed.number;
+        QCOMPARE(offered, QStringList({u"0825550002"_s, u"0825550021"_s}));
+    }
+
+    // The window queues the failed messages of the reason chosen again as new rows, asking first, leaving
+    // out a number that opted out meanwhile, and never queues the same failure twice; the new rows go out.
+    void queueAgainToTheFailed()
+    {
+        GatewayProcess gateway;
+        QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
+        gateway.use();
+        const QList<qint64> refused = failingRun(gateway);
+        open(new frmReports);
+        child<QDateEdit>("dteFrom")->setDate(QDate(2026, 12, 1));
+        click("cmdShow");
+        auto *reasons = child<QTableWidget>("grdReasons");
+        QCOMPARE(reasons->rowCount(), 5);
+        QCOMPARE(reasons->item(0, 0)->text(), Unavailable);
+        QCOMPARE(reasons->item(0, 1)->text(), u"2"_s);
+        saveScreenshot(window.get(), u"frmReports-light"_s);
+        window->setPalette(darkPalette());
+        click("cmdShow");
+        saveScreenshot(window.get(), u"frmReports-dark"_s);
+
+        // Declined: nothing queued.
+        reasons->selectRow(0);
+        const int rows = Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt();
+        click("cmdQueueAgain");
+        QCOMPARE(boxes->last().title, u"QUEUE AGAIN"_s);
+        QCOMPARE(boxes->last().text,
+                 u"Queue again the 2 messages that failed (\"Service temporarily unavailable\") "
+                 "from 2026-12-01 to 2026-12-14?"_s);
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), rows);
+
+        // The marketing one's number opted out meanwhile.
+        QVERIFY(OptOuts::add(u"+27825550013"_s, OptOuts::FromOperator));
+        boxes->clear();
+        boxes->answer(QMessageBox::Yes);
+        click("cmdQueueAgain");
+        QCOMPARE(boxes->titles(), QStringList({u"QUEUE AGAIN"_s, u"OPTED OUT"_s, u"QUEUE AGAIN"_s}));
+        QCOMPARE(boxes->shown().at(1).text, u"1 number is on the opt-out list and was left out."_s);
+        QCOMPARE(boxes->last().text, u"1 message was queued again."_s);
+        QCOMPARE(queryValues(u"SELECT coalesce(ClientID, 0), Number, Message, Marketing, Send, QueuedAgain "
+                             "FROM SMSSend "
+                             "WHERE SMSSendID > ?"_s, {rows}),
+                 QStringList({u"0"_s, u"0825550011"_s, u"Your account is due"_s, u"0"_s, u"0"_s, u"0"_s}));
+        QCOMPARE(queryValues(u"SELECT QueuedAgain FROM SMSSend WHERE SMSSendID IN (?, ?) ORDER BY SMSSendID"_s,
+                             {refused.at(0), refused.at(1)}),
+                 QStringList({u"1"_s, u"0"_s}));
+
+        // All reasons: the one queued is not queued twice, the opted-out one is left out again, and failures
+        // that would fail the same way are not offered.
+        OptOuts::lift(u"0825550013"_s, OptOuts::FromOperator);
+        reasons->clearSelection();
+        boxes->clear();
+        boxes->answer(QMessageBox::Yes);
+        click("cmdQueueAgain");
+        QCOMPARE(boxes->shown().first().text,
+                 u"Queue again the 2 messages that failed from 2026-12-01 to 2026-12-14?"_s);
+        QCOMPARE(boxes->last().text, u"2 messages were queued again."_s);
+        QCOMPARE(queryValues(u"SELECT ClientID, Number, Message, Marketing FROM SMSSend WHERE SMSSendID > ? "
+                             "ORDER BY SMSSendID"_s, {rows + 1}),
+                 QStringList({u"<null>"_s, u"0825550002"_s, u"Hello"_s, u"0"_s,
+                              u"42"_s, u"0825550013"_s, u"Sale on now"_s, u"1"_s}));
+        boxes->clear();
+        click("cmdQueueAgain");
+        QCOMPARE(boxes->last().text, u"No failed message from 2026-12-01 to 2026-12-14 can be queued again."_s);
+
+        takeRequests(gateway);
+        ScriptedCycleHost host;
+        QVERIFY(OutboxSender(host).SendOutbox());
+        QCOMPARE(requestParameters(takeRequests(gateway).filter(u"Type=SingleSMS&"_s), u"Number"_s),
+                 QStringList({u"0825550011"_s, u"0825550002"_s, u"0825550013"_s}));
     }
 
     // The window charts the range, exports it, and is shown light and dark.
@@ -96,7 +303,6 @@ private slots:
         child<QComboBox>("cboPeriod")->setCurrentIndex(0);
         click("cmdShow");
         QVERIFY(child<QLabel>("lblSummary")->text().contains(u"delivery rate 50.0%"_s));
-        saveScreenshot(window.get(), u"frmReports-light"_s);
 
         QTemporaryDir dir;
         dialogs->choose(dir.filePath(u"report.csv"_s));
@@ -104,20 +310,14 @@ private slots:
         QFile file(dir.filePath(u"report.csv"_s));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = file.readAll().split('\n');
-        QCOMPARE(lines.size(), 1 + 14 + 1 + 1); // header, days, total, after the last line end
+        // header, days, total, empty line, reasons header, one reason, after the last line end
+        QCOMPARE(lines.size(), 1 + 14 + 1 + 1 + 1 + 1 + 1);
         QCOMPARE(lines.at(15).trimmed(), QByteArray("\"Total\",2,1,1,1,1,1,1,3"));
+        QCOMPARE(lines.at(18).trimmed(), QByteArray("\"Refused, reason not kept\",1"));
 
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(45, 45, 48));
-        dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-        dark.setColor(QPalette::Base, QColor(30, 30, 30));
-        dark.setColor(QPalette::Text, QColor(230, 230, 230));
-        dark.setColor(QPalette::Button, QColor(60, 60, 64));
-        dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-        window->setPalette(dark);
+        window->setPalette(darkPalette());
         child<QComboBox>("cboPeriod")->setCurrentIndex(1);
         click("cmdShow");
-        saveScreenshot(window.get(), u"frmReports-dark"_s);
         QCOMPARE(static_cast<frmReports *>(window.get())->report().buckets.size(), 3);
     }
 };

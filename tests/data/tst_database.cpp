@@ -67,6 +67,7 @@ private Q_SLOTS:
     void lockedDatabaseFailsWithAnErrorInsteadOfHanging();
     void olderFileWithoutVersionIsBroughtUpToDate();
     void versionTwoFileGetsTheOptOutTables();
+    void versionThreeFileGetsTheFailureColumns();
     void batchStoresOnlyWhatItCommits();
     void namesSortAsPeopleReadThem();
     void transactionRollsBackUnlessCommitted();
@@ -80,7 +81,7 @@ void tst_database::tablesAndViewsHaveTheirColumnsInOrder_data()
     QTest::newRow("Groups") << u"GroupID Name"_s;
     QTest::newRow("GroupLinking") << u"GroupID ClientID"_s;
     QTest::newRow("SMSSend") << u"SMSSendID ClientID Number Message SendDate SendTime EventID Send Delivered SentID InFlight "
-                                "Marketing PostedAt BatchID"_s;
+                                "Marketing PostedAt BatchID FailReason QueuedAgain ConfirmsOptOut"_s;
     QTest::newRow("SendBatches") << u"BatchID QueuedAt SendAt Description Held"_s;
     QTest::newRow("SMSReplies")
         << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime Message SentMessage SentDateTime SMSSendID OptOut"_s;
@@ -300,6 +301,26 @@ void tst_database::versionTwoFileGetsTheOptOutTables()
     // A word the operator took off the list stays off.
     QVERIFY(!Database::value(u"SELECT 1 FROM OptOutWords WHERE Word = 'QUIT'"_s).isValid());
     QVERIFY(Database::value(u"SELECT 1 FROM OptOutWords WHERE Word = 'STOP'"_s).isValid());
+}
+
+void tst_database::versionThreeFileGetsTheFailureColumns()
+{
+    TestHome home;
+    queue(u"refused before"_s);
+    Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '0'"_s);
+    Database::close();
+    QCOMPARE(sqlite3(home.databasePath(), u"ALTER TABLE SMSSend DROP COLUMN FailReason;"
+                                          "ALTER TABLE SMSSend DROP COLUMN QueuedAgain;"
+                                          "ALTER TABLE SMSSend DROP COLUMN ConfirmsOptOut;"
+                                          "DROP INDEX SMSSend_Batch; ALTER TABLE SMSSend DROP COLUMN BatchID;"
+                                          "DROP TABLE SendBatches; PRAGMA user_version = 3;"_s),
+             0);
+    QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Usable);
+    QCOMPARE(Database::value(u"PRAGMA user_version"_s).toInt(), Database::SchemaVersion);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE FailReason IS NULL AND QueuedAgain = 0 "
+                             "AND ConfirmsOptOut = 0 AND EventID = '0' AND BatchID IS NULL"_s)
+                 .toInt(),
+             1);
 }
 
 void tst_database::batchStoresOnlyWhatItCommits()
