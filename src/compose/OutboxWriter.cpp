@@ -51,7 +51,8 @@ bool OutboxWriter::queueCopy(const QString &number, const QString &message, cons
         clientId.isNull() ? QVariant(QMetaType::fromType<qlonglong>()) : QVariant(clientId.toLongLong());
     const QDateTime now = QDateTime::currentDateTime();
     m_dated.run({contact, number, message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
-                 now.time().toString(QStringLiteral("HH:mm")), marketing ? 1 : 0});
+                 now.time().toString(QStringLiteral("HH:mm")), marketing ? 1 : 0,
+                 QVariant(QMetaType::fromType<qlonglong>())}); // in no scheduled batch: goes at the next run
     ++m_written;
     return true;
 }
