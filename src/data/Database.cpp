@@ -1065,7 +1065,29 @@ AppError errorFrom(const QSqlError &error, const QString &context)
                                                QRegularExpression::DotMatchesEverythingOption);
     text = text.remove(serverTail).trimmed();
     Q_UNUSED(context);
-    return AppError(number, text, QStringLiteral("Database"));
+    // PostgreSQL's code is its five-character SQLSTATE ("23505", "P0001");
+    // SQLite's result codes stay below 10000.
+    static const QRegularExpression sqlState(QStringLiteral("^[0-9A-Z]{5}$"));
+    const QString state = sqlState.match(error.nativeErrorCode()).hasMatch() ? error.nativeErrorCode() : QString();
+    return AppError(number, text, QStringLiteral("Database"), state);
+}
+
+bool refusesTheRow(const AppError &error)
+{
+    if (error.source() != QStringLiteral("Database"))
+        return false;
+    if (!error.state().isEmpty()) {
+        // Integrity constraints; a value too long, out of range or not of
+        // the column's kind; a trigger's own exception.
+        static const QStringList valueStates{QStringLiteral("22001"), QStringLiteral("22003"), QStringLiteral("22007"),
+                                             QStringLiteral("22008"), QStringLiteral("22P02"), QStringLiteral("P0001")};
+        return error.state().startsWith(QLatin1String("23")) || valueStates.contains(error.state());
+    }
+    // SQLite's result codes: SQLITE_TOOBIG, SQLITE_CONSTRAINT (a trigger's
+    // RAISE included), SQLITE_MISMATCH. Extended codes carry the primary code
+    // in their low byte.
+    const qint64 primary = error.number() & 0xff;
+    return primary == 18 || primary == 19 || primary == 20;
 }
 
 } // namespace Database
