@@ -1,4 +1,5 @@
 #include "FailingWrites.h"
+#include "PostgresCluster.h"
 #include "TestSupport.h"
 
 #include "app/modMain.h"
@@ -49,6 +50,16 @@ QByteArray fileBytes(const QString &path)
 int sqlite3(const QString &path, const QString &statements)
 {
     return QProcess::execute(u"sqlite3"_s, {path, statements});
+}
+
+// Runs statements on a server database with psql, as another program would; gives its output.
+QString psql(const QString &address, const QString &statements)
+{
+    QProcess process;
+    process.start(u"psql"_s, {u"-X"_s, u"-q"_s, u"-t"_s, u"-A"_s, u"-v"_s, u"ON_ERROR_STOP=1"_s, u"-c"_s, statements, address});
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return u"psql failed: "_s + QString::fromLocal8Bit(process.readAllStandardError());
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
 // The first column of every row, joined with '|'.
@@ -108,6 +119,7 @@ private Q_SLOTS:
     void newDatabaseHasOneSetupRowAndThePostalCodes();
     void newDatabaseFileCarriesTheAccountItIsMadeFor();
     void filesThatCannotBeUsedAreReportedAndLeftAlone();
+    void serverDatabasesThatCannotBeUsedAreReportedAndLeftAlone();
     void lockedDatabaseFailsWithAnErrorInsteadOfHanging();
     void olderFileWithoutVersionIsBroughtUpToDate();
     void versionTwoFileGetsTheOptOutTables();
@@ -267,6 +279,44 @@ void tst_database::filesThatCannotBeUsedAreReportedAndLeftAlone()
     modMain::ConnectionString = Database::connectionStringFor(missing);
     QVERIFY_THROWS_EXCEPTION(AppError, Database::run(u"SELECT * FROM Setup"_s));
     QVERIFY(!QFile::exists(missing));
+}
+
+void tst_database::serverDatabasesThatCannotBeUsedAreReportedAndLeftAlone()
+{
+    if (!testingServer())
+        QSKIP("server databases only; the file's kinds are checked above");
+    TestHome home;
+    const QString foreign = PostgresCluster::newDatabase(), newer = PostgresCluster::newDatabase(),
+                  empty = PostgresCluster::newDatabase();
+    const QString missing = home.databasePath().section(u'/', 0, -2) + u"/no_such_database"_s;
+    QCOMPARE(psql(foreign, u"CREATE TABLE Accounts (x integer)"_s), QString());
+    Database::create(newer);
+    QCOMPARE(psql(newer, u"UPDATE TellwaveSchema SET Version = 99"_s), QString());
+    const QList<std::tuple<QString, Database::FileState, QString>> cases = {
+        {foreign, Database::FileState::Unusable, u"not a Tellwave database"_s},
+        {newer, Database::FileState::Unusable, u"newer version"_s},
+        {missing, Database::FileState::Unusable, u"no_such_database"_s},
+        {empty, Database::FileState::Usable, QString()}, // given the schema when it is opened
+        {home.databasePath(), Database::FileState::Usable, QString()},
+    };
+    for (const auto &[address, state, reason] : cases) {
+        const Database::FileCheck found = Database::check(address);
+        QVERIFY2(found.state == state && found.reason.contains(reason), qPrintable(address + u": "_s + found.reason));
+    }
+    const QString tablesOf = u"SELECT string_agg(table_name, ',') FROM information_schema.tables "
+                             "WHERE table_schema = current_schema()"_s;
+    QCOMPARE(psql(foreign, tablesOf), u"accounts"_s);
+    QCOMPARE(psql(empty, tablesOf), QString());
+
+    // Creating keeps what a database holds, and a missing database is an error, not a new one.
+    queue(u"keep me"_s);
+    Database::close();
+    Database::create(home.databasePath());
+    QCOMPARE(queued(u"keep me"_s), 1);
+    QVERIFY_THROWS_EXCEPTION(AppError, Database::create(foreign));
+    QCOMPARE(psql(foreign, tablesOf), u"accounts"_s);
+    modMain::ConnectionString = Database::connectionStringFor(missing);
+    QVERIFY_THROWS_EXCEPTION(AppError, Database::run(u"SELECT * FROM Setup"_s));
 }
 
 void tst_database::lockedDatabaseFailsWithAnErrorInsteadOfHanging()
