@@ -52,16 +52,6 @@ int sqlite3(const QString &path, const QString &statements)
     return QProcess::execute(u"sqlite3"_s, {path, statements});
 }
 
-// Runs statements on a server database with psql, as another program would; gives its output.
-QString psql(const QString &address, const QString &statements)
-{
-    QProcess process;
-    process.start(u"psql"_s, {u"-X"_s, u"-q"_s, u"-t"_s, u"-A"_s, u"-v"_s, u"ON_ERROR_STOP=1"_s, u"-c"_s, statements, address});
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return u"psql failed: "_s + QString::fromLocal8Bit(process.readAllStandardError());
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
 // The first column of every row, joined with '|'.
 QString joined(const QString &sql)
 {
