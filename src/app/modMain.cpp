@@ -45,7 +45,7 @@ bool PrepareDatabase(bool isDefaultPath)
                                QStringLiteral("The database %1 cannot be opened.\n\n%2\n\n"
                                               "Do you want to choose another database file in the setup window?\n"
                                               "No closes the program; the file is left as it is.")
-                                   .arg(DatabasePath, found.reason)))
+                                   .arg(Database::shownAs(DatabasePath), found.reason)))
             return false;
         frmSetup setup(nullptr, false);
         if (setup.exec() != QDialog::Accepted)

@@ -40,17 +40,6 @@ qsizetype characters(const QString &text)
     return count;
 }
 
-// SQLite's result codes for a row refused because of its values: a value too
-// big, a constraint (a trigger's RAISE included), a value of the wrong kind.
-// Extended codes carry the primary code in their low byte.
-bool refusedForItsValues(const AppError &error)
-{
-    if (error.source() != QStringLiteral("Database"))
-        return false;
-    const qint64 primary = error.number() & 0xff;
-    return primary == 18 || primary == 19 || primary == 20;
-}
-
 QString importedBefore(qint64 contacts)
 {
     return contacts == 1 ? QStringLiteral("1 contact was imported before the error.")
@@ -125,7 +114,7 @@ Imported importLines(const QStringList &lines, qint64 groupId, const Progress &p
                     // of this batch can be kept, whatever the first error was.
                     throw error;
                 }
-                if (!refusedForItsValues(error))
+                if (!Database::refusesTheRow(error))
                     throw;
                 const QString text = refusedText(c);
                 result.refused.append(text);

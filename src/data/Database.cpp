@@ -226,6 +226,56 @@ QSqlDatabase openServer(const QString &name, const QString &connectionString)
     return db;
 }
 
+// SQLite orders NULL before every value, PostgreSQL after. A contact without
+// a name is listed first on both: each name term of an ORDER BY (one in the
+// name collation) says where its NULLs go. Other terms are left alone, so a
+// descending key still reads its index backwards.
+QString nullsAsSQLiteOrders(const QString &sql)
+{
+    static const QRegularExpression orderBy(QStringLiteral("\\bORDER\\s+BY\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression nameTerm(
+        QStringLiteral("\\bCOLLATE\\s+%1\\b(\\s+(ASC|DESC)\\b)?+(?!\\s+NULLS\\b)").arg(QLatin1StringView(NameCollation)),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression clauseEnd(QStringLiteral("^(LIMIT|OFFSET|FOR|FETCH)\\b"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    QString result = sql;
+    qsizetype from = 0;
+    for (QRegularExpressionMatch order = orderBy.match(result, from); order.hasMatch(); order = orderBy.match(result, from)) {
+        // The clause runs to the bracket that closes its subquery, a LIMIT, or the end.
+        qsizetype end = order.capturedEnd();
+        int depth = 0;
+        bool quoted = false;
+        for (; end < result.size(); ++end) {
+            const QChar c = result.at(end);
+            if (c == QLatin1Char('\''))
+                quoted = !quoted;
+            if (quoted)
+                continue;
+            if (c == QLatin1Char('('))
+                ++depth;
+            else if (c == QLatin1Char(')') && depth-- == 0)
+                break;
+            else if (depth == 0 && (end == 0 || !result.at(end - 1).isLetterOrNumber())
+                     && clauseEnd.match(QStringView(result).mid(end)).hasMatch())
+                break;
+        }
+        QString clause = result.mid(order.capturedEnd(), end - order.capturedEnd());
+        QString rewritten;
+        qsizetype copied = 0;
+        for (auto it = nameTerm.globalMatch(clause); it.hasNext();) {
+            const QRegularExpressionMatch term = it.next();
+            const bool descending = term.captured(2).compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
+            rewritten += clause.mid(copied, term.capturedEnd() - copied)
+                       + (descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST"));
+            copied = term.capturedEnd();
+        }
+        rewritten += clause.mid(copied);
+        result.replace(order.capturedEnd(), clause.size(), rewritten);
+        from = order.capturedEnd() + rewritten.size();
+    }
+    return result;
+}
+
 bool isServer(const QSqlDatabase &db)
 {
     return db.driverName() == QLatin1String("QPSQL");
@@ -484,6 +534,7 @@ QString dialect(const QString &sql)
         else
             result += conflict;
     }
+    result = nullsAsSQLiteOrders(result);
     translated.insert(sql, result);
     return result;
 }
@@ -1072,7 +1123,29 @@ AppError errorFrom(const QSqlError &error, const QString &context)
                                                QRegularExpression::DotMatchesEverythingOption);
     text = text.remove(serverTail).trimmed();
     Q_UNUSED(context);
-    return AppError(number, text, QStringLiteral("Database"));
+    // PostgreSQL's code is its five-character SQLSTATE ("23505", "P0001");
+    // SQLite's result codes stay below 10000.
+    static const QRegularExpression sqlState(QStringLiteral("^[0-9A-Z]{5}$"));
+    const QString state = sqlState.match(error.nativeErrorCode()).hasMatch() ? error.nativeErrorCode() : QString();
+    return AppError(number, text, QStringLiteral("Database"), state);
+}
+
+bool refusesTheRow(const AppError &error)
+{
+    if (error.source() != QStringLiteral("Database"))
+        return false;
+    if (!error.state().isEmpty()) {
+        // Integrity constraints; a value too long, out of range or not of
+        // the column's kind; a trigger's own exception.
+        static const QStringList valueStates{QStringLiteral("22001"), QStringLiteral("22003"), QStringLiteral("22007"),
+                                             QStringLiteral("22008"), QStringLiteral("22P02"), QStringLiteral("P0001")};
+        return error.state().startsWith(QLatin1String("23")) || valueStates.contains(error.state());
+    }
+    // SQLite's result codes: SQLITE_TOOBIG, SQLITE_CONSTRAINT (a trigger's
+    // RAISE included), SQLITE_MISMATCH. Extended codes carry the primary code
+    // in their low byte.
+    const qint64 primary = error.number() & 0xff;
+    return primary == 18 || primary == 19 || primary == 20;
 }
 
 } // namespace Database

@@ -170,6 +170,11 @@ void migrate(QSqlDatabase &db);
 
 AppError errorFrom(const QSqlError &error, const QString &context = {});
 
+// True for a database error that refuses one row because of its values: a
+// constraint (a trigger's refusal included), a value too big or of the wrong
+// kind. Anything else (a full disk, a lost connection) is not about the row.
+bool refusesTheRow(const AppError &error);
+
 // The collation every ordering and comparison of names uses ("ORDER BY
 // LastName COLLATE Names"): case is ignored, letters outside ASCII sort in
 // their alphabetical place ("Émile" before "Zulu"), the same on every machine.

@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "PostgresCluster.h"
 
 #include "app/modMain.h"
 #include "data/Database.h"
@@ -93,7 +94,10 @@ void tst_startup::startsOnTheStoredOrTheDefaultDatabase()
     QCOMPARE(boxes.count(), 0);
     const QString path = onDefault ? defaultPath() : home.databasePath();
     QCOMPARE(modMain::DatabasePath, path);
-    QCOMPARE(modMain::ConnectionString, u"Driver=QSQLITE;Database="_s + path);
+    // The default is a file on either engine; a stored server address is reached as a server.
+    QCOMPARE(modMain::ConnectionString, testingServer() && !onDefault ? Database::connectionStringFor(path)
+                                                                      : u"Driver=QSQLITE;Database="_s + path);
+    QCOMPARE(Database::engine() == Database::Engine::PostgreSQL, testingServer() && !onDefault);
     QCOMPARE(QFile::exists(defaultPath()), onDefault);
     QCOMPARE(modMain::GatewayUsername + u'|' + modMain::GatewayPassword, onDefault ? u"|"_s : u"ann|secret"_s);
     QCOMPARE(modMain::GatewayHost, u"127.0.0.1:8787"_s);
@@ -102,6 +106,7 @@ void tst_startup::startsOnTheStoredOrTheDefaultDatabase()
 
 void tst_startup::missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()
 {
+    SQLITE_FILE_ONLY("a database file that is not there yet");
     TestHome home;
     const QString wanted = home.path() + u"/elsewhere/Office.db"_s;
     storeSetting(u"Database"_s, wanted);
@@ -143,12 +148,33 @@ void tst_startup::unusableDatabaseOffersTheSetupWindowAndIsLeftAlone()
     QFETCH(int, questions);
     TestHome home;
     setAccount(u"ann"_s);
-    QVERIFY(QFile::rename(home.databasePath(), home.path() + u"/good.db"_s));
-    const QByteArray letter("This is a letter, not a database.\n");
-    const QString broken = home.path() + u"/broken.db"_s, broken2 = home.path() + u"/broken2.db"_s;
-    writeFile(broken, letter);
-    writeFile(broken2, letter);
-    const QString wanted = chosen.isEmpty() ? defaultPath() : home.path() + u'/' + chosen;
+    // Two databases that cannot be used, and what shows that they were left as they were: files
+    // holding a letter, or server databases holding another program's table. The server address
+    // the program starts on carries a password, which no box may show.
+    QString good, broken, broken2, reason;
+    std::function<QString(const QString &)> contentOf;
+    const QString letter = u"This is a letter, not a database."_s;
+    if (testingServer()) {
+        good = home.databasePath();
+        broken = PostgresCluster::newDatabase().replace(u"://tellwave@"_s, u"://tellwave:s3cret@"_s);
+        broken2 = PostgresCluster::newDatabase();
+        for (const QString &address : {broken, broken2})
+            QCOMPARE(psql(address, u"CREATE TABLE Letters (Line text); INSERT INTO Letters VALUES ('%1')"_s.arg(letter)),
+                     QString());
+        reason = u"not a Tellwave database"_s;
+        contentOf = [](const QString &address) { return psql(address, u"SELECT string_agg(Line, '|') FROM Letters"_s); };
+    } else {
+        good = home.path() + u"/good.db"_s;
+        QVERIFY(QFile::rename(home.databasePath(), good));
+        broken = home.path() + u"/broken.db"_s;
+        broken2 = home.path() + u"/broken2.db"_s;
+        writeFile(broken, letter.toUtf8());
+        writeFile(broken2, letter.toUtf8());
+        reason = u"not a database"_s;
+        contentOf = [](const QString &path) { return QString::fromUtf8(readFile(path)); };
+    }
+    QVERIFY(Database::shownAs(broken) != broken || !testingServer());
+    const QString wanted = chosen.isEmpty() ? defaultPath() : chosen == u"good.db"_s ? good : broken2;
     storeSetting(u"Database"_s, broken);
 
     ScriptedMessageBoxes boxes;
@@ -175,14 +201,16 @@ void tst_startup::unusableDatabaseOffersTheSetupWindowAndIsLeftAlone()
     const MessageBoxes::Shown &first = boxes.shown().first();
     QCOMPARE(first.icon, QMessageBox::Question);
     QCOMPARE(first.buttons, QMessageBox::Yes | QMessageBox::No);
-    QVERIFY2(first.text.contains(broken) && first.text.contains(u"not a database"_s), qPrintable(first.text));
-    QVERIFY(boxes.last().text.contains(questions == 1 ? broken : wanted));
+    QVERIFY2(first.text.contains(Database::shownAs(broken)) && first.text.contains(reason), qPrintable(first.text));
+    QVERIFY(boxes.last().text.contains(questions == 1 ? Database::shownAs(broken) : wanted));
+    for (const MessageBoxes::Shown &shown : boxes.shown())
+        QVERIFY2(!shown.text.contains(u"s3cret"_s), qPrintable(shown.text));
     if (started) {
         QCOMPARE(modMain::DatabasePath, wanted);
         QCOMPARE(modMain::GatewayUsername, chosen.isEmpty() ? QString() : u"ann"_s);
     }
-    QCOMPARE(readFile(broken), letter);
-    QCOMPARE(readFile(broken2), letter);
+    QCOMPARE(contentOf(broken), letter);
+    QCOMPARE(contentOf(broken2), letter);
 }
 
 void tst_startup::unreadableSettingsStopStartUp_data()

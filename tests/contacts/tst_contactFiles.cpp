@@ -115,8 +115,7 @@ void tst_contactFiles::importListsRefusedLinesAndLinksTheRest()
 {
     addGroup(u"Members"_s);
     const qint64 members = addGroup(u"Staff"_s);
-    Database::run(u"CREATE TRIGGER Refuse BEFORE INSERT ON Clients WHEN NEW.AssNo = 'BAD' "
-                  "BEGIN SELECT RAISE(ABORT, 'refused by test'); END"_s);
+    FailingWrites::refuseWhere(u"Refuse"_s, u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'BAD'"_s);
     // Windows-1252 bytes, an empty line, a refused line between two good ones.
     const QString file = write(u"customers.txt"_s, customer({{0, "C1"}, {1, "Caf\xE9 Ltd"}, {9, "Zo\xEB"}}) + "\r\n\r\n"
                                                        + customer({{0, "BAD "}, {1, " Refused"}}) + "\r\n"
@@ -143,7 +142,7 @@ void tst_contactFiles::importListsRefusedLinesAndLinksTheRest()
     saveScreenshot(window.get(), u"frmSelectGroup-import"_s);
 
     // Without a group: no links, and a clean import closes the window.
-    Database::run(u"DROP TRIGGER Refuse"_s);
+    FailingWrites::allow(u"Refuse"_s, u"Clients"_s);
     boxes->clear();
     dialogs->choose(file);
     click("Command1");
@@ -167,10 +166,7 @@ void tst_contactFiles::failedImportSaysWhatWasStored()
     const QList<Case> cases = {
         // An error that is not about the row's values stops the import; the lines before it stay.
         {"stopped part way",
-         [] {
-             Database::run(u"CREATE TRIGGER Fail BEFORE INSERT ON Clients WHEN NEW.AssNo = 'X' "
-                           "BEGIN SELECT json('{'); END"_s);
-         },
+         [] { FailingWrites::breakWhere(u"Fail"_s, u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s); },
          1, u"1 contact was imported before the error."_s},
         {"failed commit", [] { FailingWrites::failCommitsAfter(u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s); }, 0,
          u"Nothing was stored."_s},

@@ -130,6 +130,27 @@ void tst_engines::statementsTranslateForTheServer()
     };
     for (const auto &c : cases)
         QCOMPARE(Database::value(c.sql, c.values).toString(), c.expected.toString());
+    // NULL names come first, as on SQLite: every name term of an ORDER BY says so; comparisons,
+    // other terms and terms that already say it are left as written.
+    const struct
+    {
+        QString sql;
+        QString expected;
+    } orders[] = {
+        {u"SELECT * FROM Clients ORDER BY LastName COLLATE Names, FirstName COLLATE Names DESC, ClientID DESC LIMIT 5"_s,
+         u"SELECT * FROM Clients ORDER BY LastName COLLATE Names NULLS FIRST, FirstName COLLATE Names DESC NULLS LAST, "
+         "ClientID DESC LIMIT 5"_s},
+        {u"SELECT * FROM Groups WHERE Name = ? COLLATE Names ORDER BY Name COLLATE Names ASC"_s,
+         u"SELECT * FROM Groups WHERE Name = ? COLLATE Names ORDER BY Name COLLATE Names ASC NULLS FIRST"_s},
+        {u"SELECT * FROM (SELECT * FROM Groups ORDER BY Name COLLATE Names) g WHERE g.Name <> ')' COLLATE Names"_s,
+         u"SELECT * FROM (SELECT * FROM Groups ORDER BY Name COLLATE Names NULLS FIRST) g WHERE g.Name <> ')' COLLATE Names"_s},
+        {u"SELECT * FROM Groups ORDER BY Name COLLATE Names DESC NULLS FIRST"_s,
+         u"SELECT * FROM Groups ORDER BY Name COLLATE Names DESC NULLS FIRST"_s},
+    };
+    for (const auto &order : orders) {
+        QCOMPARE(Database::dialect(order.sql), order.expected);
+        Database::run(order.sql, order.sql.contains(u'?') ? QVariantList{u"x"_s} : QVariantList{});
+    }
     // A second INSERT OR IGNORE of the same key leaves the row; OR REPLACE replaces it.
     const struct
     {

@@ -1,3 +1,4 @@
+#include "FailingWrites.h"
 #include "GuiTestSupport.h"
 
 #include "data/Database.h"
@@ -160,6 +161,7 @@ void tst_setup::browseTakesOnlyAFolderHoldingTheDatabase_data()
 
 void tst_setup::browseTakesOnlyAFolderHoldingTheDatabase()
 {
+    SQLITE_FILE_ONLY("the folder chosen must hold a database file");
     QFETCH(QString, answer);
     QFETCH(QString, box);
     const QString under = home->path() + u"/"_s;
@@ -209,7 +211,7 @@ void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped()
             QFile blocker(folder);
             QVERIFY(QDir(folder).removeRecursively() && blocker.open(QIODevice::WriteOnly));
         } else {
-            Database::run(u"CREATE TRIGGER refuse BEFORE UPDATE ON Setup BEGIN SELECT RAISE(ABORT, 'no'); END"_s);
+            FailingWrites::refuse(u"refuse"_s, u"UPDATE"_s, u"Setup"_s);
         }
     };
     ScriptedMessageBoxes boxes;

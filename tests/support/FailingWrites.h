@@ -7,19 +7,40 @@
 // Writes the database refuses, as a full disk or an I/O error would refuse them.
 namespace FailingWrites {
 
-// Every `event` (INSERT, UPDATE, DELETE) on `table` is refused while the
-// trigger `name` stands (drop it with allow()).
-inline void refuse(const QString &name, const QString &event, const QString &table)
+// Every `event` (INSERT, UPDATE, DELETE) on `table` of a row that meets `when`
+// (a condition on NEW or OLD) is refused for its values, as a constraint
+// refuses it, while the trigger `name` stands (drop it with allow()).
+inline void refuseWhere(const QString &name, const QString &event, const QString &table, const QString &when)
 {
     if (Database::engine() == Database::Engine::PostgreSQL) {
         Database::run(QStringLiteral("CREATE OR REPLACE FUNCTION RefusedByTest() RETURNS trigger LANGUAGE plpgsql AS "
                                      "$$ BEGIN RAISE EXCEPTION 'refused by test'; END $$"));
-        Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW EXECUTE FUNCTION RefusedByTest()")
-                          .arg(name, event, table));
+        Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW WHEN (%4) EXECUTE FUNCTION RefusedByTest()")
+                          .arg(name, event, table, when));
         return;
     }
-    Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 BEGIN SELECT RAISE(ABORT, 'refused by test'); END")
-                      .arg(name, event, table));
+    Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 WHEN %4 BEGIN SELECT RAISE(ABORT, 'refused by test'); END")
+                      .arg(name, event, table, when));
+}
+
+inline void refuse(const QString &name, const QString &event, const QString &table)
+{
+    refuseWhere(name, event, table, QStringLiteral("true"));
+}
+
+// Like refuseWhere(), but the error is not about the row's values: the write
+// fails as it would on a full disk.
+inline void breakWhere(const QString &name, const QString &event, const QString &table, const QString &when)
+{
+    if (Database::engine() == Database::Engine::PostgreSQL) {
+        Database::run(QStringLiteral("CREATE OR REPLACE FUNCTION BrokenByTest() RETURNS trigger LANGUAGE plpgsql AS "
+                                     "$$ BEGIN RAISE EXCEPTION 'no space left (test)' USING ERRCODE = 'disk_full'; END $$"));
+        Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW WHEN (%4) EXECUTE FUNCTION BrokenByTest()")
+                          .arg(name, event, table, when));
+        return;
+    }
+    Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 WHEN %4 BEGIN SELECT json('{'); END")
+                      .arg(name, event, table, when));
 }
 
 inline void allow(const QString &name, const QString &table)

@@ -167,3 +167,14 @@ bool testingServer()
 {
     return PostgresCluster::wanted();
 }
+
+QString psql(const QString &address, const QString &statements)
+{
+    QProcess process;
+    process.start(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-t"),
+                                           QStringLiteral("-A"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                                           QStringLiteral("-c"), statements, address});
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QStringLiteral("psql failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}

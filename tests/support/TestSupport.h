@@ -79,6 +79,9 @@ QByteArray httpBody(const QByteArray &answer);
 
 // True when this run tests PostgreSQL (TELLWAVE_TEST_ENGINE=postgres).
 bool testingServer();
+// Runs statements on a server database with psql, as another program would.
+// Gives what they print (unaligned, rows only), or "psql failed: ..." with its error.
+QString psql(const QString &address, const QString &statements);
 // For a test about the SQLite file itself (a second connection to the file,
 // its pragmas or triggers): said and skipped when the run tests PostgreSQL.
 #define SQLITE_FILE_ONLY(what)                                                                                         \
