@@ -1,5 +1,5 @@
+#include "../gateway/GatewayTestSupport.h"
 #include "GuiTestSupport.h"
-#include "OutboxRows.h"
 
 #include "app/Outbox.h"
 #include "app/frmMain.h"
@@ -25,34 +25,31 @@
 #include <QTimer>
 #include <QUrlQuery>
 
-namespace {
+using namespace Qt::StringLiterals;
 
-QJsonArray adminArray(const GatewayProcess &gateway, const QString &command)
-{
-    return QJsonDocument::fromJson(gateway.admin(command)).array();
-}
+namespace {
 
 // The CustomerIDs of the messages the gateway received since the last look.
 QSet<qint64> postedKeys(const GatewayProcess &gateway, QList<qint64> *inOrder = nullptr)
 {
     QSet<qint64> keys;
-    for (const QJsonValue &request : adminArray(gateway, QStringLiteral("/admin/requests"))) {
-        const QString target = request[QStringLiteral("target")].toString();
-        if (!target.contains(QStringLiteral("Type=SingleSMS&")))
+    for (const QJsonValue &request : adminArray(gateway, u"/admin/requests"_s)) {
+        const QString target = request[u"target"_s].toString();
+        if (!target.contains(u"Type=SingleSMS&"_s))
             continue;
-        const qint64 key = QUrlQuery(target.section(QLatin1Char('?'), 1)).queryItemValue(QStringLiteral("CustomerID")).toLongLong();
+        const qint64 key = QUrlQuery(target.section(u'?', 1)).queryItemValue(u"CustomerID"_s).toLongLong();
         keys.insert(key);
         if (inOrder)
             inOrder->append(key);
     }
-    gateway.admin(QStringLiteral("/admin/clear-requests"));
+    gateway.admin(u"/admin/clear-requests"_s);
     return keys;
 }
 
 QSet<qint64> keysWhere(const QString &condition)
 {
     QSet<qint64> keys;
-    QSqlQuery rows = Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE ") + condition);
+    QSqlQuery rows = Database::run(u"SELECT SMSSendID FROM SMSSend WHERE "_s + condition);
     while (rows.next())
         keys.insert(rows.value(0).toLongLong());
     return keys;
@@ -61,7 +58,7 @@ QSet<qint64> keysWhere(const QString &condition)
 int rowOf(const QueryListModel *list, qint64 id)
 {
     for (int row = 0; row < list->rowCount(); ++row)
-        if (list->value(row, QStringLiteral("SMSSendID")).toLongLong() == id)
+        if (list->value(row, u"SMSSendID"_s).toLongLong() == id)
             return row;
     return -1;
 }
@@ -82,17 +79,16 @@ private slots:
     void killedRunSendsNothingTwice()
     {
         TestHome home;
-        GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000"),
-                                QStringLiteral("--latency-ms"), QStringLiteral("150")});
+        GatewayProcess gateway({u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"150"_s});
         QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
         gateway.use();
         for (int i = 0; i < 40; ++i)
-            OutboxRows::queue(QStringLiteral("08200000%1").arg(i, 2, 10, QLatin1Char('0')));
+            OutboxRows::queue(u"08200000%1"_s.arg(i, 2, 10, QChar(u'0')));
         Database::close();
 
         QProcess run;
-        run.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sendrun_helper"),
-                  {home.databasePath(), gateway.host(), QStringLiteral("4")});
+        run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
+                  {home.databasePath(), gateway.host(), u"4"_s});
         QVERIFY(run.waitForStarted());
         // Killed as the twelfth message goes out: the eight before it were answered, the four after
         // it are marked ahead of posting.
@@ -106,20 +102,18 @@ private slots:
         QTest::qWait(300); // the gateway takes in what was written before the kill
 
         const QSet<qint64> received = postedKeys(gateway);
-        const QSet<qint64> inFlight = keysWhere(QStringLiteral("InFlight <> 0"));
+        const QSet<qint64> inFlight = keysWhere(u"InFlight <> 0"_s);
         QVERIFY(!inFlight.isEmpty());
         QVERIFY2(received.size() >= 11, qPrintable(OutboxRows::states().join(' ')));
-        QVERIFY(!received.intersects(keysWhere(QStringLiteral("Send = 0"))));
-        QVERIFY(inFlight.contains(received - keysWhere(QStringLiteral("EventID IS NOT NULL AND InFlight = 0"))));
+        QVERIFY(!received.intersects(keysWhere(u"Send = 0"_s)));
+        QVERIFY(inFlight.contains(received - keysWhere(u"EventID IS NOT NULL AND InFlight = 0"_s)));
 
         ScriptedMessageBoxes boxes;
         frmMain window;
         window.resize(1000, 640);
         window.show();
         const QueryListModel *list = window.outboxList();
-        auto messageCell = [list](qint64 key) {
-            return list->index(rowOf(list, key), list->columnOf(QStringLiteral("Message")));
-        };
+        auto messageCell = [list](qint64 key) { return list->index(rowOf(list, key), list->columnOf(u"Message"_s)); };
         for (const qint64 key : inFlight) {
             QCOMPARE(messageCell(key).data(Qt::BackgroundRole).value<QColor>(), QColor(255, 222, 173));
             QCOMPARE(messageCell(key).data(Qt::ToolTipRole).toString(), Outbox::InFlightToolTip);
@@ -134,15 +128,15 @@ private slots:
         QCOMPARE(second.size() + received.size() + (inFlight - received).size(), 40);
         // The report names every message the gateway took: only those it never saw stay in doubt.
         const QSet<qint64> inDoubt = inFlight - received;
-        QCOMPARE(keysWhere(QStringLiteral("InFlight <> 0")), inDoubt);
-        QVERIFY(keysWhere(QStringLiteral("EventID IS NOT NULL")).contains(received));
+        QCOMPARE(keysWhere(u"InFlight <> 0"_s), inDoubt);
+        QVERIFY(keysWhere(u"EventID IS NOT NULL"_s).contains(received));
         QVERIFY(!inDoubt.isEmpty());
         const qint64 doubt = *std::min_element(inDoubt.begin(), inDoubt.end());
         const QModelIndex cell = messageCell(doubt);
         QCOMPARE(cell.data(Qt::BackgroundRole).value<QColor>(), QColor(255, 222, 173));
-        auto *grid = window.findChild<QTableView *>(QStringLiteral("grdOutbox"));
+        auto *grid = window.findChild<QTableView *>(u"grdOutbox"_s);
         grid->scrollTo(cell, QAbstractItemView::PositionAtCenter);
-        saveScreenshot(&window, QStringLiteral("frmMain-inflight"));
+        saveScreenshot(&window, u"frmMain-inflight"_s);
 
         auto queueAgainFromMenu = [&](QMessageBox::StandardButton answer) {
             grid->clearSelection();
@@ -151,7 +145,7 @@ private slots:
             bool enabled = false;
             QTimer::singleShot(0, &window, [&] {
                 auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-                QAction *action = menu ? menu->findChild<QAction *>(QStringLiteral("mnuOutboxRequeue")) : nullptr;
+                QAction *action = menu ? menu->findChild<QAction *>(u"mnuOutboxRequeue"_s) : nullptr;
                 enabled = action && action->isEnabled();
                 if (menu && action) {
                     menu->setActiveAction(action);
@@ -162,19 +156,19 @@ private slots:
             return enabled;
         };
         QVERIFY(queueAgainFromMenu(QMessageBox::No));
-        QCOMPARE(boxes.last().title, QStringLiteral("SEND AGAIN"));
+        QCOMPARE(boxes.last().title, u"SEND AGAIN"_s);
         QCOMPARE(boxes.last().icon, QMessageBox::Question);
-        QVERIFY(boxes.last().text.startsWith(QStringLiteral("The gateway may already have received this message.")));
-        QCOMPARE(keysWhere(QStringLiteral("InFlight <> 0")), inDoubt);
+        QVERIFY(boxes.last().text.startsWith(u"The gateway may already have received this message."_s));
+        QCOMPARE(keysWhere(u"InFlight <> 0"_s), inDoubt);
         QVERIFY(queueAgainFromMenu(QMessageBox::Yes));
-        QCOMPARE(keysWhere(QStringLiteral("Send = 0")), QSet<qint64>({doubt}));
+        QCOMPARE(keysWhere(u"Send = 0"_s), QSet<qint64>({doubt}));
         QVERIFY(list->index(rowOf(list, doubt), 0).data(Qt::FontRole).value<QFont>().bold());
 
         QVERIFY(window.cycles().SendNow());
         QList<qint64> third;
         postedKeys(gateway, &third);
         QCOMPARE(third, QList<qint64>({doubt}));
-        QCOMPARE(keysWhere(QStringLiteral("InFlight <> 0")), inDoubt - QSet<qint64>({doubt}));
+        QCOMPARE(keysWhere(u"InFlight <> 0"_s), inDoubt - QSet<qint64>({doubt}));
     }
 
     // A file from before the in-flight mark is brought up to date: its rows read as before, none in
@@ -190,9 +184,9 @@ private slots:
         SQLITE_FILE_ONLY("files made by an older program");
         QFETCH(int, version);
         TestHome home;
-        const QString path = home.path() + QStringLiteral("/old.db");
+        const QString path = home.path() + u"/old.db"_s;
         {
-            QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+            QSqlDatabase old = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"old"_s);
             old.setDatabaseName(path);
             QVERIFY(old.open());
             QSqlQuery query(old);
@@ -200,17 +194,17 @@ private slots:
                  {QStringLiteral("CREATE TABLE SMSSend (SMSSendID INTEGER PRIMARY KEY AUTOINCREMENT, ClientID INTEGER, "
                                  "Number TEXT, Message TEXT, SendDate DATE, SendTime TEXT, EventID TEXT, "
                                  "Send INTEGER NOT NULL DEFAULT 0, Delivered INTEGER NOT NULL DEFAULT 0, SentID TEXT)"),
-                  QStringLiteral("CREATE TABLE Setup (Username TEXT, Password TEXT, LastHighestTrn NUMERIC NOT NULL DEFAULT 0)"),
-                  QStringLiteral("INSERT INTO SMSSend (Number, Message) VALUES ('0821234567', 'queued')"),
-                  QStringLiteral("INSERT INTO SMSSend (Number, Message, Send, EventID) VALUES ('0821234567', 'sent', 1, '5000001')"),
-                  QStringLiteral("PRAGMA user_version = %1").arg(version)})
+                  u"CREATE TABLE Setup (Username TEXT, Password TEXT, LastHighestTrn NUMERIC NOT NULL DEFAULT 0)"_s,
+                  u"INSERT INTO SMSSend (Number, Message) VALUES ('0821234567', 'queued')"_s,
+                  u"INSERT INTO SMSSend (Number, Message, Send, EventID) VALUES ('0821234567', 'sent', 1, '5000001')"_s,
+                  u"PRAGMA user_version = %1"_s.arg(version)})
                 QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("old"));
+        QSqlDatabase::removeDatabase(u"old"_s);
         modMain::ConnectionString = Database::connectionStringFor(path);
         QCOMPARE(OutboxRows::states(), QStringList({"queued", "5000001"}));
-        QCOMPARE(Database::value(QStringLiteral("PRAGMA user_version")).toInt(), Database::SchemaVersion);
-        QCOMPARE(keysWhere(QStringLiteral("InFlight = 0")).size(), 2);
+        QCOMPARE(Database::value(u"PRAGMA user_version"_s).toInt(), Database::SchemaVersion);
+        QCOMPARE(keysWhere(u"InFlight = 0"_s).size(), 2);
     }
 
     // With four in flight the Send Messages window logs each message's sending line followed by its
@@ -218,13 +212,12 @@ private slots:
     void sendMessagesWindowPairsEachMessageWithItsAnswer()
     {
         TestHome home;
-        GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000"),
-                                QStringLiteral("--latency-ms"), QStringLiteral("20")});
+        GatewayProcess gateway({u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"20"_s});
         QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
         gateway.use();
         modMain::GatewayConnections = 4;
         for (int i = 0; i < 10; ++i)
-            OutboxRows::queue(QStringLiteral("08300000%1").arg(i, 2, 10, QLatin1Char('0')));
+            OutboxRows::queue(u"08300000%1"_s.arg(i, 2, 10, QChar(u'0')));
         ScriptedMessageBoxes boxes;
         frmMain owner;
         frmSendMessages window(&owner);
@@ -233,19 +226,18 @@ private slots:
         QCOMPARE(boxes.count(), 0);
 
         QHash<QString, QString> batchOf;
-        for (const QJsonValue &message : adminArray(gateway, QStringLiteral("/admin/messages")))
-            batchOf.insert(message[QStringLiteral("number")].toString(),
-                           QString::number(qint64(message[QStringLiteral("batch")].toDouble())));
+        for (const QJsonValue &message : adminArray(gateway, u"/admin/messages"_s))
+            batchOf.insert(message[u"number"_s].toString(), QString::number(qint64(message[u"batch"_s].toDouble())));
         QCOMPARE(batchOf.size(), 10);
-        auto *log = window.findChild<QTableWidget *>(QStringLiteral("grdList"));
+        auto *log = window.findChild<QTableWidget *>(u"grdList"_s);
         QCOMPARE(log->rowCount(), 20);
         for (int row = 0; row < 20; row += 2) {
-            const QString sending = log->item(row, 0)->text().section(QStringLiteral(" - "), 1);
-            const QString answer = log->item(row + 1, 0)->text().section(QStringLiteral(" - "), 1);
-            QVERIFY2(sending.startsWith(QStringLiteral("Sending SMS to ")), qPrintable(sending));
-            QCOMPARE(answer, QStringLiteral("SMS sent - BatchID: ") + batchOf.take(sending.mid(15)));
+            const QString sending = log->item(row, 0)->text().section(u" - "_s, 1);
+            const QString answer = log->item(row + 1, 0)->text().section(u" - "_s, 1);
+            QVERIFY2(sending.startsWith(u"Sending SMS to "_s), qPrintable(sending));
+            QCOMPARE(answer, u"SMS sent - BatchID: "_s + batchOf.take(sending.mid(15)));
         }
-        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblLeft"))->text(), QStringLiteral("0 / 10"));
+        QCOMPARE(window.findChild<QLabel *>(u"lblLeft"_s)->text(), u"0 / 10"_s);
     }
 };
 

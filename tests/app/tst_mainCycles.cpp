@@ -1,5 +1,5 @@
+#include "../gateway/GatewayTestSupport.h"
 #include "GuiTestSupport.h"
-#include "OutboxRows.h"
 
 #include "app/frmMain.h"
 #include "app/modMain.h"
@@ -15,11 +15,13 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QColor rowColour(const QueryListModel *list, int row)
 {
-    return list->index(row, list->columnOf(QStringLiteral("Message"))).data(Qt::BackgroundRole).value<QColor>();
+    return list->index(row, list->columnOf(u"Message"_s)).data(Qt::BackgroundRole).value<QColor>();
 }
 
 } // namespace
@@ -39,71 +41,61 @@ private Q_SLOTS:
 void tst_mainCycles::sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsReply()
 {
     TestHome home;
-    GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000"),
-                            QStringLiteral("--reply-share"), QStringLiteral("1")});
+    GatewayProcess gateway({u"--account"_s, u"demo:demo:1000"_s, u"--reply-share"_s, u"1"_s});
     QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
     gateway.use();
-    const qint64 row =
-        OutboxRows::queue(QStringLiteral("+27 82 123 4567"), QStringLiteral("Your order is ready for collection."));
+    const qint64 row = OutboxRows::queue(u"+27 82 123 4567"_s, u"Your order is ready for collection."_s);
 
     ScriptedMessageBoxes boxes;
     frmMain window;
     window.resize(1100, 700);
     window.show();
     const QueryListModel *outbox = window.outboxList();
-    window.vbalCommandBar1_ButtonClick(QStringLiteral("SENDNOW:SENDRECEIVE"));
+    window.vbalCommandBar1_ButtonClick(u"SENDNOW:SENDRECEIVE"_s);
     QCOMPARE(boxes.count(), 0);
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblCredits"))->text(), QStringLiteral("1000"));
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Panels_1"))->text(), QStringLiteral("Done. Ready ..."));
-    QVERIFY(!window.findChild<QProgressBar *>(QStringLiteral("ProgressBar1"))->isVisible());
-    QCOMPARE(Database::value(QStringLiteral("SELECT EventID FROM SMSSend WHERE SMSSendID = ?"), {row}).toString(),
-             QStringLiteral("5000001"));
+    QCOMPARE(window.findChild<QLabel *>(u"lblCredits"_s)->text(), u"1000"_s);
+    QCOMPARE(window.findChild<QLabel *>(u"Panels_1"_s)->text(), u"Done. Ready ..."_s);
+    QVERIFY(!window.findChild<QProgressBar *>(u"ProgressBar1"_s)->isVisible());
+    QCOMPARE(Database::value(u"SELECT EventID FROM SMSSend WHERE SMSSendID = ?"_s, {row}).toString(), u"5000001"_s);
     QCOMPARE(rowColour(outbox, 0), QColor(251, 253, 187)); // sent
     const QueryListModel *inbox = window.inboxList();
     QCOMPARE(inbox->rowCount(), 1);
-    QCOMPARE(inbox->value(0, QStringLiteral("PhoneNumber")).toString(), QStringLiteral("0821234567"));
-    QCOMPARE(inbox->value(0, QStringLiteral("SMSSendID")).toLongLong(), row);
-    saveScreenshot(&window, QStringLiteral("cycle-2-sent"));
+    QCOMPARE(inbox->value(0, u"PhoneNumber"_s).toString(), u"0821234567"_s);
+    QCOMPARE(inbox->value(0, u"SMSSendID"_s).toLongLong(), row);
+    saveScreenshot(&window, u"cycle-2-sent"_s);
 
-    window.vbalCommandBar1_ButtonClick(QStringLiteral("sendnow:receivenow"));
+    window.vbalCommandBar1_ButtonClick(u"sendnow:receivenow"_s);
     QCOMPARE(rowColour(outbox, 0), QColor(206, 251, 208)); // delivered
-    QCOMPARE(Database::value(QStringLiteral("SELECT SentID FROM SMSSend WHERE SMSSendID = ?"), {row}).toString(),
-             QStringLiteral("1"));
+    QCOMPARE(Database::value(u"SELECT SentID FROM SMSSend WHERE SMSSendID = ?"_s, {row}).toString(), u"1"_s);
     QCOMPARE(inbox->rowCount(), 1); // the same reply is not stored twice
     QCOMPARE(boxes.count(), 0);
-    saveScreenshot(&window, QStringLiteral("cycle-3-delivered"));
+    saveScreenshot(&window, u"cycle-3-delivered"_s);
 }
 
 void tst_mainCycles::checkCreditsShowsTheBalanceOrAnError()
 {
-    TestHome home;
-    GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:250")});
-    QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
-    gateway.use();
+    GatewaySetup s(250);
     ScriptedMessageBoxes boxes;
     frmMain window;
     window.show();
-    auto *button = window.findChild<QPushButton *>(QStringLiteral("cmdCheckCredits"));
+    auto *button = window.findChild<QPushButton *>(u"cmdCheckCredits"_s);
     QTest::mouseClick(button, Qt::LeftButton);
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblCredits"))->text(), QStringLiteral("250"));
+    QCOMPARE(window.findChild<QLabel *>(u"lblCredits"_s)->text(), u"250"_s);
     QCOMPARE(boxes.count(), 0);
 
-    gateway.stop();
+    s.gateway.stop();
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(boxes.count(), 1);
-    QCOMPARE(boxes.last().title, QStringLiteral("ERROR"));
+    QCOMPARE(boxes.last().title, u"ERROR"_s);
     QCOMPARE(boxes.last().icon, QMessageBox::Critical);
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblCredits"))->text(), QStringLiteral("250"));
+    QCOMPARE(window.findChild<QLabel *>(u"lblCredits"_s)->text(), u"250"_s);
 }
 
 void tst_mainCycles::cycleActionsAreDisabledWhileACycleRunsAndClosingWaits()
 {
-    TestHome home;
-    GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000")});
-    QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
-    gateway.use();
+    GatewaySetup s;
     for (int i = 0; i < 3; ++i)
-        OutboxRows::queue(QStringLiteral("082000000%1").arg(i), QStringLiteral("Message %1").arg(i));
+        OutboxRows::queue(u"082000000%1"_s.arg(i), u"Message %1"_s.arg(i));
 
     ScriptedMessageBoxes boxes;
     frmMain window;
@@ -115,18 +107,18 @@ void tst_mainCycles::cycleActionsAreDisabledWhileACycleRunsAndClosingWaits()
         for (const char *key : {"SENDNOW:SENDRECEIVE", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW"})
             if (!window.commandButton(QString::fromLatin1(key))->isEnabled())
                 seenWhileRunning << QString::fromLatin1(key);
-        if (!window.findChild<QPushButton *>(QStringLiteral("cmdCheckCredits"))->isEnabled())
-            seenWhileRunning << QStringLiteral("cmdCheckCredits");
+        if (!window.findChild<QPushButton *>(u"cmdCheckCredits"_s)->isEnabled())
+            seenWhileRunning << u"cmdCheckCredits"_s;
         QVERIFY(!window.cycles().SendNow()); // a second cycle cannot start
         window.close();
         closedWhileRunning = !window.isVisible();
     });
-    window.vbalCommandBar1_ButtonClick(QStringLiteral("SENDNOW:SENDNOW"));
+    window.vbalCommandBar1_ButtonClick(u"SENDNOW:SENDNOW"_s);
     QCOMPARE(seenWhileRunning,
              QStringList({"SENDNOW:SENDRECEIVE", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW", "cmdCheckCredits"}));
     QVERIFY(!closedWhileRunning);
-    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 0")).toInt(), 0);
-    QVERIFY(window.commandButton(QStringLiteral("SENDNOW:SENDNOW"))->isEnabled());
+    QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE Send = 0"_s).toInt(), 0);
+    QVERIFY(window.commandButton(u"SENDNOW:SENDNOW"_s)->isEnabled());
     QTRY_VERIFY(!window.isVisible()); // the close asked for during the run happens after it
 }
 
@@ -148,18 +140,15 @@ void tst_mainCycles::statusPanelShowsTheLastStepWhileARequestHangs()
 {
     // Every request waits a second at the gateway; several steps are set within 100 ms of each other
     // just before a request. While it waits, the panel must show the step last set, not an earlier one.
-    TestHome home;
-    GatewayProcess gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:1000")});
-    QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
-    gateway.use();
-    gateway.admin(QStringLiteral("/admin/latency?ms=1000"));
-    OutboxRows::queue(QStringLiteral("0821111111"), QStringLiteral("One"));
-    OutboxRows::queue(QStringLiteral("0822222222"), QStringLiteral("Two"));
+    GatewaySetup s;
+    s.gateway.admin(u"/admin/latency?ms=1000"_s);
+    OutboxRows::queue(u"0821111111"_s, u"One"_s);
+    OutboxRows::queue(u"0822222222"_s, u"Two"_s);
 
     ScriptedMessageBoxes boxes;
     RecordingMain window;
     window.show();
-    const auto *panel = window.findChild<QLabel *>(QStringLiteral("Panels_1"));
+    const auto *panel = window.findChild<QLabel *>(u"Panels_1"_s);
     QStringList stale;
     int checked = 0;
     QTimer sampler;
@@ -168,14 +157,14 @@ void tst_mainCycles::statusPanelShowsTheLastStepWhileARequestHangs()
             return;
         ++checked;
         if (panel->text() != window.lastSet)
-            stale << panel->text() + QStringLiteral(" instead of ") + window.lastSet;
+            stale << panel->text() + u" instead of "_s + window.lastSet;
     });
     sampler.start(50);
-    window.vbalCommandBar1_ButtonClick(QStringLiteral("SENDNOW:SENDNOW"));
+    window.vbalCommandBar1_ButtonClick(u"SENDNOW:SENDNOW"_s);
     sampler.stop();
-    QVERIFY2(stale.isEmpty(), qPrintable(stale.join(QStringLiteral("; "))));
+    QVERIFY2(stale.isEmpty(), qPrintable(stale.join(u"; "_s)));
     QVERIFY(checked > 10);
-    QCOMPARE(Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 0")).toInt(), 0);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE Send = 0"_s).toInt(), 0);
     QCOMPARE(boxes.count(), 0);
 }
 
