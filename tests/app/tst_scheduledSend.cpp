@@ -147,9 +147,7 @@ private slots:
                      Outbox::scheduledToolTip(Start.addSecs(600)));
             // Quitting now asks; No keeps the program running.
             QVERIFY(!window.close());
-            QCOMPARE(boxes.last().title, u"SCHEDULED"_s);
-            QVERIFY2(boxes.last().text.contains(u"Group Friends, 3 messages \u2014 Mon 7 Dec 2026 12:10"_s),
-                     qPrintable(boxes.last().text));
+            QCOMPARE(boxes.last().title, u"SCHEDULED"_s); // its text: tst_schedule
             QVERIFY(window.isVisible());
 
             now = Start.addSecs(600);
@@ -212,8 +210,6 @@ private slots:
             boxes.answer(QMessageBox::No);
             window.checkOverdueBatches();
             QCOMPARE(boxes.titles(), QStringList{u"SCHEDULED"_s});
-            QVERIFY2(boxes.last().text.contains(u"Group Friends, 2 messages \u2014 Mon 7 Dec 2026 09:00"_s),
-                     qPrintable(boxes.last().text));
             QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
             QCOMPARE(postedKeys(s.gateway), QList<qint64>());
             QCOMPARE(messageCell(window, keys[1]).data(Qt::ToolTipRole).toString(), Outbox::heldToolTip(due));
