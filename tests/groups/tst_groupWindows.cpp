@@ -32,8 +32,7 @@ private slots:
 
     void listAddsInNameOrderRefusesATakenNameAndDeletes();
     void pickerMarksBecomeMembersAndAreCleared();
-    void f4AddsTheChosenContactOnce();
-    void saveRenamesTheShownGroupAndCancelKeepsTheName();
+    void f4AddsTheChosenContactOnceAndSaveRenamesTheShownGroup();
 
 private:
     void openEditor(qint64 groupId)
@@ -147,11 +146,15 @@ void tst_groupWindows::pickerMarksBecomeMembersAndAreCleared()
     saveScreenshot(window.get(), u"frmEditGroups"_s);
 }
 
-void tst_groupWindows::f4AddsTheChosenContactOnce()
+// F4 adds the chosen contact, once. Of two groups of one name, Save renames the one shown; Cancel keeps the name.
+void tst_groupWindows::f4AddsTheChosenContactOnceAndSaveRenamesTheShownGroup()
 {
-    const qint64 team = addGroup(u"Team"_s);
+    const qint64 first = addGroup(u"Team"_s), second = addGroup(u"Team"_s);
     const qint64 ann = addClient(u"Zimmer"_s);
-    openEditor(team);
+    const auto stored = [](qint64 id) {
+        return Database::value(u"SELECT Name FROM Groups WHERE GroupID = ?"_s, {id}).toString();
+    };
+    openEditor(second);
     QCOMPARE(child<QLabel>("Label16")->text(), u"Press F4 to add Contact"_s);
     for (const qint64 chosen : {qint64(0), ann, ann}) {
         modMain::SelectedClientID = 99; // the editor resets it before the search opens
@@ -164,16 +167,7 @@ void tst_groupWindows::f4AddsTheChosenContactOnce()
     }
     QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 1);
     QCOMPARE(name()->text(), u"Team"_s); // the key went nowhere else
-}
 
-void tst_groupWindows::saveRenamesTheShownGroupAndCancelKeepsTheName()
-{
-    // Two groups of one name: the editor renames the one it shows.
-    const qint64 first = addGroup(u"Team"_s), second = addGroup(u"Team"_s);
-    const auto stored = [](qint64 id) {
-        return Database::value(u"SELECT Name FROM Groups WHERE GroupID = ?"_s, {id}).toString();
-    };
-    openEditor(second);
     name()->setText(u" O'Brien's "_s);
     click("cmdSave");
     QVERIFY(!window->isVisible());
