@@ -87,8 +87,7 @@ private slots:
         QList<QStringList> outboxes;
         for (const int connections : {1, 4}) {
             GatewaySetup s(1000, "0");
-            QVERIFY(s.gateway.isRunning());
-            const Pace pace(connections);
+                const Pace pace(connections);
             s.gateway.admin(QStringLiteral("/admin/latency?ms=5"));
             s.gateway.admin(QStringLiteral("/admin/fault?mode=refuse&customers=3,12,13"));
             s.gateway.admin(QStringLiteral("/admin/fault?mode=drop&customers=9"));
@@ -173,7 +172,6 @@ private slots:
         QFETCH(int, queued);
         QFETCH(bool, runOut);
         GatewaySetup s(credits, "0");
-        QVERIFY(s.gateway.isRunning());
         const Pace pace(4);
         s.gateway.admin(QStringLiteral("/admin/latency?ms=10"));
         QList<qint64> keys;
@@ -277,7 +275,6 @@ private slots:
         QFETCH(int, perSecond);
         QFETCH(int, messages);
         GatewaySetup s(1000, "0");
-        QVERIFY(s.gateway.isRunning());
         const Pace pace(connections, perSecond);
         for (int i = 0; i < messages; ++i)
             OutboxRows::queue(QStringLiteral("0821234567"));
