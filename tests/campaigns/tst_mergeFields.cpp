@@ -1,3 +1,4 @@
+#include "GroupRows.h"
 #include "TestSupport.h"
 
 #include "campaigns/MergeFields.h"
@@ -52,13 +53,10 @@ private slots:
     void groupQueueFillsOrBlocks()
     {
         TestHome home;
-        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        const qint64 group = GroupRows::addGroup(u"Members"_s);
         for (const auto &[first, mobile] :
-             QList<QPair<QString, QString>>{{u"Thandi"_s, u"0825550001"_s}, {u""_s, u"0825550002"_s}}) {
-            const qint64 client = Database::insert(
-                u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES (?, 'Dube', ?)"_s, {first, mobile});
-            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {group, client});
-        }
+             QList<QPair<QString, QString>>{{u"Thandi"_s, u"0825550001"_s}, {u""_s, u"0825550002"_s}})
+            GroupRows::link(group, GroupRows::addClient(u"Dube"_s, mobile, first));
         GroupQueue::queue(group, {u"Hi {FirstName|Customer}, pay by Friday"_s});
         QSqlQuery rows = Database::run(u"SELECT Message FROM SMSSend ORDER BY SMSSendID"_s);
         QStringList messages;
@@ -81,16 +79,13 @@ private slots:
     void previewPerRecipient()
     {
         TestHome home;
-        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        const qint64 group = GroupRows::addGroup(u"Members"_s);
         const QList<QPair<QString, QString>> members = {{u"Thandi"_s, u"0825550001"_s},
                                                         {u"Zo\u00eb"_s, u"0825550002"_s},
                                                         {u"Nomvuyiselo Anathi Precious-Lee"_s, u"0825550003"_s},
                                                         {u"Opted"_s, u"0825550004"_s}};
-        for (const auto &[first, mobile] : members) {
-            const qint64 client = Database::insert(
-                u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES (?, 'Dube', ?)"_s, {first, mobile});
-            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {group, client});
-        }
+        for (const auto &[first, mobile] : members)
+            GroupRows::link(group, GroupRows::addClient(u"Dube"_s, mobile, first));
         OptOuts::add(u"0825550004"_s, OptOuts::FromOperator);
         const QString tail = QString(135, u'x');
         const MessagePreview::Preview preview =

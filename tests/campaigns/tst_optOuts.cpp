@@ -1,4 +1,5 @@
 #include "../gateway/GatewayTestSupport.h"
+#include "GroupRows.h"
 #include "GuiTestSupport.h"
 
 #include "campaigns/Clock.h"
@@ -58,10 +59,9 @@ void queueBy(QueuePath path, const QStringList &numbers, QueueCampaign *campaign
             SingleQueue::queue(bodies, number, contactWith(number), campaign);
         break;
     case QueuePath::Group: {
-        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        const qint64 group = GroupRows::addGroup(u"Members"_s);
         for (const QString &number : numbers)
-            Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s,
-                          {group, contactWith(number)});
+            GroupRows::link(group, contactWith(number));
         GroupQueue::queue(group, bodies, {}, campaign);
         break;
     }

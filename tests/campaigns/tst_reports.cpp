@@ -49,15 +49,12 @@ void history()
 QPalette darkPalette()
 {
     QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 44));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(60, 60, 64));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(42, 110, 190));
-    dark.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
+    const QList<std::pair<QPalette::ColorRole, QRgb>> colours = {
+        {QPalette::Window, 0x2d2d30},        {QPalette::WindowText, 0xe6e6e6}, {QPalette::Base, 0x1e1e1e},
+        {QPalette::AlternateBase, 0x28282c}, {QPalette::Text, 0xe6e6e6},       {QPalette::Button, 0x3c3c40},
+        {QPalette::ButtonText, 0xe6e6e6},    {QPalette::Highlight, 0x2a6ebe},  {QPalette::HighlightedText, 0xffffff}};
+    for (const auto &[role, rgb] : colours)
+        dark.setColor(role, QColor(rgb));
     return dark;
 }
 

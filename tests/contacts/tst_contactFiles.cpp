@@ -23,14 +23,239 @@ private slots:
     void init() { start(); }
     void cleanup() { finish(); }
 
-    void itemRules_data();
-    void itemRules();
-    void importListsRefusedLinesAndLinksTheRest();
-    void failedImportSaysWhatWasStored();
-    void exportWritesQuotedFieldsInNameOrder();
-    void exportAsksBeforeOverwritingAndWritesNothingForNoContacts();
-    void windowModesAndGroupChoice();
+    void itemRules_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QVariant>("expected"); // invalid: the column is not set
 
+        const QString full = QString::fromLatin1(customer({{0, " A100 "},
+                                                           {1, "Acme Ltd"},
+                                                           {2, "\"Main Road\""},
+                                                           {6, "ABC 12345678"},
+                                                           {7, "011-555-1234"},
+                                                           {8, " 021 555-01 "},
+                                                           {9, "Ann"},
+                                                           {35, "082-555\t-1234 "},
+                                                           {36, "ann@acme.test"}}));
+        QTest::newRow("item 0") << full << "AssNo" << QVariant(u"A100"_s);
+        QTest::newRow("quotes dropped") << full << "Address1" << QVariant(u"Main Road"_s);
+        QTest::newRow("12-character postal code") << full << "PostalCode" << QVariant();
+        QTest::newRow("dashes out of TelWork") << full << "TelWork" << QVariant(u"0115551234"_s);
+        QTest::newRow("blanks inside Fax stay") << full << "Fax" << QVariant(u"021 55501"_s);
+        QTest::newRow("tab and dashes out of Mobile") << full << "Mobile" << QVariant(u"0825551234"_s);
+        QTest::newRow("item 36") << full << "EMail" << QVariant(u"ann@acme.test"_s);
+
+        const QString noName = QString::fromLatin1(customer({{1, "Bob"}, {6, "0181"}, {9, "  "}}));
+        QTest::newRow("empty item 9: item 1 is the first name") << noName << "FirstName" << QVariant(u"Bob"_s);
+        QTest::newRow("empty item 9: no company") << noName << "Company" << QVariant();
+        QTest::newRow("4-character postal code") << noName << "PostalCode" << QVariant(u"0181"_s);
+        QTest::newRow("10-character postal code") << QString::fromLatin1(customer({{6, "\"1234567890\" "}}))
+                                                  << "PostalCode" << QVariant(u"1234567890"_s);
+        QTest::newRow("quoted comma shifts the items") << u"1,\"Smith, J\",Street"_s << "Address1" << QVariant(u"J"_s);
+        QTest::newRow("short line: first name from item 1") << u"7,Cy,Road"_s << "FirstName" << QVariant(u"Cy"_s);
+        QTest::newRow("short line: no mobile") << u"7,Cy,Road"_s << "Mobile" << QVariant();
+    }
+
+    void itemRules()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, column);
+        QFETCH(QVariant, expected);
+        const CustomerImport::Customer c = CustomerImport::parseLine(line);
+        const QMap<QString, QVariant> columns = {
+            {"AssNo", c.AssNo},         {"FirstName", c.FirstName},   {"Company", c.Company}, {"Address1", c.Address1},
+            {"PostalCode", c.PostalCode}, {"TelWork", c.TelWork},     {"Fax", c.Fax},         {"Mobile", c.Mobile},
+            {"EMail", c.EMail}};
+        QVERIFY(columns.contains(column));
+        QCOMPARE(columns.value(column).isValid(), expected.isValid());
+        if (expected.isValid())
+            QCOMPARE(columns.value(column).toString(), expected.toString());
+    }
+
+    void importListsRefusedLinesAndLinksTheRest()
+    {
+        addGroup(u"Members"_s);
+        const qint64 members = addGroup(u"Staff"_s);
+        FailingWrites::refuseWhere(u"Refuse"_s, u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'BAD'"_s);
+        // Windows-1252 bytes, an empty line, a refused line between two good ones.
+        const QString file = write(u"customers.txt"_s, customer({{0, "C1"}, {1, "Caf\xE9 Ltd"}, {9, "Zo\xEB"}})
+                                                           + "\r\n\r\n" + customer({{0, "BAD "}, {1, " Refused"}})
+                                                           + "\r\n" + customer({{0, "C3"}, {1, "Dan"}}) + "\r\n");
+        open(u"IMPORT"_s, u"PASTEL"_s);
+        choose(u"Staff"_s);
+        dialogs->choose(file);
+        click("cmdSelect");
+        QCOMPARE(dialogs->asked().last().title, u"SELECT PASTEL FILE"_s);
+        QCOMPARE(dialogs->asked().last().filter, u"Text File (*.txt)"_s);
+        QCOMPARE(boxes->titles(), QStringList{"INFO"});
+        QCOMPARE(boxes->last().text, u"Done Import Contacts From Pastel File\n\n3 contacts were imported; "
+                                     u"1 line was refused and is listed under Contacts Not Imported."_s);
+        QVERIFY(window->isVisible()); // the list of refused lines stays readable
+        QCOMPARE(status(), u"Imported 3 contacts ..."_s);
+        auto *grid = child<QTableWidget>("grdList");
+        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(grid->item(0, 0)->text(), u"BAD - Refused"_s);
+        QCOMPARE(Database::value(u"SELECT FirstName || '/' || Company FROM Clients WHERE AssNo = 'C1'"_s).toString(),
+                 u"Zo\u00EB/Caf\u00E9 Ltd"_s);
+        QCOMPARE(count(u"Clients WHERE AssNo IS NULL AND FirstName IS NULL"_s), 1); // the empty line
+        QCOMPARE(count(u"GroupLinking WHERE GroupID = %1"_s.arg(members)), 3);
+        QCOMPARE(count(u"GroupLinking"_s), 3);
+        saveScreenshot(window.get(), u"frmSelectGroup-import"_s);
+
+        // Without a group: no links, and a clean import closes the window.
+        FailingWrites::allow(u"Refuse"_s, u"Clients"_s);
+        boxes->clear();
+        dialogs->choose(file);
+        click("Command1");
+        QCOMPARE(boxes->titles(), QStringList{"INFO"});
+        QCOMPARE(boxes->last().text, u"Done Import Contacts From Pastel File"_s);
+        QCOMPARE(window->result(), int(QDialog::Accepted));
+        QVERIFY(!window->isVisible());
+        QCOMPARE(count(u"Clients"_s), 7); // the same file again doubles the contacts
+        QCOMPARE(count(u"GroupLinking"_s), 3);
+    }
+
+    void failedImportSaysWhatWasStored()
+    {
+        struct Case
+        {
+            const char *name;
+            std::function<void()> fail; // the line with AssNo 'X'
+            qint64 stored;
+            QString told;
+        };
+        const QList<Case> cases = {
+            // An error that is not about the row's values stops the import; the lines before it stay.
+            {"stopped part way",
+             [] { FailingWrites::breakWhere(u"Fail"_s, u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s); }, 1,
+             u"1 contact was imported before the error."_s},
+            {"failed commit", [] { FailingWrites::failCommitsAfter(u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s); },
+             0, u"Nothing was stored."_s},
+        };
+        for (const Case &c : cases) {
+            home.freshDatabase();
+            c.fail();
+            boxes->clear();
+            open(u"import"_s, u" pastel "_s);
+            dialogs->choose(write(u"c.txt"_s, "A,Ann\r\nX,Xena\r\nB,Ben\r\n"));
+            click("Command1");
+            QVERIFY2(boxes->titles() == QStringList{"ERROR"}, c.name);
+            QVERIFY2(boxes->last().text.contains(c.told), qPrintable(boxes->last().text));
+            QCOMPARE(status(), u"ERROR"_s);
+            QVERIFY(window->isVisible());
+            QVERIFY(QApplication::overrideCursor() == nullptr);
+            Database::close();
+            QCOMPARE(count(u"Clients"_s), c.stored);
+        }
+    }
+
+    void exportWritesQuotedFieldsInNameOrder()
+    {
+        Database::run(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Smith', 'John')"_s);
+        Database::run(u"INSERT INTO Clients (LastName, FirstName, AssNo, Company, Mobile, EMail) "
+                      "VALUES ('\u00C9lan', ' Say \"hi\" ', 'A1', 'O''Brien & Co', '082 555', NULL)"_s);
+        Database::run(u"INSERT INTO Clients (LastName, FirstName) VALUES ('adams', 'Al')"_s);
+        open(u"EXPORT"_s, u"CSV"_s);
+        dialogs->choose(path(u"all.csv"_s));
+        click("Command1");
+        QCOMPARE(dialogs->asked().last().title, u"SELECT CSV FILE NAME AND LOCATION"_s);
+        QCOMPARE(dialogs->asked().last().filter, u"Comma Delimited File (*.csv)"_s);
+        QCOMPARE(boxes->titles(), QStringList{"INFO"});
+        QCOMPARE(boxes->last().text, u"Done exporting 3 contacts."_s);
+        QCOMPARE(status(), u"Exported 3 contacts ..."_s);
+        QVERIFY(window->isVisible()); // open for another export
+        QByteArray empty14;
+        for (int i = 0; i < 14; ++i)
+            empty14 += ",\"\"";
+        QCOMPARE(read(u"all.csv"_s), "\"adams\",\"Al\"" + empty14
+                                         + "\r\n"
+                                           "\"\xC3\x89lan\",\"Say \"\"hi\"\"\",\"A1\",\"\",\"\",\"O'Brien & "
+                                           "Co\",\"\",\"\",\"\",\"\",\"\",\"\",\"\","
+                                           "\"\",\"082 555\",\"\"\r\n"
+                                           "\"Smith\",\"John\""
+                                         + empty14 + "\r\n");
+    }
+
+    void exportAsksBeforeOverwritingAndWritesNothingForNoContacts()
+    {
+        addGroup(u"Empty"_s);
+        const qint64 staff = addGroup(u"Staff"_s);
+        const qint64 ann = Database::insert(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Ann', 'A')"_s);
+        Database::insert(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Bob', 'B')"_s);
+        Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {staff, ann});
+        open(u"EXPORT"_s, u"CSV"_s);
+
+        struct Case
+        {
+            const char *name;
+            QMessageBox::StandardButton answer;
+            QString group;
+            QStringList titles;
+            QByteArray content; // "<missing>": no file
+        };
+        const QByteArray old = "old contents";
+        const QList<Case> cases = {
+            {"No keeps the old file", QMessageBox::No, u"Staff"_s, {"EXIST"}, old},
+            {"Yes replaces it", QMessageBox::Yes, u"Staff"_s, {"EXIST", "INFO"},
+             "\"Ann\",\"A\"" + QByteArray(",\"\"").repeated(14) + "\r\n"},
+            {"no members after Yes: the old file is gone", QMessageBox::Yes, u"Empty"_s, {"EXIST", "INFO"}, "<missing>"},
+        };
+        for (const Case &c : cases) {
+            write(u"g.csv"_s, old);
+            boxes->clear();
+            boxes->answer(c.answer);
+            choose(c.group);
+            dialogs->choose(path(u"g.csv"_s));
+            click("cmdSelect");
+            QVERIFY2(boxes->titles() == c.titles, c.name);
+            QCOMPARE(boxes->shown().first().text,
+                     u"The file name you specified already exist. Do you want to overwrite this file?"_s);
+            QVERIFY2(read(u"g.csv"_s) == c.content, c.name);
+        }
+        QCOMPARE(boxes->last().text, u"Done exporting 0 contacts."_s);
+    }
+
+    void windowModesAndGroupChoice()
+    {
+        for (const char *name : {"zulu", "\u00C9mile", "anna", "Bob"})
+            addGroup(QString::fromUtf8(name));
+        open(u"  export "_s, u"csv"_s);
+        QVERIFY(child<QPushButton>("cmdAdd")->isHidden());
+        QCOMPARE(child<QPushButton>("Command1")->text(), u"All Contacts"_s);
+        QCOMPARE(child<QLabel>("lblList")->text(), u"Contacts not exported"_s);
+        QCOMPARE(column(child<QComboBox>("cboGroups")->model(), 0), (QStringList{"anna", "Bob", "\u00C9mile", "zulu"}));
+        saveScreenshot(window.get(), u"frmSelectGroup-export"_s);
+
+        // "Select Group" with no group chosen asks for one and transfers nothing.
+        click("cmdSelect");
+        QCOMPARE(boxes->titles(), QStringList{"INFO"});
+        QCOMPARE(boxes->last().text,
+                 u"To use this option you have to select a group, otherwise use the WITHOUT GROUP option."_s);
+        QVERIFY(dialogs->asked().isEmpty());
+
+        open(u"IMPORT"_s, u"PASTEL"_s);
+        QVERIFY(!child<QPushButton>("cmdAdd")->isHidden());
+        QCOMPARE(child<QPushButton>("Command1")->text(), u"Without Group"_s);
+        QCOMPARE(child<QLabel>("lblList")->text(), u"Contacts Not Imported"_s);
+
+        // "Add group" opens the new-group window; the list then holds the new group, the choice stays.
+        choose(u"Bob"_s);
+        const QString opened = withModal([this] { click("cmdAdd"); }, [](QWidget *adding) {
+            child<QLineEdit>(adding, "txtName")->setText(u"Board"_s);
+            click(adding, "cmdSave");
+        });
+        QCOMPARE(opened, u"frmAddGroups"_s);
+        QCOMPARE(child<QComboBox>("cboGroups")->itemText(1), u"Board"_s);
+        QCOMPARE(child<QComboBox>("cboGroups")->currentText(), u"Bob"_s);
+
+        // An unknown pair does nothing at all.
+        open(u"IMPORT"_s, u"CSV"_s);
+        click("Command1");
+        QVERIFY(dialogs->asked().isEmpty());
+        click("cmdCancel");
+        QCOMPARE(window->result(), int(QDialog::Rejected));
+    }
 private:
     void open(const QString &action, const QString &format)
     {
@@ -66,237 +291,6 @@ private:
         return line.join(',');
     }
 };
-
-void tst_contactFiles::itemRules_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("column");
-    QTest::addColumn<QVariant>("expected"); // invalid: the column is not set
-
-    const QString full = QString::fromLatin1(customer({{0, " A100 "}, {1, "Acme Ltd"}, {2, "\"Main Road\""},
-                                                       {6, "ABC 12345678"}, {7, "011-555-1234"}, {8, " 021 555-01 "},
-                                                       {9, "Ann"}, {35, "082-555\t-1234 "}, {36, "ann@acme.test"}}));
-    QTest::newRow("item 0") << full << "AssNo" << QVariant(u"A100"_s);
-    QTest::newRow("quotes dropped") << full << "Address1" << QVariant(u"Main Road"_s);
-    QTest::newRow("12-character postal code") << full << "PostalCode" << QVariant();
-    QTest::newRow("dashes out of TelWork") << full << "TelWork" << QVariant(u"0115551234"_s);
-    QTest::newRow("blanks inside Fax stay") << full << "Fax" << QVariant(u"021 55501"_s);
-    QTest::newRow("tab and dashes out of Mobile") << full << "Mobile" << QVariant(u"0825551234"_s);
-    QTest::newRow("item 36") << full << "EMail" << QVariant(u"ann@acme.test"_s);
-
-    const QString noName = QString::fromLatin1(customer({{1, "Bob"}, {6, "0181"}, {9, "  "}}));
-    QTest::newRow("empty item 9: item 1 is the first name") << noName << "FirstName" << QVariant(u"Bob"_s);
-    QTest::newRow("empty item 9: no company") << noName << "Company" << QVariant();
-    QTest::newRow("4-character postal code") << noName << "PostalCode" << QVariant(u"0181"_s);
-    QTest::newRow("10-character postal code") << QString::fromLatin1(customer({{6, "\"1234567890\" "}}))
-                                              << "PostalCode" << QVariant(u"1234567890"_s);
-    QTest::newRow("quoted comma shifts the items") << u"1,\"Smith, J\",Street"_s << "Address1" << QVariant(u"J"_s);
-    QTest::newRow("short line: first name from item 1") << u"7,Cy,Road"_s << "FirstName" << QVariant(u"Cy"_s);
-    QTest::newRow("short line: no mobile") << u"7,Cy,Road"_s << "Mobile" << QVariant();
-}
-
-void tst_contactFiles::itemRules()
-{
-    QFETCH(QString, line);
-    QFETCH(QString, column);
-    QFETCH(QVariant, expected);
-    const CustomerImport::Customer c = CustomerImport::parseLine(line);
-    const QMap<QString, QVariant> columns = {
-        {"AssNo", c.AssNo},         {"FirstName", c.FirstName},   {"Company", c.Company}, {"Address1", c.Address1},
-        {"PostalCode", c.PostalCode}, {"TelWork", c.TelWork},     {"Fax", c.Fax},         {"Mobile", c.Mobile},
-        {"EMail", c.EMail}};
-    QVERIFY(columns.contains(column));
-    QCOMPARE(columns.value(column).isValid(), expected.isValid());
-    if (expected.isValid())
-        QCOMPARE(columns.value(column).toString(), expected.toString());
-}
-
-void tst_contactFiles::importListsRefusedLinesAndLinksTheRest()
-{
-    addGroup(u"Members"_s);
-    const qint64 members = addGroup(u"Staff"_s);
-    FailingWrites::refuseWhere(u"Refuse"_s, u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'BAD'"_s);
-    // Windows-1252 bytes, an empty line, a refused line between two good ones.
-    const QString file = write(u"customers.txt"_s, customer({{0, "C1"}, {1, "Caf\xE9 Ltd"}, {9, "Zo\xEB"}}) + "\r\n\r\n"
-                                                       + customer({{0, "BAD "}, {1, " Refused"}}) + "\r\n"
-                                                       + customer({{0, "C3"}, {1, "Dan"}}) + "\r\n");
-    open(u"IMPORT"_s, u"PASTEL"_s);
-    choose(u"Staff"_s);
-    dialogs->choose(file);
-    click("cmdSelect");
-    QCOMPARE(dialogs->asked().last().title, u"SELECT PASTEL FILE"_s);
-    QCOMPARE(dialogs->asked().last().filter, u"Text File (*.txt)"_s);
-    QCOMPARE(boxes->titles(), QStringList{"INFO"});
-    QCOMPARE(boxes->last().text, u"Done Import Contacts From Pastel File\n\n3 contacts were imported; "
-                                 u"1 line was refused and is listed under Contacts Not Imported."_s);
-    QVERIFY(window->isVisible()); // the list of refused lines stays readable
-    QCOMPARE(status(), u"Imported 3 contacts ..."_s);
-    auto *grid = child<QTableWidget>("grdList");
-    QCOMPARE(grid->rowCount(), 1);
-    QCOMPARE(grid->item(0, 0)->text(), u"BAD - Refused"_s);
-    QCOMPARE(Database::value(u"SELECT FirstName || '/' || Company FROM Clients WHERE AssNo = 'C1'"_s).toString(),
-             u"Zo\u00EB/Caf\u00E9 Ltd"_s);
-    QCOMPARE(count(u"Clients WHERE AssNo IS NULL AND FirstName IS NULL"_s), 1); // the empty line
-    QCOMPARE(count(u"GroupLinking WHERE GroupID = %1"_s.arg(members)), 3);
-    QCOMPARE(count(u"GroupLinking"_s), 3);
-    saveScreenshot(window.get(), u"frmSelectGroup-import"_s);
-
-    // Without a group: no links, and a clean import closes the window.
-    FailingWrites::allow(u"Refuse"_s, u"Clients"_s);
-    boxes->clear();
-    dialogs->choose(file);
-    click("Command1");
-    QCOMPARE(boxes->titles(), QStringList{"INFO"});
-    QCOMPARE(boxes->last().text, u"Done Import Contacts From Pastel File"_s);
-    QCOMPARE(window->result(), int(QDialog::Accepted));
-    QVERIFY(!window->isVisible());
-    QCOMPARE(count(u"Clients"_s), 7); // the same file again doubles the contacts
-    QCOMPARE(count(u"GroupLinking"_s), 3);
-}
-
-void tst_contactFiles::failedImportSaysWhatWasStored()
-{
-    struct Case
-    {
-        const char *name;
-        std::function<void()> fail; // the line with AssNo 'X'
-        qint64 stored;
-        QString told;
-    };
-    const QList<Case> cases = {
-        // An error that is not about the row's values stops the import; the lines before it stay.
-        {"stopped part way",
-         [] { FailingWrites::breakWhere(u"Fail"_s, u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s); },
-         1, u"1 contact was imported before the error."_s},
-        {"failed commit", [] { FailingWrites::failCommitsAfter(u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s); }, 0,
-         u"Nothing was stored."_s},
-    };
-    for (const Case &c : cases) {
-        home.freshDatabase();
-        c.fail();
-        boxes->clear();
-        open(u"import"_s, u" pastel "_s);
-        dialogs->choose(write(u"c.txt"_s, "A,Ann\r\nX,Xena\r\nB,Ben\r\n"));
-        click("Command1");
-        QVERIFY2(boxes->titles() == QStringList{"ERROR"}, c.name);
-        QVERIFY2(boxes->last().text.contains(c.told), qPrintable(boxes->last().text));
-        QCOMPARE(status(), u"ERROR"_s);
-        QVERIFY(window->isVisible());
-        QVERIFY(QApplication::overrideCursor() == nullptr);
-        Database::close();
-        QCOMPARE(count(u"Clients"_s), c.stored);
-    }
-}
-
-void tst_contactFiles::exportWritesQuotedFieldsInNameOrder()
-{
-    Database::run(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Smith', 'John')"_s);
-    Database::run(u"INSERT INTO Clients (LastName, FirstName, AssNo, Company, Mobile, EMail) "
-                  "VALUES ('\u00C9lan', ' Say \"hi\" ', 'A1', 'O''Brien & Co', '082 555', NULL)"_s);
-    Database::run(u"INSERT INTO Clients (LastName, FirstName) VALUES ('adams', 'Al')"_s);
-    open(u"EXPORT"_s, u"CSV"_s);
-    dialogs->choose(path(u"all.csv"_s));
-    click("Command1");
-    QCOMPARE(dialogs->asked().last().title, u"SELECT CSV FILE NAME AND LOCATION"_s);
-    QCOMPARE(dialogs->asked().last().filter, u"Comma Delimited File (*.csv)"_s);
-    QCOMPARE(boxes->titles(), QStringList{"INFO"});
-    QCOMPARE(boxes->last().text, u"Done exporting 3 contacts."_s);
-    QCOMPARE(status(), u"Exported 3 contacts ..."_s);
-    QVERIFY(window->isVisible()); // open for another export
-    QByteArray empty14;
-    for (int i = 0; i < 14; ++i)
-        empty14 += ",\"\"";
-    QCOMPARE(read(u"all.csv"_s),
-             "\"adams\",\"Al\"" + empty14 + "\r\n"
-             "\"\xC3\x89lan\",\"Say \"\"hi\"\"\",\"A1\",\"\",\"\",\"O'Brien & Co\",\"\",\"\",\"\",\"\",\"\",\"\",\"\","
-             "\"\",\"082 555\",\"\"\r\n"
-             "\"Smith\",\"John\"" + empty14 + "\r\n");
-}
-
-void tst_contactFiles::exportAsksBeforeOverwritingAndWritesNothingForNoContacts()
-{
-    addGroup(u"Empty"_s);
-    const qint64 staff = addGroup(u"Staff"_s);
-    const qint64 ann = Database::insert(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Ann', 'A')"_s);
-    Database::insert(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Bob', 'B')"_s);
-    Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {staff, ann});
-    open(u"EXPORT"_s, u"CSV"_s);
-
-    struct Case
-    {
-        const char *name;
-        bool exists;
-        QMessageBox::StandardButton answer;
-        QString group;
-        QStringList titles;
-        QByteArray content; // "<missing>": no file
-    };
-    const QByteArray old = "old contents";
-    const QList<Case> cases = {
-        {"No keeps the old file", true, QMessageBox::No, u"Staff"_s, {"EXIST"}, old},
-        {"Yes replaces it", true, QMessageBox::Yes, u"Staff"_s, {"EXIST", "INFO"},
-         "\"Ann\",\"A\"" + QByteArray(",\"\"").repeated(14) + "\r\n"},
-        {"no members after Yes: the old file is gone", true, QMessageBox::Yes, u"Empty"_s, {"EXIST", "INFO"},
-         "<missing>"},
-    };
-    for (const Case &c : cases) {
-        QFile::remove(path(u"g.csv"_s));
-        if (c.exists)
-            write(u"g.csv"_s, old);
-        boxes->clear();
-        boxes->answer(c.answer);
-        choose(c.group);
-        dialogs->choose(path(u"g.csv"_s));
-        click("cmdSelect");
-        QVERIFY2(boxes->titles() == c.titles, c.name);
-        if (c.exists)
-            QCOMPARE(boxes->shown().first().text,
-                     u"The file name you specified already exist. Do you want to overwrite this file?"_s);
-        QVERIFY2(read(u"g.csv"_s) == c.content, c.name);
-    }
-    QCOMPARE(boxes->last().text, u"Done exporting 0 contacts."_s);
-}
-
-void tst_contactFiles::windowModesAndGroupChoice()
-{
-    for (const char *name : {"zulu", "\u00C9mile", "anna", "Bob"})
-        addGroup(QString::fromUtf8(name));
-    open(u"  export "_s, u"csv"_s);
-    QVERIFY(child<QPushButton>("cmdAdd")->isHidden());
-    QCOMPARE(child<QPushButton>("Command1")->text(), u"All Contacts"_s);
-    QCOMPARE(child<QLabel>("lblList")->text(), u"Contacts not exported"_s);
-    QCOMPARE(column(child<QComboBox>("cboGroups")->model(), 0), (QStringList{"anna", "Bob", "\u00C9mile", "zulu"}));
-    saveScreenshot(window.get(), u"frmSelectGroup-export"_s);
-
-    // "Select Group" with no group chosen asks for one and transfers nothing.
-    click("cmdSelect");
-    QCOMPARE(boxes->titles(), QStringList{"INFO"});
-    QCOMPARE(boxes->last().text,
-             u"To use this option you have to select a group, otherwise use the WITHOUT GROUP option."_s);
-    QVERIFY(dialogs->asked().isEmpty());
-
-    open(u"IMPORT"_s, u"PASTEL"_s);
-    QVERIFY(!child<QPushButton>("cmdAdd")->isHidden());
-    QCOMPARE(child<QPushButton>("Command1")->text(), u"Without Group"_s);
-    QCOMPARE(child<QLabel>("lblList")->text(), u"Contacts Not Imported"_s);
-
-    // "Add group" opens the new-group window; the list then holds the new group, the choice stays.
-    choose(u"Bob"_s);
-    const QString opened = withModal([this] { click("cmdAdd"); }, [](QWidget *adding) {
-        child<QLineEdit>(adding, "txtName")->setText(u"Board"_s);
-        click(adding, "cmdSave");
-    });
-    QCOMPARE(opened, u"frmAddGroups"_s);
-    QCOMPARE(child<QComboBox>("cboGroups")->itemText(1), u"Board"_s);
-    QCOMPARE(child<QComboBox>("cboGroups")->currentText(), u"Bob"_s);
-
-    // An unknown pair does nothing at all.
-    open(u"IMPORT"_s, u"CSV"_s);
-    click("Command1");
-    QVERIFY(dialogs->asked().isEmpty());
-    click("cmdCancel");
-    QCOMPARE(window->result(), int(QDialog::Rejected));
-}
 
 QTEST_MAIN(tst_contactFiles)
 #include "tst_contactFiles.moc"

@@ -24,159 +24,151 @@ class tst_contactRules : public QObject
 private slots:
     void init() { home.freshDatabase(); }
 
-    void searchFindsByWordsColumnsEmailAndPhones_data();
-    void searchFindsByWordsColumnsEmailAndPhones();
-    void cellphoneShading_data();
-    void cellphoneShading();
-    void splitNamesAtTheFirstComma_data();
-    void splitNamesAtTheFirstComma();
-    void removePhoneSpacesFromFourColumns();
+    void searchFindsByWordsColumnsEmailAndPhones_data()
+    {
+        using ContactSearch::Field;
+        QTest::addColumn<Field>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<Columns>("columns");
+        QTest::addColumn<QStringList>("found");
+        const Columns all{true, true, true, true};
+        const QStringList everyone{"Adams", "Émile", "O'Brien", "smith", "Zulu"};
+        QTest::newRow("two words: either") << Field::Names << u"jo smi"_s << all << QStringList{"Adams", "smith"};
+        QTest::newRow("letter outside ASCII") << Field::Names << u"émi"_s << all << QStringList{"Émile"};
+        QTest::newRow("quote is a character") << Field::Names << u"o'brien"_s << all << QStringList{"O'Brien"};
+        QTest::newRow("empty text: everyone") << Field::Names << QString() << all << everyone;
+        QTest::newRow("no boxes: everyone") << Field::Names << u"jo"_s << Columns{} << everyone;
+        QTest::newRow("only checked columns") << Field::Names << u"ann"_s << Columns{false, false, false, true}
+                                              << QStringList{};
+        QTest::newRow("first names box") << Field::Names << u"ann"_s << Columns{false, false, true, false}
+                                         << QStringList{"smith"};
+        // A leading blank makes an empty word: it matches every contact whose checked column holds something.
+        QTest::newRow("empty word") << Field::Names << u" jo"_s << Columns{true, false, false, false}
+                                    << QStringList{"Adams", "O'Brien"};
+        QTest::newRow("two blanks between words") << Field::Names << u"zz  yy"_s << Columns{false, true, false, false}
+                                                  << QStringList{"Adams", "O'Brien"};
+        QTest::newRow("e-mail, trailing blank kept") << Field::EMail << u"n "_s << all << QStringList{"O'Brien"};
+        QTest::newRow("e-mail, leading blank dropped") << Field::EMail << u"  N"_s << all
+                                                       << QStringList{"Adams", "O'Brien"};
+        QTest::newRow("082 in any of four columns") << Field::Phones << u"082"_s << all
+                                                    << QStringList{"Adams", "Émile", "smith", "Zulu"};
+        QTest::newRow("blanks inside stored numbers count") << Field::Phones << u"0821234567"_s << all
+                                                            << QStringList{"Adams"};
+    }
 
+    void searchFindsByWordsColumnsEmailAndPhones()
+    {
+        QFETCH(ContactSearch::Field, field);
+        QFETCH(QString, text);
+        QFETCH(Columns, columns);
+        QFETCH(QStringList, found);
+        addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}, {"Salute", u"Ms"_s}, {"Initials", u"J"_s},
+                    {"EMail", u"joan@mail.com"_s}, {"Mobile", u"0821234567"_s}});
+        addContact({{"LastName", u"O'Brien"_s}, {"FirstName", u"Sean"_s}, {"Salute", u"Mr"_s}, {"Initials", u"S"_s},
+                    {"EMail", u"sean obrien@mail.com"_s}, {"Mobile", u"0731234567"_s}});
+        addContact({{"LastName", u"smith"_s}, {"FirstName", u"Ann"_s}, {"Salute", u""_s}, {"Initials", u""_s},
+                    {"TelWork", u"011 082 0000"_s}});
+        addContact(
+            {{"LastName", u"Zulu"_s}, {"FirstName", u"Bongani"_s}, {"EMail", u""_s}, {"TelHome", u"0820000000"_s}});
+        addContact({{"LastName", u"Émile"_s}, {"Fax", u"(082) 123"_s}, {"Mobile", u"082 123 4567"_s}});
+
+        ContactSearch::Criteria criteria;
+        criteria.field = field;
+        criteria.text = text;
+        criteria.columns = columns;
+        const ContactSearch::Statement statement = ContactSearch::statement(criteria);
+        QSqlQuery query = Database::run(statement.sql, statement.values);
+        QStringList names;
+        while (query.next())
+            names.append(query.value(u"Column1"_s).toString());
+        QCOMPARE(names, found);
+    }
+
+    void cellphoneShading_data()
+    {
+        using CellphoneClass::Shading;
+        QTest::addColumn<QString>("mobile");
+        QTest::addColumn<Shading>("shading");
+        QTest::newRow("ten digits") << u"0821234567"_s << Shading::None;
+        QTest::newRow("eight digits") << u"08212345"_s << Shading::TooShort;
+        QTest::newRow("leading plus still a number") << u"+27821234567"_s << Shading::TooLong;
+        QTest::newRow("inner blanks") << u"082 123 4567"_s << Shading::Invalid;
+        QTest::newRow("invalid replaces too long") << u"082 123 45678"_s << Shading::Invalid;
+        QTest::newRow("length counts blanks around") << u" 0821234567  "_s << Shading::TooLong;
+        QTest::newRow("empty") << QString() << Shading::None;
+        QTest::newRow("all blanks") << u"     "_s << Shading::None;
+        QTest::newRow("short and not a number") << u"082-123"_s << Shading::Invalid;
+        QTest::newRow("letters") << u"082123456x"_s << Shading::Invalid;
+        QTest::newRow("not a number word") << u"nan"_s << Shading::Invalid;
+        QTest::newRow("exponent reads as a number") << u"0821234E56"_s << Shading::None;
+        QTest::newRow("two signs") << u"+-82123456"_s << Shading::Invalid;
+    }
+
+    void cellphoneShading()
+    {
+        QFETCH(QString, mobile);
+        QFETCH(CellphoneClass::Shading, shading);
+        // The locale decides separators, not which of these numbers read as numbers.
+        for (const QLocale &locale :
+             {QLocale::c(), QLocale(QLocale::English, QLocale::SouthAfrica), QLocale(QLocale::German, QLocale::Germany),
+              QLocale(QLocale::French, QLocale::France)})
+            QVERIFY2(CellphoneClass::classify(mobile, locale) == shading, qPrintable(locale.name()));
+    }
+
+    void splitNamesAtTheFirstComma_data()
+    {
+        QTest::addColumn<QVariant>("lastName");
+        QTest::addColumn<QString>("newLastName");
+        QTest::addColumn<QString>("newFirstName");
+        QTest::newRow("comma and blank") << QVariant(u"Smith, John"_s) << u"Smith"_s << u"John"_s;
+        QTest::newRow("only the first comma") << QVariant(u"Smith,John,Jr"_s) << u"Smith"_s << u"John,Jr"_s;
+        QTest::newRow("nothing after") << QVariant(u"Smith,"_s) << u"Smith"_s << QString();
+        QTest::newRow("nothing before") << QVariant(u", John"_s) << QString() << u"John"_s;
+        QTest::newRow("no comma: untouched") << QVariant(u"Smith John"_s) << u"Smith John"_s << u"Old"_s;
+        QTest::newRow("quote is a character") << QVariant(u"O'Brien , Seán "_s) << u"O'Brien"_s << u"Seán"_s;
+        QTest::newRow("absent") << QVariant() << QString() << u"Old"_s;
+    }
+
+    void splitNamesAtTheFirstComma()
+    {
+        QFETCH(QVariant, lastName);
+        QFETCH(QString, newLastName);
+        QFETCH(QString, newFirstName);
+        const qint64 id = addContact({{"LastName", lastName}, {"FirstName", u"Old"_s}});
+        QCOMPARE(ContactCleanup::splitNames(), newFirstName == u"Old"_s ? 0 : 1);
+        QCOMPARE(column(id, u"LastName"_s).toString(), newLastName);
+        QCOMPARE(column(id, u"FirstName"_s).toString(), newFirstName);
+    }
+
+    void removePhoneSpacesFromFourColumns()
+    {
+        struct Case
+        {
+            QVariant stored;
+            QString cleaned;
+        };
+        const QList<Case> cases{{u"(082) 123-4567"_s, u"0821234567"_s},
+                                {u"+27 82 123 4567"_s, u"+27821234567"_s},
+                                {QVariant(), QString()},
+                                {u"082.123/4567 x"_s, u"082.123/4567x"_s},
+                                {u"0821234567"_s, u"0821234567"_s}};
+        QList<qint64> ids;
+        for (const Case &c : cases)
+            ids.append(addContact({{"Mobile", c.stored}, {"TelWork", c.stored}, {"TelHome", c.stored},
+                                   {"Fax", c.stored}, {"LastName", u"Keep (me) - as is"_s}}));
+        QCOMPARE(ContactCleanup::removePhoneSpaces(), cases.size() - 1); // the clean one is left alone
+        for (int i = 0; i < cases.size(); ++i) {
+            for (const QString &name : {u"Mobile"_s, u"TelWork"_s, u"TelHome"_s, u"Fax"_s}) {
+                const QVariant value = column(ids.at(i), name);
+                QVERIFY(!value.isNull());
+                QCOMPARE(value.toString(), cases.at(i).cleaned);
+            }
+            QCOMPARE(column(ids.at(i), u"LastName"_s).toString(), u"Keep (me) - as is"_s);
+        }
+    }
 private:
     TestHome home;
 };
-
-void tst_contactRules::searchFindsByWordsColumnsEmailAndPhones_data()
-{
-    using ContactSearch::Field;
-    QTest::addColumn<Field>("field");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<Columns>("columns");
-    QTest::addColumn<QStringList>("found");
-    const Columns all{true, true, true, true};
-    const QStringList everyone{"Adams", "Émile", "O'Brien", "smith", "Zulu"};
-    QTest::newRow("two words: either") << Field::Names << u"jo smi"_s << all << QStringList{"Adams", "smith"};
-    QTest::newRow("letter outside ASCII") << Field::Names << u"émi"_s << all << QStringList{"Émile"};
-    QTest::newRow("quote is a character") << Field::Names << u"o'brien"_s << all << QStringList{"O'Brien"};
-    QTest::newRow("empty text: everyone") << Field::Names << QString() << all << everyone;
-    QTest::newRow("no boxes: everyone") << Field::Names << u"jo"_s << Columns{} << everyone;
-    QTest::newRow("only checked columns") << Field::Names << u"ann"_s << Columns{false, false, false, true}
-                                          << QStringList{};
-    QTest::newRow("first names box") << Field::Names << u"ann"_s << Columns{false, false, true, false}
-                                     << QStringList{"smith"};
-    // A leading blank makes an empty word: it matches every contact whose checked column holds something.
-    QTest::newRow("empty word") << Field::Names << u" jo"_s << Columns{true, false, false, false}
-                                << QStringList{"Adams", "O'Brien"};
-    QTest::newRow("two blanks between words") << Field::Names << u"zz  yy"_s << Columns{false, true, false, false}
-                                              << QStringList{"Adams", "O'Brien"};
-    QTest::newRow("e-mail, trailing blank kept") << Field::EMail << u"n "_s << all << QStringList{"O'Brien"};
-    QTest::newRow("e-mail, leading blank dropped") << Field::EMail << u"  N"_s << all
-                                                   << QStringList{"Adams", "O'Brien"};
-    QTest::newRow("082 in any of four columns") << Field::Phones << u"082"_s << all
-                                                << QStringList{"Adams", "Émile", "smith", "Zulu"};
-    QTest::newRow("blanks inside stored numbers count") << Field::Phones << u"0821234567"_s << all
-                                                        << QStringList{"Adams"};
-}
-
-void tst_contactRules::searchFindsByWordsColumnsEmailAndPhones()
-{
-    QFETCH(ContactSearch::Field, field);
-    QFETCH(QString, text);
-    QFETCH(Columns, columns);
-    QFETCH(QStringList, found);
-    addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}, {"Salute", u"Ms"_s}, {"Initials", u"J"_s},
-                {"EMail", u"joan@mail.com"_s}, {"Mobile", u"0821234567"_s}});
-    addContact({{"LastName", u"O'Brien"_s}, {"FirstName", u"Sean"_s}, {"Salute", u"Mr"_s}, {"Initials", u"S"_s},
-                {"EMail", u"sean obrien@mail.com"_s}, {"Mobile", u"0731234567"_s}});
-    addContact({{"LastName", u"smith"_s}, {"FirstName", u"Ann"_s}, {"Salute", u""_s}, {"Initials", u""_s},
-                {"TelWork", u"011 082 0000"_s}});
-    addContact({{"LastName", u"Zulu"_s}, {"FirstName", u"Bongani"_s}, {"EMail", u""_s}, {"TelHome", u"0820000000"_s}});
-    addContact({{"LastName", u"Émile"_s}, {"Fax", u"(082) 123"_s}, {"Mobile", u"082 123 4567"_s}});
-
-    ContactSearch::Criteria criteria;
-    criteria.field = field;
-    criteria.text = text;
-    criteria.columns = columns;
-    const ContactSearch::Statement statement = ContactSearch::statement(criteria);
-    QSqlQuery query = Database::run(statement.sql, statement.values);
-    QStringList names;
-    while (query.next())
-        names.append(query.value(u"Column1"_s).toString());
-    QCOMPARE(names, found);
-}
-
-void tst_contactRules::cellphoneShading_data()
-{
-    using CellphoneClass::Shading;
-    QTest::addColumn<QString>("mobile");
-    QTest::addColumn<Shading>("shading");
-    QTest::newRow("ten digits") << u"0821234567"_s << Shading::None;
-    QTest::newRow("eight digits") << u"08212345"_s << Shading::TooShort;
-    QTest::newRow("leading plus still a number") << u"+27821234567"_s << Shading::TooLong;
-    QTest::newRow("inner blanks") << u"082 123 4567"_s << Shading::Invalid;
-    QTest::newRow("invalid replaces too long") << u"082 123 45678"_s << Shading::Invalid;
-    QTest::newRow("length counts blanks around") << u" 0821234567  "_s << Shading::TooLong;
-    QTest::newRow("empty") << QString() << Shading::None;
-    QTest::newRow("all blanks") << u"     "_s << Shading::None;
-    QTest::newRow("short and not a number") << u"082-123"_s << Shading::Invalid;
-    QTest::newRow("letters") << u"082123456x"_s << Shading::Invalid;
-    QTest::newRow("not a number word") << u"nan"_s << Shading::Invalid;
-    QTest::newRow("exponent reads as a number") << u"0821234E56"_s << Shading::None;
-    QTest::newRow("two signs") << u"+-82123456"_s << Shading::Invalid;
-}
-
-void tst_contactRules::cellphoneShading()
-{
-    QFETCH(QString, mobile);
-    QFETCH(CellphoneClass::Shading, shading);
-    // The locale decides separators, not which of these numbers read as numbers.
-    for (const QLocale &locale :
-         {QLocale::c(), QLocale(QLocale::English, QLocale::SouthAfrica), QLocale(QLocale::German, QLocale::Germany),
-          QLocale(QLocale::French, QLocale::France)})
-        QVERIFY2(CellphoneClass::classify(mobile, locale) == shading, qPrintable(locale.name()));
-}
-
-void tst_contactRules::splitNamesAtTheFirstComma_data()
-{
-    QTest::addColumn<QVariant>("lastName");
-    QTest::addColumn<QString>("newLastName");
-    QTest::addColumn<QString>("newFirstName");
-    QTest::newRow("comma and blank") << QVariant(u"Smith, John"_s) << u"Smith"_s << u"John"_s;
-    QTest::newRow("only the first comma") << QVariant(u"Smith,John,Jr"_s) << u"Smith"_s << u"John,Jr"_s;
-    QTest::newRow("nothing after") << QVariant(u"Smith,"_s) << u"Smith"_s << QString();
-    QTest::newRow("nothing before") << QVariant(u", John"_s) << QString() << u"John"_s;
-    QTest::newRow("no comma: untouched") << QVariant(u"Smith John"_s) << u"Smith John"_s << u"Old"_s;
-    QTest::newRow("quote is a character") << QVariant(u"O'Brien , Seán "_s) << u"O'Brien"_s << u"Seán"_s;
-    QTest::newRow("absent") << QVariant() << QString() << u"Old"_s;
-}
-
-void tst_contactRules::splitNamesAtTheFirstComma()
-{
-    QFETCH(QVariant, lastName);
-    QFETCH(QString, newLastName);
-    QFETCH(QString, newFirstName);
-    const qint64 id = addContact({{"LastName", lastName}, {"FirstName", u"Old"_s}});
-    QCOMPARE(ContactCleanup::splitNames(), newFirstName == u"Old"_s ? 0 : 1);
-    QCOMPARE(column(id, u"LastName"_s).toString(), newLastName);
-    QCOMPARE(column(id, u"FirstName"_s).toString(), newFirstName);
-}
-
-void tst_contactRules::removePhoneSpacesFromFourColumns()
-{
-    struct Case
-    {
-        QVariant stored;
-        QString cleaned;
-    };
-    const QList<Case> cases{{u"(082) 123-4567"_s, u"0821234567"_s},
-                            {u"+27 82 123 4567"_s, u"+27821234567"_s},
-                            {QVariant(), QString()},
-                            {u"082.123/4567 x"_s, u"082.123/4567x"_s},
-                            {u"0821234567"_s, u"0821234567"_s}};
-    QList<qint64> ids;
-    for (const Case &c : cases)
-        ids.append(addContact({{"Mobile", c.stored}, {"TelWork", c.stored}, {"TelHome", c.stored},
-                               {"Fax", c.stored}, {"LastName", u"Keep (me) - as is"_s}}));
-    QCOMPARE(ContactCleanup::removePhoneSpaces(), cases.size() - 1); // the clean one is left alone
-    for (int i = 0; i < cases.size(); ++i) {
-        for (const QString &name : {u"Mobile"_s, u"TelWork"_s, u"TelHome"_s, u"Fax"_s}) {
-            const QVariant value = column(ids.at(i), name);
-            QVERIFY(!value.isNull());
-            QCOMPARE(value.toString(), cases.at(i).cleaned);
-        }
-        QCOMPARE(column(ids.at(i), u"LastName"_s).toString(), u"Keep (me) - as is"_s);
-    }
-}
 
 QTEST_GUILESS_MAIN(tst_contactRules)
 #include "tst_contactRules.moc"

@@ -27,21 +27,372 @@ private slots:
     void init() { start(); }
     void cleanup() { finish(); }
 
-    void searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyList();
-    void searchOptionsSetTheNameBoxes();
+    void searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyList()
+    {
+        addContact({{"LastName", u"Zulu"_s}, {"FirstName", u"Jo"_s}, {"AssNo", u"A2"_s}});
+        const qint64 obrien = addContact({{"LastName", u"O'Brien"_s}, {"FirstName", u"Sean"_s}, {"AssNo", u"A1"_s}});
+        addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}, {"AssNo", u"A3"_s}});
 
-    void listShadesRowsAndCleanUpsShowTheirChanges();
-    void listSortsByHeaderAsPeopleReadNames();
-    void addTwoThenTheListSelectsTheSecond();
-    void editKeepsTheContactAndNoRowDoesNothing();
-    void deleteAsksAndRemovesMemberships();
-    void f4LocatesThePickedContact();
-    void importAndExportOpenTheGroupWindow();
+        // Enter in the criteria searches (and does not close the window); Enter in the list picks.
+        open(new frmSearchClients);
+        type("txtCriteria", u"jo"_s);
+        QTest::keyClick(child<QLineEdit>("txtCriteria"), Qt::Key_Return);
+        QVERIFY(window->isVisible());
+        auto *results = child<QTableView>("grdResults");
+        QCOMPARE(results->model()->rowCount(), 2);
+        QCOMPARE(results->model()->index(0, 1).data().toString(), u"Adams"_s);
+        QVERIFY(results->isColumnHidden(0));
+        screenshots(u"frmSearchClients"_s);
+        results->setFocus();
+        QTest::keyClick(results, Qt::Key_Down);
+        QTest::keyClick(results, Qt::Key_Return);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(modMain::SelectedClientID, 1);
 
-    void editorTownFillsThePostalCode_data();
-    void editorTownFillsThePostalCode();
-    void editorWarnsAboutACellNumberInUse();
+        // Nothing found: Enter and a double click pick nothing.
+        open(new frmSearchClients);
+        type("txtCriteria", u"nobody"_s);
+        click("cmdSearch");
+        results = child<QTableView>("grdResults");
+        QCOMPARE(results->model()->rowCount(), 0);
+        results->setFocus();
+        QTest::keyClick(results, Qt::Key_Return);
+        QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(window->isVisible());
+        QCOMPARE(modMain::SelectedClientID, 1);
 
+        // A quote stays in the criteria and finds the name that holds it; a double click picks.
+        type("txtCriteria", u"O'Brien"_s);
+        click("cmdSearch");
+        QCOMPARE(child<QLineEdit>("txtCriteria")->text(), u"O'Brien"_s);
+        QCOMPARE(results->model()->rowCount(), 1);
+        const QRect cell = results->visualRect(results->model()->index(0, 1));
+        QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(modMain::SelectedClientID, qint32(obrien));
+        QVERIFY(boxes->shown().isEmpty());
+    }
+
+    void searchOptionsSetTheNameBoxes()
+    {
+        addContact({{"LastName", u"Adams"_s}, {"EMail", u"ann@example.com"_s}, {"Mobile", u"0821234567"_s}});
+        open(new frmSearchClients);
+        const QList<QCheckBox *> names{child<QCheckBox>("chkContact_0"), child<QCheckBox>("chkContact_1"),
+                                       child<QCheckBox>("chkContact_2"), child<QCheckBox>("chkContact_3")};
+        QVERIFY(child<QRadioButton>("optOptions_0")->isChecked());
+        for (int option : {2, 0, 1}) {
+            child<QRadioButton>(qPrintable(u"optOptions_%1"_s.arg(option)))->click();
+            for (QCheckBox *box : names) {
+                QCOMPARE(box->isChecked(), option == 0);
+                QCOMPARE(box->isEnabled(), option == 0);
+            }
+            QCOMPARE(QApplication::focusWidget(), child<QLineEdit>("txtCriteria"));
+        }
+        type("txtCriteria", u"EXAMPLE"_s); // e-mail option, any case
+        click("cmdSearch");
+        QCOMPARE(child<QTableView>("grdResults")->model()->rowCount(), 1);
+    }
+
+    void listShadesRowsAndCleanUpsShowTheirChanges()
+    {
+        const QList<std::pair<QString, QColor>> mobiles{{u"0821234567"_s, QColor()},
+                                                        {u"08212345"_s, QColor(0xFF, 0x80, 0xC0)},
+                                                        {u"27821234567"_s, QColor(0xFF, 0xFF, 0x00)},
+                                                        {u"(082) 123 4567"_s, QColor(0xFF, 0x80, 0x80)},
+                                                        {u"   "_s, QColor()}};
+        for (int i = 0; i < mobiles.size(); ++i)
+            addContact(
+                {{"AssNo", u"A%1"_s.arg(i)}, {"LastName", u"Name, %1"_s.arg(i)}, {"Mobile", mobiles.at(i).first}});
+        open(new frmListClients);
+        QCOMPARE(qty(), u"5"_s);
+        for (int row = 0; row < mobiles.size(); ++row)
+            for (int column = 0; column < grid()->model()->columnCount(); ++column)
+                QCOMPARE(grid()->model()->index(row, column).data(Qt::BackgroundRole).value<QColor>(),
+                         mobiles.at(row).second);
+        // The legend carries the shadings' colours.
+        for (const auto &[label, shading] : {std::pair{"Label6", CellphoneClass::Shading::TooLong},
+                                             std::pair{"Label5", CellphoneClass::Shading::TooShort},
+                                             std::pair{"Label4", CellphoneClass::Shading::Invalid}})
+            QVERIFY(child<QLabel>(label)->styleSheet().contains(ContactListModel::colourOf(shading).name()));
+        for (const char *hidden : {"ClientID", "Selected", "Company"})
+            QVERIFY(grid()->isColumnHidden(section(QString::fromLatin1(hidden))));
+        screenshots(u"frmListClients"_s);
+
+        // The clean-ups show their changes, shading included.
+        child<QAction>("mnuUpdateSpaces")->trigger();
+        QCOMPARE(cell(3, u"Mobile"_s), u"0821234567"_s);
+        QVERIFY(!grid()->model()->index(3, 1).data(Qt::BackgroundRole).isValid());
+        child<QAction>("mnuUpdateNames")->trigger();
+        QCOMPARE(cell(3, u"LastName"_s), u"Name"_s);
+        QCOMPARE(cell(3, u"FirstName"_s), u"3"_s);
+        QVERIFY(boxes->shown().isEmpty());
+    }
+
+    void listSortsByHeaderAsPeopleReadNames()
+    {
+        const QStringList names{"Zulu", "émile", "anna", "Émile", "Anna", "Ödegaard", "zebra"};
+        for (int i = 0; i < names.size(); ++i)
+            addContact({{"AssNo", u"A%1"_s.arg(9 - i)}, {"LastName", names.at(i)}, {"FirstName", names.at(i)}});
+        // Contacts without a name come first, one never given a name before one whose name was cleared,
+        // on either engine.
+        addContact({{"AssNo", u"B1"_s}, {"LastName", u""_s}, {"FirstName", u"cleared"_s}});
+        addContact({{"AssNo", u"B2"_s}, {"FirstName", u"never named"_s}});
+        open(new frmListClients);
+        QCOMPARE(column(u"AssNo"_s).first(), u"A3"_s);
+        for (int click = 0; click < 2; ++click) { // the same header twice sorts the same way
+            grid()->horizontalHeader()->sectionClicked(section(u"LastName"_s));
+            QCOMPARE(column(u"LastName"_s),
+                     (QStringList{"", "", "anna", "Anna", "émile", "Émile", "Ödegaard", "zebra", "Zulu"}));
+            QCOMPARE(column(u"FirstName"_s).mid(0, 2), (QStringList{"never named", "cleared"}));
+            QCOMPARE(current(), 0);
+        }
+        grid()->horizontalHeader()->sectionClicked(section(u"AssNo"_s));
+        QCOMPARE(column(u"LastName"_s).first(), u"zebra"_s);
+        QCOMPARE(qty(), u"9"_s);
+    }
+
+    void addTwoThenTheListSelectsTheSecond()
+    {
+        addContact({{"AssNo", u"B1"_s}, {"LastName", u"Existing"_s}});
+        open(new frmListClients);
+        const QString opened = withModal([this] { click("cmdAdd"); }, [](QWidget *editor) {
+            QCOMPARE(editor->windowTitle(), u"Add Contacts"_s);
+            for (const char *assNo : {"C2", "A1"}) {
+                typeInto(editor, "txtAssNo", QString::fromLatin1(assNo));
+                typeInto(editor, "txtLastname", u"  O'Brien "_s);
+                click(editor, "cmdSave");
+                QCOMPARE(editor->windowTitle(), u"Add Clients"_s);
+                QCOMPARE(child<QLineEdit>(editor, "txtLastname")->text(), QString());
+                QCOMPARE(editor->focusWidget(), child<QLineEdit>(editor, "txtAssNo"));
+            }
+            click(editor, "cmdCancel");
+        });
+        QCOMPARE(opened, u"frmAddEditClients"_s);
+        QCOMPARE(qty(), u"3"_s);
+        QCOMPARE(current(), 0); // ordered by Ass No: A1, B1, C2
+        QCOMPARE(cell(0, u"AssNo"_s), u"A1"_s);
+        QCOMPARE(cell(0, u"LastName"_s), u"O'Brien"_s);
+        QCOMPARE(modMain::SavedClientID, 3);
+
+        // Saving with every field empty adds a contact whose columns are empty, not absent.
+        withModal([this] { click("cmdAdd"); }, [](QWidget *editor) { click(editor, "cmdSave"); });
+        QCOMPARE(qty(), u"4"_s);
+        QCOMPARE(
+            count(u"SELECT count(*) FROM Clients WHERE ClientID = 4 AND AssNo = '' AND EMail = '' AND Address3 = ''"_s),
+            1);
+        QCOMPARE(cell(current(), u"ClientID"_s), u"4"_s);
+    }
+
+    void editKeepsTheContactAndNoRowDoesNothing()
+    {
+        open(new frmListClients);
+        click("cmdEdit"); // empty list: no editor opens (a window here would block the test)
+        click("cmdDelete");
+        QVERIFY(boxes->shown().isEmpty());
+
+        addContact(
+            {{"AssNo", u"A1"_s}, {"LastName", u"Adams"_s}, {"EnrollerAssNo", u" E7 "_s}, {"Address3", u" Durban "_s}});
+        const qint64 brown = addContact({{"AssNo", u"A2"_s}, {"LastName", u"Brown"_s}, {"Mobile", u" 0821234567 "_s}});
+        open(new frmListClients);
+        grid()->setCurrentIndex(grid()->model()->index(1, 1));
+        QTest::keyClick(grid(), Qt::Key_Return); // nothing; a double click edits
+        const QRect rect = grid()->visualRect(grid()->model()->index(1, 2));
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, rect.center());
+        const auto doubleClick = [&] { QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, rect.center()); };
+        const QString opened = withModal(doubleClick, [](QWidget *editor) {
+            QCOMPARE(editor->windowTitle(), u"Update Contacts"_s);
+            QCOMPARE(child<QLineEdit>(editor, "txtCellphone")->text(), u"0821234567"_s);
+            typeInto(editor, "txtAssNo", u"A0"_s); // moves Brown to the top
+            click(editor, "cmdSave");
+        });
+        QCOMPARE(opened, u"frmAddEditClients"_s);
+        QCOMPARE(cell(current(), u"LastName"_s), u"Brown"_s);
+        QCOMPARE(current(), 0);
+        QCOMPARE(modMain::SavedClientID, qint32(brown));
+        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2);
+
+        // Loading trims; the enroller and town come back and go out as the editor shows them.
+        frmAddEditClients editor;
+        editor.LoadDetails(1);
+        QCOMPARE(child<QLineEdit>(&editor, "txtEnrollerName")->text(), u"E7"_s);
+        QCOMPARE(child<QComboBox>(&editor, "cboTown")->currentText(), u"Durban"_s);
+    }
+
+    void deleteAsksAndRemovesMemberships()
+    {
+        addContact({{"AssNo", u"A1"_s}, {"LastName", u"Adams"_s}});
+        const qint64 obrien = addContact({{"AssNo", u"A2'"_s}, {"LastName", u"O'Brien"_s}});
+        addContact({{"AssNo", u"A3"_s}, {"LastName", u"Cole"_s}});
+        Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (1, ?), (2, ?), (1, 1)"_s,
+                      {obrien, obrien});
+        open(new frmListClients);
+        grid()->setCurrentIndex(grid()->model()->index(1, 1));
+        click("cmdDelete"); // unanswered: No
+        QCOMPARE(boxes->titles(), QStringList{"DELETE"});
+        QCOMPARE(boxes->last().text, u"Are you sure you want to delete the customer with Ass No = A2'?"_s);
+        QCOMPARE(boxes->last().icon, QMessageBox::Question);
+        QCOMPARE(qty(), u"3"_s);
+
+        // The memberships go after the contact, in the same transaction: when they cannot go, the contact stays.
+        FailingWrites::refuse(u"Refuse"_s, u"DELETE"_s, u"GroupLinking"_s);
+        boxes->answer(QMessageBox::Yes);
+        click("cmdDelete");
+        QCOMPARE(boxes->titles().last(), u"ERROR"_s);
+        QVERIFY(boxes->last().text.contains(u"refused by test"_s));
+        QCOMPARE(qty(), u"3"_s);
+        QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE ClientID = ?"_s, {obrien}), 1);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+
+        FailingWrites::allow(u"Refuse"_s, u"GroupLinking"_s);
+        boxes->answer(QMessageBox::Yes);
+        click("cmdDelete");
+        QCOMPARE(qty(), u"2"_s);
+        QCOMPARE(column(u"LastName"_s), (QStringList{"Adams", "Cole"}));
+        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking WHERE ClientID = ?"_s, {obrien}), 0);
+        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 1);
+    }
+
+    void f4LocatesThePickedContact()
+    {
+        for (int i = 0; i < 300; ++i)
+            addContact({{"AssNo", u"A%1"_s.arg(i, 3, 10, QChar(u'0'))}, {"LastName", u"Person %1"_s.arg(i)}});
+        open(new frmListClients);
+        grid()->setCurrentIndex(grid()->model()->index(5, 1));
+        // Closed after a search, without a pick: the current row and the focus stay.
+        grid()->setFocus();
+        const auto f4 = [this] { QTest::keyClick(grid(), Qt::Key_F4); };
+        const QString opened = withModal(f4, [](QWidget *search) {
+            typeInto(search, "txtCriteria", u"250"_s);
+            click(search, "cmdSearch");
+            click(search, "cmdClose");
+        });
+        QCOMPARE(opened, u"frmSearchClients"_s);
+        QCOMPARE(current(), 5);
+        QCOMPARE(window->focusWidget(), grid());
+
+        withModal(f4, [](QWidget *search) {
+            typeInto(search, "txtCriteria", u"250"_s);
+            click(search, "cmdSearch");
+            auto *results = child<QTableView>(search, "grdResults");
+            results->setFocus();
+            QTest::keyClick(results, Qt::Key_Return);
+        });
+        QCOMPARE(current(), 250);
+        QCOMPARE(cell(current(), u"LastName"_s), u"Person 250"_s);
+        QCOMPARE(window->focusWidget(), child<QPushButton>("cmdEdit"));
+        QVERIFY(grid()->viewport()->rect().intersects(grid()->visualRect(grid()->model()->index(250, 1))));
+
+        // A contact gone since the search was opened: the first row.
+        withModal([this] { QTest::keyClick(window.get(), Qt::Key_F4); }, [](QWidget *search) {
+            modMain::SelectedClientID = 99999;
+            static_cast<QDialog *>(search)->accept();
+        });
+        QCOMPARE(current(), 0);
+    }
+
+    void importAndExportOpenTheGroupWindow()
+    {
+        addContact({{"AssNo", u"B1"_s}});
+        open(new frmListClients);
+        for (const auto &[menu, mode] :
+             {std::pair{"mnuImportPastel", "IMPORT PASTEL"}, std::pair{"mnuExportCSV", "EXPORT CSV"}}) {
+            QString opened;
+            withModal([&] { child<QAction>(menu)->trigger(); }, [&opened](QWidget *dialog) {
+                const auto *files = static_cast<frmSelectGroup *>(dialog);
+                opened = files->ActionType + u' ' + files->FileFormat;
+                if (files->ActionType == u"IMPORT"_s)
+                    addContact({{"AssNo", u"A1"_s}}); // as an import would
+            });
+            QCOMPARE(opened, QString::fromLatin1(mode));
+        }
+        QCOMPARE(qty(), u"2"_s); // counted again after the import
+        QCOMPARE(cell(current(), u"AssNo"_s), u"A1"_s);
+    }
+
+    void editorTownFillsThePostalCode_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("street");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("answer"); // 0: no question asked
+        QTest::addColumn<QString>("code");
+        QTest::newRow("street code only") << QString() << u"4001"_s << QString() << 0 << u"4001"_s;
+        QTest::newRow("both: yes") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::Yes) << u"4000"_s;
+        QTest::newRow("both: no") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::No) << u"4001"_s;
+        QTest::newRow("both: cancel") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::Cancel) << QString();
+        // Codes of blanks only count as empty.
+        QTest::newRow("blank street code, blank typed") << u" 4000"_s << u"  "_s << u"  "_s << 0 << u" 4000"_s;
+        QTest::newRow("neither") << QString() << u" "_s << QString() << int(QMessageBox::Yes) << QString();
+        QTest::newRow("code already typed") << QString() << u"4001"_s << u"9999"_s << 0 << u"9999"_s;
+    }
+
+    void editorTownFillsThePostalCode()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, street);
+        QFETCH(QString, typed);
+        QFETCH(int, answer);
+        QFETCH(QString, code);
+        Database::run(u"DELETE FROM PostalCodes"_s);
+        Database::run(u"INSERT INTO PostalCodes (Area, Town, BoxCode, StreetCode) VALUES "
+                      "('umhlanga rocks', 'Durban', ?, ?), ('Amanzimtoti', 'Durban', '4125', '4126')"_s,
+                      {box, street});
+        open(new frmAddEditClients);
+        auto *town = child<QComboBox>("cboTown");
+        QCOMPARE(town->count(), 2);
+        QCOMPARE(town->itemText(0), u"Amanzimtoti"_s);
+        child<QLineEdit>("txtPostalCode")->setText(typed);
+        if (answer != 0)
+            boxes->answer(QMessageBox::StandardButton(answer));
+        town->setCurrentIndex(1);
+        emit town->activated(1);
+        QCOMPARE(boxes->titles(), answer != 0 ? QStringList{"CODES"} : QStringList{});
+        if (answer != 0) {
+            QCOMPARE(boxes->last().text,
+                     u"Press YES to use PO Box Code or NO for Street Code or CANCEL for nothing."_s);
+            QCOMPARE(boxes->last().buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        }
+        QCOMPARE(child<QLineEdit>("txtPostalCode")->text(), code);
+        QCOMPARE(town->currentText(), u"Umhlanga Rocks"_s);
+        if (QByteArray(QTest::currentDataTag()) == "both: yes")
+            screenshots(u"frmAddEditClients"_s);
+    }
+
+    void editorWarnsAboutACellNumberInUse()
+    {
+        addContact({{"LastName", u" O'Brien "_s}, {"FirstName", u"Sean"_s}, {"Mobile", u" 0821234567"_s}});
+        addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}});
+        const auto leaveCellphone = [this](const QString &number) {
+            auto *cell = child<QLineEdit>("txtCellphone");
+            cell->setFocus();
+            cell->setText(number);
+            child<QLineEdit>("txtEMail")->setFocus();
+        };
+        // Add mode, each number with the holder the warning names (none: no warning, and Save enabled); an empty number
+        // is held by the contact without one.
+        open(new frmAddEditClients);
+        for (const auto &[number, holder] :
+             {std::pair{u"0821234567 "_s, u"O'Brien, Sean"_s}, std::pair{u"0829999999"_s, QString()},
+              std::pair{u""_s, u"Adams, Joan"_s}, std::pair{u"0821234567'"_s, QString()}}) {
+            boxes->clear();
+            leaveCellphone(number);
+            QCOMPARE(child<QPushButton>("cmdSave")->isEnabled(), holder.isEmpty());
+            QCOMPARE(boxes->titles(), holder.isEmpty() ? QStringList{} : QStringList{"INFO"});
+            if (!holder.isEmpty())
+                QCOMPARE(boxes->last().text, u"This cell number already exist for "_s + holder);
+        }
+        // Edit mode: the contact's own number counts too; a save leaves Save as it was.
+        auto *editor = new frmAddEditClients;
+        editor->LoadDetails(1);
+        open(editor);
+        boxes->clear();
+        leaveCellphone(child<QLineEdit>("txtCellphone")->text());
+        QCOMPARE(boxes->titles(), QStringList{"INFO"});
+        QVERIFY(!child<QPushButton>("cmdSave")->isEnabled());
+        editor->ClearFields();
+        QVERIFY(!child<QPushButton>("cmdSave")->isEnabled());
+    }
 private:
     void type(const char *box, const QString &text)
     {
@@ -64,369 +415,6 @@ private:
     int current() const { return grid()->currentIndex().row(); }
     QString qty() const { return child<QLabel>("lblQty")->text(); }
 };
-
-void tst_contactWindows::searchPicksByEnterOrDoubleClickAndNothingFromAnEmptyList()
-{
-    addContact({{"LastName", u"Zulu"_s}, {"FirstName", u"Jo"_s}, {"AssNo", u"A2"_s}});
-    const qint64 obrien = addContact({{"LastName", u"O'Brien"_s}, {"FirstName", u"Sean"_s}, {"AssNo", u"A1"_s}});
-    addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}, {"AssNo", u"A3"_s}});
-
-    // Enter in the criteria searches (and does not close the window); Enter in the list picks.
-    open(new frmSearchClients);
-    type("txtCriteria", u"jo"_s);
-    QTest::keyClick(child<QLineEdit>("txtCriteria"), Qt::Key_Return);
-    QVERIFY(window->isVisible());
-    auto *results = child<QTableView>("grdResults");
-    QCOMPARE(results->model()->rowCount(), 2);
-    QCOMPARE(results->model()->index(0, 1).data().toString(), u"Adams"_s);
-    QVERIFY(results->isColumnHidden(0));
-    screenshots(u"frmSearchClients"_s);
-    results->setFocus();
-    QTest::keyClick(results, Qt::Key_Down);
-    QTest::keyClick(results, Qt::Key_Return);
-    QVERIFY(!window->isVisible());
-    QCOMPARE(modMain::SelectedClientID, 1);
-
-    // Nothing found: Enter and a double click pick nothing.
-    open(new frmSearchClients);
-    type("txtCriteria", u"nobody"_s);
-    click("cmdSearch");
-    results = child<QTableView>("grdResults");
-    QCOMPARE(results->model()->rowCount(), 0);
-    results->setFocus();
-    QTest::keyClick(results, Qt::Key_Return);
-    QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
-    QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
-    QVERIFY(window->isVisible());
-    QCOMPARE(modMain::SelectedClientID, 1);
-
-    // A quote stays in the criteria and finds the name that holds it; a double click picks.
-    type("txtCriteria", u"O'Brien"_s);
-    click("cmdSearch");
-    QCOMPARE(child<QLineEdit>("txtCriteria")->text(), u"O'Brien"_s);
-    QCOMPARE(results->model()->rowCount(), 1);
-    const QRect cell = results->visualRect(results->model()->index(0, 1));
-    QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, cell.center());
-    QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, cell.center());
-    QCOMPARE(modMain::SelectedClientID, qint32(obrien));
-    QVERIFY(boxes->shown().isEmpty());
-}
-
-void tst_contactWindows::searchOptionsSetTheNameBoxes()
-{
-    addContact({{"LastName", u"Adams"_s}, {"EMail", u"ann@example.com"_s}, {"Mobile", u"0821234567"_s}});
-    open(new frmSearchClients);
-    const QList<QCheckBox *> names{child<QCheckBox>("chkContact_0"), child<QCheckBox>("chkContact_1"),
-                                   child<QCheckBox>("chkContact_2"), child<QCheckBox>("chkContact_3")};
-    QVERIFY(child<QRadioButton>("optOptions_0")->isChecked());
-    for (int option : {2, 0, 1}) {
-        child<QRadioButton>(qPrintable(u"optOptions_%1"_s.arg(option)))->click();
-        for (QCheckBox *box : names) {
-            QCOMPARE(box->isChecked(), option == 0);
-            QCOMPARE(box->isEnabled(), option == 0);
-        }
-        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>("txtCriteria"));
-    }
-    type("txtCriteria", u"EXAMPLE"_s); // e-mail option, any case
-    click("cmdSearch");
-    QCOMPARE(child<QTableView>("grdResults")->model()->rowCount(), 1);
-}
-
-void tst_contactWindows::listShadesRowsAndCleanUpsShowTheirChanges()
-{
-    const QList<std::pair<QString, QColor>> mobiles{{u"0821234567"_s, QColor()},
-                                                    {u"08212345"_s, QColor(0xFF, 0x80, 0xC0)},
-                                                    {u"27821234567"_s, QColor(0xFF, 0xFF, 0x00)},
-                                                    {u"(082) 123 4567"_s, QColor(0xFF, 0x80, 0x80)},
-                                                    {u"   "_s, QColor()}};
-    for (int i = 0; i < mobiles.size(); ++i)
-        addContact({{"AssNo", u"A%1"_s.arg(i)}, {"LastName", u"Name, %1"_s.arg(i)}, {"Mobile", mobiles.at(i).first}});
-    open(new frmListClients);
-    QCOMPARE(qty(), u"5"_s);
-    for (int row = 0; row < mobiles.size(); ++row)
-        for (int column = 0; column < grid()->model()->columnCount(); ++column)
-            QCOMPARE(grid()->model()->index(row, column).data(Qt::BackgroundRole).value<QColor>(),
-                     mobiles.at(row).second);
-    // The legend carries the shadings' colours.
-    for (const auto &[label, shading] : {std::pair{"Label6", CellphoneClass::Shading::TooLong},
-                                         std::pair{"Label5", CellphoneClass::Shading::TooShort},
-                                         std::pair{"Label4", CellphoneClass::Shading::Invalid}})
-        QVERIFY(child<QLabel>(label)->styleSheet().contains(ContactListModel::colourOf(shading).name()));
-    for (const char *hidden : {"ClientID", "Selected", "Company"})
-        QVERIFY(grid()->isColumnHidden(section(QString::fromLatin1(hidden))));
-    screenshots(u"frmListClients"_s);
-
-    // The clean-ups show their changes, shading included.
-    child<QAction>("mnuUpdateSpaces")->trigger();
-    QCOMPARE(cell(3, u"Mobile"_s), u"0821234567"_s);
-    QVERIFY(!grid()->model()->index(3, 1).data(Qt::BackgroundRole).isValid());
-    child<QAction>("mnuUpdateNames")->trigger();
-    QCOMPARE(cell(3, u"LastName"_s), u"Name"_s);
-    QCOMPARE(cell(3, u"FirstName"_s), u"3"_s);
-    QVERIFY(boxes->shown().isEmpty());
-}
-
-void tst_contactWindows::listSortsByHeaderAsPeopleReadNames()
-{
-    const QStringList names{"Zulu", "émile", "anna", "Émile", "Anna", "Ödegaard", "zebra"};
-    for (int i = 0; i < names.size(); ++i)
-        addContact({{"AssNo", u"A%1"_s.arg(9 - i)}, {"LastName", names.at(i)}, {"FirstName", names.at(i)}});
-    // Contacts without a name come first, one never given a name before one whose name was cleared,
-    // on either engine.
-    addContact({{"AssNo", u"B1"_s}, {"LastName", u""_s}, {"FirstName", u"cleared"_s}});
-    addContact({{"AssNo", u"B2"_s}, {"FirstName", u"never named"_s}});
-    open(new frmListClients);
-    QCOMPARE(column(u"AssNo"_s).first(), u"A3"_s);
-    for (int click = 0; click < 2; ++click) { // the same header twice sorts the same way
-        grid()->horizontalHeader()->sectionClicked(section(u"LastName"_s));
-        QCOMPARE(column(u"LastName"_s),
-                 (QStringList{"", "", "anna", "Anna", "émile", "Émile", "Ödegaard", "zebra", "Zulu"}));
-        QCOMPARE(column(u"FirstName"_s).mid(0, 2), (QStringList{"never named", "cleared"}));
-        QCOMPARE(current(), 0);
-    }
-    grid()->horizontalHeader()->sectionClicked(section(u"AssNo"_s));
-    QCOMPARE(column(u"LastName"_s).first(), u"zebra"_s);
-    QCOMPARE(qty(), u"9"_s);
-}
-
-void tst_contactWindows::addTwoThenTheListSelectsTheSecond()
-{
-    addContact({{"AssNo", u"B1"_s}, {"LastName", u"Existing"_s}});
-    open(new frmListClients);
-    const QString opened = withModal([this] { click("cmdAdd"); }, [](QWidget *editor) {
-        QCOMPARE(editor->windowTitle(), u"Add Contacts"_s);
-        for (const char *assNo : {"C2", "A1"}) {
-            typeInto(editor, "txtAssNo", QString::fromLatin1(assNo));
-            typeInto(editor, "txtLastname", u"  O'Brien "_s);
-            click(editor, "cmdSave");
-            QCOMPARE(editor->windowTitle(), u"Add Clients"_s);
-            QCOMPARE(child<QLineEdit>(editor, "txtLastname")->text(), QString());
-            QCOMPARE(editor->focusWidget(), child<QLineEdit>(editor, "txtAssNo"));
-        }
-        click(editor, "cmdCancel");
-    });
-    QCOMPARE(opened, u"frmAddEditClients"_s);
-    QCOMPARE(qty(), u"3"_s);
-    QCOMPARE(current(), 0); // ordered by Ass No: A1, B1, C2
-    QCOMPARE(cell(0, u"AssNo"_s), u"A1"_s);
-    QCOMPARE(cell(0, u"LastName"_s), u"O'Brien"_s);
-    QCOMPARE(modMain::SavedClientID, 3);
-
-    // Saving with every field empty adds a contact whose columns are empty, not absent.
-    withModal([this] { click("cmdAdd"); }, [](QWidget *editor) { click(editor, "cmdSave"); });
-    QCOMPARE(qty(), u"4"_s);
-    QCOMPARE(
-        count(u"SELECT count(*) FROM Clients WHERE ClientID = 4 AND AssNo = '' AND EMail = '' AND Address3 = ''"_s), 1);
-    QCOMPARE(cell(current(), u"ClientID"_s), u"4"_s);
-}
-
-void tst_contactWindows::editKeepsTheContactAndNoRowDoesNothing()
-{
-    open(new frmListClients);
-    click("cmdEdit"); // empty list: no editor opens (a window here would block the test)
-    click("cmdDelete");
-    QVERIFY(boxes->shown().isEmpty());
-
-    addContact(
-        {{"AssNo", u"A1"_s}, {"LastName", u"Adams"_s}, {"EnrollerAssNo", u" E7 "_s}, {"Address3", u" Durban "_s}});
-    const qint64 brown = addContact({{"AssNo", u"A2"_s}, {"LastName", u"Brown"_s}, {"Mobile", u" 0821234567 "_s}});
-    open(new frmListClients);
-    grid()->setCurrentIndex(grid()->model()->index(1, 1));
-    QTest::keyClick(grid(), Qt::Key_Return); // nothing; a double click edits
-    const QRect rect = grid()->visualRect(grid()->model()->index(1, 2));
-    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, rect.center());
-    const auto doubleClick = [&] { QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, rect.center()); };
-    const QString opened = withModal(doubleClick, [](QWidget *editor) {
-        QCOMPARE(editor->windowTitle(), u"Update Contacts"_s);
-        QCOMPARE(child<QLineEdit>(editor, "txtCellphone")->text(), u"0821234567"_s);
-        typeInto(editor, "txtAssNo", u"A0"_s); // moves Brown to the top
-        click(editor, "cmdSave");
-    });
-    QCOMPARE(opened, u"frmAddEditClients"_s);
-    QCOMPARE(cell(current(), u"LastName"_s), u"Brown"_s);
-    QCOMPARE(current(), 0);
-    QCOMPARE(modMain::SavedClientID, qint32(brown));
-    QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2);
-
-    // Loading trims; the enroller and town come back and go out as the editor shows them.
-    frmAddEditClients editor;
-    editor.LoadDetails(1);
-    QCOMPARE(child<QLineEdit>(&editor, "txtEnrollerName")->text(), u"E7"_s);
-    QCOMPARE(child<QComboBox>(&editor, "cboTown")->currentText(), u"Durban"_s);
-}
-
-void tst_contactWindows::deleteAsksAndRemovesMemberships()
-{
-    addContact({{"AssNo", u"A1"_s}, {"LastName", u"Adams"_s}});
-    const qint64 obrien = addContact({{"AssNo", u"A2'"_s}, {"LastName", u"O'Brien"_s}});
-    addContact({{"AssNo", u"A3"_s}, {"LastName", u"Cole"_s}});
-    Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (1, ?), (2, ?), (1, 1)"_s, {obrien, obrien});
-    open(new frmListClients);
-    grid()->setCurrentIndex(grid()->model()->index(1, 1));
-    click("cmdDelete"); // unanswered: No
-    QCOMPARE(boxes->titles(), QStringList{"DELETE"});
-    QCOMPARE(boxes->last().text, u"Are you sure you want to delete the customer with Ass No = A2'?"_s);
-    QCOMPARE(boxes->last().icon, QMessageBox::Question);
-    QCOMPARE(qty(), u"3"_s);
-
-    // The memberships go after the contact, in the same transaction: when they cannot go, the contact stays.
-    FailingWrites::refuse(u"Refuse"_s, u"DELETE"_s, u"GroupLinking"_s);
-    boxes->answer(QMessageBox::Yes);
-    click("cmdDelete");
-    QCOMPARE(boxes->titles().last(), u"ERROR"_s);
-    QVERIFY(boxes->last().text.contains(u"refused by test"_s));
-    QCOMPARE(qty(), u"3"_s);
-    QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE ClientID = ?"_s, {obrien}), 1);
-    QVERIFY(QApplication::overrideCursor() == nullptr);
-
-    FailingWrites::allow(u"Refuse"_s, u"GroupLinking"_s);
-    boxes->answer(QMessageBox::Yes);
-    click("cmdDelete");
-    QCOMPARE(qty(), u"2"_s);
-    QCOMPARE(column(u"LastName"_s), (QStringList{"Adams", "Cole"}));
-    QCOMPARE(count(u"SELECT count(*) FROM GroupLinking WHERE ClientID = ?"_s, {obrien}), 0);
-    QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 1);
-}
-
-void tst_contactWindows::f4LocatesThePickedContact()
-{
-    for (int i = 0; i < 300; ++i)
-        addContact({{"AssNo", u"A%1"_s.arg(i, 3, 10, QChar(u'0'))}, {"LastName", u"Person %1"_s.arg(i)}});
-    open(new frmListClients);
-    grid()->setCurrentIndex(grid()->model()->index(5, 1));
-    // Closed after a search, without a pick: the current row and the focus stay.
-    grid()->setFocus();
-    const auto f4 = [this] { QTest::keyClick(grid(), Qt::Key_F4); };
-    const QString opened = withModal(f4, [](QWidget *search) {
-        typeInto(search, "txtCriteria", u"250"_s);
-        click(search, "cmdSearch");
-        click(search, "cmdClose");
-    });
-    QCOMPARE(opened, u"frmSearchClients"_s);
-    QCOMPARE(current(), 5);
-    QCOMPARE(window->focusWidget(), grid());
-
-    withModal(f4, [](QWidget *search) {
-        typeInto(search, "txtCriteria", u"250"_s);
-        click(search, "cmdSearch");
-        auto *results = child<QTableView>(search, "grdResults");
-        results->setFocus();
-        QTest::keyClick(results, Qt::Key_Return);
-    });
-    QCOMPARE(current(), 250);
-    QCOMPARE(cell(current(), u"LastName"_s), u"Person 250"_s);
-    QCOMPARE(window->focusWidget(), child<QPushButton>("cmdEdit"));
-    QVERIFY(grid()->viewport()->rect().intersects(grid()->visualRect(grid()->model()->index(250, 1))));
-
-    // A contact gone since the search was opened: the first row.
-    withModal([this] { QTest::keyClick(window.get(), Qt::Key_F4); }, [](QWidget *search) {
-        modMain::SelectedClientID = 99999;
-        static_cast<QDialog *>(search)->accept();
-    });
-    QCOMPARE(current(), 0);
-}
-
-void tst_contactWindows::importAndExportOpenTheGroupWindow()
-{
-    addContact({{"AssNo", u"B1"_s}});
-    open(new frmListClients);
-    for (const auto &[menu, mode] :
-         {std::pair{"mnuImportPastel", "IMPORT PASTEL"}, std::pair{"mnuExportCSV", "EXPORT CSV"}}) {
-        QString opened;
-        withModal([&] { child<QAction>(menu)->trigger(); }, [&opened](QWidget *dialog) {
-            const auto *files = static_cast<frmSelectGroup *>(dialog);
-            opened = files->ActionType + u' ' + files->FileFormat;
-            if (files->ActionType == u"IMPORT"_s)
-                addContact({{"AssNo", u"A1"_s}}); // as an import would
-        });
-        QCOMPARE(opened, QString::fromLatin1(mode));
-    }
-    QCOMPARE(qty(), u"2"_s); // counted again after the import
-    QCOMPARE(cell(current(), u"AssNo"_s), u"A1"_s);
-}
-
-void tst_contactWindows::editorTownFillsThePostalCode_data()
-{
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QString>("street");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("answer"); // 0: no question asked
-    QTest::addColumn<QString>("code");
-    QTest::newRow("street code only") << QString() << u"4001"_s << QString() << 0 << u"4001"_s;
-    QTest::newRow("both: yes") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::Yes) << u"4000"_s;
-    QTest::newRow("both: no") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::No) << u"4001"_s;
-    QTest::newRow("both: cancel") << u"4000"_s << u"4001"_s << QString() << int(QMessageBox::Cancel) << QString();
-    // Codes of blanks only count as empty.
-    QTest::newRow("blank street code, blank typed") << u" 4000"_s << u"  "_s << u"  "_s << 0 << u" 4000"_s;
-    QTest::newRow("neither") << QString() << u" "_s << QString() << int(QMessageBox::Yes) << QString();
-    QTest::newRow("code already typed") << QString() << u"4001"_s << u"9999"_s << 0 << u"9999"_s;
-}
-
-void tst_contactWindows::editorTownFillsThePostalCode()
-{
-    QFETCH(QString, box);
-    QFETCH(QString, street);
-    QFETCH(QString, typed);
-    QFETCH(int, answer);
-    QFETCH(QString, code);
-    Database::run(u"DELETE FROM PostalCodes"_s);
-    Database::run(u"INSERT INTO PostalCodes (Area, Town, BoxCode, StreetCode) VALUES "
-                  "('umhlanga rocks', 'Durban', ?, ?), ('Amanzimtoti', 'Durban', '4125', '4126')"_s,
-                  {box, street});
-    open(new frmAddEditClients);
-    auto *town = child<QComboBox>("cboTown");
-    QCOMPARE(town->count(), 2);
-    QCOMPARE(town->itemText(0), u"Amanzimtoti"_s);
-    child<QLineEdit>("txtPostalCode")->setText(typed);
-    if (answer != 0)
-        boxes->answer(QMessageBox::StandardButton(answer));
-    town->setCurrentIndex(1);
-    emit town->activated(1);
-    QCOMPARE(boxes->titles(), answer != 0 ? QStringList{"CODES"} : QStringList{});
-    if (answer != 0) {
-        QCOMPARE(boxes->last().text, u"Press YES to use PO Box Code or NO for Street Code or CANCEL for nothing."_s);
-        QCOMPARE(boxes->last().buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    }
-    QCOMPARE(child<QLineEdit>("txtPostalCode")->text(), code);
-    QCOMPARE(town->currentText(), u"Umhlanga Rocks"_s);
-    if (QByteArray(QTest::currentDataTag()) == "both: yes")
-        screenshots(u"frmAddEditClients"_s);
-}
-
-void tst_contactWindows::editorWarnsAboutACellNumberInUse()
-{
-    addContact({{"LastName", u" O'Brien "_s}, {"FirstName", u"Sean"_s}, {"Mobile", u" 0821234567"_s}});
-    addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}});
-    const auto leaveCellphone = [this](const QString &number) {
-        auto *cell = child<QLineEdit>("txtCellphone");
-        cell->setFocus();
-        cell->setText(number);
-        child<QLineEdit>("txtEMail")->setFocus();
-    };
-    // Add mode, each number with the holder the warning names (none: no warning, and Save enabled); an empty number
-    // is held by the contact without one.
-    open(new frmAddEditClients);
-    for (const auto &[number, holder] :
-         {std::pair{u"0821234567 "_s, u"O'Brien, Sean"_s}, std::pair{u"0829999999"_s, QString()},
-          std::pair{u""_s, u"Adams, Joan"_s}, std::pair{u"0821234567'"_s, QString()}}) {
-        boxes->clear();
-        leaveCellphone(number);
-        QCOMPARE(child<QPushButton>("cmdSave")->isEnabled(), holder.isEmpty());
-        QCOMPARE(boxes->titles(), holder.isEmpty() ? QStringList{} : QStringList{"INFO"});
-        if (!holder.isEmpty())
-            QCOMPARE(boxes->last().text, u"This cell number already exist for "_s + holder);
-    }
-    // Edit mode: the contact's own number counts too; a save leaves Save as it was.
-    auto *editor = new frmAddEditClients;
-    editor->LoadDetails(1);
-    open(editor);
-    boxes->clear();
-    leaveCellphone(child<QLineEdit>("txtCellphone")->text());
-    QCOMPARE(boxes->titles(), QStringList{"INFO"});
-    QVERIFY(!child<QPushButton>("cmdSave")->isEnabled());
-    editor->ClearFields();
-    QVERIFY(!child<QPushButton>("cmdSave")->isEnabled());
-}
 
 QTEST_MAIN(tst_contactWindows)
 #include "tst_contactWindows.moc"

@@ -1,6 +1,5 @@
 #include "GatewayTestSupport.h"
 
-#include "gateway/GatewayClient.h"
 #include "gateway/GatewayCycles.h"
 #include "gateway/OutboxSender.h"
 
@@ -44,8 +43,6 @@ class tst_outboxSender : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { GatewayClient::setDefaultTimeout(GatewayClient::DefaultTimeoutMs); }
-
     void checkCredits()
     {
         GatewaySetup s(1000, "0");
@@ -204,48 +201,6 @@ private slots:
         QCOMPARE(attemptedBeforePost, QList<int>({0, 1, 2, 3}));
         QCOMPARE(posted(s.gateway), ids(keys));
         QCOMPARE(OutboxRows::states(), QStringList({"5000001", "5000002", "5000003", "5000004", "queued"}));
-    }
-
-    // A transport failure ends the run with one error box. The row in flight stays queued when the
-    // request certainly did not arrive (and the run stops there); when it may have arrived the row stays
-    // marked in flight and the run goes on. Each is posted once. Without the balance nothing is sent.
-    void transportFailures_data()
-    {
-        QTest::addColumn<QString>("fault"); // "down": the gateway stops; "down before": before the run
-        QTest::addColumn<QStringList>("states");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("no balance") << "down before" << QStringList{"queued", "queued", "queued"}
-                                    << "could not be reached";
-        QTest::newRow("gateway down") << "down" << QStringList{"5000001", "queued", "queued"} << "could not be reached";
-        QTest::newRow("hang") << "hang" << QStringList{"5000001", "in flight", "in flight"} << "did not answer";
-        QTest::newRow("drop") << "drop" << QStringList{"5000001", "in flight", "in flight"} << "broke off";
-        QTest::newRow("truncate") << "truncate" << QStringList{"5000001", "in flight", "in flight"} << "broke off";
-    }
-    void transportFailures()
-    {
-        QFETCH(QString, fault);
-        QFETCH(QString, error);
-        GatewaySetup s;
-        GatewayClient::setDefaultTimeout(500);
-        for (int i = 0; i < 3; ++i)
-            OutboxRows::queue("0821234567", "hello");
-        if (fault == "down before")
-            s.gateway.stop();
-        s.host.onYield = [&] {
-            if (s.host.yields == 1 && fault == "down")
-                s.gateway.stop();
-            else if (s.host.yields == 1)
-                s.gateway.admin(QStringLiteral("/admin/fault?mode=%1&types=SingleSMS").arg(fault));
-        };
-        QVERIFY(!OutboxSender(s.host).SendOutbox());
-        QTEST(OutboxRows::states(), "states");
-        QCOMPARE(s.host.titles, QStringList({"ERROR"}));
-        QVERIFY2(s.host.texts[0].contains(error), qPrintable(s.host.texts[0]));
-        QCOMPARE(s.host.lastStatus(), "ERROR");
-        QCOMPARE(s.host.busyDepth, 0);
-        QCOMPARE(s.host.credits, fault == "down before" ? "10" : "1000");
-        if (!fault.startsWith("down"))
-            QCOMPARE(types(s.gateway), QStringList({"replies", "Credits", "SingleSMS", "SingleSMS", "SingleSMS"}));
     }
 
     void cycleSequences_data()

@@ -6,6 +6,7 @@
 #include "gateway/RepliesRetrieval.h"
 #include "gateway/SendReportRetrieval.h"
 #include "gateway/StatusRetrieval.h"
+#include "settings/SetupStore.h"
 #include "settings/cRegistry.h"
 
 #include <QFileInfo>
@@ -67,12 +68,7 @@ private slots:
     {
         const mode_t old = ::umask(022);
         TestHome home;
-        cRegistry registry;
-        registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
-        registry.setSectionKey(QStringLiteral("Software\\Corvane\\Tellwave\\Settings"));
-        registry.setValueKey(QStringLiteral("Database"));
-        registry.setValueType(cRegistry::REG_SZ);
-        registry.setValue(home.databasePath());
+        SetupStore::writeSetting(SetupStore::DatabaseValue, home.databasePath());
         OutboxRows::queue(QStringLiteral("0821234567"));
         ::umask(old);
         const QStringList files = {cRegistry::hivePath(), home.databasePath(), home.databasePath() + "-wal",

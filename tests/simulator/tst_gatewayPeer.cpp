@@ -70,23 +70,6 @@ QList<QStringList> report(quint16 port, const QByteArray &type = "Sent&EventID=0
                       type == "replies" ? "replies" : "sent");
 }
 
-// The rows of the report page as a client cuts them out: everything after the word DataGrid and the one
-// character after it, up to </table>, split at </tr> and </td>, tags and line breaks dropped.
-QList<QStringList> pageRows(const QByteArray &page)
-{
-    QString text = QString::fromUtf8(page.mid(page.toUpper().indexOf("DATAGRID") + 9));
-    text.truncate(text.indexOf("</table>", 0, Qt::CaseInsensitive));
-    QList<QStringList> rows;
-    for (const QString &row : text.split("</tr>", Qt::KeepEmptyParts, Qt::CaseInsensitive)) {
-        QStringList cells = row.split("</td>", Qt::KeepEmptyParts, Qt::CaseInsensitive).mid(0, 6);
-        for (QString &cell : cells)
-            cell.remove('\r').remove('\n').remove("<tr>", Qt::CaseInsensitive).remove("<td>", Qt::CaseInsensitive);
-        if (cells.size() == 6)
-            rows.append(cells);
-    }
-    return rows;
-}
-
 // One whole answer (headers and Content-Length body) from a kept-open connection; what follows stays pending.
 QByteArray readAnswer(QTcpSocket &socket, QByteArray &pending)
 {
@@ -168,17 +151,19 @@ private slots:
         QCOMPARE(entries.value(0).join('|'), " R'q\"|1|0831|Yes & no|2024-01-02 03:04:05|Hi<|01/02/2024|42");
     }
 
-    void reportPageIsCutTheWayAClientCutsIt()
+    // One table, the message's text escaped so that it cannot break its row. The program reads this page in
+    // tst_sendReceiveWindows.
+    void reportPageEscapesItsRows()
     {
         START_GATEWAY(QString("--account demo:demo:100 --failure-share 1").split(' '));
         QCOMPARE(sms(port, "0821", "a%3C/td%3E%3Ctd%3Eb%20%26%20c", "5"), QByteArray("5000001"));
-        const QByteArray page = post(port, "/httppost3.aspx?Type=SentID" + Login + "&SentID=0");
-        QCOMPARE(page.toUpper().count("DATAGRID"), 1);
-        const QList<QStringList> rows = pageRows(page);
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[0].join(' '), "SentID PhoneNumber Data DateTime CustomerID SentStatus");
-        QVERIFY(QDateTime::fromString(rows[1][3], "yyyy-MM-dd HH:mm:ss").isValid());
-        QCOMPARE(rows[1].join('|'), "5000001|0821|a&lt;/td&gt;&lt;td&gt;b &amp; c|" + rows[1][3] + "|5|Failed");
+        const QString page = QString::fromUtf8(post(port, "/httppost3.aspx?Type=SentID" + Login + "&SentID=0"));
+        QCOMPARE(page.count("DATAGRID", Qt::CaseInsensitive), 1);
+        const QRegularExpression rows("<tr><td>SentID</td><td>PhoneNumber</td><td>Data</td><td>DateTime</td>"
+                                      "<td>CustomerID</td><td>SentStatus</td></tr>\r\n<tr><td>5000001</td><td>0821</td>"
+                                      "<td>a&lt;/td&gt;&lt;td&gt;b &amp; c</td><td>\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d</td>"
+                                      "<td>5</td><td>Failed</td></tr>\r\n</table>");
+        QVERIFY2(rows.match(page).hasMatch(), qPrintable(page));
     }
 
     void stateSurvivesRestart()
@@ -245,25 +230,6 @@ private slots:
             QCOMPARE(report(port).size(), 0); // types outside the list are never hit and do not count
         }
         QCOMPARE(statuses, QList<int>({200, 200, 200, 500, 200, 200, 200, 500}));
-    }
-
-    void latencyDoesNotBlockOtherConnections()
-    {
-        START_GATEWAY(QString("--account demo:demo:50 --latency-ms 800").split(' '));
-        QTcpSocket slow;
-        slow.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(slow.waitForConnected(5000));
-        QElapsedTimer timer;
-        timer.start();
-        slow.write(request(Credits));
-        QVERIFY(slow.waitForBytesWritten(5000));
-        QVERIFY(!gateway.admin("/admin/state").isEmpty()); // served while the first answer waits
-        const qint64 adminDone = timer.elapsed();
-        QByteArray pending;
-        QCOMPARE(httpBody(readAnswer(slow, pending)), QByteArray("50"));
-        const qint64 answered = timer.elapsed();
-        QVERIFY2(answered >= 790 && adminDone + 300 < answered,
-                 qPrintable(QString("%1 %2").arg(adminDone).arg(answered)));
     }
 
     void keepAliveAndPipelining()

@@ -151,11 +151,6 @@ QString start()
     return {};
 }
 
-QString adminAddress()
-{
-    return QStringLiteral("postgresql://tellwave@%1:%2/postgres").arg(socketHost(), QString::number(cluster().port));
-}
-
 QString newDatabase()
 {
     const QString problem = start();

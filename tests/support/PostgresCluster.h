@@ -21,7 +21,4 @@ QString start();
 // never passes without it.
 QString newDatabase();
 
-// The address of the cluster's maintenance database.
-QString adminAddress();
-
 } // namespace PostgresCluster

@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -122,15 +121,6 @@ void GatewayProcess::stop()
             m_process->waitForFinished(5000);
         }
     }
-}
-
-quint16 unusedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = server.serverPort();
-    server.close();
-    return port;
 }
 
 QByteArray rawHttp(quint16 port, const QByteArray &method, const QByteArray &pathAndQuery, int timeoutMs)

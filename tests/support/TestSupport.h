@@ -67,9 +67,6 @@ private:
     QString m_output;
 };
 
-// A loopback port nothing listens on.
-quint16 unusedPort();
-
 // Runs "GET/POST <pathAndQuery>" against 127.0.0.1:port with a plain socket and
 // gives the whole answer (status line, headers, body) as received.
 QByteArray rawHttp(quint16 port, const QByteArray &method, const QByteArray &pathAndQuery,
