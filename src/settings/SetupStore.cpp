@@ -28,6 +28,14 @@ cRegistry settingAt(const QString &name)
     return registry;
 }
 
+// A settings file that cannot be read is an error, never read as empty.
+void requireReadableSettings()
+{
+    const QString problem = cRegistry::hiveProblem();
+    if (!problem.isEmpty())
+        throw AppError(ErrorSetting, QStringLiteral("The program's settings cannot be read: %1.").arg(problem), Source);
+}
+
 Values trimmed(const Values &values)
 {
     using modFunctions::TrimBlanks;
@@ -55,9 +63,7 @@ void storeAccount(const QString &username, const QString &password)
 
 QString readSetting(const QString &name)
 {
-    const QString problem = cRegistry::hiveProblem();
-    if (!problem.isEmpty())
-        throw AppError(ErrorSetting, QStringLiteral("The program's settings cannot be read: %1.").arg(problem), Source);
+    requireReadableSettings();
     cRegistry registry = settingAt(name);
     const QVariant value = registry.Value();
     if (!value.isValid())
@@ -73,9 +79,7 @@ QString readSetting(const QString &name)
 
 int readNumberSetting(const QString &name, int fallback, int least, int most)
 {
-    const QString problem = cRegistry::hiveProblem();
-    if (!problem.isEmpty())
-        throw AppError(ErrorSetting, QStringLiteral("The program's settings cannot be read: %1.").arg(problem), Source);
+    requireReadableSettings();
     cRegistry registry = settingAt(name);
     const QVariant value = registry.Value();
     if (!value.isValid())
@@ -148,6 +152,7 @@ void save(const Values &typed, bool withAccount)
                             QString::number(values.gatewayConnections),
                             QString::number(values.gatewayMessagesPerSecond)};
     // Read raw, so that putting them back restores exactly what was there.
+    requireReadableSettings();
     QStringList before;
     for (const QString &name : names)
         before << settingAt(name).Value().toString();
