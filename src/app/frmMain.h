@@ -1,5 +1,6 @@
 #pragma once
 
+#include "campaigns/Schedule.h"
 #include "gateway/CycleHost.h"
 
 #include <QElapsedTimer>
@@ -106,6 +107,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // What the outbox's looks depend on besides its rows: the time, the
+    // sending window, the scheduled batches.
+    void readOutboxLooks();
     enum class Refresh { None, OutboxThenInbox, InboxThenOutbox };
 
     void Form_Load();
@@ -137,6 +141,7 @@ private:
     int m_busy = 0;
     bool m_marketingOpen = true; // marketing messages may go now
     QDateTime m_outboxNow;       // the time the outbox's looks are judged at
+    QHash<qint64, Schedule::Batch> m_waitingBatches; // scheduled batches with unsent rows
     QTimer m_scheduleTimer;
     QSet<qint64> m_triedBatches; // started automatically in this session
     bool m_closeWhenIdle = false;
