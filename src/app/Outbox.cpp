@@ -22,16 +22,6 @@ Style styleOf(bool send, bool delivered, const QString &eventId, bool inFlight)
 }
 
 namespace {
-// "?, ?, ?" for a list of n bound values.
-QString placeholders(qsizetype n)
-{
-    QString text;
-    text.reserve(n * 3);
-    for (qsizetype i = 0; i < n; ++i)
-        text += i ? QStringLiteral(", ?") : QStringLiteral("?");
-    return text;
-}
-
 // SQLite limits the number of bound values in one statement.
 constexpr qsizetype Chunk = 500;
 
@@ -47,7 +37,7 @@ int overChunks(const QList<qint64> &ids, Each each)
         values.reserve(part.size());
         for (qint64 id : part)
             values << id;
-        total += each(placeholders(part.size()), values);
+        total += each(Database::placeholders(part.size()), values);
     }
     return total;
 }

@@ -12,11 +12,6 @@ namespace Schedule {
 namespace {
 const QString StampFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss'Z'");
 
-QString placeholders(qsizetype n)
-{
-    return QStringList(n, QStringLiteral("?")).join(QStringLiteral(", "));
-}
-
 QString lines(const QList<Batch> &batches)
 {
     QStringList result;
@@ -142,7 +137,7 @@ void hold(const QList<qint64> &ids)
     QVariantList values;
     for (qint64 id : ids)
         values << id;
-    Database::run(QStringLiteral("UPDATE SendBatches SET Held = 1 WHERE BatchID IN (%1)").arg(placeholders(ids.size())),
+    Database::run(QStringLiteral("UPDATE SendBatches SET Held = 1 WHERE BatchID IN (%1)").arg(Database::placeholders(ids.size())),
                   values);
 }
 

@@ -7,20 +7,19 @@
 const QStringList &ContactListing::columns()
 {
     static const QStringList names{
-        QStringLiteral("ClientID"),  QStringLiteral("AssNo"),         QStringLiteral("LastName"),
-        QStringLiteral("FirstName"), QStringLiteral("Initials"),      QStringLiteral("Salute"),
-        QStringLiteral("EnrollerAssNo"), QStringLiteral("Address1"),  QStringLiteral("Address2"),
-        QStringLiteral("Address3"),  QStringLiteral("PostalCode"),    QStringLiteral("TelWork"),
-        QStringLiteral("TelHome"),   QStringLiteral("Fax"),           QStringLiteral("Mobile"),
-        QStringLiteral("EMail"),     QStringLiteral("Selected"),      QStringLiteral("Company")};
+        QStringLiteral("ClientID"),      QStringLiteral("AssNo"),      QStringLiteral("LastName"),
+        QStringLiteral("FirstName"),     QStringLiteral("Initials"),   QStringLiteral("Salute"),
+        QStringLiteral("EnrollerAssNo"), QStringLiteral("Address1"),   QStringLiteral("Address2"),
+        QStringLiteral("Address3"),      QStringLiteral("PostalCode"), QStringLiteral("TelWork"),
+        QStringLiteral("TelHome"),       QStringLiteral("Fax"),        QStringLiteral("Mobile"),
+        QStringLiteral("EMail"),         QStringLiteral("Selected"),   QStringLiteral("Company")};
     return names;
 }
 
 QString ContactListing::sortClauseFor(const QString &column)
 {
-    static const QStringList names{QStringLiteral("LastName"), QStringLiteral("FirstName"),
-                                   QStringLiteral("Initials"), QStringLiteral("Salute"),
-                                   QStringLiteral("Company")};
+    static const QStringList names{QStringLiteral("LastName"), QStringLiteral("FirstName"), QStringLiteral("Initials"),
+                                   QStringLiteral("Salute"), QStringLiteral("Company")};
     QString clause = QStringLiteral(" ORDER BY ") + column;
     if (names.contains(column))
         clause += QStringLiteral(" COLLATE ") + QLatin1StringView(Database::NameCollation);
@@ -30,8 +29,8 @@ QString ContactListing::sortClauseFor(const QString &column)
 void ContactListing::load()
 {
     // Contacts with equal values keep the order they were added in.
-    QSqlQuery query = Database::run(QStringLiteral("SELECT ClientID FROM Clients") + m_sortClause
-                                    + QStringLiteral(", ClientID"));
+    QSqlQuery query =
+        Database::run(QStringLiteral("SELECT ClientID FROM Clients") + m_sortClause + QStringLiteral(", ClientID"));
     QList<qint64> ids;
     while (query.next())
         ids.append(query.value(0).toLongLong());
@@ -61,17 +60,16 @@ void ContactListing::readPage(int page) const
     const int last = std::min<int>(first + PageRows, int(m_ids.size()));
     QList<QVariantList> rows(last - first);
     try {
-        QStringList marks;
         QVariantList keys;
         QHash<qint64, int> position;
         for (int row = first; row < last; ++row) {
-            marks.append(QStringLiteral("?"));
             keys.append(m_ids.at(row));
             position.insert(m_ids.at(row), row - first);
         }
-        QSqlQuery query = Database::run(QStringLiteral("SELECT %1 FROM Clients WHERE ClientID IN (%2)")
-                                            .arg(columns().join(QStringLiteral(", ")), marks.join(u',')),
-                                        keys);
+        QSqlQuery query =
+            Database::run(QStringLiteral("SELECT %1 FROM Clients WHERE ClientID IN (%2)")
+                              .arg(columns().join(QStringLiteral(", ")), Database::placeholders(keys.size())),
+                          keys);
         const int width = int(columns().size());
         while (query.next()) {
             QVariantList values;

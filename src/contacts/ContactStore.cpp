@@ -35,29 +35,28 @@ std::optional<Contact> load(qint64 clientId)
 qint64 save(qint64 clientId, const Contact &contact)
 {
     QVariantList values;
-    for (const QString &column : editedColumns())
-    {
+    for (const QString &column : editedColumns()) {
         const QString value = contact.value(column);
         values.append(value.isNull() ? QStringLiteral("") : value); // empty text, never NULL
     }
     Database::Transaction transaction;
     const bool exists =
-        clientId != 0 && Database::value(QStringLiteral("SELECT 1 FROM Clients WHERE ClientID = ?"), {clientId}).isValid();
+        clientId != 0
+        && Database::value(QStringLiteral("SELECT 1 FROM Clients WHERE ClientID = ?"), {clientId}).isValid();
     qint64 saved = clientId;
     if (exists) {
         QStringList assignments;
         for (const QString &column : editedColumns())
             assignments.append(column + QStringLiteral(" = ?"));
         values.append(clientId);
-        Database::run(QStringLiteral("UPDATE Clients SET %1 WHERE ClientID = ?").arg(assignments.join(QStringLiteral(", "))),
-                      values);
+        Database::run(
+            QStringLiteral("UPDATE Clients SET %1 WHERE ClientID = ?").arg(assignments.join(QStringLiteral(", "))),
+            values);
     } else {
-        QStringList marks;
-        for (qsizetype i = 0; i < editedColumns().size(); ++i)
-            marks.append(QStringLiteral("?"));
-        saved = Database::insert(QStringLiteral("INSERT INTO Clients (%1) VALUES (%2)")
-                                     .arg(editedColumns().join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-                                 values);
+        saved = Database::insert(
+            QStringLiteral("INSERT INTO Clients (%1) VALUES (%2)")
+                .arg(editedColumns().join(QStringLiteral(", ")), Database::placeholders(editedColumns().size())),
+            values);
     }
     transaction.commit();
     return saved;

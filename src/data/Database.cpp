@@ -573,20 +573,10 @@ void closeNamed(const QString &name)
 
 QSqlDatabase openNamed(const QString &name, const QString &pathOrAddress)
 {
-    if (isServerAddress(pathOrAddress)) {
-        QSqlDatabase db = openServer(name, connectionStringFor(pathOrAddress));
-        try {
-            requireOurs(db, pathOrAddress);
-            migrate(db);
-        } catch (...) {
-            closeConnection(name);
-            throw;
-        }
-        return db;
-    }
-    if (!QFileInfo::exists(pathOrAddress))
+    const bool server = isServerAddress(pathOrAddress);
+    if (!server && !QFileInfo::exists(pathOrAddress))
         throw AppError(ErrorFileMissing, QStringLiteral("Could not find the database file '%1'.").arg(pathOrAddress));
-    QSqlDatabase db = openFile(name, pathOrAddress);
+    QSqlDatabase db = server ? openServer(name, connectionStringFor(pathOrAddress)) : openFile(name, pathOrAddress);
     try {
         requireOurs(db, pathOrAddress);
         migrate(db);
@@ -767,6 +757,11 @@ private:
     bool m_active;
 };
 } // namespace
+
+QString placeholders(qsizetype n)
+{
+    return QStringList(n, QStringLiteral("?")).join(QStringLiteral(", "));
+}
 
 QSqlQuery run(const QString &sql, const QVariantList &values)
 {

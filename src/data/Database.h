@@ -89,6 +89,9 @@ void close();
 // opened afterwards.
 void setBusyTimeout(int milliseconds);
 
+// "?, ?, ?": the placeholders for a list of n bound values ("IN (%1)").
+QString placeholders(qsizetype n);
+
 // Runs one statement with its values bound in order ("?" placeholders).
 QSqlQuery run(const QString &sql, const QVariantList &values = {});
 // Gives a list model the rows of a statement (values bound in order); throws

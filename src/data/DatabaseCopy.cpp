@@ -35,8 +35,8 @@ qint64 count(const QSqlDatabase &db, const QString &table)
 // them); the copy replaces those. Rows anywhere else mean the target is in use.
 bool startsFilled(const QString &table)
 {
-    static const QStringList filled{QStringLiteral("PostalCodes"), QStringLiteral("Setup"), QStringLiteral("OptOutWords"),
-                                    QStringLiteral("PublicHolidays")};
+    static const QStringList filled{QStringLiteral("PostalCodes"), QStringLiteral("Setup"),
+                                    QStringLiteral("OptOutWords"), QStringLiteral("PublicHolidays")};
     return filled.contains(table, Qt::CaseInsensitive);
 }
 
@@ -70,7 +70,9 @@ void copy(const QString &from, const QString &to, const Progress &progress)
             tables << shape;
     for (const Database::TableShape &shape : tables)
         if (!startsFilled(shape.name) && count(target, shape.name) > 0)
-            throw AppError(ErrorNotEmpty, QStringLiteral("The database %1 is not empty: its table %2 holds rows.").arg(to, shape.name));
+            throw AppError(
+                ErrorNotEmpty,
+                QStringLiteral("The database %1 is not empty: its table %2 holds rows.").arg(to, shape.name));
 
     if (!target.transaction())
         throw Database::errorFrom(target.lastError(), QStringLiteral("BEGIN"));
@@ -81,12 +83,9 @@ void copy(const QString &from, const QString &to, const Progress &progress)
                 progress(shape.name, 0, total);
             exec(target, QStringLiteral("DELETE FROM %1").arg(shape.name));
             const QString columns = shape.columns.join(QStringLiteral(", "));
-            QStringList marks;
-            for (qsizetype i = 0; i < shape.columns.size(); ++i)
-                marks << QStringLiteral("?");
             QSqlQuery insert(target);
-            const QString insertSql =
-                QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(shape.name, columns, marks.join(QStringLiteral(", ")));
+            const QString insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                          .arg(shape.name, columns, Database::placeholders(shape.columns.size()));
             if (!insert.prepare(insertSql))
                 throw Database::errorFrom(insert.lastError(), insertSql);
             QSqlQuery rows = exec(source, QStringLiteral("SELECT %1 FROM %2 ORDER BY 1").arg(columns, shape.name));

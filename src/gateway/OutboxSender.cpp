@@ -41,12 +41,6 @@ const QString SendPart = QStringLiteral("Do you only want to send the amount of 
 // Rows of the outbox are read by key in pages of this many.
 constexpr int PageSize = 500;
 
-QString placeholders(qsizetype n)
-{
-    QStringList marks(n, QStringLiteral("?"));
-    return marks.join(QStringLiteral(", "));
-}
-
 QList<qint64> keysOf(QSqlQuery query)
 {
     QList<qint64> keys;
@@ -112,7 +106,7 @@ struct OutboxSender::Choice
     Choice() = default;
     explicit Choice(const QList<qint64> &batches)
     {
-        condition += QStringLiteral(" AND SMSSend.BatchID IN (%1)").arg(placeholders(batches.size()));
+        condition += QStringLiteral(" AND SMSSend.BatchID IN (%1)").arg(Database::placeholders(batches.size()));
         for (qint64 batch : batches)
             values << batch;
     }
@@ -375,14 +369,14 @@ private:
             const Choice &choice = m_rows.choice();
             Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = ? WHERE SMSSendID IN "
                                          "(SELECT SMSSendID FROM SMSSend WHERE %1 AND SMSSendID IN (%2)%3)")
-                              .arg(choice.condition, placeholders(keys.size()), Database::skipLocked()),
+                              .arg(choice.condition, Database::placeholders(keys.size()), Database::skipLocked()),
                           QVariantList{m_token} + choice.values + keyValues(keys));
             transaction.commit();
         }
         QSet<qint64> ours;
         QSqlQuery marked = Database::run(
             QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE InFlight = ? AND SMSSendID IN (%1)")
-                .arg(placeholders(keys.size())),
+                .arg(Database::placeholders(keys.size())),
             values);
         while (marked.next())
             ours.insert(marked.value(0).toLongLong());
@@ -401,7 +395,7 @@ private:
             return;
         Database::run(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0 WHERE InFlight = ? "
                                      "AND SMSSendID IN (%1)")
-                          .arg(placeholders(keys.size())),
+                          .arg(Database::placeholders(keys.size())),
                       QVariantList{m_token} + keyValues(keys));
     }
 
