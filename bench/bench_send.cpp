@@ -15,6 +15,7 @@
 #include "gateway/GatewayClient.h"
 #include "gateway/CycleHost.h"
 #include "gateway/OutboxSender.h"
+#include "outbox/Numbers.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -2,9 +2,8 @@
 #include "ui_frmMain.h"
 
 #include "app/FirstRunHint.h"
-#include "app/Outbox.h"
 #include "app/modMain.h"
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/Schedule.h"
 #include "campaigns/SendingWindow.h"
@@ -18,6 +17,11 @@
 #include "data/Database.h"
 #include "data/AppError.h"
 #include "gateway/GatewayCycles.h"
+#include "outbox/Batches.h"
+#include "outbox/FailReasons.h"
+#include "outbox/Outbox.h"
+#include "outbox/RunLock.h"
+#include "outbox/SendRuns.h"
 #include "groups/frmListGroups.h"
 #include "sendreceive/frmGetReplies.h"
 #include "sendreceive/frmGetSendReport.h"
@@ -42,6 +46,15 @@
 #include <QToolBar>
 #include <QToolButton>
 
+// What the outbox's looks depend on besides its rows.
+struct OutboxLooks
+{
+    bool marketingOpen = true; // marketing messages may go now
+    QDateTime now;             // the time the looks are judged at
+    QHash<qint64, Schedule::Batch> waiting; // scheduled batches with unsent rows
+    QHash<qint64, QString> liveRuns;        // send runs going now: token -> machine
+};
+
 namespace {
 
 const QString InboxStatement = QStringLiteral(
@@ -52,7 +65,7 @@ const QString InboxStatement = QStringLiteral(
     "ORDER BY ReceivedDateTime DESC, SMSReplyID DESC");
 const QString OutboxStatement = QStringLiteral(
     "SELECT SMSSendID, ClientID, Number, Message, SendDate, SendTime, EventID, Send, Delivered, SentID, "
-    "InFlight, Marketing, PostedAt, BatchID FROM SMSSend ORDER BY SMSSendID DESC");
+    "InFlight, Marketing, PostedAt, BatchID, FailReason FROM SMSSend ORDER BY SMSSendID DESC");
 
 using Kind = QueryListModel::Kind;
 
@@ -91,6 +104,7 @@ QList<QueryListModel::Column> outboxColumns()
         {QStringLiteral("Marketing"), QStringLiteral("Marketing"), false, Kind::Check},
         {QStringLiteral("PostedAt"), QStringLiteral("Posted (UTC)"), false, Kind::Text},
         {QStringLiteral("BatchID"), QStringLiteral("BatchID"), false, Kind::Text},
+        {QStringLiteral("FailReason"), QStringLiteral("FailReason"), false, Kind::Text},
     };
 }
 
@@ -107,35 +121,41 @@ QueryListModel::Look look(QColor background, bool bold = false, bool italic = fa
 // The scheduled batches come from a list read beside the outbox rather than
 // a join: a join costs every row of a large outbox on a server, and only
 // unsent rows of a few batches need it.
-QueryListModel::Look outboxLook(const QueryListModel &list, int row, bool marketingOpen, const QDateTime &now,
-                                const QHash<qint64, Schedule::Batch> &waiting)
+
+QueryListModel::Look outboxLook(const QueryListModel &list, int row, const OutboxLooks &looks)
 {
+    const qint64 run = list.value(row, QStringLiteral("InFlight")).toLongLong();
     const Outbox::Style style = Outbox::styleOf(list.value(row, QStringLiteral("Send")).toInt() != 0,
                                                 list.value(row, QStringLiteral("Delivered")).toInt() != 0,
-                                                list.value(row, QStringLiteral("EventID")).toString(),
-                                                list.value(row, QStringLiteral("InFlight")).toLongLong() != 0);
+                                                list.value(row, QStringLiteral("EventID")).toString(), run != 0,
+                                                looks.liveRuns.contains(run));
     switch (style) {
     case Outbox::Style::Delivered:
         return look(QColor(206, 251, 208));
     case Outbox::Style::Sent:
         return look(QColor(251, 253, 187));
     case Outbox::Style::Failed:
-        return look(QColor(255, 205, 205));
+        return look(QColor(255, 205, 205), false, false,
+                    Outbox::failedToolTip(FailReasons::shown(list.value(row, QStringLiteral("FailReason")).toString(),
+                                                             list.value(row, QStringLiteral("EventID")).toString())));
     case Outbox::Style::InFlight:
         return look(QColor(255, 222, 173), false, true, Outbox::InFlightToolTip);
+    case Outbox::Style::BeingSent:
+        return look(QColor(255, 236, 200), false, true, Outbox::beingSentToolTip(looks.liveRuns.value(run)));
     case Outbox::Style::OptedOut:
         return look(QColor(215, 215, 215), false, true, Outbox::OptedOutToolTip);
     case Outbox::Style::NotSend:
         break;
     }
     const QVariant batchId = list.value(row, QStringLiteral("BatchID"));
-    if (const auto batch = waiting.constFind(batchId.toLongLong()); !batchId.isNull() && batch != waiting.cend()) {
+    if (const auto batch = looks.waiting.constFind(batchId.toLongLong());
+        !batchId.isNull() && batch != looks.waiting.cend()) {
         if (batch->held)
-            return look(QColor(226, 226, 236), true, true, Outbox::heldToolTip(batch->sendAt));
-        if (batch->sendAt > now)
-            return look(QColor(232, 222, 255), true, true, Outbox::scheduledToolTip(batch->sendAt));
+            return look(QColor(226, 226, 236), true, true, Schedule::heldToolTip(batch->sendAt));
+        if (batch->sendAt > looks.now)
+            return look(QColor(232, 222, 255), true, true, Schedule::scheduledToolTip(batch->sendAt));
     }
-    if (!marketingOpen && list.value(row, QStringLiteral("Marketing")).toInt() != 0)
+    if (!looks.marketingOpen && list.value(row, QStringLiteral("Marketing")).toInt() != 0)
         return look(QColor(214, 228, 255), true, true, Outbox::WaitingToolTip);
     return look(QColor(), true);
 }
@@ -171,7 +191,8 @@ const char *const CaptionStyle =
 
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>())
+frmMain::frmMain(QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>()), m_looks(std::make_unique<OutboxLooks>())
 {
     Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
@@ -225,7 +246,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     connect(ui->mnuSMSSendReceiveReplies, &QAction::triggered, this, &frmMain::mnuSMSSendReceiveReplies_Click);
     connect(ui->cmdCheckCredits, &QPushButton::clicked, this, &frmMain::cmdCheckCredits_Click);
     m_cycles = new GatewayCycles(*this, this);
-    connect(m_cycles, &GatewayCycles::runningChanged, this, &frmMain::cyclesRunning);
+    connect(&RunLock::instance(), &RunLock::heldChanged, this, &frmMain::cyclesRunning);
 
     Form_Load();
     m_scheduleTimer.setInterval(ScheduleCheckMs);
@@ -420,9 +441,7 @@ void frmMain::setUpLists()
     m_inbox = new QueryListModel(inboxColumns(), this);
     m_outbox = new QueryListModel(outboxColumns(), this);
     readOutboxLooks();
-    m_outbox->setLook([this](const QueryListModel &list, int row) {
-        return outboxLook(list, row, m_marketingOpen, m_outboxNow, m_waitingBatches);
-    });
+    m_outbox->setLook([this](const QueryListModel &list, int row) { return outboxLook(list, row, *m_looks); });
     m_inbox->setLook(inboxLook);
 
     for (QTableView *grid : {ui->grdInbox, ui->grdOutbox}) {
@@ -458,13 +477,15 @@ void frmMain::showInboxMenu(const QPoint &at)
     QMenu menu(this);
     QAction *optOut = menu.addAction(QStringLiteral("&Opt Out This Number"));
     optOut->setObjectName(QStringLiteral("mnuInboxOptOut"));
-    optOut->setEnabled(!OptOuts::keyOf(m_inbox->value(index.row(), QStringLiteral("PhoneNumber")).toString()).isEmpty());
+    optOut->setEnabled(!OptOutList::keyOf(m_inbox->value(index.row(), QStringLiteral("PhoneNumber")).toString()).isEmpty());
     if (menu.exec(ui->grdInbox->viewport()->mapToGlobal(at)) == optOut)
         grdInbox_OptOut(index.row());
 }
 
 void frmMain::grdInbox_OptOut(int row)
 {
+    if (refusedWhileRunning())
+        return;
     try {
         BusyPointer busy;
         OptOuts::confirmPossible(m_inbox->value(row, QStringLiteral("SMSReplyID")).toLongLong());
@@ -486,12 +507,14 @@ void frmMain::refreshInbox()
 
 void frmMain::readOutboxLooks()
 {
-    m_marketingOpen = marketingOpenNow();
-    m_outboxNow = CampaignClock::now();
-    m_waitingBatches.clear();
+    m_looks->marketingOpen = marketingOpenNow();
+    m_looks->now = CampaignClock::now();
+    m_looks->waiting.clear();
+    m_looks->liveRuns.clear();
     try {
-        for (const Schedule::Batch &batch : Schedule::waiting())
-            m_waitingBatches.insert(batch.id, batch);
+        for (const Schedule::Batch &batch : Batches::waiting())
+            m_looks->waiting.insert(batch.id, batch);
+        m_looks->liveRuns = SendRuns::live();
     } catch (const AppError &) {
         // The outbox's own statement reports what is wrong with the database.
     }
@@ -600,16 +623,28 @@ void frmMain::mnuSMSSendReceiveReplies_Click()
 
 void frmMain::cmdCheckCredits_Click()
 {
-    if (!m_cycles->isRunning())
+    const RunLock::Hold hold;
+    if (hold.taken())
         m_cycles->sender().CheckCredits();
+}
+
+bool frmMain::refusedWhileRunning()
+{
+    if (!RunLock::instance().isHeld())
+        return false;
+    setStatus(QStringLiteral("Wait for the Send/Receive run to end ..."));
+    return true;
 }
 
 void frmMain::cyclesRunning(bool running)
 {
-    // A cycle lets the window answer between items; nothing may start a
-    // second one meanwhile.
-    for (const char *key : {"SENDNOW:SENDRECEIVE", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW"})
+    // A run lets the window answer between items; nothing may start a
+    // second one meanwhile, nor open a window that writes the outbox (its
+    // writes would join the run's open transaction).
+    for (const char *key : {"NEW", "CONTACTS", "SENDNOW:SENDRECEIVE", "SENDNOW:SENDNOW", "SENDNOW:RECEIVENOW"})
         m_buttons.value(QString::fromLatin1(key))->setEnabled(!running);
+    for (QMenu *menu : {ui->mnuSetup, ui->mnuSMS})
+        menu->menuAction()->setEnabled(!running);
     ui->cmdCheckCredits->setEnabled(!running);
     if (!running)
         showStatusNow();
@@ -620,7 +655,7 @@ void frmMain::cyclesRunning(bool running)
 void frmMain::closeEvent(QCloseEvent *event)
 {
     // Closing ends the program; a running cycle finishes its item first.
-    if (m_cycles->isRunning()) {
+    if (RunLock::instance().isHeld()) {
         m_closeWhenIdle = true;
         event->ignore();
         return;
@@ -629,7 +664,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     // Nothing sends a scheduled batch while the program is closed.
     QString warning;
     try {
-        warning = Schedule::quitWarning(Schedule::waiting(), CampaignClock::now());
+        warning = Schedule::quitWarning(Batches::waiting(), CampaignClock::now());
     } catch (const AppError &) {
         // The database cannot say: closing goes on as it always did.
     }
@@ -645,7 +680,7 @@ void frmMain::checkOverdueBatches()
 {
     try {
         const Schedule::StartUp startUp =
-            Schedule::atStartUp(Schedule::waiting(), CampaignClock::now(), marketingOpenNow());
+            Schedule::atStartUp(Batches::waiting(), CampaignClock::now(), marketingOpenNow());
         if (startUp.action == Schedule::StartUp::Action::Nothing)
             return;
         QList<qint64> ids;
@@ -653,7 +688,7 @@ void frmMain::checkOverdueBatches()
             ids << batch.id;
         if (startUp.action == Schedule::StartUp::Action::Ask
             && !ask(QStringLiteral("SCHEDULED"), Schedule::overdueQuestion(startUp.overdue))) {
-            Schedule::hold(ids);
+            Batches::hold(ids);
             refreshOutbox();
             return;
         }
@@ -666,16 +701,16 @@ void frmMain::checkOverdueBatches()
 
 bool frmMain::sendDueBatches()
 {
-    if (m_cycles->isRunning() || QApplication::activeModalWidget())
+    if (RunLock::instance().isHeld() || QApplication::activeModalWidget())
         return false;
     try {
         const QDateTime now = CampaignClock::now();
-        const QList<Schedule::Batch> batches = Schedule::waiting();
+        const QList<Schedule::Batch> batches = Batches::waiting();
         const QList<qint64> due = Schedule::toSendNow(batches, now, marketingOpenNow(), m_triedBatches);
         if (due.isEmpty()) {
             // A batch whose time came since the list was read changes its look.
             if (std::any_of(batches.begin(), batches.end(), [this, &now](const Schedule::Batch &batch) {
-                    return batch.sendAt > m_outboxNow && batch.sendAt <= now;
+                    return batch.sendAt > m_looks->now && batch.sendAt <= now;
                 }))
                 refreshOutbox();
             return false;
@@ -695,9 +730,11 @@ bool frmMain::sendDueBatches()
 
 void frmMain::grdOutbox_ReleaseBatch()
 {
+    if (refusedWhileRunning())
+        return;
     try {
-        for (qint64 batch : Outbox::heldBatches(selectedOutboxIds())) {
-            Schedule::release(batch);
+        for (qint64 batch : Batches::heldOf(selectedOutboxIds())) {
+            Batches::release(batch);
             m_triedBatches.remove(batch);
         }
     } catch (const AppError &error) {
@@ -720,12 +757,11 @@ QList<qint64> frmMain::selectedOutboxIds() const
 
 void frmMain::grdOutbox_Requeue()
 {
-    // A run in progress owns its rows in flight.
-    if (m_cycles->isRunning())
+    if (refusedWhileRunning())
         return;
     const QList<qint64> ids = selectedOutboxIds();
     try {
-        const int count = Outbox::countInFlight(ids);
+        const int count = Outbox::countInDoubt(ids);
         if (count == 0)
             return;
         const QString question =
@@ -747,7 +783,7 @@ void frmMain::grdOutbox_Requeue()
 void frmMain::grdOutbox_BeforeDelete()
 {
     const QList<qint64> ids = selectedOutboxIds();
-    if (ids.isEmpty())
+    if (ids.isEmpty() || refusedWhileRunning())
         return;
 
     try {
@@ -761,8 +797,19 @@ void frmMain::grdOutbox_BeforeDelete()
                                      : QStringLiteral("Delete the %1 selected messages from the outbox?").arg(ids.size());
         if (!ask(QStringLiteral("DELETE"), question))
             return;
-        BusyPointer busy;
-        Outbox::remove(ids);
+        Outbox::Removed removed;
+        {
+            BusyPointer busy;
+            removed = Outbox::remove(ids);
+        }
+        // Another program may have begun sending some of them meanwhile.
+        if (removed.left > 0)
+            inform(QStringLiteral("DELETE"),
+                   removed.left == 1
+                       ? QStringLiteral("1 message was not deleted: it was being sent by the time it was deleted.")
+                       : QStringLiteral("%1 messages were not deleted: they were being sent by the time they were "
+                                        "deleted.")
+                             .arg(removed.left));
     } catch (const AppError &error) {
         showError(error);
     }
@@ -778,14 +825,14 @@ void frmMain::showOutboxMenu(const QPoint &at)
     QAction *requeue = menu.addAction(QStringLiteral("&Queue Again"));
     requeue->setObjectName(QStringLiteral("mnuOutboxRequeue"));
     try {
-        requeue->setEnabled(!m_cycles->isRunning() && Outbox::countInFlight(selectedOutboxIds()) > 0);
+        requeue->setEnabled(!RunLock::instance().isHeld() && Outbox::countInDoubt(selectedOutboxIds()) > 0);
     } catch (const AppError &) {
         requeue->setEnabled(false);
     }
     QAction *release = menu.addAction(QStringLiteral("&Release Scheduled Batch"));
     release->setObjectName(QStringLiteral("mnuOutboxRelease"));
     try {
-        release->setEnabled(!Outbox::heldBatches(selectedOutboxIds()).isEmpty());
+        release->setEnabled(!RunLock::instance().isHeld() && !Batches::heldOf(selectedOutboxIds()).isEmpty());
     } catch (const AppError &) {
         release->setEnabled(false);
     }

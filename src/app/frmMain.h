@@ -25,6 +25,7 @@ class QToolBar;
 class QueryListModel;
 class FirstRunHint;
 class GatewayCycles;
+struct OutboxLooks;
 
 // The program's main window: inbox above outbox, the credit panel, the
 // command bar, the menus and the status bar. It starts the gateway cycles
@@ -83,8 +84,8 @@ public:
 
     // Deleting the selected outbox rows: refused when any of them was sent.
     void grdOutbox_BeforeDelete();
-    // Queues the selected rows in flight again, after a question; the other
-    // selected rows are left as they are.
+    // Queues the selected rows in doubt again, after a question; the other
+    // selected rows (being sent by a live run, or settled) are left as they are.
     void grdOutbox_Requeue();
     // The inbox's one-click action: the reply's number goes on the opt-out list.
     void grdInbox_OptOut(int row);
@@ -122,6 +123,9 @@ private:
     // The keys of the selected outbox rows (the current row when none is selected).
     QList<qint64> selectedOutboxIds() const;
     void cyclesRunning(bool running);
+    // True (and said in the status line) while a run holds the program's
+    // lock: nothing may write the outbox then.
+    bool refusedWhileRunning();
     void showStatusNow();
     // The status waits to be shown: now, or when its moment is over.
     void statusWaits();
@@ -139,9 +143,7 @@ private:
     GatewayCycles *m_cycles = nullptr;
     FirstRunHint *m_firstRun = nullptr;
     int m_busy = 0;
-    bool m_marketingOpen = true; // marketing messages may go now
-    QDateTime m_outboxNow;       // the time the outbox's looks are judged at
-    QHash<qint64, Schedule::Batch> m_waitingBatches; // scheduled batches with unsent rows
+    std::unique_ptr<OutboxLooks> m_looks;
     QTimer m_scheduleTimer;
     QSet<qint64> m_triedBatches; // started automatically in this session
     bool m_closeWhenIdle = false;

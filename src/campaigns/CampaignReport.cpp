@@ -1,11 +1,11 @@
 #include "campaigns/CampaignReport.h"
 
 #include "campaigns/OptOuts.h"
-#include "compose/OutboxWriter.h"
-#include "compose/SmsParts.h"
+#include "outbox/OutboxWriter.h"
+#include "data/SmsParts.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
-#include "gateway/FailReasons.h"
+#include "outbox/FailReasons.h"
 
 #include <QSaveFile>
 #include <QSqlQuery>
@@ -109,7 +109,7 @@ Report build(QDate from, QDate to, Period period)
         const QString event = modFunctions::TrimBlanks(messages.value(2).toString());
         if (messages.value(1).toInt() == 0) {
             ++bucket->pending;
-        } else if (event == OptOuts::OptedOutEventId) {
+        } else if (event == OptOutList::OptedOutEventId) {
             ++bucket->optedOut;
         } else if (event.isEmpty() || event == QLatin1String("0")) {
             ++bucket->failed;
@@ -191,20 +191,12 @@ QList<Failed> failedToQueueAgain(QDate from, QDate to, const QString &reason)
 
 QueuedAgain queueAgain(const QList<Failed> &failed)
 {
-    QueueCampaign campaign;
-    qint64 queued = 0;
-    writeInBatch(
-        [&](OutboxWriter &writer) {
-            Database::Statement mark(QStringLiteral("UPDATE SMSSend SET QueuedAgain = 1 WHERE SMSSendID = ?"));
-            for (const Failed &message : failed) {
-                if (!writer.queueCopy(message.number, message.message, message.clientId, message.marketing))
-                    continue;
-                mark.run({message.id});
-                ++queued;
-            }
-        },
-        &campaign);
-    return {queued, campaign.leftOut};
+    QList<FailedCopy> copies;
+    copies.reserve(failed.size());
+    for (const Failed &message : failed)
+        copies.append({message.id, message.clientId, message.number, message.message, message.marketing});
+    const CopiesQueued done = queueCopies(copies);
+    return {done.queued, done.leftOut};
 }
 
 } // namespace CampaignReport

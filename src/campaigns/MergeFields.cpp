@@ -63,7 +63,7 @@ QHash<QString, QString> contactValues(qint64 clientId)
 } // namespace MergeFields
 
 UnresolvedField::UnresolvedField(const QString &fields, const QString &addressee)
-    : AppError(3100, QStringLiteral("%1 has no value for %2 and no fallback (write it as {Field|fallback}). "
+    : NothingQueued(3100, QStringLiteral("%1 has no value for %2 and no fallback (write it as {Field|fallback}). "
                                     "Nothing was queued.")
                          .arg(fields, addressee))
 {}

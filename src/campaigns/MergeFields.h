@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outbox/OutboxWriter.h"
+
 #include "data/AppError.h"
 
 #include <QHash>
@@ -31,7 +33,7 @@ QHash<QString, QString> contactValues(qint64 clientId);
 
 // A queueing action stopped before anything was queued: a merge field of a
 // body has no value for an addressee.
-class UnresolvedField : public AppError
+class UnresolvedField : public NothingQueued
 {
 public:
     UnresolvedField(const QString &fields, const QString &addressee);

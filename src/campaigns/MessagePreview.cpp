@@ -73,7 +73,7 @@ private:
     const QStringList &m_bodies;
     bool m_marketing;
     QString m_sender;
-    OptOuts::Checker m_checker;
+    OptOutList::Checker m_checker;
     Preview m_preview;
 };
 

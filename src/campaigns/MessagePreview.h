@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compose/SmsParts.h"
+#include "data/SmsParts.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,7 @@
 #include "campaigns/OptOuts.h"
 
-#include "campaigns/Clock.h"
+#include "data/Database.h"
 #include "data/TextFiles.h"
-#include "gateway/OutboxSender.h"
 #include "settings/SetupStore.h"
 
 #include <QFile>
@@ -15,18 +14,6 @@ namespace OptOuts {
 namespace {
 
 constexpr qint64 ErrorFileAccess = 75;
-
-QString stamp()
-{
-    return CampaignClock::now().toUTC().toString(Qt::ISODate);
-}
-
-void audit(const QString &key, const QString &action, const QString &source, const QString &detail)
-{
-    Database::run(QStringLiteral("INSERT INTO OptOutAudit (ChangedAt, Number, Action, Source, Detail) "
-                                 "VALUES (?, ?, ?, ?, ?)"),
-                  {stamp(), key, action, source, detail});
-}
 
 // The first field of a CSV line, quotes undone.
 QString firstField(const QString &line)
@@ -64,77 +51,6 @@ QString collapse(QString text)
 }
 
 } // namespace
-
-QString keyOf(const QString &number)
-{
-    const std::optional<QString> normalised = NormaliseNumber(number);
-    if (!normalised)
-        return {};
-    QString digits;
-    for (QChar c : *normalised) {
-        if (c.isDigit())
-            digits += c;
-        else if (c.isLetter())
-            return {}; // a sender name, not a number
-    }
-    return digits.size() >= 3 ? digits : QString();
-}
-
-bool add(const QString &number, const QString &source, const QString &detail)
-{
-    const QString key = keyOf(number);
-    if (key.isEmpty())
-        return false;
-    Database::Transaction transaction;
-    const int added = Database::run(QStringLiteral("INSERT OR IGNORE INTO OptOuts (Number, OptedOutAt, Source, Detail) "
-                                                   "VALUES (?, ?, ?, ?)"),
-                                    {key, stamp(), source, detail})
-                          .numRowsAffected();
-    if (added > 0)
-        audit(key, QStringLiteral("ADDED"), source, detail);
-    transaction.commit();
-    return added > 0;
-}
-
-bool lift(const QString &number, const QString &source, const QString &detail)
-{
-    const QString key = keyOf(number);
-    if (key.isEmpty())
-        return false;
-    Database::Transaction transaction;
-    const int removed = Database::run(QStringLiteral("DELETE FROM OptOuts WHERE Number = ?"), {key}).numRowsAffected();
-    if (removed > 0) {
-        audit(key, QStringLiteral("LIFTED"), source, detail);
-        // A confirmation of the opt-out not yet posted would now be wrong.
-        Database::run(QStringLiteral("DELETE FROM SMSSend WHERE Send = 0 AND ConfirmsOptOut = 1 AND Number = ?"),
-                      {key});
-    }
-    transaction.commit();
-    return removed > 0;
-}
-
-bool isSuppressed(const QString &number)
-{
-    return Checker().blocks(number);
-}
-
-int count()
-{
-    return Database::value(QStringLiteral("SELECT count(*) FROM OptOuts")).toInt();
-}
-
-Checker::Checker() : m_find(QStringLiteral("SELECT 1 FROM OptOuts WHERE Number = ?")) {}
-
-bool Checker::blocks(const QString &number)
-{
-    const QString key = keyOf(number);
-    if (key.isEmpty())
-        return false;
-    QSqlQuery &found = m_find.run({key});
-    const bool listed = found.next();
-    found.finish();
-    return listed;
-}
 
 QString cleanReply(const QString &text)
 {
@@ -193,35 +109,20 @@ ReplyKind classify(const QString &text, const QHash<QString, bool> &list)
 
 bool queueConfirmation(const QString &number)
 {
-    const QString key = keyOf(number);
-    if (key.isEmpty())
-        return false;
-    const QString text = SetupStore::readSetting(SetupStore::OptOutConfirmationValue);
-    if (text.isEmpty())
-        return false;
-    if (Database::value(QStringLiteral("SELECT 1 FROM SMSSend WHERE Send = 0 AND ConfirmsOptOut = 1 AND Number = ?"),
-                        {key})
-            .isValid())
-        return false;
-    const QDateTime now = CampaignClock::now();
-    Database::run(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Marketing, "
-                                 "ConfirmsOptOut) VALUES (?, ?, ?, ?, 0, 1)"),
-                  {key, text, now.date().toString(QStringLiteral("yyyy-MM-dd")),
-                   now.time().toString(QStringLiteral("HH:mm"))});
-    return true;
+    return OptOutList::queueConfirmation(number, SetupStore::readSetting(SetupStore::OptOutConfirmationValue));
 }
 
 ReplyKind takeReply(qint64 replyId, const QString &phoneNumber, const QString &message,
                     const QHash<QString, bool> &list)
 {
     ReplyKind kind = classify(message, list);
-    if (keyOf(phoneNumber).isEmpty())
+    if (OptOutList::keyOf(phoneNumber).isEmpty())
         kind = ReplyKind::None; // nothing is ever sent to a sender without a number
     const QString detail = QStringLiteral("reply %1: %2").arg(replyId).arg(message);
-    if (kind == ReplyKind::OptOut && add(phoneNumber, FromReply, detail))
+    if (kind == ReplyKind::OptOut && OptOutList::add(phoneNumber, OptOutList::FromReply, detail))
         queueConfirmation(phoneNumber);
     else if (kind == ReplyKind::Lift)
-        lift(phoneNumber, FromReply, detail);
+        OptOutList::lift(phoneNumber, OptOutList::FromReply, detail);
     if (kind != ReplyKind::None)
         Database::run(QStringLiteral("UPDATE SMSReplies SET OptOut = ? WHERE SMSReplyID = ?"), {int(kind), replyId});
     return kind;
@@ -237,7 +138,7 @@ bool confirmPossible(qint64 replyId)
     const QString message = reply.value(1).toString();
     reply.finish();
     Database::Transaction transaction;
-    const bool added = add(phone, FromInbox, QStringLiteral("reply %1: %2").arg(replyId).arg(message));
+    const bool added = OptOutList::add(phone, OptOutList::FromInbox, QStringLiteral("reply %1: %2").arg(replyId).arg(message));
     if (added)
         queueConfirmation(phone);
     Database::run(QStringLiteral("UPDATE SMSReplies SET OptOut = ? WHERE SMSReplyID = ?"),
@@ -276,13 +177,13 @@ ImportResult importCsv(const QString &path)
     bool first = true;
     for (const QString &line : lines) {
         const QString number = firstField(line).trimmed();
-        const bool header = first && keyOf(number).isEmpty();
+        const bool header = first && OptOutList::keyOf(number).isEmpty();
         first = false;
         if (header || line.trimmed().isEmpty())
             continue;
-        if (keyOf(number).isEmpty())
+        if (OptOutList::keyOf(number).isEmpty())
             ++result.unusable;
-        else if (add(number, FromImport, detail))
+        else if (OptOutList::add(number, OptOutList::FromImport, detail))
             ++result.added;
         else
             ++result.alreadyListed;

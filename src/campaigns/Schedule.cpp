@@ -1,17 +1,11 @@
 #include "campaigns/Schedule.h"
 
-#include "campaigns/Clock.h"
-#include "data/Database.h"
-
 #include <QLocale>
-#include <QSqlQuery>
 #include <QStringList>
 
 namespace Schedule {
 
 namespace {
-const QString StampFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss'Z'");
-
 QString lines(const QList<Batch> &batches)
 {
     QStringList result;
@@ -21,23 +15,20 @@ QString lines(const QList<Batch> &batches)
 }
 } // namespace
 
-QString stamp(const QDateTime &at)
-{
-    return at.toUTC().toString(StampFormat);
-}
-
-QDateTime parse(const QString &text)
-{
-    QDateTime at = QDateTime::fromString(text, StampFormat);
-    if (!at.isValid())
-        return {};
-    at.setTimeSpec(Qt::UTC);
-    return at;
-}
-
 QString localText(const QDateTime &at)
 {
     return QLocale().toString(at.toLocalTime(), QStringLiteral("ddd d MMM yyyy HH:mm"));
+}
+
+QString scheduledToolTip(const QDateTime &sendAt)
+{
+    return QStringLiteral("scheduled for ") + localText(sendAt);
+}
+
+QString heldToolTip(const QDateTime &sendAt)
+{
+    return QStringLiteral("held \u2014 scheduled for %1 and not sent at start-up; right-click to release it")
+        .arg(localText(sendAt));
 }
 
 QString describe(const Batch &batch)
@@ -99,62 +90,6 @@ QString quitWarning(const QList<Batch> &batches, const QDateTime &now)
     return QStringLiteral("Scheduled messages are sent only while the program runs, and these are due "
                           "within 12 hours:\n\n")
         + lines(soon) + QStringLiteral("\n\nQuit anyway?");
-}
-
-qint64 create(const QDateTime &sendAt, const QString &description)
-{
-    return Database::insert(
-        QStringLiteral("INSERT INTO SendBatches (QueuedAt, SendAt, Description, Held) VALUES (?, ?, ?, 0)"),
-        {stamp(CampaignClock::now()), stamp(sendAt), description});
-}
-
-QList<Batch> waiting()
-{
-    QList<Batch> batches;
-    QSqlQuery rows = Database::run(QStringLiteral(
-        "SELECT SendBatches.BatchID, SendBatches.SendAt, SendBatches.Description, SendBatches.Held, "
-        "count(SMSSend.SMSSendID), sum(CASE WHEN SMSSend.Marketing <> 0 THEN 1 ELSE 0 END) "
-        "FROM SendBatches INNER JOIN SMSSend ON SMSSend.BatchID = SendBatches.BatchID AND SMSSend.Send = 0 "
-        "GROUP BY SendBatches.BatchID, SendBatches.SendAt, SendBatches.Description, SendBatches.Held "
-        "ORDER BY SendBatches.SendAt, SendBatches.BatchID"));
-    while (rows.next()) {
-        Batch batch;
-        batch.id = rows.value(0).toLongLong();
-        batch.sendAt = parse(rows.value(1).toString());
-        batch.description = rows.value(2).toString();
-        batch.held = rows.value(3).toInt() != 0;
-        batch.unsent = rows.value(4).toInt();
-        batch.marketing = rows.value(5).toInt();
-        batches << batch;
-    }
-    return batches;
-}
-
-void hold(const QList<qint64> &ids)
-{
-    if (ids.isEmpty())
-        return;
-    QVariantList values;
-    for (qint64 id : ids)
-        values << id;
-    Database::run(QStringLiteral("UPDATE SendBatches SET Held = 1 WHERE BatchID IN (%1)").arg(Database::placeholders(ids.size())),
-                  values);
-}
-
-void release(qint64 id)
-{
-    Database::run(QStringLiteral("UPDATE SendBatches SET Held = 0 WHERE BatchID = ?"), {id});
-}
-
-QString readyCondition()
-{
-    return QStringLiteral("(SMSSend.BatchID IS NULL OR SMSSend.BatchID IN (SELECT SendBatches.BatchID FROM SendBatches "
-                          "WHERE SendBatches.Held = 0 AND SendBatches.SendAt <= ?))");
-}
-
-QVariantList readyValues()
-{
-    return {stamp(CampaignClock::now())};
 }
 
 } // namespace Schedule

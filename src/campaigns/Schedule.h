@@ -1,15 +1,16 @@
 #pragma once
 
+#include "outbox/Batches.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QVariantList>
 
-// Scheduled sending: a queueing with a send-at time becomes a batch
-// (SendBatches) whose rows no send run posts before that time, nor while the
-// batch is held. Times are stored in UTC ("yyyy-MM-ddTHH:mm:ssZ", which
-// sorts as text in time order) and shown in local time.
+// Scheduled sending: when the batches the outbox keeps (Batches) are sent,
+// what start-up and quitting ask about them, and their times as the operator
+// reads them (local time).
 namespace Schedule {
 
 // A batch overdue at start-up by no more than this is sent without asking.
@@ -17,21 +18,15 @@ inline constexpr qint64 DefaultGraceSeconds = 60 * 60;
 // Quitting asks first when a batch is due within this time.
 inline constexpr qint64 QuitWarningSeconds = 12 * 60 * 60;
 
-QString stamp(const QDateTime &at);
-// An invalid QDateTime for a text that is not a stamp.
-QDateTime parse(const QString &stamp);
 // As the operator reads it, in local time ("Mon 7 Dec 2026 14:30").
 QString localText(const QDateTime &at);
 
-struct Batch
-{
-    qint64 id = 0;
-    QDateTime sendAt; // UTC
-    QString description;
-    bool held = false;
-    int unsent = 0;    // rows not yet attempted
-    int marketing = 0; // of those, marketing messages
-};
+using Batch = Batches::Batch;
+
+// The tool tips of a queued row of a scheduled batch: not yet due, or held
+// at start-up until the operator releases it (times in local time).
+QString scheduledToolTip(const QDateTime &sendAt);
+QString heldToolTip(const QDateTime &sendAt);
 
 // "Group Friends, 40 messages"
 QString describe(const Batch &batch);
@@ -64,20 +59,5 @@ QString overdueQuestion(const QList<Batch> &overdue);
 // The question closing the program asks when an unheld batch is due within
 // QuitWarningSeconds (or is already due); empty when none is.
 QString quitWarning(const QList<Batch> &batches, const QDateTime &now);
-
-// Reading and writing the batches.
-
-// Makes a batch (joins the caller's transaction); gives its key.
-qint64 create(const QDateTime &sendAt, const QString &description);
-// Every batch with rows not yet attempted, by send-at time.
-QList<Batch> waiting();
-void hold(const QList<qint64> &ids);
-// Lets a held batch go: it is sent at the next run.
-void release(qint64 id);
-
-// The condition a queued SMSSend row meets when a run may post it now: in no
-// batch, or in one that is due and not held. Its one "?" takes readyValues().
-QString readyCondition();
-QVariantList readyValues();
 
 } // namespace Schedule

@@ -1,6 +1,6 @@
 #include "campaigns/SendGate.h"
 
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 
 #include <QLocale>
 #include <QStringList>
@@ -12,6 +12,10 @@ SendGate::Verdict SendGate::check(const QString &number, bool marketing, bool co
     if ((marketing || !confirmsOptOut) && m_checker.blocks(number)) {
         ++m_optedOut;
         return Verdict::OptedOut;
+    }
+    if (marketing && !m_heldReason.isEmpty()) {
+        ++m_held;
+        return Verdict::Wait;
     }
     if (marketing && !m_window.isOpen(CampaignClock::now())) {
         ++m_waiting;
@@ -34,7 +38,16 @@ QString SendGate::notice() const
                      + QStringLiteral(" for the permitted hours (from %1).")
                            .arg(QLocale().toString(next, QStringLiteral("ddd d MMM HH:mm")));
     }
+    if (m_held > 0)
+        lines << (m_held == 1 ? QStringLiteral("1 marketing message was not sent")
+                              : QStringLiteral("%1 marketing messages were not sent").arg(m_held))
+                     + QStringLiteral(": ") + m_heldReason + QStringLiteral(". They go at the next run.");
     return lines.join(QLatin1Char('\n'));
+}
+
+QString SendGate::statusLine() const
+{
+    return QStringLiteral("Done. Marketing messages waited: %1 ...").arg(m_heldReason);
 }
 
 QString SendGate::postedStamp()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "campaigns/OptOuts.h"
+#include "outbox/OptOutList.h"
 #include "campaigns/SendingWindow.h"
 
 #include <QDateTime>
@@ -21,6 +21,12 @@ public:
     // Counted: how many were kept back so far. The confirmation of an
     // opt-out (a service message) goes to the number that opted out.
     Verdict check(const QString &number, bool marketing, bool confirmsOptOut = false);
+    // Marketing messages wait this run, for the reason given ("the replies
+    // could not be fetched first (...)"); service messages still go.
+    void holdMarketing(const QString &reason) { m_heldReason = reason; }
+    const QString &heldReason() const { return m_heldReason; }
+    // The status line of a run whose marketing messages were held.
+    QString statusLine() const;
     int optedOut() const { return m_optedOut; }
     int waiting() const { return m_waiting; }
     // What a run that kept messages back tells the operator at its end, and
@@ -32,8 +38,10 @@ public:
     static QString postedStamp();
 
 private:
-    OptOuts::Checker m_checker;
+    OptOutList::Checker m_checker;
     SendingWindow m_window;
     int m_optedOut = 0;
     int m_waiting = 0;
+    int m_held = 0;
+    QString m_heldReason;
 };

@@ -97,13 +97,13 @@ void frmOptOuts::refreshList()
 void frmOptOuts::cmdAdd_Click()
 {
     const QString number = ui->txtNumber->text().trimmed();
-    if (OptOuts::keyOf(number).isEmpty()) {
+    if (OptOutList::keyOf(number).isEmpty()) {
         MessageBoxes::inform(this, Title, QStringLiteral("Type a cellphone number to add."));
         return;
     }
     try {
-        if (!OptOuts::add(number, OptOuts::FromOperator))
-            MessageBoxes::inform(this, Title, QStringLiteral("%1 is already on the list.").arg(OptOuts::keyOf(number)));
+        if (!OptOutList::add(number, OptOutList::FromOperator))
+            MessageBoxes::inform(this, Title, QStringLiteral("%1 is already on the list.").arg(OptOutList::keyOf(number)));
         ui->txtNumber->clear();
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
@@ -125,7 +125,7 @@ void frmOptOuts::cmdRemove_Click()
         return;
     try {
         for (const QString &number : numbers)
-            OptOuts::lift(number, OptOuts::FromOperator);
+            OptOutList::lift(number, OptOutList::FromOperator);
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
     }

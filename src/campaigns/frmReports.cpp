@@ -2,7 +2,7 @@
 #include "ui_frmReports.h"
 
 #include "campaigns/CampaignNotices.h"
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 #include "data/AppError.h"
 #include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"

@@ -6,7 +6,7 @@
 #include "compose/BodyEdit.h"
 #include "compose/MessageText.h"
 #include "compose/SendAtChoice.h"
-#include "compose/SmsParts.h"
+#include "data/SmsParts.h"
 #include "data/modFunctions.h"
 
 #include <QButtonGroup>

@@ -1,6 +1,6 @@
 #include "compose/DebitOrderList.h"
 
-#include "compose/OutboxWriter.h"
+#include "campaigns/MessageFill.h"
 #include "data/Database.h"
 #include "data/TextFiles.h"
 #include "data/modFunctions.h"
@@ -109,7 +109,7 @@ Imported import(const QList<Row> &rows, const QString &ownNumber, QueueCampaign 
             writer.queueMessage(own, QStringLiteral("Finished Sending."));
             imported.toSelf = true;
         }
-    }, campaign);
+    }, campaign, MessageFill::forCampaign(campaign));
     return imported;
 }
 

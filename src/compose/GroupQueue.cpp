@@ -1,6 +1,6 @@
 #include "compose/GroupQueue.h"
 
-#include "compose/OutboxWriter.h"
+#include "campaigns/MessageFill.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 
@@ -85,7 +85,7 @@ qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &sta
                 started(member.lastName, member.firstName);
             writer.queueBodies(bodies, member.mobile, member.clientId);
         }
-    }, campaign);
+    }, campaign, MessageFill::forCampaign(campaign));
     return counter;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "campaigns/QueueFilter.h"
+#include "outbox/OutboxWriter.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "compose/SendAtChoice.h"
 
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>

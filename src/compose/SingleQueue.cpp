@@ -1,6 +1,6 @@
 #include "compose/SingleQueue.h"
 
-#include "compose/OutboxWriter.h"
+#include "campaigns/MessageFill.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 
@@ -21,7 +21,8 @@ std::optional<Contact> find(qint64 clientId)
 int queue(const QStringList &bodies, const QString &number, qint64 clientId, QueueCampaign *campaign)
 {
     int written = 0;
-    writeInBatch([&](OutboxWriter &writer) { written = writer.queueBodies(bodies, number, clientId); }, campaign);
+    writeInBatch([&](OutboxWriter &writer) { written = writer.queueBodies(bodies, number, clientId); }, campaign,
+                 MessageFill::forCampaign(campaign));
     return written;
 }
 

@@ -2,7 +2,7 @@
 
 #include "ui_frmSendToGroupNo.h"
 
-#include "compose/OutboxWriter.h"
+#include "compose/NumberListQueue.h"
 #include "data/AppError.h"
 #include "sendreceive/frmSendMessages.h"
 #include "ui/BusyPointer.h"

@@ -561,6 +561,12 @@ DurableCommits::~DurableCommits()
     }
 }
 
+void insistOnSyncedCommit()
+{
+    if (engine() == Engine::PostgreSQL)
+        run(QStringLiteral("SET LOCAL synchronous_commit = on"));
+}
+
 QList<TableShape> schemaShape()
 {
     return schemaShape(connection());

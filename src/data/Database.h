@@ -17,7 +17,7 @@
 // parameters, and every failure comes back as an AppError.
 namespace Database {
 
-inline constexpr int SchemaVersion = 4;
+inline constexpr int SchemaVersion = 5;
 
 // The two engines: the SQLite file that needs no set-up, and a PostgreSQL
 // server that several operators share.
@@ -62,6 +62,11 @@ public:
     DurableCommits(const DurableCommits &) = delete;
     DurableCommits &operator=(const DurableCommits &) = delete;
 };
+
+// Inside a transaction: its commit is synced before it returns on
+// PostgreSQL too, whatever the server's or the session's synchronous_commit
+// says (a claim that is lost would post a message twice).
+void insistOnSyncedCommit();
 
 // A table or view with its columns in order, as the open database has it.
 struct TableShape

@@ -80,6 +80,21 @@ CREATE TABLE IF NOT EXISTS SendBatches (
     Description TEXT,           -- what was queued ("Group Friends")
     Held        INTEGER NOT NULL DEFAULT 0
 );
+-- The send runs that claim outbox rows: SMSSend.InFlight holds the Token of
+-- the run that claimed the row. A run beats (HeartbeatAt) while it goes and
+-- writes EndedAt when it ends; a run that is not ended, whose heartbeat is
+-- older than a minute or (on its own machine) whose process is gone, is
+-- ended by the next program that looks. Rows of ended runs are in doubt.
+-- Times: UTC, ISO 8601 with milliseconds.
+CREATE TABLE IF NOT EXISTS SendRuns (
+    Token       INTEGER PRIMARY KEY,
+    Machine     TEXT NOT NULL,
+    Process     BIGINT NOT NULL,
+    StartedAt   TEXT NOT NULL,
+    HeartbeatAt TEXT NOT NULL,
+    EndedAt     TEXT
+);
+CREATE INDEX IF NOT EXISTS SMSSend_InFlight ON SMSSend (InFlight) WHERE InFlight <> 0;
 -- The queue: rows not yet attempted, in key order and newest first.
 CREATE INDEX IF NOT EXISTS SMSSend_Queue ON SMSSend (SMSSendID) WHERE Send = 0;
 CREATE INDEX IF NOT EXISTS SMSSend_QueueByDate ON SMSSend (SendDate, SendTime) WHERE Send = 0;

@@ -1,5 +1,7 @@
 #include "gateway/GatewayCycles.h"
 
+#include "outbox/RunLock.h"
+
 GatewayCycles::GatewayCycles(CycleHost &host, QObject *parent)
     : QObject(parent), m_sender(host), m_status(host), m_replies(host)
 {
@@ -8,7 +10,8 @@ GatewayCycles::GatewayCycles(CycleHost &host, QObject *parent)
 template <typename Steps>
 bool GatewayCycles::runGuarded(Steps steps)
 {
-    if (m_running)
+    const RunLock::Hold hold;
+    if (!hold.taken())
         return false;
     struct Running
     {

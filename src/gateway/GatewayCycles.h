@@ -9,8 +9,9 @@
 class CycleHost;
 
 // The three sequences of the command bar. Each step runs to its end before the
-// next starts, also when the one before stopped early. While one sequence
-// runs (it lets the window process events between items) no other can start.
+// next starts, also when the one before stopped early. A sequence takes the
+// program's RunLock: while any run goes (it lets the window process events
+// between items) no other can start, from this window or any other.
 class GatewayCycles : public QObject
 {
     Q_OBJECT
@@ -20,7 +21,7 @@ public:
 
     bool isRunning() const { return m_running; }
 
-    // Status, send, replies. False (and nothing done) while another runs.
+    // Status, send, replies. False (and nothing done) while another run goes.
     bool SendReceive();
     // Send, status.
     bool SendNow();

@@ -53,6 +53,9 @@ HttpExchange::HttpExchange(const HttpTarget &target, QTcpSocket *socket, int tim
       m_reused(socket->state() == QAbstractSocket::ConnectedState), m_finished(std::move(finished))
 {
     m_idle.setSingleShot(true);
+    m_writeDue.setSingleShot(true);
+    m_writeDue.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_writeDue, &QTimer::timeout, &m_context, [this] { send(); });
     QObject::connect(m_socket, &QIODevice::readyRead, &m_context, [this] { readAnswer(); });
     QObject::connect(m_socket, &QAbstractSocket::disconnected, &m_context, [this] { closed(); });
     QObject::connect(m_socket, &QAbstractSocket::errorOccurred, &m_context,
@@ -80,9 +83,16 @@ void HttpExchange::start()
     }
 }
 
+void HttpExchange::setWriteGate(std::function<qint64()> waitMs, std::function<void()> wrote)
+{
+    m_writeWait = std::move(waitMs);
+    m_wrote = std::move(wrote);
+}
+
 HttpExchange::Outcome HttpExchange::take()
 {
     m_idle.stop();
+    m_writeDue.stop();
     QObject::disconnect(m_socket, nullptr, &m_context, nullptr);
     if (!m_outcome.error && m_parser.state() == HttpAnswerParser::State::Complete) {
         m_outcome.reusable = m_parser.keepAlive() && m_socket->state() == QAbstractSocket::ConnectedState
@@ -100,7 +110,24 @@ void HttpExchange::restartTimer()
 
 void HttpExchange::send()
 {
+    // An exchange that already failed (a connect time-out reported as "not
+    // reached") never writes: the caller has put its message back.
+    if (m_done)
+        return;
+    const qint64 wait = m_writeWait ? m_writeWait() : 0;
+    if (wait > 0) {
+        m_idle.stop();
+        m_writeDue.start(int(wait));
+        return;
+    }
+    write();
+}
+
+void HttpExchange::write()
+{
     m_sent = true;
+    if (m_wrote)
+        m_wrote();
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket->write(m_target.request);
     // Out at once, before the event loop gets to anything else (a window
@@ -172,15 +199,19 @@ void HttpExchange::socketError(int error)
 void HttpExchange::timedOut()
 {
     const QString seconds = QString::number(m_timeoutMs / 1000.0);
-    if (!m_sent)
+    if (!m_sent) {
+        // No connection may complete after this: nothing is written on it.
+        QObject::disconnect(m_socket, nullptr, &m_context, nullptr);
+        m_socket->abort();
         fail(QNetworkReply::TimeoutError,
              QStringLiteral("The gateway at %1 could not be reached: no connection within %2 seconds.")
                  .arg(m_target.where, seconds),
              false);
-    else
+    } else {
         fail(QNetworkReply::TimeoutError,
              QStringLiteral("The gateway at %1 did not answer within %2 seconds.").arg(m_target.where, seconds),
              true);
+    }
 }
 
 void HttpExchange::fail(int code, const QString &description, bool mayHaveReached)
@@ -195,6 +226,7 @@ void HttpExchange::finish()
 {
     m_done = true;
     m_idle.stop();
+    m_writeDue.stop();
     if (m_finished)
         m_finished();
 }

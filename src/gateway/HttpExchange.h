@@ -53,6 +53,12 @@ public:
     HttpExchange(const HttpExchange &) = delete;
     HttpExchange &operator=(const HttpExchange &) = delete;
 
+    // Before the request is written, waitMs() says how long it must still
+    // wait (0: it may go now), and wrote() hears that it went: a rate limit
+    // paces the moment a request is written, which a fresh connection's
+    // handshake can put well after the request was handed over.
+    void setWriteGate(std::function<qint64()> waitMs, std::function<void()> wrote);
+
     void start();
     bool isDone() const { return m_done; }
     // The outcome once done; the socket's signals are no longer watched.
@@ -61,6 +67,7 @@ public:
 private:
     void restartTimer();
     void send();
+    void write();
     void readAnswer();
     void closed();
     void socketError(int error);
@@ -76,6 +83,9 @@ private:
     HttpAnswerParser m_parser;
     QObject m_context; // the receiver of the socket's signals for this exchange
     QTimer m_idle;
+    QTimer m_writeDue; // the rate limit's wait before writing
+    std::function<qint64()> m_writeWait;
+    std::function<void()> m_wrote;
     Outcome m_outcome;
     bool m_sent = false;
     bool m_done = false;

@@ -25,8 +25,9 @@ struct MessagePoster::Slot
     QElapsedTimer idleSince;
 };
 
-MessagePoster::MessagePoster(int connections, int timeoutMs) : m_timeoutMs(timeoutMs)
+MessagePoster::MessagePoster(int connections, int timeoutMs, int perSecond) : m_timeoutMs(timeoutMs), m_pace(perSecond)
 {
+    m_clock.start();
     for (int i = 0; i < std::max(1, connections); ++i)
         m_slots.push_back(std::make_unique<Slot>());
 }
@@ -96,6 +97,9 @@ void MessagePoster::post(qint64 key, const QString &number, const QString &messa
         if (m_waiting)
             m_waiting->quit();
     });
+    if (m_pace.perSecond() > 0)
+        slot.exchange->setWriteGate([this] { return m_pace.waitMs(m_clock.elapsed()); },
+                                    [this] { m_pace.sent(m_clock.elapsed()); });
     slot.exchange->start();
 }
 

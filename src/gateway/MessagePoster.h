@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/GatewayClient.h"
+#include "gateway/SendPace.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -18,7 +19,9 @@ class QTcpSocket;
 // Keeps up to `connections` SingleSMS requests open at once, each on a
 // kept-alive connection of its own, on the calling thread: the sockets are
 // driven by the event loop, which wait() runs until an answer is in. A request
-// is written once and never sent again.
+// is written once and never sent again, and never more than `perSecond` are
+// written in any one second (0: no limit). The limit is this poster's: two
+// programs sending on one account each keep their own.
 class MessagePoster
 {
 public:
@@ -29,7 +32,7 @@ public:
         std::optional<GatewayError> error; // when none did
     };
 
-    MessagePoster(int connections, int timeoutMs);
+    MessagePoster(int connections, int timeoutMs, int perSecond = 0);
     ~MessagePoster();
     MessagePoster(const MessagePoster &) = delete;
     MessagePoster &operator=(const MessagePoster &) = delete;
@@ -53,6 +56,8 @@ private:
     QList<Answer> collect();
 
     int m_timeoutMs;
+    SendPace m_pace;
+    QElapsedTimer m_clock;
     std::vector<std::unique_ptr<Slot>> m_slots;
     QList<int> m_finished; // slots whose exchange is over, in the order they ended
     QEventLoop *m_waiting = nullptr;

@@ -6,18 +6,18 @@
 #include "data/Database.h"
 #include "data/modFunctions.h"
 #include "gateway/CycleSupport.h"
-#include "gateway/FailReasons.h"
+#include "outbox/FailReasons.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/MessagePoster.h"
 #include "gateway/RepliesRetrieval.h"
-#include "gateway/SendPace.h"
+#include "outbox/Dispatch.h"
+#include "outbox/FailReasons.h"
+#include "outbox/Numbers.h"
+#include "outbox/SendRuns.h"
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QRandomGenerator>
-#include <QSet>
-#include <QSqlQuery>
 
 #include <algorithm>
 #include <cmath>
@@ -38,31 +38,9 @@ const QString NotEnoughCredits = QStringLiteral(
 const QString TitleSend = QStringLiteral("SEND");
 const QString SendPart = QStringLiteral("Do you only want to send the amount of sms that you have credits for?");
 
-// Rows of the outbox are read by key in pages of this many.
-constexpr int PageSize = 500;
-
-QList<qint64> keysOf(QSqlQuery query)
-{
-    QList<qint64> keys;
-    while (query.next())
-        keys.append(query.value(0).toLongLong());
-    return keys;
-}
+constexpr qint64 ErrorRunEnded = 3200;
 
 } // namespace
-
-std::optional<QString> NormaliseNumber(const QString &number)
-{
-    QString value = TrimBlanks(number);
-    if (value.startsWith(QLatin1Char('+')))
-        value.remove(0, 1);
-    value.remove(QLatin1Char(' '));
-    if (value.startsWith(QLatin1Char('0')))
-        return value;
-    if (value.size() < 2)
-        return std::nullopt;
-    return QLatin1Char('0') + value.mid(2);
-}
 
 OutboxSender::OutboxSender(CycleHost &host) : OutboxSender(host, Texts()) {}
 
@@ -95,28 +73,9 @@ double OutboxSender::RefreshCredits()
     return balance;
 }
 
-// Which queued rows a run takes: those a run may post now, of some batches
-// only when it is given them. The condition is read with the time the run
-// began, from choosing the rows to claiming each one.
-struct OutboxSender::Choice
-{
-    QString condition = QStringLiteral("Send = 0 AND ") + Schedule::readyCondition();
-    QVariantList values = Schedule::readyValues();
-
-    Choice() = default;
-    explicit Choice(const QList<qint64> &batches)
-    {
-        condition += QStringLiteral(" AND SMSSend.BatchID IN (%1)").arg(Database::placeholders(batches.size()));
-        for (qint64 batch : batches)
-            values << batch;
-    }
-};
-
 int OutboxSender::CountQueued()
 {
-    const Choice choice;
-    return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE ") + choice.condition, choice.values)
-        .toInt();
+    return Dispatch::count(Dispatch::Choice::ready());
 }
 
 QString OutboxSender::SendSingleSMS(const QString &number, const QString &text, const QString &customer)
@@ -138,69 +97,6 @@ QString OutboxSender::SendSingleSMS(const QString &number, const QString &text, 
     return read.batch;
 }
 
-// The rows a run sends, in order: the newest `limit` rows, or every row
-// queued when the run started, oldest first, read by key a page at a time so
-// that a large outbox is never held in memory at once.
-class OutboxSender::Rows
-{
-public:
-    static Rows newest(const Choice &choice, qint64 limit)
-    {
-        Rows rows(choice);
-        rows.m_keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE %1 "
-                                                          "ORDER BY SendDate DESC NULLS LAST, SendTime DESC NULLS LAST, SMSSendID DESC "
-                                                          "LIMIT ?").arg(choice.condition),
-                                           choice.values + QVariantList{limit}));
-        rows.m_total = int(rows.m_keys.size());
-        return rows;
-    }
-
-    static Rows oldestFirst(const Choice &choice)
-    {
-        Rows rows(choice);
-        rows.m_paged = true;
-        rows.m_last = Database::value(QStringLiteral("SELECT coalesce(max(SMSSendID), 0) FROM SMSSend WHERE ")
-                                          + choice.condition,
-                                      choice.values)
-                          .toLongLong();
-        rows.m_total = Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE %1 "
-                                                      "AND SMSSendID <= ?").arg(choice.condition),
-                                       choice.values + QVariantList{rows.m_last})
-                           .toInt();
-        return rows;
-    }
-
-    int total() const { return m_total; }
-    const Choice &choice() const { return m_choice; }
-
-    // The next keys to send; empty at the end.
-    QList<qint64> next()
-    {
-        if (!m_paged || m_ended)
-            return std::exchange(m_keys, {});
-        QList<qint64> keys = keysOf(Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE %1 "
-                                                                 "AND SMSSendID > ? AND SMSSendID <= ? "
-                                                                 "ORDER BY SMSSendID LIMIT ?").arg(m_choice.condition),
-                                                  m_choice.values + QVariantList{m_after, m_last, PageSize}));
-        m_ended = keys.size() < PageSize;
-        if (!keys.isEmpty())
-            m_after = keys.last();
-        return keys;
-    }
-
-private:
-    explicit Rows(Choice choice) : m_choice(std::move(choice)) {}
-
-    Choice m_choice;
-    QList<qint64> m_keys;
-    bool m_paged = false;
-    bool m_ended = false;
-    qint64 m_after = 0;
-    qint64 m_last = 0;
-    int m_total = 0;
-};
-
-
 namespace {
 
 // A run stops handing out messages when this many requests in a row got no
@@ -213,14 +109,6 @@ constexpr int StopAfterFailuresInARow = 3;
 // rows marked that never went out.
 constexpr qint64 MarkAheadMs = 20;
 constexpr int MaxMarkAhead = 256;
-
-QVariantList keyValues(const QList<qint64> &keys)
-{
-    QVariantList values;
-    for (qint64 key : keys)
-        values << key;
-    return values;
-}
 
 // A refusal that says the account has no credits left: every message after it
 // would be refused the same way.
@@ -237,14 +125,15 @@ int OutboxSender::markAhead(int connections)
     return std::max(8, 2 * connections);
 }
 
-// One send run. Rows are handed out in the run's order to free connections.
-// Before a message is posted its row is marked in flight (Send true,
-// InFlight the run's token) in a synced commit that marks a few rows ahead
-// (at least markAhead(), more when messages go out fast);
-// its answer clears the mark and stores the batch number. A row still marked
-// after the run may have reached the gateway: it is never offered again
-// unless the operator queues it again. Rows marked but not posted go back to
-// the queue when the run ends.
+// One send run. It registers itself (SendRuns) and beats while it goes, so
+// that other programs know its rows are being sent. Rows are handed out in
+// the run's order to free connections. Before a message is posted its row is
+// claimed for the run in a synced commit that claims a few rows ahead (at
+// least markAhead(), more when messages go out fast); its answer clears the
+// claim and stores the batch number. A row still claimed when the run has
+// ended may have reached the gateway: it is in doubt until a delivery report
+// settles it. Rows claimed but not posted go back to the queue when the run
+// ends.
 class OutboxSender::Run
 {
 public:
@@ -254,23 +143,22 @@ public:
         QString keptBackTitle, keptBack; // what the run kept back and why, for the operator
         int inDoubt = 0; // requests that may have reached the gateway without an answer
         bool creditsOut = false;
+        bool endedElsewhere = false; // another program ended the run's registration
     };
 
-    Run(OutboxSender &sender, Rows rows, bool &wrote)
-        : m_host(sender.m_host), m_rows(std::move(rows)), m_wrote(wrote),
-          m_poster(modMain::GatewayConnections, GatewayClient::defaultTimeout()),
-          m_pace(modMain::GatewayMessagesPerSecond), m_ahead(markAhead(m_poster.connections())),
-          m_token(qint64(QRandomGenerator::global()->bounded(quint64(1) << 62)) + 1)
+    Run(OutboxSender &sender, Dispatch::ReadyRows rows, bool &wrote, SendGate &gate)
+        : m_host(sender.m_host), m_rows(std::move(rows)), m_wrote(wrote), m_gate(gate),
+          m_poster(modMain::GatewayConnections, GatewayClient::defaultTimeout(), modMain::GatewayMessagesPerSecond),
+          m_ahead(markAhead(m_poster.connections())), m_rowsOfRun(m_registration.token())
     {
-        m_clock.start();
     }
 
     ~Run()
     {
         try {
-            unmark(std::exchange(m_marked, {}));
+            Dispatch::unclaim(std::exchange(m_claimed, {}), m_registration.token());
         } catch (const AppError &) {
-            // They stay marked in flight: shown as in doubt, never sent twice.
+            // They stay claimed: in doubt once the run has ended, never sent twice.
         }
     }
     Run(const Run &) = delete;
@@ -288,6 +176,7 @@ public:
             // answer is stored and the window has its turn before the next
             // message goes, as one at a time always went.
             const QList<MessagePoster::Answer> answers = m_poster.wait(wakeIn);
+            beat();
             for (const MessagePoster::Answer &answer : answers)
                 judge(answer);
             if (m_poster.connections() > 1)
@@ -295,39 +184,48 @@ public:
             for (const MessagePoster::Answer &answer : answers)
                 settle(answer);
         }
-        unmark(std::exchange(m_marked, {}));
+        Dispatch::unclaim(std::exchange(m_claimed, {}), m_registration.token());
+        m_registration.end();
         m_result.keptBack = m_gate.notice();
         m_result.keptBackTitle = m_gate.noticeTitle();
         return m_result;
     }
 
 private:
-    // Hands out messages while a connection is free and the rate limit lets
-    // them go; how long until the limit lets the next one go (-1: it does not
-    // hold one back).
+    // Hands out messages while a connection is free; the poster writes each
+    // when the rate limit lets it go. How long to wait at most before handing
+    // out again (-1: until an answer comes).
     qint64 fill()
     {
         while (!m_stop && !m_ended && m_poster.hasFreeConnection()) {
-            const qint64 wait = m_pace.waitMs(m_clock.elapsed());
-            if (wait > 0)
-                return wait;
-            const std::optional<qint64> key = nextMarked();
+            const std::optional<qint64> key = nextClaimed();
             if (!key) {
                 m_ended = true;
                 break;
             }
             handOut(*key);
         }
-        return -1;
+        return m_poster.inFlight() > 0 ? SendRuns::HeartbeatMs : -1;
     }
 
-    std::optional<qint64> nextMarked()
+    // The registration's heartbeat. A run another program has ended (its
+    // heartbeat had lapsed, and its rows may be queued again there) posts
+    // nothing more.
+    void beat()
     {
-        while (m_marked.isEmpty() && (!m_pending.isEmpty() || !m_rowsEnded))
-            markNext();
-        if (m_marked.isEmpty())
+        if (m_stop || m_registration.beat())
+            return;
+        m_result.endedElsewhere = true;
+        m_stop = true;
+    }
+
+    std::optional<qint64> nextClaimed()
+    {
+        while (m_claimed.isEmpty() && (!m_pending.isEmpty() || !m_rowsEnded))
+            claimNext();
+        if (m_claimed.isEmpty())
             return std::nullopt;
-        return m_marked.takeFirst();
+        return m_claimed.takeFirst();
     }
 
     // As many rows as went out in MarkAheadMs at the pace of the last batch.
@@ -339,7 +237,7 @@ private:
         return int(std::clamp<qint64>(m_lastBatchSize * MarkAheadMs / ms, m_ahead, std::max(m_ahead, MaxMarkAhead)));
     }
 
-    void markNext()
+    void claimNext()
     {
         const int size = batchSize();
         QList<qint64> keys;
@@ -357,59 +255,20 @@ private:
         }
         if (keys.isEmpty())
             return;
-        const QVariantList values = QVariantList{m_token} + keyValues(keys);
-        {
-            Database::DurableCommits synced;
-            Database::Transaction transaction;
-            // Only rows still queued and still ready (their batch due and
-            // not held): one the operator deleted or held, or another run
-            // took meanwhile, is left alone.
-            // Another program claiming the same rows at this moment keeps
-            // those it locked first; these are the rest.
-            const Choice &choice = m_rows.choice();
-            Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = ? WHERE SMSSendID IN "
-                                         "(SELECT SMSSendID FROM SMSSend WHERE %1 AND SMSSendID IN (%2)%3)")
-                              .arg(choice.condition, Database::placeholders(keys.size()), Database::skipLocked()),
-                          QVariantList{m_token} + choice.values + keyValues(keys));
-            transaction.commit();
-        }
-        QSet<qint64> ours;
-        QSqlQuery marked = Database::run(
-            QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE InFlight = ? AND SMSSendID IN (%1)")
-                .arg(Database::placeholders(keys.size())),
-            values);
-        while (marked.next())
-            ours.insert(marked.value(0).toLongLong());
-        for (qint64 key : keys) {
-            if (ours.contains(key))
-                m_marked.append(key);
-        }
-        m_lastBatchSize = m_marked.size();
+        m_claimed = Dispatch::claim(m_rows.choice(), keys, m_registration.token());
+        m_lastBatchSize = m_claimed.size();
         m_lastBatch.start();
-        m_wrote = m_wrote || !ours.isEmpty();
-    }
-
-    void unmark(const QList<qint64> &keys)
-    {
-        if (keys.isEmpty())
-            return;
-        Database::run(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0 WHERE InFlight = ? "
-                                     "AND SMSSendID IN (%1)")
-                          .arg(Database::placeholders(keys.size())),
-                      QVariantList{m_token} + keyValues(keys));
+        m_wrote = m_wrote || !m_claimed.isEmpty();
     }
 
     // Posts the row's message, or settles the row at once when it has none to post.
     void handOut(qint64 key)
     {
-        QSqlQuery &row = m_read.run({key, m_token});
-        if (!row.next())
-            return; // deleted while the run waited
-        const QString number = row.value(0).toString();
-        const QString text = TrimBlanks(row.value(1).toString());
-        const bool marketing = row.value(2).toInt() != 0;
-        const bool confirmsOptOut = row.value(3).toInt() != 0;
-        row.finish();
+        const std::optional<Dispatch::Message> row = m_rowsOfRun.read(key);
+        if (!row)
+            return; // deleted, or reported, while the run waited
+        const QString number = row->number;
+        const QString text = TrimBlanks(row->text);
         const std::optional<QString> normalised = NormaliseNumber(number);
         QString notPosted;
         if (TrimBlanks(number).isEmpty())
@@ -419,17 +278,17 @@ private:
         else if (text.isEmpty())
             notPosted = FailReasons::NoText;
         if (!notPosted.isEmpty()) {
-            markAnswered(key, QStringLiteral("0"), notPosted);
+            answered(key, QStringLiteral("0"), notPosted);
             advance();
             return;
         }
-        switch (m_gate.check(*normalised, marketing, confirmsOptOut)) {
+        switch (m_gate.check(*normalised, row->marketing, row->confirmsOptOut)) {
         case SendGate::Verdict::OptedOut:
-            markAnswered(key, OptOuts::OptedOutEventId);
+            answered(key, OptOutList::OptedOutEventId);
             advance();
             return;
         case SendGate::Verdict::Wait:
-            unmark({key});
+            Dispatch::unclaim({key}, m_registration.token());
             advance();
             return;
         case SendGate::Verdict::Post:
@@ -445,7 +304,6 @@ private:
             advance();
             return;
         }
-        m_pace.sent(m_clock.elapsed());
         m_sendingLines.insert(key, sendingTo);
     }
 
@@ -487,14 +345,14 @@ private:
                 reason = read.reason.isEmpty() ? FailReasons::RefusedWithoutReason : read.reason;
             else if (read.batch == QLatin1String("0"))
                 reason = FailReasons::NoBatchNumber;
-            markAnswered(answer.key, read.batch, reason);
+            answered(answer.key, read.batch, reason);
         }
         advance();
     }
 
     // A request that got no answer. One that certainly did not reach the
     // gateway goes back to the queue; one that may have reached it keeps its
-    // mark.
+    // claim, and is in doubt once the run has ended.
     void failed(qint64 key, const GatewayError &error)
     {
         m_postedAt.remove(key);
@@ -503,17 +361,37 @@ private:
         if (error.mayHaveReached()) {
             ++m_result.inDoubt;
         } else {
-            unmark({key});
+            Dispatch::unclaim({key}, m_registration.token());
             m_stop = true;
         }
     }
 
-    // A row that failed keeps why (empty `reason` for one accepted).
-    void markAnswered(qint64 key, const QString &eventId, const QString &reason = {})
+    // Stores what became of a row (a failed one keeps why: empty `reason`
+    // for one accepted). A row changed behind the run's back is said in the
+    // log and the status line.
+    void answered(qint64 key, const QString &eventId, const QString &reason = {})
     {
-        const QVariant why = reason.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(reason);
-        m_answered.run({eventId, m_postedAt.take(key), why, key, m_token});
+        const Dispatch::Stored stored = m_rowsOfRun.answer(key, eventId, m_postedAt.take(key), reason);
         m_wrote = true;
+        QString note;
+        switch (stored) {
+        case Dispatch::Stored::Stored:
+        case Dispatch::Stored::ClaimedElsewhere:
+            return;
+        case Dispatch::Stored::TakenBack:
+            note = QStringLiteral("Message %1 had been queued again meanwhile; it was sent, so it is no longer queued.");
+            break;
+        case Dispatch::Stored::LeftQueued:
+            note = QStringLiteral("Message %1 had been queued again meanwhile; it stays queued.");
+            break;
+        case Dispatch::Stored::Gone:
+            note = QStringLiteral("Message %1 was deleted from the outbox while it was being sent; "
+                                  "the gateway's answer could not be stored.");
+            break;
+        }
+        note = note.arg(key);
+        m_host.setStatus(note);
+        m_host.logSend(note);
     }
 
     void advance()
@@ -523,29 +401,18 @@ private:
     }
 
     CycleHost &m_host;
-    Rows m_rows;
+    Dispatch::ReadyRows m_rows;
     bool &m_wrote;
+    SendGate &m_gate;
     MessagePoster m_poster;
-    SendPace m_pace;
     const int m_ahead;
-    const qint64 m_token;
-    QElapsedTimer m_clock;
-    QElapsedTimer m_lastBatch; // since the last rows were marked
+    SendRuns::Registration m_registration;
+    Dispatch::RunRows m_rowsOfRun;
+    QElapsedTimer m_lastBatch; // since the last rows were claimed
     qint64 m_lastBatchSize = 0;
-    Database::Statement m_read{
-        QStringLiteral("SELECT Number, Message, Marketing, ConfirmsOptOut FROM SMSSend "
-                       "WHERE SMSSendID = ? AND InFlight = ?")};
-    // Autocommitted: a crash of the program never loses an answer stored.
-    // Another program's status run may already have taken the mark off a row
-    // the gateway reported before this answer came; the answer still counts.
-    // (PostedAt is written only here.)
-    Database::Statement m_answered{
-        QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ?, FailReason = ? WHERE SMSSendID = ? "
-                       "AND (InFlight = ? OR (InFlight = 0 AND Send = 1 AND PostedAt IS NULL))")};
-    SendGate m_gate;
     QHash<qint64, QString> m_postedAt; // posted, waiting for their answers
-    QList<qint64> m_pending; // chosen, not yet marked
-    QList<qint64> m_marked;  // marked, not yet posted
+    QList<qint64> m_pending; // chosen, not yet claimed
+    QList<qint64> m_claimed; // claimed, not yet posted
     QHash<qint64, QString> m_sendingLines; // posted, waiting for their answers
     bool m_rowsEnded = false;
     bool m_ended = false;
@@ -557,26 +424,33 @@ private:
 
 bool OutboxSender::SendOutbox()
 {
-    return send(Choice());
+    return send(Dispatch::Choice::ready());
 }
 
 bool OutboxSender::SendBatches(const QList<qint64> &batches)
 {
-    return !batches.isEmpty() && send(Choice(batches));
+    return !batches.isEmpty() && send(Dispatch::Choice::ofBatches(batches));
 }
 
-bool OutboxSender::send(const Choice &choice)
+bool OutboxSender::send(const Dispatch::Choice &choice)
 {
     CycleBusy busy(m_host, m_busy);
     bool wrote = false;
     Run::Result result;
+    QString heldStatus; // why marketing messages waited this run
     try {
-        RepliesRetrieval(m_host).fetchBeforeSending();
-        std::optional<Rows> rows = chooseRows(busy, choice);
+        SendGate gate;
+        // A STOP waiting at the gateway must be read before a marketing
+        // message goes to its sender; service messages need not wait for it.
+        if (const QString failure = RepliesRetrieval(m_host).fetchBeforeSending(); !failure.isEmpty())
+            gate.holdMarketing(QStringLiteral("the replies could not be fetched first (%1)").arg(failure));
+        std::optional<Dispatch::ReadyRows> rows = chooseRows(busy, choice);
         if (!rows)
             return false;
-        Run run(*this, std::move(*rows), wrote);
+        Run run(*this, std::move(*rows), wrote, gate);
         result = run.go();
+        if (!gate.heldReason().isEmpty())
+            heldStatus = gate.statusLine();
     } catch (const AppError &error) {
         m_host.setProgress(0, 0);
         EndWithError(m_host, busy, error);
@@ -594,12 +468,21 @@ bool OutboxSender::send(const Choice &choice)
                                 ? QStringLiteral("\n\n1 message got no answer and may have reached the gateway.")
                                 : QStringLiteral("\n\n%1 messages got no answer and may have reached the gateway.")
                                       .arg(result.inDoubt))
-                           + QStringLiteral(" The outbox shows them as \"sent?\"; they are not sent again "
-                                            "unless they are queued again.");
+                           + QStringLiteral(" The outbox shows them as \"sent?\"; the next Receive asks the gateway "
+                                            "whether it has them, and they are not sent again before it says.");
         EndWithError(m_host, busy, AppError(first.number(), description, first.source()));
         return false;
     }
-    m_host.setStatus(m_texts.runDone);
+    if (result.endedElsewhere) {
+        m_host.outboxChanged();
+        EndWithError(m_host, busy,
+                     AppError(ErrorRunEnded, QStringLiteral("This send run could not write to the database for over a "
+                                                            "minute, and another program took it for stopped. It posted "
+                                                            "no more messages; those it posted without an answer are "
+                                                            "settled by the next Receive.")));
+        return false;
+    }
+    m_host.setStatus(heldStatus.isEmpty() ? m_texts.runDone : heldStatus);
     m_host.outboxChanged();
     if (!result.keptBack.isEmpty()) {
         busy.release();
@@ -613,10 +496,9 @@ bool OutboxSender::send(const Choice &choice)
     return true;
 }
 
-std::optional<OutboxSender::Rows> OutboxSender::chooseRows(CycleBusy &busy, const Choice &choice)
+std::optional<Dispatch::ReadyRows> OutboxSender::chooseRows(CycleBusy &busy, const Dispatch::Choice &choice)
 {
-    const int count =
-        Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE ") + choice.condition, choice.values).toInt();
+    const int count = Dispatch::count(choice);
     // The balance the gateway holds now, never the one shown: that one may be
     // from before the last run, which spent some of it.
     const double balance = RefreshCredits();
@@ -626,12 +508,11 @@ std::optional<OutboxSender::Rows> OutboxSender::chooseRows(CycleBusy &busy, cons
         return std::nullopt;
     }
     if (count <= balance)
-        return Rows::oldestFirst(choice);
+        return Dispatch::ReadyRows::oldestFirst(choice);
     busy.release();
     m_host.inform(TitleCredits, NotEnoughCredits);
     if (!m_host.ask(TitleSend, SendPart))
         return std::nullopt;
     // Exactly as many rows as there are credits (fewer than the queued count).
-    return Rows::newest(choice, qint64(std::floor(balance)));
+    return Dispatch::ReadyRows::newest(choice, qint64(std::floor(balance)));
 }
-

@@ -1,21 +1,14 @@
 #pragma once
 
+#include "outbox/Dispatch.h"
+
 #include <QList>
 #include <QString>
 
 #include <optional>
 
-class GatewayError;
-
 class CycleBusy;
 class CycleHost;
-
-// The destination number as the gateway takes it: blanks trimmed, a leading
-// "+" dropped, every blank removed; a number that does not start with "0"
-// starts with a two-digit country code, which is replaced by "0"
-// (+27 82 123 4567 -> 0821234567). Nothing when that cannot be done: an
-// empty number, or one shorter than two characters that does not start with "0".
-std::optional<QString> NormaliseNumber(const QString &number);
 
 // Sends the outbox against the credit balance, and owns the balance display:
 // the "Check Credits" button and the credit request of every send run.
@@ -59,13 +52,11 @@ public:
     static int markAhead(int connections);
 
 private:
-    class Rows;
     class Run;
-    struct Choice;
-    bool send(const Choice &choice);
+    bool send(const Dispatch::Choice &choice);
     // The credit check against the balance the gateway gives now: the rows to
     // send, or nothing when the run stops here.
-    std::optional<Rows> chooseRows(CycleBusy &busy, const Choice &choice);
+    std::optional<Dispatch::ReadyRows> chooseRows(CycleBusy &busy, const Dispatch::Choice &choice);
 
     CycleHost &m_host;
     Texts m_texts;

@@ -88,14 +88,17 @@ int RepliesRetrieval::storeNew(const QString &answer, bool showStatus)
     return stored;
 }
 
-void RepliesRetrieval::fetchBeforeSending()
+QString RepliesRetrieval::fetchBeforeSending()
 {
     QString answer;
     try {
         answer = GatewayClient().replies();
-    } catch (const GatewayError &) {
-        return; // the run goes on with the replies already stored
+    } catch (const GatewayError &error) {
+        return error.description();
     }
+    if (!GatewayAnswers::replies(answer).wellFormed)
+        return QStringLiteral("the gateway's answer was no list of replies");
     if (storeNew(answer, false) > 0)
         m_host.inboxChanged();
+    return {};
 }

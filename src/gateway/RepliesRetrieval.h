@@ -16,9 +16,10 @@ public:
     // False when an error ended the run (it was shown, and "ERROR" is the status).
     bool FetchReplies();
     // What a send run does first, so that a STOP that has arrived is honoured:
-    // fetches and stores new replies without status texts. A request that
-    // fails is passed over; a database error is thrown.
-    void fetchBeforeSending();
+    // fetches and stores new replies without status texts. Gives why the
+    // replies could not be fetched (empty when they were); a database error
+    // is thrown.
+    QString fetchBeforeSending();
 
     // Whether a reply is stored: one bound value, the identifier without
     // surrounding blanks. Answered from the index SMSReplies_Incoming.

@@ -3,6 +3,8 @@
 #include "data/modFunctions.h"
 #include "gateway/GatewayAnswers.h"
 
+#include <QRegularExpression>
+
 using modFunctions::StripLineBreaks;
 using modFunctions::TrimBlanks;
 
@@ -68,6 +70,31 @@ Row readRow(const QString &rowText)
             values[position] = text;
     }
     return {values[0], values[1], values[2], values[3], values[4], values[5]};
+}
+
+std::optional<QHash<qint64, QString>> received(const QString &page)
+{
+    const QString upper = page.toUpper();
+    if (!upper.contains(QStringLiteral("DATAGRID")) || !upper.contains(QStringLiteral("</TABLE>")))
+        return std::nullopt;
+    const QStringList rows = rowTexts(page);
+    if (rows.isEmpty())
+        return std::nullopt;
+    QStringList heading = StripLineBreaks(rows.first()).split(QStringLiteral("</TD>"));
+    for (QString &cell : heading) {
+        static const QRegularExpression tags(QStringLiteral("<[^>]*>|[<>]"));
+        cell = TrimBlanks(cell.remove(tags));
+    }
+    for (int position = 0; position < 6; ++position)
+        if (heading.size() <= position || heading.at(position) != ColumnNames[position])
+            return std::nullopt;
+    QHash<qint64, QString> listed;
+    for (qsizetype number = 1; number < rows.size(); ++number) {
+        const Row row = readRow(rows.at(number));
+        if (const std::optional<qint64> key = row.outboxKey())
+            listed.insert(*key, row.sentId);
+    }
+    return listed;
 }
 
 } // namespace SendReportPage

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -39,5 +40,11 @@ struct Row
 // surrounding blanks. Missing cells are empty, and so is a cell that holds its
 // column's name: the heading row reads as a row without identifiers.
 Row readRow(const QString &rowText);
+
+// Every message the page lists with an outbox row: customer identifier ->
+// the gateway's identifier. Nothing unless the page holds the whole table
+// (the word DATAGRID, the heading row with the six column names, and the
+// table's end): an error page must never read as "received nothing".
+std::optional<QHash<qint64, QString>> received(const QString &page);
 
 } // namespace SendReportPage

@@ -1,6 +1,7 @@
 #include "gateway/SendReportRetrieval.h"
 
 #include "data/Database.h"
+#include "outbox/Reports.h"
 #include "gateway/CycleSupport.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/SendReportPage.h"
@@ -25,18 +26,12 @@ bool SendReportRetrieval::GetReport()
         const QString last = QString::number(rows.size() - 1);
 
         Database::Batch batch;
-        Database::Statement update(QStringLiteral(
-            "UPDATE SMSSend SET Delivered = CASE WHEN ? <> 0 THEN 1 ELSE Delivered END, SentID = ? WHERE SMSSendID = ?"));
+        OutboxReports::Updates updates;
         for (qsizetype number = 0; number < rows.size(); ++number) {
             m_host.setStatus(QStringLiteral("Parsing report rows %1 / %2 ...").arg(number).arg(last));
             const SendReportPage::Row row = SendReportPage::readRow(rows.at(number));
-            if (const std::optional<qint64> key = row.outboxKey()) {
-                try {
-                    update.run({row.delivered() ? 1 : 0, row.sentId, *key});
-                } catch (const AppError &) {
-                    // the row is passed over
-                }
-            }
+            if (const std::optional<qint64> key = row.outboxKey())
+                updates.reportRow(*key, row.sentId, row.delivered());
             m_host.yieldToEvents();
         }
         // A commit that fails is the run's error: none of the rows is stored.

@@ -6,15 +6,16 @@ class CycleHost;
 
 // Fetches the gateway's HTML report page and writes what it says back into
 // the outbox: each row's identifier into SentID, and Delivered for a message
-// reported as sent. Never sets Delivered back to false.
+// reported as sent. Never sets Delivered back to false. A row the page names
+// was received by the gateway: it is never posted again.
 class SendReportRetrieval
 {
 public:
     explicit SendReportRetrieval(CycleHost &host);
 
     // False when an error ended the run (shown, with "ERROR" as the status).
-    // A request that fails counts as an empty page, and a row that cannot be
-    // written is passed over; all rows are stored together at the end.
+    // A request that fails counts as an empty page; a row that cannot be
+    // written ends the run with its error, and nothing of the page is stored.
     bool GetReport();
 
 private:

@@ -5,9 +5,11 @@
 #include "gateway/CycleSupport.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
+#include "gateway/SendReportPage.h"
+#include "outbox/Reports.h"
+#include "settings/SetupStore.h"
 
 #include <algorithm>
-#include <optional>
 
 using modFunctions::DecimalText;
 using modFunctions::LeadingNumber;
@@ -41,20 +43,20 @@ void StatusRetrieval::FetchStatusReports()
         Run run;
         while (fetchPage(client, run) >= ReportPage) {
         }
+        settleDoubt(client);
         m_host.outboxChanged();
-        m_host.setStatus(CycleTexts::Ready);
+        m_host.setStatus(m_doubtNote.isEmpty() ? CycleTexts::Ready : m_doubtNote);
     } catch (const AppError &error) {
+        m_host.outboxChanged();
         EndWithError(m_host, busy, error);
     }
 }
 
 qsizetype StatusRetrieval::fetchPage(GatewayClient &client, Run &run)
 {
-    try {
-        run.resume = ReadLastHighestTrn();
-    } catch (const AppError &) {
-        // keeps the resume point of the page before
-    }
+    // The resume point is read afresh for every page; a failure to read it
+    // ends the run with its error rather than asking from a wrong point.
+    run.resume = ReadLastHighestTrn();
     m_host.setStatus(QStringLiteral("Sending request for status reports ..."));
     QString answer;
     try {
@@ -75,50 +77,53 @@ qsizetype StatusRetrieval::fetchPage(GatewayClient &client, Run &run)
     return report.entries.size();
 }
 
+// The page's entries and the new resume point are stored together or not at
+// all: an entry that cannot be stored ends the run with its error, and the
+// next run asks for the same page again. No entry is ever passed over.
 void StatusRetrieval::storePage(const GatewayAnswers::StatusReport &report, Run &run)
 {
-    std::optional<Database::Batch> batch;
-    try {
-        batch.emplace();
-    } catch (const AppError &) {
-        // written one by one instead
-    }
+    Database::Batch batch;
+    OutboxReports::Updates updates;
     for (const auto &entry : report.entries) {
         m_host.setStatus(QStringLiteral("Parsing report rows %1 ...").arg(run.counter++));
         if (entry)
-            storeEntry(*entry);
+            updates.statusEntry(entry->customerId, QString::number(entry->trn), entry->delivered());
         m_host.yieldToEvents();
     }
     run.highest = std::max(run.highest, report.highestTrn);
-    if (run.highest != 0) {
-        try {
-            SaveLastHighestTrn(QString::number(run.highest));
-        } catch (const AppError &) {
-            // the next page asks from the point read before
-        }
-    }
-    // A commit that fails is the run's error: nothing of the page is stored.
-    if (batch)
-        batch->commit();
+    if (run.highest != 0)
+        SaveLastHighestTrn(QString::number(run.highest));
+    batch.commit();
 }
 
-// Any entry shows that the gateway received the message. A row left in doubt
-// by a run that stopped before the answer came is in doubt no more; its batch
-// number was never read, so the entry's transaction number stands in for it.
-void StatusRetrieval::storeEntry(const GatewayAnswers::StatusEntry &entry)
+// Rows still in doubt once the report is read: their runs ended without an
+// answer, and no entry named them. The send-report page lists every message
+// the gateway received; one it does not list never reached it.
+void StatusRetrieval::settleDoubt(GatewayClient &client)
 {
-    const QString trn = QString::number(entry.trn);
+    m_doubtNote.clear();
+    const QList<qint64> doubtful = OutboxReports::inDoubt();
+    if (doubtful.isEmpty())
+        return;
+    m_host.setStatus(QStringLiteral("Asking the gateway about messages in doubt ..."));
+    std::optional<QHash<qint64, QString>> received;
     try {
-        if (entry.delivered())
-            Database::run(QStringLiteral("UPDATE SMSSend SET Delivered = 1, SentID = ?, "
-                                         "EventID = CASE WHEN InFlight <> 0 AND Send = 1 THEN ? ELSE EventID END, "
-                                         "InFlight = 0 WHERE SMSSendID = ?"),
-                          {trn, trn, entry.customerId});
-        else
-            Database::run(QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ? "
-                                         "WHERE SMSSendID = ? AND Send = 1 AND InFlight <> 0"),
-                          {trn, entry.customerId});
-    } catch (const AppError &) {
-        // the entry is passed over
+        received = SendReportPage::received(client.reportPage());
+    } catch (const GatewayError &error) {
+        m_doubtNote = QStringLiteral("Done. %1 messages stay in doubt: %2 ...").arg(doubtful.size()).arg(error.description());
+        return;
     }
+    if (!received) {
+        m_doubtNote = QStringLiteral("Done. %1 messages stay in doubt: the gateway's list of messages received could "
+                                     "not be read ...")
+                          .arg(doubtful.size());
+        return;
+    }
+    const OutboxReports::Settled settled = OutboxReports::settleDoubt(doubtful, *received, SetupStore::requeueUnreceived());
+    if (settled.requeued > 0)
+        m_doubtNote = QStringLiteral("Done. %1 messages never reached the gateway and are queued again ...")
+                          .arg(settled.requeued);
+    else if (settled.unreceived > 0)
+        m_doubtNote = QStringLiteral("Done. %1 messages never reached the gateway (shown as failed) ...")
+                          .arg(settled.unreceived);
 }

@@ -12,7 +12,9 @@ struct StatusReport;
 // Fetches the new entries of the gateway's delivery-status report, page by
 // page after the resume point Setup.LastHighestTrn, and marks the outbox rows
 // whose messages were delivered (and those the gateway received as no longer
-// in doubt).
+// in doubt). Rows still in doubt afterwards are settled from the gateway's
+// list of every message it received: sent, or never received (queued again
+// unless the RequeueUnreceived setting is off, else shown as failed).
 class StatusRetrieval
 {
 public:
@@ -40,10 +42,11 @@ private:
     // many the answer held (0 for an answer that is no report, or a full page
     // that did not move past the point asked from, which ends the run).
     qsizetype fetchPage(GatewayClient &client, Run &run);
-    // The page's deliveries and the new resume point in one transaction.
+    // The page's entries and the new resume point in one transaction.
     void storePage(const GatewayAnswers::StatusReport &report, Run &run);
-    static void storeEntry(const GatewayAnswers::StatusEntry &entry);
+    void settleDoubt(GatewayClient &client);
 
     CycleHost &m_host;
+    QString m_doubtNote; // what the run's end says about rows in doubt
     bool m_busy = false;
 };

@@ -1,6 +1,7 @@
 #include "sendreceive/SendReceiveWindow.h"
 
 #include "data/AppError.h"
+#include "outbox/RunLock.h"
 #include "ui/MessageBoxes.h"
 
 #include <QApplication>
@@ -19,12 +20,23 @@ void SendReceiveWindow::setUp(QLabel *status, QList<QWidget *> disabledWhileRunn
 {
     m_status = status;
     m_disabledWhileRunning = std::move(disabledWhileRunning);
+    // A run of another window (the main window's cycle, the schedule) holds
+    // the program's lock: nothing here starts one meanwhile.
+    const auto enable = [this](bool held) {
+        for (QWidget *button : std::as_const(m_disabledWhileRunning))
+            button->setEnabled(!held);
+    };
+    connect(&RunLock::instance(), &RunLock::heldChanged, this, enable);
+    enable(RunLock::instance().isHeld());
 }
 
 bool SendReceiveWindow::whileRunning(const std::function<bool()> &run)
 {
-    if (m_running)
+    const RunLock::Hold hold;
+    if (!hold.taken()) {
+        setStatus(AnotherRunGoes);
         return false;
+    }
     struct Running
     {
         SendReceiveWindow &window;

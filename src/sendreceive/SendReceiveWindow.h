@@ -23,6 +23,10 @@ public:
 
     bool isRunning() const { return m_running; }
 
+    // The status of a window whose run was refused: another holds the lock.
+    static inline const QString AnotherRunGoes =
+        QStringLiteral("Another Send/Receive run is going; try again when it has ended ...");
+
     // CycleHost
     void setStatus(const QString &text) override;
     QString creditsText() const override;

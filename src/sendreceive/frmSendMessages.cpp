@@ -40,11 +40,15 @@ void frmSendMessages::Form_Load()
 void frmSendMessages::cmdCheckCredits_Click()
 {
     // Unlike the main window's button, the account is not checked first.
-    try {
-        m_sender.RefreshCredits();
-    } catch (const AppError &) {
-        setStatus(QStringLiteral("ERROR"));
-    }
+    whileRunning([this] {
+        try {
+            m_sender.RefreshCredits();
+            return true;
+        } catch (const AppError &) {
+            setStatus(QStringLiteral("ERROR"));
+            return false;
+        }
+    });
 }
 
 void frmSendMessages::cmdSend_Click()

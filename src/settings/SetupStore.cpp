@@ -106,6 +106,11 @@ int gatewayConnections()
     return readNumberSetting(GatewayConnectionsValue, DefaultGatewayConnections, 1, MaxGatewayConnections);
 }
 
+bool requeueUnreceived()
+{
+    return readNumberSetting(RequeueUnreceivedValue, 1, 0, 1) != 0;
+}
+
 int gatewayMessagesPerSecond()
 {
     return readNumberSetting(GatewayMessagesPerSecondValue, DefaultGatewayMessagesPerSecond, 0,

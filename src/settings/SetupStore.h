@@ -20,6 +20,11 @@ inline const QString GatewayMessagesPerSecondValue = QStringLiteral("GatewayMess
 // not stored: none is sent.
 inline const QString OptOutConfirmationValue = QStringLiteral("OptOutConfirmation");
 
+// Whether messages a stopped run left in doubt, which the gateway says it
+// never received, are queued again by themselves (1, the default) or left
+// failed for the operator (0).
+inline const QString RequeueUnreceivedValue = QStringLiteral("RequeueUnreceived");
+
 // Used when they are not stored: four messages in flight, no rate limit.
 inline constexpr int DefaultGatewayConnections = 4;
 inline constexpr int MaxGatewayConnections = 64;
@@ -60,6 +65,8 @@ int readNumberSetting(const QString &name, int fallback, int least, int most);
 // second (0 = no limit).
 int gatewayConnections();
 int gatewayMessagesPerSecond();
+// RequeueUnreceived: on unless stored as 0.
+bool requeueUnreceived();
 // Stores a text setting as typed (a "%" in it is kept, never expanded).
 void writeSetting(const QString &name, const QString &text);
 

@@ -1,13 +1,13 @@
 #include "../gateway/GatewayTestSupport.h"
 #include "GuiTestSupport.h"
 
-#include "app/Outbox.h"
+#include "outbox/Outbox.h"
 #include "app/frmMain.h"
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 #include "campaigns/Schedule.h"
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
-#include "compose/OutboxWriter.h"
+#include "compose/NumberListQueue.h"
 #include "compose/frmImport.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
@@ -110,7 +110,7 @@ private slots:
                                               Start.addSecs(3600), u"Group Friends"_s, &batch);
         qint64 heldBatch = 0;
         const QList<qint64> held = scheduled({u"0825555555"_s}, Start.addSecs(-60), u"Held"_s, &heldBatch);
-        Schedule::hold({heldBatch});
+        Batches::hold({heldBatch});
 
         OutboxSender sender(s.host);
         QCOMPARE(sender.CountQueued(), 1);
@@ -144,7 +144,7 @@ private slots:
             window.checkOverdueBatches();
             QVERIFY(!window.sendDueBatches());
             QCOMPARE(messageCell(window, first[0]).data(Qt::ToolTipRole).toString(),
-                     Outbox::scheduledToolTip(Start.addSecs(600)));
+                     Schedule::scheduledToolTip(Start.addSecs(600)));
             // Quitting now asks; No keeps the program running.
             QVERIFY(!window.close());
             QCOMPARE(boxes.last().title, u"SCHEDULED"_s); // its text: tst_schedule
@@ -212,7 +212,7 @@ private slots:
             QCOMPARE(boxes.titles(), QStringList{u"SCHEDULED"_s});
             QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
             QCOMPARE(postedKeys(s.gateway), QList<qint64>());
-            QCOMPARE(messageCell(window, keys[1]).data(Qt::ToolTipRole).toString(), Outbox::heldToolTip(due));
+            QCOMPARE(messageCell(window, keys[1]).data(Qt::ToolTipRole).toString(), Schedule::heldToolTip(due));
             window.resize(1000, 640);
             saveScreenshot(&window, u"frmMain-held"_s);
             QVERIFY(window.cycles().SendReceive());

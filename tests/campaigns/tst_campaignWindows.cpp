@@ -3,14 +3,14 @@
 #include "GroupRows.h"
 #include "OutboxRows.h"
 #include "app/frmMain.h"
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
 #include "campaigns/frmOptOuts.h"
 #include "settings/SetupStore.h"
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
-#include "compose/SmsParts.h"
+#include "data/SmsParts.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
@@ -45,7 +45,7 @@ private slots:
     void numberListMarketingAndLeftOut()
     {
         Database::run(u"UPDATE Setup SET SenderName = 'Acme Motors'"_s);
-        OptOuts::add(u"0821111111"_s, OptOuts::FromOperator);
+        OptOutList::add(u"0821111111"_s, OptOutList::FromOperator);
         open(new frmSendToGroupNo);
         auto *composer = window->findChild<ComposerBlock *>();
         const QString body = QString(150, u'a');
@@ -103,7 +103,7 @@ private slots:
                  QColor(255, 214, 153));
         saveScreenshot(&main, u"frmMain-optouts"_s);
         main.grdInbox_OptOut(flaggedRow);
-        QVERIFY(OptOuts::isSuppressed(u"0823334444"_s));
+        QVERIFY(OptOutList::isSuppressed(u"0823334444"_s));
         QCOMPARE(Database::value(u"SELECT OptOut FROM SMSReplies WHERE IncomingID = 'R1'"_s).toInt(), 4);
     }
 
@@ -114,7 +114,7 @@ private slots:
         open(new frmOptOuts);
         child<QLineEdit>("txtNumber")->setText(u"+27 82 123 4567"_s);
         click("cmdAdd");
-        QVERIFY(OptOuts::isSuppressed(u"0821234567"_s));
+        QVERIFY(OptOutList::isSuppressed(u"0821234567"_s));
         QCOMPARE(child<QTableView>("grdOptOuts")->model()->rowCount(), 1);
         saveScreenshot(window.get(), u"frmOptOuts"_s);
 
@@ -188,7 +188,7 @@ private slots:
         for (const auto &[first, mobile] : QList<QPair<QString, QString>>{
                  {u"Thandi"_s, u"0825550001"_s}, {u"Zo\u00eb"_s, u"0825550002"_s}, {u""_s, u"0825550003"_s}})
             GroupRows::link(group, GroupRows::addClient(u"Dube"_s, mobile, first));
-        OptOuts::add(u"0825550003"_s, OptOuts::FromOperator);
+        OptOutList::add(u"0825550003"_s, OptOutList::FromOperator);
         open(new frmSendToGroup);
         auto *groups = child<QComboBox>("cboGroups");
         groups->setCurrentIndex(groups->findText(u"Members"_s));

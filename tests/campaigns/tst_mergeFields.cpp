@@ -5,7 +5,7 @@
 #include "campaigns/MessagePreview.h"
 #include "campaigns/OptOuts.h"
 #include "compose/GroupQueue.h"
-#include "compose/OutboxWriter.h"
+#include "outbox/OutboxWriter.h"
 #include "data/Database.h"
 
 #include <QSqlQuery>
@@ -86,7 +86,7 @@ private slots:
                                                         {u"Opted"_s, u"0825550004"_s}};
         for (const auto &[first, mobile] : members)
             GroupRows::link(group, GroupRows::addClient(u"Dube"_s, mobile, first));
-        OptOuts::add(u"0825550004"_s, OptOuts::FromOperator);
+        OptOutList::add(u"0825550004"_s, OptOutList::FromOperator);
         const QString tail = QString(135, u'x');
         const MessagePreview::Preview preview =
             MessagePreview::forGroup(group, {u"Hi {FirstName|friend}, "_s + tail, u"{Company}"_s}, false);
@@ -149,7 +149,7 @@ private slots:
         QCOMPARE(QList<int>(
                      {preview.messages, preview.totalParts, preview.pushed, preview.leftOut, preview.unresolved}),
                  counts);
-        OptOuts::add(u"0825550001"_s, OptOuts::FromOperator);
+        OptOutList::add(u"0825550001"_s, OptOutList::FromOperator);
         const MessagePreview::Preview optedOut = MessagePreview::forContact(client, u"0825550001"_s, {body}, marketing);
         QCOMPARE(optedOut.leftOut, 1);
         QCOMPARE(optedOut.rows.first().note, u"opted out: left out"_s);

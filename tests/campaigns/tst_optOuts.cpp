@@ -2,13 +2,13 @@
 #include "GroupRows.h"
 #include "GuiTestSupport.h"
 
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 #include "campaigns/OptOuts.h"
-#include "campaigns/QueueFilter.h"
+#include "campaigns/MessageFill.h"
 #include "campaigns/SendingWindow.h"
 #include "compose/DebitOrderList.h"
 #include "compose/GroupQueue.h"
-#include "compose/OutboxWriter.h"
+#include "compose/NumberListQueue.h"
 #include "compose/SingleQueue.h"
 #include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
@@ -197,7 +197,7 @@ private slots:
         QCOMPARE(postedNumbers(s.gateway), QStringList{Keeper});
         QCOMPARE(queryValues(u"SELECT Send, EventID, CASE WHEN PostedAt IS NULL THEN 1 ELSE 0 END FROM SMSSend WHERE Number = ?"_s,
                              {modFunctions::TrimBlanks(Stopper)}),
-                 QStringList({u"1"_s, OptOuts::OptedOutEventId, u"1"_s}));
+                 QStringList({u"1"_s, OptOutList::OptedOutEventId, u"1"_s}));
         QCOMPARE(queryValues(u"SELECT Number, Source FROM OptOuts"_s), QStringList({u"0825550001"_s, u"REPLY"_s}));
         QCOMPARE(queryValues(u"SELECT OptOut FROM SMSReplies"_s), QStringList{u"1"_s});
         QCOMPARE(s.host.titles, QStringList{u"OPTED OUT"_s});
@@ -245,7 +245,7 @@ private slots:
                              "WHERE ConfirmsOptOut = 1"_s),
                  QStringList({u"0825550001"_s, u"0"_s, u"1"_s, u"1"_s, u"1"_s}));
         QCOMPARE(queryValues(u"SELECT EventID FROM SMSSend WHERE ConfirmsOptOut = 0 ORDER BY SMSSendID"_s),
-                 QStringList({OptOuts::OptedOutEventId, OptOuts::OptedOutEventId}));
+                 QStringList({OptOutList::OptedOutEventId, OptOutList::OptedOutEventId}));
 
         // Sent once: a later run posts nothing, and the number stays off the list's way.
         addReply(s.gateway, u"+27 82 555 0001"_s, u"STOP"_s);
@@ -275,15 +275,15 @@ private slots:
             QVERIFY(replies.FetchReplies());
         };
         step(u"0825550001"_s, u"Please stop sending me these"_s);
-        QCOMPARE(OptOuts::count(), 0);
+        QCOMPARE(OptOutList::count(), 0);
         const qint64 flagged = Database::value(u"SELECT SMSReplyID FROM SMSReplies WHERE OptOut = 2"_s).toLongLong();
         QVERIFY(flagged > 0);
         QVERIFY(OptOuts::confirmPossible(flagged));
-        QVERIFY(OptOuts::isSuppressed(u"+27825550001"_s));
+        QVERIFY(OptOutList::isSuppressed(u"+27825550001"_s));
         step(u"+27 82 555 0001"_s, u"START"_s);
-        QVERIFY(!OptOuts::isSuppressed(u"0825550001"_s));
+        QVERIFY(!OptOutList::isSuppressed(u"0825550001"_s));
         step(u"BANK"_s, u"STOP"_s);
-        QCOMPARE(OptOuts::count(), 0);
+        QCOMPARE(OptOutList::count(), 0);
         QCOMPARE(queryValues(u"SELECT OptOut FROM SMSReplies ORDER BY SMSReplyID"_s),
                  QStringList({u"4"_s, u"3"_s, u"0"_s}));
         QCOMPARE(queryValues(u"SELECT Number, Action, Source FROM OptOutAudit ORDER BY AuditID"_s),
@@ -303,7 +303,7 @@ private slots:
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSReplies"_s).toInt(), 0);
         Database::run(u"ALTER TABLE OptOutsAway RENAME TO OptOuts"_s);
         QVERIFY(replies.FetchReplies());
-        QVERIFY(OptOuts::isSuppressed(u"0825550001"_s));
+        QVERIFY(OptOutList::isSuppressed(u"0825550001"_s));
     }
 
     void sendingWindowHours_data()
@@ -376,15 +376,15 @@ private slots:
     void csvRoundTrip()
     {
         TestHome home;
-        QVERIFY(OptOuts::add(u"+27 82 555 0001"_s, OptOuts::FromOperator, u"asked by \"phone\", twice"_s));
-        QVERIFY(OptOuts::add(u"0825550002"_s, OptOuts::FromOperator));
-        QVERIFY(!OptOuts::add(u"27825550002"_s, OptOuts::FromOperator));
+        QVERIFY(OptOutList::add(u"+27 82 555 0001"_s, OptOutList::FromOperator, u"asked by \"phone\", twice"_s));
+        QVERIFY(OptOutList::add(u"0825550002"_s, OptOutList::FromOperator));
+        QVERIFY(!OptOutList::add(u"27825550002"_s, OptOutList::FromOperator));
         QTemporaryDir dir;
         const QString path = dir.filePath(u"optouts.csv"_s);
         OptOuts::exportCsv(path);
         const QStringList exported = queryValues(u"SELECT Number, Detail FROM OptOuts ORDER BY Number"_s);
-        QVERIFY(OptOuts::lift(u"0825550001"_s, OptOuts::FromOperator));
-        QVERIFY(OptOuts::lift(u"0825550002"_s, OptOuts::FromOperator));
+        QVERIFY(OptOutList::lift(u"0825550001"_s, OptOutList::FromOperator));
+        QVERIFY(OptOutList::lift(u"0825550002"_s, OptOutList::FromOperator));
         QFile extra(path);
         QVERIFY(extra.open(QIODevice::Append));
         extra.write("\r\nBANK,x\r\n\"+27 82 555 0003\",\r\n");

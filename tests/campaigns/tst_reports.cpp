@@ -3,11 +3,11 @@
 #include "../gateway/GatewayTestSupport.h"
 #include "OutboxRows.h"
 #include "campaigns/CampaignReport.h"
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 #include "campaigns/frmReports.h"
 #include "campaigns/OptOuts.h"
 #include "data/Database.h"
-#include "gateway/FailReasons.h"
+#include "outbox/FailReasons.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/OutboxSender.h"
 
@@ -251,7 +251,7 @@ private slots:
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), rows);
 
         // The marketing one's number opted out meanwhile.
-        QVERIFY(OptOuts::add(u"+27825550013"_s, OptOuts::FromOperator));
+        QVERIFY(OptOutList::add(u"+27825550013"_s, OptOutList::FromOperator));
         boxes->clear();
         boxes->answer(QMessageBox::Yes);
         click("cmdQueueAgain");
@@ -268,7 +268,7 @@ private slots:
 
         // All reasons: the one queued is not queued twice, the opted-out one is left out again, and failures
         // that would fail the same way are not offered.
-        OptOuts::lift(u"0825550013"_s, OptOuts::FromOperator);
+        OptOutList::lift(u"0825550013"_s, OptOutList::FromOperator);
         reasons->clearSelection();
         boxes->clear();
         boxes->answer(QMessageBox::Yes);

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 #include "campaigns/Schedule.h"
-#include "compose/OutboxWriter.h"
+#include "compose/NumberListQueue.h"
 #include "data/Database.h"
 
 #include <QTest>
@@ -25,8 +25,8 @@ Batch batch(qint64 id, qint64 minutesFromNow, int unsent = 3, int marketing = 0,
 // Queued rows a run may post at the clock's time.
 int ready()
 {
-    return Database::value(u"SELECT count(*) FROM SMSSend WHERE Send = 0 AND "_s + Schedule::readyCondition(),
-                           Schedule::readyValues())
+    return Database::value(u"SELECT count(*) FROM SMSSend WHERE Send = 0 AND "_s + Batches::readyCondition(),
+                           Batches::readyValues())
         .toInt();
 }
 
@@ -48,12 +48,12 @@ private slots:
     void stampsAreUtcAndShownLocal()
     {
         const QDateTime local(QDate(2026, 12, 7), QTime(14, 30), Qt::LocalTime);
-        QCOMPARE(Schedule::stamp(local), u"2026-12-07T12:30:00Z"_s);
-        QCOMPARE(Schedule::parse(u"2026-12-07T12:30:00Z"_s), local);
-        QCOMPARE(Schedule::localText(Schedule::parse(u"2026-12-07T12:30:00Z"_s)), u"Mon 7 Dec 2026 14:30"_s);
-        QVERIFY(!Schedule::parse(u"7 Dec 2026"_s).isValid());
+        QCOMPARE(Batches::stamp(local), u"2026-12-07T12:30:00Z"_s);
+        QCOMPARE(Batches::parse(u"2026-12-07T12:30:00Z"_s), local);
+        QCOMPARE(Schedule::localText(Batches::parse(u"2026-12-07T12:30:00Z"_s)), u"Mon 7 Dec 2026 14:30"_s);
+        QVERIFY(!Batches::parse(u"7 Dec 2026"_s).isValid());
         // Text order is time order, which the statements rely on.
-        QVERIFY(Schedule::stamp(Now.addSecs(-1)) < Schedule::stamp(Now));
+        QVERIFY(Batches::stamp(Now.addSecs(-1)) < Batches::stamp(Now));
     }
 
     // One batch at a time: whether a running program sends it now, and what start-up does with it.
@@ -140,7 +140,7 @@ private slots:
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE BatchID = ?"_s, {campaign.batchId}).toInt(), 4);
         QVERIFY(Database::value(u"SELECT BatchID FROM SMSSend WHERE Message = 'now'"_s).isNull());
 
-        const QList<Batch> waiting = Schedule::waiting();
+        const QList<Batch> waiting = Batches::waiting();
         QCOMPARE(waiting.size(), 1);
         QCOMPARE(waiting[0].sendAt, Now.addSecs(3600));
         QCOMPARE(Schedule::describe(waiting[0]), u"Number list, 4 messages"_s);
@@ -151,14 +151,14 @@ private slots:
         QCOMPARE(ready(), 1);
         CampaignClock::set([] { return Now.addSecs(3600); });
         QCOMPARE(ready(), 5);
-        Schedule::hold({campaign.batchId});
+        Batches::hold({campaign.batchId});
         QCOMPARE(ready(), 1);
-        QVERIFY(Schedule::waiting()[0].held);
-        Schedule::release(campaign.batchId);
+        QVERIFY(Batches::waiting()[0].held);
+        Batches::release(campaign.batchId);
         QCOMPARE(ready(), 5);
         // Rows attempted leave the list of waiting batches.
         Database::run(u"UPDATE SMSSend SET Send = 1"_s);
-        QVERIFY(Schedule::waiting().isEmpty());
+        QVERIFY(Batches::waiting().isEmpty());
     }
 };
 

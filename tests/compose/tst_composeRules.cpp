@@ -2,8 +2,8 @@
 #include "TestSupport.h"
 
 #include "compose/MessageText.h"
-#include "compose/OutboxWriter.h"
-#include "compose/SmsParts.h"
+#include "outbox/OutboxWriter.h"
+#include "data/SmsParts.h"
 #include "data/AppError.h"
 #include "data/TextFiles.h"
 

@@ -45,6 +45,19 @@ inline void scriptAnswer(const GatewayProcess &gateway, const QString &type, con
 }
 
 // One parameter's decoded value from each request line.
+inline QStringList requestParameters(const QStringList &requests, const QString &name);
+
+// The CustomerIDs of the messages posted since the requests were last taken, in the order they
+// came; takes the requests.
+inline QStringList postedCustomers(const GatewayProcess &gateway)
+{
+    QStringList posted;
+    for (const QString &request : takeRequests(gateway))
+        if (request.contains(QStringLiteral("Type=SingleSMS&")))
+            posted << request;
+    return requestParameters(posted, QStringLiteral("CustomerID"));
+}
+
 inline QStringList requestParameters(const QStringList &requests, const QString &name)
 {
     QStringList values;

@@ -2,6 +2,7 @@
 #include "GatewayTestSupport.h"
 
 #include "gateway/RepliesRetrieval.h"
+#include "gateway/OutboxSender.h"
 #include "gateway/StatusRetrieval.h"
 
 #include <QTest>
@@ -85,8 +86,10 @@ private slots:
     }
 
     // A row left in doubt by a stopped run is in doubt no more once the report names it, whatever
-    // its flag, and shows as sent under the entry's number; a row the report does not name, or one
-    // queued again, keeps its state.
+    // its flag, and shows as sent under the entry's number. One the report does not name, and the
+    // gateway does not list among the messages it received, never reached it: it is queued again.
+    // A row queued again that the report names was received: it leaves the queue, never to be
+    // posted a second time.
     void reportedRowsAreNoLongerInDoubt()
     {
         GatewaySetup s;
@@ -98,7 +101,9 @@ private slots:
         StatusRetrieval(s.host).FetchStatusReports();
         QCOMPARE(queryValues("SELECT InFlight || '/' || Send || '/' || Delivered || '/' || coalesce(EventID, '') "
                              "FROM SMSSend ORDER BY SMSSendID"),
-                 QStringList({"0/1/0/1", "0/1/1/2", "7/1/0/", "7/0/0/"}));
+                 QStringList({"0/1/0/1", "0/1/1/2", "0/0/0/", "0/1/0/3"}));
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        QCOMPARE(postedCustomers(s.gateway), QStringList({QString::number(rows[2])}));
     }
 
     // A full page that does not move past the point asked from is not asked for again and again.

@@ -18,6 +18,9 @@ inline const QString NoBatchNumber = QStringLiteral("Answer without a batch numb
 // refused before reasons were kept.
 inline const QString NoAnswer = QStringLiteral("No answer from the gateway");
 inline const QString NotKept = QStringLiteral("Refused, reason not kept");
+// Claimed by a run that stopped without an answer, and not among the messages
+// the gateway says it received.
+inline const QString NeverReached = QStringLiteral("Never reached the gateway");
 
 // Whether a message that failed so may be queued again: not one the program
 // found unusable (it would fail the same way again), nor one that may have

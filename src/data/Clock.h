@@ -4,7 +4,7 @@
 
 #include <functional>
 
-// The time the campaign rules go by (opt-out stamps, the sending window,
+// The time the program's rules go by (opt-out stamps, the sending window,
 // posting times). The system clock unless a test sets another.
 namespace CampaignClock {
 

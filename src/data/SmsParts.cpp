@@ -1,4 +1,4 @@
-#include "compose/SmsParts.h"
+#include "data/SmsParts.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "campaigns/Clock.h"
+#include "data/Clock.h"
 
 namespace CampaignClock {
 

@@ -1,0 +1,114 @@
+#include "outbox/OptOutList.h"
+
+#include "data/Clock.h"
+#include "outbox/Numbers.h"
+
+#include <QSqlQuery>
+
+namespace OptOutList {
+
+namespace {
+
+QString stamp()
+{
+    return CampaignClock::now().toUTC().toString(Qt::ISODate);
+}
+
+void audit(const QString &key, const QString &action, const QString &source, const QString &detail)
+{
+    Database::run(QStringLiteral("INSERT INTO OptOutAudit (ChangedAt, Number, Action, Source, Detail) "
+                                 "VALUES (?, ?, ?, ?, ?)"),
+                  {stamp(), key, action, source, detail});
+}
+
+const QString WaitingConfirmation =
+    QStringLiteral("SMSSend WHERE Send = 0 AND InFlight = 0 AND ConfirmsOptOut = 1 AND Number = ?");
+
+} // namespace
+
+QString keyOf(const QString &number)
+{
+    const std::optional<QString> normalised = NormaliseNumber(number);
+    if (!normalised)
+        return {};
+    QString digits;
+    for (QChar c : *normalised) {
+        if (c.isDigit())
+            digits += c;
+        else if (c.isLetter())
+            return {}; // a sender name, not a number
+    }
+    return digits.size() >= 3 ? digits : QString();
+}
+
+bool add(const QString &number, const QString &source, const QString &detail)
+{
+    const QString key = keyOf(number);
+    if (key.isEmpty())
+        return false;
+    Database::Transaction transaction;
+    const int added = Database::run(QStringLiteral("INSERT OR IGNORE INTO OptOuts (Number, OptedOutAt, Source, Detail) "
+                                                   "VALUES (?, ?, ?, ?)"),
+                                    {key, stamp(), source, detail})
+                          .numRowsAffected();
+    if (added > 0)
+        audit(key, QStringLiteral("ADDED"), source, detail);
+    transaction.commit();
+    return added > 0;
+}
+
+bool lift(const QString &number, const QString &source, const QString &detail)
+{
+    const QString key = keyOf(number);
+    if (key.isEmpty())
+        return false;
+    Database::Transaction transaction;
+    const int removed = Database::run(QStringLiteral("DELETE FROM OptOuts WHERE Number = ?"), {key}).numRowsAffected();
+    if (removed > 0) {
+        audit(key, QStringLiteral("LIFTED"), source, detail);
+        // A confirmation of the opt-out not yet posted would now be wrong.
+        Database::run(QStringLiteral("DELETE FROM ") + WaitingConfirmation, {key});
+    }
+    transaction.commit();
+    return removed > 0;
+}
+
+bool isSuppressed(const QString &number)
+{
+    return Checker().blocks(number);
+}
+
+int count()
+{
+    return Database::value(QStringLiteral("SELECT count(*) FROM OptOuts")).toInt();
+}
+
+bool queueConfirmation(const QString &number, const QString &text)
+{
+    const QString key = keyOf(number);
+    if (key.isEmpty() || text.isEmpty())
+        return false;
+    if (Database::value(QStringLiteral("SELECT 1 FROM ") + WaitingConfirmation, {key}).isValid())
+        return false;
+    const QDateTime now = CampaignClock::now();
+    Database::run(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Marketing, "
+                                 "ConfirmsOptOut) VALUES (?, ?, ?, ?, 0, 1)"),
+                  {key, text, now.date().toString(QStringLiteral("yyyy-MM-dd")),
+                   now.time().toString(QStringLiteral("HH:mm"))});
+    return true;
+}
+
+Checker::Checker() : m_find(QStringLiteral("SELECT 1 FROM OptOuts WHERE Number = ?")) {}
+
+bool Checker::blocks(const QString &number)
+{
+    const QString key = keyOf(number);
+    if (key.isEmpty())
+        return false;
+    QSqlQuery &found = m_find.run({key});
+    const bool listed = found.next();
+    found.finish();
+    return listed;
+}
+
+} // namespace OptOutList

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "data/Database.h"
+
+#include <QString>
+
+// The suppression list: numbers that said STOP are never sent to while they
+// are on it. Numbers are kept as the digits of the number the sender would
+// post (NormaliseNumber), so +27 82 123 4567, 27821234567 and 082-123-4567
+// are one entry. Every change is written to OptOutAudit.
+namespace OptOutList {
+
+// EventID of an outbox row that was not posted because its number opted out.
+inline const QString OptedOutEventId = QStringLiteral("OPTOUT");
+
+// Where an entry came from (OptOuts.Source, OptOutAudit.Source).
+inline const QString FromReply = QStringLiteral("REPLY");
+inline const QString FromImport = QStringLiteral("IMPORT");
+inline const QString FromInbox = QStringLiteral("INBOX");
+inline const QString FromOperator = QStringLiteral("MANUAL");
+
+// The list key of a number: the digits of the number as the sender posts it;
+// empty when there is none (an empty number, a sender name such as "BANK").
+QString keyOf(const QString &number);
+
+// Adds the number; false when it is already on the list or has no key.
+bool add(const QString &number, const QString &source, const QString &detail = {});
+// Takes the number off the list, and its confirmation when that still waits
+// in the outbox; false when it was not on it.
+bool lift(const QString &number, const QString &source, const QString &detail = {});
+bool isSuppressed(const QString &number);
+int count();
+
+// Queues `text` once as a service message (no footer) marked as the
+// confirmation of this number's opt-out, so that the list lets it through;
+// nothing when the number has no key (a sender name) or a confirmation to it
+// is already waiting. Gives whether it queued one.
+bool queueConfirmation(const QString &number, const QString &text);
+
+// Checks many numbers with one prepared statement (queueing and send runs).
+class Checker
+{
+public:
+    Checker();
+    // True when the number is on the list: it must not be queued or posted.
+    bool blocks(const QString &number);
+
+private:
+    Database::Statement m_find;
+};
+
+} // namespace OptOutList

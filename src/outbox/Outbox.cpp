@@ -1,0 +1,95 @@
+#include "outbox/Outbox.h"
+
+#include "data/Database.h"
+#include "data/modFunctions.h"
+#include "outbox/Chunks.h"
+#include "outbox/OptOutList.h"
+#include "outbox/SendRuns.h"
+
+namespace Outbox {
+
+Style styleOf(bool send, bool delivered, const QString &eventId, bool inFlight, bool runIsLive)
+{
+    if (delivered)
+        return Style::Delivered;
+    if (inFlight)
+        return runIsLive ? Style::BeingSent : Style::InFlight;
+    if (!send)
+        return Style::NotSend;
+    const QString batch = modFunctions::TrimBlanks(eventId);
+    if (batch == OptOutList::OptedOutEventId)
+        return Style::OptedOut;
+    return batch.isEmpty() || batch == QLatin1String("0") ? Style::Failed : Style::Sent;
+}
+
+QString beingSentToolTip(const QString &machine)
+{
+    return QStringLiteral("being sent by %1").arg(machine);
+}
+
+QString failedToolTip(const QString &reason)
+{
+    return QStringLiteral("failed \u2014 %1").arg(reason);
+}
+
+QString inDoubtCondition()
+{
+    return QStringLiteral("Send = 1 AND InFlight <> 0 AND Delivered = 0 "
+                          "AND InFlight NOT IN (SELECT Token FROM SendRuns WHERE EndedAt IS NULL)");
+}
+
+int countInDoubt(const QList<qint64> &ids)
+{
+    SendRuns::endStopped();
+    return Chunks::sum(ids, [](const QString &in, const QVariantList &values) {
+        return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE %1 AND SMSSendID IN (%2)")
+                                   .arg(inDoubtCondition(), in),
+                               values)
+            .toInt();
+    });
+}
+
+int requeue(const QList<qint64> &ids)
+{
+    SendRuns::endStopped();
+    Database::Transaction transaction;
+    const int queued = Chunks::sum(ids, [](const QString &in, const QVariantList &values) {
+        return Database::run(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0, EventID = NULL WHERE %1 "
+                                            "AND SMSSendID IN (%2)")
+                                 .arg(inDoubtCondition(), in),
+                             values)
+            .numRowsAffected();
+    });
+    transaction.commit();
+    return queued;
+}
+
+bool anySent(const QList<qint64> &ids)
+{
+    return Chunks::sum(ids, [](const QString &in, const QVariantList &values) {
+               const QString sql =
+                   QStringLiteral("SELECT 1 FROM SMSSend WHERE (Send <> 0 OR InFlight <> 0) AND SMSSendID IN (%1) LIMIT 1");
+               return Database::value(sql.arg(in), values).isValid() ? 1 : 0;
+           })
+        > 0;
+}
+
+Removed remove(const QList<qint64> &ids)
+{
+    Database::Transaction transaction;
+    Removed result;
+    result.removed = Chunks::sum(ids, [](const QString &in, const QVariantList &values) {
+        return Database::run(
+                   QStringLiteral("DELETE FROM SMSSend WHERE Send = 0 AND InFlight = 0 AND SMSSendID IN (%1)").arg(in),
+                   values)
+            .numRowsAffected();
+    });
+    result.left = Chunks::sum(ids, [](const QString &in, const QVariantList &values) {
+        return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE SMSSendID IN (%1)").arg(in), values)
+            .toInt();
+    });
+    transaction.commit();
+    return result;
+}
+
+} // namespace Outbox

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "data/AppError.h"
+#include "data/Database.h"
+#include "outbox/OptOutList.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+
+// How one queueing action treats its messages, and what it left out.
+struct QueueCampaign
+{
+    bool marketing = false;
+    qint64 leftOut = 0; // addressees not queued because their number opted out
+    // Scheduled: the rows are not posted before this time (invalid: at the next
+    // run). The batch is made with the first row written.
+    QDateTime sendAt;
+    QString description; // what is queued, for the list of batches ("Group Friends")
+    qint64 batchId = 0;
+};
+
+// A row's text for one addressee from the body the operator wrote (merge
+// fields filled, a marketing footer added); none keeps the body as it is.
+using TextFill = std::function<QString(const QString &body, qint64 clientId, const QString &number)>;
+
+// A queueing action stopped before anything was queued (a fill that cannot
+// be made for an addressee): the batch of writes is rolled back whole.
+class NothingQueued : public AppError
+{
+public:
+    using AppError::AppError;
+};
+
+// Adds rows to the outbox (SMSSend): every queueing path writes through it.
+// A number on the opt-out list gets no rows (counted in the campaign). One
+// prepared statement per row shape is reused for every row, so a long list is
+// queued quickly; values are always bound. Errors are thrown as AppError;
+// rows stored before one stay stored.
+class OutboxWriter
+{
+public:
+    explicit OutboxWriter(QueueCampaign *campaign = nullptr, TextFill fill = {});
+
+    // The bodies for one addressee, in order: every body that is not empty
+    // once blanks are removed at both ends becomes one row with the trimmed
+    // body (filled), the trimmed number, the contact (a null QVariant for
+    // none) and today's date and the time as "HH:MM", taken afresh for every
+    // row. Gives the number of rows written.
+    int queueBodies(const QStringList &bodies, const QString &number, const QVariant &clientId = {});
+
+    // One row with only a number and a message (the debit-order list): no
+    // contact, date or time.
+    void queueMessage(const QString &number, const QString &message);
+
+    // Rows this writer has written so far.
+    qint64 written() const { return m_written; }
+
+private:
+    bool leaveOut(const QString &number);
+    QString text(const QString &body, qint64 clientId, const QString &number) const;
+    // SMSSend.BatchID for the next row: NULL unless the queueing is
+    // scheduled, when its batch is made on first use.
+    QVariant batch();
+    int marketing() const { return m_campaign && m_campaign->marketing ? 1 : 0; }
+
+    QueueCampaign *m_campaign;
+    TextFill m_fill;
+    OptOutList::Checker m_checker;
+    Database::Statement m_dated;
+    Database::Statement m_plain;
+    qint64 m_written = 0;
+};
+
+// Runs write with a writer in one batch of writes and commits it. When write
+// fails part way, the rows written before the error are kept and the error
+// thrown says how many; NothingQueued rolls the batch back; a failing commit
+// is thrown as the error it is.
+void writeInBatch(const std::function<void(OutboxWriter &)> &write, QueueCampaign *campaign = nullptr,
+                  const TextFill &fill = {});
+
+// A failed message to be copied into a new row (Queue Again to the failed).
+struct FailedCopy
+{
+    qint64 id = 0;
+    QVariant clientId;
+    QString number, message;
+    bool marketing = false;
+};
+struct CopiesQueued
+{
+    qint64 queued = 0;
+    qint64 leftOut = 0;      // their numbers opted out
+    qint64 alreadyAgain = 0; // queued again meanwhile (by another program)
+};
+// Copies each failed message into a new outbox row (same number, text as it
+// stands, contact and Marketing flag, dated now, in no scheduled batch) and
+// marks the failed one queued again, all in one batch. A failed row already
+// marked gets no second copy; numbers on the opt-out list are left out (and
+// their failed rows stay unmarked).
+CopiesQueued queueCopies(const QList<FailedCopy> &failed);
