@@ -34,12 +34,14 @@ std::array<QDomElement, count> childrenByPosition(const QDomElement &parent)
 
 // The elements selected by "<root>/<item>" from the document.
 template <typename Visit>
-bool forEachItem(const QString &answer, const QString &root, const QString &item, Visit visit)
+bool forEachItem(const QString &answer, const QString &root, const QString &item, Visit visit, bool *isRoot = nullptr)
 {
     QDomDocument document;
     if (!document.setContent(answer))
         return false;
     const QDomElement top = document.documentElement();
+    if (isRoot)
+        *isRoot = top.tagName() == root;
     if (top.tagName() != root)
         return true;
     for (QDomElement element = top.firstChildElement(item); !element.isNull();
@@ -129,7 +131,7 @@ RepliesList replies(const QString &answer)
         reply.sentDateTime = children[6].text();
         reply.smsSendId = *smsSendId;
         list.replies.append(reply);
-    });
+    }, &list.isList);
     return list;
 }
 

@@ -70,6 +70,7 @@ struct Reply
 struct RepliesList
 {
     bool wellFormed = false;
+    bool isList = false; // its root is the list of replies (an error page is XML too)
     int total = 0; // every reply element, whole or not
     QList<Reply> replies;
 };

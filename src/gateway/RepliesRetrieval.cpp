@@ -96,7 +96,7 @@ QString RepliesRetrieval::fetchBeforeSending()
     } catch (const GatewayError &error) {
         return error.description();
     }
-    if (!GatewayAnswers::replies(answer).wellFormed)
+    if (!GatewayAnswers::replies(answer).isList)
         return QStringLiteral("the gateway's answer was no list of replies");
     if (storeNew(answer, false) > 0)
         m_host.inboxChanged();

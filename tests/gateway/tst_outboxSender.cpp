@@ -1,7 +1,10 @@
 #include "GatewayTestSupport.h"
 
 #include "gateway/GatewayCycles.h"
+#include "outbox/RunLock.h"
 #include "gateway/OutboxSender.h"
+#include "compose/NumberListQueue.h"
+#include "data/Clock.h"
 
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -224,6 +227,27 @@ private slots:
         QCOMPARE(s.host.lastStatus(), Ready);
     }
 
+    // A run that could not fetch the replies first (a STOP may wait there) posts the service messages
+    // and keeps the marketing ones for the next run, and says why in its status line and notice.
+    void marketingWaitsWhenRepliesCannotBeFetched()
+    {
+        GatewaySetup s;
+        CampaignClock::set([] { return QDateTime(QDate(2026, 12, 7), QTime(10, 0)); }); // a Monday morning
+        QueueCampaign marketing;
+        marketing.marketing = true;
+        queueToNumbers({"0821111111"}, {"Sale on now"}, {}, &marketing);
+        const qint64 service = OutboxRows::queue("0822222222", "Your order shipped");
+        s.gateway.admin("/admin/fault?mode=error500&types=replies");
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        CampaignClock::set({});
+        QCOMPARE(postedCustomers(s.gateway), QStringList({QString::number(service)}));
+        QCOMPARE(OutboxRows::states(), QStringList({"queued", "5000001"}));
+        QVERIFY2(s.host.lastStatus().startsWith("Done. Marketing messages waited: the replies could not be fetched"),
+                 qPrintable(s.host.lastStatus()));
+        QCOMPARE(s.host.titles, QStringList({"WAITING"}));
+        QVERIFY2(s.host.texts[0].contains("1 marketing message was not sent"), qPrintable(s.host.texts[0]));
+    }
+
     // While a cycle lets the window process events, no other cycle can start.
     void secondCycleRefused()
     {
@@ -231,7 +255,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             OutboxRows::queue("0821234567", "hello");
         GatewayCycles cycles(s.host);
-        QSignalSpy running(&cycles, &GatewayCycles::runningChanged);
+        QSignalSpy running(&RunLock::instance(), &RunLock::heldChanged);
         QList<bool> started;
         s.host.onYield = [&] {
             started << !cycles.isRunning() << cycles.SendNow() << cycles.ReceiveNow() << cycles.SendReceive();

@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString lastHighestTrn()
@@ -135,6 +137,27 @@ private slots:
         QCOMPARE(deliveries(), QStringList({"delivered/100"}));
         QCOMPARE(s.host.lastStatus(), "Done. Ready ...");
         QVERIFY(s.host.titles.isEmpty());
+    }
+
+    // An entry whose row cannot be written ends the run with its error and leaves the resume point
+    // where it was: the next run reads the same page again and stores it whole.
+    void entryThatCannotBeStoredIsReadAgain()
+    {
+        GatewaySetup s;
+        const QList<qint64> rows = {sentRow(), sentRow()};
+        addReport(s.gateway, rows[0], "TRUE", 1);
+        addReport(s.gateway, rows[1], "TRUE", 1);
+        FailingWrites::breakWhere(u"NoDelivery"_s, u"UPDATE"_s, u"SMSSend"_s, u"NEW.SMSSendID = %1"_s.arg(rows[1]));
+        StatusRetrieval(s.host).FetchStatusReports();
+        QCOMPARE(s.host.titles, QStringList({"ERROR"}));
+        QCOMPARE(s.host.lastStatus(), "ERROR");
+        QCOMPARE(lastHighestTrn(), "0");
+        QCOMPARE(deliveries(), QStringList({"not delivered/", "not delivered/"}));
+
+        FailingWrites::allow(u"NoDelivery"_s, u"SMSSend"_s);
+        StatusRetrieval(s.host).FetchStatusReports();
+        QCOMPARE(lastHighestTrn(), "2");
+        QCOMPARE(deliveries(), QStringList({"delivered/1", "delivered/2"}));
     }
 
     // A commit the database refuses (a deferred foreign key) ends the run with

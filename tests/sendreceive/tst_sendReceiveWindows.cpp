@@ -6,6 +6,8 @@
 #include "compose/NumberGrid.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "app/frmMain.h"
+#include "gateway/GatewayCycles.h"
 #include "sendreceive/frmGetReplies.h"
 #include "sendreceive/frmGetSendReport.h"
 #include "sendreceive/frmSendMessages.h"
@@ -79,6 +81,7 @@ private slots:
     void reportFailures();
     void repliesAreStoredOnceAndShownWithTheirContact();
     void hiddenSendNowQueuesAndOpensTheSendWindow();
+    void noSecondRunDuringTheMainWindowsCycle();
 };
 
 // Five rows: one accepted after a refusal, one without text (not posted, no log line, marked "0").
@@ -289,6 +292,34 @@ void tst_sendReceiveWindows::hiddenSendNowQueuesAndOpensTheSendWindow()
         QVERIFY(!sendNow->isEnabled());
     }
     QCOMPARE(boxes.titles(), QStringList({"ADDED"}));
+}
+
+// While the main window's Send/Receive waits on a slow status page, the Send Messages window
+// opened then starts no run of its own: its Send button is disabled, and pressed anyway it is
+// refused and says why. Each message is posted once, by the main window's run.
+void tst_sendReceiveWindows::noSecondRunDuringTheMainWindowsCycle()
+{
+    GatewaySetup s;
+    const QList<qint64> rows = {OutboxRows::queue(u"0821111111"_s), OutboxRows::queue(u"0822222222"_s)};
+    ScriptedMessageBoxes boxes;
+    frmMain main;
+    s.gateway.admin(u"/admin/latency?ms=400"_s);
+    bool sendEnabled = true;
+    QString refused;
+    QStringList logged;
+    QTimer::singleShot(100, &main, [&] {
+        frmSendMessages window(&main);
+        window.show();
+        sendEnabled = child(&window, "cmdSend")->isEnabled();
+        window.cmdSend_Click();
+        refused = text(&window, "lblStatus");
+        logged = logEvents(&window);
+    });
+    QVERIFY(main.cycles().SendReceive());
+    QVERIFY(!sendEnabled);
+    QCOMPARE(refused, frmSendMessages::AnotherRunGoes);
+    QCOMPARE(logged, QStringList());
+    QCOMPARE(postedCustomers(s.gateway), QStringList({QString::number(rows[0]), QString::number(rows[1])}));
 }
 
 QTEST_MAIN(tst_sendReceiveWindows)

@@ -1,0 +1,112 @@
+#include "../gateway/GatewayTestSupport.h"
+
+#include "gateway/OutboxSender.h"
+#include "outbox/Outbox.h"
+#include "outbox/SendRuns.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Another program sending the outbox of the same database: started with this many messages in
+// flight, and waited for until it has posted its first message (which the slow gateway holds).
+class OtherProgram
+{
+public:
+    OtherProgram(const GatewaySetup &s, int inFlight)
+    {
+        Database::close(); // the other program gets the SQLite file's lock in turn, as a program would
+        m_run.setProcessChannelMode(QProcess::MergedChannels);
+        m_run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
+                    {s.home.databasePath(), s.gateway.host(), QString::number(inFlight)});
+        m_run.waitForStarted();
+    }
+    bool waitUntilPosting()
+    {
+        while (!m_output.contains("Sending SMS to") && m_run.state() == QProcess::Running && m_run.waitForReadyRead(10000))
+            m_output += m_run.readAll();
+        return m_output.contains("Sending SMS to");
+    }
+    bool finish()
+    {
+        const bool done = m_run.waitForFinished(60000) && m_run.exitCode() == 0;
+        m_output += m_run.readAll();
+        return done;
+    }
+    QByteArray output() const { return m_output; }
+
+private:
+    QProcess m_run;
+    QByteArray m_output;
+};
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+} // namespace
+
+// Two programs on one outbox (one SQLite file, or one PostgreSQL database): while one posts, the
+// other's Queue Again and Delete leave the rows being sent alone, and no message goes out twice.
+class tst_twoPrograms : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Program A posts and waits on a slow gateway; program B sees A's rows as being sent by A's
+    // machine, not in doubt: Queue Again offers none of them and queues none. Every message reaches
+    // the gateway once, and B's own send run afterwards posts nothing.
+    void queueAgainLeavesALiveRunsRows()
+    {
+        GatewaySetup s;
+        const QList<qint64> rows = {OutboxRows::queue(u"0821000001"_s), OutboxRows::queue(u"0821000002"_s)};
+        s.gateway.admin(u"/admin/latency?ms=1500"_s);
+        OtherProgram a(s, 1);
+        QVERIFY2(a.waitUntilPosting(), a.output().constData());
+
+        QCOMPARE(SendRuns::live().values(), QStringList({SendRuns::thisMachine()}));
+        QCOMPARE(Outbox::countInDoubt(rows), 0);
+        QCOMPARE(Outbox::requeue(rows), 0);
+        QVERIFY2(a.finish(), a.output().constData());
+
+        s.gateway.admin(u"/admin/latency?ms=0"_s);
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        QCOMPARE(sorted(postedCustomers(s.gateway)), QStringList({QString::number(rows[0]), QString::number(rows[1])}));
+        QCOMPARE(OutboxRows::states(), QStringList({"5000001", "5000002"}));
+        QVERIFY(SendRuns::live().isEmpty());
+    }
+
+    // B deletes every row while A posts: the rows A has claimed stay and end up sent, the rest go,
+    // and B is told how many stayed.
+    void deleteLeavesRowsBeingSent()
+    {
+        GatewaySetup s;
+        QList<qint64> rows;
+        for (int i = 0; i < 12; ++i)
+            rows << OutboxRows::queue(u"08220000%1"_s.arg(i, 2, 10, QChar(u'0')));
+        s.gateway.admin(u"/admin/latency?ms=300"_s);
+        OtherProgram a(s, 1);
+        QVERIFY2(a.waitUntilPosting(), a.output().constData());
+
+        QVERIFY(Outbox::anySent(rows));
+        const Outbox::Removed removed = Outbox::remove(rows);
+        const int claimed = OutboxSender::markAhead(1);
+        QCOMPARE(removed.left, claimed);
+        QCOMPARE(removed.removed, int(rows.size()) - claimed);
+        QVERIFY2(a.finish(), a.output().constData());
+
+        QCOMPARE(OutboxRows::count(), claimed);
+        QCOMPARE(postedCustomers(s.gateway).size(), claimed);
+        for (const QString &state : OutboxRows::states())
+            QVERIFY2(state.startsWith(u"500000"_s), qPrintable(state));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_twoPrograms)
+#include "tst_twoPrograms.moc"
