@@ -1,13 +1,14 @@
 // One send run on a given database against a given gateway, printing its
 // status texts and "done N" after each message: a program a test can kill in
-// the middle of a run.
-//   sendrun_helper <database file> <gateway host> <messages in flight>
+// the middle of a run. With "receive" last, one delivery-report run instead.
+//   sendrun_helper <database file> <gateway host> <messages in flight> [receive]
 
 #include "data/AppError.h"
 #include "data/Database.h"
 #include "data/ProcessSettings.h"
 #include "gateway/CycleHost.h"
 #include "gateway/OutboxSender.h"
+#include "gateway/StatusRetrieval.h"
 
 #include <QCoreApplication>
 
@@ -48,7 +49,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() != 4)
+    if (arguments.size() != 4 && !(arguments.size() == 5 && arguments[4] == QStringLiteral("receive")))
         return 2;
     modMain::DatabasePath = arguments[1];
     modMain::ConnectionString = Database::connectionStringFor(arguments[1]);
@@ -57,5 +58,9 @@ int main(int argc, char *argv[])
     modMain::GatewayPassword = QStringLiteral("demo");
     modMain::GatewayConnections = arguments[3].toInt();
     PrintingHost host;
+    if (arguments.size() == 5) {
+        StatusRetrieval(host).FetchStatusReports();
+        return 0;
+    }
     return OutboxSender(host).SendOutbox() ? 0 : 1;
 }
