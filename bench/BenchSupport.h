@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -93,6 +94,8 @@ public:
     QByteArray admin(const QString &pathAndQuery);
     // How many protocol requests the gateway took since the last clear.
     int requestCount();
+    // The same requests counted by their Type, in lower case ("singlesms").
+    QMap<QString, int> requestTypes();
     void clearRequests();
 
 private:
@@ -100,6 +103,16 @@ private:
     std::unique_ptr<QTcpSocket> m_control;
     quint16 m_port = 0;
 };
+
+// Every request of a send run that posts `messages` messages, by request
+// Type: the replies (fetched first so that a STOP already received is
+// honoured), the credit balance, and one SingleSMS request per message.
+QMap<QString, int> sendRunRequests(int messages);
+// The number of those requests.
+int sendRunRequestCount(int messages);
+// Fails the benchmark unless the gateway took exactly the requests of such a
+// send run since the last clear.
+void checkSendRunRequests(Gateway &gateway, int messages);
 
 // Installs a message-box responder for its lifetime: every box is counted,
 // its text kept, and answered Yes (or OK), so no run ever waits on a box.

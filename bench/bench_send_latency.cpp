@@ -45,11 +45,9 @@ double sendRun(Home &home, Gateway &gateway, const QList<QueuedMessage> &message
     const int sent =
         Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 1 AND InFlight = 0 AND EventID <> '0'"))
             .toInt();
-    if (sent != messages.size() || gateway.requestCount() != messages.size() + 1)
-        fail(QStringLiteral("%1 of %2 messages were sent in %3 requests")
-                 .arg(sent)
-                 .arg(messages.size())
-                 .arg(gateway.requestCount()));
+    if (sent != messages.size())
+        fail(QStringLiteral("%1 of %2 messages were sent").arg(sent).arg(messages.size()));
+    checkSendRunRequests(gateway, int(messages.size()));
     return seconds;
 }
 
@@ -90,7 +88,8 @@ int main(int argc, char *argv[])
                      QStringLiteral("--latency-ms"), QString::number(LatencyMs)});
     gateway.use(User, Password);
     figure(QStringLiteral("send-latency case"),
-           QStringLiteral("%1 messages, gateway answering every request after %2 ms, the balance asked first")
+           QStringLiteral("%1 messages, gateway answering every request after %2 ms, the replies and the balance "
+                          "asked first")
                .arg(messages.size())
                .arg(LatencyMs));
 
