@@ -78,10 +78,30 @@ void fail(const QString &text)
     std::exit(1);
 }
 
+bool tiny()
+{
+    static const bool small = qEnvironmentVariableIntValue("TELLWAVE_BENCH_TINY") != 0;
+    return small;
+}
+
+int sized(int normal, int small)
+{
+    return tiny() ? small : normal;
+}
+
 int rounds(int standard)
 {
     bool ok = false;
     const int wanted = qEnvironmentVariableIntValue("TELLWAVE_BENCH_ROUNDS", &ok);
+    if (ok && wanted > 0)
+        return wanted;
+    return tiny() ? 1 : standard;
+}
+
+int messageCount(int standard)
+{
+    bool ok = false;
+    const int wanted = qEnvironmentVariableIntValue("TELLWAVE_BENCH_MESSAGES", &ok);
     return ok && wanted > 0 ? wanted : standard;
 }
 

@@ -31,8 +31,18 @@ void note(const QString &text);
 // A message on stderr and exit code 1.
 [[noreturn]] void fail(const QString &text);
 
-// The number of alternating rounds (TELLWAVE_BENCH_ROUNDS, at least 1).
+// TELLWAVE_BENCH_TINY=1 (read once): every benchmark runs on a few dozen rows
+// and one round, to show in seconds that it still runs to its last line.
+// Its figures then measure nothing.
+bool tiny();
+// The size of a data set: `normal`, or `small` in a tiny run.
+int sized(int normal, int small);
+// The number of alternating rounds: TELLWAVE_BENCH_ROUNDS (at least 1), else
+// one in a tiny run, else `standard`.
 int rounds(int standard);
+// The number of queued messages for a send benchmark: TELLWAVE_BENCH_MESSAGES
+// when set (a shorter run, for profiling), else `standard`.
+int messageCount(int standard);
 
 // Runs the baseline and our run for the given number of rounds, taking turns
 // at going first (the baseline first in odd rounds), so that one disturbed

@@ -33,10 +33,13 @@ using namespace Bench;
 
 namespace {
 
-constexpr int Messages = 10000;
+const int Messages = sized(10000, 40);
 constexpr quint32 Seed = 20260601;
 constexpr int LatencyMs = 20;
-constexpr int LatencyMessages = 200;
+const int LatencyMessages = sized(200, 20);
+// Seconds of each wrk run: the wire limit, and the same on the slow gateway.
+const int WireSeconds = sized(5, 1);
+const int SlowWireSeconds = sized(3, 1);
 const QString User = QStringLiteral("bench");
 const QString Password = QStringLiteral("bench");
 
@@ -252,10 +255,7 @@ int main(int argc, char *argv[])
     if (parts.isEmpty())
         parts = allParts;
 
-    // TELLWAVE_BENCH_MESSAGES makes a shorter run, for profiling.
-    bool shorter = false;
-    const int count = qEnvironmentVariableIntValue("TELLWAVE_BENCH_MESSAGES", &shorter);
-    const QList<QueuedMessage> messages = queuedMessages(shorter && count > 0 ? count : Messages, Seed);
+    const QList<QueuedMessage> messages = queuedMessages(messageCount(Messages), Seed);
     const int roundCount = rounds(3);
 
     Gateway gateway({QStringLiteral("--account"), QStringLiteral("%1:%2:100000000").arg(User, Password)});
@@ -347,9 +347,10 @@ int main(int argc, char *argv[])
     }
 
     if (parts.contains(QStringLiteral("wrk"))) {
-        if (const auto wire = wrkRun(gateway, messages.first(), 5)) {
+        if (const auto wire = wrkRun(gateway, messages.first(), WireSeconds)) {
             figure(QStringLiteral("send wire limit"), *wire,
-                   QStringLiteral("requests/s (wrk -t1 -c1 -d5s, POST SingleSMS, %1 us a request)")
+                   QStringLiteral("requests/s (wrk -t1 -c1 -d%1s, POST SingleSMS, %2 us a request)")
+                       .arg(WireSeconds)
                        .arg(1e6 / *wire, 0, 'f', 0));
             if (!ours.isEmpty())
                 figure(QStringLiteral("send share of wire limit"), best(ours).rate() / *wire, {}, 3);
@@ -399,10 +400,12 @@ int main(int argc, char *argv[])
         figure(QStringLiteral("send latency limit"), floor * 1.05, QStringLiteral("s"), 2);
         figure(QStringLiteral("send latency overhead"), (bestSeconds / floor - 1) * 100,
                QStringLiteral("% over %1 x %2 ms").arg(requests).arg(LatencyMs), 2);
-        if (const auto wire = wrkRun(slow, messages.first(), 3)) {
+        if (const auto wire = wrkRun(slow, messages.first(), SlowWireSeconds)) {
             const double gatewayAlone = requests / *wire;
             figure(QStringLiteral("send latency gateway alone"), gatewayAlone,
-                   QStringLiteral("s (%1 requests at the rate of wrk -t1 -c1 -d3s on this gateway)").arg(requests),
+                   QStringLiteral("s (%1 requests at the rate of wrk -t1 -c1 -d%2s on this gateway)")
+                       .arg(requests)
+                       .arg(SlowWireSeconds),
                    3);
             figure(QStringLiteral("send latency overhead over the gateway alone"),
                    (bestSeconds / gatewayAlone - 1) * 100, QStringLiteral("%"), 2);
