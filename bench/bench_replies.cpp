@@ -218,7 +218,7 @@ int main(int argc, char *argv[])
     figure(QStringLiteral("replies baseline rows per second"), NewReplies / bestShell, QStringLiteral("rows/s"));
     figure(QStringLiteral("replies fetch and read only seconds"), fetch,
            QStringLiteral("s (the one request and its answer read, no database, no window)"), 3);
-    figure(QStringLiteral("replies seconds"), best, QStringLiteral("s"), 3);
+    figure(QStringLiteral("replies seconds"), best, {}, 3);
     Database::close();
     return 0;
 }

@@ -209,7 +209,7 @@ int main(int argc, char *argv[])
     figure(QStringLiteral("status fetch and read only seconds"), fetch,
            QStringLiteral("s (the %1 requests and their answers read, no database, no window)")
                .arg(Rows / StatusRetrieval::ReportPage + 1), 3);
-    figure(QStringLiteral("status seconds"), best, QStringLiteral("s"), 3);
+    figure(QStringLiteral("status seconds"), best, {}, 3);
     Database::close();
     return 0;
 }
