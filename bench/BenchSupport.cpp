@@ -10,8 +10,11 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonValue>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QUrl>
+#include <QUrlQuery>
 
 #include <signal.h>
 #include <sys/prctl.h>
@@ -21,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 
 namespace Bench {
 
@@ -74,10 +78,30 @@ void fail(const QString &text)
     std::exit(1);
 }
 
+bool tiny()
+{
+    static const bool small = qEnvironmentVariableIntValue("TELLWAVE_BENCH_TINY") != 0;
+    return small;
+}
+
+int sized(int normal, int small)
+{
+    return tiny() ? small : normal;
+}
+
 int rounds(int standard)
 {
     bool ok = false;
     const int wanted = qEnvironmentVariableIntValue("TELLWAVE_BENCH_ROUNDS", &ok);
+    if (ok && wanted > 0)
+        return wanted;
+    return tiny() ? 1 : standard;
+}
+
+int messageCount(int standard)
+{
+    bool ok = false;
+    const int wanted = qEnvironmentVariableIntValue("TELLWAVE_BENCH_MESSAGES", &ok);
     return ok && wanted > 0 ? wanted : standard;
 }
 
@@ -297,9 +321,57 @@ int Gateway::requestCount()
     return int(requests.array().size());
 }
 
+QMap<QString, int> Gateway::requestTypes()
+{
+    const QJsonDocument requests = QJsonDocument::fromJson(admin(QStringLiteral("/admin/requests")));
+    if (!requests.isArray())
+        fail(QStringLiteral("/admin/requests did not give a JSON array"));
+    QMap<QString, int> types;
+    for (const QJsonValue &request : requests.array()) {
+        QString type;
+        const QUrlQuery query(QUrl(request[QStringLiteral("target")].toString()));
+        for (const auto &[key, value] : query.queryItems(QUrl::FullyDecoded)) {
+            if (key.compare(QLatin1String("type"), Qt::CaseInsensitive) == 0)
+                type = value.toLower();
+        }
+        ++types[type];
+    }
+    return types;
+}
+
 void Gateway::clearRequests()
 {
     admin(QStringLiteral("/admin/clear-requests"));
+}
+
+QMap<QString, int> sendRunRequests(int messages)
+{
+    QMap<QString, int> requests{{QStringLiteral("replies"), 1}, {QStringLiteral("credits"), 1}};
+    if (messages > 0)
+        requests.insert(QStringLiteral("singlesms"), messages);
+    return requests;
+}
+
+int sendRunRequestCount(int messages)
+{
+    const QMap<QString, int> requests = sendRunRequests(messages);
+    return std::accumulate(requests.cbegin(), requests.cend(), 0);
+}
+
+void checkSendRunRequests(Gateway &gateway, int messages)
+{
+    const auto text = [](const QMap<QString, int> &requests) {
+        QStringList parts;
+        for (auto it = requests.cbegin(); it != requests.cend(); ++it)
+            parts << QStringLiteral("%1 %2").arg(it.value()).arg(it.key().isEmpty() ? QStringLiteral("(no type)") : it.key());
+        return parts.join(QStringLiteral(", "));
+    };
+    const QMap<QString, int> made = gateway.requestTypes();
+    const QMap<QString, int> expected = sendRunRequests(messages);
+    if (made != expected)
+        fail(QStringLiteral("the send run of %1 messages made %2 requests, not %3")
+                 .arg(messages)
+                 .arg(text(made), text(expected)));
 }
 
 // QuietBoxes

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -30,8 +31,18 @@ void note(const QString &text);
 // A message on stderr and exit code 1.
 [[noreturn]] void fail(const QString &text);
 
-// The number of alternating rounds (TELLWAVE_BENCH_ROUNDS, at least 1).
+// TELLWAVE_BENCH_TINY=1 (read once): every benchmark runs on a few dozen rows
+// and one round, to show in seconds that it still runs to its last line.
+// Its figures then measure nothing.
+bool tiny();
+// The size of a data set: `normal`, or `small` in a tiny run.
+int sized(int normal, int small);
+// The number of alternating rounds: TELLWAVE_BENCH_ROUNDS (at least 1), else
+// one in a tiny run, else `standard`.
 int rounds(int standard);
+// The number of queued messages for a send benchmark: TELLWAVE_BENCH_MESSAGES
+// when set (a shorter run, for profiling), else `standard`.
+int messageCount(int standard);
 
 // Runs the baseline and our run for the given number of rounds, taking turns
 // at going first (the baseline first in odd rounds), so that one disturbed
@@ -93,6 +104,8 @@ public:
     QByteArray admin(const QString &pathAndQuery);
     // How many protocol requests the gateway took since the last clear.
     int requestCount();
+    // The same requests counted by their Type, in lower case ("singlesms").
+    QMap<QString, int> requestTypes();
     void clearRequests();
 
 private:
@@ -100,6 +113,16 @@ private:
     std::unique_ptr<QTcpSocket> m_control;
     quint16 m_port = 0;
 };
+
+// Every request of a send run that posts `messages` messages, by request
+// Type: the replies (fetched first so that a STOP already received is
+// honoured), the credit balance, and one SingleSMS request per message.
+QMap<QString, int> sendRunRequests(int messages);
+// The number of those requests.
+int sendRunRequestCount(int messages);
+// Fails the benchmark unless the gateway took exactly the requests of such a
+// send run since the last clear.
+void checkSendRunRequests(Gateway &gateway, int messages);
 
 // Installs a message-box responder for its lifetime: every box is counted,
 // its text kept, and answered Yes (or OK), so no run ever waits on a box.

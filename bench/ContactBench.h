@@ -14,7 +14,7 @@
 
 namespace ContactBench {
 
-constexpr int Contacts = 100000;
+inline const int Contacts = Bench::sized(100000, 60);
 constexpr quint32 Seed = 20261208;
 
 inline QString capitalised(QString word)

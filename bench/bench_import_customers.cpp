@@ -18,7 +18,7 @@ using namespace Bench;
 
 namespace {
 
-constexpr int Lines = 100000;
+const int Lines = sized(100000, 60);
 constexpr int Items = 40;
 constexpr quint32 Seed = 20261208;
 const QString GroupName = QStringLiteral("Customers");

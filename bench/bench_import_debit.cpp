@@ -21,7 +21,7 @@ using namespace Bench;
 
 namespace {
 
-constexpr int Lines = 100000;
+const int Lines = sized(100000, 60);
 constexpr quint32 Seed = 20261207;
 const QString Message = QStringLiteral("Your debit order was returned unpaid: ");
 

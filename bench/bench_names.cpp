@@ -14,7 +14,7 @@ using namespace Bench;
 
 namespace {
 
-constexpr int Contacts = 100000;
+const int Contacts = sized(100000, 60);
 constexpr quint32 Seed = 20261207;
 
 QString prepare(Home &home)

@@ -18,7 +18,7 @@ using namespace Bench;
 
 namespace {
 
-constexpr int Members = 10000;
+const int Members = sized(10000, 40);
 constexpr quint32 Seed = 20261206;
 const QStringList Bodies = {
     QStringLiteral("Dear member, the annual general meeting takes place on Saturday 14 March at 10:00."),

@@ -24,10 +24,10 @@ using namespace Bench;
 
 namespace {
 
-constexpr int Stored = 100000;
-constexpr int NewReplies = 10000;
-constexpr int PerCall = 100; // new replies added per control request, sharing sender and text
-constexpr int SentRows = 10000;
+const int Stored = sized(100000, 60);
+const int NewReplies = sized(10000, 40);
+const int PerCall = sized(100, 10); // new replies added per control request, sharing sender and text
+const int SentRows = sized(10000, 40);
 constexpr quint32 Seed = 20260603;
 const QString User = QStringLiteral("bench");
 const QString Password = QStringLiteral("bench");
@@ -218,7 +218,7 @@ int main(int argc, char *argv[])
     figure(QStringLiteral("replies baseline rows per second"), NewReplies / bestShell, QStringLiteral("rows/s"));
     figure(QStringLiteral("replies fetch and read only seconds"), fetch,
            QStringLiteral("s (the one request and its answer read, no database, no window)"), 3);
-    figure(QStringLiteral("replies seconds"), best, QStringLiteral("s"), 3);
+    figure(QStringLiteral("replies seconds"), best, {}, 3);
     Database::close();
     return 0;
 }

@@ -33,7 +33,22 @@ struct Case
     ContactSearch::Field field;
     QString text;
     const char *option;
+    // A few dozen contacts may hold no match for `text`: a tiny run searches
+    // for what this statement reads from the first contact that has one.
+    QString sample;
 };
+
+QString searchText(const QString &databasePath, const Case &c)
+{
+    if (!tiny())
+        return c.text;
+    Home::useDatabase(databasePath);
+    const QString text = Database::value(c.sample).toString();
+    Database::close();
+    if (text.isEmpty())
+        fail(QStringLiteral("no contact has a value for the %1 search").arg(c.name));
+    return text;
+}
 
 } // namespace
 
@@ -43,15 +58,22 @@ int main(int argc, char *argv[])
     const QString path = ContactBench::prepare(program.home);
     ContactBench::describe(QStringLiteral("search"));
     QuietBoxes boxes;
-    const QList<Case> cases{{QStringLiteral("name"), ContactSearch::Field::Names, QStringLiteral("ber ödeg"), "optOptions_0"},
-                            {QStringLiteral("e-mail"), ContactSearch::Field::EMail, QStringLiteral("church.meet"), "optOptions_1"},
-                            {QStringLiteral("telephone"), ContactSearch::Field::Phones, QStringLiteral("082 5"), "optOptions_2"}};
+    const QList<Case> cases{
+        {QStringLiteral("name"), ContactSearch::Field::Names, QStringLiteral("ber ödeg"), "optOptions_0",
+         QStringLiteral("SELECT lower(substr(LastName, 2, 3)) || ' ' || lower(substr(FirstName, 2, 4)) FROM Clients "
+                        "ORDER BY ClientID LIMIT 1")},
+        {QStringLiteral("e-mail"), ContactSearch::Field::EMail, QStringLiteral("church.meet"), "optOptions_1",
+         QStringLiteral("SELECT substr(EMail, 1, instr(EMail, '.') + 4) FROM Clients WHERE instr(EMail, '.') > 0 "
+                        "ORDER BY ClientID LIMIT 1")},
+        {QStringLiteral("telephone"), ContactSearch::Field::Phones, QStringLiteral("082 5"), "optOptions_2",
+         QStringLiteral("SELECT substr(Mobile, 1, 5) FROM Clients WHERE Mobile LIKE '0__ %' ORDER BY ClientID LIMIT 1")}};
     double nameOurs = 0;
     double nameShell = 0;
     for (const Case &c : cases) {
+        const QString text = searchText(path, c);
         ContactSearch::Criteria criteria;
         criteria.field = c.field;
-        criteria.text = c.text;
+        criteria.text = text;
         const QByteArray script = shellStatement(criteria);
         QList<double> shell, ours;
         int found = 0;
@@ -63,7 +85,7 @@ int main(int argc, char *argv[])
                 window.resize(640, 520);
                 window.show();
                 window.findChild<QRadioButton *>(QString::fromLatin1(c.option))->click();
-                window.findChild<QLineEdit *>(QStringLiteral("txtCriteria"))->setText(c.text);
+                window.findChild<QLineEdit *>(QStringLiteral("txtCriteria"))->setText(text);
                 window.grab();
                 const double seconds = ContactBench::timed(window, [&] { window.cmdSearch_Click(); });
                 auto *model = window.findChild<QTableView *>(QStringLiteral("grdResults"))->model();
@@ -74,8 +96,8 @@ int main(int argc, char *argv[])
             },
             shell, ours);
         if (found == 0)
-            fail(QStringLiteral("the %1 search for \"%2\" found nothing").arg(c.name, c.text));
-        figure(QStringLiteral("search %1 \"%2\": contacts found").arg(c.name, c.text), found);
+            fail(QStringLiteral("the %1 search for \"%2\" found nothing").arg(c.name, text));
+        figure(QStringLiteral("search %1 \"%2\": contacts found").arg(c.name, text), found);
         figure(QStringLiteral("search %1 rounds (s)").arg(c.name), listed(ours));
         figure(QStringLiteral("search %1 window, first screen painted (best)").arg(c.name), fastest(ours),
                QStringLiteral("s"), 3);

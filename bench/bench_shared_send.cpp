@@ -26,7 +26,7 @@ using namespace Bench;
 
 namespace {
 
-constexpr int Rows = 2000;
+const int Rows = sized(2000, 40);
 constexpr int LatencyMs = 20;
 
 class QuietHost : public CycleHost

@@ -13,13 +13,14 @@
 #include "gateway/OutboxSender.h"
 
 #include <QElapsedTimer>
+#include <QLocale>
 
 using namespace Bench;
 
 namespace {
 
-constexpr int Members = 10000;
-constexpr int Suppressed = 100000;
+const int Members = sized(10000, 40);
+const int Suppressed = sized(100000, 60);
 constexpr quint32 Seed = 20261207;
 const QString User = QStringLiteral("bench");
 const QString Password = QStringLiteral("bench");
@@ -149,15 +150,17 @@ int main(int argc, char *argv[])
 
     const double qPlain = fastest(queuePlain), qListed = fastest(queueListed);
     const double sPlain = fastest(sendPlain), sListed = fastest(sendListed);
-    figure(QStringLiteral("queue-group 10,000, empty list (best of %1)").arg(roundCount), qPlain, QStringLiteral("s"),
-           3);
-    figure(QStringLiteral("queue-group 10,000, 100,000 on the list (best of %1)").arg(roundCount), qListed,
+    const QLocale english(QLocale::English);
+    const QString members = english.toString(Members), suppressed = english.toString(Suppressed);
+    figure(QStringLiteral("queue-group %1, empty list (best of %2)").arg(members).arg(roundCount), qPlain,
            QStringLiteral("s"), 3);
+    figure(QStringLiteral("queue-group %1, %2 on the list (best of %3)").arg(members, suppressed).arg(roundCount),
+           qListed, QStringLiteral("s"), 3);
     figure(QStringLiteral("queue-group factor"), qListed / qPlain, QStringLiteral("x"), 3);
-    figure(QStringLiteral("send run 10,000 (4 in flight), empty list (best of %1)").arg(roundCount), sPlain,
+    figure(QStringLiteral("send run %1 (4 in flight), empty list (best of %2)").arg(members).arg(roundCount), sPlain,
            QStringLiteral("s"), 3);
-    figure(QStringLiteral("send run 10,000 (4 in flight), 100,000 on the list (best of %1)").arg(roundCount), sListed,
-           QStringLiteral("s"), 3);
+    figure(QStringLiteral("send run %1 (4 in flight), %2 on the list (best of %3)").arg(members, suppressed).arg(roundCount),
+           sListed, QStringLiteral("s"), 3);
     figure(QStringLiteral("send run factor"), sListed / sPlain, QStringLiteral("x"), 3);
     const double worst = std::max(qListed / qPlain, sListed / sPlain);
     figure(QStringLiteral("suppression target"),

@@ -30,9 +30,12 @@ ensure_packages() {
 # What building and testing the program needs.
 BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev sqlite3 postgresql fonts-dejavu-core"
 
+# What the benchmarks need beyond the build: wrk, the gateway's wire limit.
+BENCH_PACKAGES="wrk"
 # What the tests need beyond the build: the checks of the launcher and
-# metainfo files.
-TEST_PACKAGES="desktop-file-utils appstream openssl"
+# metainfo files, and what the benchmarks need, for their smoke run (bench/run
+# --tiny).
+TEST_PACKAGES="desktop-file-utils appstream openssl $BENCH_PACKAGES"
 # What building the Debian package needs: dpkg-shlibdeps finds the libraries
 # the programs link.
 PACKAGE_PACKAGES="dpkg-dev file"
