@@ -1,6 +1,7 @@
 #include "app/modMain.h"
 
 #include "app/frmMain.h"
+#include "campaigns/OperatorTime.h"
 #include "data/Database.h"
 #include "data/DatabaseCopy.h"
 #include "settings/cRegistry.h"
@@ -89,6 +90,7 @@ bool StartUp()
         GatewayHost = ChooseGatewayHost(GatewayUsername);
         GatewayConnections = SetupStore::gatewayConnections();
         GatewayMessagesPerSecond = SetupStore::gatewayMessagesPerSecond();
+        OperatorTime::setCurrent(OperatorTime::storedZone());
     } catch (const AppError &error) {
         MessageBoxes::showError(nullptr, error);
         return false;

@@ -19,6 +19,9 @@ inline const QString GatewayMessagesPerSecondValue = QStringLiteral("GatewayMess
 // The text of the one message that confirms an opt-out by reply; empty or
 // not stored: none is sent.
 inline const QString OptOutConfirmationValue = QStringLiteral("OptOutConfirmation");
+// The office's time zone by its name ("Europe/London"); empty or not stored:
+// South African time.
+inline const QString OperatorTimeZoneValue = QStringLiteral("OperatorTimeZone");
 
 // Used when they are not stored: four messages in flight, no rate limit.
 inline constexpr int DefaultGatewayConnections = 4;
