@@ -1,6 +1,7 @@
 #include "campaigns/Schedule.h"
 
 #include "campaigns/Clock.h"
+#include "campaigns/OperatorTime.h"
 #include "data/Database.h"
 
 #include <QLocale>
@@ -37,7 +38,7 @@ QDateTime parse(const QString &text)
 
 QString localText(const QDateTime &at)
 {
-    return QLocale().toString(at.toLocalTime(), QStringLiteral("ddd d MMM yyyy HH:mm"));
+    return QLocale().toString(OperatorTime::current().local(at), QStringLiteral("ddd d MMM yyyy HH:mm"));
 }
 
 QString describe(const Batch &batch)

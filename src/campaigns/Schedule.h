@@ -9,7 +9,7 @@
 // Scheduled sending: a queueing with a send-at time becomes a batch
 // (SendBatches) whose rows no send run posts before that time, nor while the
 // batch is held. Times are stored in UTC ("yyyy-MM-ddTHH:mm:ssZ", which
-// sorts as text in time order) and shown in local time.
+// sorts as text in time order) and shown in the office's time (OperatorTime).
 namespace Schedule {
 
 // A batch overdue at start-up by no more than this is sent without asking.
@@ -20,7 +20,7 @@ inline constexpr qint64 QuitWarningSeconds = 12 * 60 * 60;
 QString stamp(const QDateTime &at);
 // An invalid QDateTime for a text that is not a stamp.
 QDateTime parse(const QString &stamp);
-// As the operator reads it, in local time ("Mon 7 Dec 2026 14:30").
+// As the operator reads it, in the office's time ("Mon 7 Dec 2026 14:30").
 QString localText(const QDateTime &at);
 
 struct Batch

@@ -1,6 +1,7 @@
 #include "compose/OutboxWriter.h"
 
 #include "campaigns/MergeFields.h"
+#include "campaigns/OperatorTime.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 
@@ -25,7 +26,7 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
         const QString message = modFunctions::TrimBlanks(body);
         if (message.isEmpty())
             continue;
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = OperatorTime::current().local(QDateTime::currentDateTime());
         m_dated.run({contact, trimmedNumber, m_filter.text(message, contact.toLongLong(), trimmedNumber),
                      now.date().toString(QStringLiteral("yyyy-MM-dd")), now.time().toString(QStringLiteral("HH:mm")),
                      m_filter.marketing(), m_filter.batch()});
@@ -49,7 +50,7 @@ bool OutboxWriter::queueCopy(const QString &number, const QString &message, cons
         return false;
     const QVariant contact =
         clientId.isNull() ? QVariant(QMetaType::fromType<qlonglong>()) : QVariant(clientId.toLongLong());
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = OperatorTime::current().local(QDateTime::currentDateTime());
     m_dated.run({contact, number, message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
                  now.time().toString(QStringLiteral("HH:mm")), marketing ? 1 : 0,
                  QVariant(QMetaType::fromType<qlonglong>())}); // in no scheduled batch: goes at the next run
