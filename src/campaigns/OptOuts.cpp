@@ -1,6 +1,7 @@
 #include "campaigns/OptOuts.h"
 
 #include "campaigns/Clock.h"
+#include "campaigns/OperatorTime.h"
 #include "data/TextFiles.h"
 #include "gateway/OutboxSender.h"
 #include "settings/SetupStore.h"
@@ -203,7 +204,7 @@ bool queueConfirmation(const QString &number)
                         {key})
             .isValid())
         return false;
-    const QDateTime now = CampaignClock::now();
+    const QDateTime now = OperatorTime::current().now();
     Database::run(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Marketing, "
                                  "ConfirmsOptOut) VALUES (?, ?, ?, ?, 0, 1)"),
                   {key, text, now.date().toString(QStringLiteral("yyyy-MM-dd")),
