@@ -199,8 +199,8 @@ QList<Failed> failedToQueueAgain(QDate from, QDate to, const QString &reason)
     QList<Failed> found;
     const OperatorTime office = OperatorTime::current();
     QSqlQuery rows = Database::run(
-        QStringLiteral("SELECT SMSSendID, ClientID, Number, Message, FailReason, EventID, Marketing, PostedAt, SendDate "
-                       "FROM SMSSend WHERE Send <> 0 AND EventID = '0' AND QueuedAgain = 0 "
+        QStringLiteral("SELECT SMSSendID, ClientID, Number, Message, FailReason, EventID, Marketing, PostedAt, "
+                       "SendDate FROM SMSSend WHERE Send <> 0 AND EventID = '0' AND QueuedAgain = 0 "
                        "AND date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ? ORDER BY SMSSendID"),
         widened(from, to));
     while (rows.next()) {

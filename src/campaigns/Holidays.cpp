@@ -14,10 +14,11 @@ struct Fixed
 };
 
 constexpr Fixed FixedDays[] = {
-    {1, 1, "New Year's Day"},  {3, 21, "Human Rights Day"}, {4, 27, "Freedom Day"},
-    {5, 1, "Workers' Day"},    {6, 16, "Youth Day"},        {8, 9, "National Women's Day"},
-    {9, 24, "Heritage Day"},   {12, 16, "Day of Reconciliation"}, {12, 25, "Christmas Day"},
-    {12, 26, "Day of Goodwill"},
+    {1, 1, "New Year's Day"},  {3, 21, "Human Rights Day"},
+    {4, 27, "Freedom Day"},    {5, 1, "Workers' Day"},
+    {6, 16, "Youth Day"},      {8, 9, "National Women's Day"},
+    {9, 24, "Heritage Day"},   {12, 16, "Day of Reconciliation"},
+    {12, 25, "Christmas Day"}, {12, 26, "Day of Goodwill"},
 };
 
 // The Act took effect with 1995; earlier years had other holidays.
@@ -29,8 +30,7 @@ const QString UnnamedHoliday = QStringLiteral("Public holiday");
 
 HolidayCalendar::HolidayCalendar(QHash<QDate, QString> added, QSet<QDate> removed)
     : m_added(std::move(added)), m_removed(std::move(removed))
-{
-}
+{}
 
 HolidayCalendar HolidayCalendar::fromDatabase()
 {

@@ -97,7 +97,8 @@ QString holidaysText()
         if (query.value(2).toInt() != 0)
             lines << (day + QLatin1Char(' ') + name).trimmed();
         else
-            lines << day + QLatin1Char(' ') + NotAHoliday + (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
+            lines << day + QLatin1Char(' ') + NotAHoliday
+                         + (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -129,9 +130,10 @@ void saveHolidays(const QString &text)
             continue;
         const QDate day = QDate::fromString(line.section(QLatin1Char(' '), 0, 0), QStringLiteral("yyyy-MM-dd"));
         if (!day.isValid())
-            throw AppError(ErrorHolidayLine, QStringLiteral("Line %1 does not start with a date written as yyyy-MM-dd: %2")
-                                                 .arg(lineNumber)
-                                                 .arg(line));
+            throw AppError(ErrorHolidayLine,
+                           QStringLiteral("Line %1 does not start with a date written as yyyy-MM-dd: %2")
+                               .arg(lineNumber)
+                               .arg(line));
         const QString rest = line.section(QLatin1Char(' '), 1).trimmed();
         const bool takesOff = rest.startsWith(NotAHoliday, Qt::CaseInsensitive);
         (takesOff ? removed : added).insert(day, {lineNumber, line, rest});

@@ -1038,9 +1038,9 @@ void migrate(QSqlDatabase &db)
         return;
     // Version 5: the holiday table's rows from before it became the office's
     // changes to the counted holidays.
-    const QString holidaysUpgrade = version < 5 && hasTable(db, QStringLiteral("PublicHolidays"))
-                                        ? QStringLiteral(";") + resourceText(QStringLiteral(":/data/upgrade-5-holidays.sql"))
-                                        : QString();
+    QString holidaysUpgrade;
+    if (version < 5 && hasTable(db, QStringLiteral("PublicHolidays")))
+        holidaysUpgrade = QStringLiteral(";") + resourceText(QStringLiteral(":/data/upgrade-5-holidays.sql"));
     if (isServer(db)) {
         // The script is written to run again over any older state: each
         // statement adds what is missing.

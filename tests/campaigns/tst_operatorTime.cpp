@@ -76,18 +76,17 @@ private slots:
         } table[] = {
             {"2026-12-14 19:59", true, "2026-12-14 19:59"},  // Monday
             {"2026-12-14 20:30", false, "2026-12-15 08:00"}, // Monday evening
-            {"2026-12-14 07:30", false, "2026-12-14 08:00"},
-            {"2026-12-14 08:30", true, "2026-12-14 08:30"},
+            {"2026-12-14 07:30", false, "2026-12-14 08:00"}, {"2026-12-14 08:30", true, "2026-12-14 08:30"},
             {"2026-12-12 12:30", true, "2026-12-12 12:30"},  // Saturday
             {"2026-12-12 13:30", false, "2026-12-14 08:00"}, // Saturday afternoon
             {"2026-12-15 21:30", false, "2026-12-17 08:00"}, // the evening before a holiday
             {"2026-12-16 00:30", false, "2026-12-17 08:00"}, // Day of Reconciliation
-            {"2026-12-16 10:00", false, "2026-12-17 08:00"},
-            {"2027-12-24 12:00", true, "2027-12-24 12:00"},
+            {"2026-12-16 10:00", false, "2026-12-17 08:00"}, {"2027-12-24 12:00", true, "2027-12-24 12:00"},
             {"2027-12-24 20:00", false, "2027-12-28 08:00"}, // Christmas, Day of Goodwill on Sunday, its Monday
         };
         for (const auto &row : table)
-            QTest::newRow(row.at) << sast(QString::fromLatin1(row.at)) << row.open << sast(QString::fromLatin1(row.next));
+            QTest::newRow(row.at) << sast(QString::fromLatin1(row.at)) << row.open
+                                  << sast(QString::fromLatin1(row.next));
     }
     void marketingHours()
     {
@@ -109,31 +108,26 @@ private slots:
         QTest::addColumn<int>("year");
         QTest::addColumn<QStringList>("days"); // "MM-dd name"
         const QList<std::pair<int, const char *>> calendars = {
-            {2026,
-             "01-01 New Year's Day|03-21 Human Rights Day|04-03 Good Friday|04-06 Family Day|"
-             "04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|08-09 National Women's Day|"
-             "08-10 National Women's Day observed|09-24 Heritage Day|12-16 Day of Reconciliation|"
-             "12-25 Christmas Day|12-26 Day of Goodwill"},
-            {2027,
-             "01-01 New Year's Day|03-21 Human Rights Day|03-22 Human Rights Day observed|"
-             "03-26 Good Friday|03-29 Family Day|04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|"
-             "08-09 National Women's Day|09-24 Heritage Day|12-16 Day of Reconciliation|"
-             "12-25 Christmas Day|12-26 Day of Goodwill|12-27 Day of Goodwill observed"},
-            {2028,
-             "01-01 New Year's Day|03-21 Human Rights Day|04-14 Good Friday|04-17 Family Day|"
-             "04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|08-09 National Women's Day|"
-             "09-24 Heritage Day|09-25 Heritage Day observed|12-16 Day of Reconciliation|"
-             "12-25 Christmas Day|12-26 Day of Goodwill"},
-            {2029,
-             "01-01 New Year's Day|03-21 Human Rights Day|03-30 Good Friday|04-02 Family Day|"
-             "04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|08-09 National Women's Day|"
-             "09-24 Heritage Day|12-16 Day of Reconciliation|12-17 Day of Reconciliation observed|"
-             "12-25 Christmas Day|12-26 Day of Goodwill"},
-            {2030,
-             "01-01 New Year's Day|03-21 Human Rights Day|04-19 Good Friday|04-22 Family Day|"
-             "04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|06-17 Youth Day observed|"
-             "08-09 National Women's Day|09-24 Heritage Day|12-16 Day of Reconciliation|"
-             "12-25 Christmas Day|12-26 Day of Goodwill"},
+            {2026, "01-01 New Year's Day|03-21 Human Rights Day|04-03 Good Friday|04-06 Family Day|"
+                   "04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|08-09 National Women's Day|"
+                   "08-10 National Women's Day observed|09-24 Heritage Day|12-16 Day of Reconciliation|"
+                   "12-25 Christmas Day|12-26 Day of Goodwill"},
+            {2027, "01-01 New Year's Day|03-21 Human Rights Day|03-22 Human Rights Day observed|"
+                   "03-26 Good Friday|03-29 Family Day|04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|"
+                   "08-09 National Women's Day|09-24 Heritage Day|12-16 Day of Reconciliation|"
+                   "12-25 Christmas Day|12-26 Day of Goodwill|12-27 Day of Goodwill observed"},
+            {2028, "01-01 New Year's Day|03-21 Human Rights Day|04-14 Good Friday|04-17 Family Day|"
+                   "04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|08-09 National Women's Day|"
+                   "09-24 Heritage Day|09-25 Heritage Day observed|12-16 Day of Reconciliation|"
+                   "12-25 Christmas Day|12-26 Day of Goodwill"},
+            {2029, "01-01 New Year's Day|03-21 Human Rights Day|03-30 Good Friday|04-02 Family Day|"
+                   "04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|08-09 National Women's Day|"
+                   "09-24 Heritage Day|12-16 Day of Reconciliation|12-17 Day of Reconciliation observed|"
+                   "12-25 Christmas Day|12-26 Day of Goodwill"},
+            {2030, "01-01 New Year's Day|03-21 Human Rights Day|04-19 Good Friday|04-22 Family Day|"
+                   "04-27 Freedom Day|05-01 Workers' Day|06-16 Youth Day|06-17 Youth Day observed|"
+                   "08-09 National Women's Day|09-24 Heritage Day|12-16 Day of Reconciliation|"
+                   "12-25 Christmas Day|12-26 Day of Goodwill"},
         };
         for (const auto &[year, days] : calendars)
             QTest::newRow(qPrintable(QString::number(year))) << year << QString::fromUtf8(days).split(u'|');
@@ -161,7 +155,7 @@ private slots:
 
     void zoneSetting_data()
     {
-        QTest::addColumn<QString>("stored"); // the setting's text; "-": not stored
+        QTest::addColumn<QString>("stored");  // the setting's text; "-": not stored
         QTest::addColumn<QByteArray>("zone"); // empty: refused
         QTest::newRow("not stored") << u"-"_s << OperatorTime::DefaultZoneId;
         QTest::newRow("empty") << u""_s << OperatorTime::DefaultZoneId;
@@ -233,16 +227,16 @@ private slots:
     void reportDays_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("at"); // as stored
+        QTest::addColumn<QString>("at");         // as stored
         QTest::addColumn<QStringList>("starts"); // the day, week and month it counts in
         QTest::newRow("posted 23:59 Sunday") << u"posted"_s << u"2026-12-13T21:59:59.000Z"_s
                                              << QStringList{u"2026-12-13"_s, u"2026-12-07"_s, u"2026-12-01"_s};
         QTest::newRow("posted 00:00 Monday") << u"posted"_s << u"2026-12-13T22:00:00.000Z"_s
                                              << QStringList{u"2026-12-14"_s, u"2026-12-14"_s, u"2026-12-01"_s};
         QTest::newRow("opt-out 00:30 on the 1st") << u"opt-out"_s << u"2026-11-30T22:30:00Z"_s
-                                                 << QStringList{u"2026-12-01"_s, u"2026-11-30"_s, u"2026-12-01"_s};
+                                                  << QStringList{u"2026-12-01"_s, u"2026-11-30"_s, u"2026-12-01"_s};
         QTest::newRow("opt-out 23:30 on the 30th") << u"opt-out"_s << u"2026-11-30T21:30:00Z"_s
-                                                  << QStringList{u"2026-11-30"_s, u"2026-11-30"_s, u"2026-11-01"_s};
+                                                   << QStringList{u"2026-11-30"_s, u"2026-11-30"_s, u"2026-11-01"_s};
     }
     void reportDays()
     {
@@ -269,11 +263,11 @@ private slots:
         QCOMPARE(counted, starts);
         // A day's report holds the row on its own day only.
         const QDate day = QDate::fromString(starts[0], Qt::ISODate);
-        const CampaignReport::Bucket around = CampaignReport::build(day.addDays(-1), day.addDays(1),
-                                                                     CampaignReport::Period::Day).total;
+        const CampaignReport::Bucket around =
+            CampaignReport::build(day.addDays(-1), day.addDays(1), CampaignReport::Period::Day).total;
         QCOMPARE(around.sent + around.optOuts, 1);
-        const CampaignReport::Bucket before = CampaignReport::build(day.addDays(-1), day.addDays(-1),
-                                                                     CampaignReport::Period::Day).total;
+        const CampaignReport::Bucket before =
+            CampaignReport::build(day.addDays(-1), day.addDays(-1), CampaignReport::Period::Day).total;
         QCOMPARE(before.sent + before.optOuts, 0);
     }
 };
