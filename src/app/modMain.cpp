@@ -1,6 +1,8 @@
 #include "app/modMain.h"
 
 #include "app/frmMain.h"
+#include "data/OperatorTime.h"
+#include "settings/SetupStore.h"
 #include "data/Database.h"
 #include "data/DatabaseCopy.h"
 #include "settings/cRegistry.h"
@@ -89,6 +91,7 @@ bool StartUp()
         GatewayHost = ChooseGatewayHost(GatewayUsername);
         GatewayConnections = SetupStore::gatewayConnections();
         GatewayMessagesPerSecond = SetupStore::gatewayMessagesPerSecond();
+        OperatorTime::setCurrent(SetupStore::operatorTimeZone());
     } catch (const AppError &error) {
         MessageBoxes::showError(nullptr, error);
         return false;

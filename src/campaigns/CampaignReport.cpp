@@ -1,5 +1,6 @@
 #include "campaigns/CampaignReport.h"
 
+#include "data/OperatorTime.h"
 #include "campaigns/OptOuts.h"
 #include "outbox/OutboxWriter.h"
 #include "data/SmsParts.h"
@@ -51,6 +52,26 @@ void add(Bucket &to, const Bucket &from)
     to.credits += from.credits;
 }
 
+// Posting and opt-out times are UTC instants, counted on the office's date:
+// the statements take a day more on each side (no zone is further than that
+// from UTC), and the office's date decides.
+QVariantList widened(QDate from, QDate to)
+{
+    return {from.addDays(-1).toString(Qt::ISODate), to.addDays(1).toString(Qt::ISODate)};
+}
+
+QDate officeDate(const OperatorTime &office, const QVariant &instant)
+{
+    return office.dateOf(QDateTime::fromString(instant.toString(), Qt::ISODateWithMs));
+}
+
+// The day a message counts on: posted, or queued when it has not been.
+QDate messageDay(const OperatorTime &office, const QVariant &postedAt, const QVariant &sendDate)
+{
+    return postedAt.isNull() ? QDate::fromString(sendDate.toString().left(10), Qt::ISODate)
+                             : officeDate(office, postedAt);
+}
+
 } // namespace
 
 QDate periodStart(QDate day, Period period)
@@ -86,10 +107,12 @@ Report build(QDate from, QDate to, Period period)
     std::map<QDate, Bucket> buckets;
     for (QDate start = periodStart(from, period); start <= to; start = next(start, period))
         buckets[start].start = start;
+    // A queued row's date and a reply's time are the office's already.
     const QVariantList range = {from.toString(Qt::ISODate), to.toString(Qt::ISODate)};
-    const auto bucketOf = [&](const QVariant &day) -> Bucket * {
-        const QDate date = QDate::fromString(day.toString(), Qt::ISODate);
-        if (!date.isValid())
+    const QVariantList wideRange = widened(from, to);
+    const OperatorTime office = OperatorTime::current();
+    const auto bucketOf = [&](QDate date) -> Bucket * {
+        if (!date.isValid() || date < from || date > to)
             return nullptr;
         const auto found = buckets.find(periodStart(date, period));
         return found == buckets.end() ? nullptr : &found->second;
@@ -99,25 +122,25 @@ Report build(QDate from, QDate to, Period period)
     report.to = to;
     std::map<QString, int> failures;
     QSqlQuery messages = Database::run(
-        QStringLiteral("SELECT date(coalesce(PostedAt, SendDate)) AS Day, Send, EventID, Delivered, Message, "
-                       "FailReason FROM SMSSend WHERE date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ?"),
-        range);
+        QStringLiteral("SELECT PostedAt, SendDate, Send, EventID, Delivered, Message, FailReason FROM SMSSend "
+                       "WHERE date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ?"),
+        wideRange);
     while (messages.next()) {
-        Bucket *bucket = bucketOf(messages.value(0));
+        Bucket *bucket = bucketOf(messageDay(office, messages.value(0), messages.value(1)));
         if (!bucket)
             continue;
-        const QString event = modFunctions::TrimBlanks(messages.value(2).toString());
-        if (messages.value(1).toInt() == 0) {
+        const QString event = modFunctions::TrimBlanks(messages.value(3).toString());
+        if (messages.value(2).toInt() == 0) {
             ++bucket->pending;
         } else if (event == OptOutList::OptedOutEventId) {
             ++bucket->optedOut;
         } else if (event.isEmpty() || event == QLatin1String("0")) {
             ++bucket->failed;
-            ++failures[FailReasons::shown(messages.value(5).toString(), event)];
+            ++failures[FailReasons::shown(messages.value(6).toString(), event)];
         } else {
             ++bucket->sent;
-            bucket->credits += smsParts(modFunctions::TrimBlanks(messages.value(4).toString())).parts;
-            if (messages.value(3).toInt() != 0)
+            bucket->credits += smsParts(modFunctions::TrimBlanks(messages.value(5).toString())).parts;
+            if (messages.value(4).toInt() != 0)
                 ++bucket->delivered;
         }
     }
@@ -125,13 +148,13 @@ Report build(QDate from, QDate to, Period period)
                                                      "WHERE date(ReceivedDateTime) BETWEEN ? AND ?"),
                                       range);
     while (replies.next())
-        if (Bucket *bucket = bucketOf(replies.value(0)))
+        if (Bucket *bucket = bucketOf(QDate::fromString(replies.value(0).toString().left(10), Qt::ISODate)))
             ++bucket->replies;
-    QSqlQuery optOuts = Database::run(QStringLiteral("SELECT date(ChangedAt) FROM OptOutAudit "
+    QSqlQuery optOuts = Database::run(QStringLiteral("SELECT ChangedAt FROM OptOutAudit "
                                                      "WHERE Action = 'ADDED' AND date(ChangedAt) BETWEEN ? AND ?"),
-                                      range);
+                                      wideRange);
     while (optOuts.next())
-        if (Bucket *bucket = bucketOf(optOuts.value(0)))
+        if (Bucket *bucket = bucketOf(officeDate(office, optOuts.value(0))))
             ++bucket->optOuts;
 
     for (const auto &[start, bucket] : buckets) {
@@ -174,12 +197,16 @@ void exportCsv(const Report &report, const QString &path)
 QList<Failed> failedToQueueAgain(QDate from, QDate to, const QString &reason)
 {
     QList<Failed> found;
+    const OperatorTime office = OperatorTime::current();
     QSqlQuery rows = Database::run(
-        QStringLiteral("SELECT SMSSendID, ClientID, Number, Message, FailReason, EventID, Marketing FROM SMSSend "
-                       "WHERE Send <> 0 AND EventID = '0' AND QueuedAgain = 0 "
+        QStringLiteral("SELECT SMSSendID, ClientID, Number, Message, FailReason, EventID, Marketing, PostedAt, "
+                       "SendDate FROM SMSSend WHERE Send <> 0 AND EventID = '0' AND QueuedAgain = 0 "
                        "AND date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ? ORDER BY SMSSendID"),
-        {from.toString(Qt::ISODate), to.toString(Qt::ISODate)});
+        widened(from, to));
     while (rows.next()) {
+        const QDate day = messageDay(office, rows.value(7), rows.value(8));
+        if (day < from || day > to)
+            continue;
         const QString why = FailReasons::shown(rows.value(4).toString(), rows.value(5).toString());
         if (!FailReasons::mayQueueAgain(why) || (!reason.isEmpty() && why != reason))
             continue;

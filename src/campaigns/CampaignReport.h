@@ -7,7 +7,8 @@
 
 // Figures of the outbox, the replies and the opt-out list over a range of
 // days, by day, week (from Monday) or month. A message counts on the day it
-// was posted, or queued when it has not been posted.
+// was posted, or queued when it has not been posted: days of the office's
+// clock (OperatorTime), whatever the machine's zone.
 namespace CampaignReport {
 
 enum class Period { Day, Week, Month };

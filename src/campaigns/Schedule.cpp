@@ -1,5 +1,7 @@
 #include "campaigns/Schedule.h"
 
+#include "data/OperatorTime.h"
+
 #include <QLocale>
 #include <QStringList>
 
@@ -17,7 +19,7 @@ QString lines(const QList<Batch> &batches)
 
 QString localText(const QDateTime &at)
 {
-    return QLocale().toString(at.toLocalTime(), QStringLiteral("ddd d MMM yyyy HH:mm"));
+    return QLocale().toString(OperatorTime::current().local(at), QStringLiteral("ddd d MMM yyyy HH:mm"));
 }
 
 QString scheduledToolTip(const QDateTime &sendAt)

@@ -10,7 +10,7 @@
 
 // Scheduled sending: when the batches the outbox keeps (Batches) are sent,
 // what start-up and quitting ask about them, and their times as the operator
-// reads them (local time).
+// reads them (the office's time).
 namespace Schedule {
 
 // A batch overdue at start-up by no more than this is sent without asking.
@@ -18,13 +18,13 @@ inline constexpr qint64 DefaultGraceSeconds = 60 * 60;
 // Quitting asks first when a batch is due within this time.
 inline constexpr qint64 QuitWarningSeconds = 12 * 60 * 60;
 
-// As the operator reads it, in local time ("Mon 7 Dec 2026 14:30").
+// As the operator reads it, in the office's time ("Mon 7 Dec 2026 14:30").
 QString localText(const QDateTime &at);
 
 using Batch = Batches::Batch;
 
 // The tool tips of a queued row of a scheduled batch: not yet due, or held
-// at start-up until the operator releases it (times in local time).
+// at start-up until the operator releases it (times in the office's time).
 QString scheduledToolTip(const QDateTime &sendAt);
 QString heldToolTip(const QDateTime &sendAt);
 

@@ -2,7 +2,9 @@
 
 #include "data/Database.h"
 
+#include <QMap>
 #include <QSqlQuery>
+#include <QStringList>
 
 namespace {
 
@@ -14,25 +16,14 @@ struct Hours
 
 } // namespace
 
-SendingWindow::SendingWindow(QSet<QDate> holidays) : m_holidays(std::move(holidays)) {}
+SendingWindow::SendingWindow(HolidayCalendar holidays, OperatorTime time)
+    : m_holidays(std::move(holidays)), m_time(std::move(time))
+{
+}
 
 SendingWindow SendingWindow::fromDatabase()
 {
-    QSet<QDate> days;
-    QSqlQuery query = Database::run(QStringLiteral("SELECT HolidayDate FROM PublicHolidays"));
-    while (query.next()) {
-        const QDate day = QDate::fromString(query.value(0).toString().left(10), Qt::ISODate);
-        if (day.isValid())
-            days.insert(day);
-    }
-    return SendingWindow(std::move(days));
-}
-
-bool SendingWindow::isHoliday(QDate day) const
-{
-    if (m_holidays.contains(day))
-        return true;
-    return day.dayOfWeek() == Qt::Monday && m_holidays.contains(day.addDays(-1));
+    return SendingWindow(HolidayCalendar::fromDatabase());
 }
 
 namespace {
@@ -50,14 +41,14 @@ std::optional<Hours> hoursOf(const SendingWindow &window, QDate day)
 
 bool SendingWindow::isOpen(const QDateTime &at) const
 {
-    const QDateTime local = at.toLocalTime();
+    const QDateTime local = m_time.local(at);
     const std::optional<Hours> hours = hoursOf(*this, local.date());
     return hours && local.time() >= hours->from && local.time() < hours->to;
 }
 
 QDateTime SendingWindow::nextOpening(const QDateTime &at) const
 {
-    const QDateTime local = at.toLocalTime();
+    const QDateTime local = m_time.local(at);
     if (isOpen(local))
         return local;
     for (int ahead = 0; ahead < 400; ++ahead) {
@@ -65,7 +56,7 @@ QDateTime SendingWindow::nextOpening(const QDateTime &at) const
         const std::optional<Hours> hours = hoursOf(*this, day);
         if (!hours)
             continue;
-        const QDateTime opens(day, hours->from);
+        const QDateTime opens = m_time.instant(day, hours->from);
         if (opens >= local)
             return opens;
     }
@@ -89,19 +80,48 @@ QString senderName()
 
 namespace CampaignSettings {
 
+namespace {
+// After a date, a line that takes a counted holiday off.
+const QString NotAHoliday = QStringLiteral("not a holiday");
+constexpr qint64 ErrorHolidayLine = 3101;
+} // namespace
+
 QString holidaysText()
 {
     QStringList lines;
-    QSqlQuery query =
-        Database::run(QStringLiteral("SELECT HolidayDate, Name FROM PublicHolidays ORDER BY HolidayDate"));
-    while (query.next())
-        lines << (query.value(0).toString() + QLatin1Char(' ') + query.value(1).toString()).trimmed();
+    QSqlQuery query = Database::run(
+        QStringLiteral("SELECT HolidayDate, Name, IsHoliday FROM PublicHolidays ORDER BY HolidayDate"));
+    while (query.next()) {
+        const QString day = query.value(0).toString();
+        const QString name = query.value(1).toString().trimmed();
+        if (query.value(2).toInt() != 0)
+            lines << (day + QLatin1Char(' ') + name).trimmed();
+        else
+            lines << day + QLatin1Char(' ') + NotAHoliday
+                         + (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString countedHolidaysText(int firstYear, int years)
+{
+    const HolidayCalendar calendar = HolidayCalendar::fromDatabase();
+    QStringList lines;
+    for (int year = firstYear; year < firstYear + years; ++year)
+        for (const HolidayCalendar::Day &day : calendar.ofYear(year))
+            lines << day.date.toString(Qt::ISODate) + QLatin1Char(' ') + day.name;
     return lines.join(QLatin1Char('\n'));
 }
 
 void saveHolidays(const QString &text)
 {
-    QList<QPair<QString, QString>> days;
+    struct Line
+    {
+        int number;
+        QString text, name;
+    };
+    // By date: a later line for the same day replaces an earlier one.
+    QMap<QDate, Line> added, removed;
     int lineNumber = 0;
     for (const QString &raw : text.split(QLatin1Char('\n'))) {
         ++lineNumber;
@@ -110,16 +130,38 @@ void saveHolidays(const QString &text)
             continue;
         const QDate day = QDate::fromString(line.section(QLatin1Char(' '), 0, 0), QStringLiteral("yyyy-MM-dd"));
         if (!day.isValid())
-            throw AppError(3101, QStringLiteral("Line %1 does not start with a date written as yyyy-MM-dd: %2")
-                                     .arg(lineNumber)
-                                     .arg(line));
-        days.append({day.toString(Qt::ISODate), line.section(QLatin1Char(' '), 1).trimmed()});
+            throw AppError(ErrorHolidayLine,
+                           QStringLiteral("Line %1 does not start with a date written as yyyy-MM-dd: %2")
+                               .arg(lineNumber)
+                               .arg(line));
+        const QString rest = line.section(QLatin1Char(' '), 1).trimmed();
+        const bool takesOff = rest.startsWith(NotAHoliday, Qt::CaseInsensitive);
+        (takesOff ? removed : added).insert(day, {lineNumber, line, rest});
+        (takesOff ? added : removed).remove(day);
+    }
+    // A day is taken off by the name the rules give it, so that the list
+    // says which holiday it was.
+    QHash<QDate, QString> addedNames;
+    for (auto it = added.cbegin(); it != added.cend(); ++it)
+        addedNames.insert(it.key(), it->name);
+    const HolidayCalendar counted(addedNames, {});
+    for (auto it = removed.begin(); it != removed.end(); ++it) {
+        it->name = counted.nameOf(it.key());
+        if (it->name.isEmpty())
+            throw AppError(ErrorHolidayLine,
+                           QStringLiteral("Line %1 takes off a day that is no public holiday the program counts: %2")
+                               .arg(it->number)
+                               .arg(it->text));
     }
     Database::Transaction transaction;
     Database::run(QStringLiteral("DELETE FROM PublicHolidays"));
-    for (const auto &[day, name] : days)
-        Database::run(QStringLiteral("INSERT OR REPLACE INTO PublicHolidays (HolidayDate, Name) VALUES (?, ?)"),
-                      {day, name});
+    Database::Statement insert(
+        QStringLiteral("INSERT INTO PublicHolidays (HolidayDate, Name, IsHoliday) VALUES (?, ?, ?)"));
+    for (const auto &[rows, isHoliday] : {std::pair{&added, 1}, std::pair{&removed, 0}})
+        for (auto it = rows->cbegin(); it != rows->cend(); ++it)
+            if (insert.run({it.key().toString(Qt::ISODate), it->name, isHoliday}).numRowsAffected() != 1)
+                throw AppError(ErrorHolidayLine,
+                               QStringLiteral("Line %1 could not be stored: %2").arg(it->number).arg(it->text));
     transaction.commit();
 }
 

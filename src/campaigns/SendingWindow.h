@@ -1,29 +1,30 @@
 #pragma once
 
+#include "campaigns/Holidays.h"
+#include "data/OperatorTime.h"
+
 #include <QDate>
 #include <QDateTime>
-#include <QSet>
 #include <QString>
 
 // When marketing messages may be posted: never on a Sunday or a public
-// holiday (a holiday on a Sunday makes the Monday after it one too),
-// Saturdays 09:00 to 13:00, other days 08:00 to 20:00 (local time; the end
-// is not included).
+// holiday, Saturdays 09:00 to 13:00, other days 08:00 to 20:00 (the office's
+// time; the end is not included).
 class SendingWindow
 {
 public:
-    // With the holidays given (tests, the holiday editor).
-    explicit SendingWindow(QSet<QDate> holidays);
+    explicit SendingWindow(HolidayCalendar holidays, OperatorTime time = OperatorTime::current());
     // With the holidays of the PublicHolidays table.
     static SendingWindow fromDatabase();
 
-    bool isHoliday(QDate day) const;
+    bool isHoliday(QDate day) const { return m_holidays.isHoliday(day); }
     bool isOpen(const QDateTime &at) const;
-    // The next moment the window is open, at or after `at`.
+    // The next moment the window is open, at or after `at`, in the office's time.
     QDateTime nextOpening(const QDateTime &at) const;
 
 private:
-    QSet<QDate> m_holidays;
+    HolidayCalendar m_holidays;
+    OperatorTime m_time;
 };
 
 // The text a marketing message ends with: who it is from and how to stop
@@ -42,10 +43,16 @@ QString senderName();
 // The editable holiday table and sender name as text for the settings window.
 namespace CampaignSettings {
 
-// One holiday a line: "yyyy-MM-dd name", in date order.
+// The table, one day a line in date order: "yyyy-MM-dd name" adds a holiday,
+// "yyyy-MM-dd not a holiday (name)" takes a counted one off.
 QString holidaysText();
-// Replaces the table with the lines of `text` (blank lines passed over).
-// A line without a valid date throws AppError naming it; nothing is changed.
+// Every holiday the program counts in `years` years from `firstYear`,
+// "yyyy-MM-dd name" a line.
+QString countedHolidaysText(int firstYear, int years);
+// Replaces the table with the lines of `text` (blank lines passed over; of
+// two lines for one day the later counts). A line without a valid date, or
+// one that takes off a day that is no holiday, throws AppError naming it;
+// nothing is changed.
 void saveHolidays(const QString &text);
 void saveSenderName(const QString &name);
 

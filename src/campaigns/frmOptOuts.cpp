@@ -1,6 +1,7 @@
 #include "campaigns/frmOptOuts.h"
 #include "ui_frmOptOuts.h"
 
+#include "data/OperatorTime.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
 #include "data/modFunctions.h"
@@ -71,10 +72,18 @@ void frmOptOuts::Form_Load()
         ui->txtLiftWords->setPlainText(lifts.join(QLatin1Char('\n')));
         ui->txtSenderName->setText(Marketing::senderName());
         ui->txtConfirmation->setText(SetupStore::readSetting(SetupStore::OptOutConfirmationValue));
+        ui->txtTimeZone->setText(SetupStore::readSetting(SetupStore::OperatorTimeZoneValue));
         ui->txtHolidays->setPlainText(CampaignSettings::holidaysText());
+        showCountedHolidays();
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
     }
+}
+
+void frmOptOuts::showCountedHolidays()
+{
+    ui->txtCountedHolidays->setPlainText(
+        CampaignSettings::countedHolidaysText(OperatorTime::current().now().date().year(), 2));
 }
 
 void frmOptOuts::showCount()
@@ -176,6 +185,8 @@ void frmOptOuts::cmdSave_Click()
         words.insert(word, true);
     try {
         BusyPointer busy;
+        const QString zoneName = modFunctions::TrimBlanks(ui->txtTimeZone->text());
+        const QTimeZone zone = SetupStore::timeZoneNamed(zoneName);
         Database::Transaction transaction;
         OptOuts::setWords(words);
         CampaignSettings::saveSenderName(ui->txtSenderName->text());
@@ -183,6 +194,9 @@ void frmOptOuts::cmdSave_Click()
         transaction.commit();
         SetupStore::writeSetting(SetupStore::OptOutConfirmationValue,
                                  modFunctions::TrimBlanks(ui->txtConfirmation->text()));
+        SetupStore::writeSetting(SetupStore::OperatorTimeZoneValue, zoneName);
+        OperatorTime::setCurrent(zone);
+        showCountedHolidays();
         busy.release();
         MessageBoxes::inform(this, QStringLiteral("SAVED"), QStringLiteral("The words and settings were saved."));
     } catch (const AppError &error) {

@@ -10,7 +10,7 @@ class frmOptOuts;
 class QueryListModel;
 
 // The opt-out list with its import and export, the opt-out words, the
-// marketing sender's name and the public holidays.
+// marketing sender's name, the office's time zone and the public holidays.
 class frmOptOuts : public QDialog
 {
     Q_OBJECT
@@ -29,6 +29,7 @@ public:
 private:
     void refreshList();
     void showCount();
+    void showCountedHolidays();
 
     std::unique_ptr<Ui::frmOptOuts> ui;
     QueryListModel *m_list = nullptr;

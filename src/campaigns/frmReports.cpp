@@ -2,7 +2,7 @@
 #include "ui_frmReports.h"
 
 #include "campaigns/CampaignNotices.h"
-#include "data/Clock.h"
+#include "data/OperatorTime.h"
 #include "data/AppError.h"
 #include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
@@ -26,7 +26,7 @@ frmReports::frmReports(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     ui->cboPeriod->addItem(QStringLiteral("Month"), int(CampaignReport::Period::Month));
     for (QDateEdit *edit : {ui->dteFrom, ui->dteTo})
         edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00")) + 40);
-    const QDate today = CampaignClock::now().date();
+    const QDate today = OperatorTime::current().now().date();
     ui->dteTo->setDate(today);
     ui->dteFrom->setDate(today.addDays(-13));
     m_chart = new QChartView(ui->chartHolder);

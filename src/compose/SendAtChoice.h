@@ -6,8 +6,9 @@
 class QCheckBox;
 class QDateTimeEdit;
 
-// "Send at": an unchecked box (chkSendAt) and a local date and time
-// (dtpSendAt). Checked, the queued messages are not sent before that time.
+// "Send at": an unchecked box (chkSendAt) and a date and time of the office's
+// clock (dtpSendAt, OperatorTime). Checked, the queued messages are not sent
+// before that time.
 class SendAtChoice : public QWidget
 {
     Q_OBJECT
@@ -20,6 +21,9 @@ public:
     void setSendAt(const QDateTime &at);
 
 private:
+    // The time the edit shows, whether or not the box is checked.
+    QDateTime chosen() const;
+
     QCheckBox *m_check;
     QDateTimeEdit *m_edit;
 };

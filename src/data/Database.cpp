@@ -1042,10 +1042,16 @@ void migrate(QSqlDatabase &db)
     const int version = userVersion(db);
     if (version >= SchemaVersion)
         return;
+    // Version 5: the holiday table's rows from before it became the office's
+    // changes to the counted holidays.
+    QString holidaysUpgrade;
+    if (version < 5 && hasTable(db, QStringLiteral("PublicHolidays")))
+        holidaysUpgrade = QStringLiteral(";") + resourceText(QStringLiteral(":/data/upgrade-5-holidays.sql"));
     if (isServer(db)) {
         // The script is written to run again over any older state: each
         // statement adds what is missing.
-        QString script = QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema-postgres.sql"));
+        QString script = QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema-postgres.sql"))
+                       + holidaysUpgrade;
         // A new database gets the postal codes with its tables.
         bool noPostalCodes = !hasTable(db, QStringLiteral("PostalCodes"));
         if (!noPostalCodes) {
@@ -1084,12 +1090,14 @@ void migrate(QSqlDatabase &db)
                                               // the confirmation of an opt-out.
                                               std::tuple{"SMSSend", "FailReason", "TEXT"},
                                               std::tuple{"SMSSend", "QueuedAgain", "INTEGER NOT NULL DEFAULT 0"},
-                                              std::tuple{"SMSSend", "ConfirmsOptOut", "INTEGER NOT NULL DEFAULT 0"}}) {
+                                              std::tuple{"SMSSend", "ConfirmsOptOut", "INTEGER NOT NULL DEFAULT 0"},
+                                              // Version 5: a row may take a counted holiday off.
+                                              std::tuple{"PublicHolidays", "IsHoliday", "INTEGER NOT NULL DEFAULT 1"}}) {
         const QString name = QString::fromLatin1(table);
         if (hasTable(db, name) && !hasColumn(db, name, QString::fromLatin1(column)))
             script += QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;").arg(name, QLatin1String(column), QLatin1String(type));
     }
-    script += resourceText(QStringLiteral(":/data/schema.sql"));
+    script += resourceText(QStringLiteral(":/data/schema.sql")) + holidaysUpgrade;
     QSqlQuery postal(db);
     if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next() && postal.value(0).toInt() == 0)
         script += resourceText(QStringLiteral(":/data/postalcodes.sql"));

@@ -1,5 +1,6 @@
 #include "gateway/GatewayAnswers.h"
 
+#include "data/OperatorTime.h"
 #include "data/modFunctions.h"
 
 #include <QDomDocument>
@@ -170,7 +171,7 @@ QDateTime withZone(const QDate &date, const QTime &time, const QString &zone)
         if (zone.startsWith(QLatin1Char('-')))
             offset = -offset;
     }
-    return QDateTime(date, time, Qt::OffsetFromUTC, offset).toLocalTime();
+    return OperatorTime::current().local(QDateTime(date, time, Qt::OffsetFromUTC, offset));
 }
 
 } // namespace

@@ -77,7 +77,7 @@ struct RepliesList
 RepliesList replies(const QString &answer);
 
 // A date and time as the gateway may write it: "yyyy-MM-dd HH:mm:ss", ISO
-// with "T" (an offset or "Z" is turned into local time), with or without
+// with "T" (an offset or "Z" is turned into the office's time), with or without
 // seconds, "yyyy/MM/dd HH:mm[:ss]", "dd/MM/yyyy HH:mm[:ss]" (day first;
 // month first only when day first cannot be a date), a date alone, and
 // 12-hour forms with AM or PM. Nothing when the text cannot be read.

@@ -1,6 +1,7 @@
 #include "outbox/OptOutList.h"
 
 #include "data/Clock.h"
+#include "data/OperatorTime.h"
 #include "outbox/Numbers.h"
 
 #include <QSqlQuery>
@@ -90,7 +91,7 @@ bool queueConfirmation(const QString &number, const QString &text)
         return false;
     if (Database::value(QStringLiteral("SELECT 1 FROM ") + WaitingConfirmation, {key}).isValid())
         return false;
-    const QDateTime now = CampaignClock::now();
+    const QDateTime now = OperatorTime::current().now();
     Database::run(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Marketing, "
                                  "ConfirmsOptOut) VALUES (?, ?, ?, ?, 0, 1)"),
                   {key, text, now.date().toString(QStringLiteral("yyyy-MM-dd")),

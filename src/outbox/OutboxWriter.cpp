@@ -1,5 +1,6 @@
 #include "outbox/OutboxWriter.h"
 
+#include "data/OperatorTime.h"
 #include "data/modFunctions.h"
 #include "outbox/Batches.h"
 
@@ -57,7 +58,7 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
         const QString message = modFunctions::TrimBlanks(body);
         if (message.isEmpty())
             continue;
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = OperatorTime::current().local(QDateTime::currentDateTime());
         m_dated.run({contact, trimmedNumber, text(message, contact.toLongLong(), trimmedNumber),
                      now.date().toString(QStringLiteral("yyyy-MM-dd")), now.time().toString(QStringLiteral("HH:mm")),
                      marketing(), batch()});
@@ -111,7 +112,7 @@ CopiesQueued queueCopies(const QList<FailedCopy> &failed)
             continue;
         }
         const QVariant contact = message.clientId.isNull() ? noKey() : QVariant(message.clientId.toLongLong());
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = OperatorTime::current().local(QDateTime::currentDateTime());
         copy.run({contact, message.number, message.message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
                   now.time().toString(QStringLiteral("HH:mm")), message.marketing ? 1 : 0, noKey()});
         ++result.queued;

@@ -1,5 +1,7 @@
 #include "settings/SetupStore.h"
 
+#include "data/OperatorTime.h"
+
 #include "data/Database.h"
 #include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
@@ -104,6 +106,26 @@ int readNumberSetting(const QString &name, int fallback, int least, int most)
 int gatewayConnections()
 {
     return readNumberSetting(GatewayConnectionsValue, DefaultGatewayConnections, 1, MaxGatewayConnections);
+}
+
+QTimeZone timeZoneNamed(const QString &id)
+{
+    const QByteArray name = id.trimmed().toUtf8();
+    if (name.isEmpty())
+        return QTimeZone(OperatorTime::DefaultZoneId);
+    const QTimeZone zone(name);
+    if (!zone.isValid())
+        throw AppError(cRegistry::ErrorKey,
+                       QStringLiteral("\"%1\" is no time zone this computer knows (the setting \"%2\" under %3). "
+                                      "Use a name such as Africa/Johannesburg or Europe/London.")
+                           .arg(id.trimmed(), OperatorTimeZoneValue, SettingsKey),
+                       QStringLiteral("OperatorTime"));
+    return zone;
+}
+
+QTimeZone operatorTimeZone()
+{
+    return timeZoneNamed(readSetting(OperatorTimeZoneValue));
 }
 
 bool requeueUnreceived()

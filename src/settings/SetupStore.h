@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimeZone>
 
 // The program's own settings as the setup window shows and stores them: the
 // values under SettingsKey in the settings store, and the gateway account in
@@ -19,6 +20,9 @@ inline const QString GatewayMessagesPerSecondValue = QStringLiteral("GatewayMess
 // The text of the one message that confirms an opt-out by reply; empty or
 // not stored: none is sent.
 inline const QString OptOutConfirmationValue = QStringLiteral("OptOutConfirmation");
+// The office's time zone by its name ("Europe/London"); empty or not stored:
+// South African time.
+inline const QString OperatorTimeZoneValue = QStringLiteral("OperatorTimeZone");
 
 // Whether messages a stopped run left in doubt, which the gateway says it
 // never received, are queued again by themselves (1, the default) or left
@@ -65,6 +69,12 @@ int readNumberSetting(const QString &name, int fallback, int least, int most);
 // second (0 = no limit).
 int gatewayConnections();
 int gatewayMessagesPerSecond();
+// The time zone a setting's text names; the office's default for an empty
+// text. Throws AppError for a name that is no known zone.
+QTimeZone timeZoneNamed(const QString &id);
+// The zone OperatorTimeZone names (AppError when it cannot be read or names
+// no zone).
+QTimeZone operatorTimeZone();
 // RequeueUnreceived: on unless stored as 0.
 bool requeueUnreceived();
 // Stores a text setting as typed (a "%" in it is kept, never expanded).

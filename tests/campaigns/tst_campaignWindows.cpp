@@ -4,6 +4,7 @@
 #include "OutboxRows.h"
 #include "app/frmMain.h"
 #include "data/Clock.h"
+#include "data/OperatorTime.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
 #include "campaigns/frmOptOuts.h"
@@ -37,6 +38,7 @@ private slots:
     void cleanup()
     {
         CampaignClock::set({});
+        OperatorTime::setCurrent(QTimeZone(OperatorTime::DefaultZoneId));
         finish();
     }
 
@@ -107,10 +109,11 @@ private slots:
         QCOMPARE(Database::value(u"SELECT OptOut FROM SMSReplies WHERE IncomingID = 'R1'"_s).toInt(), 4);
     }
 
-    // The list window adds a typed number, refuses a bad holiday line without saving anything, saves words
-    // and exports the list.
+    // The list window adds a typed number, refuses a bad holiday line or an unknown time zone without saving
+    // anything, saves words, holidays and the office's zone, and exports the list.
     void optOutListWindow()
     {
+        CampaignClock::set([] { return QDateTime(QDate(2026, 12, 14), QTime(10, 0), Qt::UTC); });
         open(new frmOptOuts);
         child<QLineEdit>("txtNumber")->setText(u"+27 82 123 4567"_s);
         click("cmdAdd");
@@ -123,11 +126,24 @@ private slots:
         click("cmdSave");
         QCOMPARE(boxes->last().title, u"ERROR"_s);
         QVERIFY(Database::value(u"SELECT 1 FROM OptOutWords WHERE Word = 'QUIT'"_s).isValid());
-        child<QPlainTextEdit>("txtHolidays")->setPlainText(u"2027-01-01 New Year's Day"_s);
+        child<QPlainTextEdit>("txtHolidays")->setPlainText(u"2027-02-15 Declared holiday\n2027-12-27 not a holiday"_s);
         child<QLineEdit>("txtSenderName")->setText(u"Acme"_s);
         child<QLineEdit>("txtConfirmation")->setText(u" You are off our list. "_s);
+        child<QLineEdit>("txtTimeZone")->setText(u"Europe/Atlantis"_s);
+        click("cmdSave");
+        QCOMPARE(boxes->last().title, u"ERROR"_s);
+        QVERIFY(Marketing::senderName().isEmpty());
+        QVERIFY(CampaignSettings::holidaysText().isEmpty());
+        QVERIFY(!child<QPlainTextEdit>("txtCountedHolidays")->toPlainText().contains(u"2027-02-15"_s));
+        child<QLineEdit>("txtTimeZone")->setText(u" Europe/London "_s);
         click("cmdSave");
         QCOMPARE(boxes->last().title, u"SAVED"_s);
+        QCOMPARE(SetupStore::readSetting(SetupStore::OperatorTimeZoneValue), u"Europe/London"_s);
+        QCOMPARE(OperatorTime::current().zone().id(), "Europe/London"_ba);
+        const QString counted = child<QPlainTextEdit>("txtCountedHolidays")->toPlainText();
+        QVERIFY2(counted.contains(u"2026-12-16 Day of Reconciliation\n"_s), qPrintable(counted));
+        QVERIFY2(counted.contains(u"2027-02-15 Declared holiday\n"_s), qPrintable(counted));
+        QVERIFY2(!counted.contains(u"2027-12-27"_s) && !counted.contains(u"2028-"_s), qPrintable(counted));
         QCOMPARE(SetupStore::readSetting(SetupStore::OptOutConfirmationValue), u"You are off our list."_s);
         QCOMPARE(OptOuts::classify(u"no more!"_s, OptOuts::words()), OptOuts::ReplyKind::OptOut);
         QCOMPARE(OptOuts::classify(u"quit"_s, OptOuts::words()), OptOuts::ReplyKind::None);

@@ -3,6 +3,7 @@
 #include "GuiTestSupport.h"
 
 #include "data/Clock.h"
+#include "data/OperatorTime.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/MessageFill.h"
 #include "campaigns/SendingWindow.h"
@@ -26,6 +27,14 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// A South African wall-clock time, "yyyy-MM-ddTHH:mm:ss".
+QDateTime sast(const QString &text)
+{
+    QDateTime at = QDateTime::fromString(text, Qt::ISODate);
+    at.setTimeZone(QTimeZone(OperatorTime::DefaultZoneId));
+    return at;
+}
 
 int replyCount = 0;
 
@@ -222,7 +231,7 @@ private slots:
         SetupStore::writeSetting(SetupStore::OptOutConfirmationValue, u"  "_s + confirmation);
         Database::run(u"UPDATE Setup SET SenderName = 'Acme'"_s);
         // Sunday: marketing messages wait, service ones go.
-        CampaignClock::set([] { return QDateTime::fromString(u"2026-12-13T10:00:00"_s, Qt::ISODate); });
+        CampaignClock::set([] { return sast(u"2026-12-13T10:00:00"_s); });
         QueueCampaign marketing{.marketing = true};
         queueToNumbers({Stopper}, {u"Sale on now"_s}, {}, &marketing);
         queueToNumbers({Stopper}, {u"Your order shipped"_s});
@@ -306,30 +315,62 @@ private slots:
         QVERIFY(OptOutList::isSuppressed(u"0825550001"_s));
     }
 
-    void sendingWindowHours_data()
+    // The office's table of changes, as the holiday editor writes and reads it: one-off days added, counted
+    // days taken off, and lines refused whole.
+    void holidayTable_data()
     {
-        QTest::addColumn<QDateTime>("at");
-        QTest::addColumn<bool>("open");
-        const QList<QPair<QString, bool>> table = {
-            {u"2026-12-12T08:59:59"_s, false}, {u"2026-12-12T09:00:00"_s, true}, // Saturday
-            {u"2026-12-12T12:59:59"_s, true},  {u"2026-12-12T13:00:00"_s, false},
-            {u"2026-12-13T10:00:00"_s, false},                                   // Sunday
-            {u"2026-12-14T07:59:59"_s, false}, {u"2026-12-14T08:00:00"_s, true}, // Monday
-            {u"2026-12-14T19:59:59"_s, true},  {u"2026-12-14T20:00:00"_s, false},
-            {u"2026-12-16T10:00:00"_s, false}, // Day of Reconciliation
-            {u"2026-08-10T10:00:00"_s, false}, // Monday after a Sunday holiday
-            {u"2026-08-11T10:00:00"_s, true},
-        };
-        for (const auto &[text, open] : table)
-            QTest::newRow(qPrintable(text)) << QDateTime::fromString(text, Qt::ISODate) << open;
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored"); // the text read back, or "Line n": refused, the table unchanged
+        QTest::addColumn<QStringList>("holidays");
+        QTest::addColumn<QStringList>("workdays");
+        QTest::newRow("one-off days")
+            << u"2029-05-23 General election\n\n  2027-02-14  Declared holiday \n2028-01-02"_s
+            << u"2027-02-14 Declared holiday\n2028-01-02\n2029-05-23 General election"_s
+            << QStringList{u"2029-05-23"_s, u"2027-02-14"_s, u"2027-02-15"_s, u"2028-01-02"_s, u"2028-01-03"_s}
+            << QStringList{u"2029-05-24"_s, u"2027-02-16"_s};
+        QTest::newRow("counted days taken off")
+            << u"2026-12-16 NOT a holiday\n2027-12-26 not a holiday this year\n2028-09-25 not a holiday"_s
+            << u"2026-12-16 not a holiday (Day of Reconciliation)\n2027-12-26 not a holiday (Day of Goodwill)\n"
+               "2028-09-25 not a holiday (Heritage Day observed)"_s
+            << QStringList{u"2026-12-25"_s, u"2028-09-24"_s}
+            << QStringList{u"2026-12-16"_s, u"2027-12-26"_s, u"2027-12-27"_s, u"2028-09-25"_s};
+        QTest::newRow("the later line for a day counts")
+            << u"2026-12-16 not a holiday\n2026-12-16 Day of Reconciliation after all"_s
+            << u"2026-12-16 Day of Reconciliation after all"_s << QStringList{u"2026-12-16"_s} << QStringList();
+        QTest::newRow("taking off a Sunday one-off's Monday")
+            << u"2029-09-02 Declared holiday\n2029-09-03 not a holiday"_s
+            << u"2029-09-02 Declared holiday\n2029-09-03 not a holiday (Declared holiday observed)"_s
+            << QStringList{u"2029-09-02"_s} << QStringList{u"2029-09-03"_s};
+        QTest::newRow("no date") << u"2027-02-14 Declared holiday\nElection day"_s << u"Line 2"_s << QStringList()
+                                 << QStringList{u"2027-02-14"_s};
+        QTest::newRow("no such day") << u"2027-02-30 Declared holiday"_s << u"Line 1"_s << QStringList()
+                                     << QStringList();
+        QTest::newRow("taking off a working day")
+            << u"2027-02-14 Declared holiday\n2026-12-17 not a holiday"_s << u"Line 2"_s << QStringList()
+            << QStringList{u"2027-02-14"_s};
     }
-
-    void sendingWindowHours()
+    void holidayTable()
     {
-        QFETCH(QDateTime, at);
-        QFETCH(bool, open);
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        QFETCH(QStringList, holidays);
+        QFETCH(QStringList, workdays);
         TestHome home;
-        QCOMPARE(SendingWindow::fromDatabase().isOpen(at), open);
+        const QString before = u"2026-06-01 Before"_s;
+        CampaignSettings::saveHolidays(before);
+        const bool refused = stored.startsWith(u"Line "_s);
+        try {
+            CampaignSettings::saveHolidays(text);
+            QVERIFY2(!refused, "the text was taken");
+        } catch (const AppError &error) {
+            QVERIFY2(error.description().startsWith(stored + u' '), qPrintable(error.text()));
+        }
+        QCOMPARE(CampaignSettings::holidaysText(), refused ? before : stored);
+        const SendingWindow window = SendingWindow::fromDatabase();
+        for (const QString &day : holidays)
+            QVERIFY2(window.isHoliday(QDate::fromString(day, Qt::ISODate)), qPrintable(day));
+        for (const QString &day : workdays)
+            QVERIFY2(!window.isHoliday(QDate::fromString(day, Qt::ISODate)), qPrintable(day));
     }
 
     // Started Saturday 12:58 with the clock moving 20 s per message: marketing messages go until 13:00 and
@@ -337,7 +378,7 @@ private slots:
     void marketingBatchWaitsAtTheEdge()
     {
         GatewaySetup s;
-        QDateTime clock = QDateTime::fromString(u"2026-12-12T12:58:00"_s, Qt::ISODate);
+        QDateTime clock = sast(u"2026-12-12T12:58:00"_s);
         CampaignClock::set([&clock] { return clock; });
         s.host.onStatus = [&clock](const QString &text) {
             if (text.startsWith(u"Sending SMS to"_s))
@@ -364,10 +405,10 @@ private slots:
         QCOMPARE(queryValues(u"SELECT PostedAt FROM SMSSend WHERE SMSSendID = 6"_s),
                  QStringList{clock.addSecs(-40).toUTC().toString(Qt::ISODateWithMs)});
 
-        clock = QDateTime::fromString(u"2026-12-13T10:00:00"_s, Qt::ISODate);
+        clock = sast(u"2026-12-13T10:00:00"_s);
         QVERIFY(OutboxSender(s.host).SendOutbox());
         QVERIFY(postedNumbers(s.gateway).isEmpty());
-        clock = QDateTime::fromString(u"2026-12-14T08:00:00"_s, Qt::ISODate);
+        clock = sast(u"2026-12-14T08:00:00"_s);
         QVERIFY(OutboxSender(s.host).SendOutbox());
         QCOMPARE(postedNumbers(s.gateway), numbers.mid(6));
     }

@@ -119,7 +119,7 @@ private Q_SLOTS:
         QTest::newRow("OptOuts") << u"Number OptedOutAt Source Detail"_s;
         QTest::newRow("OptOutAudit") << u"AuditID ChangedAt Number Action Source Detail"_s;
         QTest::newRow("OptOutWords") << u"Word Lifts"_s;
-        QTest::newRow("PublicHolidays") << u"HolidayDate Name"_s;
+        QTest::newRow("PublicHolidays") << u"HolidayDate Name IsHoliday"_s;
         QTest::newRow("PostalCodes") << u"ID Area Town BoxCode StreetCode AreaGroup"_s;
         QTest::newRow("ClientsBelongingToGroups") << u"GroupID Name ClientID AssNo LastName FirstName Initials Salute "
                                                      u"EnrollerAssNo Address1 Address2 Address3 "
@@ -356,7 +356,7 @@ private Q_SLOTS:
             << 2
             << QStringList{u"SELECT count(*) = 1 FROM SMSSend WHERE Marketing = 0 AND BatchID IS NULL"_s,
                            u"SELECT count(*) = 0 FROM SendBatches"_s, u"SELECT count(*) = 0 FROM OptOuts"_s,
-                           u"SELECT count(*) > 0 FROM PublicHolidays"_s,
+                           u"SELECT count(*) = 0 FROM PublicHolidays"_s,
                            u"SELECT count(*) = 0 FROM OptOutWords WHERE Word = 'QUIT'"_s,
                            u"SELECT count(*) = 1 FROM OptOutWords WHERE Word = 'STOP'"_s};
         QTest::newRow("version 3: no failure columns")
@@ -366,6 +366,19 @@ private Q_SLOTS:
             << 3
             << QStringList{u"SELECT count(*) = 1 FROM SMSSend WHERE FailReason IS NULL AND QueuedAgain = 0 "
                            "AND ConfirmsOptOut = 0 AND EventID = '0' AND BatchID IS NULL"_s};
+        // The holidays a version 4 program listed: the Act's days it had filled in count anyway and go, one the
+        // office had deleted stays no holiday, a day it had added stays added.
+        QTest::newRow("version 4: holidays listed")
+            << u"DROP TABLE PublicHolidays; CREATE TABLE PublicHolidays (HolidayDate TEXT PRIMARY KEY, Name TEXT);"
+               "INSERT INTO PublicHolidays VALUES ('2026-12-25', 'Christmas Day'), ('2027-12-26', 'Day of Goodwill'),"
+               "('2026-05-27', 'Election day');"_s
+            << 4
+            << QStringList{u"SELECT count(*) = 0 FROM PublicHolidays WHERE HolidayDate IN ('2026-12-25', '2027-12-26')"_s,
+                           u"SELECT IsHoliday = 0 AND Name = 'Day of Reconciliation' FROM PublicHolidays "
+                           "WHERE HolidayDate = '2026-12-16'"_s,
+                           u"SELECT IsHoliday = 1 AND Name = 'Election day' FROM PublicHolidays "
+                           "WHERE HolidayDate = '2026-05-27'"_s,
+                           u"SELECT count(*) = 22 FROM PublicHolidays WHERE IsHoliday = 0"_s};
     }
 
     void olderFilesAreBroughtUpToDate()

@@ -230,6 +230,9 @@ private slots:
         QTest::newRow("month first when day first cannot be") << "3/14/2024 2:05:07 PM" << "2024-03-14 14:05:07";
         QTest::newRow("date only") << "14/03/2024" << "2024-03-14 00:00:00";
         QTest::newRow("12 AM") << "2024-03-14 12:30 am" << "2024-03-14 00:30:00";
+        // With a zone: the office's time (South African unless set), whatever the machine's.
+        QTest::newRow("UTC") << "2024-03-14T22:05:07Z" << "2024-03-15 00:05:07";
+        QTest::newRow("an offset") << "2024-03-14T14:05:07-05:00" << "2024-03-14 21:05:07";
         QTest::newRow("surrounding blanks") << "  2024-03-14   14:05:07 " << "2024-03-14 14:05:07";
         QTest::newRow("empty") << "" << "";
         QTest::newRow("words") << "yesterday" << "";
