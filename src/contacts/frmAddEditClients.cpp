@@ -114,6 +114,8 @@ void frmAddEditClients::ClearFields()
     ui->cboTown->setCurrentIndex(-1);
     ui->cboTown->setEditText(QString());
     ui->lblID->clear();
+    // An empty number clashes with no one: the next contact can be saved.
+    ui->cmdSave->setEnabled(true);
 }
 
 void frmAddEditClients::cmdSave_Click()
@@ -164,8 +166,8 @@ void frmAddEditClients::txtCellphone_LostFocus()
 {
     BusyPointer busy;
     try {
-        const std::optional<ContactStore::Holder> holder =
-            ContactStore::mobileHolder(TrimBlanks(ui->txtCellphone->text()));
+        const std::optional<ContactStore::Holder> holder = ContactStore::mobileHolder(
+            TrimBlanks(ui->txtCellphone->text()), qint64(modFunctions::LeadingNumber(ui->lblID->text())));
         if (!holder) {
             ui->cmdSave->setEnabled(true);
             return;
