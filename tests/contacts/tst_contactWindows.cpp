@@ -13,6 +13,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QWheelEvent>
 #include <QTableView>
 
 using namespace ContactTest;
@@ -345,8 +347,7 @@ private slots:
         child<QLineEdit>("txtPostalCode")->setText(typed);
         if (answer != 0)
             boxes->answer(QMessageBox::StandardButton(answer));
-        town->setCurrentIndex(1);
-        emit town->activated(1);
+        pickTown(1);
         QCOMPARE(boxes->titles(), answer != 0 ? QStringList{"CODES"} : QStringList{});
         if (answer != 0) {
             QCOMPARE(boxes->last().text,
@@ -357,6 +358,73 @@ private slots:
         QCOMPARE(town->currentText(), u"Umhlanga Rocks"_s);
         if (QByteArray(QTest::currentDataTag()) == "both: yes")
             screenshots(u"frmAddEditClients"_s);
+    }
+
+    // Browsing the closed box changes the town shown but fills no postal code and asks nothing; a pick from the
+    // open list or Enter on the box does.
+    void editorTownFillsTheCodeOnlyWhenPicked_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("arrow keys") << u"arrows"_s << QString();
+        QTest::newRow("mouse wheel") << u"wheel"_s << QString();
+        QTest::newRow("Enter in the open list") << u"list enter"_s << u"4320"_s;
+        QTest::newRow("click in the open list") << u"list click"_s << u"4320"_s;
+        QTest::newRow("Enter on the typed town") << u"typed enter"_s << u"4320"_s;
+    }
+
+    void editorTownFillsTheCodeOnlyWhenPicked()
+    {
+        QFETCH(QString, gesture);
+        QFETCH(QString, code);
+        Database::run(u"DELETE FROM PostalCodes"_s);
+        Database::run(u"INSERT INTO PostalCodes (Area, Town, BoxCode, StreetCode) VALUES "
+                      "('Amanzimtoti', 'Durban', '4125', '4126'), ('umhlanga rocks', 'Durban', '', '4320'), "
+                      "('Westville', 'Durban', '3630', '3629')"_s);
+        open(new frmAddEditClients);
+        auto *town = child<QComboBox>("cboTown");
+        QSignalSpy activated(town, &QComboBox::activated);
+        town->setFocus();
+        if (gesture == u"arrows"_s) {
+            for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up})
+                QTest::keyClick(town, key);
+            QCOMPARE(town->currentIndex(), 1);
+        } else if (gesture == u"wheel"_s) {
+            for (int step = 0; step < 3; ++step) {
+                const QPointF at = QRectF(town->rect()).center();
+                QWheelEvent wheel(at, town->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(town, &wheel);
+            }
+            QVERIFY(town->currentIndex() >= 1);
+        } else if (gesture == u"list enter"_s) {
+            pickTown(1);
+        } else if (gesture == u"list click"_s) {
+            town->showPopup();
+            auto *list = static_cast<QTableView *>(town->view());
+            const QPoint at = list->visualRect(list->model()->index(1, 1)).center();
+            QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+        } else {
+            QTest::keyClicks(town, u"umhlanga rocks"_s);
+            QTest::keyClick(town, Qt::Key_Return);
+        }
+        QVERIFY(!activated.isEmpty()); // the box did activate a row each time
+        QCOMPARE(boxes->titles(), QStringList{});
+        QCOMPARE(child<QLineEdit>("txtPostalCode")->text(), code);
+        if (!code.isEmpty())
+            QCOMPARE(town->currentText(), u"Umhlanga Rocks"_s);
+
+        // Whatever went before, a town put in the box and left (the box then activates its row) is no pick.
+        auto *postalCode = child<QLineEdit>("txtPostalCode");
+        postalCode->clear();
+        town->setFocus();
+        town->lineEdit()->setText(u"westville"_s);
+        const qsizetype before = activated.size();
+        postalCode->setFocus();
+        QCOMPARE(activated.size(), before + 1);
+        QCOMPARE(boxes->titles(), QStringList{});
+        QCOMPARE(postalCode->text(), QString());
     }
 
     void editorWarnsAboutACellNumberInUse()
@@ -416,6 +484,14 @@ private:
         edit->setFocus();
         edit->selectAll();
         QTest::keyClicks(edit, text);
+    }
+    // Picks a row from the town box's open list with Enter, as the operator does.
+    void pickTown(int row) const
+    {
+        auto *town = child<QComboBox>("cboTown");
+        town->showPopup();
+        town->view()->setCurrentIndex(town->model()->index(row, town->modelColumn()));
+        QTest::keyClick(town->view(), Qt::Key_Return);
     }
     static void typeInto(QWidget *dialog, const char *box, const QString &text)
     {
