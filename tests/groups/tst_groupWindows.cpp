@@ -3,6 +3,7 @@
 
 #include "compose/RecordTableModel.h"
 #include "groups/frmEditGroups.h"
+#include "groups/frmEditGroupsListContacts.h"
 #include "groups/frmListGroups.h"
 #include "ui/QueryListModel.h"
 
@@ -32,6 +33,7 @@ private slots:
 
     void listAddsInNameOrderRefusesATakenNameAndDeletes();
     void pickerMarksBecomeMembersAndAreCleared();
+    void twoPickersAtOnceKeepTheirOwnMarks();
     void f4AddsTheChosenContactOnceAndSaveRenamesTheShownGroup();
 
 private:
@@ -116,7 +118,7 @@ void tst_groupWindows::pickerMarksBecomeMembersAndAreCleared()
         QCOMPARE(column(grid->model(), 2), (QStringList{u"botha"_s, u"Élan"_s, u"Zimmer"_s}));
         for (int row = 0; row < 3; ++row)
             tick(grid, row);
-        QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s), 3);
+        QCOMPARE(static_cast<frmEditGroupsListContacts *>(picker)->marked().size(), 3);
         saveScreenshot(picker, u"frmEditGroupsListContacts"_s);
     });
     QCOMPARE(opened, u"frmEditGroupsListContacts"_s);
@@ -144,6 +146,48 @@ void tst_groupWindows::pickerMarksBecomeMembersAndAreCleared()
     QCOMPARE(members(), (QStringList{u"botha"_s, u"Zimmer"_s}));
     QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 4);
     saveScreenshot(window.get(), u"frmEditGroups"_s);
+}
+
+// Two operators pick contacts for two groups at once: neither sees, adds or clears the other's marks.
+void tst_groupWindows::twoPickersAtOnceKeepTheirOwnMarks()
+{
+    const qint64 team = addGroup(u"Team"_s), crew = addGroup(u"Crew"_s);
+    addClient(u"Ann"_s);
+    addClient(u"Bob"_s);
+    addClient(u"Cy"_s);
+    const auto ticks = [](QWidget *picker) {
+        const QAbstractItemModel *list = child<QTableView>(picker, "grdClients")->model();
+        QList<int> states;
+        for (int row = 0; row < list->rowCount(); ++row)
+            states.append(list->index(row, 0).data(Qt::CheckStateRole).toInt());
+        return states;
+    };
+    const auto grid = [](QWidget *picker) { return child<QTableView>(picker, "grdClients"); };
+    auto *other = new frmEditGroups;
+    other->LoadDetails(qint32(crew));
+    const std::unique_ptr<frmEditGroups> theirs(other);
+    theirs->show();
+    openEditor(team);
+
+    const QString opened = clickOpening("cmdAdd", [&](QWidget *mine) {
+        tick(grid(mine), 0); // Ann
+        const QString nested = modalOpenedBy([&] { theirs->cmdAdd_Click(); }, [&](QWidget *picker) {
+            QCOMPARE(ticks(picker), (QList<int>{Qt::Unchecked, Qt::Unchecked, Qt::Unchecked}));
+            click(picker, "cmdAll");
+            QCOMPARE(ticks(mine), (QList<int>{Qt::Checked, Qt::Unchecked, Qt::Unchecked}));
+            click(picker, "cmdNone");
+            tick(grid(picker), 2); // Cy
+            QCOMPARE(ticks(picker), (QList<int>{Qt::Unchecked, Qt::Unchecked, Qt::Checked}));
+        });
+        QCOMPARE(nested, u"frmEditGroupsListContacts"_s);
+        QCOMPARE(ticks(mine), (QList<int>{Qt::Checked, Qt::Unchecked, Qt::Unchecked}));
+    });
+    QCOMPARE(opened, u"frmEditGroupsListContacts"_s);
+    QCOMPARE(members(), QStringList{u"Ann"_s});
+    const RecordTableModel *theirMembers = theirs->members();
+    QCOMPARE(column(theirMembers, theirMembers->columnOf(u"LastName"_s)), QStringList{u"Cy"_s});
+    QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 2);
+    QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s), 0);
 }
 
 // F4 adds the chosen contact, once. Of two groups of one name, Save renames the one shown; Cancel keeps the name.
