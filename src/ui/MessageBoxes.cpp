@@ -16,18 +16,27 @@ Responder &responder()
 }
 } // namespace
 
+std::unique_ptr<QMessageBox> build(QWidget *parent, const Shown &shown)
+{
+    auto box = std::make_unique<QMessageBox>(shown.icon, shown.title, QString(), shown.buttons, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(shown.text);
+    return box;
+}
+
 QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
                                  QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
 {
+    const Shown shown{title, text, icon, buttons};
     if (const Responder &answer = responder())
-        return answer(Shown{title, text, icon, buttons});
+        return answer(shown);
 
     // The busy pointer must not stay over a box that waits for the operator.
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy)
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-    QMessageBox box(icon, title, text, buttons, parent);
-    const auto chosen = static_cast<QMessageBox::StandardButton>(box.exec());
+    const std::unique_ptr<QMessageBox> box = build(parent, shown);
+    const auto chosen = static_cast<QMessageBox::StandardButton>(box->exec());
     if (busy)
         QApplication::restoreOverrideCursor();
     return chosen;

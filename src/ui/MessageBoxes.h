@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class AppError;
 class QWidget;
@@ -24,9 +25,13 @@ struct Shown
 using Responder = std::function<QMessageBox::StandardButton(const Shown &)>;
 
 // Shows a box with the title, text, icon and buttons; gives the button chosen.
+// The text is always shown as plain text: boxes quote names, replies and
+// gateway answers, which must never be read as markup.
 QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
                                  QMessageBox::Icon icon,
                                  QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+// The box show() puts on the screen when no responder is installed.
+std::unique_ptr<QMessageBox> build(QWidget *parent, const Shown &shown);
 
 // A notice: information icon, OK.
 void inform(QWidget *parent, const QString &title, const QString &text);

@@ -8,7 +8,9 @@
 #include "ui/QueryListModel.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTableView>
+#include <QTimer>
 
 using namespace GroupRows;
 using namespace Qt::StringLiterals;
@@ -18,6 +20,32 @@ namespace {
 int count(const QString &sql)
 {
     return Database::value(sql).toInt();
+}
+
+// A real message box as the operator saw it.
+struct RealBox
+{
+    QString text;
+    QString defaultButton; // its caption, empty when it has none
+    Qt::TextFormat format;
+};
+
+// Runs `action` with real message boxes and presses Enter on each one it opens.
+QList<RealBox> enterOnEveryBox(const std::function<void()> &action)
+{
+    QList<RealBox> seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        const QPushButton *byDefault = box->defaultButton();
+        seen.append({box->text(), byDefault ? byDefault->text().remove(u'&') : QString(), box->textFormat()});
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    poll.start(5);
+    action();
+    return seen;
 }
 
 } // namespace
@@ -34,6 +62,7 @@ private slots:
     void listAddsInNameOrderRefusesATakenNameAndDeletes();
     void pickerMarksBecomeMembersAndAreCleared();
     void twoPickersAtOnceKeepTheirOwnMarks();
+    void questionsQuoteNamesAsWritten();
     void f4AddsTheChosenContactOnceAndSaveRenamesTheShownGroup();
 
 private:
@@ -188,6 +217,23 @@ void tst_groupWindows::twoPickersAtOnceKeepTheirOwnMarks()
     QCOMPARE(column(theirMembers, theirMembers->columnOf(u"LastName"_s)), QStringList{u"Cy"_s});
     QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 2);
     QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s), 0);
+}
+
+// A name holding markup is quoted as written in a real box, never formatted or hidden.
+void tst_groupWindows::questionsQuoteNamesAsWritten()
+{
+    const qint64 team = addGroup(u"Team"_s);
+    link(team, addClient(u"<b>Ann</b>"_s, u"082"_s, u"<font color=white>Hidden</font>"_s));
+    openEditor(team);
+    auto *grid = child<QTableView>("grdList");
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    boxes.reset();
+    const auto seen = enterOnEveryBox([this] { click("cmdDelete"); });
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.at(0).text,
+             u"Are you sure you want to delete <b>Ann</b>, <font color=white>Hidden</font> from group Team?"_s);
+    QCOMPARE(seen.at(0).format, Qt::PlainText);
+    QCOMPARE(members(), QStringList{}); // Enter answered Yes
 }
 
 // F4 adds the chosen contact, once. Of two groups of one name, Save renames the one shown; Cancel keeps the name.
