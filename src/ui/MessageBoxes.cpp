@@ -21,13 +21,16 @@ std::unique_ptr<QMessageBox> build(QWidget *parent, const Shown &shown)
     auto box = std::make_unique<QMessageBox>(shown.icon, shown.title, QString(), shown.buttons, parent);
     box->setTextFormat(Qt::PlainText);
     box->setText(shown.text);
+    if (shown.defaultButton != QMessageBox::NoButton)
+        box->setDefaultButton(shown.defaultButton);
     return box;
 }
 
 QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
-                                 QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
+                                 QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+                                 QMessageBox::StandardButton defaultButton)
 {
-    const Shown shown{title, text, icon, buttons};
+    const Shown shown{title, text, icon, buttons, defaultButton};
     if (const Responder &answer = responder())
         return answer(shown);
 
@@ -47,9 +50,10 @@ void inform(QWidget *parent, const QString &title, const QString &text)
     show(parent, title, text, QMessageBox::Information, QMessageBox::Ok);
 }
 
-bool ask(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon)
+bool ask(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
+         QMessageBox::StandardButton defaultButton)
 {
-    return show(parent, title, text, icon, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return show(parent, title, text, icon, QMessageBox::Yes | QMessageBox::No, defaultButton) == QMessageBox::Yes;
 }
 
 void showError(QWidget *parent, const AppError &error)

@@ -60,6 +60,7 @@ private slots:
     void cleanup() { finish(); }
 
     void listAddsInNameOrderRefusesATakenNameAndDeletes();
+    void enterTwiceDeletesTheGroupButKeepsItsContacts();
     void pickerMarksBecomeMembersAndAreCleared();
     void twoPickersAtOnceKeepTheirOwnMarks();
     void questionsQuoteNamesAsWritten();
@@ -175,6 +176,33 @@ void tst_groupWindows::pickerMarksBecomeMembersAndAreCleared()
     QCOMPARE(members(), (QStringList{u"botha"_s, u"Zimmer"_s}));
     QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 4);
     saveScreenshot(window.get(), u"frmEditGroups"_s);
+}
+
+// Enter on both questions, as an operator hurrying through them: the group goes, its contacts stay.
+void tst_groupWindows::enterTwiceDeletesTheGroupButKeepsItsContacts()
+{
+    const qint64 team = addGroup(u"Team"_s);
+    link(team, addClient(u"Ann"_s));
+    link(team, addClient(u"Bob"_s));
+    addGroup(u"Other"_s);
+    open(new frmListGroups);
+    auto *grid = child<QTableView>("grdList");
+    grid->selectRow(0); // Other
+    boxes->answer(QMessageBox::Yes);
+    click("cmdDelete");
+    QCOMPARE(boxes->count(), 2);
+    QCOMPARE(boxes->last().defaultButton, QMessageBox::No);
+
+    boxes.reset(); // real boxes from here on
+    grid->selectRow(0); // Team
+    const auto seen = enterOnEveryBox([this] { click("cmdDelete"); });
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen.at(0).text, u"Are you sure you want group : Team?"_s);
+    QCOMPARE(seen.at(1).text, u"Do you want to delete all the contacts associated with this group as well?"_s);
+    QCOMPARE(seen.at(1).defaultButton, u"No"_s);
+    QCOMPARE(count(u"SELECT count(*) FROM Groups"_s), 0);
+    QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 0);
+    QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2);
 }
 
 // Two operators pick contacts for two groups at once: neither sees, adds or clears the other's marks.
