@@ -34,12 +34,15 @@ std::array<QDomElement, count> childrenByPosition(const QDomElement &parent)
 
 // The elements selected by "<root>/<item>" from the document.
 template <typename Visit>
-bool forEachItem(const QString &answer, const QString &root, const QString &item, Visit visit)
+bool forEachItem(const QString &answer, const QString &root, const QString &item, Visit visit,
+                 bool *rootFound = nullptr)
 {
     QDomDocument document;
     if (!document.setContent(answer))
         return false;
     const QDomElement top = document.documentElement();
+    if (rootFound)
+        *rootFound = top.tagName() == root;
     if (top.tagName() != root)
         return true;
     for (QDomElement element = top.firstChildElement(item); !element.isNull();
@@ -129,8 +132,21 @@ RepliesList replies(const QString &answer)
         reply.sentDateTime = children[6].text();
         reply.smsSendId = *smsSendId;
         list.replies.append(reply);
-    });
+    }, &list.listed);
     return list;
+}
+
+QString shortWords(const QString &answer)
+{
+    constexpr qsizetype Longest = 120;
+    static const QRegularExpression title(QStringLiteral("<title[^>]*>(.*?)</title>"),
+                                          QRegularExpression::CaseInsensitiveOption
+                                              | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    const QRegularExpressionMatch titled = title.match(answer);
+    QString words = titled.hasMatch() ? titled.captured(1) : QString(answer).remove(tag);
+    words = words.simplified();
+    return words.size() <= Longest ? words : QString();
 }
 
 namespace {

@@ -70,10 +70,16 @@ struct Reply
 struct RepliesList
 {
     bool wellFormed = false;
+    bool listed = false; // well formed and its root is "replies"
     int total = 0; // every reply element, whole or not
     QList<Reply> replies;
 };
 RepliesList replies(const QString &answer);
+
+// What a gateway said, short enough to quote to the operator: the title of an
+// HTML page, otherwise the text without tags, blanks collapsed; empty when
+// that is long or there is nothing.
+QString shortWords(const QString &answer);
 
 // A date and time as the gateway may write it: "yyyy-MM-dd HH:mm:ss", ISO
 // with "T" (an offset or "Z" is turned into local time), with or without
