@@ -3,6 +3,7 @@
 
 #include "contacts/CellphoneClass.h"
 #include "contacts/ContactCleanup.h"
+#include "contacts/ContactListing.h"
 #include "contacts/ContactSearch.h"
 
 #include <QSqlQuery>
@@ -113,6 +114,32 @@ private slots:
              {QLocale::c(), QLocale(QLocale::English, QLocale::SouthAfrica), QLocale(QLocale::German, QLocale::Germany),
               QLocale(QLocale::French, QLocale::France)})
             QVERIFY2(CellphoneClass::classify(mobile, locale) == shading, qPrintable(locale.name()));
+    }
+
+    // Codes, addresses, e-mail and numbers sort as people read them, as names do: case aside, letters outside
+    // ASCII in their alphabetical place, digits first.
+    void everyTextColumnSortsAsPeopleRead_data()
+    {
+        QTest::addColumn<QString>("column");
+        for (const QString &column : ContactListing::columns()) {
+            if (column != u"ClientID"_s && column != u"Selected"_s)
+                QTest::newRow(qPrintable(column)) << column;
+        }
+    }
+
+    void everyTextColumnSortsAsPeopleRead()
+    {
+        QFETCH(QString, column);
+        for (const QString &value : {u"Zeta"_s, u"alpha"_s, u"Émile"_s, u"10 Main"_s, u"beta"_s, u"ALPHA2"_s})
+            addContact({{column, value}});
+        ContactListing listing;
+        listing.setSortClause(ContactListing::sortClauseFor(column));
+        listing.load();
+        const int at = int(ContactListing::columns().indexOf(column));
+        QStringList sorted;
+        for (int row = 0; row < listing.count(); ++row)
+            sorted << listing.value(row, at).toString();
+        QCOMPARE(sorted, (QStringList{u"10 Main"_s, u"alpha"_s, u"ALPHA2"_s, u"beta"_s, u"Émile"_s, u"Zeta"_s}));
     }
 
     void splitNamesAtTheFirstComma_data()
