@@ -120,9 +120,6 @@ RepliesList replies(const QString &answer)
             if (children[std::size_t(position)].isNull())
                 return;
         }
-        const auto smsSendId = wholeKey(LeadingNumber(children[7].text()));
-        if (!smsSendId)
-            return;
         Reply reply;
         reply.incomingId = children[0].text();
         reply.phoneNumber = children[2].text();
@@ -130,7 +127,10 @@ RepliesList replies(const QString &answer)
         reply.received = children[4].text();
         reply.sentMessage = children[5].text();
         reply.sentDateTime = children[6].text();
-        reply.smsSendId = *smsSendId;
+        // An identifier that names no outbox row (negative, a fraction, past
+        // 64 bits) leaves the reply unlinked; its text, a STOP among them,
+        // still counts.
+        reply.smsSendId = wholeKey(LeadingNumber(children[7].text())).value_or(0);
         list.replies.append(reply);
     }, &list.listed);
     return list;

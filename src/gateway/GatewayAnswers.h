@@ -64,7 +64,7 @@ struct Reply
     QString received;     // 4, as received
     QString sentMessage;  // 5
     QString sentDateTime; // 6, as received
-    qint64 smsSendId = 0; // leading number of 7; a reply whose 7 is no whole key is passed over
+    qint64 smsSendId = 0; // leading number of 7; 0 (no outbox row) when that is no whole key
 };
 
 struct RepliesList
