@@ -28,7 +28,7 @@ ensure_packages() {
 }
 
 # What building and testing the program needs.
-BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev sqlite3 postgresql fonts-dejavu-core"
+BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev sqlite3 libphonenumber-dev postgresql fonts-dejavu-core"
 
 # What the benchmarks need beyond the build: wrk, the gateway's wire limit.
 BENCH_PACKAGES="wrk"

@@ -214,6 +214,9 @@ frmMain::frmMain(QWidget *parent)
     m_panel2 = new QLabel(this);
     m_panel2->setObjectName(QStringLiteral("Panels_2"));
     m_panel2->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The status panels quote gateway answers: never read as markup.
+    for (QLabel *panel : {m_panel1, m_panel2})
+        panel->setTextFormat(Qt::PlainText);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("ProgressBar1"));
     m_progress->setMaximumWidth(220);

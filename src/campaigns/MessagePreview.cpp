@@ -4,6 +4,7 @@
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
 #include "data/Database.h"
+#include "data/PhoneNumbers.h"
 #include "data/modFunctions.h"
 
 #include <QSqlQuery>
@@ -35,11 +36,14 @@ public:
         const bool optedOut = m_checker.blocks(number);
         if (optedOut)
             ++m_preview.leftOut;
+        const QString numberNote = noteOn(number);
+        if (!numberNote.isEmpty())
+            ++m_preview.badNumbers;
         for (const QString &raw : m_bodies) {
             const QString body = modFunctions::TrimBlanks(raw);
             if (body.isEmpty())
                 continue;
-            Row row{name, number, {}, {}, false, {}};
+            Row row{name, number, {}, {}, false, {}, numberNote};
             const MergeFields::Resolved resolved = MergeFields::resolve(body, values);
             row.text = finished(resolved.text);
             row.parts = smsParts(row.text);
@@ -65,6 +69,22 @@ public:
     Preview take() { return std::move(m_preview); }
 
 private:
+    // A number libphonenumber calls invalid, or no cellphone's, is pointed
+    // out; a valid number of another country is not.
+    static QString noteOn(const QString &number)
+    {
+        switch (PhoneNumbers::judge(number)) {
+        case PhoneNumbers::Verdict::Invalid:
+            return QStringLiteral("invalid number");
+        case PhoneNumbers::Verdict::NotMobile:
+            return QStringLiteral("not a cellphone number");
+        case PhoneNumbers::Verdict::Valid:
+        case PhoneNumbers::Verdict::Foreign:
+            break;
+        }
+        return {};
+    }
+
     QString finished(const QString &text) const
     {
         return m_marketing ? Marketing::withFooter(text, m_sender) : text;

@@ -19,6 +19,9 @@ struct Row
     SmsParts parts;
     bool pushed = false; // more parts, or Unicode, than the body with its fallbacks
     QString note;        // "opted out: left out", "unresolved: {FirstName}"
+    // What libphonenumber makes of the number when it is no cellphone's:
+    // "invalid number" or "not a cellphone number"; empty otherwise.
+    QString numberNote;
 };
 
 struct Preview
@@ -29,6 +32,7 @@ struct Preview
     int pushed = 0;
     int leftOut = 0;    // opted-out addressees
     int unresolved = 0; // rows that would stop the queueing
+    int badNumbers = 0; // addressees whose number has a numberNote
 };
 
 Preview forGroup(qint64 groupId, const QStringList &bodies, bool marketing);

@@ -37,11 +37,18 @@ frmPreview::frmPreview(const MessagePreview::Preview &preview, QWidget *parent)
                                                                                           : QColor(255, 205, 205));
             grid->setItem(row, column, item);
         }
+        if (!r.numberNote.isEmpty()) {
+            QTableWidgetItem *number = grid->item(row, 1);
+            number->setBackground(QColor(255, 128, 128));
+            number->setToolTip(r.numberNote);
+            QTableWidgetItem *note = grid->item(row, 5);
+            note->setText(r.note.isEmpty() ? r.numberNote : r.note + QStringLiteral("; ") + r.numberNote);
+        }
     }
     grid->resizeColumnsToContents();
     grid->setColumnWidth(2, std::min(grid->columnWidth(2), 420));
     grid->horizontalHeader()->setStretchLastSection(true);
-    ui->lblTotal->setText(
+    QString total =
         QStringLiteral("%1 messages, %2 credits (SMS parts) in all. %3 pushed into Unicode or an extra "
                        "part by their data; %4 recipients opted out and left out; %5 messages "
                        "with a field that has no value (nothing is queued until they are resolved).")
@@ -49,7 +56,11 @@ frmPreview::frmPreview(const MessagePreview::Preview &preview, QWidget *parent)
             .arg(preview.totalParts)
             .arg(preview.pushed)
             .arg(preview.leftOut)
-            .arg(preview.unresolved));
+            .arg(preview.unresolved);
+    if (preview.badNumbers > 0)
+        total += QStringLiteral(" %1 recipients have an invalid number or one that is not a cellphone's (marked).")
+                     .arg(preview.badNumbers);
+    ui->lblTotal->setText(total);
 }
 
 frmPreview::~frmPreview() = default;

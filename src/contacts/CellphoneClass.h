@@ -1,24 +1,20 @@
 #pragma once
 
-#include <QLocale>
 #include <QString>
 
 // How the contact list shades a contact by its cellphone number: too long,
-// too short, or not a number. The one place this rule is stated.
+// too short, or not a cellphone number at all. The one place this rule is
+// stated; the number is read by libphonenumber (see PhoneNumbers).
 namespace CellphoneClass {
 
 enum class Shading { None, TooLong, TooShort, Invalid };
 
-// Whether the text reads as a number in the locale: blanks around it are
-// allowed, and so are one leading sign, one decimal separator, the locale's
-// group separators and an exponent; an inner blank, a hyphen, a bracket, a
-// letter or a slash is not.
-bool readsAsNumber(const QString &text, const QLocale &locale = QLocale());
-
-// The tests in order, a later one replacing an earlier one: longer than ten
-// characters as stored (blanks included) is too long; one to nine characters
-// once the blanks at both ends are gone is too short; anything not blank that
-// does not read as a number is invalid. Empty or all blanks: no shading.
-Shading classify(const QString &mobile, const QLocale &locale = QLocale());
+// Empty or all blanks: no shading (no number to judge). A number longer or
+// shorter than a cellphone number: too long or too short. Otherwise one that
+// is no telephone number, or not a cellphone's (a landline, toll-free or
+// shared-cost number): invalid. A cellphone number however it is written
+// ("082 123 4567", "+27821234567"), or a valid number of another country,
+// is not shaded.
+Shading classify(const QString &mobile);
 
 } // namespace CellphoneClass

@@ -22,10 +22,28 @@ AppError fileError(const QString &path, const QString &reason)
                     QStringLiteral("ContactExport"));
 }
 
+// A spreadsheet opening the file takes a field that begins with "=", "@", a
+// tab or a carriage return for a formula, and one that begins with "+" or "-"
+// as well unless a digit follows ("+27821234567" and "-5" stay numbers).
+bool readAsFormula(const QString &value)
+{
+    if (value.isEmpty())
+        return false;
+    const QChar first = value.front();
+    if (first == u'=' || first == u'@' || first == u'\t' || first == u'\r')
+        return true;
+    if (first != u'+' && first != u'-')
+        return false;
+    return value.size() < 2 || value.at(1) < u'0' || value.at(1) > u'9';
+}
+
 void appendField(QString &text, const QString &value)
 {
     text += QLatin1Char('"');
     const QString trimmed = modFunctions::TrimBlanks(value);
+    // A single quote before such a field makes it plain text.
+    if (readAsFormula(trimmed))
+        text += QLatin1Char('\'');
     if (trimmed.contains(QLatin1Char('"')))
         text += QString(trimmed).replace(QLatin1Char('"'), QStringLiteral("\"\""));
     else

@@ -8,7 +8,10 @@
 
 // The comma-delimited contact file: one line per contact, no header, sixteen
 // fields each trimmed of blanks and enclosed in double quotes (a quote inside
-// a value doubled, so the file is valid CSV), lines ended by CR LF, UTF-8.
+// a value doubled, so the file is valid CSV), lines ended by CR LF, UTF-8. A
+// value a spreadsheet would run as a formula (beginning with "=", "@", a tab,
+// a carriage return, or "+" or "-" not followed by a digit) is written with a
+// single quote before it.
 namespace ContactExport {
 
 // The columns, in the order of the fields.

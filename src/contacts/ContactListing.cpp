@@ -18,10 +18,12 @@ const QStringList &ContactListing::columns()
 
 QString ContactListing::sortClauseFor(const QString &column)
 {
-    static const QStringList names{QStringLiteral("LastName"), QStringLiteral("FirstName"), QStringLiteral("Initials"),
-                                   QStringLiteral("Salute"), QStringLiteral("Company")};
+    // Codes, addresses, e-mail and numbers are read by people as much as
+    // names are: every text column sorts in the name collation. Only the key
+    // and the mark are numbers.
+    static const QStringList numbers{QStringLiteral("ClientID"), QStringLiteral("Selected")};
     QString clause = QStringLiteral(" ORDER BY ") + column;
-    if (names.contains(column))
+    if (!numbers.contains(column))
         clause += QStringLiteral(" COLLATE ") + QLatin1StringView(Database::NameCollation);
     return clause;
 }

@@ -14,7 +14,7 @@ class ContactListing
 public:
     // The list's columns, in their order; each is a column of Clients.
     static const QStringList &columns();
-    // " ORDER BY <column>", names in the name collation.
+    // " ORDER BY <column>", every text column in the name collation.
     static QString sortClauseFor(const QString &column);
 
     QString sortClause() const { return m_sortClause; }
@@ -39,7 +39,7 @@ private:
     static constexpr int KeptPages = 60;
     void readPage(int page) const;
 
-    QString m_sortClause = QStringLiteral(" ORDER BY AssNo");
+    QString m_sortClause = sortClauseFor(QStringLiteral("AssNo"));
     QList<qint64> m_ids;
     mutable QHash<int, QList<QVariantList>> m_pages;
 };

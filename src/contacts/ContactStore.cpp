@@ -70,12 +70,15 @@ void remove(qint64 clientId)
     transaction.commit();
 }
 
-std::optional<Holder> mobileHolder(const QString &number)
+std::optional<Holder> mobileHolder(const QString &number, qint64 except)
 {
+    if (number.isEmpty())
+        return std::nullopt;
     // The condition is the expression of the index on Mobile.
     QSqlQuery query = Database::run(QStringLiteral("SELECT LastName, FirstName FROM Clients "
-                                                   "WHERE trim(coalesce(Mobile, '')) = ? ORDER BY ClientID LIMIT 1"),
-                                    {number});
+                                                   "WHERE trim(coalesce(Mobile, '')) = ? AND ClientID <> ? "
+                                                   "ORDER BY ClientID LIMIT 1"),
+                                    {number, except});
     if (!query.next())
         return std::nullopt;
     return Holder{modFunctions::TrimBlanks(query.value(0).toString()),

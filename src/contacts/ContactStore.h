@@ -34,10 +34,11 @@ struct Holder
     QString lastName;
     QString firstName;
 };
-// The first contact (lowest ClientID) whose cellphone number, without blanks
-// at its ends, is the number given; an empty number finds a contact without
-// one. Throws AppError.
-std::optional<Holder> mobileHolder(const QString &number);
+// The first contact (lowest ClientID) other than `except` whose cellphone
+// number, without blanks at its ends, is the number given; nothing for an
+// empty number, which no contact can hold in common with another. Throws
+// AppError.
+std::optional<Holder> mobileHolder(const QString &number, qint64 except = 0);
 
 // What the operator chose when a town has both codes, or neither.
 enum class CodeChoice { BoxCode, StreetCode, Nothing };

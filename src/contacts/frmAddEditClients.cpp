@@ -11,9 +11,12 @@
 
 #include <QFocusEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QSqlError>
 #include <QSqlQueryModel>
 #include <QTableView>
+
+#include <utility>
 
 using modFunctions::TrimBlanks;
 
@@ -28,7 +31,6 @@ frmAddEditClients::frmAddEditClients(QWidget *parent)
     ui->lblID->hide();
     // The enroller is filled by LoadDetails; the Tab key passes it by.
     ui->txtEnrollerName->setFocusPolicy(Qt::ClickFocus);
-    ui->txtCellphone->installEventFilter(this);
 
     auto *list = new QTableView(ui->cboTown);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -38,14 +40,29 @@ frmAddEditClients::frmAddEditClients(QWidget *parent)
     ui->cboTown->setModel(m_towns);
     ui->cboTown->setView(list);
     ui->cboTown->setModelColumn(TownArea);
+    for (QObject *watched : watchedByForm())
+        watched->installEventFilter(this);
 
     connect(ui->cmdSave, &QPushButton::clicked, this, &frmAddEditClients::cmdSave_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmAddEditClients::cmdCancel_Click);
-    connect(ui->cboTown, &QComboBox::activated, this, &frmAddEditClients::cboTown_Click);
+    // The arrow keys and the wheel on the closed box also activate a row; only
+    // a town the operator picks from the open list or confirms with Enter
+    // fills the postal code.
+    connect(ui->cboTown, &QComboBox::activated, this, [this](int row) {
+        if (std::exchange(m_townPicked, false))
+            cboTown_Click(row);
+    });
     Form_Load();
 }
 
-frmAddEditClients::~frmAddEditClients() = default;
+frmAddEditClients::~frmAddEditClients()
+{
+    // Closing moves the focus out of the boxes, and the town box then
+    // activates its row once more: the form is past acting on either.
+    for (QObject *watched : watchedByForm())
+        watched->removeEventFilter(this);
+    disconnect(ui->cboTown, nullptr, this, nullptr);
+}
 
 void frmAddEditClients::Form_Load()
 {
@@ -67,6 +84,12 @@ void frmAddEditClients::Form_Load()
     ui->cboTown->setCurrentIndex(-1);
     ui->cboTown->setEditText(QString());
     ui->txtAssNo->setFocus();
+}
+
+QList<QObject *> frmAddEditClients::watchedByForm() const
+{
+    QAbstractItemView *list = ui->cboTown->view();
+    return {ui->txtCellphone, ui->cboTown, ui->cboTown->lineEdit(), list, list->viewport()};
 }
 
 QList<std::pair<QString, QLineEdit *>> frmAddEditClients::boxes() const
@@ -114,6 +137,8 @@ void frmAddEditClients::ClearFields()
     ui->cboTown->setCurrentIndex(-1);
     ui->cboTown->setEditText(QString());
     ui->lblID->clear();
+    // An empty number clashes with no one: the next contact can be saved.
+    ui->cmdSave->setEnabled(true);
 }
 
 void frmAddEditClients::cmdSave_Click()
@@ -164,8 +189,8 @@ void frmAddEditClients::txtCellphone_LostFocus()
 {
     BusyPointer busy;
     try {
-        const std::optional<ContactStore::Holder> holder =
-            ContactStore::mobileHolder(TrimBlanks(ui->txtCellphone->text()));
+        const std::optional<ContactStore::Holder> holder = ContactStore::mobileHolder(
+            TrimBlanks(ui->txtCellphone->text()), qint64(modFunctions::LeadingNumber(ui->lblID->text())));
         if (!holder) {
             ui->cmdSave->setEnabled(true);
             return;
@@ -183,6 +208,23 @@ void frmAddEditClients::txtCellphone_LostFocus()
 
 bool frmAddEditClients::eventFilter(QObject *watched, QEvent *event)
 {
+    const auto isEnter = [event] {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    };
+    if (watched == ui->cboTown || watched == ui->cboTown->lineEdit()) {
+        if (event->type() == QEvent::KeyPress)
+            m_townPicked = isEnter();
+        else if (event->type() == QEvent::Wheel)
+            m_townPicked = false;
+    } else if ((watched == ui->cboTown->view() || watched == ui->cboTown->view()->viewport())
+               && ui->cboTown->view()->isVisible()) {
+        // The open list takes Enter as its shortcut override, before any key
+        // press; a key press that follows reaches the list already closed.
+        const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
+        if (event->type() == QEvent::MouseButtonRelease || (key && isEnter()))
+            m_townPicked = true;
+    }
     if (watched == ui->txtCellphone && event->type() == QEvent::FocusOut && isVisible()) {
         // Only the operator moving on counts, not another window taking the focus.
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();

@@ -27,6 +27,7 @@ public:
     void Form_Load();
     void cmdSave_Click();
     void cmdCancel_Click();
+    // A town the operator chose: fills a blank postal code, formats the town.
     void cboTown_Click(int row);
     void txtCellphone_LostFocus();
 
@@ -36,7 +37,11 @@ protected:
 private:
     // Each edited column of Clients with its box; the town is the combo's text.
     QList<std::pair<QString, QLineEdit *>> boxes() const;
+    // What eventFilter() watches: the cellphone box, the town box and its list.
+    QList<QObject *> watchedByForm() const;
 
     std::unique_ptr<Ui::frmAddEditClients> ui;
     QSqlQueryModel *m_towns;
+    // The next activation of the town box is the operator's pick.
+    bool m_townPicked = false;
 };

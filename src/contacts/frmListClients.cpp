@@ -101,7 +101,7 @@ QString frmListClients::SortClause() const
 
 void frmListClients::Form_Load()
 {
-    m_model->listing().setSortClause(QStringLiteral(" ORDER BY AssNo"));
+    m_model->listing().setSortClause(ContactListing::sortClauseFor(QStringLiteral("AssNo")));
     ui->grdList->horizontalHeader()->setSortIndicator(columnOf(QStringLiteral("AssNo")), Qt::AscendingOrder);
     MessageBoxes::runShowingErrors(this, [&] {
         reload(0);

@@ -3,6 +3,8 @@
 #include "data/AppError.h"
 #include "gateway/CycleHost.h"
 
+#include <QtGlobal>
+
 // Shows the busy pointer through the host for as long as it lives, unless it
 // is already shown by an enclosing operation (then that one restores it).
 class CycleBusy
@@ -48,4 +50,22 @@ inline void EndWithError(CycleHost &host, CycleBusy &busy, const AppError &error
     busy.release();
     host.setStatus(CycleTexts::Error);
     host.showError(error);
+}
+
+// How a window's run ends when the gateway failed it (unreachable, an error
+// status, an answer it cannot read): nothing was stored, and the status line
+// and the program's log say what failed instead of reporting success.
+inline void EndWithGatewayFailure(CycleHost &host, CycleBusy &busy, const QString &run, const QString &reason)
+{
+    busy.release();
+    const QString text = run + QStringLiteral(" failed: ") + reason;
+    host.setStatus(text);
+    qWarning("%s", qUtf8Printable(text));
+}
+
+// "The gateway's answer is not <what>", with the gateway's words when short.
+inline QString UnreadableAnswer(const QString &what, const QString &words)
+{
+    return QStringLiteral("The gateway's answer is not ") + what
+        + (words.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + words);
 }

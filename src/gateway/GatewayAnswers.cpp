@@ -35,14 +35,15 @@ std::array<QDomElement, count> childrenByPosition(const QDomElement &parent)
 
 // The elements selected by "<root>/<item>" from the document.
 template <typename Visit>
-bool forEachItem(const QString &answer, const QString &root, const QString &item, Visit visit, bool *isRoot = nullptr)
+bool forEachItem(const QString &answer, const QString &root, const QString &item, Visit visit,
+                 bool *rootFound = nullptr)
 {
     QDomDocument document;
     if (!document.setContent(answer))
         return false;
     const QDomElement top = document.documentElement();
-    if (isRoot)
-        *isRoot = top.tagName() == root;
+    if (rootFound)
+        *rootFound = top.tagName() == root;
     if (top.tagName() != root)
         return true;
     for (QDomElement element = top.firstChildElement(item); !element.isNull();
@@ -120,9 +121,6 @@ RepliesList replies(const QString &answer)
             if (children[std::size_t(position)].isNull())
                 return;
         }
-        const auto smsSendId = wholeKey(LeadingNumber(children[7].text()));
-        if (!smsSendId)
-            return;
         Reply reply;
         reply.incomingId = children[0].text();
         reply.phoneNumber = children[2].text();
@@ -130,10 +128,26 @@ RepliesList replies(const QString &answer)
         reply.received = children[4].text();
         reply.sentMessage = children[5].text();
         reply.sentDateTime = children[6].text();
-        reply.smsSendId = *smsSendId;
+        // An identifier that names no outbox row (negative, a fraction, past
+        // 64 bits) leaves the reply unlinked; its text, a STOP among them,
+        // still counts.
+        reply.smsSendId = wholeKey(LeadingNumber(children[7].text())).value_or(0);
         list.replies.append(reply);
-    }, &list.isList);
+    }, &list.listed);
     return list;
+}
+
+QString shortWords(const QString &answer)
+{
+    constexpr qsizetype Longest = 120;
+    static const QRegularExpression title(QStringLiteral("<title[^>]*>(.*?)</title>"),
+                                          QRegularExpression::CaseInsensitiveOption
+                                              | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    const QRegularExpressionMatch titled = title.match(answer);
+    QString words = titled.hasMatch() ? titled.captured(1) : QString(answer).remove(tag);
+    words = words.simplified();
+    return words.size() <= Longest ? words : QString();
 }
 
 namespace {

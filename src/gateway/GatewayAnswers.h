@@ -64,17 +64,22 @@ struct Reply
     QString received;     // 4, as received
     QString sentMessage;  // 5
     QString sentDateTime; // 6, as received
-    qint64 smsSendId = 0; // leading number of 7; a reply whose 7 is no whole key is passed over
+    qint64 smsSendId = 0; // leading number of 7; 0 (no outbox row) when that is no whole key
 };
 
 struct RepliesList
 {
     bool wellFormed = false;
-    bool isList = false; // its root is the list of replies (an error page is XML too)
+    bool listed = false; // well formed and its root is "replies"
     int total = 0; // every reply element, whole or not
     QList<Reply> replies;
 };
 RepliesList replies(const QString &answer);
+
+// What a gateway said, short enough to quote to the operator: the title of an
+// HTML page, otherwise the text without tags, blanks collapsed; empty when
+// that is long or there is nothing.
+QString shortWords(const QString &answer);
 
 // A date and time as the gateway may write it: "yyyy-MM-dd HH:mm:ss", ISO
 // with "T" (an offset or "Z" is turned into the office's time), with or without

@@ -1,6 +1,7 @@
 #include "gateway/GatewayClient.h"
 
 #include "data/ProcessSettings.h"
+#include "gateway/GatewayAnswers.h"
 #include "gateway/HttpExchange.h"
 
 #include <QCoreApplication>
@@ -145,7 +146,8 @@ QUrl GatewayClient::requestUrl(const QString &type, const Parameters &parameters
     return url;
 }
 
-QString GatewayClient::exchange(const QString &type, const Parameters &parameters, const QString &script)
+QString GatewayClient::exchange(const QString &type, const Parameters &parameters, const QString &script,
+                                Expect expect)
 {
     const QUrl url = requestUrl(type, parameters, script);
     if (!url.isValid() || url.host().isEmpty()
@@ -165,8 +167,20 @@ QString GatewayClient::exchange(const QString &type, const Parameters &parameter
     const bool repeatable = type.compare(SingleSmsType, Qt::CaseInsensitive) != 0;
     for (int round = 0;; ++round) {
         HttpExchange::Outcome outcome = exchangeOnce(target, m_timeoutMs);
-        if (outcome.answer)
-            return decodedBody(*outcome.answer);
+        if (outcome.answer) {
+            const int status = outcome.answer->status();
+            QString body = decodedBody(*outcome.answer);
+            if (expect == Expect::Success && (status < 200 || status > 299)) {
+                const QString words = GatewayAnswers::shortWords(body);
+                throw GatewayError(status,
+                                   QStringLiteral("The gateway at %1 answered with HTTP status %2%3")
+                                       .arg(target.where)
+                                       .arg(status)
+                                       .arg(words.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + words),
+                                   true);
+            }
+            return body;
+        }
         if (!(repeatable && outcome.staleConnection && round == 0))
             throw *outcome.error;
     }
@@ -190,12 +204,13 @@ QString GatewayClient::sent(const QString &highestTrn)
                                              {QStringLiteral("ID"), highestTrn}});
 }
 
-QString GatewayClient::replies()
+QString GatewayClient::replies(Expect expect)
 {
-    return exchange(QStringLiteral("replies"), {{QStringLiteral("ID"), QStringLiteral("0")}});
+    return exchange(QStringLiteral("replies"), {{QStringLiteral("ID"), QStringLiteral("0")}}, MessageScript, expect);
 }
 
-QString GatewayClient::reportPage()
+QString GatewayClient::reportPage(Expect expect)
 {
-    return exchange(QStringLiteral("SentID"), {{QStringLiteral("SentID"), QStringLiteral("0")}}, ReportPageScript);
+    return exchange(QStringLiteral("SentID"), {{QStringLiteral("SentID"), QStringLiteral("0")}}, ReportPageScript,
+                    expect);
 }

@@ -28,12 +28,16 @@ private:
 // The one place that builds a gateway request and makes the exchange: POST to
 // the gateway script with every parameter in the query string, no body,
 // waiting for the whole answer. Host and account are taken from modMain when
-// the exchange is made. The HTTP status is not looked at: an error page is an
-// answer like any other.
+// the exchange is made. Unless a success is asked for, the HTTP status is not
+// looked at: an error page is an answer like any other.
 class GatewayClient
 {
 public:
     using Parameters = QList<QPair<QString, QString>>;
+
+    // What an answer must be: anything, or a success (HTTP 2xx); any other
+    // status is then a GatewayError that quotes the gateway's words.
+    enum class Expect { Anything, Success };
 
     static constexpr int DefaultTimeoutMs = 30000;
 
@@ -59,14 +63,15 @@ public:
 
     // One exchange; the answer text. Throws GatewayError when the request
     // could not be completed.
-    QString exchange(const QString &type, const Parameters &parameters = {}, const QString &script = MessageScript);
+    QString exchange(const QString &type, const Parameters &parameters = {}, const QString &script = MessageScript,
+                     Expect expect = Expect::Anything);
 
     QString credits();
     QString singleSms(const QString &number, const QString &message, const QString &customerId);
     QString sent(const QString &highestTrn);
-    QString replies();
+    QString replies(Expect expect = Expect::Anything);
     // The HTML report page of the messages sent.
-    QString reportPage();
+    QString reportPage(Expect expect = Expect::Anything);
 
 private:
     int m_timeoutMs;

@@ -13,7 +13,8 @@ using modFunctions::TrimBlanks;
 
 RepliesRetrieval::RepliesRetrieval(CycleHost &host) : RepliesRetrieval(host, CycleTexts::Ready) {}
 
-RepliesRetrieval::RepliesRetrieval(CycleHost &host, QString doneText) : m_host(host), m_doneText(std::move(doneText))
+RepliesRetrieval::RepliesRetrieval(CycleHost &host, QString doneText, Failures failures)
+    : m_host(host), m_doneText(std::move(doneText)), m_failures(failures)
 {
 }
 
@@ -22,13 +23,28 @@ bool RepliesRetrieval::FetchReplies()
     CycleBusy busy(m_host, m_busy);
     try {
         m_host.setStatus(QStringLiteral("Getting new status of smse sent ..."));
+        const bool reported = m_failures == Failures::Reported;
+        const QString run = QStringLiteral("Getting replies");
         QString answer;
         try {
-            answer = GatewayClient().replies();
-        } catch (const GatewayError &) {
-            // counts as an empty answer
+            answer = GatewayClient().replies(reported ? GatewayClient::Expect::Success
+                                                      : GatewayClient::Expect::Anything);
+        } catch (const GatewayError &error) {
+            if (reported) {
+                EndWithGatewayFailure(m_host, busy, run, error.description());
+                return false;
+            }
+            // otherwise it counts as an empty answer
         }
-        storeNew(answer, true);
+        const GatewayAnswers::RepliesList list = GatewayAnswers::replies(answer);
+        if (reported && !list.listed) {
+            EndWithGatewayFailure(
+                m_host, busy, run,
+                UnreadableAnswer(list.wellFormed ? QStringLiteral("a list of replies") : QStringLiteral("XML"),
+                                 GatewayAnswers::shortWords(answer)));
+            return false;
+        }
+        storeNew(list, true);
         m_host.inboxChanged();
         m_host.setStatus(m_doneText);
     } catch (const AppError &error) {
@@ -38,9 +54,8 @@ bool RepliesRetrieval::FetchReplies()
     return true;
 }
 
-int RepliesRetrieval::storeNew(const QString &answer, bool showStatus)
+int RepliesRetrieval::storeNew(const GatewayAnswers::RepliesList &list, bool showStatus)
 {
-    const GatewayAnswers::RepliesList list = GatewayAnswers::replies(answer);
     if (!list.wellFormed)
         return 0;
     if (showStatus)
@@ -92,13 +107,14 @@ QString RepliesRetrieval::fetchBeforeSending()
 {
     QString answer;
     try {
-        answer = GatewayClient().replies();
+        answer = GatewayClient().replies(GatewayClient::Expect::Success);
     } catch (const GatewayError &error) {
         return error.description();
     }
-    if (!GatewayAnswers::replies(answer).isList)
+    const GatewayAnswers::RepliesList list = GatewayAnswers::replies(answer);
+    if (!list.listed)
         return QStringLiteral("the gateway's answer was no list of replies");
-    if (storeNew(answer, false) > 0)
+    if (storeNew(list, false) > 0)
         m_host.inboxChanged();
     return {};
 }

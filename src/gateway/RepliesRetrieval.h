@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gateway/GatewayAnswers.h"
+
 #include <QString>
 
 class CycleHost;
@@ -9,11 +11,18 @@ class CycleHost;
 class RepliesRetrieval
 {
 public:
+    // What a request that fails makes of a run: an empty answer (the main
+    // window's cycles go on with their next step), or the run's failure.
+    enum class Failures { CountAsEmpty, Reported };
+
     explicit RepliesRetrieval(CycleHost &host);
     // `doneText` is the status a run ends with ("Done. Ready ..." unless told).
-    RepliesRetrieval(CycleHost &host, QString doneText);
+    RepliesRetrieval(CycleHost &host, QString doneText, Failures failures = Failures::CountAsEmpty);
 
-    // False when an error ended the run (it was shown, and "ERROR" is the status).
+    // False when an error ended the run (it was shown, and "ERROR" is the
+    // status), or, with reported failures, when the gateway could not be
+    // reached, answered with an error status or with something that is not a
+    // list of replies (the status says which; nothing was stored).
     bool FetchReplies();
     // What a send run does first, so that a STOP that has arrived is honoured:
     // fetches and stores new replies without status texts. Gives why the
@@ -29,9 +38,10 @@ public:
 private:
     // Stores the replies not stored yet, each acted on by the opt-out rules
     // as it is stored; gives how many were stored.
-    int storeNew(const QString &answer, bool showStatus);
+    int storeNew(const GatewayAnswers::RepliesList &list, bool showStatus);
 
     CycleHost &m_host;
     QString m_doneText;
+    Failures m_failures;
     bool m_busy = false;
 };

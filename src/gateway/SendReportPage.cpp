@@ -31,6 +31,11 @@ QString cleanCell(const QString &cell, int position)
 
 } // namespace
 
+bool holdsReport(const QString &page)
+{
+    return page.contains(QStringLiteral("DATAGRID"), Qt::CaseInsensitive);
+}
+
 QStringList rowTexts(const QString &page)
 {
     const QString marker = QStringLiteral("DATAGRID");

@@ -17,6 +17,9 @@ namespace SendReportPage {
 // row text of its own.
 QStringList rowTexts(const QString &page);
 
+// Whether the page holds the report table: the word DATAGRID, in any case.
+bool holdsReport(const QString &page);
+
 // One row of the table: the gateway's message identifier, number, text, date
 // and time, the customer identifier the message was submitted with and its
 // delivery status, in that order.

@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "outbox/Reports.h"
 #include "gateway/CycleSupport.h"
+#include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/SendReportPage.h"
 
@@ -14,11 +15,18 @@ bool SendReportRetrieval::GetReport()
     try {
         m_host.setStatus(QStringLiteral("Getting new status of smse sent ..."));
         m_host.setStatus(QStringLiteral("Sending request for status reports ..."));
+        const QString run = QStringLiteral("Getting status reports");
         QString page;
         try {
-            page = GatewayClient().reportPage();
-        } catch (const GatewayError &) {
-            // counts as an empty page
+            page = GatewayClient().reportPage(GatewayClient::Expect::Success);
+        } catch (const GatewayError &error) {
+            EndWithGatewayFailure(m_host, busy, run, error.description());
+            return false;
+        }
+        if (!SendReportPage::holdsReport(page)) {
+            EndWithGatewayFailure(m_host, busy, run,
+                                  UnreadableAnswer(QStringLiteral("a report page"), GatewayAnswers::shortWords(page)));
+            return false;
         }
         m_host.setStatus(QStringLiteral("Got the status reports ..."));
         m_host.setStatus(QStringLiteral("Parsing reports ..."));

@@ -13,9 +13,11 @@ class SendReportRetrieval
 public:
     explicit SendReportRetrieval(CycleHost &host);
 
-    // False when an error ended the run (shown, with "ERROR" as the status).
-    // A request that fails counts as an empty page; a row that cannot be
-    // written ends the run with its error, and nothing of the page is stored.
+    // False when an error ended the run (shown, with "ERROR" as the status),
+    // or when the gateway could not be reached, answered with an error status
+    // or with a page that holds no report (the status says which; nothing is
+    // stored). A row that cannot be written ends the run with its error, and
+    // nothing of the page is stored.
     bool GetReport();
 
 private:

@@ -108,7 +108,7 @@ void StatusRetrieval::settleDoubt(GatewayClient &client)
     m_host.setStatus(QStringLiteral("Asking the gateway about messages in doubt ..."));
     std::optional<QHash<qint64, QString>> received;
     try {
-        received = SendReportPage::received(client.reportPage());
+        received = SendReportPage::received(client.reportPage(GatewayClient::Expect::Success));
     } catch (const GatewayError &error) {
         m_doubtNote = QStringLiteral("Done. %1 messages stay in doubt: %2 ...").arg(doubtful.size()).arg(error.description());
         return;

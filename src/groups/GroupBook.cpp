@@ -5,6 +5,8 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace GroupBook {
 
 QString listStatement()
@@ -14,7 +16,7 @@ QString listStatement()
 
 QString pickerStatement()
 {
-    return QStringLiteral("SELECT Selected, Mobile, LastName, FirstName, Initials, Salute, EnrollerAssNo, TelWork, "
+    return QStringLiteral("SELECT 0 AS Selected, Mobile, LastName, FirstName, Initials, Salute, EnrollerAssNo, TelWork, "
                           "EMail, ClientID FROM Clients "
                           "WHERE (LastName <> '' OR FirstName <> '') AND length(Mobile) > 0 "
                           "ORDER BY LastName COLLATE Names, FirstName COLLATE Names, ClientID");
@@ -81,18 +83,34 @@ void remove(qint64 groupId, bool withContacts)
     transaction.commit();
 }
 
-qint64 addMarked(qint64 groupId)
+qint64 addMembers(qint64 groupId, QList<qint64> clientIds)
 {
+    std::sort(clientIds.begin(), clientIds.end());
+    clientIds.erase(std::unique(clientIds.begin(), clientIds.end()), clientIds.end());
+    // Bound values stay well below what either engine takes in one statement.
+    constexpr qsizetype PerStatement = 500;
     Database::Transaction transaction;
-    const qint64 added =
-        Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) "
-                                     "SELECT ?, ClientID FROM Clients WHERE Selected <> 0 "
-                                     "AND EXISTS (SELECT 1 FROM Groups WHERE GroupID = ?) "
-                                     "AND ClientID NOT IN (SELECT ClientID FROM GroupLinking WHERE GroupID = ?) "
-                                     "ORDER BY ClientID"),
-                      {groupId, groupId, groupId})
-            .numRowsAffected();
-    Database::run(QStringLiteral("UPDATE Clients SET Selected = 0 WHERE Selected <> 0"));
+    qint64 added = 0;
+    for (qsizetype from = 0; from < clientIds.size(); from += PerStatement) {
+        const QList<qint64> part = clientIds.mid(from, PerStatement);
+        QVariantList values{groupId};
+        for (const qint64 id : part)
+            values.append(id);
+        values << groupId << groupId;
+        const int rows =
+            Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) "
+                                         "SELECT ?, ClientID FROM Clients WHERE ClientID IN (%1) "
+                                         "AND EXISTS (SELECT 1 FROM Groups WHERE GroupID = ?) "
+                                         "AND ClientID NOT IN (SELECT ClientID FROM GroupLinking WHERE GroupID = ?) "
+                                         "ORDER BY ClientID")
+                              .arg(Database::placeholders(part.size())),
+                          values)
+                .numRowsAffected();
+        if (rows < 0)
+            throw AppError(3000, QStringLiteral("The database did not say how many contacts joined the group."),
+                           QStringLiteral("GroupBook"));
+        added += rows;
+    }
     transaction.commit();
     return added;
 }
@@ -113,14 +131,14 @@ void removeMember(qint64 groupId, qint64 clientId)
     Database::run(QStringLiteral("DELETE FROM GroupLinking WHERE GroupID = ? AND ClientID = ?"), {groupId, clientId});
 }
 
-void setSelected(qint64 clientId, bool selected)
+QList<qint64> withMobile()
 {
-    Database::run(QStringLiteral("UPDATE Clients SET Selected = ? WHERE ClientID = ?"), {selected ? 1 : 0, clientId});
-}
-
-void markAll(bool selected)
-{
-    Database::run(QStringLiteral("UPDATE Clients SET Selected = ? WHERE length(Mobile) > 0"), {selected ? 1 : 0});
+    QSqlQuery query =
+        Database::run(QStringLiteral("SELECT ClientID FROM Clients WHERE length(Mobile) > 0 ORDER BY ClientID"));
+    QList<qint64> ids;
+    while (query.next())
+        ids.append(query.value(0).toLongLong());
+    return ids;
 }
 
 } // namespace GroupBook

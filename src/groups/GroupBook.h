@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QVariant>
 
@@ -13,8 +14,9 @@ namespace GroupBook {
 // Every group, ordered by name as people read names.
 QString listStatement();
 // The picker's contacts: those with a name and a mobile number, by last name,
-// then first name, as people read names. The first column is Selected and the
-// last ClientID.
+// then first name, as people read names. The first column is the picker's
+// check column (always 0: the marks are the picker's own, never stored) and
+// the last ClientID.
 QString pickerStatement();
 qint64 pickerCount();
 
@@ -40,17 +42,17 @@ bool rename(qint64 groupId, const QString &name);
 // memberships go and the contacts stay. All or nothing.
 void remove(qint64 groupId, bool withContacts);
 
-// Links every contact marked Selected to the group unless it is a member
-// already, and clears every mark, all in one step. Gives how many became
-// members. Nothing is linked to a group that does not exist.
-qint64 addMarked(qint64 groupId);
+// Links each of these contacts to the group unless it is a member already,
+// all in one step; contacts gone meanwhile are passed over. Gives how many
+// became members. Nothing is linked to a group that does not exist.
+qint64 addMembers(qint64 groupId, QList<qint64> clientIds);
 // Links one contact to the group unless it is a member already (or either is
 // missing); true when it became a member.
 bool addMember(qint64 groupId, qint64 clientId);
 void removeMember(qint64 groupId, qint64 clientId);
 
-// The picker's mark on one contact, and on every contact with a mobile number.
-void setSelected(qint64 clientId, bool selected);
-void markAll(bool selected);
+// Every contact with a mobile number, named or not: what the picker's All
+// marks.
+QList<qint64> withMobile();
 
 } // namespace GroupBook

@@ -119,13 +119,15 @@ void frmEditGroups::Form_KeyDown(int keyCode)
 
 void frmEditGroups::cmdAdd_Click()
 {
+    QList<qint64> marked;
     {
         frmEditGroupsListContacts picker(this);
         picker.exec();
+        marked = picker.marked();
     }
     try {
         BusyPointer busy;
-        GroupBook::addMarked(groupId());
+        GroupBook::addMembers(groupId(), marked);
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
     }

@@ -2,25 +2,24 @@
 
 #include "ui_frmEditGroupsListContacts.h"
 
-#include "data/AppError.h"
 #include "groups/GroupBook.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QueryListModel.h"
 
-#include <QHash>
 #include <QHeaderView>
+#include <QSet>
 
 namespace {
 
 using Kind = QueryListModel::Kind;
 
-// The picker's list with its check column written straight to the contact's
-// row. What was ticked since the list was last read is kept beside it, so a
-// tick shows at once without reading thousands of rows again.
+// The picker's list with its check column showing the window's own marks.
+// The marks live here, not in the contacts' rows: two operators picking at
+// once on a shared database never see or clear each other's.
 class PickerModel : public QueryListModel
 {
 public:
-    PickerModel(QWidget *window, QObject *parent)
+    explicit PickerModel(QObject *parent)
         : QueryListModel(
               {
                   {QStringLiteral("Selected"), QStringLiteral("Selected"), true, Kind::Check, 70},
@@ -34,19 +33,14 @@ public:
                   {QStringLiteral("EMail"), QStringLiteral("EMail")},
                   {QStringLiteral("ClientID"), QStringLiteral("ClientID"), false},
               },
-              parent),
-          m_window(window)
+              parent)
     {
-        connect(this, &QAbstractItemModel::modelReset, this, [this] { m_ticked.clear(); });
     }
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (role == Qt::CheckStateRole && index.column() == SelectedColumn) {
-            const auto ticked = m_ticked.constFind(clientOf(index.row()));
-            if (ticked != m_ticked.constEnd())
-                return *ticked ? Qt::Checked : Qt::Unchecked;
-        }
+        if (role == Qt::CheckStateRole && index.column() == SelectedColumn)
+            return m_marked.contains(clientOf(index.row())) ? Qt::Checked : Qt::Unchecked;
         return QueryListModel::data(index, role);
     }
 
@@ -63,16 +57,20 @@ public:
         if (role != Qt::CheckStateRole || index.column() != SelectedColumn)
             return false;
         const qint64 clientId = clientOf(index.row());
-        const bool selected = value.toInt() == Qt::Checked;
-        try {
-            GroupBook::setSelected(clientId, selected);
-        } catch (const AppError &error) {
-            MessageBoxes::showError(m_window, error);
-            return false;
-        }
-        m_ticked.insert(clientId, selected);
+        if (value.toInt() == Qt::Checked)
+            m_marked.insert(clientId);
+        else
+            m_marked.remove(clientId);
         emit dataChanged(index, index, {Qt::CheckStateRole});
         return true;
+    }
+
+    const QSet<qint64> &marked() const { return m_marked; }
+    void setMarked(QSet<qint64> marked)
+    {
+        m_marked = std::move(marked);
+        if (rowCount() > 0)
+            emit dataChanged(index(0, SelectedColumn), index(rowCount() - 1, SelectedColumn), {Qt::CheckStateRole});
     }
 
 private:
@@ -80,14 +78,13 @@ private:
 
     qint64 clientOf(int row) const { return value(row, QStringLiteral("ClientID")).toLongLong(); }
 
-    QWidget *m_window;
-    QHash<qint64, bool> m_ticked;
+    QSet<qint64> m_marked;
 };
 
 } // namespace
 
 frmEditGroupsListContacts::frmEditGroupsListContacts(QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::frmEditGroupsListContacts>()), m_contacts(new PickerModel(this, this))
+    : QDialog(parent), ui(std::make_unique<Ui::frmEditGroupsListContacts>()), m_contacts(new PickerModel(this))
 {
     ui->setupUi(this);
     ui->grdClients->verticalHeader()->hide();
@@ -108,11 +105,22 @@ void frmEditGroupsListContacts::Form_Load()
     m_contacts->showIn(ui->grdClients, QStringLiteral("EMail"));
 }
 
+QList<qint64> frmEditGroupsListContacts::marked() const
+{
+    const QSet<qint64> &marks = static_cast<const PickerModel *>(m_contacts)->marked();
+    return {marks.cbegin(), marks.cend()};
+}
+
 void frmEditGroupsListContacts::markAll(bool selected)
 {
+    auto *picker = static_cast<PickerModel *>(m_contacts);
+    if (!selected) {
+        picker->setMarked({});
+        return;
+    }
     MessageBoxes::runShowingErrors(this, [&] {
-        GroupBook::markAll(selected);
-        m_contacts->refresh();
+        const QList<qint64> everyone = GroupBook::withMobile();
+        picker->setMarked({everyone.cbegin(), everyone.cend()});
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 
 #include <memory>
 
@@ -9,9 +10,9 @@ class frmEditGroupsListContacts;
 }
 class QueryListModel;
 
-// "Contacts": the picker of the group editor. Ticking a contact marks it
-// Selected in the database at once; the editor reads the marks when the
-// picker has closed.
+// "Contacts": the picker of the group editor. The contacts ticked are the
+// window's own (All: every contact with a mobile number, listed or not); the
+// editor takes them when the picker has closed.
 class frmEditGroupsListContacts : public QDialog
 {
     Q_OBJECT
@@ -25,6 +26,8 @@ public:
     void cmdNone_Click();
 
     QueryListModel *list() const { return m_contacts; }
+    // The contacts marked, in no particular order.
+    QList<qint64> marked() const;
 
 private:
     void markAll(bool selected);

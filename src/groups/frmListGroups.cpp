@@ -98,9 +98,11 @@ void frmListGroups::cmdDelete_Click()
     if (!MessageBoxes::ask(this, QStringLiteral("DELETE"),
                            QStringLiteral("Are you sure you want group : ") + name + QStringLiteral("?")))
         return;
+    // Enter on this question must never take the contacts: No is its default.
     const bool withContacts = MessageBoxes::ask(
         this, QStringLiteral("DELETE"),
-        QStringLiteral("Do you want to delete all the contacts associated with this group as well?"));
+        QStringLiteral("Do you want to delete all the contacts associated with this group as well?"),
+        QMessageBox::Question, QMessageBox::No);
     try {
         BusyPointer busy;
         GroupBook::remove(groupId, withContacts);

@@ -14,7 +14,7 @@ using modFunctions::TrimBlanks;
 
 frmGetReplies::frmGetReplies(QWidget *parent)
     : SendReceiveWindow(parent), ui(std::make_unique<Ui::frmGetReplies>()),
-      m_replies(*this, QStringLiteral("Ready ..."))
+      m_replies(*this, QStringLiteral("Ready ..."), RepliesRetrieval::Failures::Reported)
 {
     ui->setupUi(this);
     setUp(ui->lblStatus, {ui->cmdGetReplies, ui->cmdCancel});

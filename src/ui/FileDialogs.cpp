@@ -1,6 +1,7 @@
 #include "ui/FileDialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace FileDialogs {
@@ -53,9 +54,12 @@ QString openFileName(QWidget *parent, const QString &title, const QString &filte
 }
 
 QString saveFileName(QWidget *parent, const QString &title, const QString &filter,
-                     const QString &directory)
+                     const QString &directory, const QString &defaultSuffix)
 {
-    return ask(parent, Asked{Kind::Save, title, qtFilter(filter), directory});
+    const QString chosen = ask(parent, Asked{Kind::Save, title, qtFilter(filter), directory});
+    if (chosen.isEmpty() || defaultSuffix.isEmpty() || !QFileInfo(chosen).suffix().isEmpty())
+        return chosen;
+    return chosen + QLatin1Char('.') + defaultSuffix;
 }
 
 QString existingDirectory(QWidget *parent, const QString &title, const QString &directory)

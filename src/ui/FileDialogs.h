@@ -27,8 +27,9 @@ using Responder = std::function<QString(const Asked &)>;
 // windows state them; they are shown in Qt's form.
 QString openFileName(QWidget *parent, const QString &title, const QString &filter,
                      const QString &directory = {});
+// A name chosen without any suffix gets `defaultSuffix` ("csv" -> "name.csv").
 QString saveFileName(QWidget *parent, const QString &title, const QString &filter,
-                     const QString &directory = {});
+                     const QString &directory = {}, const QString &defaultSuffix = {});
 QString existingDirectory(QWidget *parent, const QString &title, const QString &directory = {});
 
 // "Text Files (*.txt)|*.txt" -> "Text Files (*.txt)"; several pairs become

@@ -16,18 +16,30 @@ Responder &responder()
 }
 } // namespace
 
-QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
-                                 QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
+std::unique_ptr<QMessageBox> build(QWidget *parent, const Shown &shown)
 {
+    auto box = std::make_unique<QMessageBox>(shown.icon, shown.title, QString(), shown.buttons, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(shown.text);
+    if (shown.defaultButton != QMessageBox::NoButton)
+        box->setDefaultButton(shown.defaultButton);
+    return box;
+}
+
+QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
+                                 QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+                                 QMessageBox::StandardButton defaultButton)
+{
+    const Shown shown{title, text, icon, buttons, defaultButton};
     if (const Responder &answer = responder())
-        return answer(Shown{title, text, icon, buttons});
+        return answer(shown);
 
     // The busy pointer must not stay over a box that waits for the operator.
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy)
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-    QMessageBox box(icon, title, text, buttons, parent);
-    const auto chosen = static_cast<QMessageBox::StandardButton>(box.exec());
+    const std::unique_ptr<QMessageBox> box = build(parent, shown);
+    const auto chosen = static_cast<QMessageBox::StandardButton>(box->exec());
     if (busy)
         QApplication::restoreOverrideCursor();
     return chosen;
@@ -38,9 +50,10 @@ void inform(QWidget *parent, const QString &title, const QString &text)
     show(parent, title, text, QMessageBox::Information, QMessageBox::Ok);
 }
 
-bool ask(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon)
+bool ask(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
+         QMessageBox::StandardButton defaultButton)
 {
-    return show(parent, title, text, icon, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return show(parent, title, text, icon, QMessageBox::Yes | QMessageBox::No, defaultButton) == QMessageBox::Yes;
 }
 
 void showError(QWidget *parent, const AppError &error)

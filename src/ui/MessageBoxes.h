@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class AppError;
 class QWidget;
@@ -19,20 +20,28 @@ struct Shown
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    // What Enter chooses; NoButton leaves it to Qt (the first accepting one).
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
 using Responder = std::function<QMessageBox::StandardButton(const Shown &)>;
 
 // Shows a box with the title, text, icon and buttons; gives the button chosen.
+// The text is always shown as plain text: boxes quote names, replies and
+// gateway answers, which must never be read as markup.
 QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
                                  QMessageBox::Icon icon,
-                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+// The box show() puts on the screen when no responder is installed.
+std::unique_ptr<QMessageBox> build(QWidget *parent, const Shown &shown);
 
 // A notice: information icon, OK.
 void inform(QWidget *parent, const QString &title, const QString &text);
 // A question: Yes and No, question icon unless told otherwise; true on Yes.
 bool ask(QWidget *parent, const QString &title, const QString &text,
-         QMessageBox::Icon icon = QMessageBox::Question);
+         QMessageBox::Icon icon = QMessageBox::Question,
+         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 // "number - description", title "ERROR", critical icon, OK.
 void showError(QWidget *parent, const AppError &error);
 

@@ -202,7 +202,8 @@ private slots:
     {
         const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
         for (const auto &[first, mobile] : QList<QPair<QString, QString>>{
-                 {u"Thandi"_s, u"0825550001"_s}, {u"Zo\u00eb"_s, u"0825550002"_s}, {u""_s, u"0825550003"_s}})
+                 {u"Thandi"_s, u"0825550001"_s}, {u"Zo\u00eb"_s, u"0825550002"_s}, {u""_s, u"0825550003"_s},
+                 {u"Office"_s, u"011 123 4567"_s}})
             GroupRows::link(group, GroupRows::addClient(u"Dube"_s, mobile, first));
         OptOutList::add(u"0825550003"_s, OptOutList::FromOperator);
         open(new frmSendToGroup);
@@ -212,14 +213,26 @@ private slots:
         window->findChild<ComposerBlock *>()->setMarketing(true);
         saveScreenshot(window.get(), u"frmSendToGroup-preview-button"_s);
         int rows = -1;
+        QStringList marked; // number, tool tip, note of each row whose number cell is shaded
+        QString total;
         QCOMPARE(withModal([this] { click("cmdPreview"); },
-                           [&rows](QWidget *preview) {
+                           [&](QWidget *preview) {
                                preview->resize(900, 300);
-                               rows = child<QTableWidget>(preview, "grdPreview")->rowCount();
+                               const auto *grid = child<QTableWidget>(preview, "grdPreview");
+                               rows = grid->rowCount();
+                               for (int row = 0; row < rows; ++row) {
+                                   const QTableWidgetItem *number = grid->item(row, 1);
+                                   if (number->background().color() == QColor(255, 128, 128))
+                                       marked << number->text() << number->toolTip() << grid->item(row, 5)->text();
+                               }
+                               total = child<QLabel>(preview, "lblTotal")->text();
                                saveScreenshot(preview, u"frmPreview"_s);
                            }),
                  u"frmPreview"_s);
-        QCOMPARE(rows, 3);
+        QCOMPARE(rows, 4);
+        QCOMPARE(marked, (QStringList{u"011 123 4567"_s, u"not a cellphone number"_s, u"not a cellphone number"_s}));
+        QVERIFY2(total.endsWith(u" 1 recipients have an invalid number or one that is not a cellphone's (marked)."_s),
+                 qPrintable(total));
         QCOMPARE(OutboxRows::count(), 0);
     }
 };

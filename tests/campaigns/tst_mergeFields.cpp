@@ -105,6 +105,26 @@ private slots:
         QCOMPARE(preview.unresolved, 3);
     }
 
+    // Numbers libphonenumber calls invalid or no cellphone's are pointed out; they still count as messages.
+    void previewMarksNumbersThatAreNoCellphones()
+    {
+        TestHome home;
+        const qint64 group = GroupRows::addGroup(u"Members"_s);
+        const QStringList numbers = {u"+27 82 555 0001"_s, u"011 123 4567"_s, u"0800 123 456"_s, u"MTN"_s,
+                                     u"08255500"_s, u"+44 7911 123456"_s};
+        for (int i = 0; i < numbers.size(); ++i)
+            GroupRows::link(group, GroupRows::addClient(u"Member %1"_s.arg(i), numbers.at(i)));
+        const MessagePreview::Preview preview = MessagePreview::forGroup(group, {u"Hi"_s}, false);
+        QStringList seen;
+        for (const MessagePreview::Row &row : preview.rows)
+            seen << row.number + u'|' + row.numberNote;
+        QCOMPARE(seen, (QStringList{u"+27 82 555 0001|"_s, u"011 123 4567|not a cellphone number"_s,
+                                    u"0800 123 456|not a cellphone number"_s, u"MTN|invalid number"_s,
+                                    u"08255500|invalid number"_s, u"+44 7911 123456|"_s}));
+        QCOMPARE(preview.badNumbers, 4);
+        QCOMPARE(preview.messages, 6);
+    }
+
     // One addressee: a contact's fields or, for a number typed by hand, only the fallbacks; the notes and
     // counts as for a group.
     void previewForOneNumber_data()

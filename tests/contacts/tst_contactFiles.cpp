@@ -2,6 +2,7 @@
 #include "GroupRows.h"
 #include "WindowFixture.h"
 
+#include "contacts/ContactExport.h"
 #include "contacts/CustomerImport.h"
 #include "contacts/frmSelectGroup.h"
 
@@ -175,6 +176,53 @@ private slots:
                                            "\"\",\"082 555\",\"\"\r\n"
                                            "\"Smith\",\"John\""
                                          + empty14 + "\r\n");
+    }
+
+    // A value a spreadsheet would run as a formula gets a single quote before it; numbers stay numbers.
+    void exportNeutralisesFormulas_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("equals") << u"=1+1"_s << QByteArray("\"'=1+1\"");
+        QTest::newRow("hyperlink call") << u"=HYPERLINK(\"http://x\",\"y\")"_s
+                                        << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"");
+        QTest::newRow("at") << u"@SUM(A1)"_s << QByteArray("\"'@SUM(A1)\"");
+        QTest::newRow("tab") << u"\t=1"_s << QByteArray("\"'\t=1\"");
+        QTest::newRow("carriage return") << u"\rx"_s << QByteArray("\"'\rx\"");
+        QTest::newRow("blanks before equals") << u"  =cmd|' /C calc'!A0"_s << QByteArray("\"'=cmd|' /C calc'!A0\"");
+        QTest::newRow("plus, no digit") << u"+cmd"_s << QByteArray("\"'+cmd\"");
+        QTest::newRow("minus, no digit") << u"-A1"_s << QByteArray("\"'-A1\"");
+        QTest::newRow("plus alone") << u"+"_s << QByteArray("\"'+\"");
+        QTest::newRow("international number") << u"+27821234567"_s << QByteArray("\"+27821234567\"");
+        QTest::newRow("negative number") << u"-5"_s << QByteArray("\"-5\"");
+        QTest::newRow("equals inside") << u"a=b"_s << QByteArray("\"a=b\"");
+        QTest::newRow("e-mail") << u"ann@acme.test"_s << QByteArray("\"ann@acme.test\"");
+        QTest::newRow("empty") << QString() << QByteArray("\"\"");
+    }
+
+    void exportNeutralisesFormulas()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, field);
+        QCOMPARE(ContactExport::line({u"Name"_s, value}), "\"Name\"," + field + "\r\n");
+    }
+
+    // The operator types a name without an extension: the file gets ".csv", and the overwrite question is about it.
+    void exportAddsTheCsvExtension()
+    {
+        Database::run(u"INSERT INTO Clients (LastName, FirstName, Mobile) VALUES ('=2+3', 'Ann', '+27821234567')"_s);
+        open(u"EXPORT"_s, u"CSV"_s);
+        for (const auto &[typed, there] : {std::pair{"contacts", false}, {"contacts", true}, {"list.txt", false}}) {
+            if (there)
+                boxes->answer(QMessageBox::Yes);
+            dialogs->choose(path(QString::fromLatin1(typed)));
+            click("Command1");
+        }
+        QCOMPARE(boxes->titles(), (QStringList{"INFO", "EXIST", "INFO", "INFO"}));
+        QVERIFY(!QFile::exists(path(u"contacts"_s)));
+        const QByteArray expected = "\"'=2+3\",\"Ann\"" + QByteArray(",\"\"").repeated(12) + ",\"+27821234567\",\"\"\r\n";
+        QCOMPARE(read(u"contacts.csv"_s), expected);
+        QCOMPARE(read(u"list.txt"_s), expected);
     }
 
     void exportAsksBeforeOverwritingAndWritesNothingForNoContacts()

@@ -13,6 +13,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QWheelEvent>
 #include <QTableView>
 
 using namespace ContactTest;
@@ -96,10 +98,11 @@ private slots:
 
     void listShadesRowsAndCleanUpsShowTheirChanges()
     {
-        const QList<std::pair<QString, QColor>> mobiles{{u"0821234567"_s, QColor()},
+        const QColor notACellphone(0xFF, 0x80, 0x80);
+        const QList<std::pair<QString, QColor>> mobiles{{u"+27 (0)82 123 4567"_s, QColor()},
                                                         {u"08212345"_s, QColor(0xFF, 0x80, 0xC0)},
-                                                        {u"27821234567"_s, QColor(0xFF, 0xFF, 0x00)},
-                                                        {u"(082) 123 4567"_s, QColor(0xFF, 0x80, 0x80)},
+                                                        {u"082 123 45678"_s, QColor(0xFF, 0xFF, 0x00)},
+                                                        {u"(011) 123 4567"_s, notACellphone},
                                                         {u"   "_s, QColor()}};
         for (int i = 0; i < mobiles.size(); ++i)
             addContact(
@@ -119,10 +122,10 @@ private slots:
             QVERIFY(grid()->isColumnHidden(section(QString::fromLatin1(hidden))));
         screenshots(u"frmListClients"_s);
 
-        // The clean-ups show their changes, shading included.
+        // The clean-ups show their changes; a landline is no cellphone however it is written.
         child<QAction>("mnuUpdateSpaces")->trigger();
-        QCOMPARE(cell(3, u"Mobile"_s), u"0821234567"_s);
-        QVERIFY(!grid()->model()->index(3, 1).data(Qt::BackgroundRole).isValid());
+        QCOMPARE(cell(3, u"Mobile"_s), u"0111234567"_s);
+        QCOMPARE(grid()->model()->index(3, 1).data(Qt::BackgroundRole).value<QColor>(), notACellphone);
         child<QAction>("mnuUpdateNames")->trigger();
         QCOMPARE(cell(3, u"LastName"_s), u"Name"_s);
         QCOMPARE(cell(3, u"FirstName"_s), u"3"_s);
@@ -345,8 +348,7 @@ private slots:
         child<QLineEdit>("txtPostalCode")->setText(typed);
         if (answer != 0)
             boxes->answer(QMessageBox::StandardButton(answer));
-        town->setCurrentIndex(1);
-        emit town->activated(1);
+        pickTown(1);
         QCOMPARE(boxes->titles(), answer != 0 ? QStringList{"CODES"} : QStringList{});
         if (answer != 0) {
             QCOMPARE(boxes->last().text,
@@ -359,39 +361,122 @@ private slots:
             screenshots(u"frmAddEditClients"_s);
     }
 
+    // Browsing the closed box changes the town shown but fills no postal code and asks nothing; a pick from the
+    // open list or Enter on the box does.
+    void editorTownFillsTheCodeOnlyWhenPicked_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("arrow keys") << u"arrows"_s << QString();
+        QTest::newRow("mouse wheel") << u"wheel"_s << QString();
+        QTest::newRow("Enter in the open list") << u"list enter"_s << u"4320"_s;
+        QTest::newRow("click in the open list") << u"list click"_s << u"4320"_s;
+        QTest::newRow("Enter on the typed town") << u"typed enter"_s << u"4320"_s;
+    }
+
+    void editorTownFillsTheCodeOnlyWhenPicked()
+    {
+        QFETCH(QString, gesture);
+        QFETCH(QString, code);
+        Database::run(u"DELETE FROM PostalCodes"_s);
+        Database::run(u"INSERT INTO PostalCodes (Area, Town, BoxCode, StreetCode) VALUES "
+                      "('Amanzimtoti', 'Durban', '4125', '4126'), ('umhlanga rocks', 'Durban', '', '4320'), "
+                      "('Westville', 'Durban', '3630', '3629')"_s);
+        open(new frmAddEditClients);
+        auto *town = child<QComboBox>("cboTown");
+        QSignalSpy activated(town, &QComboBox::activated);
+        town->setFocus();
+        if (gesture == u"arrows"_s) {
+            for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up})
+                QTest::keyClick(town, key);
+            QCOMPARE(town->currentIndex(), 1);
+        } else if (gesture == u"wheel"_s) {
+            for (int step = 0; step < 3; ++step) {
+                const QPointF at = QRectF(town->rect()).center();
+                QWheelEvent wheel(at, town->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(town, &wheel);
+            }
+            QVERIFY(town->currentIndex() >= 1);
+        } else if (gesture == u"list enter"_s) {
+            pickTown(1);
+        } else if (gesture == u"list click"_s) {
+            town->showPopup();
+            auto *list = static_cast<QTableView *>(town->view());
+            const QPoint at = list->visualRect(list->model()->index(1, 1)).center();
+            QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+        } else {
+            QTest::keyClicks(town, u"umhlanga rocks"_s);
+            QTest::keyClick(town, Qt::Key_Return);
+        }
+        QVERIFY(!activated.isEmpty()); // the box did activate a row each time
+        QCOMPARE(boxes->titles(), QStringList{});
+        QCOMPARE(child<QLineEdit>("txtPostalCode")->text(), code);
+        if (!code.isEmpty())
+            QCOMPARE(town->currentText(), u"Umhlanga Rocks"_s);
+
+        // Whatever went before, a town put in the box and left (the box then activates its row) is no pick.
+        auto *postalCode = child<QLineEdit>("txtPostalCode");
+        postalCode->clear();
+        town->setFocus();
+        town->lineEdit()->setText(u"westville"_s);
+        const qsizetype before = activated.size();
+        postalCode->setFocus();
+        QCOMPARE(activated.size(), before + 1);
+        QCOMPARE(boxes->titles(), QStringList{});
+        QCOMPARE(postalCode->text(), QString());
+    }
+
     void editorWarnsAboutACellNumberInUse()
     {
-        addContact({{"LastName", u" O'Brien "_s}, {"FirstName", u"Sean"_s}, {"Mobile", u" 0821234567"_s}});
+        const qint64 obrien =
+            addContact({{"LastName", u" O'Brien "_s}, {"FirstName", u"Sean"_s}, {"Mobile", u" 0821234567"_s}});
         addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}});
-        const auto leaveCellphone = [this](const QString &number) {
+        addContact({{"LastName", u"Cole"_s}, {"FirstName", u"Ann"_s}, {"Mobile", u"0831234567"_s}});
+        // Each number left in the box with the holder the warning names; none: no warning, and Save enabled again.
+        const auto leaveWith = [this](const QString &number, const QString &holder) {
+            boxes->clear();
             auto *cell = child<QLineEdit>("txtCellphone");
             cell->setFocus();
             cell->setText(number);
-            child<QLineEdit>("txtEMail")->setFocus();
-        };
-        // Add mode, each number with the holder the warning names (none: no warning, and Save enabled); an empty number
-        // is held by the contact without one.
-        open(new frmAddEditClients);
-        for (const auto &[number, holder] :
-             {std::pair{u"0821234567 "_s, u"O'Brien, Sean"_s}, std::pair{u"0829999999"_s, QString()},
-              std::pair{u""_s, u"Adams, Joan"_s}, std::pair{u"0821234567'"_s, QString()}}) {
-            boxes->clear();
-            leaveCellphone(number);
+            QTest::keyClick(cell, Qt::Key_Tab);
+            QCOMPARE(window->focusWidget(), child<QLineEdit>("txtEMail"));
             QCOMPARE(child<QPushButton>("cmdSave")->isEnabled(), holder.isEmpty());
             QCOMPARE(boxes->titles(), holder.isEmpty() ? QStringList{} : QStringList{"INFO"});
             if (!holder.isEmpty())
                 QCOMPARE(boxes->last().text, u"This cell number already exist for "_s + holder);
+        };
+        // Add mode: an empty box clashes with no one, though Adams has no number either.
+        open(new frmAddEditClients);
+        for (const auto &[number, holder] :
+             {std::pair{u"0821234567 "_s, u"O'Brien, Sean"_s}, std::pair{u""_s, QString()},
+              std::pair{u"0831234567"_s, u"Cole, Ann"_s}, std::pair{u"0829999999"_s, QString()},
+              std::pair{u"0821234567"_s, u"O'Brien, Sean"_s}, std::pair{u"0821234567'"_s, QString()},
+              std::pair{u"   "_s, QString()}}) {
+            leaveWith(number, holder);
+            if (QTest::currentTestFailed())
+                return;
         }
-        // Edit mode: the contact's own number counts too; a save leaves Save as it was.
+        // The form cleared for the next contact can be saved.
+        leaveWith(u"0831234567"_s, u"Cole, Ann"_s);
+        static_cast<frmAddEditClients *>(window.get())->ClearFields();
+        QVERIFY(child<QPushButton>("cmdSave")->isEnabled());
+
+        // Edit mode: the contact's own number is no clash, another contact's is.
         auto *editor = new frmAddEditClients;
-        editor->LoadDetails(1);
+        editor->LoadDetails(qint32(obrien));
         open(editor);
-        boxes->clear();
-        leaveCellphone(child<QLineEdit>("txtCellphone")->text());
-        QCOMPARE(boxes->titles(), QStringList{"INFO"});
-        QVERIFY(!child<QPushButton>("cmdSave")->isEnabled());
-        editor->ClearFields();
-        QVERIFY(!child<QPushButton>("cmdSave")->isEnabled());
+        leaveWith(child<QLineEdit>("txtCellphone")->text(), QString());
+        saveScreenshot(editor, u"frmAddEditClients-edited"_s);
+        leaveWith(u"0831234567"_s, u"Cole, Ann"_s);
+        leaveWith(u" 0821234567"_s, QString());
+        typeInto(editor, "txtFirstname", u"Seán"_s);
+        click("cmdSave");
+        QCOMPARE(ContactTest::column(obrien, u"FirstName"_s).toString(), u"Seán"_s);
+        QCOMPARE(ContactTest::column(obrien, u"Mobile"_s).toString(), u"0821234567"_s);
+        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 3);
+        QVERIFY(child<QPushButton>("cmdSave")->isEnabled());
     }
 private:
     void type(const char *box, const QString &text)
@@ -400,6 +485,14 @@ private:
         edit->setFocus();
         edit->selectAll();
         QTest::keyClicks(edit, text);
+    }
+    // Picks a row from the town box's open list with Enter, as the operator does.
+    void pickTown(int row) const
+    {
+        auto *town = child<QComboBox>("cboTown");
+        town->showPopup();
+        town->view()->setCurrentIndex(town->model()->index(row, town->modelColumn()));
+        QTest::keyClick(town->view(), Qt::Key_Return);
     }
     static void typeInto(QWidget *dialog, const char *box, const QString &text)
     {

@@ -1,6 +1,7 @@
 #include "FailingWrites.h"
 #include "GatewayTestSupport.h"
 
+#include "campaigns/OptOuts.h"
 #include "gateway/RepliesRetrieval.h"
 #include "gateway/OutboxSender.h"
 #include "gateway/StatusRetrieval.h"
@@ -218,6 +219,31 @@ private slots:
         QCOMPARE(queryValues(Ids).mid(6), QStringList({"E"}));
         QCOMPARE(s.host.lastStatus(), "Done. Ready ...");
         QVERIFY(s.host.titles.isEmpty());
+    }
+
+    // A reply whose customer identifier names no outbox row is stored unlinked, and a STOP among them
+    // puts its sender on the opt-out list.
+    void replyWithAnUnusableCustomerIdIsKeptUnlinked_data()
+    {
+        QTest::addColumn<QString>("customer");
+        QTest::newRow("negative") << "-5";
+        QTest::newRow("fraction") << "12.5";
+        QTest::newRow("past 64 bits") << "99999999999999999999";
+        QTest::newRow("exponent past 64 bits") << "1E19";
+    }
+    void replyWithAnUnusableCustomerIdIsKeptUnlinked()
+    {
+        QFETCH(QString, customer);
+        GatewaySetup s;
+        s.gateway.admin("/admin/reply?user=demo&id=R1&from=082%20123%204567&text=Stop&sentmessage=Pay%20now"
+                        "&received=2024-03-14%2014:05:07&customer="
+                        + encodedForAdmin(customer));
+        QVERIFY(!OptOuts::isSuppressed("0821234567"));
+        QVERIFY(RepliesRetrieval(s.host).FetchReplies());
+        QCOMPARE(queryValues("SELECT IncomingID, Message, SMSSendID FROM SMSReplies"),
+                 QStringList({"R1", "Stop", "0"}));
+        QVERIFY(OptOuts::isSuppressed("+27 82 123 4567"));
+        QCOMPARE(queryValues("SELECT OptOut FROM SMSReplies"), QStringList({"1"}));
     }
 
     // The lookup made once per reply is answered from the index.

@@ -41,7 +41,7 @@ private slots:
 
     void namesAreUniqueTrimmedWithoutRegardToCase();
     void deletingAGroupWithOrWithoutItsContacts();
-    void markedContactsBecomeMembersOnceAndMarksAreCleared();
+    void markedContactsBecomeMembersOnce();
 
 private:
     TestHome home;
@@ -109,31 +109,42 @@ void tst_groupRules::deletingAGroupWithOrWithoutItsContacts()
     QCOMPARE(links(), QStringList{u"Kept:Ann"_s});
 }
 
-void tst_groupRules::markedContactsBecomeMembersOnceAndMarksAreCleared()
+void tst_groupRules::markedContactsBecomeMembersOnce()
 {
     const qint64 group = addGroup(u"Team"_s);
-    link(group, addClient(u"Already"_s));
+    const qint64 already = addClient(u"Already"_s);
+    link(group, already);
     const qint64 cy = addClient(u"Cy"_s);
-    addClient(u"Bea"_s);
-    Database::insert(u"INSERT INTO Clients (Mobile) VALUES ('085')"_s); // no name: marked by All all the same
-    addClient(u"NoNumber"_s, QVariant());
+    const qint64 bea = addClient(u"Bea"_s);
+    const qint64 nameless = Database::insert(u"INSERT INTO Clients (Mobile) VALUES ('085')"_s);
+    const qint64 noNumber = addClient(u"NoNumber"_s, QVariant());
+    // An older file's mark on a contact means nothing any more.
+    Database::run(u"UPDATE Clients SET Selected = 1 WHERE ClientID = ?"_s, {cy});
 
-    GroupBook::markAll(true);
-    GroupBook::setSelected(cy, false);
-    QCOMPARE(GroupBook::addMarked(group), 2);
+    // All marks every contact with a number, named or not.
+    QCOMPARE(GroupBook::withMobile(), (QList<qint64>{already, cy, bea, nameless}));
+    QCOMPARE(GroupBook::addMembers(group, {bea, already, nameless, bea, noNumber + 100}), 2);
     QCOMPARE(links(), (QStringList{u"Team:"_s, u"Team:Already"_s, u"Team:Bea"_s}));
-    QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s).toInt(), 0);
+    QCOMPARE(GroupBook::addMembers(group, {}), 0);
+    QCOMPARE(GroupBook::addMembers(group + 100, {cy}), 0);
+    QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s).toInt(), 1);
+
+    // More contacts than one statement binds, all in one step.
+    QList<qint64> many;
+    for (int i = 0; i < 1200; ++i)
+        many.append(addClient(u"M%1"_s.arg(i)));
+    QCOMPARE(GroupBook::addMembers(group, many), 1200);
+    // The last of them refused: none of the earlier statements' links stay.
+    FailingWrites::refuseWhere(u"NoLink"_s, u"INSERT"_s, u"GroupLinking"_s, u"NEW.ClientID = %1"_s.arg(many.last()));
+    QVERIFY_THROWS_EXCEPTION(AppError, GroupBook::addMembers(addGroup(u"Other"_s), many));
+    QCOMPARE(Database::value(u"SELECT count(*) FROM GroupLinking"_s).toInt(), 1203);
+    FailingWrites::allow(u"NoLink"_s, u"GroupLinking"_s);
 
     // One contact at a time (F4): never twice, never to a missing group or contact.
     QVERIFY(GroupBook::addMember(group, cy));
     QVERIFY(!GroupBook::addMember(group, cy));
     QVERIFY(!GroupBook::addMember(group + 100, cy));
-    QVERIFY(!GroupBook::addMember(group, cy + 100));
-    // Marks are cleared even when there is no group to add them to.
-    GroupBook::markAll(true);
-    QCOMPARE(GroupBook::addMarked(group + 100), 0);
-    QCOMPARE(Database::value(u"SELECT count(*) FROM GroupLinking"_s).toInt(), 4);
-    QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s).toInt(), 0);
+    QVERIFY(!GroupBook::addMember(group, cy + 100000));
 }
 
 QTEST_GUILESS_MAIN(tst_groupRules)

@@ -3,11 +3,14 @@
 
 #include "compose/RecordTableModel.h"
 #include "groups/frmEditGroups.h"
+#include "groups/frmEditGroupsListContacts.h"
 #include "groups/frmListGroups.h"
 #include "ui/QueryListModel.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTableView>
+#include <QTimer>
 
 using namespace GroupRows;
 using namespace Qt::StringLiterals;
@@ -17,6 +20,32 @@ namespace {
 int count(const QString &sql)
 {
     return Database::value(sql).toInt();
+}
+
+// A real message box as the operator saw it.
+struct RealBox
+{
+    QString text;
+    QString defaultButton; // its caption, empty when it has none
+    Qt::TextFormat format;
+};
+
+// Runs `action` with real message boxes and presses Enter on each one it opens.
+QList<RealBox> enterOnEveryBox(const std::function<void()> &action)
+{
+    QList<RealBox> seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        const QPushButton *byDefault = box->defaultButton();
+        seen.append({box->text(), byDefault ? byDefault->text().remove(u'&') : QString(), box->textFormat()});
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    poll.start(5);
+    action();
+    return seen;
 }
 
 } // namespace
@@ -31,7 +60,10 @@ private slots:
     void cleanup() { finish(); }
 
     void listAddsInNameOrderRefusesATakenNameAndDeletes();
+    void enterTwiceDeletesTheGroupButKeepsItsContacts();
     void pickerMarksBecomeMembersAndAreCleared();
+    void twoPickersAtOnceKeepTheirOwnMarks();
+    void questionsQuoteNamesAsWritten();
     void f4AddsTheChosenContactOnceAndSaveRenamesTheShownGroup();
 
 private:
@@ -116,7 +148,7 @@ void tst_groupWindows::pickerMarksBecomeMembersAndAreCleared()
         QCOMPARE(column(grid->model(), 2), (QStringList{u"botha"_s, u"Élan"_s, u"Zimmer"_s}));
         for (int row = 0; row < 3; ++row)
             tick(grid, row);
-        QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s), 3);
+        QCOMPARE(static_cast<frmEditGroupsListContacts *>(picker)->marked().size(), 3);
         saveScreenshot(picker, u"frmEditGroupsListContacts"_s);
     });
     QCOMPARE(opened, u"frmEditGroupsListContacts"_s);
@@ -144,6 +176,92 @@ void tst_groupWindows::pickerMarksBecomeMembersAndAreCleared()
     QCOMPARE(members(), (QStringList{u"botha"_s, u"Zimmer"_s}));
     QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 4);
     saveScreenshot(window.get(), u"frmEditGroups"_s);
+}
+
+// Enter on both questions, as an operator hurrying through them: the group goes, its contacts stay.
+void tst_groupWindows::enterTwiceDeletesTheGroupButKeepsItsContacts()
+{
+    const qint64 team = addGroup(u"Team"_s);
+    link(team, addClient(u"Ann"_s));
+    link(team, addClient(u"Bob"_s));
+    addGroup(u"Other"_s);
+    open(new frmListGroups);
+    auto *grid = child<QTableView>("grdList");
+    grid->selectRow(0); // Other
+    boxes->answer(QMessageBox::Yes);
+    click("cmdDelete");
+    QCOMPARE(boxes->count(), 2);
+    QCOMPARE(boxes->last().defaultButton, QMessageBox::No);
+
+    boxes.reset(); // real boxes from here on
+    grid->selectRow(0); // Team
+    const auto seen = enterOnEveryBox([this] { click("cmdDelete"); });
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen.at(0).text, u"Are you sure you want group : Team?"_s);
+    QCOMPARE(seen.at(1).text, u"Do you want to delete all the contacts associated with this group as well?"_s);
+    QCOMPARE(seen.at(1).defaultButton, u"No"_s);
+    QCOMPARE(count(u"SELECT count(*) FROM Groups"_s), 0);
+    QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 0);
+    QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2);
+}
+
+// Two operators pick contacts for two groups at once: neither sees, adds or clears the other's marks.
+void tst_groupWindows::twoPickersAtOnceKeepTheirOwnMarks()
+{
+    const qint64 team = addGroup(u"Team"_s), crew = addGroup(u"Crew"_s);
+    addClient(u"Ann"_s);
+    addClient(u"Bob"_s);
+    addClient(u"Cy"_s);
+    const auto ticks = [](QWidget *picker) {
+        const QAbstractItemModel *list = child<QTableView>(picker, "grdClients")->model();
+        QList<int> states;
+        for (int row = 0; row < list->rowCount(); ++row)
+            states.append(list->index(row, 0).data(Qt::CheckStateRole).toInt());
+        return states;
+    };
+    const auto grid = [](QWidget *picker) { return child<QTableView>(picker, "grdClients"); };
+    auto *other = new frmEditGroups;
+    other->LoadDetails(qint32(crew));
+    const std::unique_ptr<frmEditGroups> theirs(other);
+    theirs->show();
+    openEditor(team);
+
+    const QString opened = clickOpening("cmdAdd", [&](QWidget *mine) {
+        tick(grid(mine), 0); // Ann
+        const QString nested = modalOpenedBy([&] { theirs->cmdAdd_Click(); }, [&](QWidget *picker) {
+            QCOMPARE(ticks(picker), (QList<int>{Qt::Unchecked, Qt::Unchecked, Qt::Unchecked}));
+            click(picker, "cmdAll");
+            QCOMPARE(ticks(mine), (QList<int>{Qt::Checked, Qt::Unchecked, Qt::Unchecked}));
+            click(picker, "cmdNone");
+            tick(grid(picker), 2); // Cy
+            QCOMPARE(ticks(picker), (QList<int>{Qt::Unchecked, Qt::Unchecked, Qt::Checked}));
+        });
+        QCOMPARE(nested, u"frmEditGroupsListContacts"_s);
+        QCOMPARE(ticks(mine), (QList<int>{Qt::Checked, Qt::Unchecked, Qt::Unchecked}));
+    });
+    QCOMPARE(opened, u"frmEditGroupsListContacts"_s);
+    QCOMPARE(members(), QStringList{u"Ann"_s});
+    const RecordTableModel *theirMembers = theirs->members();
+    QCOMPARE(column(theirMembers, theirMembers->columnOf(u"LastName"_s)), QStringList{u"Cy"_s});
+    QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 2);
+    QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s), 0);
+}
+
+// A name holding markup is quoted as written in a real box, never formatted or hidden.
+void tst_groupWindows::questionsQuoteNamesAsWritten()
+{
+    const qint64 team = addGroup(u"Team"_s);
+    link(team, addClient(u"<b>Ann</b>"_s, u"082"_s, u"<font color=white>Hidden</font>"_s));
+    openEditor(team);
+    auto *grid = child<QTableView>("grdList");
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    boxes.reset();
+    const auto seen = enterOnEveryBox([this] { click("cmdDelete"); });
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.at(0).text,
+             u"Are you sure you want to delete <b>Ann</b>, <font color=white>Hidden</font> from group Team?"_s);
+    QCOMPARE(seen.at(0).format, Qt::PlainText);
+    QCOMPARE(members(), QStringList{}); // Enter answered Yes
 }
 
 // F4 adds the chosen contact, once. Of two groups of one name, Save renames the one shown; Cancel keeps the name.

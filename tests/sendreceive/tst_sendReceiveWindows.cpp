@@ -221,7 +221,8 @@ void tst_sendReceiveWindows::reportFailures()
 void tst_sendReceiveWindows::repliesAreStoredOnceAndShownWithTheirContact()
 {
     GatewaySetup s;
-    const qint64 client = Database::insert(u"INSERT INTO Clients (FirstName, LastName) VALUES ('Ann', 'van Wyk')"_s);
+    const qint64 client =
+        Database::insert(u"INSERT INTO Clients (FirstName, LastName) VALUES ('Ann', 'van <i>Wyk</i>')"_s);
     const qint64 message = Database::insert(
         u"INSERT INTO SMSSend (ClientID, Number, Message, Send) VALUES (?, '082', 'Pay now', 1)"_s, {client});
     Database::run(QStringLiteral("INSERT INTO SMSReplies (IncomingID, Message) VALUES ('R1', 'earlier'), "
@@ -236,7 +237,9 @@ void tst_sendReceiveWindows::repliesAreStoredOnceAndShownWithTheirContact()
                  u"<replies>"_s + reply(u"R1"_s, u"again"_s, u"1"_s) + reply(u"R2"_s, u"again"_s, u"1"_s)
                      + reply(QString(), u"no id"_s, u"1"_s) + reply(u"   "_s, u"blank id"_s, u"1"_s)
                      + reply(u"R3"_s, u"  Who is this?  "_s, u"0"_s)
-                     + reply(u"R4"_s, u"Paid"_s, QString::number(message)) + u"</replies>"_s);
+                     + reply(u"R4"_s, u"&lt;b&gt;Paid&lt;/b&gt; &lt;font color=white&gt;late&lt;/font&gt;"_s,
+                             QString::number(message))
+                     + u"</replies>"_s);
     ScriptedMessageBoxes boxes;
     frmGetReplies window;
     window.show();
@@ -257,8 +260,12 @@ void tst_sendReceiveWindows::repliesAreStoredOnceAndShownWithTheirContact()
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
     };
     clickRow(0);
-    QCOMPARE(text(&window, "lblCustomer"), u"Ann van Wyk"_s);
-    QCOMPARE(text(&window, "lblMessageReceived"), u"Paid"_s);
+    // Markup in a reply or a name is shown as written, never formatted or hidden.
+    QCOMPARE(text(&window, "lblCustomer"), u"Ann van <i>Wyk</i>"_s);
+    QCOMPARE(text(&window, "lblMessageReceived"), u"<b>Paid</b> <font color=white>late</font>"_s);
+    for (const char *label : {"lblCustomer", "lblMessageReceived", "lblMessageSent", "lblStatus"})
+        QCOMPARE(child<QLabel>(&window, label)->textFormat(), Qt::PlainText);
+    saveScreenshot(&window, u"frmGetReplies-markup"_s);
     clickRow(1); // SMSSendID 0: no contact
     QCOMPARE(text(&window, "lblMessageReceived"), u"Who is this?"_s);
     QCOMPARE(text(&window, "lblMessageSent"), u"Pay now"_s);

@@ -1,0 +1,96 @@
+#include "data/PhoneNumbers.h"
+
+#include <phonenumbers/phonenumber.pb.h>
+#include <phonenumbers/phonenumberutil.h>
+
+#include <QRegularExpression>
+
+#include <string>
+
+using i18n::phonenumbers::PhoneNumber;
+using i18n::phonenumbers::PhoneNumberUtil;
+
+namespace {
+
+const PhoneNumberUtil &util()
+{
+    return *PhoneNumberUtil::GetInstance();
+}
+
+// libphonenumber turns letters into keypad digits ("0821234567 cell" would
+// gain four digits): a trailing remark in words, bracketed or not, is not
+// part of the number.
+QString withoutRemark(const QString &text)
+{
+    static const QRegularExpression remark(QStringLiteral("[\\s(\\[]*\\p{L}[\\p{L}\\s.:'-]*[)\\]]?\\s*$"));
+    static const QRegularExpression digit(QStringLiteral("\\d"));
+    const QRegularExpressionMatch match = remark.match(text);
+    if (!match.hasMatch() || !digit.match(text.left(match.capturedStart())).hasMatch())
+        return text;
+    return text.left(match.capturedStart());
+}
+
+// The length of the default region's cellphone numbers (national digits).
+// libphonenumber also calls shorter 08x numbers mobile; they are service
+// codes that a message to a person never goes to.
+std::size_t mobileLength()
+{
+    static const std::size_t length = [] {
+        PhoneNumber example;
+        std::string national;
+        if (util().GetExampleNumberForType(PhoneNumbers::DefaultRegion.toStdString(), PhoneNumberUtil::MOBILE,
+                                           &example))
+            util().GetNationalSignificantNumber(example, &national);
+        return national.size();
+    }();
+    return length;
+}
+
+} // namespace
+
+PhoneNumbers::Reading PhoneNumbers::read(const QString &number)
+{
+    Reading reading;
+    PhoneNumber parsed;
+    switch (util().Parse(withoutRemark(number).toStdString(), DefaultRegion.toStdString(), &parsed)) {
+    case PhoneNumberUtil::NO_PARSING_ERROR:
+        break;
+    case PhoneNumberUtil::TOO_SHORT_AFTER_IDD:
+    case PhoneNumberUtil::TOO_SHORT_NSN:
+        reading.length = Length::TooShort;
+        return reading;
+    case PhoneNumberUtil::TOO_LONG_NSN:
+        reading.length = Length::TooLong;
+        return reading;
+    default:
+        return reading;
+    }
+    std::string e164;
+    util().Format(parsed, PhoneNumberUtil::E164, &e164);
+    reading.key = QString::fromStdString(e164);
+
+    if (parsed.country_code() != util().GetCountryCodeForRegion(DefaultRegion.toStdString())) {
+        if (util().IsValidNumber(parsed)) {
+            reading.verdict = Verdict::Foreign;
+            return reading;
+        }
+        const PhoneNumberUtil::ValidationResult possible = util().IsPossibleNumberWithReason(parsed);
+        // A number possible only within its own area lacks digits for a message.
+        reading.length = possible == PhoneNumberUtil::TOO_SHORT || possible == PhoneNumberUtil::IS_POSSIBLE_LOCAL_ONLY
+                             ? Length::TooShort
+                         : possible == PhoneNumberUtil::TOO_LONG ? Length::TooLong
+                                                                 : Length::Fits;
+        return reading;
+    }
+
+    std::string national;
+    util().GetNationalSignificantNumber(parsed, &national);
+    if (national.size() != mobileLength()) {
+        reading.length = national.size() < mobileLength() ? Length::TooShort : Length::TooLong;
+        return reading;
+    }
+    if (!util().IsValidNumber(parsed))
+        return reading;
+    reading.verdict = util().GetNumberType(parsed) == PhoneNumberUtil::MOBILE ? Verdict::Valid : Verdict::NotMobile;
+    return reading;
+}

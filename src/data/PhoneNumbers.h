@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+// Telephone numbers as libphonenumber reads them, written the ways people
+// write them ("082 123 4567", "+27 (0)82 123 4567", "0027821234567",
+// "0821234567 (cell)"), read as South African unless they say otherwise.
+class PhoneNumbers
+{
+public:
+    // The region a number without a country code belongs to.
+    static inline const QString DefaultRegion = QStringLiteral("ZA");
+
+    enum class Verdict {
+        Valid,     // a cellphone number of the default region
+        Invalid,   // no telephone number at all, or not one that exists
+        NotMobile, // a landline, toll-free, shared-cost or other such number
+        Foreign,   // a number of another country
+    };
+
+    // How the number's length compares with the numbers it should be like:
+    // cellphone numbers for the default region, that country's numbers for
+    // another.
+    enum class Length { Fits, TooShort, TooLong };
+
+    struct Reading
+    {
+        QString key; // E.164 ("+27821234567"); empty when unreadable
+        Verdict verdict = Verdict::Invalid;
+        Length length = Length::Fits;
+    };
+
+    static Reading read(const QString &number);
+
+    // The number in E.164 form, one key for every way of writing it; empty
+    // when the text cannot be read as a telephone number.
+    static QString e164Key(const QString &number) { return read(number).key; }
+    static Verdict judge(const QString &number) { return read(number).verdict; }
+};
