@@ -1,5 +1,7 @@
 #include "data/Database.h"
 
+#include "data/PhoneNumbers.h"
+
 #include "data/ProcessSettings.h"
 
 #include <QCollator>
@@ -1037,11 +1039,54 @@ void create(const QString &path)
     }
 }
 
+// Version 6: opt-out entries keyed by their E.164 form instead of the digits
+// the sender posts ("0821234567" becomes "+27821234567"); two entries of one
+// person ("0027...", "082...") become one. Safe to run again.
+static void rekeyOptOuts(QSqlDatabase &db)
+{
+    QStringList stored;
+    QSqlQuery read(db);
+    if (!read.exec(QStringLiteral("SELECT Number FROM OptOuts")))
+        throw errorFrom(read.lastError());
+    while (read.next())
+        stored << read.value(0).toString();
+    read.finish();
+    if (!db.transaction())
+        throw errorFrom(db.lastError());
+    const auto run = [&db](const QString &sql, const QVariantList &values) {
+        QSqlQuery query(db);
+        query.prepare(sql);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        if (!query.exec())
+            throw errorFrom(query.lastError());
+        return query.next();
+    };
+    try {
+        for (const QString &old : std::as_const(stored)) {
+            const QString key = PhoneNumbers::personKey(old);
+            if (key.isEmpty() || key == old)
+                continue;
+            if (run(QStringLiteral("SELECT 1 FROM OptOuts WHERE Number = ?"), {key}))
+                run(QStringLiteral("DELETE FROM OptOuts WHERE Number = ?"), {old});
+            else
+                run(QStringLiteral("UPDATE OptOuts SET Number = ? WHERE Number = ?"), {key, old});
+        }
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+    if (!db.commit())
+        throw errorFrom(db.lastError());
+}
+
 void migrate(QSqlDatabase &db)
 {
     const int version = userVersion(db);
     if (version >= SchemaVersion)
         return;
+    if (version < 6 && hasTable(db, QStringLiteral("OptOuts")))
+        rekeyOptOuts(db);
     // Version 5: the holiday table's rows from before it became the office's
     // changes to the counted holidays.
     QString holidaysUpgrade;

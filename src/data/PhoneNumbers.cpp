@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include <string>
 
 using i18n::phonenumbers::PhoneNumber;
@@ -93,4 +95,31 @@ PhoneNumbers::Reading PhoneNumbers::read(const QString &number)
         return reading;
     reading.verdict = util().GetNumberType(parsed) == PhoneNumberUtil::MOBILE ? Verdict::Valid : Verdict::NotMobile;
     return reading;
+}
+
+QString PhoneNumbers::personKey(const QString &number)
+{
+    // The forms numbers are kept in most ("0821234567", "27821234567",
+    // "+27821234567") are read without the library: it takes tens of
+    // microseconds a number, and every message of a send run is checked.
+    const QString plain = number.trimmed();
+    const qsizetype start = plain.startsWith(QLatin1Char('+')) ? 1 : 0;
+    const bool allDigits = plain.size() > start
+                           && std::all_of(plain.begin() + start, plain.end(), [](QChar c) { return c.isDigit(); });
+    if (allDigits) {
+        const QStringView digits = QStringView(plain).mid(start);
+        if (start == 0 && digits.size() == 10 && digits.front() == QLatin1Char('0') && digits.at(1) != QLatin1Char('0'))
+            return QStringLiteral("+27") + digits.mid(1).toString();
+        if (digits.size() == 11 && digits.startsWith(QLatin1String("27")) && digits.at(2) != QLatin1Char('0'))
+            return QLatin1Char('+') + digits.toString();
+    }
+    static const QRegularExpression remark(QStringLiteral("\\([^()]*\\p{L}[^()]*\\)\\s*$"));
+    const QString text = QString(number).remove(remark);
+    int digits = 0;
+    for (QChar c : text) {
+        if (c.isLetter())
+            return {};
+        digits += c.isDigit() ? 1 : 0;
+    }
+    return digits >= 3 ? e164Key(number) : QString();
 }

@@ -36,4 +36,9 @@ public:
     // when the text cannot be read as a telephone number.
     static QString e164Key(const QString &number) { return read(number).key; }
     static Verdict judge(const QString &number) { return read(number).verdict; }
+    // The key one person's number has however it is written (the opt-out
+    // list's): the E.164 form; empty for a text with fewer than three digits
+    // or for a sender name ("BANK", "MTN": letters other than a remark in
+    // brackets after the number), to which nothing is ever sent.
+    static QString personKey(const QString &number);
 };

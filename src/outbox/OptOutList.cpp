@@ -2,7 +2,7 @@
 
 #include "data/Clock.h"
 #include "data/OperatorTime.h"
-#include "outbox/Numbers.h"
+#include "data/PhoneNumbers.h"
 
 #include <QSqlQuery>
 
@@ -29,17 +29,7 @@ const QString WaitingConfirmation =
 
 QString keyOf(const QString &number)
 {
-    const std::optional<QString> normalised = NormaliseNumber(number);
-    if (!normalised)
-        return {};
-    QString digits;
-    for (QChar c : *normalised) {
-        if (c.isDigit())
-            digits += c;
-        else if (c.isLetter())
-            return {}; // a sender name, not a number
-    }
-    return digits.size() >= 3 ? digits : QString();
+    return PhoneNumbers::personKey(number);
 }
 
 bool add(const QString &number, const QString &source, const QString &detail)

@@ -5,9 +5,10 @@
 #include <QString>
 
 // The suppression list: numbers that said STOP are never sent to while they
-// are on it. Numbers are kept as the digits of the number the sender would
-// post (NormaliseNumber), so +27 82 123 4567, 27821234567 and 082-123-4567
-// are one entry. Every change is written to OptOutAudit.
+// are on it. Numbers are kept in E.164 form as libphonenumber reads them,
+// South African unless they say otherwise, so +27 82 123 4567, 0027821234567,
+// +27 (0)82 123 4567 and 082-123-4567 (cell) are one entry. Every change is
+// written to OptOutAudit.
 namespace OptOutList {
 
 // EventID of an outbox row that was not posted because its number opted out.
@@ -19,8 +20,9 @@ inline const QString FromImport = QStringLiteral("IMPORT");
 inline const QString FromInbox = QStringLiteral("INBOX");
 inline const QString FromOperator = QStringLiteral("MANUAL");
 
-// The list key of a number: the digits of the number as the sender posts it;
-// empty when there is none (an empty number, a sender name such as "BANK").
+// The list key of a number (PhoneNumbers::personKey): its E.164 form; empty
+// when there is none (an empty number, fewer than three digits, a sender
+// name such as "BANK").
 QString keyOf(const QString &number);
 
 // Adds the number; false when it is already on the list or has no key.

@@ -158,7 +158,7 @@ private slots:
         click("cmdExport");
         QFile file(dir.filePath(u"list.csv"_s));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("\"0821234567\""));
+        QVERIFY(file.readAll().contains("\"+27821234567\""));
     }
 
     // The send-to-contact window previews what the number would get, and queues nothing while a field has

@@ -207,7 +207,7 @@ private slots:
         QCOMPARE(queryValues(u"SELECT Send, EventID, CASE WHEN PostedAt IS NULL THEN 1 ELSE 0 END FROM SMSSend WHERE Number = ?"_s,
                              {modFunctions::TrimBlanks(Stopper)}),
                  QStringList({u"1"_s, OptOutList::OptedOutEventId, u"1"_s}));
-        QCOMPARE(queryValues(u"SELECT Number, Source FROM OptOuts"_s), QStringList({u"0825550001"_s, u"REPLY"_s}));
+        QCOMPARE(queryValues(u"SELECT Number, Source FROM OptOuts"_s), QStringList({u"+27825550001"_s, u"REPLY"_s}));
         QCOMPARE(queryValues(u"SELECT OptOut FROM SMSReplies"_s), QStringList{u"1"_s});
         QCOMPARE(s.host.titles, QStringList{u"OPTED OUT"_s});
         QCOMPARE(s.host.texts, QStringList{u"1 message was not sent: its number is on the opt-out list."_s});
@@ -252,7 +252,7 @@ private slots:
         QCOMPARE(queryValues(u"SELECT Number, Marketing, ConfirmsOptOut, Send, "
                              "CASE WHEN EventID = '0' THEN 0 ELSE 1 END FROM SMSSend "
                              "WHERE ConfirmsOptOut = 1"_s),
-                 QStringList({u"0825550001"_s, u"0"_s, u"1"_s, u"1"_s, u"1"_s}));
+                 QStringList({u"+27825550001"_s, u"0"_s, u"1"_s, u"1"_s, u"1"_s}));
         QCOMPARE(queryValues(u"SELECT EventID FROM SMSSend WHERE ConfirmsOptOut = 0 ORDER BY SMSSendID"_s),
                  QStringList({OptOutList::OptedOutEventId, OptOutList::OptedOutEventId}));
 
@@ -296,7 +296,41 @@ private slots:
         QCOMPARE(queryValues(u"SELECT OptOut FROM SMSReplies ORDER BY SMSReplyID"_s),
                  QStringList({u"4"_s, u"3"_s, u"0"_s}));
         QCOMPARE(queryValues(u"SELECT Number, Action, Source FROM OptOutAudit ORDER BY AuditID"_s),
-                 QStringList({u"0825550001"_s, u"ADDED"_s, u"INBOX"_s, u"0825550001"_s, u"LIFTED"_s, u"REPLY"_s}));
+                 QStringList({u"+27825550001"_s, u"ADDED"_s, u"INBOX"_s, u"+27825550001"_s, u"LIFTED"_s, u"REPLY"_s}));
+    }
+
+    // One person, however the number is written: an entry made from one form blocks every other form
+    // (and a second entry is refused); a sender name has no key.
+    void everyWayOfWritingANumberMeetsItsEntry_data()
+    {
+        QTest::addColumn<QString>("written");
+        for (const char *form : {"0821234567", "082 123 4567", "+27 82 123 4567", "27821234567", "0027821234567",
+                                 "+27 (0)82 123 4567", "+270821234567", "0821234567 (cell)", "082-123-4567"})
+            QTest::newRow(form) << QString::fromLatin1(form);
+    }
+    void everyWayOfWritingANumberMeetsItsEntry()
+    {
+        QFETCH(QString, written);
+        TestHome home;
+        QVERIFY(OptOutList::add(u"+27 82 123 4567"_s, OptOutList::FromOperator));
+        QVERIFY(OptOutList::isSuppressed(written));
+        QVERIFY(!OptOutList::add(written, OptOutList::FromReply));
+        QCOMPARE(OptOutList::keyOf(written), u"+27821234567"_s);
+        QCOMPARE(OptOutList::keyOf(u"MTN"_s), QString());
+    }
+
+    // Entries an older program kept as the digits it posts are read by their E.164 key once the
+    // database is brought up to date; two entries of one person become one.
+    void olderKeysAreBroughtUpToDate()
+    {
+        TestHome home;
+        Database::run(u"INSERT INTO OptOuts (Number, OptedOutAt, Source) VALUES ('0821234567', '2026-01-01', 'REPLY'), "
+                      "('0027821234567', '2026-01-02', 'IMPORT'), ('0835550000', '2026-01-03', 'MANUAL')"_s);
+        Database::run(testingServer() ? u"UPDATE TellwaveSchema SET Version = 5"_s : u"PRAGMA user_version = 5"_s);
+        Database::close();
+        QCOMPARE(queryValues(u"SELECT Number FROM OptOuts ORDER BY Number"_s),
+                 QStringList({u"+27821234567"_s, u"+27835550000"_s}));
+        QVERIFY(OptOutList::isSuppressed(u"0027 82 123 4567"_s));
     }
 
     // A STOP that cannot be put on the list ends the run with its error and stores nothing, so the
@@ -434,7 +468,7 @@ private slots:
         QCOMPARE(result.added, 3);
         QCOMPARE(result.unusable, 1);
         QCOMPARE(queryValues(u"SELECT Number FROM OptOuts ORDER BY Number"_s),
-                 QStringList({u"0825550001"_s, u"0825550002"_s, u"0825550003"_s}));
+                 QStringList({u"+27825550001"_s, u"+27825550002"_s, u"+27825550003"_s}));
         QCOMPARE(exported.at(1), u"asked by \"phone\", twice"_s);
         QCOMPARE(Database::value(u"SELECT count(*) FROM OptOutAudit"_s).toInt(), 7);
     }

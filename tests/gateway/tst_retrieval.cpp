@@ -238,11 +238,11 @@ private slots:
         s.gateway.admin("/admin/reply?user=demo&id=R1&from=082%20123%204567&text=Stop&sentmessage=Pay%20now"
                         "&received=2024-03-14%2014:05:07&customer="
                         + encodedForAdmin(customer));
-        QVERIFY(!OptOuts::isSuppressed("0821234567"));
+        QVERIFY(!OptOutList::isSuppressed("0821234567"));
         QVERIFY(RepliesRetrieval(s.host).FetchReplies());
         QCOMPARE(queryValues("SELECT IncomingID, Message, SMSSendID FROM SMSReplies"),
                  QStringList({"R1", "Stop", "0"}));
-        QVERIFY(OptOuts::isSuppressed("+27 82 123 4567"));
+        QVERIFY(OptOutList::isSuppressed("+27 82 123 4567"));
         QCOMPARE(queryValues("SELECT OptOut FROM SMSReplies"), QStringList({"1"}));
     }
 
