@@ -65,7 +65,7 @@ QString prepare(Home &home, bool suppressed, qint64 &groupId)
             Database::Statement add(QStringLiteral(
                 "INSERT INTO OptOuts (Number, OptedOutAt, Source) VALUES (?, '2026-01-01T00:00:00Z', 'IMPORT')"));
             for (int i = 0; i < Suppressed; ++i)
-                add.run({QStringLiteral("065%1").arg(1000000 + i * 37)}); // 065: no member's prefix
+                add.run({QStringLiteral("+2765%1").arg(1000000 + i * 37)}); // 65: no member's prefix
         }
         batch.commit();
     } catch (const AppError &error) {

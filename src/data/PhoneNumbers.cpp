@@ -99,10 +99,11 @@ PhoneNumbers::Reading PhoneNumbers::read(const QString &number)
 
 QString PhoneNumbers::personKey(const QString &number)
 {
-    // The forms numbers are kept in most ("0821234567", "27821234567",
-    // "+27821234567") are read without the library: it takes tens of
+    // The forms numbers are kept in most ("082 123 4567", "27821234567",
+    // "+27 82 123 4567", blanks and hyphens aside) are read without the library: it takes tens of
     // microseconds a number, and every message of a send run is checked.
-    const QString plain = number.trimmed();
+    QString plain = number;
+    plain.remove(QLatin1Char(' ')).remove(QLatin1Char('-'));
     const qsizetype start = plain.startsWith(QLatin1Char('+')) ? 1 : 0;
     const bool allDigits = plain.size() > start
                            && std::all_of(plain.begin() + start, plain.end(), [](QChar c) { return c.isDigit(); });

@@ -18,6 +18,18 @@ QVariant noKey()
 
 } // namespace
 
+QDateTime OfficeClock::now()
+{
+    // The zone's offset is looked up once a minute: the lookup costs more
+    // than writing the row, and an offset changes only twice a year.
+    const QDateTime utc = QDateTime::currentDateTimeUtc();
+    if (!m_since.isValid() || utc < m_since || m_since.secsTo(utc) >= 60) {
+        m_offset = OperatorTime::current().zone().offsetFromUtc(utc);
+        m_since = utc;
+    }
+    return utc.toOffsetFromUtc(m_offset);
+}
+
 OutboxWriter::OutboxWriter(QueueCampaign *campaign, TextFill fill)
     : m_campaign(campaign), m_fill(std::move(fill)), m_dated(Dated),
       m_plain(QStringLiteral("INSERT INTO SMSSend (Number, Message, Marketing, BatchID) VALUES (?, ?, ?, ?)"))
@@ -58,7 +70,7 @@ int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, 
         const QString message = modFunctions::TrimBlanks(body);
         if (message.isEmpty())
             continue;
-        const QDateTime now = OperatorTime::current().local(QDateTime::currentDateTime());
+        const QDateTime now = m_clock.now();
         m_dated.run({contact, trimmedNumber, text(message, contact.toLongLong(), trimmedNumber),
                      now.date().toString(QStringLiteral("yyyy-MM-dd")), now.time().toString(QStringLiteral("HH:mm")),
                      marketing(), batch()});
@@ -99,6 +111,7 @@ CopiesQueued queueCopies(const QList<FailedCopy> &failed)
     Database::Batch batch;
     OptOutList::Checker checker;
     Database::Statement copy(Dated);
+    OfficeClock clock;
     // Marked first: a row another program queued again meanwhile is not
     // copied a second time.
     Database::Statement mark(QStringLiteral("UPDATE SMSSend SET QueuedAgain = 1 WHERE SMSSendID = ? AND QueuedAgain = 0"));
@@ -112,7 +125,7 @@ CopiesQueued queueCopies(const QList<FailedCopy> &failed)
             continue;
         }
         const QVariant contact = message.clientId.isNull() ? noKey() : QVariant(message.clientId.toLongLong());
-        const QDateTime now = OperatorTime::current().local(QDateTime::currentDateTime());
+        const QDateTime now = clock.now();
         copy.run({contact, message.number, message.message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
                   now.time().toString(QStringLiteral("HH:mm")), message.marketing ? 1 : 0, noKey()});
         ++result.queued;

@@ -36,6 +36,17 @@ public:
     using AppError::AppError;
 };
 
+// The office's date and time (OperatorTime), read afresh for every row.
+class OfficeClock
+{
+public:
+    QDateTime now();
+
+private:
+    QDateTime m_since;
+    int m_offset = 0;
+};
+
 // Adds rows to the outbox (SMSSend): every queueing path writes through it.
 // A number on the opt-out list gets no rows (counted in the campaign). One
 // prepared statement per row shape is reused for every row, so a long list is
@@ -73,6 +84,7 @@ private:
     OptOutList::Checker m_checker;
     Database::Statement m_dated;
     Database::Statement m_plain;
+    OfficeClock m_clock;
     qint64 m_written = 0;
 };
 
