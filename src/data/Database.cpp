@@ -595,21 +595,26 @@ QSqlDatabase openNamed(const QString &name, const QString &pathOrAddress)
     return db;
 }
 
+// One statement with its values bound, on a connection of its own (the
+// schema's checks and upgrade steps, before the program's connection is up).
+static QSqlQuery runOn(const QSqlDatabase &db, const QString &sql, const QVariantList &values = {})
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        throw errorFrom(query.lastError(), sql);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw errorFrom(query.lastError(), sql);
+    return query;
+}
+
 QList<TableShape> schemaShape(const QSqlDatabase &db)
 {
     QList<TableShape> shapes;
     const bool server = isServer(db);
-    const auto run = [&db](const QString &sql, const QVariantList &values = {}) {
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        if (!query.prepare(sql))
-            throw errorFrom(query.lastError(), sql);
-        for (const QVariant &value : values)
-            query.addBindValue(value);
-        if (!query.exec())
-            throw errorFrom(query.lastError(), sql);
-        return query;
-    };
+    const auto run = [&db](const QString &sql, const QVariantList &values = {}) { return runOn(db, sql, values); };
     QSqlQuery names = run(server ? QStringLiteral("SELECT table_name, table_type = 'VIEW' FROM information_schema.tables "
                                                   "WHERE table_schema = current_schema() AND table_name <> 'tellwaveschema' "
                                                   "ORDER BY table_name")
@@ -1045,32 +1050,21 @@ void create(const QString &path)
 static void rekeyOptOuts(QSqlDatabase &db)
 {
     QStringList stored;
-    QSqlQuery read(db);
-    if (!read.exec(QStringLiteral("SELECT Number FROM OptOuts")))
-        throw errorFrom(read.lastError());
+    QSqlQuery read = runOn(db, QStringLiteral("SELECT Number FROM OptOuts"));
     while (read.next())
         stored << read.value(0).toString();
     read.finish();
     if (!db.transaction())
         throw errorFrom(db.lastError());
-    const auto run = [&db](const QString &sql, const QVariantList &values) {
-        QSqlQuery query(db);
-        query.prepare(sql);
-        for (const QVariant &value : values)
-            query.addBindValue(value);
-        if (!query.exec())
-            throw errorFrom(query.lastError());
-        return query.next();
-    };
     try {
         for (const QString &old : std::as_const(stored)) {
             const QString key = PhoneNumbers::personKey(old);
             if (key.isEmpty() || key == old)
                 continue;
-            if (run(QStringLiteral("SELECT 1 FROM OptOuts WHERE Number = ?"), {key}))
-                run(QStringLiteral("DELETE FROM OptOuts WHERE Number = ?"), {old});
+            if (runOn(db, QStringLiteral("SELECT 1 FROM OptOuts WHERE Number = ?"), {key}).next())
+                runOn(db, QStringLiteral("DELETE FROM OptOuts WHERE Number = ?"), {old});
             else
-                run(QStringLiteral("UPDATE OptOuts SET Number = ? WHERE Number = ?"), {key, old});
+                runOn(db, QStringLiteral("UPDATE OptOuts SET Number = ? WHERE Number = ?"), {key, old});
         }
     } catch (...) {
         db.rollback();

@@ -1,7 +1,5 @@
 #include "gateway/GatewayCycles.h"
 
-#include "outbox/RunLock.h"
-
 GatewayCycles::GatewayCycles(CycleHost &host, QObject *parent)
     : QObject(parent), m_sender(host), m_status(host), m_replies(host)
 {
@@ -13,20 +11,6 @@ bool GatewayCycles::runGuarded(Steps steps)
     const RunLock::Hold hold;
     if (!hold.taken())
         return false;
-    struct Running
-    {
-        GatewayCycles &cycles;
-        explicit Running(GatewayCycles &owner) : cycles(owner)
-        {
-            cycles.m_running = true;
-            emit cycles.runningChanged(true);
-        }
-        ~Running()
-        {
-            cycles.m_running = false;
-            emit cycles.runningChanged(false);
-        }
-    } running(*this);
     steps();
     return true;
 }

@@ -3,6 +3,7 @@
 #include "gateway/OutboxSender.h"
 #include "gateway/RepliesRetrieval.h"
 #include "gateway/StatusRetrieval.h"
+#include "outbox/RunLock.h"
 
 #include <QObject>
 
@@ -19,7 +20,8 @@ class GatewayCycles : public QObject
 public:
     explicit GatewayCycles(CycleHost &host, QObject *parent = nullptr);
 
-    bool isRunning() const { return m_running; }
+    // A run of this program is going (any window's: they share the RunLock).
+    bool isRunning() const { return RunLock::instance().isHeld(); }
 
     // Status, send, replies. False (and nothing done) while another run goes.
     bool SendReceive();
@@ -35,10 +37,6 @@ public:
     StatusRetrieval &status() { return m_status; }
     RepliesRetrieval &replies() { return m_replies; }
 
-signals:
-    // The window disables the actions that start a cycle while this is true.
-    void runningChanged(bool running);
-
 private:
     template <typename Steps>
     bool runGuarded(Steps steps);
@@ -46,5 +44,4 @@ private:
     OutboxSender m_sender;
     StatusRetrieval m_status;
     RepliesRetrieval m_replies;
-    bool m_running = false;
 };

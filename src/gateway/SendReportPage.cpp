@@ -3,8 +3,6 @@
 #include "data/modFunctions.h"
 #include "gateway/GatewayAnswers.h"
 
-#include <QRegularExpression>
-
 using modFunctions::StripLineBreaks;
 using modFunctions::TrimBlanks;
 
@@ -79,19 +77,12 @@ Row readRow(const QString &rowText)
 
 std::optional<QHash<qint64, QString>> received(const QString &page)
 {
-    const QString upper = page.toUpper();
-    if (!upper.contains(QStringLiteral("DATAGRID")) || !upper.contains(QStringLiteral("</TABLE>")))
+    if (!holdsReport(page) || !page.contains(QStringLiteral("</TABLE>"), Qt::CaseInsensitive))
         return std::nullopt;
     const QStringList rows = rowTexts(page);
-    if (rows.isEmpty())
-        return std::nullopt;
-    QStringList heading = StripLineBreaks(rows.first()).split(QStringLiteral("</TD>"));
-    for (QString &cell : heading) {
-        static const QRegularExpression tags(QStringLiteral("<[^>]*>|[<>]"));
-        cell = TrimBlanks(cell.remove(tags));
-    }
+    const QStringList heading = rows.first().split(QStringLiteral("</TD>"));
     for (int position = 0; position < 6; ++position)
-        if (heading.size() <= position || heading.at(position) != ColumnNames[position])
+        if (heading.size() <= position || cleanCell(heading.at(position), position) != ColumnNames[position])
             return std::nullopt;
     QHash<qint64, QString> listed;
     for (qsizetype number = 1; number < rows.size(); ++number) {
