@@ -16,6 +16,7 @@
 #include "contacts/frmListClients.h"
 #include "data/Database.h"
 #include "data/AppError.h"
+#include "data/KeysetList.h"
 #include "gateway/GatewayCycles.h"
 #include "outbox/Batches.h"
 #include "outbox/FailReasons.h"
@@ -57,16 +58,6 @@ struct OutboxLooks
 
 namespace {
 
-const QString InboxStatement = QStringLiteral(
-    "SELECT SMSReplyID, IncomingID, PhoneNumber, ReceivedDateTime, FN, Message, SentMessage, "
-    "SentDateTime, SMSSendID, FirstName, LastName, "
-    "(SELECT OptOut FROM SMSReplies WHERE SMSReplies.SMSReplyID = RepliesWithClients.SMSReplyID) AS OptOut "
-    "FROM RepliesWithClients "
-    "ORDER BY ReceivedDateTime DESC, SMSReplyID DESC");
-const QString OutboxStatement = QStringLiteral(
-    "SELECT SMSSendID, ClientID, Number, Message, SendDate, SendTime, EventID, Send, Delivered, SentID, "
-    "InFlight, Marketing, PostedAt, BatchID, FailReason FROM SMSSend ORDER BY SMSSendID DESC");
-
 using Kind = QueryListModel::Kind;
 
 QList<QueryListModel::Column> inboxColumns()
@@ -106,6 +97,31 @@ QList<QueryListModel::Column> outboxColumns()
         {QStringLiteral("BatchID"), QStringLiteral("BatchID"), false, Kind::Text},
         {QStringLiteral("FailReason"), QStringLiteral("FailReason"), false, Kind::Text},
     };
+}
+
+QStringList fieldsOf(const QList<QueryListModel::Column> &columns)
+{
+    QStringList fields;
+    for (const QueryListModel::Column &column : columns)
+        fields << column.field;
+    return fields;
+}
+
+// The newest reply first; replies are read on their received time and key,
+// which an index serves, and their values through the view that names them.
+std::unique_ptr<KeysetList> repliesNewestFirst()
+{
+    QStringList fields = fieldsOf(inboxColumns());
+    fields.replace(fields.indexOf(QStringLiteral("OptOut")),
+                   QStringLiteral("(SELECT OptOut FROM SMSReplies WHERE SMSReplies.SMSReplyID = "
+                                  "RepliesWithClients.SMSReplyID)"));
+    KeysetList::Order order;
+    order.column = QStringLiteral("ReceivedDateTime");
+    order.descending = true;
+    auto list = std::make_unique<KeysetList>(QStringLiteral("RepliesWithClients"), fields, QStringLiteral("SMSReplyID"),
+                                             order);
+    list->setKeysFrom(QStringLiteral("SMSReplies"));
+    return list;
 }
 
 QueryListModel::Look look(QColor background, bool bold = false, bool italic = false, const QString &toolTip = {})
@@ -457,8 +473,8 @@ void frmMain::setUpLists()
     ui->grdInbox->setSelectionMode(QAbstractItemView::SingleSelection);
     ui->grdOutbox->setSelectionMode(QAbstractItemView::ExtendedSelection);
     try {
-        m_inbox->setQuery(InboxStatement);
-        m_outbox->setQuery(OutboxStatement);
+        m_inbox->setList(repliesNewestFirst());
+        m_outbox->setList(Outbox::newestFirst(fieldsOf(outboxColumns())));
     } catch (const AppError &error) {
         showError(error);
     }

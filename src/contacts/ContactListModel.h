@@ -2,13 +2,13 @@
 
 #include "contacts/CellphoneClass.h"
 #include "contacts/ContactListing.h"
+#include "ui/KeysetTableModel.h"
 
-#include <QAbstractTableModel>
 #include <QColor>
 
-// The contact list's grid: every contact, a row's values read only when the
-// row is shown, and each row shaded by its cellphone number.
-class ContactListModel : public QAbstractTableModel
+// The contact list's grid: the contacts read a page at a time as the list
+// scrolls, and each row shaded by its cellphone number.
+class ContactListModel : public KeysetTableModel
 {
     Q_OBJECT
 
@@ -18,18 +18,11 @@ public:
     // The shading's background colour; invalid for none.
     static QColor colourOf(CellphoneClass::Shading shading);
 
-    ContactListing &listing() { return m_listing; }
-    const ContactListing &listing() const { return m_listing; }
-    // Reads the list again in its sort order; throws AppError.
-    void reload();
+    ContactListing &listing() { return static_cast<ContactListing &>(list()); }
+    const ContactListing &listing() const { return static_cast<const ContactListing &>(list()); }
 
-    int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
-    ContactListing m_listing;
     int m_mobileColumn;
 };

@@ -2,8 +2,6 @@
 
 #include "data/Database.h"
 
-#include <QSqlQuery>
-
 const QStringList &ContactListing::columns()
 {
     static const QStringList names{
@@ -16,74 +14,29 @@ const QStringList &ContactListing::columns()
     return names;
 }
 
-QString ContactListing::sortClauseFor(const QString &column)
+KeysetList::Order ContactListing::orderBy(const QString &column)
 {
     // Codes, addresses, e-mail and numbers are read by people as much as
     // names are: every text column sorts in the name collation. Only the key
     // and the mark are numbers.
     static const QStringList numbers{QStringLiteral("ClientID"), QStringLiteral("Selected")};
+    Order order;
+    order.column = column == QLatin1String("ClientID") ? QString() : column;
+    order.names = !numbers.contains(column);
+    order.nullable = column != QLatin1String("Selected");
+    return order;
+}
+
+ContactListing::ContactListing()
+    : KeysetList(QStringLiteral("Clients"), columns(), QStringLiteral("ClientID"), orderBy(QStringLiteral("AssNo")))
+{
+}
+
+QString ContactListing::sortClause() const
+{
+    const QString column = order().column.isEmpty() ? QStringLiteral("ClientID") : order().column;
     QString clause = QStringLiteral(" ORDER BY ") + column;
-    if (!numbers.contains(column))
+    if (order().names)
         clause += QStringLiteral(" COLLATE ") + QLatin1StringView(Database::NameCollation);
     return clause;
-}
-
-void ContactListing::load()
-{
-    // Contacts with equal values keep the order they were added in.
-    QSqlQuery query =
-        Database::run(QStringLiteral("SELECT ClientID FROM Clients") + m_sortClause + QStringLiteral(", ClientID"));
-    QList<qint64> ids;
-    while (query.next())
-        ids.append(query.value(0).toLongLong());
-    m_ids = std::move(ids);
-    m_pages.clear();
-}
-
-QVariant ContactListing::value(int row, int column) const
-{
-    if (row < 0 || row >= m_ids.size() || column < 0 || column >= columns().size())
-        return {};
-    const int page = row / PageRows;
-    auto found = m_pages.constFind(page);
-    if (found == m_pages.cend()) {
-        readPage(page);
-        found = m_pages.constFind(page);
-    }
-    const QVariantList &values = found->at(row % PageRows);
-    return column < values.size() ? values.at(column) : QVariant();
-}
-
-void ContactListing::readPage(int page) const
-{
-    if (m_pages.size() >= KeptPages)
-        m_pages.clear();
-    const int first = page * PageRows;
-    const int last = std::min<int>(first + PageRows, int(m_ids.size()));
-    QList<QVariantList> rows(last - first);
-    try {
-        QVariantList keys;
-        QHash<qint64, int> position;
-        for (int row = first; row < last; ++row) {
-            keys.append(m_ids.at(row));
-            position.insert(m_ids.at(row), row - first);
-        }
-        QSqlQuery query =
-            Database::run(QStringLiteral("SELECT %1 FROM Clients WHERE ClientID IN (%2)")
-                              .arg(columns().join(QStringLiteral(", ")), Database::placeholders(keys.size())),
-                          keys);
-        const int width = int(columns().size());
-        while (query.next()) {
-            QVariantList values;
-            values.reserve(width);
-            for (int column = 0; column < width; ++column)
-                values.append(query.value(column));
-            const auto at = position.constFind(values.at(0).toLongLong());
-            if (at != position.cend())
-                rows[*at] = std::move(values);
-        }
-    } catch (const AppError &) {
-        // The rows stay empty; the list shows blanks rather than stopping to paint.
-    }
-    m_pages.insert(page, std::move(rows));
 }

@@ -1,45 +1,25 @@
 #pragma once
 
-#include <QHash>
-#include <QList>
+#include "data/KeysetList.h"
+
 #include <QString>
 #include <QStringList>
-#include <QVariant>
 
-// Every contact in the contact list's order, for a list that shows only a
-// screenful at a time: the keys of all contacts are read in order when the
-// list loads; a row's values are read, a page at a time, when it is shown.
-class ContactListing
+// Every contact in the contact list's order, read a page at a time.
+//
+// The orders by AssNo, LastName and Mobile (and by ClientID) are served by
+// an index; any other column sorts by reading the whole table.
+class ContactListing : public KeysetList
 {
 public:
     // The list's columns, in their order; each is a column of Clients.
     static const QStringList &columns();
-    // " ORDER BY <column>", every text column in the name collation.
-    static QString sortClauseFor(const QString &column);
+    // The order by one column, ascending; every text column in the name
+    // collation, contacts with equal values in the order they were added.
+    static Order orderBy(const QString &column);
 
-    QString sortClause() const { return m_sortClause; }
-    void setSortClause(const QString &clause) { m_sortClause = clause; }
-    // The list's statement: "SELECT * FROM Clients" and the sort clause.
-    QString query() const { return QStringLiteral("SELECT * FROM Clients") + m_sortClause; }
+    ContactListing();
 
-    // Reads the keys again; throws AppError.
-    void load();
-
-    int count() const { return int(m_ids.size()); }
-    qint64 idAt(int row) const { return row >= 0 && row < m_ids.size() ? m_ids.at(row) : 0; }
-    // The first row showing the contact, or -1.
-    int rowOf(qint64 clientId) const { return int(m_ids.indexOf(clientId)); }
-
-    // A row's value of a column (by its index in columns()); an invalid value
-    // for a contact deleted since the list loaded or when the read fails.
-    QVariant value(int row, int column) const;
-
-private:
-    static constexpr int PageRows = 100;
-    static constexpr int KeptPages = 60;
-    void readPage(int page) const;
-
-    QString m_sortClause = sortClauseFor(QStringLiteral("AssNo"));
-    QList<qint64> m_ids;
-    mutable QHash<int, QList<QVariantList>> m_pages;
+    // " ORDER BY <column>" as the list is ordered now.
+    QString sortClause() const;
 };

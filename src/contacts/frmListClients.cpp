@@ -18,6 +18,10 @@
 
 namespace {
 
+// Finding a contact reads the keys before it (keys only, a few megabytes at a
+// million); a list larger than this shows its top instead.
+constexpr int RevealedAtMost = 5'000'000;
+
 int columnOf(const QString &name)
 {
     return int(ContactListing::columns().indexOf(name));
@@ -101,7 +105,7 @@ QString frmListClients::SortClause() const
 
 void frmListClients::Form_Load()
 {
-    m_model->listing().setSortClause(ContactListing::sortClauseFor(QStringLiteral("AssNo")));
+    m_model->listing().setOrder(ContactListing::orderBy(QStringLiteral("AssNo")));
     ui->grdList->horizontalHeader()->setSortIndicator(columnOf(QStringLiteral("AssNo")), Qt::AscendingOrder);
     MessageBoxes::runShowingErrors(this, [&] {
         reload(0);
@@ -132,13 +136,20 @@ void frmListClients::setCurrentRow(int row)
 
 void frmListClients::locate(qint64 clientId)
 {
-    const int row = m_model->listing().rowOf(clientId);
+    const int row = m_model->reveal(clientId, RevealedAtMost);
     setCurrentRow(row < 0 ? 0 : row);
 }
 
 void frmListClients::showCount()
 {
-    ui->lblQty->setText(QString::number(m_model->rowCount()));
+    QString text;
+    try {
+        const KeysetList::Size size = m_model->listing().size();
+        text = size.exact ? QString::number(size.rows) : QStringLiteral("about %1").arg(size.rows);
+    } catch (const AppError &) {
+        text = QString::number(m_model->rowCount());
+    }
+    ui->lblQty->setText(text);
     ui->lblQty->repaint();
 }
 
@@ -162,7 +173,7 @@ void frmListClients::cmdEdit_Click()
     const int row = currentRow();
     if (row < 0)
         return;
-    const qint64 clientId = m_model->listing().idAt(row);
+    const qint64 clientId = m_model->listing().keyAt(row);
     {
         frmAddEditClients editor(this);
         editor.LoadDetails(qint32(clientId));
@@ -171,7 +182,7 @@ void frmListClients::cmdEdit_Click()
     MessageBoxes::runShowingErrors(this, [&] {
         reload(row);
         // The edited contact stays current, also when the edit moved it in the order.
-        const int now = m_model->listing().rowOf(clientId);
+        const int now = m_model->reveal(clientId, std::max(row + 1, RevealedAtMost));
         setCurrentRow(now < 0 ? std::min(row, m_model->rowCount() - 1) : now);
     });
 }
@@ -181,7 +192,7 @@ void frmListClients::cmdDelete_Click()
     const int row = currentRow();
     if (row < 0)
         return;
-    const qint64 clientId = m_model->listing().idAt(row);
+    const qint64 clientId = m_model->listing().keyAt(row);
     const QString assNo = m_model->listing().value(row, columnOf(QStringLiteral("AssNo"))).toString();
     if (!MessageBoxes::ask(this, QStringLiteral("DELETE"),
                            QStringLiteral("Are you sure you want to delete the customer with Ass No = ") + assNo
@@ -212,7 +223,7 @@ void frmListClients::grdList_HeadClick(int column)
 {
     if (column < 0 || column >= ContactListing::columns().size())
         return;
-    m_model->listing().setSortClause(ContactListing::sortClauseFor(ContactListing::columns().at(column)));
+    m_model->listing().setOrder(ContactListing::orderBy(ContactListing::columns().at(column)));
     // Always ascending, however often the same header is clicked.
     ui->grdList->horizontalHeader()->setSortIndicator(column, Qt::AscendingOrder);
     MessageBoxes::runShowingErrors(this, [&] {

@@ -17,7 +17,7 @@
 // parameters, and every failure comes back as an AppError.
 namespace Database {
 
-inline constexpr int SchemaVersion = 6;
+inline constexpr int SchemaVersion = 7;
 
 // The two engines: the SQLite file that needs no set-up, and a PostgreSQL
 // server that several operators share.

@@ -25,6 +25,11 @@ CREATE TABLE IF NOT EXISTS Clients (
     Selected      INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX IF NOT EXISTS Clients_Mobile ON Clients (trim(coalesce(Mobile, '')));
+-- The contact list in code and in last-name order reads a page at a time
+-- from these, however many contacts there are. They are in the program's
+-- name collation, so a tool without it can read Clients but not change it.
+CREATE INDEX IF NOT EXISTS Clients_AssNo ON Clients (AssNo COLLATE Names, ClientID);
+CREATE INDEX IF NOT EXISTS Clients_LastName ON Clients (LastName COLLATE Names, ClientID);
 
 CREATE TABLE IF NOT EXISTS Groups (
     GroupID INTEGER PRIMARY KEY AUTOINCREMENT,

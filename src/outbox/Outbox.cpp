@@ -1,5 +1,6 @@
 #include "outbox/Outbox.h"
 
+#include "data/KeysetList.h"
 #include "data/Database.h"
 #include "data/modFunctions.h"
 #include "outbox/Chunks.h"
@@ -90,6 +91,13 @@ Removed remove(const QList<qint64> &ids)
     });
     transaction.commit();
     return result;
+}
+
+std::unique_ptr<KeysetList> newestFirst(const QStringList &columns)
+{
+    KeysetList::Order order;
+    order.descending = true;
+    return std::make_unique<KeysetList>(QStringLiteral("SMSSend"), columns, QStringLiteral("SMSSendID"), order);
 }
 
 } // namespace Outbox

@@ -2,6 +2,11 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class KeysetList;
 
 // What the operator does to outbox rows (delete, queue again), and how a row
 // looks, decided from its flags.
@@ -54,5 +59,8 @@ struct Removed
 // Deletes those of the rows that are still queued and not claimed by a run,
 // all in one transaction.
 Removed remove(const QList<qint64> &ids);
+
+// Every outbox row, newest first, read a page at a time on the table's key.
+std::unique_ptr<KeysetList> newestFirst(const QStringList &columns);
 
 } // namespace Outbox

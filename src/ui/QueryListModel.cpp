@@ -1,6 +1,8 @@
 #include "ui/QueryListModel.h"
 
 #include "data/Database.h"
+#include "data/KeysetList.h"
+#include "ui/KeysetTableModel.h"
 
 #include <QDateTime>
 #include <QFont>
@@ -9,24 +11,37 @@
 #include <QTableView>
 
 QueryListModel::QueryListModel(QList<Column> columns, QObject *parent)
-    : QIdentityProxyModel(parent), m_query(new QSqlQueryModel(this)), m_columns(std::move(columns))
+    : QIdentityProxyModel(parent), m_columns(std::move(columns))
 {
-    setSourceModel(m_query);
 }
 
 QueryListModel::~QueryListModel() = default;
 
 void QueryListModel::setQuery(const QString &sql)
 {
+    if (!m_query) {
+        m_query = new QSqlQueryModel(this);
+        setSourceModel(m_query);
+    }
     m_sql = sql;
     refresh();
 }
 
+void QueryListModel::setList(std::unique_ptr<KeysetList> list)
+{
+    auto *pages = new KeysetTableModel(std::move(list), this);
+    setSourceModel(pages);
+    delete m_pages;
+    m_pages = pages;
+    m_pages->reload();
+}
+
 void QueryListModel::refresh()
 {
-    if (m_sql.isEmpty())
-        return;
-    Database::fill(*m_query, m_sql);
+    if (m_pages)
+        m_pages->reload();
+    else if (!m_sql.isEmpty())
+        Database::fill(*m_query, m_sql);
 }
 
 void QueryListModel::showIn(QTableView *view, const QString &widestField)
@@ -67,7 +82,7 @@ int QueryListModel::columnOf(const QString &field) const
 
 QVariant QueryListModel::value(int row, int column) const
 {
-    return m_query->index(row, column).data(Qt::EditRole);
+    return sourceModel() ? sourceModel()->index(row, column).data(Qt::EditRole) : QVariant();
 }
 
 QVariant QueryListModel::value(int row, const QString &field) const

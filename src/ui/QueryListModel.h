@@ -6,7 +6,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
+class KeysetList;
+class KeysetTableModel;
 class QSqlQueryModel;
 class QTableView;
 
@@ -41,7 +44,10 @@ public:
 
     // Runs the statement on the program's connection; throws AppError.
     void setQuery(const QString &sql);
-    // Runs the statement again, so the list shows the database as it is now.
+    // Shows the rows of `list` (its columns in this list's order), read a
+    // page at a time as the view scrolls; throws AppError.
+    void setList(std::unique_ptr<KeysetList> list);
+    // Reads the rows again, so the list shows the database as it is now.
     void refresh();
 
     void setLook(LookOf look) { m_look = std::move(look); }
@@ -61,7 +67,8 @@ public:
 private:
     void arrangeColumns();
 
-    QSqlQueryModel *m_query;
+    QSqlQueryModel *m_query = nullptr;
+    KeysetTableModel *m_pages = nullptr;
     QTableView *m_view = nullptr;
     QString m_widestField;
     QList<Column> m_columns;

@@ -133,8 +133,8 @@ private slots:
         for (const QString &value : {u"Zeta"_s, u"alpha"_s, u"Émile"_s, u"10 Main"_s, u"beta"_s, u"ALPHA2"_s})
             addContact({{column, value}});
         ContactListing listing;
-        listing.setSortClause(ContactListing::sortClauseFor(column));
-        listing.load();
+        listing.setOrder(ContactListing::orderBy(column));
+        listing.readMore(100);
         const int at = int(ContactListing::columns().indexOf(column));
         QStringList sorted;
         for (int row = 0; row < listing.count(); ++row)
