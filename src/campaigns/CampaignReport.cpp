@@ -52,12 +52,20 @@ void add(Bucket &to, const Bucket &from)
     to.credits += from.credits;
 }
 
+// The days from `first` to `last` as bounds of ISO text (">= ? AND < ?"):
+// a date or a time written from its date on falls inside when its day does.
+// The text compares where date() of it would not let an index serve.
+QVariantList daysOf(QDate first, QDate last)
+{
+    return {first.toString(Qt::ISODate), last.addDays(1).toString(Qt::ISODate)};
+}
+
 // Posting and opt-out times are UTC instants, counted on the office's date:
 // the statements take a day more on each side (no zone is further than that
 // from UTC), and the office's date decides.
 QVariantList widened(QDate from, QDate to)
 {
-    return {from.addDays(-1).toString(Qt::ISODate), to.addDays(1).toString(Qt::ISODate)};
+    return daysOf(from.addDays(-1), to.addDays(1));
 }
 
 QDate officeDate(const OperatorTime &office, const QVariant &instant)
@@ -108,7 +116,7 @@ Report build(QDate from, QDate to, Period period)
     for (QDate start = periodStart(from, period); start <= to; start = next(start, period))
         buckets[start].start = start;
     // A queued row's date and a reply's time are the office's already.
-    const QVariantList range = {from.toString(Qt::ISODate), to.toString(Qt::ISODate)};
+    const QVariantList range = daysOf(from, to);
     const QVariantList wideRange = widened(from, to);
     const OperatorTime office = OperatorTime::current();
     const auto bucketOf = [&](QDate date) -> Bucket * {
@@ -123,7 +131,7 @@ Report build(QDate from, QDate to, Period period)
     std::map<QString, int> failures;
     QSqlQuery messages = Database::run(
         QStringLiteral("SELECT PostedAt, SendDate, Send, EventID, Delivered, Message, FailReason FROM SMSSend "
-                       "WHERE date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ?"),
+                       "WHERE coalesce(PostedAt, SendDate) >= ? AND coalesce(PostedAt, SendDate) < ?"),
         wideRange);
     while (messages.next()) {
         Bucket *bucket = bucketOf(messageDay(office, messages.value(0), messages.value(1)));
@@ -145,13 +153,13 @@ Report build(QDate from, QDate to, Period period)
         }
     }
     QSqlQuery replies = Database::run(QStringLiteral("SELECT date(ReceivedDateTime) FROM SMSReplies "
-                                                     "WHERE date(ReceivedDateTime) BETWEEN ? AND ?"),
+                                                     "WHERE ReceivedDateTime >= ? AND ReceivedDateTime < ?"),
                                       range);
     while (replies.next())
         if (Bucket *bucket = bucketOf(QDate::fromString(replies.value(0).toString().left(10), Qt::ISODate)))
             ++bucket->replies;
     QSqlQuery optOuts = Database::run(QStringLiteral("SELECT ChangedAt FROM OptOutAudit "
-                                                     "WHERE Action = 'ADDED' AND date(ChangedAt) BETWEEN ? AND ?"),
+                                                     "WHERE Action = 'ADDED' AND ChangedAt >= ? AND ChangedAt < ?"),
                                       wideRange);
     while (optOuts.next())
         if (Bucket *bucket = bucketOf(officeDate(office, optOuts.value(0))))
@@ -201,7 +209,7 @@ QList<Failed> failedToQueueAgain(QDate from, QDate to, const QString &reason)
     QSqlQuery rows = Database::run(
         QStringLiteral("SELECT SMSSendID, ClientID, Number, Message, FailReason, EventID, Marketing, PostedAt, "
                        "SendDate FROM SMSSend WHERE Send <> 0 AND EventID = '0' AND QueuedAgain = 0 "
-                       "AND date(coalesce(PostedAt, SendDate)) BETWEEN ? AND ? ORDER BY SMSSendID"),
+                       "AND coalesce(PostedAt, SendDate) >= ? AND coalesce(PostedAt, SendDate) < ? ORDER BY SMSSendID"),
         widened(from, to));
     while (rows.next()) {
         const QDate day = messageDay(office, rows.value(7), rows.value(8));

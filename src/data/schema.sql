@@ -103,6 +103,8 @@ CREATE INDEX IF NOT EXISTS SMSSend_InFlight ON SMSSend (InFlight) WHERE InFlight
 -- The queue: rows not yet attempted, in key order and newest first.
 CREATE INDEX IF NOT EXISTS SMSSend_Queue ON SMSSend (SMSSendID) WHERE Send = 0;
 CREATE INDEX IF NOT EXISTS SMSSend_QueueByDate ON SMSSend (SendDate, SendTime) WHERE Send = 0;
+-- The reports find a range of days' messages: posted, or queued for then.
+CREATE INDEX IF NOT EXISTS SMSSend_Day ON SMSSend (coalesce(PostedAt, SendDate));
 
 CREATE TABLE IF NOT EXISTS SMSReplies (
     SMSReplyID       INTEGER PRIMARY KEY AUTOINCREMENT,
