@@ -33,6 +33,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/Pictures.h"
 #include "ui/QueryListModel.h"
+#include "ui/Shades.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -127,7 +128,7 @@ std::unique_ptr<KeysetList> repliesNewestFirst()
 QueryListModel::Look look(QColor background, bool bold = false, bool italic = false, const QString &toolTip = {})
 {
     QueryListModel::Look result;
-    result.background = background;
+    result.background = Shades::forPalette(background);
     result.bold = bold;
     result.italic = italic;
     result.toolTip = toolTip;

@@ -2,8 +2,20 @@
 #include "ui_frmPreview.h"
 
 #include "campaigns/MessagePreview.h"
+#include "ui/Shades.h"
 
 #include <QHeaderView>
+
+namespace {
+
+void paint(QTableWidgetItem *item, const QColor &lightTint)
+{
+    const QColor background = Shades::forPalette(lightTint);
+    item->setBackground(background);
+    item->setForeground(Shades::textOn(background));
+}
+
+} // namespace
 
 frmPreview::frmPreview(const MessagePreview::Preview &preview, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::frmPreview>())
@@ -32,14 +44,14 @@ frmPreview::frmPreview(const MessagePreview::Preview &preview, QWidget *parent)
         for (int column = 0; column < cells.size(); ++column) {
             auto *item = new QTableWidgetItem(cells.at(column));
             if (!r.note.isEmpty())
-                item->setBackground(r.note.startsWith(QStringLiteral("opted out"))        ? QColor(215, 215, 215)
-                                    : r.pushed && r.note.contains(QStringLiteral("data")) ? QColor(255, 236, 179)
-                                                                                          : QColor(255, 205, 205));
+                paint(item, r.note.startsWith(QStringLiteral("opted out"))        ? QColor(215, 215, 215)
+                            : r.pushed && r.note.contains(QStringLiteral("data")) ? QColor(255, 236, 179)
+                                                                                  : QColor(255, 205, 205));
             grid->setItem(row, column, item);
         }
         if (!r.numberNote.isEmpty()) {
             QTableWidgetItem *number = grid->item(row, 1);
-            number->setBackground(QColor(255, 128, 128));
+            paint(number, QColor(255, 128, 128));
             number->setToolTip(r.numberNote);
             QTableWidgetItem *note = grid->item(row, 5);
             note->setText(r.note.isEmpty() ? r.numberNote : r.note + QStringLiteral("; ") + r.numberNote);

@@ -1,5 +1,7 @@
 #include "compose/DebitOrderModel.h"
 
+#include "ui/Shades.h"
+
 #include <QBrush>
 #include <QColor>
 
@@ -59,15 +61,13 @@ QVariant DebitOrderModel::data(const QModelIndex &index, int role) const
             return row.message;
         }
         return {};
-    case Qt::BackgroundRole: {
-        const QColor colour = colourOf(DebitOrderList::styleOf(row));
-        return colour.isValid() ? QVariant(QBrush(colour)) : QVariant();
+    case Qt::BackgroundRole:
+    case Qt::ForegroundRole: {
+        const QColor colour = Shades::forPalette(colourOf(DebitOrderList::styleOf(row)));
+        if (!colour.isValid())
+            return {};
+        return QBrush(role == Qt::BackgroundRole ? colour : Shades::textOn(colour));
     }
-    case Qt::ForegroundRole:
-        // Dark text on the light check colours, whatever the palette.
-        if (DebitOrderList::styleOf(row) != DebitOrderList::Style::None)
-            return QBrush(Qt::black);
-        return {};
     default:
         return {};
     }

@@ -1,5 +1,7 @@
 #include "contacts/ContactListModel.h"
 
+#include "ui/Shades.h"
+
 ContactListModel::ContactListModel(QObject *parent)
     : KeysetTableModel(std::make_unique<ContactListing>(), parent), m_mobileColumn(int(ContactListing::columns().indexOf(QStringLiteral("Mobile"))))
 {
@@ -27,12 +29,11 @@ QVariant ContactListModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::BackgroundRole:
     case Qt::ForegroundRole: {
-        const QColor shade =
-            colourOf(CellphoneClass::classify(listing().value(index.row(), m_mobileColumn).toString()));
+        const QColor shade = Shades::forPalette(
+            colourOf(CellphoneClass::classify(listing().value(index.row(), m_mobileColumn).toString())));
         if (!shade.isValid())
             return {};
-        // The shadings are light, so their text stays dark in a dark theme too.
-        return role == Qt::BackgroundRole ? shade : QColor(Qt::black);
+        return role == Qt::BackgroundRole ? shade : Shades::textOn(shade);
     }
     default:
         return KeysetTableModel::data(index, role);

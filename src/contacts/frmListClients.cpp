@@ -11,6 +11,7 @@
 #include "data/AppError.h"
 #include "data/ProcessSettings.h"
 #include "ui/MessageBoxes.h"
+#include "ui/Shades.h"
 
 #include <QHeaderView>
 #include <QMenuBar>
@@ -29,8 +30,9 @@ int columnOf(const QString &name)
 
 void shade(QLabel *label, CellphoneClass::Shading shading)
 {
-    label->setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: black; padding: 2px 8px; }")
-                             .arg(ContactListModel::colourOf(shading).name()));
+    const QColor background = Shades::forPalette(ContactListModel::colourOf(shading));
+    label->setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: %2; padding: 2px 8px; }")
+                             .arg(background.name(), Shades::textOn(background).name()));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/KeysetList.h"
 #include "ui/KeysetTableModel.h"
+#include "ui/Shades.h"
 
 #include <QDateTime>
 #include <QFont>
@@ -124,9 +125,11 @@ QVariant QueryListModel::data(const QModelIndex &index, int role) const
         }
         return {};
     case Qt::ForegroundRole:
-        // Row backgrounds are light, so their text stays dark in a dark theme too.
-        if (m_look && m_look(*this, index.row()).background.isValid())
-            return QColor(Qt::black);
+        if (m_look) {
+            const QColor background = m_look(*this, index.row()).background;
+            if (background.isValid())
+                return Shades::textOn(background);
+        }
         return {};
     case Qt::FontRole:
         if (m_look) {
