@@ -1,4 +1,5 @@
 #include "app/modMain.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -14,5 +15,6 @@ int main(int argc, char *argv[])
         return modMain::CopyDatabase(arguments.at(2), arguments.at(3));
     }
     QApplication application(argc, argv);
+    WindowPlacement::install();
     return modMain::Main();
 }
