@@ -9,7 +9,8 @@
 #include "ui/MessageBoxes.h"
 
 #include <QBarCategoryAxis>
-#include <QBarSeries>
+#include <QLineSeries>
+#include <QStackedBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
@@ -24,6 +25,10 @@ frmReports::frmReports(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
     ui->cboPeriod->addItem(QStringLiteral("Day"), int(CampaignReport::Period::Day));
     ui->cboPeriod->addItem(QStringLiteral("Week"), int(CampaignReport::Period::Week));
     ui->cboPeriod->addItem(QStringLiteral("Month"), int(CampaignReport::Period::Month));
+    // A caption's text is measured kerned but may be drawn wider ("To"
+    // showed as "Tc"): each is given half a character more than it measures.
+    for (QLabel *caption : {ui->lblFrom, ui->lblTo, ui->lblPeriod})
+        caption->setMinimumWidth(caption->sizeHint().width() + caption->fontMetrics().averageCharWidth() / 2 + 1);
     for (QDateEdit *edit : {ui->dteFrom, ui->dteTo})
         edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00")) + 40);
     const QDate today = OperatorTime::current().now().date();
@@ -76,32 +81,70 @@ void frmReports::cmdShow_Click()
             .arg(t.credits));
 }
 
+namespace {
+
+// A figure of the chart: its name, colour, and count in one period.
+struct Shown
+{
+    QString name;
+    QColor colour;
+    std::function<int(const CampaignReport::Bucket &)> count;
+};
+
+} // namespace
+
 void frmReports::showChart()
 {
     auto *chart = new QChart;
     const bool dark = palette().color(QPalette::Window).lightness() < 128;
     chart->setTheme(dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
     chart->setTitle(QStringLiteral("Messages, replies and opt-outs"));
-    auto *series = new QBarSeries;
-    const QList<QPair<QString, int CampaignReport::Bucket::*>> sets = {
-        {QStringLiteral("Sent"), &CampaignReport::Bucket::sent},
-        {QStringLiteral("Delivered"), &CampaignReport::Bucket::delivered},
-        {QStringLiteral("Failed"), &CampaignReport::Bucket::failed},
-        {QStringLiteral("Pending"), &CampaignReport::Bucket::pending},
-        {QStringLiteral("Opted out"), &CampaignReport::Bucket::optedOut},
-        {QStringLiteral("Replies"), &CampaignReport::Bucket::replies},
-        {QStringLiteral("Opt-outs"), &CampaignReport::Bucket::optOuts}};
+    // One stacked bar a period for what became of its messages, so a
+    // fortnight's bars stay wide enough to read; replies and new opt-outs
+    // are lines over them. Each has a hue of its own, the same in a light
+    // and a dark chart.
+    auto *outcomes = new QStackedBarSeries;
+    const QList<Shown> bars = {
+        {QStringLiteral("Delivered"), QColor(0x2e, 0x9e, 0x4f),
+         [](const CampaignReport::Bucket &b) { return b.delivered; }},
+        {QStringLiteral("Sent, not yet delivered"), QColor(0xe0, 0xb4, 0x1b),
+         [](const CampaignReport::Bucket &b) { return b.sent - b.delivered; }},
+        {QStringLiteral("Failed"), QColor(0xd6, 0x3c, 0x3c), [](const CampaignReport::Bucket &b) { return b.failed; }},
+        {QStringLiteral("Pending"), QColor(0x8c, 0x8c, 0x8c), [](const CampaignReport::Bucket &b) { return b.pending; }},
+        {QStringLiteral("Kept back (opted out)"), QColor(0x8e, 0x5c, 0xc8),
+         [](const CampaignReport::Bucket &b) { return b.optedOut; }}};
     int highest = 1;
-    for (const auto &[name, member] : sets) {
-        auto *set = new QBarSet(name);
-        for (const CampaignReport::Bucket &bucket : m_report.buckets) {
-            set->append(bucket.*member);
-            highest = std::max(highest, bucket.*member);
-        }
-        series->append(set);
+    for (const CampaignReport::Bucket &bucket : m_report.buckets) {
+        int stacked = 0;
+        for (const Shown &bar : bars)
+            stacked += bar.count(bucket);
+        highest = std::max({highest, stacked, bucket.replies, bucket.optOuts});
     }
-    series->setBarWidth(0.9);
-    chart->addSeries(series);
+    for (const Shown &bar : bars) {
+        auto *set = new QBarSet(bar.name);
+        set->setColor(bar.colour);
+        set->setBorderColor(bar.colour);
+        for (const CampaignReport::Bucket &bucket : m_report.buckets)
+            set->append(bar.count(bucket));
+        outcomes->append(set);
+    }
+    outcomes->setBarWidth(0.7);
+    chart->addSeries(outcomes);
+    const QList<Shown> lines = {
+        {QStringLiteral("Replies"), QColor(0x2f, 0x7f, 0xd8), [](const CampaignReport::Bucket &b) { return b.replies; }},
+        {QStringLiteral("New opt-outs"), QColor(0xe8, 0x6a, 0x10),
+         [](const CampaignReport::Bucket &b) { return b.optOuts; }}};
+    QList<QLineSeries *> lineSeries;
+    for (const Shown &line : lines) {
+        auto *series = new QLineSeries;
+        series->setName(line.name);
+        series->setPen(QPen(line.colour, 3));
+        series->setPointsVisible(true);
+        for (int i = 0; i < m_report.buckets.size(); ++i)
+            series->append(i, line.count(m_report.buckets.at(i)));
+        chart->addSeries(series);
+        lineSeries << series;
+    }
     QStringList labels;
     // Short labels, so that a fortnight of days fits under the chart.
     const QString format =
@@ -111,8 +154,10 @@ void frmReports::showChart()
                       + QLocale().toString(bucket.start, format);
     auto *categories = new QBarCategoryAxis;
     categories->append(labels);
+    if (labels.size() > 10)
+        categories->setLabelsAngle(-60);
     chart->addAxis(categories, Qt::AlignBottom);
-    series->attachAxis(categories);
+    outcomes->attachAxis(categories);
     auto *values = new QValueAxis;
     // A little room above the highest bar; whole numbers only on the axis.
     highest = std::max(highest + 1, 4);
@@ -123,7 +168,12 @@ void frmReports::showChart()
     else
         values->applyNiceNumbers();
     chart->addAxis(values, Qt::AlignLeft);
-    series->attachAxis(values);
+    outcomes->attachAxis(values);
+    // The lines run over the bars' categories: point i is the i-th period.
+    for (QLineSeries *series : lineSeries) {
+        series->attachAxis(categories);
+        series->attachAxis(values);
+    }
     chart->legend()->setAlignment(Qt::AlignBottom);
     QChart *old = m_chart->chart();
     m_chart->setChart(chart);
