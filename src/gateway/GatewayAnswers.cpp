@@ -54,9 +54,13 @@ bool forEachItem(const QString &answer, const QString &root, const QString &item
 
 } // namespace
 
-double credits(const QString &answer)
+std::optional<double> credits(const QString &answer)
 {
-    return LeadingNumber(answer);
+    const QString cleaned = TrimBlanks(StripLineBreaks(answer));
+    if (cleaned.isEmpty()
+        || !(cleaned.front().isDigit() || cleaned.front() == QLatin1Char('.') || cleaned.front() == QLatin1Char('-')))
+        return std::nullopt;
+    return LeadingNumber(cleaned);
 }
 
 SingleSmsAnswer singleSms(const QString &answer)

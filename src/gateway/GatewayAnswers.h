@@ -10,9 +10,9 @@
 // How the gateway's answers are read. Pure functions: no network, no database.
 namespace GatewayAnswers {
 
-// Credits: the leading number of the answer ("FALSE", empty or an error page
-// give 0).
-double credits(const QString &answer);
+// Credits: the leading number of the answer. An answer that does not begin
+// with a number ("FALSE: ...", an error page, nothing) holds no balance.
+std::optional<double> credits(const QString &answer);
 
 // SingleSMS: refused when the first five characters of the raw answer, in
 // upper case, are "FALSE"; otherwise accepted with the answer's leading

@@ -188,7 +188,7 @@ QString GatewayClient::exchange(const QString &type, const Parameters &parameter
 
 QString GatewayClient::credits()
 {
-    return exchange(QStringLiteral("Credits"));
+    return exchange(QStringLiteral("Credits"), {}, MessageScript, Expect::Success);
 }
 
 QString GatewayClient::singleSms(const QString &number, const QString &message, const QString &customerId)

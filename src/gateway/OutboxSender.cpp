@@ -39,6 +39,20 @@ const QString TitleSend = QStringLiteral("SEND");
 const QString SendPart = QStringLiteral("Do you only want to send the amount of sms that you have credits for?");
 
 constexpr qint64 ErrorRunEnded = 3200;
+constexpr qint64 ErrorNoBalance = 3201;
+
+// The balance a Credits answer holds. A refusal or a page without one is an
+// error quoting the gateway, never a balance of 0: the operator is told what
+// went wrong instead of being told to buy credits.
+double balanceIn(const QString &answer)
+{
+    const std::optional<double> balance = GatewayAnswers::credits(answer);
+    if (!balance)
+        throw GatewayError(ErrorNoBalance,
+                           UnreadableAnswer(QStringLiteral("a credit balance"), GatewayAnswers::shortWords(answer)),
+                           false);
+    return *balance;
+}
 
 } // namespace
 
@@ -55,10 +69,10 @@ void OutboxSender::CheckCredits()
         return;
     }
     try {
-        const QString answer = GatewayClient().credits();
-        m_host.setCreditsText(DecimalText(GatewayAnswers::credits(answer)));
+        m_host.setCreditsText(DecimalText(balanceIn(GatewayClient().credits())));
     } catch (const AppError &error) {
         busy.release();
+        m_host.setStatus(QStringLiteral("Check Credits failed: ") + error.description());
         m_host.showError(error);
     }
 }
@@ -67,7 +81,7 @@ double OutboxSender::RefreshCredits()
 {
     CycleBusy busy(m_host, m_busy);
     m_host.setStatus(QStringLiteral("Checking Credits ..."));
-    const double balance = GatewayAnswers::credits(GatewayClient().credits());
+    const double balance = balanceIn(GatewayClient().credits());
     m_host.setCreditsText(DecimalText(balance));
     m_host.setStatus(m_texts.creditsChecked);
     return balance;

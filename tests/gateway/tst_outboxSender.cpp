@@ -62,10 +62,52 @@ private slots:
         scriptAnswer(s.gateway, QStringLiteral("Credits"), QStringLiteral("150.0\r\n"));
         sender.CheckCredits();
         QCOMPARE(s.host.credits, "150");
-        scriptAnswer(s.gateway, QStringLiteral("Credits"), QStringLiteral("FALSE: Invalid username or password"));
+    }
+
+    // A refusal, an error page, an answer without a balance and a gateway that is not there are each told
+    // as what they are, with the gateway's words or status: never shown as a balance of 0, and a send run
+    // never takes them for a lack of credits (the CREDITS box) nor ends saying it is done.
+    void creditsThatCannotBeReadAreToldAsTheyAre_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("refused") << "FALSE: Invalid username or password" << 200
+                                 << "The gateway's answer is not a credit balance: FALSE: Invalid username or password";
+        QTest::newRow("error page") << "<html><body>Server Error</body></html>" << 500 << "answered with HTTP status 500";
+        QTest::newRow("no number") << "<Credits/>" << 200 << "The gateway's answer is not a credit balance";
+        QTest::newRow("empty") << "" << 200 << "The gateway's answer is not a credit balance.";
+        QTest::newRow("not listening") << "" << 0 << "could not be reached";
+    }
+
+    void creditsThatCannotBeReadAreToldAsTheyAre()
+    {
+        QFETCH(QString, body);
+        QFETCH(int, status);
+        QFETCH(QString, told);
+        GatewaySetup s(1000, "150");
+        OutboxSender sender(s.host);
+        OutboxRows::queue("0821234567", "one");
+        const auto fault = [&] {
+            if (status == 0)
+                s.gateway.stop();
+            else
+                scriptAnswer(s.gateway, QStringLiteral("Credits"), body, status);
+        };
+        fault();
         sender.CheckCredits();
-        QCOMPARE(s.host.credits, "0");
-        QCOMPARE(s.host.titles.size(), 2);
+        QCOMPARE(s.host.credits, "150");
+        QCOMPARE(s.host.titles, QStringList({"ERROR"}));
+        QVERIFY2(s.host.texts.last().contains(told), qPrintable(s.host.texts.last()));
+        QVERIFY2(s.host.lastStatus().startsWith("Check Credits failed: "), qPrintable(s.host.lastStatus()));
+
+        if (status != 0)
+            fault();
+        QVERIFY(!sender.SendOutbox());
+        QCOMPARE(s.host.titles, QStringList({"ERROR", "ERROR"}));
+        QVERIFY2(s.host.texts.last().contains(told), qPrintable(s.host.texts.last()));
+        QCOMPARE(s.host.lastStatus(), "ERROR");
+        QCOMPARE(OutboxRows::states(), QStringList({"queued"}));
     }
 
     // Balance 0: the balance is asked for first. As many credits as rows sends all, oldest first,
