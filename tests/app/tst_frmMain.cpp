@@ -62,6 +62,7 @@ private Q_SLOTS:
     void outboxRowsAreStyledByTheirState();
     void onlyQueuedRowsAreDeletedAndOnlyAfterConfirmation();
     void entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards();
+    void theOutboxReadsOnAsItScrollsAndKeepsItsRowsWhenReadAgain();
 
 private:
     std::unique_ptr<TestHome> home;
@@ -260,6 +261,44 @@ void tst_frmMain::entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards()
     saveScreenshot(&about, u"frmAbout"_s);
     QTest::mouseClick(about.findChild<QPushButton *>(u"cmdClose"_s), Qt::LeftButton);
     QVERIFY(!about.isVisible());
+}
+
+
+// The outbox shows its newest page first and reads the next as the view scrolls to the end, every row
+// once, newest first; read again after a change it shows as many rows as before, the new one on top,
+// and the one pushed off the end comes with the next scroll.
+void tst_frmMain::theOutboxReadsOnAsItScrollsAndKeepsItsRowsWhenReadAgain()
+{
+    QList<qint64> ids;
+    {
+        Database::Transaction transaction;
+        for (int i = 0; i < 600; ++i)
+            ids.prepend(OutboxRows::queue(u"082%1"_s.arg(1000000 + i)));
+        transaction.commit();
+    }
+    frmMain window;
+    window.resize(1000, 700);
+    window.show();
+    QueryListModel *list = window.outboxList();
+    QVERIFY(list->rowCount() < ids.size());
+    auto *grid = window.findChild<QTableView *>(u"grdOutbox"_s);
+    for (int scrolls = 0; scrolls < 10 && list->rowCount() < ids.size(); ++scrolls) {
+        grid->scrollToBottom();
+        QCoreApplication::processEvents();
+    }
+    QList<qint64> shown;
+    for (int row = 0; row < list->rowCount(); ++row)
+        shown << list->value(row, u"SMSSendID"_s).toLongLong();
+    QCOMPARE(shown, ids);
+
+    const qint64 newest = OutboxRows::queue(u"0829999999"_s);
+    window.refreshOutbox();
+    QCOMPARE(list->rowCount(), ids.size());
+    QCOMPARE(list->value(0, u"SMSSendID"_s).toLongLong(), newest);
+    grid->scrollToBottom();
+    QCoreApplication::processEvents();
+    QCOMPARE(list->rowCount(), ids.size() + 1);
+    QCOMPARE(list->value(int(ids.size()), u"SMSSendID"_s).toLongLong(), ids.last());
 }
 
 QTEST_MAIN(tst_frmMain)
