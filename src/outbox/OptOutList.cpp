@@ -96,10 +96,7 @@ bool Checker::blocks(const QString &number)
     const QString key = keyOf(number);
     if (key.isEmpty())
         return false;
-    QSqlQuery &found = m_find.run({key});
-    const bool listed = found.next();
-    found.finish();
-    return listed;
+    return m_find.finds({key});
 }
 
 } // namespace OptOutList

@@ -48,7 +48,7 @@ public:
     bool blocks(const QString &number);
 
 private:
-    Database::Statement m_find;
+    Database::RowStatement m_find;
 };
 
 } // namespace OptOutList

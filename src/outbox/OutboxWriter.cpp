@@ -50,30 +50,53 @@ QString OutboxWriter::text(const QString &body, qint64 clientId, const QString &
     return m_fill ? m_fill(body, clientId, number) : body;
 }
 
-QVariant OutboxWriter::batch()
+Database::Value OutboxWriter::batch()
 {
     if (!m_campaign || !m_campaign->sendAt.isValid())
-        return noKey();
+        return {};
     if (m_campaign->batchId == 0)
         m_campaign->batchId = Batches::create(m_campaign->sendAt, m_campaign->description);
     return m_campaign->batchId;
 }
 
+const QStringList &OutboxWriter::trimmed(const QStringList &bodies)
+{
+    if (!m_bodies.isSharedWith(bodies) || m_trimmedBodies.size() != bodies.size()) {
+        m_bodies = bodies;
+        m_trimmedBodies.clear();
+        for (const QString &body : bodies)
+            m_trimmedBodies.append(modFunctions::TrimBlanks(body));
+    }
+    return m_trimmedBodies;
+}
+
+void OutboxWriter::stampNow()
+{
+    const QDateTime now = m_clock.now();
+    const qint64 minute = now.toSecsSinceEpoch() / 60;
+    const int offset = now.offsetFromUtc();
+    if (minute == m_stampMinute && offset == m_stampOffset && !m_sendDate.isNull())
+        return;
+    m_stampMinute = minute;
+    m_stampOffset = offset;
+    m_sendDate = now.date().toString(QStringLiteral("yyyy-MM-dd"));
+    m_sendTime = now.time().toString(QStringLiteral("HH:mm"));
+}
+
 int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, const QVariant &clientId)
 {
     const QString trimmedNumber = modFunctions::TrimBlanks(number);
-    const QVariant contact = clientId.isValid() ? clientId : noKey();
+    const Database::Value contact(clientId);
+    const qint64 contactKey = clientId.isValid() ? clientId.toLongLong() : 0;
     int written = 0;
     if (leaveOut(trimmedNumber))
         return written;
-    for (const QString &body : bodies) {
-        const QString message = modFunctions::TrimBlanks(body);
+    for (const QString &message : trimmed(bodies)) {
         if (message.isEmpty())
             continue;
-        const QDateTime now = m_clock.now();
-        m_dated.run({contact, trimmedNumber, text(message, contact.toLongLong(), trimmedNumber),
-                     now.date().toString(QStringLiteral("yyyy-MM-dd")), now.time().toString(QStringLiteral("HH:mm")),
-                     marketing(), batch()});
+        stampNow();
+        const QString filled = text(message, contactKey, trimmedNumber);
+        m_dated.run({contact, trimmedNumber, filled, m_sendDate, m_sendTime, marketing(), batch()});
         ++written;
         ++m_written;
     }
@@ -84,7 +107,8 @@ void OutboxWriter::queueMessage(const QString &number, const QString &message)
 {
     if (leaveOut(number))
         return;
-    m_plain.run({number, text(message, 0, number), marketing(), batch()});
+    const QString filled = text(message, 0, number);
+    m_plain.run({number, filled, marketing(), batch()});
     ++m_written;
 }
 

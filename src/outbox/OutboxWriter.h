@@ -49,9 +49,9 @@ private:
 
 // Adds rows to the outbox (SMSSend): every queueing path writes through it.
 // A number on the opt-out list gets no rows (counted in the campaign). One
-// prepared statement per row shape is reused for every row, so a long list is
-// queued quickly; values are always bound. Errors are thrown as AppError;
-// rows stored before one stay stored.
+// prepared statement per row shape is reused for every row (a RowStatement),
+// so a long list is queued at the engine's pace; values are always bound.
+// Errors are thrown as AppError; rows stored before one stay stored.
 class OutboxWriter
 {
 public:
@@ -76,15 +76,25 @@ private:
     QString text(const QString &body, qint64 clientId, const QString &number) const;
     // SMSSend.BatchID for the next row: NULL unless the queueing is
     // scheduled, when its batch is made on first use.
-    QVariant batch();
+    Database::Value batch();
     int marketing() const { return m_campaign && m_campaign->marketing ? 1 : 0; }
+    // The bodies trimmed, worked out once for a list given again and again.
+    const QStringList &trimmed(const QStringList &bodies);
+    // SendDate and SendTime of a row written now, formatted once a minute.
+    void stampNow();
 
     QueueCampaign *m_campaign;
     TextFill m_fill;
     OptOutList::Checker m_checker;
-    Database::Statement m_dated;
-    Database::Statement m_plain;
+    Database::RowStatement m_dated;
+    Database::RowStatement m_plain;
     OfficeClock m_clock;
+    QStringList m_bodies;
+    QStringList m_trimmedBodies;
+    qint64 m_stampMinute = -1;
+    int m_stampOffset = 0;
+    QString m_sendDate;
+    QString m_sendTime;
     qint64 m_written = 0;
 };
 
