@@ -9,6 +9,9 @@
 #include <QSqlQuery>
 #include <QStringView>
 
+#include <algorithm>
+#include <optional>
+
 namespace CustomerImport {
 
 namespace {
@@ -82,51 +85,119 @@ QString refusedText(const Customer &customer)
         + modFunctions::TrimBlanks(customer.FirstName.toString());
 }
 
+namespace {
+
+// Lines written under one savepoint when none is refused.
+constexpr qsizetype ChunkLines = 256;
+
+// The statements of an import, prepared once.
+class Writer
+{
+public:
+    explicit Writer(qint64 groupId) : m_groupId(groupId) {}
+
+    // The line's contact and its group link; throws AppError.
+    void write(const Customer &c)
+    {
+        const qint64 clientId = m_addClient.insert({c.AssNo, c.FirstName, c.Company, c.Address1, c.Address2,
+                                                    c.Address3, c.PostalCode, c.TelWork, c.Fax, c.Mobile, c.EMail});
+        if (m_groupId != 0)
+            m_addLink.run({m_groupId, clientId});
+    }
+
+    // Writes the lines under one savepoint; false, with nothing of them kept,
+    // when any of them fails.
+    bool writeAll(const QList<Customer> &customers)
+    {
+        m_beginChunk.run({});
+        try {
+            for (const Customer &c : customers)
+                write(c);
+        } catch (const AppError &error) {
+            rollBack(m_undoChunk, m_releaseChunk, error);
+            return false;
+        }
+        m_releaseChunk.run({});
+        return true;
+    }
+
+    // One line under a savepoint of its own, so that a refused line takes
+    // back its contact and its group link together. Gives the error that
+    // refused it; any other error is thrown.
+    std::optional<AppError> writeOne(const Customer &c)
+    {
+        m_beginLine.run({});
+        try {
+            write(c);
+        } catch (const AppError &error) {
+            rollBack(m_undoLine, m_releaseLine, error);
+            if (!Database::refusesTheRow(error))
+                throw;
+            return error;
+        }
+        m_releaseLine.run({});
+        return std::nullopt;
+    }
+
+private:
+    static void rollBack(Database::RowStatement &undo, Database::RowStatement &release, const AppError &error)
+    {
+        try {
+            undo.run({});
+            release.run({});
+        } catch (const AppError &) {
+            // The savepoint is gone with the whole transaction: nothing of
+            // this batch can be kept, whatever the first error was.
+            throw error;
+        }
+    }
+
+    qint64 m_groupId;
+    Database::RowStatement m_beginChunk{QStringLiteral("SAVEPOINT customers")};
+    Database::RowStatement m_releaseChunk{QStringLiteral("RELEASE customers")};
+    Database::RowStatement m_undoChunk{QStringLiteral("ROLLBACK TO customers")};
+    Database::RowStatement m_beginLine{QStringLiteral("SAVEPOINT customer")};
+    Database::RowStatement m_releaseLine{QStringLiteral("RELEASE customer")};
+    Database::RowStatement m_undoLine{QStringLiteral("ROLLBACK TO customer")};
+    Database::RowStatement m_addClient{QStringLiteral(
+        "INSERT INTO Clients (AssNo, FirstName, Company, Address1, Address2, Address3, PostalCode, "
+        "TelWork, Fax, Mobile, EMail) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")};
+    Database::RowStatement m_addLink{QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)")};
+};
+
+} // namespace
+
 Imported importLines(const QStringList &lines, qint64 groupId, const Progress &progress, const Refused &refused)
 {
     Imported result;
     Database::Batch batch;
-    // Each line is written under a savepoint of its own, so a refused line
-    // takes back its contact and its group link together and the batch goes on.
-    Database::Statement begin(QStringLiteral("SAVEPOINT customer"));
-    Database::Statement release(QStringLiteral("RELEASE customer"));
-    Database::Statement undo(QStringLiteral("ROLLBACK TO customer"));
-    Database::Statement addClient(QStringLiteral(
-        "INSERT INTO Clients (AssNo, FirstName, Company, Address1, Address2, Address3, PostalCode, "
-        "TelWork, Fax, Mobile, EMail) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    Database::Statement addLink(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"));
+    Writer writer(groupId);
+    QList<Customer> chunk;
     try {
-        for (const QString &line : lines) {
-            const Customer c = parseLine(line);
-            begin.run({});
-            try {
-                const qint64 clientId = addClient.insert({c.AssNo, c.FirstName, c.Company, c.Address1, c.Address2,
-                                                          c.Address3, c.PostalCode, c.TelWork, c.Fax, c.Mobile, c.EMail});
-                if (groupId != 0)
-                    addLink.run({groupId, clientId});
-                release.run({});
-            } catch (const AppError &error) {
-                try {
-                    undo.run({});
-                    release.run({});
-                } catch (const AppError &) {
-                    // The savepoint is gone with the whole transaction: nothing
-                    // of this batch can be kept, whatever the first error was.
-                    throw error;
-                }
-                if (!Database::refusesTheRow(error))
-                    throw;
-                const QString text = refusedText(c);
-                result.refused.append(text);
-                if (refused)
-                    refused(text);
+        for (qsizetype first = 0; first < lines.size(); first += ChunkLines) {
+            chunk.clear();
+            for (qsizetype at = first; at < std::min(lines.size(), first + ChunkLines); ++at)
+                chunk.append(parseLine(lines.at(at)));
+            // A chunk goes in whole; one with a failing line is written again
+            // line by line, so that only the refused lines are left out.
+            if (writer.writeAll(chunk)) {
+                result.contacts += chunk.size();
                 if (progress)
                     progress(result.contacts);
                 continue;
             }
-            ++result.contacts;
-            if (progress)
-                progress(result.contacts);
+            for (const Customer &c : std::as_const(chunk)) {
+                if (writer.writeOne(c)) {
+                    const QString text = refusedText(c);
+                    result.refused.append(text);
+                    if (refused)
+                        refused(text);
+                } else {
+                    ++result.contacts;
+                }
+                if (progress)
+                    progress(result.contacts);
+            }
         }
     } catch (const AppError &error) {
         AppError shown = batch.keepBefore(error, importedBefore(result.contacts));
