@@ -709,9 +709,11 @@ QSqlDatabase connection()
         // loses a row marked sent; only a power cut can lose the last few. A
         // sync per outbox row would cost more than the gateway's answer.
         // Savepoints and sorts keep their scratch data in memory, not in
-        // temporary files written for every row of a long import.
+        // temporary files written for every row of a long import. A cache
+        // of 32 MB holds the pages a long import or queueing changes until
+        // its commit, instead of writing them to the log part way.
         execScript(db, QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
-                                      "PRAGMA temp_store = MEMORY;"),
+                                      "PRAGMA temp_store = MEMORY; PRAGMA cache_size = -32768;"),
                    QStringLiteral("Setting up the connection"));
     } catch (...) {
         db = QSqlDatabase();
@@ -984,22 +986,23 @@ bool RowStatement::onFile()
     return m_file;
 }
 
-QVariantList RowStatement::variants(std::initializer_list<Value> values) const
+QVariantList RowStatement::variants(const Value *values, qsizetype count)
 {
     QVariantList list;
-    list.reserve(qsizetype(values.size()));
-    for (const Value &value : values)
-        list.append(value.toVariant());
+    list.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        list.append(values[i].toVariant());
     return list;
 }
 
-bool RowStatement::step(std::initializer_list<Value> values)
+bool RowStatement::step(const Value *values, qsizetype count)
 {
     sqlite3 *handle = sqlite3_db_handle(m_statement);
-    if (int(values.size()) != sqlite3_bind_parameter_count(m_statement))
+    if (count != sqlite3_bind_parameter_count(m_statement))
         throw AppError(ErrorGeneral, QStringLiteral("Parameter count mismatch"), QStringLiteral("Database"));
     int at = 1;
-    for (const Value &value : values) {
+    for (qsizetype i = 0; i < count; ++i) {
+        const Value &value = values[i];
         int code = SQLITE_OK;
         switch (value.kind()) {
         case Value::Kind::Null:
@@ -1033,11 +1036,11 @@ bool RowStatement::step(std::initializer_list<Value> values)
     throw error;
 }
 
-int RowStatement::run(std::initializer_list<Value> values)
+int RowStatement::run(const Value *values, qsizetype count)
 {
     if (!onFile())
-        return m_server.run(variants(values)).numRowsAffected();
-    step(values);
+        return m_server.run(variants(values, count)).numRowsAffected();
+    step(values, count);
     const int changed = sqlite3_changes(sqlite3_db_handle(m_statement));
     sqlite3_reset(m_statement);
     return changed;
@@ -1046,8 +1049,8 @@ int RowStatement::run(std::initializer_list<Value> values)
 qint64 RowStatement::insert(std::initializer_list<Value> values)
 {
     if (!onFile())
-        return m_server.insert(variants(values));
-    step(values);
+        return m_server.insert(variants(values.begin(), qsizetype(values.size())));
+    step(values.begin(), qsizetype(values.size()));
     sqlite3 *handle = sqlite3_db_handle(m_statement);
     const qint64 key = sqlite3_changes(handle) > 0 ? sqlite3_last_insert_rowid(handle) : 0;
     sqlite3_reset(m_statement);
@@ -1057,13 +1060,40 @@ qint64 RowStatement::insert(std::initializer_list<Value> values)
 bool RowStatement::finds(std::initializer_list<Value> values)
 {
     if (!onFile()) {
-        QSqlQuery &query = m_server.run(variants(values));
+        QSqlQuery &query = m_server.run(variants(values.begin(), qsizetype(values.size())));
         const bool found = query.next();
         query.finish();
         return found;
     }
-    const bool found = step(values);
+    const bool found = step(values.begin(), qsizetype(values.size()));
     sqlite3_reset(m_statement);
+    return found;
+}
+
+QList<qint64> keys(const QString &sql)
+{
+    QList<qint64> found;
+    const QSqlDatabase db = connection();
+    sqlite3 *handle = engine() == Engine::SQLite ? handleOf(db) : nullptr;
+    if (!handle) {
+        QSqlQuery query = run(sql);
+        while (query.next())
+            found.append(query.value(0).toLongLong());
+        return found;
+    }
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    int code = sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, nullptr);
+    if (code != SQLITE_OK)
+        throw engineError(handle, code, sql);
+    while ((code = sqlite3_step(statement)) == SQLITE_ROW)
+        found.append(sqlite3_column_int64(statement, 0));
+    if (code != SQLITE_DONE) {
+        const AppError error = engineError(handle, code, sql);
+        sqlite3_finalize(statement);
+        throw error;
+    }
+    sqlite3_finalize(statement);
     return found;
 }
 

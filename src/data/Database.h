@@ -177,7 +177,8 @@ public:
     RowStatement &operator=(const RowStatement &) = delete;
 
     // Runs it with the values bound in order; gives the rows it changed.
-    int run(std::initializer_list<Value> values);
+    int run(std::initializer_list<Value> values) { return run(values.begin(), qsizetype(values.size())); }
+    int run(const Value *values, qsizetype count);
     // Runs an INSERT and gives the new row's key, 0 when it added no row (a
     // conflict passed over). A statement used for insert() is used for
     // nothing else.
@@ -190,8 +191,8 @@ public:
 
 private:
     // Binds and runs it on the file; true when it gave a row.
-    bool step(std::initializer_list<Value> values);
-    QVariantList variants(std::initializer_list<Value> values) const;
+    bool step(const Value *values, qsizetype count);
+    static QVariantList variants(const Value *values, qsizetype count);
     // Prepares it on the file when the connection is to one.
     bool onFile();
 
@@ -201,6 +202,11 @@ private:
     bool m_checked = false; // the engine has been looked at
     bool m_file = false;
 };
+
+// The first column of every row of a query, as whole numbers: the keys of a
+// long list in the order it shows them. On SQLite read from the engine's own
+// statement, without a QVariant per row.
+QList<qint64> keys(const QString &sql);
 
 // Groups many writes into one transaction for speed. Nothing is stored until
 // commit(), which reports its own failure; a batch left without a commit rolls
