@@ -11,6 +11,9 @@
 #include <QVariant>
 
 #include <functional>
+#include <map>
+#include <memory>
+#include <vector>
 
 // How one queueing action treats its messages, and what it left out.
 struct QueueCampaign
@@ -65,13 +68,34 @@ public:
     int queueBodies(const QStringList &bodies, const QString &number, const QVariant &clientId = {});
 
     // One row with only a number and a message (the debit-order list): no
-    // contact, date or time.
+    // contact, date or time. Such rows are written a few dozen to a statement:
+    // flush() writes those still waiting.
     void queueMessage(const QString &number, const QString &message);
+
+    // Writes the rows still waiting. Where a statement of several rows
+    // fails, they are written one by one: the rows before the failing one
+    // are stored and its own error is thrown.
+    void flush();
 
     // Rows this writer has written so far.
     qint64 written() const { return m_written; }
 
 private:
+    // Rows of one shape, written by one statement of up to RowsPerStatement rows.
+    struct Shape
+    {
+        QString columns;
+        int count;
+        Database::RowStatement single;
+        std::map<qsizetype, std::unique_ptr<Database::RowStatement>> several;
+    };
+    struct Waiting
+    {
+        QString number, message;
+        Database::Value batch;
+    };
+    void writeRows(Shape &shape, const std::vector<Database::Value> &values);
+
     bool leaveOut(const QString &number);
     QString text(const QString &body, qint64 clientId, const QString &number) const;
     // SMSSend.BatchID for the next row: NULL unless the queueing is
@@ -86,8 +110,9 @@ private:
     QueueCampaign *m_campaign;
     TextFill m_fill;
     OptOutList::Checker m_checker;
-    Database::RowStatement m_dated;
-    Database::RowStatement m_plain;
+    Shape m_dated;
+    Shape m_plain;
+    QList<Waiting> m_waiting;
     OfficeClock m_clock;
     QStringList m_bodies;
     QStringList m_trimmedBodies;
