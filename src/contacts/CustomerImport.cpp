@@ -18,19 +18,39 @@ namespace {
 
 using Items = QList<QStringView>;
 
-QVariant cleaned(const Items &items, qsizetype index)
+// The item without tabs, line breaks, double quotes and NULs (and dashes,
+// for a number), then without blanks at its ends: CleanString and TrimBlanks
+// in one pass, since an import does this to a dozen items of every line.
+QVariant cleaned(const Items &items, qsizetype index, bool withoutDashes = false)
 {
     if (index >= items.size())
         return {};
-    return modFunctions::TrimBlanks(modFunctions::CleanString(items.at(index).toString()));
+    const QStringView item = items.at(index);
+    QString result(item.size(), Qt::Uninitialized);
+    QChar *const begin = result.data();
+    QChar *out = begin;
+    for (const QChar c : item) {
+        const char16_t u = c.unicode();
+        if (u == u'\t' || u == u'\r' || u == u'\n' || u == u'"' || u == u'\0' || (withoutDashes && u == u'-'))
+            continue;
+        *out++ = c;
+    }
+    const QChar *first = begin;
+    while (first < out && first->unicode() == u' ')
+        ++first;
+    while (out > first && (out - 1)->unicode() == u' ')
+        --out;
+    if (first == out)
+        return QStringLiteral(""); // an item that is there is empty text, never NULL
+    if (first != begin)
+        std::copy(first, const_cast<const QChar *>(out), begin);
+    result.truncate(out - first);
+    return result;
 }
 
 QVariant number(const Items &items, qsizetype index)
 {
-    const QVariant value = cleaned(items, index);
-    if (!value.isValid())
-        return {};
-    return modFunctions::TrimBlanks(value.toString().remove(QLatin1Char('-')));
+    return cleaned(items, index, true);
 }
 
 qsizetype characters(const QString &text)
