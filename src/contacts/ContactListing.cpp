@@ -31,12 +31,7 @@ QString ContactListing::sortClauseFor(const QString &column)
 void ContactListing::load()
 {
     // Contacts with equal values keep the order they were added in.
-    QSqlQuery query =
-        Database::run(QStringLiteral("SELECT ClientID FROM Clients") + m_sortClause + QStringLiteral(", ClientID"));
-    QList<qint64> ids;
-    while (query.next())
-        ids.append(query.value(0).toLongLong());
-    m_ids = std::move(ids);
+    m_ids = Database::keys(QStringLiteral("SELECT ClientID FROM Clients") + m_sortClause + QStringLiteral(", ClientID"));
     m_pages.clear();
 }
 
