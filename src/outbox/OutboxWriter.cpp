@@ -5,7 +5,6 @@
 #include "outbox/Batches.h"
 
 #include <QDateTime>
-#include <QVarLengthArray>
 
 #include <utility>
 
@@ -53,21 +52,26 @@ OutboxWriter::OutboxWriter(QueueCampaign *campaign, TextFill fill)
 {
 }
 
+bool OutboxWriter::writeTogether(Shape &shape, const std::vector<Database::Value> &values)
+{
+    const qsizetype rows = qsizetype(values.size()) / shape.count;
+    std::unique_ptr<Database::RowStatement> &together = shape.several[rows];
+    if (!together)
+        together = std::make_unique<Database::RowStatement>(insertOf(shape.columns, shape.count, rows));
+    try {
+        together->run(values.data(), qsizetype(values.size()));
+    } catch (const AppError &) {
+        return false; // nothing of the statement is stored
+    }
+    m_written += rows;
+    return true;
+}
+
 void OutboxWriter::writeRows(Shape &shape, const std::vector<Database::Value> &values)
 {
     const qsizetype rows = qsizetype(values.size()) / shape.count;
-    if (rows > 1) {
-        std::unique_ptr<Database::RowStatement> &several = shape.several[rows];
-        if (!several)
-            several = std::make_unique<Database::RowStatement>(insertOf(shape.columns, shape.count, rows));
-        try {
-            several->run(values.data(), qsizetype(values.size()));
-            m_written += rows;
-            return;
-        } catch (const AppError &) {
-            // Nothing of the statement is stored; row by row below.
-        }
-    }
+    if (rows > 1 && writeTogether(shape, values))
+        return;
     for (qsizetype row = 0; row < rows; ++row) {
         shape.single.run(values.data() + row * shape.count, shape.count);
         ++m_written;
@@ -139,48 +143,96 @@ void OutboxWriter::stampNow()
 
 int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, const QVariant &clientId)
 {
+    qsizetype failedAt = -1;
+    return int(queueBodiesToEach(bodies, {Addressee{number, clientId}}, failedAt));
+}
+
+qint64 OutboxWriter::queueBodiesToEach(const QStringList &bodies, const QList<Addressee> &addressees,
+                                       qsizetype &failedAt)
+{
     flush();
-    const QString trimmedNumber = modFunctions::TrimBlanks(number);
-    const qint64 contactKey = clientId.isValid() ? clientId.toLongLong() : 0;
-    if (leaveOut(trimmedNumber))
-        return 0;
-    // The addressee's rows go in with one statement; their texts, dates and
-    // times are kept here until it has run.
-    QVarLengthArray<QString, 4> texts;
-    QVarLengthArray<QString, 4> dates;
-    QVarLengthArray<QString, 4> times;
-    const auto write = [&] {
-        if (texts.isEmpty())
-            return;
-        const Database::Value contact(clientId);
-        const Database::Value batchKey = batch();
-        std::vector<Database::Value> values;
-        values.reserve(size_t(texts.size()) * 7);
-        for (qsizetype i = 0; i < texts.size(); ++i) {
-            for (const Database::Value &value : {contact, Database::Value(trimmedNumber), Database::Value(texts.at(i)),
+    failedAt = -1;
+    // Every row's text, date and time, kept here until the statements have run.
+    struct Rows
+    {
+        qsizetype addressee = 0;
+        QString number;
+        qsizetype first = 0;
+        qsizetype count = 0;
+    };
+    QList<Rows> rows;
+    QStringList texts, dates, times;
+    const auto valuesOf = [&](const Rows &r, const Database::Value &batchKey, std::vector<Database::Value> &values) {
+        const Database::Value contact(addressees.at(r.addressee).clientId);
+        for (qsizetype i = r.first; i < r.first + r.count; ++i) {
+            for (const Database::Value &value : {contact, Database::Value(r.number), Database::Value(texts.at(i)),
                                                  Database::Value(dates.at(i)), Database::Value(times.at(i)),
                                                  Database::Value(marketing()), batchKey})
                 values.push_back(value);
         }
-        writeRows(m_dated, values);
     };
-    for (const QString &message : trimmed(bodies)) {
-        if (message.isEmpty())
-            continue;
-        stampNow();
+    // A few addressees' rows with one statement; where it fails, each
+    // addressee's rows again, so that the failing one is known.
+    const auto write = [&] {
+        if (rows.isEmpty())
+            return;
+        const Database::Value batchKey = batch();
+        std::vector<Database::Value> values;
+        for (qsizetype start = 0; start < rows.size();) {
+            qsizetype end = start;
+            qsizetype together = 0;
+            while (end < rows.size() && (end == start || together + rows.at(end).count <= RowsPerStatement))
+                together += rows.at(end++).count;
+            values.clear();
+            for (qsizetype r = start; r < end; ++r)
+                valuesOf(rows.at(r), batchKey, values);
+            if (together == 1 || !writeTogether(m_dated, values)) {
+                for (qsizetype r = start; r < end; ++r) {
+                    values.clear();
+                    valuesOf(rows.at(r), batchKey, values);
+                    try {
+                        writeRows(m_dated, values);
+                    } catch (const AppError &) {
+                        failedAt = rows.at(r).addressee;
+                        throw;
+                    }
+                }
+            }
+            start = end;
+        }
+    };
+    const QStringList &messages = trimmed(bodies);
+    for (qsizetype at = 0; at < addressees.size(); ++at) {
+        Rows current{at, modFunctions::TrimBlanks(addressees.at(at).number), texts.size(), 0};
+        const qint64 contactKey = addressees.at(at).clientId.isValid() ? addressees.at(at).clientId.toLongLong() : 0;
         try {
-            texts.append(text(message, contactKey, trimmedNumber));
+            if (leaveOut(current.number))
+                continue;
+            for (const QString &message : messages) {
+                if (message.isEmpty())
+                    continue;
+                stampNow();
+                texts.append(text(message, contactKey, current.number));
+                dates.append(m_sendDate);
+                times.append(m_sendTime);
+                ++current.count;
+            }
         } catch (const NothingQueued &) {
+            failedAt = at;
             throw;
         } catch (const AppError &) {
-            write(); // the bodies before it are queued, as they would be one by one
+            // The rows before it are queued, as they would be one by one.
+            if (current.count > 0)
+                rows.append(current);
+            write();
+            failedAt = at;
             throw;
         }
-        dates.append(m_sendDate);
-        times.append(m_sendTime);
+        if (current.count > 0)
+            rows.append(current);
     }
     write();
-    return int(texts.size());
+    return texts.size();
 }
 
 void OutboxWriter::queueMessage(const QString &number, const QString &message)

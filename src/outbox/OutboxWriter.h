@@ -67,6 +67,17 @@ public:
     // row. Gives the number of rows written.
     int queueBodies(const QStringList &bodies, const QString &number, const QVariant &clientId = {});
 
+    struct Addressee
+    {
+        QString number;
+        QVariant clientId;
+    };
+    // queueBodies() for each addressee in turn, their rows written a few
+    // dozen to a statement. When an addressee's rows cannot be filled or
+    // written, the rows of those before it stay written, failedAt is its
+    // place in the list and its error is thrown. Gives the rows written.
+    qint64 queueBodiesToEach(const QStringList &bodies, const QList<Addressee> &addressees, qsizetype &failedAt);
+
     // One row with only a number and a message (the debit-order list): no
     // contact, date or time. Such rows are written a few dozen to a statement:
     // flush() writes those still waiting.
@@ -94,6 +105,8 @@ private:
         QString number, message;
         Database::Value batch;
     };
+    // Rows with one statement; false, with none of them stored, when it fails.
+    bool writeTogether(Shape &shape, const std::vector<Database::Value> &values);
     void writeRows(Shape &shape, const std::vector<Database::Value> &values);
 
     bool leaveOut(const QString &number);
