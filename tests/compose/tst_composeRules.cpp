@@ -33,6 +33,7 @@ private slots:
     void smsParts();
     void blankBodiesAreSkippedAndTheRestQueuedTrimmed();
     void debitRowsGoInOrderAndThoseBeforeARefusedOneStay();
+    void addresseesBeforeARefusedOneStayAndItIsNamed();
 
 private:
     TestHome home;
@@ -202,6 +203,52 @@ void tst_composeRules::debitRowsGoInOrderAndThoseBeforeARefusedOneStay()
     const auto stored = OutboxRows::all();
     QCOMPARE(stored.at(149).value("Message").toString(), u"Returned 149"_s);
     QCOMPARE(stored.last().value("Message").toString(), u"Finished Sending."_s);
+}
+
+// Many addressees' rows go in together; a refused addressee keeps the rows
+// of those before it, and only those, and is named by its place.
+void tst_composeRules::addresseesBeforeARefusedOneStayAndItIsNamed()
+{
+    QList<OutboxWriter::Addressee> addressees;
+    for (int i = 0; i < 40; ++i)
+        addressees.append({i == 21 ? u"0999"_s : u" 08211%1 "_s.arg(i, 5, 10, QChar(u'0')), QVariant(qint64(100 + i))});
+    const QStringList bodies{u"One"_s, u"  "_s, u" Two"_s};
+    const auto stored = [] {
+        QStringList rows;
+        for (const auto &row : OutboxRows::all())
+            rows << row.value("ClientID").toString() + u'|' + row.value("Number").toString() + u'|'
+                        + row.value("Message").toString();
+        return rows;
+    };
+    const auto expected = [&](qsizetype count) {
+        QStringList rows;
+        for (qsizetype i = 0; i < count; ++i)
+            for (const QString &message : {u"One"_s, u"Two"_s})
+                rows << QString::number(100 + i) + u'|' + addressees.at(i).number.trimmed() + u'|' + message;
+        return rows;
+    };
+
+    FailingWrites::refuseWhere(u"Refuse"_s, u"INSERT"_s, u"SMSSend"_s, u"NEW.Number = '0999'"_s);
+    qsizetype failedAt = -1;
+    {
+        OutboxWriter writer;
+        try {
+            writer.queueBodiesToEach(bodies, addressees, failedAt);
+            QFAIL("the refused addressee was queued");
+        } catch (const AppError &error) {
+            QVERIFY2(error.description().contains(u"refused by test"_s), qPrintable(error.text()));
+        }
+        QCOMPARE(failedAt, 21);
+        QCOMPARE(writer.written(), 42);
+    }
+    QCOMPARE(stored(), expected(21));
+
+    FailingWrites::allow(u"Refuse"_s, u"SMSSend"_s);
+    Database::run(u"DELETE FROM SMSSend"_s);
+    OutboxWriter writer;
+    QCOMPARE(writer.queueBodiesToEach(bodies, addressees, failedAt), 80);
+    QCOMPARE(failedAt, -1);
+    QCOMPARE(stored(), expected(40));
 }
 
 QTEST_GUILESS_MAIN(tst_composeRules)
