@@ -806,6 +806,11 @@ QString placeholders(qsizetype n)
     return QStringList(n, QStringLiteral("?")).join(QStringLiteral(", "));
 }
 
+QString placeholderRows(qsizetype columns, qsizetype rows)
+{
+    return QStringList(rows, QLatin1Char('(') + placeholders(columns) + QLatin1Char(')')).join(QStringLiteral(", "));
+}
+
 QSqlQuery run(const QString &sql, const QVariantList &values)
 {
     connection();

@@ -101,6 +101,8 @@ void setBusyTimeout(int milliseconds);
 
 // "?, ?, ?": the placeholders for a list of n bound values ("IN (%1)").
 QString placeholders(qsizetype n);
+// "(?, ?), (?, ?)": the VALUES of an INSERT of `rows` rows of `columns` values.
+QString placeholderRows(qsizetype columns, qsizetype rows);
 
 // Runs one statement with its values bound in order ("?" placeholders).
 QSqlQuery run(const QString &sql, const QVariantList &values = {});

@@ -21,9 +21,7 @@ constexpr qsizetype RowsPerStatement = 64;
 // "INSERT INTO SMSSend (columns) VALUES (?, ...), (?, ...)" for that many rows.
 QString insertOf(const QString &columns, int count, qsizetype rows)
 {
-    const QString row = QLatin1Char('(') + Database::placeholders(count) + QLatin1Char(')');
-    return QStringLiteral("INSERT INTO SMSSend (%1) VALUES ").arg(columns)
-        + QStringList(rows, row).join(QStringLiteral(", "));
+    return QStringLiteral("INSERT INTO SMSSend (%1) VALUES ").arg(columns) + Database::placeholderRows(count, rows);
 }
 
 QVariant noKey()
