@@ -154,5 +154,6 @@ int main(int argc, char *argv[])
                .arg(load < 2.0 ? QStringLiteral("met") : QStringLiteral("NOT met"),
                     import < 3.0 ? QStringLiteral("met") : QStringLiteral("NOT met")));
     figure(QStringLiteral("import-debit seconds"), load + import, {}, 3);
+    figure(QStringLiteral("import-debit ratio"), fastest(shell) / import, {}, 2);
     return 0;
 }

@@ -143,5 +143,6 @@ int main(int argc, char *argv[])
            QStringLiteral("s"), 3);
     figure(QStringLiteral("queue-group target"), QStringLiteral("under 3 s: %1").arg(best < 3.0 ? QStringLiteral("met") : QStringLiteral("NOT met")));
     figure(QStringLiteral("queue-group seconds"), best, {}, 3);
+    figure(QStringLiteral("queue-group ratio"), bestShell / best, {}, 2);
     return 0;
 }

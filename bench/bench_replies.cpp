@@ -219,6 +219,9 @@ int main(int argc, char *argv[])
     figure(QStringLiteral("replies fetch and read only seconds"), fetch,
            QStringLiteral("s (the one request and its answer read, no database, no window)"), 3);
     figure(QStringLiteral("replies seconds"), best, {}, 3);
+    figure(QStringLiteral("replies baseline with the fetch seconds"), bestShell + fetch,
+           QStringLiteral("s (the shell's work and the fetch alone, added)"), 3);
+    figure(QStringLiteral("replies ratio"), (bestShell + fetch) / best, {}, 2);
     Database::close();
     return 0;
 }

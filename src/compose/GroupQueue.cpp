@@ -15,6 +15,9 @@ QString text(const QVariant &value)
     return modFunctions::TrimBlanks(value.toString());
 }
 
+// Members whose rows are written together: with four bodies, 64 rows.
+constexpr qsizetype MembersPerWrite = 16;
+
 struct Member
 {
     qint64 clientId = 0;
@@ -77,14 +80,34 @@ qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &sta
 
     qint64 counter = 0;
     writeInBatch([&](OutboxWriter &writer) {
+        // Members are written a few at a time; when one fails, it is the
+        // last one started.
+        QList<OutboxWriter::Addressee> addressees;
+        QList<const Member *> members;
+        const auto write = [&] {
+            qsizetype failedAt = -1;
+            try {
+                writer.queueBodiesToEach(bodies, addressees, failedAt);
+            } catch (const AppError &) {
+                if (started && failedAt >= 0)
+                    started(members.at(failedAt)->lastName, members.at(failedAt)->firstName);
+                throw;
+            }
+            addressees.clear();
+            members.clear();
+        };
         for (const Member &member : std::as_const(list)) {
             if (member.mobile.isEmpty())
                 continue;
             ++counter;
             if (started)
                 started(member.lastName, member.firstName);
-            writer.queueBodies(bodies, member.mobile, member.clientId);
+            addressees.append({member.mobile, member.clientId});
+            members.append(&member);
+            if (addressees.size() == MembersPerWrite)
+                write();
         }
+        write();
     }, campaign, MessageFill::forCampaign(campaign));
     return counter;
 }

@@ -37,7 +37,8 @@ Table members(qint64 groupId);
 // (a null counts as empty): exactly those queue() leaves out.
 qint64 membersWithoutNumber(qint64 groupId);
 
-// Called before a member's rows are written, with the trimmed names.
+// Called before a member's rows are written, with the trimmed names; where
+// they cannot be written, last for the member they failed at.
 using MemberStarted = std::function<void(const QString &lastName, const QString &firstName)>;
 
 // Queues the bodies to every member that has a number, in the database's

@@ -13,7 +13,11 @@
 #include "campaigns/frmPreview.h"
 #include "ui/MessageBoxes.h"
 
+#include <QElapsedTimer>
 #include <QHeaderView>
+
+#include <optional>
+#include <utility>
 
 frmSendToGroup::frmSendToGroup(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::frmSendToGroup>()), m_members(new RecordTableModel(this))
@@ -78,6 +82,13 @@ void frmSendToGroup::setStatus(const QString &text)
     ui->lblStatus->repaint();
 }
 
+namespace {
+QString addingText(const std::pair<QString, QString> &member)
+{
+    return QStringLiteral("Adding ") + member.first + QStringLiteral(", ") + member.second;
+}
+} // namespace
+
 void frmSendToGroup::cmdSend_Click()
 {
     BusyPointer busy;
@@ -85,6 +96,7 @@ void frmSendToGroup::cmdSend_Click()
     if (index < 0)
         return;
     const qint64 groupId = ui->cboGroups->itemData(index).toLongLong();
+    std::optional<std::pair<QString, QString>> adding; // the member being queued: last name, first name
     try {
         const qint64 without = GroupQueue::membersWithoutNumber(groupId);
         if (without > 0) {
@@ -96,16 +108,25 @@ void frmSendToGroup::cmdSend_Click()
         }
         QueueCampaign campaign = ui->composer->campaign();
         campaign.description = QStringLiteral("Group ") + ui->cboGroups->currentText();
+        // Painting the label takes longer than queueing a member: it shows
+        // whom it is adding a few times a second, and the member an error
+        // stopped at.
+        QElapsedTimer shown;
         const qint64 counter = GroupQueue::queue(groupId, ui->composer->bodies(),
-                                                 [this](const QString &lastName, const QString &firstName) {
-                                                     setStatus(QStringLiteral("Adding ") + lastName
-                                                               + QStringLiteral(", ") + firstName);
+                                                 [&](const QString &lastName, const QString &firstName) {
+                                                     adding.emplace(lastName, firstName);
+                                                     if (shown.isValid() && shown.elapsed() < 100)
+                                                         return;
+                                                     setStatus(addingText(*adding));
+                                                     shown.start();
                                                  },
                                                  &campaign);
         setStatus(QStringLiteral("Added ") + QString::number(counter) + QStringLiteral(" records."));
         busy.release();
         CampaignNotices::tellLeftOut(this, campaign.leftOut);
     } catch (const AppError &error) {
+        if (adding)
+            setStatus(addingText(*adding));
         busy.release();
         MessageBoxes::showError(this, error);
     }

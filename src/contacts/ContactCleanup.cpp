@@ -4,7 +4,8 @@
 #include "data/modFunctions.h"
 
 #include <QSqlQuery>
-#include <QSqlRecord>
+
+#include <array>
 
 namespace ContactCleanup {
 
@@ -27,9 +28,9 @@ QString withoutPhoneSpaces(const QString &number)
 namespace {
 
 // An empty text, never NULL.
-QVariant text(const QString &value)
+QString text(const QString &value)
 {
-    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
+    return value.isNull() ? QStringLiteral("") : value;
 }
 
 QString changedNote(qint64 changed)
@@ -37,75 +38,77 @@ QString changedNote(qint64 changed)
     return QStringLiteral("%1 contacts were changed before the error.").arg(changed);
 }
 
-// Every row of the statement, read before anything is written.
-QList<QVariantList> rowsOf(const QString &sql)
+// A contact's new values, worked out before anything is written.
+struct Change
 {
-    QSqlQuery query = Database::run(sql);
-    QList<QVariantList> rows;
-    const int columns = query.record().count();
-    while (query.next()) {
-        QVariantList row;
-        row.reserve(columns);
-        for (int column = 0; column < columns; ++column)
-            row.append(query.value(column));
-        rows.append(std::move(row));
+    qint64 clientId = 0;
+    std::array<QString, 4> values;
+};
+
+// Writes every change with one statement, all in one batch; rows changed
+// before an error stay changed and the error says how many.
+qint64 write(const QList<Change> &changes, const QString &sql, qsizetype columns)
+{
+    Database::Batch batch;
+    Database::RowStatement update(sql);
+    qint64 changed = 0;
+    try {
+        for (const Change &change : changes) {
+            const std::array<QString, 4> &v = change.values;
+            if (columns == 2)
+                update.run({v[0], v[1], change.clientId});
+            else
+                update.run({v[0], v[1], v[2], v[3], change.clientId});
+            ++changed;
+        }
+    } catch (const AppError &error) {
+        throw batch.keepBefore(error, changedNote(changed));
     }
-    return rows;
+    batch.commit();
+    return changed;
 }
 
 } // namespace
 
 qint64 splitNames()
 {
-    const QList<QVariantList> rows = rowsOf(
-        QStringLiteral("SELECT ClientID, LastName FROM Clients WHERE instr(LastName, ',') > 0 ORDER BY ClientID"));
-    Database::Batch batch;
-    Database::Statement update(QStringLiteral("UPDATE Clients SET LastName = ?, FirstName = ? WHERE ClientID = ?"));
-    qint64 changed = 0;
-    try {
-        for (const QVariantList &row : rows) {
-            const std::optional<Names> names = splitName(row.at(1).toString());
-            if (!names)
-                continue;
-            update.run({text(names->lastName), text(names->firstName), row.at(0)});
-            ++changed;
+    QList<Change> changes;
+    {
+        QSqlQuery query = Database::run(
+            QStringLiteral("SELECT ClientID, LastName FROM Clients WHERE instr(LastName, ',') > 0 ORDER BY ClientID"));
+        while (query.next()) {
+            const std::optional<Names> names = splitName(query.value(1).toString());
+            if (names)
+                changes.append({query.value(0).toLongLong(), {text(names->lastName), text(names->firstName)}});
         }
-    } catch (const AppError &error) {
-        throw batch.keepBefore(error, changedNote(changed));
     }
-    batch.commit();
-    return changed;
+    return write(changes, QStringLiteral("UPDATE Clients SET LastName = ?, FirstName = ? WHERE ClientID = ?"), 2);
 }
 
 qint64 removePhoneSpaces()
 {
-    const QList<QVariantList> rows =
-        rowsOf(QStringLiteral("SELECT ClientID, Mobile, TelWork, TelHome, Fax FROM Clients ORDER BY ClientID"));
-    Database::Batch batch;
-    Database::Statement update(
-        QStringLiteral("UPDATE Clients SET Mobile = ?, TelWork = ?, TelHome = ?, Fax = ? WHERE ClientID = ?"));
-    qint64 changed = 0;
-    try {
-        for (const QVariantList &row : rows) {
-            QVariantList values;
+    QList<Change> changes;
+    {
+        QSqlQuery query =
+            Database::run(QStringLiteral("SELECT ClientID, Mobile, TelWork, TelHome, Fax FROM Clients ORDER BY ClientID"));
+        while (query.next()) {
+            Change change;
             bool differs = false;
             for (int column = 1; column <= 4; ++column) {
-                const QVariant &stored = row.at(column);
-                const QString cleaned = withoutPhoneSpaces(stored.toString());
-                differs = differs || stored.isNull() || cleaned != stored.toString();
-                values.append(text(cleaned));
+                const QVariant stored = query.value(column);
+                const QString storedText = stored.toString();
+                const QString cleaned = withoutPhoneSpaces(storedText);
+                differs = differs || stored.isNull() || cleaned != storedText;
+                change.values[size_t(column - 1)] = text(cleaned);
             }
             if (!differs)
                 continue;
-            values.append(row.at(0));
-            update.run(values);
-            ++changed;
+            change.clientId = query.value(0).toLongLong();
+            changes.append(std::move(change));
         }
-    } catch (const AppError &error) {
-        throw batch.keepBefore(error, changedNote(changed));
     }
-    batch.commit();
-    return changed;
+    return write(changes,
+                 QStringLiteral("UPDATE Clients SET Mobile = ?, TelWork = ?, TelHome = ?, Fax = ? WHERE ClientID = ?"), 4);
 }
 
 } // namespace ContactCleanup

@@ -46,7 +46,8 @@ struct Imported
     QStringList refused;  // lines the database refused, as refusedText()
 };
 
-// Called after every line with the number of contacts stored so far.
+// Called as lines are stored (after every few hundred, or every line where
+// one was refused) with the number of contacts stored so far.
 using Progress = std::function<void(qint64 contacts)>;
 // Called for every line the database refuses, with its refusedText().
 using Refused = std::function<void(const QString &text)>;
@@ -56,7 +57,9 @@ using Refused = std::function<void(const QString &text)>;
 // big or of the wrong kind) adds nothing and is listed; the import goes on.
 // Any other error stops it: the lines before it stay stored and the error
 // (AppError) says how many contacts that is. All lines are written in one
-// transaction whose commit is checked.
+// transaction whose commit is checked; a few hundred lines go in under one
+// savepoint, and only where one of them fails are they written again under a
+// savepoint per line.
 Imported importLines(const QStringList &lines, qint64 groupId, const Progress &progress = {},
                      const Refused &refused = {});
 

@@ -15,9 +15,11 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUuid>
+#include <QVarLengthArray>
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <optional>
 #include <tuple>
 
@@ -49,6 +51,7 @@ struct State
     int busyTimeout = 5000;
     QString connectionString; // what the open connection was opened from
     int transactionDepth = 0;
+    QList<RowStatement *> rowStatements; // prepared on the open connection
 };
 
 State &state()
@@ -74,7 +77,19 @@ void caseFunction(sqlite3_context *context, int, sqlite3_value **arguments, bool
         return;
     }
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
-    const QString value = QString::fromUtf8(text, sqlite3_value_bytes(arguments[0]));
+    const int size = sqlite3_value_bytes(arguments[0]);
+    // A search runs this on four columns of every contact: ASCII, nearly
+    // every value, needs no trip through QString.
+    if (std::all_of(text, text + size, [](char c) { return uchar(c) < 0x80; })) {
+        QVarLengthArray<char, 256> result(size);
+        for (int i = 0; i < size; ++i) {
+            const char c = text[i];
+            result[i] = upper ? (c >= 'a' && c <= 'z' ? char(c - 32) : c) : (c >= 'A' && c <= 'Z' ? char(c + 32) : c);
+        }
+        sqlite3_result_text(context, result.constData(), size, SQLITE_TRANSIENT);
+        return;
+    }
+    const QString value = QString::fromUtf8(text, size);
     const QByteArray result = (upper ? value.toUpper() : value.toLower()).toUtf8();
     sqlite3_result_text(context, result.constData(), int(result.size()), SQLITE_TRANSIENT);
 }
@@ -404,6 +419,12 @@ void requireOurs(QSqlDatabase &db, const QString &path)
 
 void closeConnection(const QString &name)
 {
+    if (name == ConnectionName) {
+        // The engine's own statements must be let go before the file closes.
+        const QList<RowStatement *> prepared = std::exchange(state().rowStatements, {});
+        for (RowStatement *statement : prepared)
+            statement->release();
+    }
     if (!QSqlDatabase::contains(name))
         return;
     {
@@ -495,7 +516,14 @@ Engine engineOf(const QString &connectionString)
 
 Engine engine()
 {
-    return engineOf(modMain::ConnectionString);
+    // Asked for every statement: the string is read again only when it changes.
+    thread_local QString readFrom;
+    thread_local Engine read = Engine::SQLite;
+    if (readFrom.isNull() || readFrom != modMain::ConnectionString) {
+        read = engineOf(modMain::ConnectionString);
+        readFrom = modMain::ConnectionString;
+    }
+    return read;
 }
 
 QString dialect(const QString &sql)
@@ -681,9 +709,11 @@ QSqlDatabase connection()
         // loses a row marked sent; only a power cut can lose the last few. A
         // sync per outbox row would cost more than the gateway's answer.
         // Savepoints and sorts keep their scratch data in memory, not in
-        // temporary files written for every row of a long import.
+        // temporary files written for every row of a long import. A cache
+        // of 32 MB holds the pages a long import or queueing changes until
+        // its commit, instead of writing them to the log part way.
         execScript(db, QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
-                                      "PRAGMA temp_store = MEMORY;"),
+                                      "PRAGMA temp_store = MEMORY; PRAGMA cache_size = -32768;"),
                    QStringLiteral("Setting up the connection"));
     } catch (...) {
         db = QSqlDatabase();
@@ -776,6 +806,11 @@ QString placeholders(qsizetype n)
     return QStringList(n, QStringLiteral("?")).join(QStringLiteral(", "));
 }
 
+QString placeholderRows(qsizetype columns, qsizetype rows)
+{
+    return QStringList(rows, QLatin1Char('(') + placeholders(columns) + QLatin1Char(')')).join(QStringLiteral(", "));
+}
+
 QSqlQuery run(const QString &sql, const QVariantList &values)
 {
     connection();
@@ -855,6 +890,216 @@ QSqlQuery &Statement::runBare(const QVariantList &values)
     if (!m_query.exec())
         throw errorFrom(m_query.lastError(), m_sql);
     return m_query;
+}
+
+Value::Value(const QVariant &value)
+{
+    if (value.isNull())
+        return;
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        if (const QString &text = *static_cast<const QString *>(value.constData()); !text.isNull()) {
+            m_kind = Kind::Text;
+            m_text = text;
+        }
+        return;
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        m_kind = Kind::Integer;
+        m_integer = value.toLongLong();
+        return;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        m_kind = Kind::Real;
+        m_real = value.toDouble();
+        return;
+    default:
+        m_kind = Kind::Text;
+        m_owned = value.toString();
+        if (m_owned.isNull())
+            m_owned = QStringLiteral("");
+        return;
+    }
+}
+
+QVariant Value::toVariant() const
+{
+    switch (m_kind) {
+    case Kind::Null:
+        return {};
+    case Kind::Integer:
+        return QVariant(qlonglong(m_integer));
+    case Kind::Real:
+        return QVariant(m_real);
+    case Kind::Text:
+        return QVariant(text().toString());
+    }
+    return {};
+}
+
+namespace {
+AppError engineError(sqlite3 *handle, int code, const QString &sql)
+{
+    const QSqlError error(QString(), QString::fromUtf16(static_cast<const char16_t *>(sqlite3_errmsg16(handle))),
+                          QSqlError::StatementError, QString::number(code));
+    return errorFrom(error, sql);
+}
+} // namespace
+
+RowStatement::RowStatement(QString sql) : m_sql(std::move(sql)), m_server(m_sql) {}
+
+RowStatement::~RowStatement()
+{
+    release();
+}
+
+void RowStatement::release()
+{
+    if (m_statement) {
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
+    }
+    if (std::exchange(m_checked, false)) {
+        state().rowStatements.removeOne(this);
+        m_server = Statement(m_sql);
+    }
+    m_file = false;
+}
+
+bool RowStatement::onFile()
+{
+    if (m_checked)
+        return m_file;
+    const QSqlDatabase db = connection();
+    sqlite3 *handle = engine() == Engine::SQLite ? handleOf(db) : nullptr;
+    if (handle) {
+        const QByteArray sql = m_sql.toUtf8();
+        const int code = sqlite3_prepare_v2(handle, sql.constData(), int(sql.size()), &m_statement, nullptr);
+        if (code != SQLITE_OK) {
+            m_statement = nullptr;
+            throw engineError(handle, code, m_sql);
+        }
+    }
+    m_checked = true;
+    m_file = handle != nullptr;
+    state().rowStatements.append(this);
+    return m_file;
+}
+
+QVariantList RowStatement::variants(const Value *values, qsizetype count)
+{
+    QVariantList list;
+    list.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        list.append(values[i].toVariant());
+    return list;
+}
+
+bool RowStatement::step(const Value *values, qsizetype count)
+{
+    sqlite3 *handle = sqlite3_db_handle(m_statement);
+    if (count != sqlite3_bind_parameter_count(m_statement))
+        throw AppError(ErrorGeneral, QStringLiteral("Parameter count mismatch"), QStringLiteral("Database"));
+    int at = 1;
+    for (qsizetype i = 0; i < count; ++i) {
+        const Value &value = values[i];
+        int code = SQLITE_OK;
+        switch (value.kind()) {
+        case Value::Kind::Null:
+            code = sqlite3_bind_null(m_statement, at);
+            break;
+        case Value::Kind::Integer:
+            code = sqlite3_bind_int64(m_statement, at, value.integer());
+            break;
+        case Value::Kind::Real:
+            code = sqlite3_bind_double(m_statement, at, value.real());
+            break;
+        case Value::Kind::Text: {
+            const QStringView text = value.text();
+            // The text lives until the run is over: the engine need not copy it.
+            code = sqlite3_bind_text16(m_statement, at, text.isEmpty() ? u"" : text.utf16(),
+                                       int(text.size() * qsizetype(sizeof(char16_t))), SQLITE_STATIC);
+            break;
+        }
+        }
+        if (code != SQLITE_OK)
+            throw engineError(handle, code, m_sql);
+        ++at;
+    }
+    const int code = sqlite3_step(m_statement);
+    if (code == SQLITE_ROW)
+        return true;
+    if (code == SQLITE_DONE)
+        return false;
+    const AppError error = engineError(handle, code, m_sql);
+    sqlite3_reset(m_statement);
+    throw error;
+}
+
+int RowStatement::run(const Value *values, qsizetype count)
+{
+    if (!onFile())
+        return m_server.run(variants(values, count)).numRowsAffected();
+    step(values, count);
+    const int changed = sqlite3_changes(sqlite3_db_handle(m_statement));
+    sqlite3_reset(m_statement);
+    return changed;
+}
+
+qint64 RowStatement::insert(std::initializer_list<Value> values)
+{
+    if (!onFile())
+        return m_server.insert(variants(values.begin(), qsizetype(values.size())));
+    step(values.begin(), qsizetype(values.size()));
+    sqlite3 *handle = sqlite3_db_handle(m_statement);
+    const qint64 key = sqlite3_changes(handle) > 0 ? sqlite3_last_insert_rowid(handle) : 0;
+    sqlite3_reset(m_statement);
+    return key;
+}
+
+bool RowStatement::finds(std::initializer_list<Value> values)
+{
+    if (!onFile()) {
+        QSqlQuery &query = m_server.run(variants(values.begin(), qsizetype(values.size())));
+        const bool found = query.next();
+        query.finish();
+        return found;
+    }
+    const bool found = step(values.begin(), qsizetype(values.size()));
+    sqlite3_reset(m_statement);
+    return found;
+}
+
+QList<qint64> keys(const QString &sql)
+{
+    QList<qint64> found;
+    const QSqlDatabase db = connection();
+    sqlite3 *handle = engine() == Engine::SQLite ? handleOf(db) : nullptr;
+    if (!handle) {
+        QSqlQuery query = run(sql);
+        while (query.next())
+            found.append(query.value(0).toLongLong());
+        return found;
+    }
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    int code = sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, nullptr);
+    if (code != SQLITE_OK)
+        throw engineError(handle, code, sql);
+    while ((code = sqlite3_step(statement)) == SQLITE_ROW)
+        found.append(sqlite3_column_int64(statement, 0));
+    if (code != SQLITE_DONE) {
+        const AppError error = engineError(handle, code, sql);
+        sqlite3_finalize(statement);
+        throw error;
+    }
+    sqlite3_finalize(statement);
+    return found;
 }
 
 // PostgreSQL gives a new row's key back through RETURNING; every keyed table

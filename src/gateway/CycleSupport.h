@@ -3,6 +3,7 @@
 #include "data/AppError.h"
 #include "gateway/CycleHost.h"
 
+#include <QElapsedTimer>
 #include <QtGlobal>
 
 // Shows the busy pointer through the host for as long as it lives, unless it
@@ -36,6 +37,26 @@ private:
     CycleHost &m_host;
     bool &m_busy;
     bool m_owner = false;
+};
+
+// Gives the host's event loop a turn while a long list is stored: at the
+// first entry, then some fifty times a second rather than for every entry,
+// since a turn costs more than storing one.
+class EventTurns
+{
+public:
+    explicit EventTurns(CycleHost &host) : m_host(host) {}
+    void offer()
+    {
+        if (m_since.isValid() && m_since.elapsed() < 20)
+            return;
+        m_host.yieldToEvents();
+        m_since.start();
+    }
+
+private:
+    CycleHost &m_host;
+    QElapsedTimer m_since;
 };
 
 namespace CycleTexts {

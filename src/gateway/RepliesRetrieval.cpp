@@ -67,6 +67,11 @@ int RepliesRetrieval::storeNew(const GatewayAnswers::RepliesList &list, bool sho
         // written one by one instead
     }
     const QHash<QString, bool> words = OptOuts::words();
+    Database::RowStatement known(KnownReplySql);
+    Database::RowStatement add(QStringLiteral(
+        "INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, "
+        "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
+    EventTurns turns(m_host);
     int stored = 0;
     for (const GatewayAnswers::Reply &reply : list.replies) {
         const QString id = TrimBlanks(reply.incomingId);
@@ -76,15 +81,10 @@ int RepliesRetrieval::storeNew(const GatewayAnswers::RepliesList &list, bool sho
                 // Another program fetching the same replies may store one first;
                 // on a shared server its unique identifier keeps it once (and
                 // the insert then gives no key).
-                const bool known = Database::value(KnownReplySql, {id}).isValid();
-                if (!known)
-                    replyId = Database::insert(
-                        QStringLiteral("INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, "
-                                       "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?) "
-                                       "ON CONFLICT DO NOTHING"),
-                        {reply.incomingId, reply.phoneNumber, reply.message,
-                         GatewayAnswers::storedDateTime(reply.received), reply.sentMessage,
-                         GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId});
+                if (!known.finds({id}))
+                    replyId = add.insert({reply.incomingId, reply.phoneNumber, reply.message,
+                                          GatewayAnswers::storedDateTime(reply.received), reply.sentMessage,
+                                          GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId});
             } catch (const AppError &) {
                 // the reply is passed over
             }
@@ -95,7 +95,7 @@ int RepliesRetrieval::storeNew(const GatewayAnswers::RepliesList &list, bool sho
                 OptOuts::takeReply(replyId, reply.phoneNumber, reply.message, words);
             }
         }
-        m_host.yieldToEvents();
+        turns.offer();
     }
     // A commit that fails is the run's error: none of the replies is stored.
     if (batch)

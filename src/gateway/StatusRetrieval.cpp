@@ -84,11 +84,12 @@ void StatusRetrieval::storePage(const GatewayAnswers::StatusReport &report, Run 
 {
     Database::Batch batch;
     OutboxReports::Updates updates;
+    EventTurns turns(m_host);
     for (const auto &entry : report.entries) {
         m_host.setStatus(QStringLiteral("Parsing report rows %1 ...").arg(run.counter++));
         if (entry)
             updates.statusEntry(entry->customerId, QString::number(entry->trn), entry->delivered());
-        m_host.yieldToEvents();
+        turns.offer();
     }
     run.highest = std::max(run.highest, report.highestTrn);
     if (run.highest != 0)

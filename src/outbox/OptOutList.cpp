@@ -6,6 +6,8 @@
 
 #include <QSqlQuery>
 
+#include <utility>
+
 namespace OptOutList {
 
 namespace {
@@ -89,17 +91,18 @@ bool queueConfirmation(const QString &number, const QString &text)
     return true;
 }
 
-Checker::Checker() : m_find(QStringLiteral("SELECT 1 FROM OptOuts WHERE Number = ?")) {}
+Checker::Checker(Reading reading) : m_find(QStringLiteral("SELECT 1 FROM OptOuts WHERE Number = ?")), m_reading(reading) {}
 
 bool Checker::blocks(const QString &number)
 {
+    if (m_reading == Reading::EmptyOnce && !std::exchange(m_looked, true))
+        m_empty = !Database::value(QStringLiteral("SELECT 1 FROM OptOuts LIMIT 1")).isValid();
+    if (m_empty)
+        return false;
     const QString key = keyOf(number);
     if (key.isEmpty())
         return false;
-    QSqlQuery &found = m_find.run({key});
-    const bool listed = found.next();
-    found.finish();
-    return listed;
+    return m_find.finds({key});
 }
 
 } // namespace OptOutList

@@ -43,12 +43,23 @@ bool queueConfirmation(const QString &number, const QString &text);
 class Checker
 {
 public:
-    Checker();
+    // How long what the checker read of the list holds.
+    enum class Reading {
+        EveryNumber, // the list is asked about every number (a send run, which may take hours)
+        // An empty list stays empty for the checker's life: one queueing
+        // action, which the send run checks again. Numbers are then not
+        // keyed at all.
+        EmptyOnce,
+    };
+    explicit Checker(Reading reading = Reading::EveryNumber);
     // True when the number is on the list: it must not be queued or posted.
     bool blocks(const QString &number);
 
 private:
-    Database::Statement m_find;
+    Database::RowStatement m_find;
+    Reading m_reading;
+    bool m_empty = false;
+    bool m_looked = false;
 };
 
 } // namespace OptOutList

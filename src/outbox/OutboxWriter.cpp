@@ -6,10 +6,23 @@
 
 #include <QDateTime>
 
+#include <utility>
+
 namespace {
 
-const QString Dated = QStringLiteral(
-    "INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime, Marketing, BatchID) VALUES (?, ?, ?, ?, ?, ?, ?)");
+const QString DatedColumns = QStringLiteral("ClientID, Number, Message, SendDate, SendTime, Marketing, BatchID");
+const QString Dated = QStringLiteral("INSERT INTO SMSSend (%1) VALUES (?, ?, ?, ?, ?, ?, ?)").arg(DatedColumns);
+const QString PlainColumns = QStringLiteral("Number, Message, Marketing, BatchID");
+
+// Rows a statement writes at most: an outbox row costs the engine less than
+// running a statement for it, the sequence of keys included.
+constexpr qsizetype RowsPerStatement = 64;
+
+// "INSERT INTO SMSSend (columns) VALUES (?, ...), (?, ...)" for that many rows.
+QString insertOf(const QString &columns, int count, qsizetype rows)
+{
+    return QStringLiteral("INSERT INTO SMSSend (%1) VALUES ").arg(columns) + Database::placeholderRows(count, rows);
+}
 
 QVariant noKey()
 {
@@ -31,9 +44,52 @@ QDateTime OfficeClock::now()
 }
 
 OutboxWriter::OutboxWriter(QueueCampaign *campaign, TextFill fill)
-    : m_campaign(campaign), m_fill(std::move(fill)), m_dated(Dated),
-      m_plain(QStringLiteral("INSERT INTO SMSSend (Number, Message, Marketing, BatchID) VALUES (?, ?, ?, ?)"))
+    : m_campaign(campaign), m_fill(std::move(fill)), m_checker(OptOutList::Checker::Reading::EmptyOnce),
+      m_dated{DatedColumns, 7, Database::RowStatement(insertOf(DatedColumns, 7, 1)), {}},
+      m_plain{PlainColumns, 4, Database::RowStatement(insertOf(PlainColumns, 4, 1)), {}}
 {
+}
+
+bool OutboxWriter::writeTogether(Shape &shape, const std::vector<Database::Value> &values)
+{
+    const qsizetype rows = qsizetype(values.size()) / shape.count;
+    std::unique_ptr<Database::RowStatement> &together = shape.several[rows];
+    if (!together)
+        together = std::make_unique<Database::RowStatement>(insertOf(shape.columns, shape.count, rows));
+    try {
+        together->run(values.data(), qsizetype(values.size()));
+    } catch (const AppError &) {
+        return false; // nothing of the statement is stored
+    }
+    m_written += rows;
+    return true;
+}
+
+void OutboxWriter::writeRows(Shape &shape, const std::vector<Database::Value> &values)
+{
+    const qsizetype rows = qsizetype(values.size()) / shape.count;
+    if (rows > 1 && writeTogether(shape, values))
+        return;
+    for (qsizetype row = 0; row < rows; ++row) {
+        shape.single.run(values.data() + row * shape.count, shape.count);
+        ++m_written;
+    }
+}
+
+void OutboxWriter::flush()
+{
+    const QList<Waiting> rows = std::exchange(m_waiting, {});
+    if (rows.isEmpty())
+        return;
+    std::vector<Database::Value> values;
+    values.reserve(size_t(rows.size()) * 4);
+    for (const Waiting &row : rows) {
+        values.emplace_back(row.number);
+        values.emplace_back(row.message);
+        values.emplace_back(marketing());
+        values.push_back(row.batch);
+    }
+    writeRows(m_plain, values);
 }
 
 bool OutboxWriter::leaveOut(const QString &number)
@@ -50,42 +106,140 @@ QString OutboxWriter::text(const QString &body, qint64 clientId, const QString &
     return m_fill ? m_fill(body, clientId, number) : body;
 }
 
-QVariant OutboxWriter::batch()
+Database::Value OutboxWriter::batch()
 {
     if (!m_campaign || !m_campaign->sendAt.isValid())
-        return noKey();
+        return {};
     if (m_campaign->batchId == 0)
         m_campaign->batchId = Batches::create(m_campaign->sendAt, m_campaign->description);
     return m_campaign->batchId;
 }
 
+const QStringList &OutboxWriter::trimmed(const QStringList &bodies)
+{
+    if (!m_bodies.isSharedWith(bodies) || m_trimmedBodies.size() != bodies.size()) {
+        m_bodies = bodies;
+        m_trimmedBodies.clear();
+        for (const QString &body : bodies)
+            m_trimmedBodies.append(modFunctions::TrimBlanks(body));
+    }
+    return m_trimmedBodies;
+}
+
+void OutboxWriter::stampNow()
+{
+    const QDateTime now = m_clock.now();
+    const qint64 minute = now.toSecsSinceEpoch() / 60;
+    const int offset = now.offsetFromUtc();
+    if (minute == m_stampMinute && offset == m_stampOffset && !m_sendDate.isNull())
+        return;
+    m_stampMinute = minute;
+    m_stampOffset = offset;
+    m_sendDate = now.date().toString(QStringLiteral("yyyy-MM-dd"));
+    m_sendTime = now.time().toString(QStringLiteral("HH:mm"));
+}
+
 int OutboxWriter::queueBodies(const QStringList &bodies, const QString &number, const QVariant &clientId)
 {
-    const QString trimmedNumber = modFunctions::TrimBlanks(number);
-    const QVariant contact = clientId.isValid() ? clientId : noKey();
-    int written = 0;
-    if (leaveOut(trimmedNumber))
-        return written;
-    for (const QString &body : bodies) {
-        const QString message = modFunctions::TrimBlanks(body);
-        if (message.isEmpty())
-            continue;
-        const QDateTime now = m_clock.now();
-        m_dated.run({contact, trimmedNumber, text(message, contact.toLongLong(), trimmedNumber),
-                     now.date().toString(QStringLiteral("yyyy-MM-dd")), now.time().toString(QStringLiteral("HH:mm")),
-                     marketing(), batch()});
-        ++written;
-        ++m_written;
+    qsizetype failedAt = -1;
+    return int(queueBodiesToEach(bodies, {Addressee{number, clientId}}, failedAt));
+}
+
+qint64 OutboxWriter::queueBodiesToEach(const QStringList &bodies, const QList<Addressee> &addressees,
+                                       qsizetype &failedAt)
+{
+    flush();
+    failedAt = -1;
+    // Every row's text, date and time, kept here until the statements have run.
+    struct Rows
+    {
+        qsizetype addressee = 0;
+        QString number;
+        qsizetype first = 0;
+        qsizetype count = 0;
+    };
+    QList<Rows> rows;
+    QStringList texts, dates, times;
+    const auto valuesOf = [&](const Rows &r, const Database::Value &batchKey, std::vector<Database::Value> &values) {
+        const Database::Value contact(addressees.at(r.addressee).clientId);
+        for (qsizetype i = r.first; i < r.first + r.count; ++i) {
+            for (const Database::Value &value : {contact, Database::Value(r.number), Database::Value(texts.at(i)),
+                                                 Database::Value(dates.at(i)), Database::Value(times.at(i)),
+                                                 Database::Value(marketing()), batchKey})
+                values.push_back(value);
+        }
+    };
+    // A few addressees' rows with one statement; where it fails, each
+    // addressee's rows again, so that the failing one is known.
+    const auto write = [&] {
+        if (rows.isEmpty())
+            return;
+        const Database::Value batchKey = batch();
+        std::vector<Database::Value> values;
+        for (qsizetype start = 0; start < rows.size();) {
+            qsizetype end = start;
+            qsizetype together = 0;
+            while (end < rows.size() && (end == start || together + rows.at(end).count <= RowsPerStatement))
+                together += rows.at(end++).count;
+            values.clear();
+            for (qsizetype r = start; r < end; ++r)
+                valuesOf(rows.at(r), batchKey, values);
+            if (together == 1 || !writeTogether(m_dated, values)) {
+                for (qsizetype r = start; r < end; ++r) {
+                    values.clear();
+                    valuesOf(rows.at(r), batchKey, values);
+                    try {
+                        writeRows(m_dated, values);
+                    } catch (const AppError &) {
+                        failedAt = rows.at(r).addressee;
+                        throw;
+                    }
+                }
+            }
+            start = end;
+        }
+    };
+    const QStringList &messages = trimmed(bodies);
+    for (qsizetype at = 0; at < addressees.size(); ++at) {
+        Rows current{at, modFunctions::TrimBlanks(addressees.at(at).number), texts.size(), 0};
+        const qint64 contactKey = addressees.at(at).clientId.isValid() ? addressees.at(at).clientId.toLongLong() : 0;
+        try {
+            if (leaveOut(current.number))
+                continue;
+            for (const QString &message : messages) {
+                if (message.isEmpty())
+                    continue;
+                stampNow();
+                texts.append(text(message, contactKey, current.number));
+                dates.append(m_sendDate);
+                times.append(m_sendTime);
+                ++current.count;
+            }
+        } catch (const NothingQueued &) {
+            failedAt = at;
+            throw;
+        } catch (const AppError &) {
+            // The rows before it are queued, as they would be one by one.
+            if (current.count > 0)
+                rows.append(current);
+            write();
+            failedAt = at;
+            throw;
+        }
+        if (current.count > 0)
+            rows.append(current);
     }
-    return written;
+    write();
+    return texts.size();
 }
 
 void OutboxWriter::queueMessage(const QString &number, const QString &message)
 {
     if (leaveOut(number))
         return;
-    m_plain.run({number, text(message, 0, number), marketing(), batch()});
-    ++m_written;
+    m_waiting.append(Waiting{number, text(message, 0, number), batch()});
+    if (m_waiting.size() >= RowsPerStatement)
+        flush();
 }
 
 void writeInBatch(const std::function<void(OutboxWriter &)> &write, QueueCampaign *campaign, const TextFill &fill)
@@ -94,9 +248,15 @@ void writeInBatch(const std::function<void(OutboxWriter &)> &write, QueueCampaig
     OutboxWriter writer(campaign, fill);
     try {
         write(writer);
+        writer.flush();
     } catch (const NothingQueued &) {
         throw; // the batch rolls back
     } catch (const AppError &error) {
+        try {
+            writer.flush(); // rows queued before the error are kept
+        } catch (const AppError &) {
+            // the rows before this one are stored; the first error is told
+        }
         const qint64 kept = writer.written();
         throw batch.keepBefore(error, kept == 1 ? QStringLiteral("1 message was queued before the error.")
                                                 : QStringLiteral("%1 messages were queued before the error.")

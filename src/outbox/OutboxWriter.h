@@ -11,6 +11,9 @@
 #include <QVariant>
 
 #include <functional>
+#include <map>
+#include <memory>
+#include <vector>
 
 // How one queueing action treats its messages, and what it left out.
 struct QueueCampaign
@@ -49,9 +52,9 @@ private:
 
 // Adds rows to the outbox (SMSSend): every queueing path writes through it.
 // A number on the opt-out list gets no rows (counted in the campaign). One
-// prepared statement per row shape is reused for every row, so a long list is
-// queued quickly; values are always bound. Errors are thrown as AppError;
-// rows stored before one stay stored.
+// prepared statement per row shape is reused for every row (a RowStatement),
+// so a long list is queued at the engine's pace; values are always bound.
+// Errors are thrown as AppError; rows stored before one stay stored.
 class OutboxWriter
 {
 public:
@@ -64,27 +67,72 @@ public:
     // row. Gives the number of rows written.
     int queueBodies(const QStringList &bodies, const QString &number, const QVariant &clientId = {});
 
+    struct Addressee
+    {
+        QString number;
+        QVariant clientId;
+    };
+    // queueBodies() for each addressee in turn, their rows written a few
+    // dozen to a statement. When an addressee's rows cannot be filled or
+    // written, the rows of those before it stay written, failedAt is its
+    // place in the list and its error is thrown. Gives the rows written.
+    qint64 queueBodiesToEach(const QStringList &bodies, const QList<Addressee> &addressees, qsizetype &failedAt);
+
     // One row with only a number and a message (the debit-order list): no
-    // contact, date or time.
+    // contact, date or time. Such rows are written a few dozen to a statement:
+    // flush() writes those still waiting.
     void queueMessage(const QString &number, const QString &message);
+
+    // Writes the rows still waiting. Where a statement of several rows
+    // fails, they are written one by one: the rows before the failing one
+    // are stored and its own error is thrown.
+    void flush();
 
     // Rows this writer has written so far.
     qint64 written() const { return m_written; }
 
 private:
+    // Rows of one shape, written by one statement of up to RowsPerStatement rows.
+    struct Shape
+    {
+        QString columns;
+        int count;
+        Database::RowStatement single;
+        std::map<qsizetype, std::unique_ptr<Database::RowStatement>> several;
+    };
+    struct Waiting
+    {
+        QString number, message;
+        Database::Value batch;
+    };
+    // Rows with one statement; false, with none of them stored, when it fails.
+    bool writeTogether(Shape &shape, const std::vector<Database::Value> &values);
+    void writeRows(Shape &shape, const std::vector<Database::Value> &values);
+
     bool leaveOut(const QString &number);
     QString text(const QString &body, qint64 clientId, const QString &number) const;
     // SMSSend.BatchID for the next row: NULL unless the queueing is
     // scheduled, when its batch is made on first use.
-    QVariant batch();
+    Database::Value batch();
     int marketing() const { return m_campaign && m_campaign->marketing ? 1 : 0; }
+    // The bodies trimmed, worked out once for a list given again and again.
+    const QStringList &trimmed(const QStringList &bodies);
+    // SendDate and SendTime of a row written now, formatted once a minute.
+    void stampNow();
 
     QueueCampaign *m_campaign;
     TextFill m_fill;
     OptOutList::Checker m_checker;
-    Database::Statement m_dated;
-    Database::Statement m_plain;
+    Shape m_dated;
+    Shape m_plain;
+    QList<Waiting> m_waiting;
     OfficeClock m_clock;
+    QStringList m_bodies;
+    QStringList m_trimmedBodies;
+    qint64 m_stampMinute = -1;
+    int m_stampOffset = 0;
+    QString m_sendDate;
+    QString m_sendTime;
     qint64 m_written = 0;
 };
 

@@ -22,13 +22,12 @@ Updates::Updates()
 
 bool Updates::statusEntry(qint64 key, const QString &trn, bool delivered)
 {
-    QSqlQuery &done = delivered ? m_delivered.run({trn, trn, key}) : m_received.run({trn, key});
-    return done.numRowsAffected() > 0;
+    return (delivered ? m_delivered.run({trn, trn, key}) : m_received.run({trn, key})) > 0;
 }
 
 bool Updates::reportRow(qint64 key, const QString &sentId, bool delivered)
 {
-    return m_reportRow.run({delivered ? 1 : 0, sentId, sentId, key}).numRowsAffected() > 0;
+    return m_reportRow.run({delivered ? 1 : 0, sentId, sentId, key}) > 0;
 }
 
 QList<qint64> inDoubt()

@@ -25,9 +25,9 @@ public:
     bool reportRow(qint64 key, const QString &sentId, bool delivered);
 
 private:
-    Database::Statement m_delivered;
-    Database::Statement m_received;
-    Database::Statement m_reportRow;
+    Database::RowStatement m_delivered;
+    Database::RowStatement m_received;
+    Database::RowStatement m_reportRow;
 };
 
 // The rows in doubt: claimed by runs that are no longer live, not reported.

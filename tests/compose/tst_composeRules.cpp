@@ -1,7 +1,9 @@
+#include "FailingWrites.h"
 #include "OutboxRows.h"
 #include "TestSupport.h"
 
 #include "data/OperatorTime.h"
+#include "compose/DebitOrderList.h"
 #include "compose/MessageText.h"
 #include "outbox/OutboxWriter.h"
 #include "data/SmsParts.h"
@@ -30,6 +32,8 @@ private slots:
     void smsParts_data();
     void smsParts();
     void blankBodiesAreSkippedAndTheRestQueuedTrimmed();
+    void debitRowsGoInOrderAndThoseBeforeARefusedOneStay();
+    void addresseesBeforeARefusedOneStayAndItIsNamed();
 
 private:
     TestHome home;
@@ -151,6 +155,100 @@ void tst_composeRules::blankBodiesAreSkippedAndTheRestQueuedTrimmed()
         QVERIFY2(sent >= before.addSecs(-60) && sent <= after, qPrintable(stamp));
         QCOMPARE(row.value("Send").toInt(), 0);
     }
+}
+
+// Debit-order rows are written dozens to a statement; a refused row still
+// keeps every row before it, and only those, as row by row.
+void tst_composeRules::debitRowsGoInOrderAndThoseBeforeARefusedOneStay()
+{
+    const auto rows = [](int count, int refusedAt) {
+        QList<DebitOrderList::Row> list;
+        for (int i = 0; i < count; ++i)
+            list.append({QString::number(1000 + i), i == refusedAt ? u"0999"_s : u"08255%1"_s.arg(i, 5, 10, QChar(u'0')),
+                         u"Returned %1"_s.arg(i)});
+        return list;
+    };
+    const auto numbers = [] {
+        QStringList stored;
+        for (const auto &row : OutboxRows::all())
+            stored << row.value("Number").toString();
+        return stored;
+    };
+
+    FailingWrites::refuseWhere(u"Refuse"_s, u"INSERT"_s, u"SMSSend"_s, u"NEW.Number = '0999'"_s);
+    const QList<DebitOrderList::Row> refusedAmong = rows(200, 130);
+    try {
+        DebitOrderList::import(refusedAmong);
+        QFAIL("the refused row was queued");
+    } catch (const AppError &error) {
+        QVERIFY2(error.description().contains(u"refused by test"_s), qPrintable(error.text()));
+        QVERIFY2(error.description().endsWith(u"\n130 messages were queued before the error."_s), qPrintable(error.text()));
+    }
+    QStringList before;
+    for (int i = 0; i < 130; ++i)
+        before << refusedAmong.at(i).cellphone;
+    QCOMPARE(numbers(), before);
+
+    FailingWrites::allow(u"Refuse"_s, u"SMSSend"_s);
+    Database::run(u"DELETE FROM SMSSend"_s);
+    const QList<DebitOrderList::Row> all = rows(150, -1);
+    const DebitOrderList::Imported imported = DebitOrderList::import(all, u" 0821112222 "_s);
+    QCOMPARE(imported.rows, 150);
+    QVERIFY(imported.toSelf);
+    QStringList expected;
+    for (const auto &row : all)
+        expected << row.cellphone;
+    expected << u"0821112222"_s;
+    QCOMPARE(numbers(), expected);
+    const auto stored = OutboxRows::all();
+    QCOMPARE(stored.at(149).value("Message").toString(), u"Returned 149"_s);
+    QCOMPARE(stored.last().value("Message").toString(), u"Finished Sending."_s);
+}
+
+// Many addressees' rows go in together; a refused addressee keeps the rows
+// of those before it, and only those, and is named by its place.
+void tst_composeRules::addresseesBeforeARefusedOneStayAndItIsNamed()
+{
+    QList<OutboxWriter::Addressee> addressees;
+    for (int i = 0; i < 40; ++i)
+        addressees.append({i == 21 ? u"0999"_s : u" 08211%1 "_s.arg(i, 5, 10, QChar(u'0')), QVariant(qint64(100 + i))});
+    const QStringList bodies{u"One"_s, u"  "_s, u" Two"_s};
+    const auto stored = [] {
+        QStringList rows;
+        for (const auto &row : OutboxRows::all())
+            rows << row.value("ClientID").toString() + u'|' + row.value("Number").toString() + u'|'
+                        + row.value("Message").toString();
+        return rows;
+    };
+    const auto expected = [&](qsizetype count) {
+        QStringList rows;
+        for (qsizetype i = 0; i < count; ++i)
+            for (const QString &message : {u"One"_s, u"Two"_s})
+                rows << QString::number(100 + i) + u'|' + addressees.at(i).number.trimmed() + u'|' + message;
+        return rows;
+    };
+
+    FailingWrites::refuseWhere(u"Refuse"_s, u"INSERT"_s, u"SMSSend"_s, u"NEW.Number = '0999'"_s);
+    qsizetype failedAt = -1;
+    {
+        OutboxWriter writer;
+        try {
+            writer.queueBodiesToEach(bodies, addressees, failedAt);
+            QFAIL("the refused addressee was queued");
+        } catch (const AppError &error) {
+            QVERIFY2(error.description().contains(u"refused by test"_s), qPrintable(error.text()));
+        }
+        QCOMPARE(failedAt, 21);
+        QCOMPARE(writer.written(), 42);
+    }
+    QCOMPARE(stored(), expected(21));
+
+    FailingWrites::allow(u"Refuse"_s, u"SMSSend"_s);
+    Database::run(u"DELETE FROM SMSSend"_s);
+    OutboxWriter writer;
+    QCOMPARE(writer.queueBodiesToEach(bodies, addressees, failedAt), 80);
+    QCOMPARE(failedAt, -1);
+    QCOMPARE(stored(), expected(40));
 }
 
 QTEST_GUILESS_MAIN(tst_composeRules)

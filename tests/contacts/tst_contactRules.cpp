@@ -5,9 +5,13 @@
 #include "contacts/ContactCleanup.h"
 #include "contacts/ContactListing.h"
 #include "contacts/ContactSearch.h"
+#include "contacts/CustomerImport.h"
+#include "FailingWrites.h"
 
 #include <QSqlQuery>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace ContactTest;
 using namespace Qt::StringLiterals;
@@ -193,6 +197,60 @@ private slots:
             QCOMPARE(column(ids.at(i), u"LastName"_s).toString(), u"Keep (me) - as is"_s);
         }
     }
+    // Lines go in a few hundred under one savepoint; a refused line, a
+    // refused contact or a refused group link, leaves out that line alone,
+    // in any part of a long file.
+    void importKeepsEveryLineButTheRefusedOnes()
+    {
+        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Customers')"_s);
+        FailingWrites::refuseWhere(u"RefuseBad"_s, u"INSERT"_s, u"Clients"_s, u"NEW.AssNo LIKE 'BAD%'"_s);
+        // A link is refused for the contact just added: its contact must go too.
+        if (FailingWrites::onServer()) {
+            Database::run(u"CREATE OR REPLACE FUNCTION RefuseNoLink() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                          "IF (SELECT AssNo FROM Clients WHERE ClientID = NEW.ClientID) LIKE 'NOLINK%' THEN "
+                          "RAISE EXCEPTION 'refused by test'; END IF; RETURN NEW; END $$"_s);
+            Database::run(u"CREATE TRIGGER RefuseNoLink BEFORE INSERT ON GroupLinking FOR EACH ROW "
+                          "EXECUTE FUNCTION RefuseNoLink()"_s);
+        } else {
+            Database::run(u"CREATE TRIGGER RefuseNoLink BEFORE INSERT ON GroupLinking WHEN (SELECT AssNo FROM "
+                          "Clients WHERE ClientID = NEW.ClientID) LIKE 'NOLINK%' BEGIN "
+                          "SELECT RAISE(ABORT, 'refused by test'); END"_s);
+        }
+        QStringList lines;
+        QStringList expectedRefused;
+        QStringList kept;
+        for (int i = 0; i < 700; ++i) {
+            const QString assNo = i == 3 || i == 600 ? u"BAD%1"_s.arg(i)
+                                  : i == 300 || i == 301 ? u"NOLINK%1"_s.arg(i)
+                                                         : u"C%1"_s.arg(i);
+            lines.append(assNo + u",Name %1,Street"_s.arg(i));
+            if (assNo.startsWith(u"C"_s))
+                kept.append(assNo);
+            else
+                expectedRefused.append(assNo + u" - Name %1"_s.arg(i));
+        }
+        QList<qint64> progress;
+        QStringList refusedAsTold;
+        const CustomerImport::Imported imported = CustomerImport::importLines(
+            lines, group, [&](qint64 contacts) { progress.append(contacts); },
+            [&](const QString &text) { refusedAsTold.append(text); });
+
+        QCOMPARE(imported.contacts, kept.size());
+        QCOMPARE(imported.refused, expectedRefused);
+        QCOMPARE(refusedAsTold, expectedRefused);
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last(), kept.size());
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+        QStringList stored;
+        QSqlQuery rows = Database::run(u"SELECT AssNo FROM Clients ORDER BY ClientID"_s);
+        while (rows.next())
+            stored.append(rows.value(0).toString());
+        QCOMPARE(stored, kept); // in the file's order, each once
+        QCOMPARE(Database::value(u"SELECT count(*) FROM GroupLinking WHERE GroupID = ?"_s, {group}).toInt(), kept.size());
+        QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE ClientID NOT IN "
+                                 "(SELECT ClientID FROM GroupLinking)"_s).toInt(), 0);
+    }
+
 private:
     TestHome home;
 };

@@ -465,6 +465,69 @@ private Q_SLOTS:
         QCOMPARE(queued(u"committed"_s), 1);
     }
 
+    // The statement for long lists stores every kind of value as a bound
+    // QVariant would, tells keys, changes and finds, refuses rows as the
+    // engine does, and outlives the connection it was prepared on.
+    void rowStatementsStoreWhatTheyAreGiven()
+    {
+        TestHome home;
+        Database::RowStatement add(u"INSERT INTO SMSSend (ClientID, Number, Message, Marketing) VALUES (?, ?, ?, ?)"_s);
+        const QString text = u"Tea at 10, Ödegård's"_s;
+        const qint64 first = add.insert({Database::Value(), QString(), text, 1});
+        const qint64 second = add.insert({qint64(42), u""_s, QVariant(u"from a variant"_s), QVariant(true)});
+        const qint64 third = add.insert({QVariant(QMetaType::fromType<qlonglong>()), QVariant(QString()), u"third"_s,
+                                         QVariant(7)});
+        QVERIFY(first > 0);
+        QVERIFY(second > first);
+        QVERIFY(third > second);
+        const auto row = [](qint64 key) {
+            QSqlQuery query = Database::run(u"SELECT ClientID, Number, Message, Marketing FROM SMSSend "
+                                            "WHERE SMSSendID = ?"_s, {key});
+            return query.next() ? QVariantList{query.value(0), query.value(1), query.value(2), query.value(3)}
+                                : QVariantList{};
+        };
+        const QVariantList one = row(first);
+        QVERIFY(one.at(0).isNull());
+        QVERIFY(one.at(1).isNull()); // a null text is NULL
+        QCOMPARE(one.at(2).toString(), text);
+        QCOMPARE(one.at(3).toInt(), 1);
+        const QVariantList two = row(second);
+        QCOMPARE(two.at(0).toLongLong(), 42);
+        QVERIFY(!two.at(1).isNull()); // an empty text is no NULL
+        QCOMPARE(two.at(1).toString(), QString());
+        QCOMPARE(two.at(2).toString(), u"from a variant"_s);
+        QCOMPARE(two.at(3).toInt(), 1);
+        const QVariantList three = row(third);
+        QVERIFY(three.at(0).isNull());
+        QVERIFY(three.at(1).isNull());
+        QCOMPARE(three.at(2).toString(), u"third"_s);
+        QCOMPARE(three.at(3).toInt(), 7);
+
+        Database::RowStatement mark(u"UPDATE SMSSend SET Marketing = ? WHERE Marketing = ?"_s);
+        QCOMPARE(mark.run({5, 1}), 2);
+        QCOMPARE(mark.run({5, 1}), 0);
+        Database::RowStatement find(u"SELECT 1 FROM SMSSend WHERE Message = ?"_s);
+        QVERIFY(find.finds({text}));
+        QVERIFY(!find.finds({u"nothing like it"_s}));
+
+        // A row the database refuses is the engine's error, told as refusing the row.
+        FailingWrites::refuseWhere(u"Refuse"_s, u"INSERT"_s, u"SMSSend"_s, u"NEW.Number = 'refused'"_s);
+        try {
+            add.insert({Database::Value(), u"refused"_s, text, 0});
+            QFAIL("the refused row was stored");
+        } catch (const AppError &error) {
+            QVERIFY2(Database::refusesTheRow(error), qPrintable(error.text()));
+            QVERIFY2(error.description().contains(u"refused by test"_s), qPrintable(error.text()));
+        }
+        QVERIFY(!find.finds({u"refused"_s}));
+
+        // The connection closed and opened again: the statements are prepared anew.
+        Database::close();
+        QVERIFY(find.finds({text}));
+        QVERIFY(add.insert({Database::Value(), u"after"_s, u"reopened"_s, 0}) > third);
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), 4);
+    }
+
     void namesSortAsPeopleReadThem()
     {
         TestHome home;
