@@ -1075,33 +1075,6 @@ bool RowStatement::finds(std::initializer_list<Value> values)
     return found;
 }
 
-QList<qint64> keys(const QString &sql)
-{
-    QList<qint64> found;
-    const QSqlDatabase db = connection();
-    sqlite3 *handle = engine() == Engine::SQLite ? handleOf(db) : nullptr;
-    if (!handle) {
-        QSqlQuery query = run(sql);
-        while (query.next())
-            found.append(query.value(0).toLongLong());
-        return found;
-    }
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt *statement = nullptr;
-    int code = sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, nullptr);
-    if (code != SQLITE_OK)
-        throw engineError(handle, code, sql);
-    while ((code = sqlite3_step(statement)) == SQLITE_ROW)
-        found.append(sqlite3_column_int64(statement, 0));
-    if (code != SQLITE_DONE) {
-        const AppError error = engineError(handle, code, sql);
-        sqlite3_finalize(statement);
-        throw error;
-    }
-    sqlite3_finalize(statement);
-    return found;
-}
-
 // PostgreSQL gives a new row's key back through RETURNING; every keyed table
 // has its key first.
 qint64 insert(const QString &sql, const QVariantList &values)

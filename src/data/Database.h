@@ -205,11 +205,6 @@ private:
     bool m_file = false;
 };
 
-// The first column of every row of a query, as whole numbers: the keys of a
-// long list in the order it shows them. On SQLite read from the engine's own
-// statement, without a QVariant per row.
-QList<qint64> keys(const QString &sql);
-
 // Groups many writes into one transaction for speed. Nothing is stored until
 // commit(), which reports its own failure; a batch left without a commit rolls
 // back. A long action that fails part way keeps what it wrote before the
