@@ -15,13 +15,17 @@ QString text(const QVariant &value)
     return modFunctions::TrimBlanks(value.toString());
 }
 
-struct Member
+QList<Member> readMembers(qint64 groupId)
 {
-    qint64 clientId = 0;
-    QString lastName;
-    QString firstName;
-    QString mobile;
-};
+    QList<Member> list;
+    QSqlQuery query = Database::run(QStringLiteral("SELECT ClientID, LastName, FirstName, Mobile "
+                                                   "FROM ClientsBelongingToGroups WHERE GroupID = ?"),
+                                    {groupId});
+    while (query.next())
+        list.append(
+            Member{query.value(0).toLongLong(), text(query.value(1)), text(query.value(2)), text(query.value(3))});
+    return list;
+}
 } // namespace
 
 QList<Group> groups()
@@ -52,32 +56,26 @@ Table members(qint64 groupId)
     return table;
 }
 
-qint64 membersWithoutNumber(qint64 groupId)
+Plan plan(qint64 groupId)
 {
-    // SQLite's trim() without a second argument removes spaces only, the
-    // same blanks TrimBlanks removes.
-    return Database::value(QStringLiteral("SELECT count(*) FROM ClientsBelongingToGroups "
-                                          "WHERE GroupID = ? AND trim(coalesce(Mobile, '')) = ''"),
-                           {groupId})
-        .toLongLong();
+    Plan result;
+    NumberScreen screen(QStringLiteral("group"));
+    for (Member &member : readMembers(groupId)) {
+        const QString name = member.firstName.isEmpty() ? member.lastName
+                                                        : member.lastName + QStringLiteral(", ") + member.firstName;
+        if (screen.admit(member.mobile, name))
+            result.members.append(std::move(member));
+    }
+    result.skipped = screen.skipped();
+    return result;
 }
 
-qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started, QueueCampaign *campaign)
+qint64 queue(const QList<Member> &members, const QStringList &bodies, const MemberStarted &started,
+             QueueCampaign *campaign)
 {
-    // Read first, then write: the list is fixed before any row is added.
-    QList<Member> list;
-    {
-        QSqlQuery query = Database::run(QStringLiteral("SELECT ClientID, LastName, FirstName, Mobile "
-                                                       "FROM ClientsBelongingToGroups WHERE GroupID = ?"),
-                                        {groupId});
-        while (query.next())
-            list.append(Member{query.value(0).toLongLong(), text(query.value(1)), text(query.value(2)),
-                               text(query.value(3))});
-    }
-
     qint64 counter = 0;
     writeInBatch([&](OutboxWriter &writer) {
-        for (const Member &member : std::as_const(list)) {
+        for (const Member &member : members) {
             if (member.mobile.isEmpty())
                 continue;
             ++counter;
@@ -87,6 +85,12 @@ qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &sta
         }
     }, campaign, MessageFill::forCampaign(campaign));
     return counter;
+}
+
+qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started, QueueCampaign *campaign)
+{
+    // Read first, then write: the list is fixed before any row is added.
+    return queue(readMembers(groupId), bodies, started, campaign);
 }
 
 } // namespace GroupQueue

@@ -1,4 +1,8 @@
+#include "TestSupport.h"
+
+#include "outbox/NumberScreen.h"
 #include "outbox/Numbers.h"
+#include "outbox/OptOutList.h"
 
 #include <QTest>
 
@@ -7,14 +11,23 @@ using Verdict = PhoneNumbers::Verdict;
 
 Q_DECLARE_METATYPE(PhoneNumbers::Verdict)
 
-// The one judgement of a number, and the form the gateway is given.
+// The one judgement of a number, the form the gateway is given, and the screen every queueing runs its numbers
+// through before anything is written.
 class tst_numbers : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void init() { home.freshDatabase(); }
+
     void onlySouthAfricanCellphonesGetAGatewayForm_data();
     void onlySouthAfricanCellphonesGetAGatewayForm();
+    void screenLeavesOutAndAsksOnce_data();
+    void screenLeavesOutAndAsksOnce();
+    void accountsOfOneNumberAreToldApartByTheirText();
+
+private:
+    TestHome home;
 };
 
 void tst_numbers::onlySouthAfricanCellphonesGetAGatewayForm_data()
@@ -60,6 +73,73 @@ void tst_numbers::onlySouthAfricanCellphonesGetAGatewayForm()
     QCOMPARE(number.sendable(), verdict == Verdict::Valid);
     QCOMPARE(number.number, posted);
     QCOMPARE(number.failReason(), reason);
+}
+
+void tst_numbers::screenLeavesOutAndAsksOnce_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QStringList>("numbers");
+    QTest::addColumn<QStringList>("admitted");
+    QTest::addColumn<QString>("question");
+    const QString end = u"\n\nSkip leaves them out and queues the rest; Cancel queues nothing."_s;
+    const QString list = u"list"_s;
+    QTest::newRow("none left out") << list << QStringList{"0821112222", "+27 83 123 4567"}
+                                   << QStringList{"0821112222", "+27 83 123 4567"} << QString();
+    QTest::newRow("typed list") << list << QStringList{"0821112222", "123", "0821112222"}
+                                << QStringList{"0821112222"}
+                                << u"2 numbers will be skipped: 123 (not a valid number), 0821112222 (twice in this "
+                                   u"list)"_s + end;
+    QTest::newRow("one number written two ways, three times")
+        << u"group"_s << QStringList{"082 111 2222", "+27821112222", " 27 82 111 2222 ", "0831234567"}
+        << QStringList{"082 111 2222", "0831234567"}
+        << u"2 numbers will be skipped: +27821112222 (3 times in this group)"_s + end;
+    QTest::newRow("every reason, opted out in another form")
+        << u"file"_s
+        << QStringList{"", "0800 123 456", "+1 212 555 0100", "MTN", "084 444 4444", "0821112222", "0844444444"}
+        << QStringList{"0821112222"}
+        << u"6 numbers will be skipped: (no number), 0800 123 456 (not a cellphone number), +1 212 555 0100 (not a "
+           u"South African number), MTN (not a valid number), 084 444 4444 (opted out) and 1 more"_s + end;
+    QTest::newRow("one") << list << QStringList{"012 555 0100"} << QStringList{}
+                         << u"1 number will be skipped: 012 555 0100 (not a cellphone number)"_s + end;
+    QTest::newRow("long list") << list
+                               << QStringList{"1", "2", "3", "4", "0821112222", "0821112222", "5", "6", "0821112222"}
+                               << QStringList{"0821112222"}
+                               << u"8 numbers will be skipped: 1 (not a valid number), 2 (not a valid number), 3 (not a "
+                                  u"valid number), 4 (not a valid number), 0821112222 (3 times in this list) and 2 more"_s
+                                      + end;
+}
+
+void tst_numbers::screenLeavesOutAndAsksOnce()
+{
+    QFETCH(QString, where);
+    QFETCH(QStringList, numbers);
+    QFETCH(QStringList, admitted);
+    QFETCH(QString, question);
+    QVERIFY(OptOutList::add(u"+27 84 444 4444"_s, OptOutList::FromOperator));
+    NumberScreen screen(where);
+    QStringList through;
+    for (const QString &number : numbers)
+        if (screen.admit(number))
+            through << number;
+    QCOMPARE(through, admitted);
+    QCOMPARE(screen.skipped().count, numbers.size() - admitted.size());
+    QCOMPARE(screen.skipped().question(), question);
+}
+
+void tst_numbers::accountsOfOneNumberAreToldApartByTheirText()
+{
+    NumberScreen screen(u"file"_s);
+    QVERIFY(screen.admit(u"0821112222"_s, {}, u"Account 1 returned"_s));
+    QVERIFY(screen.admit(u"0821112222"_s, {}, u"Account 2 returned"_s));
+    QVERIFY(!screen.admit(u"+27 82 111 2222"_s, {}, u"Account 1 returned"_s));
+    QVERIFY(!screen.admit(u"123"_s, u"Botha, Bob"_s));
+    QVERIFY(!screen.admit(u"  "_s, u"Dube, Thandi"_s));
+    const SkippedNumbers &skipped = screen.skipped();
+    QCOMPARE(skipped.countOf(SkippedNumbers::Reason::Twice), 1);
+    QCOMPARE(skipped.countOf(SkippedNumbers::Reason::NoNumber), 1);
+    QVERIFY2(skipped.question().startsWith(u"3 numbers will be skipped: +27 82 111 2222 (twice in this file), "
+                                            u"Botha, Bob 123 (not a valid number), Dube, Thandi (no number)\n"_s),
+             qPrintable(skipped.question()));
 }
 
 QTEST_GUILESS_MAIN(tst_numbers)
