@@ -95,7 +95,7 @@ Run baselineRun(Home &home, Gateway &gateway, const QList<QueuedMessage> &messag
     run.exchangeMs.reserve(run.messages);
     for (const Row &row : rows) {
         const qint64 start = clock.nsecsElapsed();
-        const QString answer = GatewayClient().singleSms(*NormaliseNumber(row.number),
+        const QString answer = GatewayClient().singleSms(NormaliseNumber(row.number).number,
                                                          modFunctions::TrimBlanks(row.message),
                                                          QString::number(row.key));
         const QString batch = GatewayAnswers::singleSms(answer).batch;
@@ -202,7 +202,7 @@ std::optional<double> wrkRun(Gateway &gateway, const QueuedMessage &message, int
     if (!QFileInfo::exists(script))
         fail(QStringLiteral("%1 is missing").arg(script));
     const QUrl url = GatewayClient::requestUrl(
-        QStringLiteral("SingleSMS"), {{QStringLiteral("Number"), *NormaliseNumber(message.number)},
+        QStringLiteral("SingleSMS"), {{QStringLiteral("Number"), NormaliseNumber(message.number).number},
                                       {QStringLiteral("Message"), modFunctions::TrimBlanks(message.message)},
                                       {QStringLiteral("CustomerID"), QStringLiteral("1")}});
     QProcess process;

@@ -69,8 +69,7 @@ public:
     Preview take() { return std::move(m_preview); }
 
 private:
-    // A number libphonenumber calls invalid, or no cellphone's, is pointed
-    // out; a valid number of another country is not.
+    // A number no message is sent to is pointed out.
     static QString noteOn(const QString &number)
     {
         switch (PhoneNumbers::judge(number)) {
@@ -78,8 +77,9 @@ private:
             return QStringLiteral("invalid number");
         case PhoneNumbers::Verdict::NotMobile:
             return QStringLiteral("not a cellphone number");
-        case PhoneNumbers::Verdict::Valid:
         case PhoneNumbers::Verdict::Foreign:
+            return QStringLiteral("not a South African number");
+        case PhoneNumbers::Verdict::Valid:
             break;
         }
         return {};

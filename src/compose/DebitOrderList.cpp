@@ -25,19 +25,39 @@ constexpr Reason Reasons[] = {
 };
 
 constexpr int ShortLinesNamed = 10;
+
+// The closing row's message to the operator's own number.
+const QString Finished = QStringLiteral("Finished Sending.");
+} // namespace
+
+namespace {
+bool lineInvalid(const Row &row)
+{
+    return modFunctions::TrimBlanks(row.id).isEmpty() || modFunctions::TrimBlanks(row.cellphone).isEmpty()
+        || modFunctions::TrimBlanks(row.message).isEmpty();
+}
+
+bool cellTooShort(const Row &row)
+{
+    return !row.cellphone.isEmpty() && row.cellphone.size() < CellTooShortBelow;
+}
 } // namespace
 
 Style styleOf(const Row &row)
 {
     Style style = Style::None;
-    if (modFunctions::TrimBlanks(row.id).isEmpty() || modFunctions::TrimBlanks(row.cellphone).isEmpty()
-        || modFunctions::TrimBlanks(row.message).isEmpty())
+    if (lineInvalid(row))
         style = Style::LineInvalid;
     if (row.message.size() >= MessageTooLongAt)
         style = Style::MessageTooLong;
-    if (!row.cellphone.isEmpty() && row.cellphone.size() < CellTooShortBelow)
+    if (cellTooShort(row))
         style = Style::CellTooShort;
     return style;
+}
+
+bool markedOut(const Row &row)
+{
+    return lineInvalid(row) || cellTooShort(row);
 }
 
 QString reasonText(const QString &field)
@@ -96,6 +116,23 @@ QString shortLinesNotice(const Loaded &loaded)
         .arg(QString::number(count), fields, list);
 }
 
+Plan screen(const QList<Row> &rows, const QString &ownNumber)
+{
+    Plan plan;
+    NumberScreen screen(QStringLiteral("file"));
+    for (const Row &row : rows) {
+        if (markedOut(row))
+            ++plan.markedOut;
+        else if (screen.admit(row.cellphone, {}, modFunctions::TrimBlanks(row.message)))
+            plan.rows.append(row);
+    }
+    const QString own = modFunctions::TrimBlanks(ownNumber);
+    if (!own.isEmpty() && screen.admit(own, {}, Finished))
+        plan.ownNumber = own;
+    plan.skipped = screen.skipped();
+    return plan;
+}
+
 Imported import(const QList<Row> &rows, const QString &ownNumber, QueueCampaign *campaign)
 {
     Imported imported;
@@ -106,7 +143,7 @@ Imported import(const QList<Row> &rows, const QString &ownNumber, QueueCampaign 
         }
         const QString own = modFunctions::TrimBlanks(ownNumber);
         if (!own.isEmpty()) {
-            writer.queueMessage(own, QStringLiteral("Finished Sending."));
+            writer.queueMessage(own, Finished);
             imported.toSelf = true;
         }
     }, campaign, MessageFill::forCampaign(campaign));
@@ -115,8 +152,13 @@ Imported import(const QList<Row> &rows, const QString &ownNumber, QueueCampaign 
 
 QString importedText(const Imported &imported)
 {
-    return QStringLiteral("Done Importing ") + QString::number(imported.rows) + QStringLiteral(" records")
-        + (imported.toSelf ? QStringLiteral(" and 1 to yourself") : QString());
+    QString text = QStringLiteral("Done Importing ") + QString::number(imported.rows) + QStringLiteral(" records")
+                   + (imported.toSelf ? QStringLiteral(" and 1 to yourself") : QString());
+    if (imported.markedOut == 1)
+        text += QStringLiteral("\n1 marked row was left out.");
+    else if (imported.markedOut > 1)
+        text += QStringLiteral("\n%1 marked rows were left out.").arg(imported.markedOut);
+    return text;
 }
 
 } // namespace DebitOrderList

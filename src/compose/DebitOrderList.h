@@ -1,5 +1,6 @@
 #pragma once
 
+#include "outbox/NumberScreen.h"
 #include "outbox/OutboxWriter.h"
 
 #include <QList>
@@ -26,6 +27,9 @@ inline constexpr int MessageTooLongAt = 159;
 inline constexpr int CellTooShortBelow = 10;
 
 Style styleOf(const Row &row);
+// Whether the row is marked for a missing field or a number too short,
+// whichever colour it shows: such a row is never queued.
+bool markedOut(const Row &row);
 
 // The words for a reason code whose numeric value is in the table; any other
 // field comes back unchanged.
@@ -53,6 +57,19 @@ Loaded load(const QString &path, const QString &message, bool readReason);
 // Names the first few line numbers, then "...".
 QString shortLinesNotice(const Loaded &loaded);
 
+// The list as it will be imported: the rows neither marked out nor left out
+// by the screen (see NumberScreen: the same number with the same message
+// twice is one message), the own number when the screen lets it through, how
+// many rows were marked out, and what the screen left out.
+struct Plan
+{
+    QList<Row> rows;
+    QString ownNumber;
+    qint64 markedOut = 0;
+    SkippedNumbers skipped;
+};
+Plan screen(const QList<Row> &rows, const QString &ownNumber = {});
+
 // Queues every row (number and message trimmed of blanks; no contact, date or
 // time), then, when ownNumber is not blank, "Finished Sending." to it. One
 // batch of writes; rows written before an error stay stored.
@@ -60,11 +77,12 @@ struct Imported
 {
     qint64 rows = 0;
     bool toSelf = false;
+    qint64 markedOut = 0; // rows of the list left out for their marks
 };
 Imported import(const QList<Row> &rows, const QString &ownNumber = {}, QueueCampaign *campaign = nullptr);
 
 // "Done Importing N records", with " and 1 to yourself" when the closing row
-// was added.
+// was added, and a line on the marked rows left out when there were any.
 QString importedText(const Imported &imported);
 
 } // namespace DebitOrderList

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "outbox/NumberScreen.h"
 #include "outbox/OutboxWriter.h"
 
 #include <QList>
@@ -33,18 +34,36 @@ struct Table
 // last name, then first name, as people read names. Group 0 gives the columns and no rows.
 Table members(qint64 groupId);
 
-// Members whose mobile number is empty once blanks are removed at both ends
-// (a null counts as empty): exactly those queue() leaves out.
-qint64 membersWithoutNumber(qint64 groupId);
+// A member as queueing reads it, blanks removed at both ends.
+struct Member
+{
+    qint64 clientId = 0;
+    QString lastName;
+    QString firstName;
+    QString mobile;
+};
+
+// A group as it will be queued: the members the screen lets through (see
+// NumberScreen; a member without a number is left out too), in the
+// database's order, and those left out, named "LastName, FirstName".
+struct Plan
+{
+    QList<Member> members;
+    SkippedNumbers skipped;
+};
+Plan plan(qint64 groupId);
 
 // Called before a member's rows are written, with the trimmed names; where
 // they cannot be written, last for the member they failed at.
 using MemberStarted = std::function<void(const QString &lastName, const QString &firstName)>;
 
-// Queues the bodies to every member that has a number, in the database's
-// order, with the member's contact key; all in one batch of writes (see
-// writeInBatch). Gives the count of members queued,
-// which counts a member even when every body is blank.
+// Queues the bodies to each of these members that has a number, in order,
+// with the member's contact key; all in one batch of writes (see
+// writeInBatch). Gives the count of members queued, which counts a member
+// even when every body is blank.
+qint64 queue(const QList<Member> &members, const QStringList &bodies, const MemberStarted &started = {},
+             QueueCampaign *campaign = nullptr);
+// The same for every member of the group, in the database's order.
 qint64 queue(qint64 groupId, const QStringList &bodies, const MemberStarted &started = {},
              QueueCampaign *campaign = nullptr);
 

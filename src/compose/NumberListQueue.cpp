@@ -3,6 +3,19 @@
 #include "campaigns/MessageFill.h"
 #include "data/modFunctions.h"
 
+NumberListPlan screenNumbers(const QStringList &numbers)
+{
+    NumberListPlan plan;
+    NumberScreen screen;
+    for (const QString &cell : numbers) {
+        const QString number = modFunctions::TrimBlanks(cell);
+        if (!number.isEmpty() && screen.admit(number))
+            plan.numbers << number;
+    }
+    plan.skipped = screen.skipped();
+    return plan;
+}
+
 qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
                       const std::function<void(const QString &number, bool done)> &progress,
                       QueueCampaign *campaign)

@@ -1,11 +1,22 @@
 #pragma once
 
+#include "outbox/NumberScreen.h"
 #include "outbox/OutboxWriter.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+
+// A typed list as it will be queued: its numbers, blanks removed at both
+// ends, without blank ones and those the screen leaves out (see NumberScreen),
+// in order; and what was left out.
+struct NumberListPlan
+{
+    QStringList numbers;
+    SkippedNumbers skipped;
+};
+NumberListPlan screenNumbers(const QStringList &numbers);
 
 // Queues the bodies to every number of a typed list, in order. A number that is
 // blank once blanks are removed at both ends is skipped; every other one counts,

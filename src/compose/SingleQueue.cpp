@@ -18,6 +18,13 @@ std::optional<Contact> find(qint64 clientId)
     return Contact{query.value(0).toLongLong(), text(1), text(2), text(3)};
 }
 
+SkippedNumbers screen(const QString &number)
+{
+    NumberScreen screen;
+    screen.admit(number);
+    return screen.skipped();
+}
+
 int queue(const QStringList &bodies, const QString &number, qint64 clientId, QueueCampaign *campaign)
 {
     int written = 0;

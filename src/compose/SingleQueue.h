@@ -1,5 +1,6 @@
 #pragma once
 
+#include "outbox/NumberScreen.h"
 #include "outbox/OutboxWriter.h"
 
 #include <QString>
@@ -21,6 +22,10 @@ struct Contact
 
 // The contact with this key, or nothing when there is none.
 std::optional<Contact> find(qint64 clientId);
+
+// What queueing to this number would leave out: nothing, or the number
+// itself with the reason (see NumberScreen).
+SkippedNumbers screen(const QString &number);
 
 // Queues the bodies to the number (blanks removed at both ends) with this
 // contact key (0 for a number typed by hand), in one batch of writes (see

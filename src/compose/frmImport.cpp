@@ -7,6 +7,7 @@
 #include "compose/DebitOrderList.h"
 #include "compose/DebitOrderModel.h"
 #include "compose/MessageText.h"
+#include "compose/NumbersQuestion.h"
 #include "compose/SendAtChoice.h"
 #include "data/AppError.h"
 #include "data/ProcessSettings.h"
@@ -142,9 +143,12 @@ void frmImport::cmdImport_Click()
     campaign.sendAt = m_sendAt->sendAt();
     campaign.description = QStringLiteral("Debit-order list");
     try {
-        imported = DebitOrderList::import(m_model->rows(),
-                                          ui->chkSelfSend->isChecked() ? ui->txtCellNumber->text() : QString(),
-                                          &campaign);
+        const DebitOrderList::Plan plan = DebitOrderList::screen(
+            m_model->rows(), ui->chkSelfSend->isChecked() ? ui->txtCellNumber->text() : QString());
+        if (!NumbersQuestion::skipOrCancel(this, plan.skipped))
+            return;
+        imported = DebitOrderList::import(plan.rows, plan.ownNumber, &campaign);
+        imported.markedOut = plan.markedOut;
     } catch (const AppError &error) {
         busy.release();
         MessageBoxes::showError(this, error);

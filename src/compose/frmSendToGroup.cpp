@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "compose/GroupQueue.h"
+#include "compose/NumbersQuestion.h"
 #include "compose/RecordTableModel.h"
 #include "data/AppError.h"
 #include "ui/BusyPointer.h"
@@ -98,13 +99,18 @@ void frmSendToGroup::cmdSend_Click()
     const qint64 groupId = ui->cboGroups->itemData(index).toLongLong();
     std::optional<std::pair<QString, QString>> adding; // the member being queued: last name, first name
     try {
-        const qint64 without = GroupQueue::membersWithoutNumber(groupId);
-        if (without > 0) {
+        const GroupQueue::Plan plan = GroupQueue::plan(groupId);
+        const qint64 without = plan.skipped.countOf(SkippedNumbers::Reason::NoNumber);
+        // Members without a number alone keep their own question; with other
+        // numbers left out they are named in the one question about them all.
+        if (without > 0 && without == plan.skipped.count) {
             const QString question = QStringLiteral("There are ") + QString::number(without)
                 + QStringLiteral(" customers in this group that does not have mobile numbers. Press Yes to "
                                  "continue, but leave them out. Press No to cancel send.");
             if (!MessageBoxes::ask(this, QStringLiteral("NUMBERS"), question, QMessageBox::Information))
                 return;
+        } else if (!NumbersQuestion::skipOrCancel(this, plan.skipped)) {
+            return;
         }
         QueueCampaign campaign = ui->composer->campaign();
         campaign.description = QStringLiteral("Group ") + ui->cboGroups->currentText();
@@ -112,7 +118,7 @@ void frmSendToGroup::cmdSend_Click()
         // whom it is adding a few times a second, and the member an error
         // stopped at.
         QElapsedTimer shown;
-        const qint64 counter = GroupQueue::queue(groupId, ui->composer->bodies(),
+        const qint64 counter = GroupQueue::queue(plan.members, ui->composer->bodies(),
                                                  [&](const QString &lastName, const QString &firstName) {
                                                      adding.emplace(lastName, firstName);
                                                      if (shown.isValid() && shown.elapsed() < 100)

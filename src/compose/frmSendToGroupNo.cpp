@@ -3,6 +3,7 @@
 #include "ui_frmSendToGroupNo.h"
 
 #include "compose/NumberListQueue.h"
+#include "compose/NumbersQuestion.h"
 #include "data/AppError.h"
 #include "sendreceive/frmSendMessages.h"
 #include "ui/BusyPointer.h"
@@ -40,8 +41,11 @@ void frmSendToGroupNo::cmdSend_Click()
         MessageBoxes::inform(this, QStringLiteral("NO NUMBER"), QStringLiteral("No Cellphone Numbers Added."));
     } else {
         try {
+            const NumberListPlan plan = screenNumbers(numbers);
+            if (!NumbersQuestion::skipOrCancel(this, plan.skipped))
+                return;
             counter = queueToNumbers(
-                numbers, ui->composer->bodies(),
+                plan.numbers, ui->composer->bodies(),
                 [this](const QString &number, bool done) {
                     setStatus((done ? QStringLiteral("Added record for ") : QStringLiteral("Adding ")) + number);
                 },

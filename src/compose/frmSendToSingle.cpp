@@ -3,6 +3,7 @@
 #include "ui_frmSendToSingle.h"
 
 #include "compose/BodyEdit.h"
+#include "compose/NumbersQuestion.h"
 #include "compose/SingleQueue.h"
 #include "contacts/frmSearchClients.h"
 #include "data/AppError.h"
@@ -77,6 +78,13 @@ void frmSendToSingle::cmdSend_Click()
         return;
     }
     try {
+        // The one number is the whole list: Skip leaves nothing to queue.
+        const SkippedNumbers skipped = SingleQueue::screen(number);
+        if (!skipped.isEmpty()) {
+            if (NumbersQuestion::skipOrCancel(this, skipped))
+                setStatus(QStringLiteral("Added 0 records."));
+            return;
+        }
         setStatus(QStringLiteral("Adding ") + modFunctions::TrimBlanks(ui->txtLastname->text()) + QStringLiteral(", ")
                   + modFunctions::TrimBlanks(ui->txtFirstname->text()));
         QueueCampaign campaign = ui->composer->campaign();

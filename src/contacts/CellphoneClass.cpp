@@ -20,10 +20,10 @@ Shading classify(const QString &mobile)
     }
     switch (reading.verdict) {
     case PhoneNumbers::Verdict::Valid:
-    case PhoneNumbers::Verdict::Foreign:
         return Shading::None;
     case PhoneNumbers::Verdict::Invalid:
     case PhoneNumbers::Verdict::NotMobile:
+    case PhoneNumbers::Verdict::Foreign:
         break;
     }
     return Shading::Invalid;

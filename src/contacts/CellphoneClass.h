@@ -10,11 +10,12 @@ namespace CellphoneClass {
 enum class Shading { None, TooLong, TooShort, Invalid };
 
 // Empty or all blanks: no shading (no number to judge). A number longer or
-// shorter than a cellphone number: too long or too short. Otherwise one that
-// is no telephone number, or not a cellphone's (a landline, toll-free or
-// shared-cost number): invalid. A cellphone number however it is written
-// ("082 123 4567", "+27821234567"), or a valid number of another country,
-// is not shaded.
+// shorter than a cellphone number, by its digits: too long or too short.
+// Otherwise one that no message can be sent to (PhoneNumbers' judgement: no
+// telephone number, not a cellphone's such as a landline, toll-free or
+// shared-cost number, or another country's): invalid. A South African
+// cellphone number however it is written ("082 123 4567", "+27821234567") is
+// not shaded.
 Shading classify(const QString &mobile);
 
 } // namespace CellphoneClass

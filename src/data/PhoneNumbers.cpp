@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstdint>
 
 #include <string>
 
@@ -48,11 +49,35 @@ std::size_t mobileLength()
     return length;
 }
 
+// What a number of the default region with these national digits is; the
+// digits are those of a cellphone number.
+PhoneNumbers::Verdict verdictOf(uint64_t national)
+{
+    static const int countryCode = util().GetCountryCodeForRegion(PhoneNumbers::DefaultRegion.toStdString());
+    PhoneNumber number;
+    number.set_country_code(countryCode);
+    number.set_national_number(national);
+    switch (util().GetNumberType(number)) {
+    case PhoneNumberUtil::MOBILE:
+        return PhoneNumbers::Verdict::Valid;
+    case PhoneNumberUtil::UNKNOWN:
+        return PhoneNumbers::Verdict::Invalid;
+    default:
+        return PhoneNumbers::Verdict::NotMobile;
+    }
+}
+
 } // namespace
 
 PhoneNumbers::Reading PhoneNumbers::read(const QString &number)
 {
     Reading reading;
+    const QString plain = plainKey(number);
+    if (!plain.isEmpty()) {
+        reading.key = plain;
+        reading.verdict = verdictOf(plain.mid(3).toULongLong());
+        return reading;
+    }
     PhoneNumber parsed;
     switch (util().Parse(withoutRemark(number).toStdString(), DefaultRegion.toStdString(), &parsed)) {
     case PhoneNumberUtil::NO_PARSING_ERROR:
@@ -91,16 +116,14 @@ PhoneNumbers::Reading PhoneNumbers::read(const QString &number)
         reading.length = national.size() < mobileLength() ? Length::TooShort : Length::TooLong;
         return reading;
     }
-    if (!util().IsValidNumber(parsed))
-        return reading;
-    reading.verdict = util().GetNumberType(parsed) == PhoneNumberUtil::MOBILE ? Verdict::Valid : Verdict::NotMobile;
+    reading.verdict = verdictOf(parsed.national_number());
     return reading;
 }
 
-QString PhoneNumbers::personKey(const QString &number)
+QString PhoneNumbers::plainKey(const QString &number)
 {
     // The forms numbers are kept in most ("082 123 4567", "27821234567",
-    // "+27 82 123 4567", blanks and hyphens aside) are read without the library: it takes tens of
+    // "+27 82 123 4567", blanks and hyphens aside) are read without the library's parser: it takes tens of
     // microseconds a number, and every message of a send run is checked.
     QString plain = number;
     plain.remove(QLatin1Char(' ')).remove(QLatin1Char('-'));
@@ -114,6 +137,14 @@ QString PhoneNumbers::personKey(const QString &number)
         if (digits.size() == 11 && digits.startsWith(QLatin1String("27")) && digits.at(2) != QLatin1Char('0'))
             return QLatin1Char('+') + digits.toString();
     }
+    return {};
+}
+
+QString PhoneNumbers::personKey(const QString &number)
+{
+    const QString plain = plainKey(number);
+    if (!plain.isEmpty())
+        return plain;
     static const QRegularExpression remark(QStringLiteral("\\([^()]*\\p{L}[^()]*\\)\\s*$"));
     const QString text = QString(number).remove(remark);
     int digits = 0;

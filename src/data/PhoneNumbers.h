@@ -41,4 +41,10 @@ public:
     // or for a sender name ("BANK", "MTN": letters other than a remark in
     // brackets after the number), to which nothing is ever sent.
     static QString personKey(const QString &number);
+
+private:
+    // The E.164 key of a number written in one of the plain forms of the
+    // default region ("0821234567", "27 82 123 4567", "+27-82-123-4567");
+    // empty for every other text.
+    static QString plainKey(const QString &number);
 };

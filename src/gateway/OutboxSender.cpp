@@ -283,12 +283,12 @@ private:
             return; // deleted, or reported, while the run waited
         const QString number = row->number;
         const QString text = TrimBlanks(row->text);
-        const std::optional<QString> normalised = NormaliseNumber(number);
+        const GatewayNumber normalised = NormaliseNumber(number);
         QString notPosted;
         if (TrimBlanks(number).isEmpty())
             notPosted = FailReasons::NoNumber;
-        else if (!normalised || TrimBlanks(*normalised).isEmpty())
-            notPosted = FailReasons::UnusableNumber;
+        else if (!normalised.sendable())
+            notPosted = normalised.failReason();
         else if (text.isEmpty())
             notPosted = FailReasons::NoText;
         if (!notPosted.isEmpty()) {
@@ -296,7 +296,7 @@ private:
             advance();
             return;
         }
-        switch (m_gate.check(*normalised, row->marketing, row->confirmsOptOut)) {
+        switch (m_gate.check(normalised.number, row->marketing, row->confirmsOptOut)) {
         case SendGate::Verdict::OptedOut:
             answered(key, OptOutList::OptedOutEventId);
             advance();
@@ -309,10 +309,10 @@ private:
             break;
         }
         m_postedAt.insert(key, SendGate::postedStamp());
-        const QString sendingTo = QStringLiteral("Sending SMS to ") + TrimBlanks(*normalised);
+        const QString sendingTo = QStringLiteral("Sending SMS to ") + normalised.number;
         m_host.setStatus(sendingTo);
         try {
-            m_poster.post(key, *normalised, text);
+            m_poster.post(key, normalised.number, text);
         } catch (const GatewayError &error) {
             failed(key, error);
             advance();

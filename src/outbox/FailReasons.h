@@ -7,7 +7,12 @@
 namespace FailReasons {
 
 inline const QString NoNumber = QStringLiteral("No number");
+// Kept in rows failed before numbers were judged as below.
 inline const QString UnusableNumber = QStringLiteral("Number cannot be used");
+// Numbers the gateway must never be given (see NormaliseNumber).
+inline const QString InvalidNumber = QStringLiteral("Not a valid number");
+inline const QString NotCellphone = QStringLiteral("Not a cellphone number");
+inline const QString ForeignNumber = QStringLiteral("Not a South African number");
 inline const QString NoText = QStringLiteral("No message text");
 // A refusal that gave nothing after "FALSE".
 inline const QString RefusedWithoutReason = QStringLiteral("Refused, no reason given");
@@ -27,8 +32,8 @@ inline const QString NeverReached = QStringLiteral("Never reached the gateway");
 // reached the gateway (it would go out twice).
 inline bool mayQueueAgain(const QString &reason)
 {
-    return reason != NoNumber && reason != UnusableNumber && reason != NoText && reason != NoBatchNumber
-        && reason != NoAnswer;
+    return reason != NoNumber && reason != UnusableNumber && reason != InvalidNumber && reason != NotCellphone
+        && reason != ForeignNumber && reason != NoText && reason != NoBatchNumber && reason != NoAnswer;
 }
 
 // The reason shown for a failed row from what it stores: FailReason, and the

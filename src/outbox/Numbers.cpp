@@ -1,16 +1,28 @@
 #include "outbox/Numbers.h"
 
-#include "data/modFunctions.h"
+#include "outbox/FailReasons.h"
 
-std::optional<QString> NormaliseNumber(const QString &number)
+GatewayNumber NormaliseNumber(const QString &number)
 {
-    QString value = modFunctions::TrimBlanks(number);
-    if (value.startsWith(QLatin1Char('+')))
-        value.remove(0, 1);
-    value.remove(QLatin1Char(' '));
-    if (value.startsWith(QLatin1Char('0')))
-        return value;
-    if (value.size() < 2)
-        return std::nullopt;
-    return QLatin1Char('0') + value.mid(2);
+    const PhoneNumbers::Reading reading = PhoneNumbers::read(number);
+    GatewayNumber result{reading.verdict, {}};
+    // A valid reading's key is "+27" and the nine national digits.
+    if (result.sendable())
+        result.number = QLatin1Char('0') + reading.key.mid(3);
+    return result;
+}
+
+QString GatewayNumber::failReason() const
+{
+    switch (verdict) {
+    case PhoneNumbers::Verdict::Valid:
+        break;
+    case PhoneNumbers::Verdict::Invalid:
+        return FailReasons::InvalidNumber;
+    case PhoneNumbers::Verdict::NotMobile:
+        return FailReasons::NotCellphone;
+    case PhoneNumbers::Verdict::Foreign:
+        return FailReasons::ForeignNumber;
+    }
+    return {};
 }

@@ -76,6 +76,15 @@ int count()
     return Database::value(QStringLiteral("SELECT count(*) FROM OptOuts")).toInt();
 }
 
+QSet<QString> keys()
+{
+    QSet<QString> listed;
+    QSqlQuery query = Database::run(QStringLiteral("SELECT Number FROM OptOuts"));
+    while (query.next())
+        listed.insert(query.value(0).toString());
+    return listed;
+}
+
 bool queueConfirmation(const QString &number, const QString &text)
 {
     const QString key = keyOf(number);

@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 
+#include <QSet>
 #include <QString>
 
 // The suppression list: numbers that said STOP are never sent to while they
@@ -32,6 +33,9 @@ bool add(const QString &number, const QString &source, const QString &detail = {
 bool lift(const QString &number, const QString &source, const QString &detail = {});
 bool isSuppressed(const QString &number);
 int count();
+// Every key on the list, read at once: a queueing checks thousands of
+// numbers against it.
+QSet<QString> keys();
 
 // Queues `text` once as a service message (no footer) marked as the
 // confirmation of this number's opt-out, so that the list lets it through;

@@ -4,6 +4,7 @@
 
 #include "data/AppError.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 
 namespace MessageBoxes {
@@ -23,14 +24,14 @@ std::unique_ptr<QMessageBox> build(QWidget *parent, const Shown &shown)
     box->setText(shown.text);
     if (shown.defaultButton != QMessageBox::NoButton)
         box->setDefaultButton(shown.defaultButton);
+    if (QAbstractButton *yes = box->button(QMessageBox::Yes); yes && !shown.yesText.isEmpty())
+        yes->setText(shown.yesText);
     return box;
 }
 
-QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
-                                 QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
-                                 QMessageBox::StandardButton defaultButton)
+namespace {
+QMessageBox::StandardButton present(QWidget *parent, const Shown &shown)
 {
-    const Shown shown{title, text, icon, buttons, defaultButton};
     if (const Responder &answer = responder())
         return answer(shown);
 
@@ -44,6 +45,14 @@ QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QS
         QApplication::restoreOverrideCursor();
     return chosen;
 }
+} // namespace
+
+QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
+                                 QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+                                 QMessageBox::StandardButton defaultButton)
+{
+    return present(parent, Shown{title, text, icon, buttons, defaultButton, {}});
+}
 
 void inform(QWidget *parent, const QString &title, const QString &text)
 {
@@ -54,6 +63,13 @@ bool ask(QWidget *parent, const QString &title, const QString &text, QMessageBox
          QMessageBox::StandardButton defaultButton)
 {
     return show(parent, title, text, icon, QMessageBox::Yes | QMessageBox::No, defaultButton) == QMessageBox::Yes;
+}
+
+bool askOrCancel(QWidget *parent, const QString &title, const QString &text, const QString &yes)
+{
+    return present(parent, Shown{title, text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::Cancel,
+                              QMessageBox::NoButton, yes})
+        == QMessageBox::Yes;
 }
 
 void showError(QWidget *parent, const AppError &error)

@@ -22,6 +22,8 @@ struct Shown
     QMessageBox::StandardButtons buttons;
     // What Enter chooses; NoButton leaves it to Qt (the first accepting one).
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    // Yes's caption where it says what it does ("&Skip"); empty: Qt's own.
+    QString yesText;
 };
 
 using Responder = std::function<QMessageBox::StandardButton(const Shown &)>;
@@ -42,6 +44,9 @@ void inform(QWidget *parent, const QString &title, const QString &text);
 bool ask(QWidget *parent, const QString &title, const QString &text,
          QMessageBox::Icon icon = QMessageBox::Question,
          QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+// A question whose Yes button says what it does (`yes`, "&Skip"), beside
+// Cancel: true on Yes.
+bool askOrCancel(QWidget *parent, const QString &title, const QString &text, const QString &yes);
 // "number - description", title "ERROR", critical icon, OK.
 void showError(QWidget *parent, const AppError &error);
 

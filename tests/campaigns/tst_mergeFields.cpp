@@ -105,7 +105,8 @@ private slots:
         QCOMPARE(preview.unresolved, 3);
     }
 
-    // Numbers libphonenumber calls invalid or no cellphone's are pointed out; they still count as messages.
+    // Numbers no message is sent to (invalid, no cellphone's, another country's) are pointed out; they still count as
+    // messages.
     void previewMarksNumbersThatAreNoCellphones()
     {
         TestHome home;
@@ -120,8 +121,8 @@ private slots:
             seen << row.number + u'|' + row.numberNote;
         QCOMPARE(seen, (QStringList{u"+27 82 555 0001|"_s, u"011 123 4567|not a cellphone number"_s,
                                     u"0800 123 456|not a cellphone number"_s, u"MTN|invalid number"_s,
-                                    u"08255500|invalid number"_s, u"+44 7911 123456|"_s}));
-        QCOMPARE(preview.badNumbers, 4);
+                                    u"08255500|invalid number"_s, u"+44 7911 123456|not a South African number"_s}));
+        QCOMPARE(preview.badNumbers, 5);
         QCOMPARE(preview.messages, 6);
     }
 

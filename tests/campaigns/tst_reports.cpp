@@ -170,7 +170,7 @@ private slots:
                  QStringList({u"0825550010"_s, u"batch"_s, u"<null>"_s,
                               u"0825550011"_s, u"0"_s, Unavailable,
                               u""_s, u"0"_s, FailReasons::NoNumber,
-                              u"7"_s, u"0"_s, FailReasons::UnusableNumber,
+                              u"7"_s, u"0"_s, FailReasons::InvalidNumber,
                               u"0825550012"_s, u"0"_s, FailReasons::NoText,
                               u"0825550013"_s, u"0"_s, Unavailable}));
         QVERIFY(refused.first() > 5);
@@ -181,7 +181,7 @@ private slots:
         for (const CampaignReport::Failures &failed : report.failures)
             byReason << u"%1=%2"_s.arg(failed.reason).arg(failed.count);
         QCOMPARE(byReason, QStringList({Unavailable + u"=2"_s, FailReasons::NoText + u"=1"_s,
-                                        FailReasons::NoNumber + u"=1"_s, FailReasons::UnusableNumber + u"=1"_s,
+                                        FailReasons::NoNumber + u"=1"_s, FailReasons::InvalidNumber + u"=1"_s,
                                         FailReasons::NotKept + u"=1"_s}));
         QCOMPARE(report.total.failed, 6);
         QCOMPARE(report.total.pending, 0); // the week's queued message went with the run

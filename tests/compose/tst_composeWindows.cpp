@@ -10,6 +10,7 @@
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "outbox/OptOutList.h"
 #include "settings/cRegistry.h"
 
 #include <QCheckBox>
@@ -23,6 +24,11 @@
 using namespace FailingWrites;
 using namespace GroupRows;
 using namespace Qt::StringLiterals;
+
+namespace {
+// A cellphone number the tests' database refuses to store (FailingWrites).
+const QString Refused = QStringLiteral("0829999999");
+} // namespace
 
 // The windows that queue messages: one typed number, a typed list of numbers, a contact group, a debit-order file.
 class tst_composeWindows : public QObject, private WindowFixture
@@ -46,6 +52,9 @@ private slots:
     void importColoursRowsByTheirChecks();
     void importLoadsEveryAccountAndQueuesAClosingRow();
     void importMessageSurvivesARestart();
+
+    void numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow_data();
+    void numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow();
 
 private:
     void setBody(int n, const QString &text) { window->findChild<ComposerBlock *>()->setBody(n, text); }
@@ -155,12 +164,12 @@ void tst_composeWindows::numberListQueuesEachBodyCountsNumbersAndKeepsRowsBefore
     QCOMPARE(outbox("Message").mid(0, 2), (QStringList{"Meeting at 10\r\nBring the forms", "Thanks"}));
     screenshots(u"frmSendToGroupNo"_s);
 
-    refuseNumber(u"0999"_s);
-    setNumbers({"0821111111", "0999", "0823333333"});
+    refuseNumber(Refused);
+    setNumbers({"0821111111", Refused, "0823333333"});
     boxes->clear();
     click("cmdSend");
     QCOMPARE(boxes->titles(), QStringList{"ERROR"});
-    expectTwoKeptBefore(u"Adding 0999"_s);
+    expectTwoKeptBefore(u"Adding "_s + Refused);
     QCOMPARE(outbox("Message").mid(4), (QStringList{"Meeting at 10\r\nBring the forms", "Thanks"}));
 }
 
@@ -184,8 +193,8 @@ void tst_composeWindows::singleTypedNumberGoesOutWithoutAContact()
     QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE ClientID = 0"_s).toInt(), 1);
 
     // A failing write is shown; the status still says whom it was adding.
-    refuseNumber(u"0999"_s);
-    child<QLineEdit>("txtCellphone")->setText(u"0999"_s);
+    refuseNumber(Refused);
+    child<QLineEdit>("txtCellphone")->setText(Refused);
     click("cmdSend");
     QCOMPARE(boxes->titles(), (QStringList{u"NO NUMBER"_s, u"ERROR"_s}));
     QCOMPARE(status(), u"Adding , "_s);
@@ -251,8 +260,8 @@ void tst_composeWindows::groupSendNeedsAGroupAsksAboutMissingNumbersAndKeepsRows
     QCOMPARE(OutboxRows::count(), 6);
 
     // Members go in the database's order: the refused number, added last, comes after Ann and Cy.
-    link(staff, addClient(u"Adams"_s, u"0999"_s, u"Al"_s));
-    refuseNumber(u"0999"_s);
+    link(staff, addClient(u"Adams"_s, Refused, u"Al"_s));
+    refuseNumber(Refused);
     choose(u"Staff"_s);
     setBody(4, QString());
     boxes->clear();
@@ -284,7 +293,7 @@ void tst_composeWindows::failedCommitIsAnErrorInEveryQueueingWindow()
 {
     // The database refuses the commit (as with a full disk): no window may say it added anything,
     // and nothing is stored.
-    failCommitsAfter(u"INSERT"_s, u"SMSSend"_s, u"NEW.Number = '0999'"_s);
+    failCommitsAfter(u"INSERT"_s, u"SMSSend"_s, u"NEW.Number = '%1'"_s.arg(Refused));
     const auto expectFailure = [this](const char *what) {
         QVERIFY2(boxes->count() > 0 && boxes->last().title == u"ERROR"_s, what);
         QVERIFY2(boxes->last().text.contains(u"Nothing was stored."_s), qPrintable(boxes->last().text));
@@ -294,12 +303,12 @@ void tst_composeWindows::failedCommitIsAnErrorInEveryQueueingWindow()
     };
 
     open(new frmSendToGroupNo);
-    setNumbers({"0821111111", "0999"});
+    setNumbers({"0821111111", Refused});
     setBody(1, u"Hi"_s);
     click("cmdSend");
     expectFailure("number list");
 
-    link(addGroup(u"Staff"_s), addClient(u"Adams"_s, u"0999"_s));
+    link(addGroup(u"Staff"_s), addClient(u"Adams"_s, Refused));
     open(new frmSendToGroup);
     choose(u"Staff"_s);
     setBody(1, u"Hi"_s);
@@ -309,7 +318,7 @@ void tst_composeWindows::failedCommitIsAnErrorInEveryQueueingWindow()
 
     open(new frmImport);
     setMessage(u"Returned"_s);
-    browse(file(u"list.txt"_s, "1001, 0821111111\r\n1002, 0999\r\n"));
+    browse(file(u"list.txt"_s, "1001, 0821111111\r\n1002, 0829999999\r\n"));
     boxes->clear();
     click("cmdImport");
     QCOMPARE(boxes->titles(), QStringList{"ERROR"}); // no "Done Importing"
@@ -353,8 +362,11 @@ void tst_composeWindows::importColoursRowsByTheirChecks()
     const QString none = u"none"_s, yellow = u"#ffff00"_s, pink = u"#ff80c0"_s, red = u"#ff8080"_s;
     // 158 and 159 characters, 9- and 10-digit numbers, no number; where checks meet, the later one wins.
     QCOMPARE(colours, (QStringList{none, yellow, pink, none, red, pink, yellow}));
-    click("cmdImport"); // marked rows are queued like the others
-    QCOMPARE(OutboxRows::count(), 7);
+    // Rows marked for their number, or for no number under another colour, are left out and counted; a long
+    // message is not.
+    click("cmdImport");
+    QCOMPARE(boxes->last().text, u"Done Importing 3 records\n4 marked rows were left out."_s);
+    QCOMPARE(OutboxRows::count(), 3);
 }
 
 void tst_composeWindows::importLoadsEveryAccountAndQueuesAClosingRow()
@@ -378,22 +390,22 @@ void tst_composeWindows::importLoadsEveryAccountAndQueuesAClosingRow()
     QCOMPARE(column(list(), 0), (QStringList{"1001", "1002", "1003"}));
     click("cmdImport");
     QCOMPARE(boxes->titles(), (QStringList{"IMPORT", "IMPORTING"}));
-    QCOMPARE(boxes->last().text, u"Done Importing 3 records and 1 to yourself"_s);
-    QCOMPARE(outbox("Number"), (QStringList{"0821111111", "0822222222", "", "0827654321"}));
+    QCOMPARE(boxes->last().text, u"Done Importing 2 records and 1 to yourself\n1 marked row was left out."_s);
+    QCOMPARE(outbox("Number"), (QStringList{"0821111111", "0822222222", "0827654321"}));
     const QString message = u"Your debit order was returned.\r\nPlease call 011 555 0100."_s;
-    QCOMPARE(outbox("Message"), (QStringList{message, message, message, "Finished Sending."}));
+    QCOMPARE(outbox("Message"), (QStringList{message, message, "Finished Sending."}));
     QVERIFY(OutboxRows::all()[1].value("SendDate").isNull());
     screenshots(u"frmImport"_s);
 
     // The closing row needs both the box ticked and a number.
     child<QLineEdit>("txtCellNumber")->setText(u"   "_s);
     click("cmdImport");
-    QCOMPARE(boxes->last().text, u"Done Importing 3 records"_s);
+    QCOMPARE(boxes->last().text, u"Done Importing 2 records\n1 marked row was left out."_s);
     child<QCheckBox>("chkSelfSend")->setChecked(false);
     child<QLineEdit>("txtCellNumber")->setText(u"0829999999"_s);
     click("cmdImport");
-    QCOMPARE(boxes->last().text, u"Done Importing 3 records"_s);
-    QCOMPARE(OutboxRows::count(), 10);
+    QCOMPARE(boxes->last().text, u"Done Importing 2 records\n1 marked row was left out."_s);
+    QCOMPARE(OutboxRows::count(), 7);
 }
 
 void tst_composeWindows::importMessageSurvivesARestart()
@@ -417,6 +429,89 @@ void tst_composeWindows::importMessageSurvivesARestart()
     QCOMPARE(boxes->titles(), QStringList{"ERROR"});
     QCOMPARE(boxes->last().icon, QMessageBox::Critical);
     QCOMPARE(broken.size(), 18);
+}
+
+void tst_composeWindows::numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("skip");
+    for (const char *path : {"contact", "number list", "group", "debit-order file"})
+        for (const bool skip : {true, false})
+            QTest::addRow("%s, %s", path, skip ? "Skip" : "Cancel") << QString::fromLatin1(path) << skip;
+}
+
+// Every queueing window counts the numbers it would leave out and asks once, before anything is written: Skip
+// queues the rest, Cancel nothing.
+void tst_composeWindows::numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, skip);
+    QVERIFY(OptOutList::add(u"+27 82 444 4444"_s, OptOutList::FromOperator));
+    QString question, afterSkip; // what is asked, and the window's last word after Skip
+    bool saidInABox = true;      // that word is a box, not the status line
+    QStringList queued;          // the numbers Skip queues
+    const char *button = "cmdSend";
+    if (path == u"contact"_s) {
+        open(new frmSendToSingle);
+        child<QLineEdit>("txtCellphone")->setText(u"+1 212 555 0100"_s);
+        question = u"1 number will be skipped: +1 212 555 0100 (not a South African number)"_s;
+        afterSkip = u"Added 0 records."_s;
+        saidInABox = false;
+    } else if (path == u"number list"_s) {
+        open(new frmSendToGroupNo);
+        setNumbers({"0821112222", "123", "0821112222", "082 444 4444", "012 555 0100", "+27 83 123 4567"});
+        question = u"4 numbers will be skipped: 123 (not a valid number), 0821112222 (twice in this list), "
+                   u"082 444 4444 (opted out), 012 555 0100 (not a cellphone number)"_s;
+        queued = QStringList{"0821112222", "+27 83 123 4567"};
+        afterSkip = u"2 records added."_s;
+    } else if (path == u"group"_s) {
+        const qint64 club = addGroup(u"Club"_s);
+        link(club, addClient(u"Adams"_s, u"0821112222"_s, u"Al"_s));
+        link(club, addClient(u"Botha"_s, u"0800 123 456"_s, u"Bob"_s));
+        link(club, addClient(u"Cele"_s, u" 082 111 2222 "_s, u"Cy"_s));
+        link(club, addClient(u"Dube"_s, QVariant(), u"Di"_s));
+        link(club, addClient(u"Essop"_s, u"083 123 4567"_s, u"Ed"_s));
+        open(new frmSendToGroup);
+        choose(u"Club"_s);
+        question = u"3 numbers will be skipped: Botha, Bob 0800 123 456 (not a cellphone number), 082 111 2222 "
+                   u"(twice in this group), Dube, Di (no number)"_s;
+        queued = QStringList{"0821112222", "083 123 4567"};
+        afterSkip = u"Added 2 records."_s;
+        saidInABox = false;
+    } else {
+        open(new frmImport);
+        setMessage(u"Debit returned"_s);
+        child<QCheckBox>("chkSelfSend")->setChecked(true);
+        child<QLineEdit>("txtCellNumber")->setText(u"MTN"_s);
+        browse(file(u"list.txt"_s, "1,0821112222\n2,082\n3,0821112222\n4,+44 7911 123456\n5,0831234567\n"));
+        boxes->clear();
+        button = "cmdImport";
+        question = u"3 numbers will be skipped: 0821112222 (twice in this file), +44 7911 123456 (not a South "
+                   u"African number), MTN (not a valid number)"_s;
+        queued = QStringList{"0821112222", "0831234567"};
+        afterSkip = u"Done Importing 2 records\n1 marked row was left out."_s;
+    }
+    if (button != std::string_view("cmdImport"))
+        setBody(1, u"Hello"_s);
+    boxes->answer(skip ? QMessageBox::Yes : QMessageBox::Cancel);
+    click(button);
+
+    QVERIFY(boxes->count() > 0);
+    const MessageBoxes::Shown asked = boxes->shown().first();
+    QCOMPARE(asked.title, u"NUMBERS"_s);
+    QCOMPARE(asked.text, question + u"\n\nSkip leaves them out and queues the rest; Cancel queues nothing."_s);
+    QCOMPARE(asked.buttons, QMessageBox::Yes | QMessageBox::Cancel);
+    const std::unique_ptr<QMessageBox> box = MessageBoxes::build(window.get(), asked);
+    QCOMPARE(box->button(QMessageBox::Yes)->text(), u"&Skip"_s);
+    box->show(); // a box takes its size when shown
+    saveScreenshot(box.get(), u"numbers-question-"_s + path);
+    QCOMPARE(boxes->titles().count(u"NUMBERS"_s), 1);
+    QCOMPARE(outbox("Number"), skip ? queued : QStringList());
+    if (skip)
+        QCOMPARE(saidInABox ? boxes->last().text : status(), afterSkip);
+    else
+        QCOMPARE(boxes->count(), 1); // nothing said to have been added
+    QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
 QTEST_MAIN(tst_composeWindows)

@@ -100,7 +100,8 @@ private slots:
         QTest::newRow("groups of digits") << u"083 123 4567"_s << Shading::None;
         QTest::newRow("bracketed area code") << u"(082) 123-4567"_s << Shading::None;
         QTest::newRow("blanks around") << u" 0821234567  "_s << Shading::None;
-        QTest::newRow("another country's cellphone") << u"+44 7911 123456"_s << Shading::None;
+        QTest::newRow("another country's cellphone") << u"+44 7911 123456"_s << Shading::Invalid;
+        QTest::newRow("New York") << u"+1 212 555 0100"_s << Shading::Invalid;
         QTest::newRow("eight digits") << u"08212345"_s << Shading::TooShort;
         QTest::newRow("short with a hyphen") << u"082-123"_s << Shading::TooShort;
         QTest::newRow("one digit too many") << u"082 123 45678"_s << Shading::TooLong;

@@ -86,7 +86,7 @@ inline QStringList queryValues(const QString &sql, const QVariantList &values = 
 // An outbox row already sent; its key.
 inline qint64 sentRow()
 {
-    return OutboxRows::add({.number = QStringLiteral("082"), .message = QStringLiteral("hi"), .send = true});
+    return OutboxRows::add({.number = QStringLiteral("0821234567"), .message = QStringLiteral("hi"), .send = true});
 }
 
 // Per outbox row in key order: "delivered/<SentID>" or "not delivered/".

@@ -5,6 +5,7 @@
 #include "gateway/OutboxSender.h"
 #include "compose/NumberListQueue.h"
 #include "data/Clock.h"
+#include "outbox/FailReasons.h"
 
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -111,7 +112,7 @@ private slots:
     }
 
     // Balance 0: the balance is asked for first. As many credits as rows sends all, oldest first,
-    // numbers normalised and texts trimmed.
+    // numbers in their national form (one without its leading 0 too) and texts trimmed.
     void wholeOutboxOldestFirst()
     {
         GatewaySetup s(5, "0");
@@ -124,7 +125,7 @@ private slots:
                  QStringList({"replies", "Credits", "SingleSMS", "SingleSMS", "SingleSMS", "SingleSMS", "SingleSMS"}));
         QCOMPARE(requestParameters(requests.mid(2), "CustomerID"), ids(keys));
         QCOMPARE(requestParameters(requests.mid(2), "Number"),
-                 QStringList({"0821234567", "0821234567", "0821234567", "0821234567", "01234567"}));
+                 QStringList({"0821234567", "0821234567", "0821234567", "0821234567", "0821234567"}));
         QCOMPARE(requestParameters(requests.mid(2, 1), "Message"), QStringList({"one"}));
         QCOMPARE(OutboxRows::states(), QStringList({"5000001", "5000002", "5000003", "5000004", "5000005"}));
         QCOMPARE(s.host.lastStatus(), Ready);
@@ -192,6 +193,36 @@ private slots:
         QVERIFY(s.host.statuses.contains("SMS NOT sent : FALSE: Invalid number"));
         QVERIFY(s.host.statuses.contains("SMS NOT sent : fAlSe: no way"));
         QCOMPARE(s.host.statuses.count("SMS Sent - BatchID: 0"), 3);
+        QVERIFY(s.host.titles.isEmpty());
+    }
+
+    // Rows already in the outbox whose number is no South African cellphone's are never posted, not even
+    // rewritten into one: each fails with its reason, may not be queued again, and the run goes on.
+    void numbersTheGatewayMustNotGetAreRefused()
+    {
+        GatewaySetup s(1000, "100");
+        const QString invalid = "Not a valid number", notMobile = "Not a cellphone number",
+                      foreign = "Not a South African number";
+        const QList<QPair<QString, QString>> refused = {
+            {"123", invalid},           {"MTN", invalid},           {"0800 123 456", notMobile},
+            {"0860 123 456", notMobile}, {"012 555 0100", notMobile}, {"08211122223", invalid},
+            {"082111222233", invalid},  {"+1 212 555 0100", foreign}, {"+44 7911 123456", foreign},
+            {"08211122", invalid},      {"+27 21 123 4567", notMobile}, {"082 111 ABCD", invalid}};
+        const qint64 first = OutboxRows::queue("0821112222", "first");
+        QList<qint64> keys;
+        for (const auto &[number, reason] : refused)
+            keys.append(OutboxRows::queue(number, "never"));
+        const qint64 last = OutboxRows::queue("+27 83 123 4567", "last");
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+
+        const QStringList posts = takeRequests(s.gateway).filter("Type=SingleSMS&");
+        QCOMPARE(requestParameters(posts, "CustomerID"), ids({first, last}));
+        QCOMPARE(requestParameters(posts, "Number"), QStringList({"0821112222", "0831234567"}));
+        for (qsizetype i = 0; i < refused.size(); ++i) {
+            QCOMPARE(queryValues("SELECT Send, InFlight, EventID, FailReason FROM SMSSend WHERE SMSSendID = ?", {keys[i]}),
+                     QStringList({"1", "0", "0", refused[i].second}));
+            QVERIFY(!FailReasons::mayQueueAgain(refused[i].second));
+        }
         QVERIFY(s.host.titles.isEmpty());
     }
 
