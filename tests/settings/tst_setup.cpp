@@ -6,6 +6,7 @@
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -64,6 +65,8 @@ private Q_SLOTS:
     void saveStoresTrimmedValuesAndTheRunningAccount();
     void browseTakesOnlyAFolderHoldingTheDatabase_data();
     void browseTakesOnlyAFolderHoldingTheDatabase();
+    void gatewayPasswordMaskedUnlessShown_data();
+    void gatewayPasswordMaskedUnlessShown();
     void failedSaveKeepsTheWindowOpenWithWhatWasTyped_data();
     void failedSaveKeepsTheWindowOpenWithWhatWasTyped();
     void serverPasswordAndSendRunSettings();
@@ -179,6 +182,36 @@ void tst_setup::browseTakesOnlyAFolderHoldingTheDatabase()
     QCOMPARE(boxes.titles(), answer == u"without"_s ? QStringList{u"NOT FOUND"_s} : QStringList());
     for (const MessageBoxes::Shown &shown : boxes.shown())
         QCOMPARE(shown.text, u"The Tellwave database can not be found in this location. Please choose another."_s);
+}
+
+// The gateway password shows as dots until Show is ticked, and again when it is cleared or the window opens anew;
+// a start-up without the account has none to show.
+void tst_setup::gatewayPasswordMaskedUnlessShown_data()
+{
+    QTest::addColumn<bool>("withAccount");
+    QTest::addColumn<int>("clicks"); // on Show
+    QTest::newRow("as the window opens") << true << 0;
+    QTest::newRow("Show ticked") << true << 1;
+    QTest::newRow("Show cleared again") << true << 2;
+    QTest::newRow("start-up without the account") << false << 1;
+}
+
+void tst_setup::gatewayPasswordMaskedUnlessShown()
+{
+    QFETCH(bool, withAccount);
+    QFETCH(int, clicks);
+    window = std::make_unique<frmSetup>(nullptr, withAccount);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto *show = window->findChild<QCheckBox *>(u"chkShowPassword"_s);
+    for (int i = 0; i < clicks; ++i)
+        QTest::mouseClick(show, Qt::LeftButton, {}, QPoint(show->height() / 2, show->height() / 2));
+    const bool shown = withAccount && clicks == 1;
+    QCOMPARE(show->isEnabled(), withAccount);
+    QCOMPARE(box(u"txtPassword"_s)->echoMode(), shown ? QLineEdit::Normal : QLineEdit::Password);
+    QCOMPARE(box(u"txtPassword"_s)->displayText() == u"pw"_s, shown);
+    if (clicks == 0)
+        saveScreenshot(window.get(), u"frmSetup-password"_s);
 }
 
 void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped_data()
