@@ -9,7 +9,7 @@
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
-#include <QDir>
+#include <QFileInfo>
 
 frmSetup::frmSetup(QWidget *parent, bool withAccount)
     : QDialog(parent), ui(std::make_unique<Ui::frmSetup>()), m_withAccount(withAccount)
@@ -91,8 +91,13 @@ void frmSetup::chkShowPassword_Click(bool shown)
 
 void frmSetup::cmdBrowse_Click()
 {
+    // Opens beside the database the box names, where another one is most
+    // likely kept.
+    const QString named = modFunctions::TrimBlanks(ui->txtDatabase->text());
+    const QString beside =
+        named.isEmpty() || Database::isServerAddress(named) ? QString() : QFileInfo(named).absolutePath();
     const QString folder =
-        BrowseDirectorysOnly::BrowseForFolder(this, QStringLiteral("SELECT DATABASE FOLDER"), QDir::rootPath());
+        BrowseDirectorysOnly::BrowseForFolder(this, QStringLiteral("SELECT DATABASE FOLDER"), beside);
     if (modFunctions::TrimBlanks(folder).isEmpty())
         return;
     const QString file = SetupStore::databaseFileIn(folder);
