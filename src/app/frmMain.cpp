@@ -30,6 +30,7 @@
 #include "settings/frmAbout.h"
 #include "settings/frmSetup.h"
 #include "ui/BusyPointer.h"
+#include "ui/HelpWindow.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Pictures.h"
 #include "ui/QueryListModel.h"
@@ -245,6 +246,9 @@ frmMain::frmMain(QWidget *parent)
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    // The item shows F1 but the key is not its own (the action answers it only
+    // from its menu): F1 anywhere opens the help at the window in use.
+    connect(ui->mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
     connect(ui->mnuSetupCustomers, &QAction::triggered, this, &frmMain::mnuSetupCustomers_Click);
     connect(ui->mnuSetupGroups, &QAction::triggered, this, &frmMain::mnuSetupGroups_Click);
     connect(ui->mnuSMSSingle, &QAction::triggered, this, &frmMain::mnuSMSSingle_Click);
@@ -449,6 +453,7 @@ void frmMain::nameSeparators()
     name(ui->mnuSetup, {QStringLiteral("mnuSetupsEP1")});
     name(ui->mnuSMS, {QStringLiteral("mnuSMSSep1"), QStringLiteral("mnuSMSSep2")});
     name(ui->mnuSMSSendReceive, {QStringLiteral("mnuSMSSendReceiveSep1")});
+    name(ui->mnuHelp, {QStringLiteral("mnuHelpSep1")});
     ui->mnuSMSSendReceive->menuAction()->setObjectName(QStringLiteral("mnuSMSSendReceive"));
     // Only "Import Text File" of the bulk menu is offered.
     for (QAction *action : ui->mnuSMS->actions())
@@ -571,6 +576,11 @@ void frmMain::mnuAbout_Click()
 {
     frmAbout about(this);
     openModal(about, Refresh::None);
+}
+
+void frmMain::mnuHelpContents_Click()
+{
+    HelpWindow::showContents(this);
 }
 
 void frmMain::mnuSetupCustomers_Click()

@@ -48,6 +48,7 @@ public:
     // Menu handlers.
     void mnuFileExit_Click();
     void mnuAbout_Click();
+    void mnuHelpContents_Click();
     void mnuSetupCustomers_Click();
     void mnuSetupGroups_Click();
     void mnuSetupOptOuts_Click();

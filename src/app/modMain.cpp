@@ -7,6 +7,7 @@
 #include "data/DatabaseCopy.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
+#include "ui/FileDialogs.h"
 #include "ui/HelpWindow.h"
 #include "ui/MessageBoxes.h"
 
@@ -97,6 +98,7 @@ bool StartUp()
         return false;
     }
     HelpFile = FindHelpFile();
+    FileDialogs::setFolderMemory({SetupStore::lastFileFolder, SetupStore::keepLastFileFolder});
     return true;
 }
 

@@ -163,7 +163,9 @@ void frmOptOuts::cmdImport_Click()
 
 void frmOptOuts::cmdExport_Click()
 {
-    const QString path = FileDialogs::saveFileName(this, QStringLiteral("Export Opt-out List"), CsvFilter);
+    const QString path =
+        FileDialogs::saveFileName(this, QStringLiteral("Export Opt-out List"), CsvFilter,
+                                  FileDialogs::datedName(QStringLiteral("opt-outs"), QStringLiteral("csv")));
     if (path.isEmpty())
         return;
     try {

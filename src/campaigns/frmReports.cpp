@@ -231,8 +231,9 @@ void frmReports::cmdQueueAgain_Click()
 
 void frmReports::cmdExport_Click()
 {
-    const QString path = FileDialogs::saveFileName(this, QStringLiteral("Export Report"),
-                                                   QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*"));
+    const QString path = FileDialogs::saveFileName(
+        this, QStringLiteral("Export Report"), QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*"),
+        FileDialogs::datedName(QStringLiteral("report"), QStringLiteral("csv")));
     if (path.isEmpty())
         return;
     try {

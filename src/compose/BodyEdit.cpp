@@ -109,7 +109,16 @@ void BodyEdit::keyPressEvent(QKeyEvent *event)
         const bool vetoed = *m_veto;
         *m_veto = false;
         const int needed = isLineBreakKey(event) ? 2 : MessageText::storedLength(event->text());
-        if (vetoed || isReadOnly() || needed > room()) {
+        if (vetoed || isReadOnly()) {
+            event->accept();
+            return;
+        }
+        if (needed > room()) {
+            const QTextCursor cursor = textCursor();
+            if (!cursor.hasSelection() && cursor.atEnd())
+                emit overflowed(isLineBreakKey(event) ? QStringLiteral("\n") : event->text(), false);
+            else
+                emit refusedWhenFull();
             event->accept();
             return;
         }
@@ -121,11 +130,14 @@ void BodyEdit::insertFromMimeData(const QMimeData *source)
 {
     if (!source || !source->hasText() || isReadOnly())
         return;
-    const QString fitted = MessageText::fitToRoom(source->text(), room());
-    if (fitted.isEmpty())
-        return;
-    insertPlainText(fitted);
-    ensureCursorVisible();
+    const QString text = MessageText::toEditor(source->text());
+    const QString fitted = MessageText::fitToRoom(text, room());
+    if (!fitted.isEmpty()) {
+        insertPlainText(fitted);
+        ensureCursorVisible();
+    }
+    if (fitted.size() < text.size())
+        emit overflowed(text.mid(fitted.size()), true);
 }
 
 void BodyEdit::rememberChange(int position, int, int added)

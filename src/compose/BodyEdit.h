@@ -4,7 +4,9 @@
 
 // One message body: a multi-line box that never holds more than
 // MessageText::BodyLimit characters (a line break counting two), whatever the
-// way of input. Typing is refused when full; a paste or drop is cut to fit.
+// way of input. What is typed at the end of a full body, or pasted or dropped
+// beyond its room, is handed on (overflowed) for the body after it; typing
+// elsewhere in a full body is refused (refusedWhenFull).
 // The body also applies the keystroke veto of its composer: Shift with the
 // "=/+" key or the "7/&" key of the main keyboard refuses the next character
 // typed into any body that shares the flag.
@@ -27,6 +29,11 @@ public:
 
     // Room for a full body (about four lines) without claiming more.
     QSize sizeHint() const override;
+
+signals:
+    // Text that did not fit (line breaks as LF): typed at the end, or pasted.
+    void overflowed(const QString &text, bool pasted);
+    void refusedWhenFull();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

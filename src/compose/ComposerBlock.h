@@ -18,7 +18,9 @@ class SendAtChoice;
 
 // The four message bodies of the queueing windows, each with the count of
 // characters still free and the SMS parts it will take, and the keystroke
-// veto the four bodies share.
+// veto the four bodies share. Text that does not fit into a body goes on into
+// the bodies after it (each stays a message of its own), and a note under the
+// bodies says so.
 class ComposerBlock : public QWidget
 {
     Q_OBJECT
@@ -45,6 +47,9 @@ public:
 
 private:
     void bodyChanged(int index);
+    void bodyOverflowed(int index, const QString &text, bool pasted);
+    // The note about a full body; index -1 clears it.
+    void setNote(int index, const QString &text);
     void addPurposeChoice();
 
     std::unique_ptr<Ui::ComposerBlock> ui;
@@ -52,6 +57,8 @@ private:
     QList<BodyEdit *> m_bodies;
     QList<QLineEdit *> m_left;
     QList<QLabel *> m_parts;
+    QLabel *m_note = nullptr;
+    int m_noteBody = -1;
     QRadioButton *m_service = nullptr;
     QRadioButton *m_marketing = nullptr;
     SendAtChoice *m_sendAt = nullptr;

@@ -86,4 +86,16 @@ QString fitToRoom(const QString &text, int room)
     return result;
 }
 
+Spread spread(const QString &text, const QList<int> &rooms)
+{
+    Spread result;
+    result.leftOver = toEditor(text);
+    for (const int room : rooms) {
+        const QString piece = fitToRoom(result.leftOver, room);
+        result.pieces << piece;
+        result.leftOver.remove(0, piece.size());
+    }
+    return result;
+}
+
 } // namespace MessageText

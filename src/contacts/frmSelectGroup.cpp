@@ -188,9 +188,9 @@ void frmSelectGroup::ImportPastelFile()
 
 void frmSelectGroup::ExportCSVFile()
 {
-    const QString path = FileDialogs::saveFileName(this, QStringLiteral("SELECT CSV FILE NAME AND LOCATION"),
-                                                   QStringLiteral("Comma Delimited File (*.csv)|*.csv"), {},
-                                                   QStringLiteral("csv"));
+    const QString path = FileDialogs::saveFileName(
+        this, QStringLiteral("SELECT CSV FILE NAME AND LOCATION"), QStringLiteral("Comma Delimited File (*.csv)|*.csv"),
+        FileDialogs::datedName(QStringLiteral("contacts"), QStringLiteral("csv")), QStringLiteral("csv"));
     if (modFunctions::TrimBlanks(path).isEmpty())
         return;
     if (QFileInfo::exists(path)

@@ -144,6 +144,16 @@ void writeSetting(const QString &name, const QString &text)
     settingAt(name).setPlainText(text);
 }
 
+QString lastFileFolder()
+{
+    return readSetting(LastFileFolderValue);
+}
+
+void keepLastFileFolder(const QString &folder)
+{
+    writeSetting(LastFileFolderValue, folder);
+}
+
 Values load(bool withAccount)
 {
     Values values;

@@ -24,6 +24,10 @@ inline const QString OptOutConfirmationValue = QStringLiteral("OptOutConfirmatio
 // South African time.
 inline const QString OperatorTimeZoneValue = QStringLiteral("OperatorTimeZone");
 
+// The folder the operator last chose a file or folder in, where the next
+// file dialog opens; empty or not stored: the home folder.
+inline const QString LastFileFolderValue = QStringLiteral("LastFileFolder");
+
 // Whether messages a stopped run left in doubt, which the gateway says it
 // never received, are queued again by themselves (1, the default) or left
 // failed for the operator (0).
@@ -79,6 +83,9 @@ QTimeZone operatorTimeZone();
 bool requeueUnreceived();
 // Stores a text setting as typed (a "%" in it is kept, never expanded).
 void writeSetting(const QString &name, const QString &text);
+// LastFileFolder, read and kept as the other text settings are.
+QString lastFileFolder();
+void keepLastFileFolder(const QString &folder);
 
 // What is stored now; the account only when withAccount (otherwise empty).
 Values load(bool withAccount);

@@ -9,7 +9,7 @@
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
-#include <QDir>
+#include <QFileInfo>
 
 frmSetup::frmSetup(QWidget *parent, bool withAccount)
     : QDialog(parent), ui(std::make_unique<Ui::frmSetup>()), m_withAccount(withAccount)
@@ -22,10 +22,12 @@ frmSetup::frmSetup(QWidget *parent, bool withAccount)
             box->setEnabled(false);
             box->setPlaceholderText(QStringLiteral("read from the chosen database"));
         }
+        ui->chkShowPassword->setEnabled(false);
         ui->lblNote->setText(QStringLiteral("The program starts on this database with these gateway hosts; "
                                             "an empty box means the default."));
     }
     connect(ui->txtDatabase, &QLineEdit::textChanged, this, &frmSetup::showDatabasePassword);
+    connect(ui->chkShowPassword, &QCheckBox::toggled, this, &frmSetup::chkShowPassword_Click);
     connect(ui->cmdBrowse, &QPushButton::clicked, this, &frmSetup::cmdBrowse_Click);
     connect(ui->cmdSave, &QPushButton::clicked, this, &frmSetup::cmdSave_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
@@ -52,10 +54,10 @@ void frmSetup::Form_Load()
         // Saving boxes that could not be filled would overwrite the stored
         // values with blanks: only Cancel is left.
         busy.release();
-        for (QWidget *control :
-             std::initializer_list<QWidget *>{ui->txtUsername, ui->txtPassword, ui->txtDatabase, ui->cmdBrowse,
-                                              ui->txtDatabasePassword, ui->txtGatewayHost, ui->txtAlternateGatewayHost,
-                                              ui->spnGatewayConnections, ui->spnGatewayMessagesPerSecond, ui->cmdSave})
+        for (QWidget *control : std::initializer_list<QWidget *>{
+                 ui->txtUsername, ui->txtPassword, ui->chkShowPassword, ui->txtDatabase, ui->cmdBrowse,
+                 ui->txtDatabasePassword, ui->txtGatewayHost, ui->txtAlternateGatewayHost, ui->spnGatewayConnections,
+                 ui->spnGatewayMessagesPerSecond, ui->cmdSave})
             control->setEnabled(false);
         MessageBoxes::showError(this, error);
     }
@@ -81,10 +83,21 @@ void frmSetup::showDatabasePassword()
     ui->txtDatabasePassword->setPlaceholderText(server ? QString() : QStringLiteral("only for a server address"));
 }
 
+// The password is shown as typed only while the operator asks for it.
+void frmSetup::chkShowPassword_Click(bool shown)
+{
+    ui->txtPassword->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+}
+
 void frmSetup::cmdBrowse_Click()
 {
+    // Opens beside the database the box names, where another one is most
+    // likely kept.
+    const QString named = modFunctions::TrimBlanks(ui->txtDatabase->text());
+    const QString beside =
+        named.isEmpty() || Database::isServerAddress(named) ? QString() : QFileInfo(named).absolutePath();
     const QString folder =
-        BrowseDirectorysOnly::BrowseForFolder(this, QStringLiteral("SELECT DATABASE FOLDER"), QDir::rootPath());
+        BrowseDirectorysOnly::BrowseForFolder(this, QStringLiteral("SELECT DATABASE FOLDER"), beside);
     if (modFunctions::TrimBlanks(folder).isEmpty())
         return;
     const QString file = SetupStore::databaseFileIn(folder);

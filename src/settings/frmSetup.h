@@ -24,6 +24,7 @@ public:
     ~frmSetup() override;
 
     void Form_Load();
+    void chkShowPassword_Click(bool shown);
     void cmdBrowse_Click();
     void cmdSave_Click();
     void cmdCancel_Click();

@@ -1,8 +1,15 @@
 #include "ui/FileDialogs.h"
 
+#include "data/AppError.h"
+#include "data/OperatorTime.h"
+#include "ui/MessageBoxes.h"
+
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
+
+#include <optional>
 
 namespace FileDialogs {
 
@@ -13,7 +20,13 @@ Responder &responder()
     return installed;
 }
 
-QString ask(QWidget *parent, const Asked &asked)
+FolderMemory &memory()
+{
+    static FolderMemory installed;
+    return installed;
+}
+
+QString show(QWidget *parent, const Asked &asked)
 {
     if (const Responder &answer = responder())
         return answer(asked);
@@ -28,6 +41,49 @@ QString ask(QWidget *parent, const Asked &asked)
         return QFileDialog::getExistingDirectory(parent, asked.title, asked.directory);
     }
     return {};
+}
+
+// The folder kept from the last choice; nothing when it cannot be read, which
+// has then been said: a folder that cannot be read is not taken for none.
+std::optional<QString> keptFolder(QWidget *parent)
+{
+    if (!memory().recall)
+        return QString();
+    try {
+        return memory().recall();
+    } catch (const AppError &error) {
+        MessageBoxes::showError(parent, error);
+        return std::nullopt;
+    }
+}
+
+QString ask(QWidget *parent, Asked asked, const QString &suggestedName, const QString &preferred)
+{
+    const std::optional<QString> kept = keptFolder(parent);
+    if (!kept)
+        return {};
+    QString folder = QDir::homePath();
+    if (!preferred.isEmpty() && QFileInfo(preferred).isDir())
+        folder = preferred;
+    else if (!kept->isEmpty() && QFileInfo(*kept).isDir())
+        folder = *kept;
+    asked.directory = suggestedName.isEmpty() ? folder : QDir(folder).filePath(suggestedName);
+
+    const QString chosen = show(parent, asked);
+    if (chosen.trimmed().isEmpty() || !memory().keep)
+        return chosen;
+    const QFileInfo path(chosen.trimmed());
+    const QString chosenFolder =
+        QDir::cleanPath(asked.kind == Kind::Folder ? path.absoluteFilePath() : path.absolutePath());
+    if (chosenFolder != *kept) {
+        try {
+            memory().keep(chosenFolder);
+        } catch (const AppError &error) {
+            // The choice stands; only the next dialog opens elsewhere.
+            MessageBoxes::showError(parent, error);
+        }
+    }
+    return chosen;
 }
 } // namespace
 
@@ -47,29 +103,39 @@ QString qtFilter(const QString &pipeFilter)
     return filters.join(QStringLiteral(";;"));
 }
 
-QString openFileName(QWidget *parent, const QString &title, const QString &filter,
-                     const QString &directory)
+QString openFileName(QWidget *parent, const QString &title, const QString &filter)
 {
-    return ask(parent, Asked{Kind::Open, title, qtFilter(filter), directory});
+    return ask(parent, Asked{Kind::Open, title, qtFilter(filter), {}}, {}, {});
 }
 
-QString saveFileName(QWidget *parent, const QString &title, const QString &filter,
-                     const QString &directory, const QString &defaultSuffix)
+QString saveFileName(QWidget *parent, const QString &title, const QString &filter, const QString &suggestedName,
+                     const QString &defaultSuffix)
 {
-    const QString chosen = ask(parent, Asked{Kind::Save, title, qtFilter(filter), directory});
+    const QString chosen = ask(parent, Asked{Kind::Save, title, qtFilter(filter), {}}, suggestedName, {});
     if (chosen.isEmpty() || defaultSuffix.isEmpty() || !QFileInfo(chosen).suffix().isEmpty())
         return chosen;
     return chosen + QLatin1Char('.') + defaultSuffix;
 }
 
-QString existingDirectory(QWidget *parent, const QString &title, const QString &directory)
+QString existingDirectory(QWidget *parent, const QString &title, const QString &preferred)
 {
-    return ask(parent, Asked{Kind::Folder, title, {}, directory});
+    return ask(parent, Asked{Kind::Folder, title, {}, {}}, {}, preferred);
+}
+
+QString datedName(const QString &stem, const QString &suffix)
+{
+    return stem + QLatin1Char('-') + OperatorTime::current().now().date().toString(Qt::ISODate) + QLatin1Char('.')
+           + suffix;
 }
 
 void setResponder(Responder installed)
 {
     responder() = std::move(installed);
+}
+
+void setFolderMemory(FolderMemory installed)
+{
+    memory() = std::move(installed);
 }
 
 } // namespace FileDialogs

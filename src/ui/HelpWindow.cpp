@@ -6,6 +6,8 @@
 #include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -55,7 +57,24 @@ HelpWindow::HelpWindow(const QString &page, QWidget *owner) : QDialog(owner), m_
     resize(780, 640);
 }
 
-HelpWindow *HelpWindow::showFor(QWidget *from)
+bool HelpWindow::hasAnchor(const QString &name) const
+{
+    for (QTextBlock block = m_browser->document()->begin(); block.isValid(); block = block.next())
+        for (auto piece = block.begin(); !piece.atEnd(); ++piece)
+            if (piece.fragment().charFormat().anchorNames().contains(name))
+                return true;
+    return false;
+}
+
+void HelpWindow::showAnchor(const QString &name)
+{
+    if (name.isEmpty())
+        m_browser->verticalScrollBar()->setValue(0);
+    else
+        m_browser->scrollToAnchor(name);
+}
+
+HelpWindow *HelpWindow::beside(QWidget *from)
 {
     if (modMain::HelpFile.isEmpty())
         return nullptr;
@@ -63,20 +82,49 @@ HelpWindow *HelpWindow::showFor(QWidget *from)
     // A menu's pop-up is gone in a moment; the help belongs to its window.
     while (owner && owner->windowType() == Qt::Popup && owner->parentWidget())
         owner = owner->parentWidget()->window();
-    if (auto *open = qobject_cast<HelpWindow *>(owner)) {
-        open->raise();
-        open->activateWindow();
+    if (auto *open = qobject_cast<HelpWindow *>(owner))
         return open;
-    }
     // Owned by the window it was asked from: a modal window blocks every
     // window but its own, and the help must stay usable beside it.
     auto *help = owner ? owner->findChild<HelpWindow *>(HelpWindowName, Qt::FindDirectChildrenOnly) : nullptr;
+    return help ? help : new HelpWindow(modMain::HelpFile, owner);
+}
+
+HelpWindow *HelpWindow::showFor(QWidget *from)
+{
+    HelpWindow *help = beside(from);
     if (!help)
-        help = new HelpWindow(modMain::HelpFile, owner);
-    help->show();
-    help->raise();
-    help->activateWindow();
+        return nullptr;
+    // F1 in the help window itself only brings it forward.
+    if (!from || from->window() != help) {
+        QString anchor;
+        // A message box or a window without a section of its own: the section
+        // about the window it belongs to.
+        for (QWidget *window = help->parentWidget(); window && anchor.isEmpty();
+             window = window->parentWidget() ? window->parentWidget()->window() : nullptr)
+            if (!window->objectName().isEmpty() && help->hasAnchor(window->objectName()))
+                anchor = window->objectName();
+        help->showAnchor(anchor);
+    }
+    help->present();
     return help;
+}
+
+HelpWindow *HelpWindow::showContents(QWidget *from)
+{
+    HelpWindow *help = beside(from);
+    if (!help)
+        return nullptr;
+    help->showAnchor({});
+    help->present();
+    return help;
+}
+
+void HelpWindow::present()
+{
+    show();
+    raise();
+    activateWindow();
 }
 
 void HelpWindow::installF1(QApplication &application)

@@ -5,6 +5,8 @@
 #include "app/modMain.h"
 #include "data/Database.h"
 #include "settings/frmAbout.h"
+#include "ui/HelpWindow.h"
+#include "ui/MessageBoxes.h"
 #include "ui/QueryListModel.h"
 
 #include <QApplication>
@@ -12,6 +14,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -55,10 +59,13 @@ class tst_frmMain : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { HelpWindow::installF1(*qApp); }
     void init() { home = std::make_unique<TestHome>(); }
     void cleanup() { home.reset(); }
     void freshStartShowsTitleCreditsStatusAndLists();
     void commandBarAndMenusHaveTheirEntries();
+    void helpOpensAtItsTopFromTheMenuAndAtTheWindowWithF1_data();
+    void helpOpensAtItsTopFromTheMenuAndAtTheWindowWithF1();
     void outboxRowsAreStyledByTheirState();
     void onlyQueuedRowsAreDeletedAndOnlyAfterConfirmation();
     void entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards();
@@ -137,6 +144,67 @@ void tst_frmMain::commandBarAndMenusHaveTheirEntries()
     QCOMPARE(visibleTexts("mnuSetup"),
              QStringList({"&Contacts", "&Groups", "-", "&Program Setup", "&Opt-out List...", "&Reports..."}));
     QCOMPARE(visibleTexts("mnuSMS"), QStringList({"Import &Text File"}));
+    QStringList menus;
+    for (const QAction *menu : window.menuBar()->actions())
+        menus << menu->text();
+    QCOMPARE(menus, QStringList({"&File", "&Setup", "&Bulk Import", "&Help"}));
+    QCOMPARE(visibleTexts("mnuHelp"), QStringList({"Help &Contents", "-", "&About"}));
+    QCOMPARE(window.findChild<QAction *>(u"mnuHelpContents"_s)->shortcut(), QKeySequence(Qt::Key_F1));
+
+    // About is found under Help, from the keyboard too.
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_H, Qt::AltModifier);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QCOMPARE(QApplication::activePopupWidget(), window.findChild<QMenu *>(u"mnuHelp"_s));
+    QCOMPARE(modalOpenedBy([] { QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_A); }), u"frmAbout"_s);
+}
+
+// Help Contents, from the Help menu, opens the help page at its top, where its contents are; F1 opens it at the
+// section about the window in use, also from a message box over it.
+void tst_frmMain::helpOpensAtItsTopFromTheMenuAndAtTheWindowWithF1_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("shows"); // the anchor; empty: the top
+    QTest::newRow("Help Contents") << QStringList{u"menu"_s} << u""_s;
+    QTest::newRow("F1 in the outbox") << QStringList{u"F1"_s} << u"frmMain"_s;
+    QTest::newRow("Help Contents after F1") << QStringList{u"F1"_s, u"menu"_s} << u""_s;
+    QTest::newRow("F1 in a message box") << QStringList{u"box"_s} << u"frmMain"_s;
+}
+
+void tst_frmMain::helpOpensAtItsTopFromTheMenuAndAtTheWindowWithF1()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shows);
+    modMain::HelpFile = QStringLiteral(TELLWAVE_HELP_PAGE);
+    frmMain window;
+    window.show();
+    std::unique_ptr<QMessageBox> box;
+    for (const QString &step : steps) {
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        if (step == u"menu"_s) {
+            QTest::keyClick(&window, Qt::Key_H, Qt::AltModifier);
+            QTRY_VERIFY(QApplication::activePopupWidget());
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_C);
+        } else if (step == u"F1"_s) {
+            QTest::keyClick(window.findChild<QTableView *>(u"grdOutbox"_s), Qt::Key_F1);
+        } else {
+            box = MessageBoxes::build(
+                &window, {u"DELETE"_s, u"Delete?"_s, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No});
+            box->show();
+            QVERIFY(QTest::qWaitForWindowActive(box.get()));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        }
+    }
+    HelpWindow *help = window.findChild<HelpWindow *>();
+    QVERIFY2(help && help->isVisible(), "no help opened");
+    QTRY_VERIFY2(helpShows(help, shows),
+                 qPrintable(u"the help is not at "_s + (shows.isEmpty() ? u"its top"_s : shows)));
+    if (QTest::currentDataTag() == "F1 in the outbox"_L1)
+        saveScreenshot(help, u"HelpWindow-frmMain"_s);
+    box.reset();
+    modMain::HelpFile.clear();
 }
 
 void tst_frmMain::outboxRowsAreStyledByTheirState()

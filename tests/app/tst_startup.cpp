@@ -3,6 +3,7 @@
 
 #include "app/modMain.h"
 #include "data/Database.h"
+#include "settings/SetupStore.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
 
@@ -102,6 +103,13 @@ void tst_startup::startsOnTheStoredOrTheDefaultDatabase()
     QCOMPARE(modMain::GatewayUsername + u'|' + modMain::GatewayPassword, onDefault ? u"|"_s : u"ann|secret"_s);
     QCOMPARE(modMain::GatewayHost, u"127.0.0.1:8787"_s);
     QVERIFY(modMain::HelpFile.isEmpty()); // no help page beside the test program: nothing happens
+    // File dialogs open where the settings keep the folder last chosen.
+    storeSetting(SetupStore::LastFileFolderValue, home.path());
+    ScriptedFileDialogs dialogs;
+    FileDialogs::openFileName(nullptr, u"SELECT"_s, {});
+    FileDialogs::setFolderMemory({});
+    QCOMPARE(dialogs.asked().size(), 1);
+    QCOMPARE(dialogs.asked()[0].directory, home.path());
 }
 
 void tst_startup::missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()

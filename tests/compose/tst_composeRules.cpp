@@ -29,6 +29,8 @@ private slots:
     void readsLinesOfEitherEncoding();
     void unreadableFileIsReportedWithItsPath();
     void lineBreaksCountTwoAndAreStoredAsCrLf();
+    void spreadTakesWhatFitsBodyByBody_data();
+    void spreadTakesWhatFitsBodyByBody();
     void smsParts_data();
     void smsParts();
     void blankBodiesAreSkippedAndTheRestQueuedTrimmed();
@@ -93,6 +95,37 @@ void tst_composeRules::lineBreaksCountTwoAndAreStoredAsCrLf()
     QCOMPARE(MessageText::fitToRoom(u"abc\r\ndef"_s, 4), u"abc"_s);
     QCOMPARE(MessageText::fitToRoom(u"abc\r\ndef"_s, 5), u"abc\n"_s);
     QCOMPARE(MessageText::fitToRoom(u"a"_s + QString::fromUtf8("\xF0\x9F\x98\x80"), 2), u"a"_s);
+}
+
+// What did not fit into one body goes on into the later ones in order: each
+// takes the longest beginning that fits its room, never half a line break or
+// half a character, and nothing that would put text out of order.
+void tst_composeRules::spreadTakesWhatFitsBodyByBody_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("rooms");
+    QTest::addColumn<QStringList>("pieces");
+    QTest::addColumn<QString>("leftOver");
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("filled in order, the rest left over")
+        << u"abcdefghij"_s << QList<int>{4, 3, 2} << QStringList{u"abcd"_s, u"efg"_s, u"hi"_s} << u"j"_s;
+    QTest::newRow("a line break does not fit into one place")
+        << u"ab\r\ncd"_s << QList<int>{3, 10} << QStringList{u"ab"_s, u"\ncd"_s} << u""_s;
+    QTest::newRow("a later body never takes text before an earlier one has")
+        << u"\nab"_s << QList<int>{1, 1, 3} << QStringList{u""_s, u""_s, u"\na"_s} << u"b"_s;
+    QTest::newRow("a two-unit character stays whole")
+        << u"a"_s + smile + u"b"_s << QList<int>{2, 2} << QStringList{u"a"_s, smile} << u"b"_s;
+}
+
+void tst_composeRules::spreadTakesWhatFitsBodyByBody()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, rooms);
+    QFETCH(QStringList, pieces);
+    QFETCH(QString, leftOver);
+    const MessageText::Spread spread = MessageText::spread(text, rooms);
+    QCOMPARE(spread.pieces, pieces);
+    QCOMPARE(spread.leftOver, leftOver);
 }
 
 void tst_composeRules::smsParts_data()

@@ -23,7 +23,8 @@ private slots:
     {
         block = std::make_unique<ComposerBlock>();
         block->show();
-        QVERIFY(QTest::qWaitForWindowExposed(block.get()));
+        block->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(block.get()));
     }
     void cleanup() { block.reset(); }
 
@@ -32,6 +33,8 @@ private slots:
     void veto();
     void vetoWaitsAcrossBodiesForATypedCharacter();
     void partsLabelFollowsTheTrimmedText();
+    void textBeyondAFullBodyGoesOnInTheNext_data();
+    void textBeyondAFullBodyGoesOnInTheNext();
 
 private:
     BodyEdit *body(int n) const { return block->body(n); }
@@ -71,14 +74,16 @@ void tst_composerBlock::bodyHolds160StoredCharacters()
     fill(2, 159);
     QCOMPARE(left(2), u"1"_s);
     QTest::keyClick(body(2), Qt::Key_Return); // one character of room is not enough for a line break
-    QTest::keyClicks(body(2), u"bc"_s);
+    QTest::keyClicks(body(2), u"bc"_s);       // the c goes on into body 3
     QCOMPARE(block->bodies().at(1), QString(159, u'a') + u'b');
     QCOMPARE(left(2), u"0"_s);
+    QCOMPARE(block->bodies().at(2), u"c"_s);
     fill(3, 158);
     QTest::keyClick(body(3), Qt::Key_Return);
     QCOMPARE(block->bodies().at(2), QString(158, u'a') + u"\r\n"_s);
 
     fill(4, 140);
+    ScriptedMessageBoxes boxes; // says what did not fit
     paste(body(4), u"0123456789ABCDEFGHIJKLMNOP"_s);
     QCOMPARE(block->bodies().at(3), QString(140, u'a') + u"0123456789ABCDEFGHIJ"_s);
 
@@ -137,6 +142,84 @@ void tst_composerBlock::partsLabelFollowsTheTrimmedText()
     QCOMPARE(parts(), u"1 SMS \u00B7 Unicode"_s);
     body(1)->setPlainText(u"   "_s); // blanks at the ends are not sent
     QCOMPARE(parts(), u"0 SMS"_s);
+}
+
+// Typed at the end of a full body, or pasted beyond its room, text goes on at the start of the next body with room,
+// which takes the focus; each body stays a message of at most 160. Typed inside a full body, or with no room after
+// it, it stops. The note under the bodies says which, until the full body has room again; a paste says what it left.
+void tst_composerBlock::textBeyondAFullBodyGoesOnInTheNext_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<int>("into");      // the body, the cursor at its end
+    QTest::addColumn<int>("at");        // or here
+    QTest::addColumn<QString>("input"); // typed key by key ("\n": Enter), or "paste:" and a text
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<int>("focus");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("leftOut");
+    QString text; // every character tells its place
+    for (int i = 0; i < 700; ++i)
+        text += QChar(u'0' + i % 10);
+    const QString full = text.left(160), on = u" full \u2014 continuing in Body "_s;
+    QTest::newRow("typed on") << QStringList{full, u""_s, u""_s, u""_s} << 1 << -1 << u"xy"_s
+                              << QStringList{full, u"xy"_s, u""_s, u""_s} << 2 << u"Body 1"_s + on + u'2' << u""_s;
+    QTest::newRow("past a full body, before text")
+        << QStringList{full, full, u"abc"_s, u""_s} << 1 << -1 << u"xy"_s << QStringList{full, full, u"xyabc"_s, u""_s}
+        << 3 << u"Body 1"_s + on + u'3' << u""_s;
+    QTest::newRow("Enter only moves on") << QStringList{full, u""_s, u""_s, u""_s} << 1 << -1 << u"\nx"_s
+                                         << QStringList{full, u"x"_s, u""_s, u""_s} << 2 << u"Body 1"_s + on + u'2'
+                                         << u""_s;
+    QTest::newRow("Body 4 full") << QStringList{u""_s, u""_s, u""_s, full} << 4 << -1 << u"xy"_s
+                                 << QStringList{u""_s, u""_s, u""_s, full} << 4 << u"Body 4 full \u2014 no room left"_s
+                                 << u""_s;
+    QTest::newRow("inside a full body") << QStringList{full, u""_s, u""_s, u""_s} << 1 << 10 << u"xy"_s
+                                        << QStringList{full, u""_s, u""_s, u""_s} << 1 << u"Body 1 full"_s << u""_s;
+    QTest::newRow("paste over three bodies")
+        << QStringList{u"Dear all, "_s, u"end"_s, u""_s, u""_s} << 1 << -1 << u"paste:"_s + text.left(400)
+        << QStringList{u"Dear all, "_s + text.left(150), text.mid(150, 157) + u"end"_s, text.mid(307, 93), u""_s} << 3
+        << u"Body 1"_s + on + u'3' << u""_s;
+    QTest::newRow("paste beyond the four")
+        << QStringList{u""_s, u""_s, u""_s, u""_s} << 1 << -1 << u"paste:"_s + text
+        << QStringList{full, text.mid(160, 160), text.mid(320, 160), text.mid(480, 160)} << 4 << u"Body 1"_s + on + u'4'
+        << text.mid(640);
+}
+
+void tst_composerBlock::textBeyondAFullBodyGoesOnInTheNext()
+{
+    QFETCH(QStringList, before);
+    QFETCH(int, into);
+    QFETCH(int, at);
+    QFETCH(QString, input);
+    QFETCH(QStringList, after);
+    QFETCH(int, focus);
+    QFETCH(QString, said);
+    QFETCH(QString, leftOut);
+    ScriptedMessageBoxes boxes;
+    for (int n = 1; n <= ComposerBlock::BodyCount; ++n)
+        body(n)->setPlainText(before.at(n - 1));
+    body(into)->setFocus();
+    body(into)->moveCursor(QTextCursor::End);
+    if (at >= 0) {
+        QTextCursor cursor = body(into)->textCursor();
+        cursor.setPosition(at);
+        body(into)->setTextCursor(cursor);
+    }
+    if (input.startsWith(u"paste:"_s))
+        paste(body(into), input.mid(6));
+    else
+        for (const QChar key : input)
+            press(QApplication::focusWidget(), key == u'\n' ? Qt::Key_Return : Qt::Key_X, {}, key);
+    QCOMPARE(block->bodies(), after);
+    QCOMPARE(QApplication::focusWidget(), body(focus));
+    QCOMPARE(block->findChild<QLabel *>(u"lblBodyNote"_s)->text(), said);
+    QCOMPARE(boxes.titles(), leftOut.isEmpty() ? QStringList() : QStringList{u"PASTE"_s});
+    if (!leftOut.isEmpty())
+        QVERIFY2(boxes.last().text.endsWith(u"\n\n"_s + leftOut), qPrintable(boxes.last().text));
+    if (QTest::currentDataTag() == "typed on"_L1)
+        saveScreenshot(block.get(), u"ComposerBlock-continuing"_s);
+    body(into)->moveCursor(QTextCursor::End);
+    QTest::keyClick(body(into), Qt::Key_Backspace);
+    QCOMPARE(block->findChild<QLabel *>(u"lblBodyNote"_s)->text(), QString());
 }
 
 QTEST_MAIN(tst_composerBlock)

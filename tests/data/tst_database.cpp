@@ -82,8 +82,10 @@ bool leaveAsOlderProgram(const QString &path, const QString &statements, int ver
 {
     // The contact list's indexes came with version 7; the shell could not
     // change the tables while they are there (it lacks the name collation).
-    const QString withoutListIndexes =
-        u"DROP INDEX IF EXISTS Clients_AssNo; DROP INDEX IF EXISTS Clients_LastName;"_s + statements;
+    // The reports' day index came later still, and holds columns older files lack.
+    const QString withoutListIndexes = u"DROP INDEX IF EXISTS Clients_AssNo; DROP INDEX IF EXISTS Clients_LastName; "
+                                       "DROP INDEX IF EXISTS SMSSend_Day;"_s
+                                       + statements;
     if (!testingServer()) {
         Database::close();
         return sqlite3(path, withoutListIndexes + u"PRAGMA user_version = %1;"_s.arg(version)) == 0;
@@ -402,6 +404,7 @@ private Q_SLOTS:
         QVERIFY(hasIndex(u"SMSReplies_Incoming"_s));
         QVERIFY(hasIndex(u"Clients_AssNo"_s));
         QVERIFY(hasIndex(u"Clients_LastName"_s));
+        QVERIFY(hasIndex(u"SMSSend_Day"_s));
         for (const QString &check : checks)
             QVERIFY2(Database::value(check).toBool(), qPrintable(check));
     }

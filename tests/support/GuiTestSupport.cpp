@@ -1,8 +1,13 @@
 #include "GuiTestSupport.h"
 
+#include "ui/HelpWindow.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QWidget>
 
@@ -72,4 +77,25 @@ QString modalOpenedBy(const std::function<void()> &action, const std::function<v
     poll.start(5);
     action();
     return seen;
+}
+
+bool helpShows(const HelpWindow *help, const QString &anchor)
+{
+    const QTextBrowser *page = help->browser();
+    const QScrollBar *bar = page->verticalScrollBar();
+    if (anchor.isEmpty())
+        return bar->value() == 0;
+    for (QTextBlock block = page->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
+            if (!piece.fragment().charFormat().anchorNames().contains(anchor))
+                continue;
+            QTextCursor at(page->document());
+            at.setPosition(piece.fragment().position());
+            const int top = page->cursorRect(at).top();
+            const bool atTop = qAbs(top) <= 1;
+            const bool atEnd = bar->value() == bar->maximum() && top >= 0 && top < page->viewport()->height();
+            return bar->value() > 0 && (atTop || atEnd);
+        }
+    }
+    return false;
 }

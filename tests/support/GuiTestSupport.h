@@ -9,6 +9,8 @@
 
 #include <functional>
 
+class HelpWindow;
+
 // Answers every message box while it lives and records what was shown. Boxes
 // take the queued answers in order; with none queued, an OK box is answered OK
 // and a question No (and the box is still recorded).
@@ -51,6 +53,10 @@ private:
 // Runs an action and tells the class of the first modal window it opened (closed again at once, after
 // whileOpen ran), or an empty text when none opened.
 QString modalOpenedBy(const std::function<void()> &action, const std::function<void(QWidget *)> &whileOpen = {});
+
+// Whether the help page stands at the anchor: its line at the top of the view, or, near the page's end, the view
+// scrolled as far as it goes with the line in it. An empty name: the page at its top.
+bool helpShows(const HelpWindow *help, const QString &anchor);
 
 // Saves a picture of a widget when TELLWAVE_SCREENSHOTS names a folder.
 void saveScreenshot(QWidget *widget, const QString &name);

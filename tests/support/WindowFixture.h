@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include "data/ProcessSettings.h"
+#include "settings/SetupStore.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -19,8 +20,8 @@
 #include <memory>
 
 // What every window test holds and does: a private home with a fresh database, scripted message boxes and file
-// dialogs, and one window under test whose controls are found by objectName. A test class derives from it
-// (after QObject) and calls start() from init() and finish() from cleanup().
+// dialogs (opening where the settings say), and one window under test whose controls are found by objectName. A test
+// class derives from it (after QObject) and calls start() from init() and finish() from cleanup().
 class WindowFixture
 {
 protected:
@@ -29,6 +30,8 @@ protected:
         home.freshDatabase();
         boxes = std::make_unique<ScriptedMessageBoxes>();
         dialogs = std::make_unique<ScriptedFileDialogs>();
+        // As start-up sets it: dialogs open in the folder last chosen, kept in the test's settings.
+        FileDialogs::setFolderMemory({SetupStore::lastFileFolder, SetupStore::keepLastFileFolder});
         modMain::SelectedClientID = 0;
         modMain::SavedClientID = 0;
     }
@@ -36,6 +39,7 @@ protected:
     {
         window.reset(); // first: a closing window may still show a box or ask for a file
         dialogs.reset();
+        FileDialogs::setFolderMemory({});
         boxes.reset();
     }
 

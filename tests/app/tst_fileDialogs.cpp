@@ -1,0 +1,141 @@
+#include "WindowFixture.h"
+
+#include "campaigns/frmOptOuts.h"
+#include "campaigns/frmReports.h"
+#include "compose/frmImport.h"
+#include "contacts/frmSelectGroup.h"
+#include "data/Clock.h"
+#include "data/OperatorTime.h"
+#include "settings/cRegistry.h"
+#include "settings/frmSetup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A window with a file or folder dialog, as its opener makes it.
+QDialog *make(const QString &window)
+{
+    if (window == u"frmImport"_s)
+        return new frmImport;
+    if (window == u"frmOptOuts"_s)
+        return new frmOptOuts;
+    if (window == u"frmReports"_s)
+        return new frmReports;
+    if (window == u"frmSetup"_s)
+        return new frmSetup;
+    auto *chooser = new frmSelectGroup;
+    const bool import = window.endsWith(u"(import)"_s);
+    chooser->ActionType = import ? u"IMPORT"_s : u"EXPORT"_s;
+    chooser->FileFormat = import ? u"PASTEL"_s : u"CSV"_s;
+    return chooser;
+}
+
+} // namespace
+
+class tst_fileDialogs : public QObject, public WindowFixture
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void everyDialogOpensInTheFolderLastChosen_data();
+    void everyDialogOpensInTheFolderLastChosen();
+
+private:
+    QString under(const QString &name) const { return home.path() + u'/' + name; }
+};
+
+void tst_fileDialogs::init()
+{
+    start();
+    // 22:30 on 6 December by the world's clock is already 7 December in the office (two hours ahead).
+    CampaignClock::set([] { return QDateTime(QDate(2026, 12, 6), QTime(22, 30), Qt::UTC); });
+    OperatorTime::setCurrent(QTimeZone(OperatorTime::DefaultZoneId));
+    QVERIFY(QDir().mkpath(under(u"kept"_s)) && QDir().mkpath(under(u"other"_s)));
+}
+
+void tst_fileDialogs::cleanup()
+{
+    finish();
+    CampaignClock::set({});
+    // The next case starts without settings, whatever this one did to them.
+    const QString folder = QFileInfo(cRegistry::hivePath()).absolutePath();
+    QVERIFY(QFileInfo(folder).isFile() ? QFile::remove(folder) : QDir(folder).removeRecursively());
+}
+
+// Each dialog opens in the folder last chosen (the home folder when none is kept or it is gone), a save with a name
+// of today's date there, and the folder chosen in it is where the next one opens. Kept settings that cannot be read
+// are said and open no dialog; a folder that cannot be kept is said, and the choice goes ahead.
+void tst_fileDialogs::everyDialogOpensInTheFolderLastChosen_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("chosen");    // a file in the folder "other"; empty: that folder
+    QTest::addColumn<QString>("suggested"); // empty: none, the dialog opens at the folder
+    QTest::addColumn<QString>("settings");  // kept, none, gone (a folder no longer there), unreadable, unwritable
+    const QString contacts = u"contacts-2026-12-07.csv"_s;
+    QTest::newRow("importer's file") << u"frmImport"_s << u"cmdBrowse"_s << u"rejects.txt"_s << u""_s << u"kept"_s;
+    QTest::newRow("customer file") << u"frmSelectGroup(import)"_s << u"Command1"_s << u"c.txt"_s << u""_s << u"kept"_s;
+    QTest::newRow("contact export") << u"frmSelectGroup(export)"_s << u"Command1"_s << u"all.csv"_s << contacts
+                                    << u"kept"_s;
+    QTest::newRow("opt-out import") << u"frmOptOuts"_s << u"cmdImport"_s << u"stop.csv"_s << u""_s << u"kept"_s;
+    QTest::newRow("opt-out export") << u"frmOptOuts"_s << u"cmdExport"_s << u"stop.csv"_s
+                                    << u"opt-outs-2026-12-07.csv"_s << u"kept"_s;
+    QTest::newRow("report export") << u"frmReports"_s << u"cmdExport"_s << u"december.csv"_s
+                                   << u"report-2026-12-07.csv"_s << u"kept"_s;
+    QTest::newRow("database folder") << u"frmSetup"_s << u"cmdBrowse"_s << u""_s << u""_s << u"kept"_s;
+    for (const QString &settings : {u"none"_s, u"gone"_s, u"unreadable"_s, u"unwritable"_s})
+        QTest::newRow(qPrintable(u"contact export, settings "_s + settings))
+            << u"frmSelectGroup(export)"_s << u"Command1"_s << u"all.csv"_s << contacts << settings;
+}
+
+void tst_fileDialogs::everyDialogOpensInTheFolderLastChosen()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, button);
+    QFETCH(QString, chosen);
+    QFETCH(QString, suggested);
+    QFETCH(QString, settings);
+    const QString hive = cRegistry::hivePath();
+    if (settings == u"kept"_s || settings == u"gone"_s) {
+        SetupStore::keepLastFileFolder(under(settings));
+    } else if (settings == u"unreadable"_s) {
+        QFile file(hive);
+        QVERIFY(QDir().mkpath(QFileInfo(hive).absolutePath()) && file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write("{ not settings") == 14);
+    } else if (settings == u"unwritable"_s) {
+        QFile blocker(QFileInfo(hive).absolutePath()); // read as no settings; nothing can be written under a file
+        QVERIFY(QDir(blocker.fileName()).removeRecursively() && QDir().mkpath(QFileInfo(blocker).absolutePath()));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    open(make(window));
+    dialogs->choose(chosen.isEmpty() ? under(u"other"_s) : under(u"other/"_s + chosen));
+    click(button.toLatin1().constData());
+
+    if (settings == u"unreadable"_s) {
+        QVERIFY(dialogs->asked().isEmpty());
+        QCOMPARE(boxes->titles(), QStringList{u"ERROR"_s});
+        QVERIFY2(boxes->last().text.contains(u"settings cannot be read"_s), qPrintable(boxes->last().text));
+        return;
+    }
+    const QString folder = settings == u"kept"_s ? under(u"kept"_s) : QDir::homePath();
+    QCOMPARE(dialogs->asked().size(), 1);
+    QCOMPARE(dialogs->asked()[0].directory, suggested.isEmpty() ? folder : folder + u'/' + suggested);
+    if (settings == u"unwritable"_s) {
+        QCOMPARE(boxes->titles(), (QStringList{u"ERROR"_s, u"INFO"_s})); // and the export went ahead
+        QVERIFY2(boxes->shown()[0].text.contains(u"'LastFileFolder'"_s), qPrintable(boxes->shown()[0].text));
+        return;
+    }
+    QCOMPARE(SetupStore::lastFileFolder(), under(u"other"_s));
+    FileDialogs::openFileName(nullptr, u"NEXT"_s, {});
+    QCOMPARE(dialogs->asked().last().directory, under(u"other"_s));
+}
+
+QTEST_MAIN(tst_fileDialogs)
+#include "tst_fileDialogs.moc"
