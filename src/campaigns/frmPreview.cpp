@@ -70,7 +70,8 @@ frmPreview::frmPreview(const MessagePreview::Preview &preview, QWidget *parent)
             .arg(preview.leftOut)
             .arg(preview.unresolved);
     if (preview.badNumbers > 0)
-        total += QStringLiteral(" %1 recipients have an invalid number or one that is not a cellphone's (marked).")
+        total += QStringLiteral(" %1 recipients have a number no message goes to: invalid, not a cellphone's or "
+                                "another country's (marked).")
                      .arg(preview.badNumbers);
     ui->lblTotal->setText(total);
 }

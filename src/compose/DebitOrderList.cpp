@@ -28,9 +28,7 @@ constexpr int ShortLinesNamed = 10;
 
 // The closing row's message to the operator's own number.
 const QString Finished = QStringLiteral("Finished Sending.");
-} // namespace
 
-namespace {
 bool lineInvalid(const Row &row)
 {
     return modFunctions::TrimBlanks(row.id).isEmpty() || modFunctions::TrimBlanks(row.cellphone).isEmpty()

@@ -103,12 +103,15 @@ private slots:
                                                         {u"08212345"_s, QColor(0xFF, 0x80, 0xC0)},
                                                         {u"082 123 45678"_s, QColor(0xFF, 0xFF, 0x00)},
                                                         {u"(011) 123 4567"_s, notACellphone},
-                                                        {u"   "_s, QColor()}};
+                                                        {u"   "_s, QColor()},
+                                                        {u"+27841234567"_s, QColor()},
+                                                        {u"083 123 4567"_s, QColor()},
+                                                        {u"+1 212 555 0100"_s, notACellphone}};
         for (int i = 0; i < mobiles.size(); ++i)
             addContact(
                 {{"AssNo", u"A%1"_s.arg(i)}, {"LastName", u"Name, %1"_s.arg(i)}, {"Mobile", mobiles.at(i).first}});
         open(new frmListClients);
-        QCOMPARE(qty(), u"5"_s);
+        QCOMPARE(qty(), u"8"_s);
         for (int row = 0; row < mobiles.size(); ++row)
             for (int column = 0; column < grid()->model()->columnCount(); ++column)
                 QCOMPARE(grid()->model()->index(row, column).data(Qt::BackgroundRole).value<QColor>(),
