@@ -78,7 +78,8 @@ void tst_fileDialogs::everyDialogOpensInTheFolderLastChosen_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("chosen");    // a file in the folder "other"; empty: that folder
     QTest::addColumn<QString>("suggested"); // empty: none, the dialog opens at the folder
-    QTest::addColumn<QString>("settings");  // kept, none, gone (a folder no longer there), unreadable, unwritable
+    // kept, none, gone (a folder no longer there), unreadable, unwritable; beside: kept, and Setup names a database
+    QTest::addColumn<QString>("settings");
     const QString contacts = u"contacts-2026-12-07.csv"_s;
     QTest::newRow("importer's file") << u"frmImport"_s << u"cmdBrowse"_s << u"rejects.txt"_s << u""_s << u"kept"_s;
     QTest::newRow("customer file") << u"frmSelectGroup(import)"_s << u"Command1"_s << u"c.txt"_s << u""_s << u"kept"_s;
@@ -90,6 +91,8 @@ void tst_fileDialogs::everyDialogOpensInTheFolderLastChosen_data()
     QTest::newRow("report export") << u"frmReports"_s << u"cmdExport"_s << u"december.csv"_s
                                    << u"report-2026-12-07.csv"_s << u"kept"_s;
     QTest::newRow("database folder") << u"frmSetup"_s << u"cmdBrowse"_s << u""_s << u""_s << u"kept"_s;
+    QTest::newRow("database folder, beside the database")
+        << u"frmSetup"_s << u"cmdBrowse"_s << u""_s << u""_s << u"beside"_s;
     for (const QString &settings : {u"none"_s, u"gone"_s, u"unreadable"_s, u"unwritable"_s})
         QTest::newRow(qPrintable(u"contact export, settings "_s + settings))
             << u"frmSelectGroup(export)"_s << u"Command1"_s << u"all.csv"_s << contacts << settings;
@@ -103,8 +106,11 @@ void tst_fileDialogs::everyDialogOpensInTheFolderLastChosen()
     QFETCH(QString, suggested);
     QFETCH(QString, settings);
     const QString hive = cRegistry::hivePath();
-    if (settings == u"kept"_s || settings == u"gone"_s) {
-        SetupStore::keepLastFileFolder(under(settings));
+    if (settings == u"kept"_s || settings == u"gone"_s || settings == u"beside"_s)
+        SetupStore::keepLastFileFolder(under(settings == u"gone"_s ? settings : u"kept"_s));
+    if (settings == u"beside"_s) {
+        QVERIFY(QDir().mkpath(under(u"db"_s)));
+        SetupStore::writeSetting(SetupStore::DatabaseValue, under(u"db/SMSData.db"_s));
     } else if (settings == u"unreadable"_s) {
         QFile file(hive);
         QVERIFY(QDir().mkpath(QFileInfo(hive).absolutePath()) && file.open(QIODevice::WriteOnly));
@@ -124,7 +130,9 @@ void tst_fileDialogs::everyDialogOpensInTheFolderLastChosen()
         QVERIFY2(boxes->last().text.contains(u"settings cannot be read"_s), qPrintable(boxes->last().text));
         return;
     }
-    const QString folder = settings == u"kept"_s ? under(u"kept"_s) : QDir::homePath();
+    const QString folder = settings == u"kept"_s     ? under(u"kept"_s)
+                           : settings == u"beside"_s ? under(u"db"_s)
+                                                     : QDir::homePath();
     QCOMPARE(dialogs->asked().size(), 1);
     QCOMPARE(dialogs->asked()[0].directory, suggested.isEmpty() ? folder : folder + u'/' + suggested);
     if (settings == u"unwritable"_s) {

@@ -5,7 +5,6 @@
 #include "data/ProcessSettings.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
-#include "ui/FileDialogs.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -66,9 +65,6 @@ private Q_SLOTS:
     void saveStoresTrimmedValuesAndTheRunningAccount();
     void browseTakesOnlyAFolderHoldingTheDatabase_data();
     void browseTakesOnlyAFolderHoldingTheDatabase();
-    void browseOpensBesideTheNamedDatabase_data();
-    void browseOpensBesideTheNamedDatabase();
-    void gatewayPasswordMaskedUnlessShown_data();
     void gatewayPasswordMaskedUnlessShown();
     void failedSaveKeepsTheWindowOpenWithWhatWasTyped_data();
     void failedSaveKeepsTheWindowOpenWithWhatWasTyped();
@@ -180,68 +176,28 @@ void tst_setup::browseTakesOnlyAFolderHoldingTheDatabase()
     QTest::mouseClick(button("cmdBrowse"), Qt::LeftButton);
 
     QCOMPARE(dialogs.asked().size(), 1);
-    QCOMPARE(dialogs.asked()[0].title, u"SELECT DATABASE FOLDER"_s);
+    // The box names a folder that is not there, and no folder was chosen before: the home folder.
+    QCOMPARE(dialogs.asked()[0].title + dialogs.asked()[0].directory, u"SELECT DATABASE FOLDER"_s + QDir::homePath());
     QCOMPARE(this->box(u"txtDatabase"_s)->text(), box == u"-"_s ? u"/data/kept/SMSData.db"_s : under + box);
     QCOMPARE(boxes.titles(), answer == u"without"_s ? QStringList{u"NOT FOUND"_s} : QStringList());
     for (const MessageBoxes::Shown &shown : boxes.shown())
         QCOMPARE(shown.text, u"The Tellwave database can not be found in this location. Please choose another."_s);
 }
 
-// The folder dialog opens beside the database the box names when that folder is there, otherwise where the file
-// dialogs open (the folder last chosen).
-void tst_setup::browseOpensBesideTheNamedDatabase_data()
-{
-    QTest::addColumn<QString>("named"); // in the box, under the test's home
-    QTest::addColumn<QString>("opens");
-    QTest::newRow("beside the database") << u"db/SMSData.db"_s << u"db"_s;
-    QTest::newRow("its folder gone: the last folder") << u"gone/SMSData.db"_s << u"kept"_s;
-}
-
-void tst_setup::browseOpensBesideTheNamedDatabase()
-{
-    QFETCH(QString, named);
-    QFETCH(QString, opens);
-    const QString under = home->path() + u"/"_s;
-    QVERIFY(QDir().mkpath(under + u"db"_s) && QDir().mkpath(under + u"kept"_s));
-    SetupStore::keepLastFileFolder(under + u"kept"_s);
-    FileDialogs::setFolderMemory({SetupStore::lastFileFolder, SetupStore::keepLastFileFolder});
-    ScriptedFileDialogs dialogs;
-    open();
-    box(u"txtDatabase"_s)->setText(under + named);
-    QTest::mouseClick(button("cmdBrowse"), Qt::LeftButton);
-    FileDialogs::setFolderMemory({});
-    QCOMPARE(dialogs.asked().size(), 1);
-    QCOMPARE(dialogs.asked()[0].directory, under + opens);
-}
-
-// The gateway password shows as dots until Show is ticked, and again when it is cleared or the window opens anew;
-// a start-up without the account has none to show.
-void tst_setup::gatewayPasswordMaskedUnlessShown_data()
-{
-    QTest::addColumn<bool>("withAccount");
-    QTest::addColumn<int>("clicks"); // on Show
-    QTest::newRow("as the window opens") << true << 0;
-    QTest::newRow("Show ticked") << true << 1;
-    QTest::newRow("Show cleared again") << true << 2;
-    QTest::newRow("start-up without the account") << false << 1;
-}
-
+// The gateway password shows as dots until Show is ticked, and again once it is cleared; a start-up without the
+// account has none to show.
 void tst_setup::gatewayPasswordMaskedUnlessShown()
 {
-    QFETCH(bool, withAccount);
-    QFETCH(int, clicks);
-    window = std::make_unique<frmSetup>(nullptr, withAccount);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    open();
     auto *show = window->findChild<QCheckBox *>(u"chkShowPassword"_s);
-    for (int i = 0; i < clicks; ++i)
+    saveScreenshot(window.get(), u"frmSetup-password"_s);
+    for (const bool shown : {false, true, false}) {
+        QCOMPARE(box(u"txtPassword"_s)->echoMode(), shown ? QLineEdit::Normal : QLineEdit::Password);
+        QCOMPARE(box(u"txtPassword"_s)->displayText() == u"pw"_s, shown);
         QTest::mouseClick(show, Qt::LeftButton, {}, QPoint(show->height() / 2, show->height() / 2));
-    const bool shown = withAccount && clicks == 1;
-    QCOMPARE(show->isEnabled(), withAccount);
-    QCOMPARE(box(u"txtPassword"_s)->echoMode(), shown ? QLineEdit::Normal : QLineEdit::Password);
-    QCOMPARE(box(u"txtPassword"_s)->displayText() == u"pw"_s, shown);
-    if (clicks == 0)
-        saveScreenshot(window.get(), u"frmSetup-password"_s);
+    }
+    window = std::make_unique<frmSetup>(nullptr, false);
+    QVERIFY(!window->findChild<QCheckBox *>(u"chkShowPassword"_s)->isEnabled());
 }
 
 void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped_data()
