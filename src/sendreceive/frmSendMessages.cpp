@@ -44,7 +44,9 @@ void frmSendMessages::cmdCheckCredits_Click()
         try {
             m_sender.RefreshCredits();
             return true;
-        } catch (const AppError &) {
+        } catch (const AppError &error) {
+            // The log keeps what failed: the gateway's words or its status.
+            logSend(QStringLiteral("Check Credits failed: ") + error.description());
             setStatus(QStringLiteral("ERROR"));
             return false;
         }

@@ -125,11 +125,14 @@ void tst_sendReceiveWindows::sendLogsEveryPostAndCountsDown()
     QCOMPARE(boxes.count(), 0);
     saveScreenshot(&window, u"frmSendMessages"_s);
 
-    // Check Credits asks the gateway without looking at the account first, and shows its answer or "ERROR".
+    // Check Credits asks the gateway without looking at the account first, and shows its answer or "ERROR":
+    // a refused account is said to be refused, never shown as a balance of 0.
     s.gateway.use(u"demo"_s, QString());
     click(&window, "cmdCheckCredits");
     QCOMPARE(takeRequests(s.gateway).size(), 1);
-    QCOMPARE(text(&window, "lblCredits"), u"0"_s); // the gateway refused the account
+    QCOMPARE(text(&window, "lblCredits"), u"1000"_s);
+    QCOMPARE(text(&window, "lblStatus"), u"ERROR"_s);
+    QVERIFY2(logEvents(&window).last().contains(u"not a credit balance: FALSE"_s), qPrintable(logEvents(&window).last()));
     s.gateway.use();
     click(&window, "cmdCheckCredits");
     QCOMPARE(text(&window, "lblCredits"), u"997"_s);
@@ -138,6 +141,7 @@ void tst_sendReceiveWindows::sendLogsEveryPostAndCountsDown()
     click(&window, "cmdCheckCredits");
     QCOMPARE(text(&window, "lblStatus"), u"ERROR"_s);
     QCOMPARE(text(&window, "lblCredits"), u"997"_s);
+    QVERIFY2(logEvents(&window).last().contains(u"could not be reached"_s), qPrintable(logEvents(&window).last()));
     QCOMPARE(boxes.count(), 0);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
