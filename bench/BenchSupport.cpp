@@ -21,6 +21,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -138,6 +139,15 @@ QString listed(const QList<double> &seconds)
     for (double value : seconds)
         texts << QString::number(value, 'f', 3);
     return texts.join(QStringLiteral(", "));
+}
+
+double residentMb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("/proc/self/statm cannot be read"));
+    const qint64 pages = statm.readAll().split(' ').value(1).toLongLong();
+    return double(pages) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 double cpuSeconds()

@@ -55,6 +55,9 @@ double fastest(const QList<double> &seconds);
 // "0.512, 0.498, 0.530": the seconds of every round, for the output.
 QString listed(const QList<double> &seconds);
 
+// The program's resident memory in megabytes.
+double residentMb();
+
 // CPU seconds (user and system) this process has used so far.
 double cpuSeconds();
 

@@ -18,9 +18,7 @@
 #include "ui/QueryListModel.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 
-#include <unistd.h>
 
 using namespace Bench;
 
@@ -33,15 +31,6 @@ const int Queued = sized(100, 10);
 const int PerDay = sized(10000, 300);
 const QString User = QStringLiteral("scale");
 const QString Password = QStringLiteral("scale");
-
-double residentMb()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("/proc/self/statm cannot be read"));
-    const qint64 pages = statm.readAll().split(' ').value(1).toLongLong();
-    return double(pages) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
 
 // The day (from 2020-01-01) of row i, as the engine writes dates.
 QString dayOf(bool server, const QString &i)

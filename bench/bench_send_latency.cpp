@@ -16,10 +16,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSqlQuery>
 
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -82,16 +80,6 @@ double markCommitMs(Home &home, int rows, const QString &synchronous)
         Database::run(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0"));
     }
     return double(clock.nsecsElapsed()) / 1e6 / commits;
-}
-
-// The program's resident memory in megabytes.
-double residentMb()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("/proc/self/statm cannot be read"));
-    const qint64 pages = statm.readAll().split(' ').value(1).toLongLong();
-    return double(pages) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 // A host without a window that notes the resident size at one message and

@@ -17,20 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QPalette darkPalette()
-{
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(0x2a, 0x2e, 0x32));
-    dark.setColor(QPalette::WindowText, QColor(0xfc, 0xfc, 0xfc));
-    dark.setColor(QPalette::Base, QColor(0x1b, 0x1e, 0x20));
-    dark.setColor(QPalette::AlternateBase, QColor(0x23, 0x26, 0x29));
-    dark.setColor(QPalette::Text, QColor(0xfc, 0xfc, 0xfc));
-    dark.setColor(QPalette::Button, QColor(0x31, 0x36, 0x3b));
-    dark.setColor(QPalette::ButtonText, QColor(0xfc, 0xfc, 0xfc));
-    dark.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
-    return dark;
-}
-
 // The colour a cell is painted in: its own, else the palette's.
 QColor shown(const QVariant &own, const QColor &fallback)
 {

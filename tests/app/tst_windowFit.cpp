@@ -42,16 +42,6 @@ Opener opener()
     return [] { return std::unique_ptr<QWidget>(new Window); };
 }
 
-QPalette darkPalette()
-{
-    QPalette dark(QColor(0x31, 0x36, 0x3b), QColor(0x2a, 0x2e, 0x32));
-    dark.setColor(QPalette::Base, QColor(0x1b, 0x1e, 0x20));
-    dark.setColor(QPalette::Text, QColor(0xfc, 0xfc, 0xfc));
-    dark.setColor(QPalette::WindowText, QColor(0xfc, 0xfc, 0xfc));
-    dark.setColor(QPalette::ButtonText, QColor(0xfc, 0xfc, 0xfc));
-    return dark;
-}
-
 // The visible labels, buttons and boxes that are given less room than their
 // text needs: "To" shown as "Tc".
 QStringList clipped(const QWidget *window)

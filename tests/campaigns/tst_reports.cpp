@@ -46,18 +46,6 @@ void history()
                   "VALUES ('2026-12-10T08:00:00Z', '0825550003', 'ADDED', 'REPLY')"_s);
 }
 
-QPalette darkPalette()
-{
-    QPalette dark;
-    const QList<std::pair<QPalette::ColorRole, QRgb>> colours = {
-        {QPalette::Window, 0x2d2d30},        {QPalette::WindowText, 0xe6e6e6}, {QPalette::Base, 0x1e1e1e},
-        {QPalette::AlternateBase, 0x28282c}, {QPalette::Text, 0xe6e6e6},       {QPalette::Button, 0x3c3c40},
-        {QPalette::ButtonText, 0xe6e6e6},    {QPalette::Highlight, 0x2a6ebe},  {QPalette::HighlightedText, 0xffffff}};
-    for (const auto &[role, rgb] : colours)
-        dark.setColor(role, QColor(rgb));
-    return dark;
-}
-
 const QString Unavailable = u"Service temporarily unavailable"_s;
 
 // A send run through the real gateway on 2026-12-14 where one message is accepted, two are refused by the

@@ -5,6 +5,7 @@
 #include "ui/MessageBoxes.h"
 
 #include <QList>
+#include <QPalette>
 #include <QQueue>
 
 #include <functional>
@@ -57,6 +58,9 @@ QString modalOpenedBy(const std::function<void()> &action, const std::function<v
 // Whether the help page stands at the anchor: its line at the top of the view, or, near the page's end, the view
 // scrolled as far as it goes with the line in it. An empty name: the page at its top.
 bool helpShows(const HelpWindow *help, const QString &anchor);
+
+// A dark palette of the kind desktop themes (Breeze Dark and the like) give.
+QPalette darkPalette();
 
 // Saves a picture of a widget when TELLWAVE_SCREENSHOTS names a folder.
 void saveScreenshot(QWidget *widget, const QString &name);
