@@ -12,7 +12,6 @@
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
 
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QSqlQuery>
 
@@ -191,12 +190,7 @@ void frmSelectGroup::ExportCSVFile()
     const QString path = FileDialogs::saveFileName(
         this, QStringLiteral("SELECT CSV FILE NAME AND LOCATION"), QStringLiteral("Comma Delimited File (*.csv)|*.csv"),
         FileDialogs::datedName(QStringLiteral("contacts"), QStringLiteral("csv")), QStringLiteral("csv"));
-    if (modFunctions::TrimBlanks(path).isEmpty())
-        return;
-    if (QFileInfo::exists(path)
-        && !MessageBoxes::ask(this, QStringLiteral("EXIST"),
-                              QStringLiteral("The file name you specified already exist. Do you want to "
-                                             "overwrite this file?")))
+    if (path.isEmpty())
         return;
 
     BusyPointer busy;

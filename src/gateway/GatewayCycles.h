@@ -2,6 +2,7 @@
 
 #include "gateway/OutboxSender.h"
 #include "gateway/RepliesRetrieval.h"
+#include "gateway/RunSummary.h"
 #include "gateway/StatusRetrieval.h"
 #include "outbox/RunLock.h"
 
@@ -36,11 +37,15 @@ public:
     OutboxSender &sender() { return m_sender; }
     StatusRetrieval &status() { return m_status; }
     RepliesRetrieval &replies() { return m_replies; }
+    // What the last sequence did and what failed in it.
+    const RunSummary &summary() const { return m_summary; }
 
 private:
     template <typename Steps>
     bool runGuarded(Steps steps);
 
+    CycleHost &m_host;
+    RunSummary m_summary;
     OutboxSender m_sender;
     StatusRetrieval m_status;
     RepliesRetrieval m_replies;

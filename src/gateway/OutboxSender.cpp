@@ -161,7 +161,7 @@ public:
     };
 
     Run(OutboxSender &sender, Dispatch::ReadyRows rows, bool &wrote, SendGate &gate)
-        : m_host(sender.m_host), m_rows(std::move(rows)), m_wrote(wrote), m_gate(gate),
+        : m_host(sender.m_host), m_summary(*sender.m_summary), m_rows(std::move(rows)), m_wrote(wrote), m_gate(gate),
           m_poster(modMain::GatewayConnections, GatewayClient::defaultTimeout(), modMain::GatewayMessagesPerSecond),
           m_ahead(markAhead(m_poster.connections())), m_rowsOfRun(m_registration.token())
     {
@@ -292,16 +292,19 @@ private:
         else if (text.isEmpty())
             notPosted = FailReasons::NoText;
         if (!notPosted.isEmpty()) {
+            m_summary.notPosted(notPosted);
             answered(key, QStringLiteral("0"), notPosted);
             advance();
             return;
         }
         switch (m_gate.check(normalised.number, row->marketing, row->confirmsOptOut)) {
         case SendGate::Verdict::OptedOut:
+            m_summary.optedOut();
             answered(key, OptOutList::OptedOutEventId);
             advance();
             return;
         case SendGate::Verdict::Wait:
+            m_summary.leftForSendingWindow();
             Dispatch::unclaim({key}, m_registration.token());
             advance();
             return;
@@ -359,6 +362,13 @@ private:
                 reason = read.reason.isEmpty() ? FailReasons::RefusedWithoutReason : read.reason;
             else if (read.batch == QLatin1String("0"))
                 reason = FailReasons::NoBatchNumber;
+            if (reason.isEmpty())
+                m_summary.sent();
+            else if (const QString words = GatewayAnswers::shortWords(answer.text);
+                     reason == FailReasons::NoBatchNumber && !words.isEmpty())
+                m_summary.refused(reason + QStringLiteral(": ") + words); // an error page's title, say
+            else
+                m_summary.refused(reason);
             answered(answer.key, read.batch, reason);
         }
         advance();
@@ -374,6 +384,7 @@ private:
             m_result.firstError = error;
         if (error.mayHaveReached()) {
             ++m_result.inDoubt;
+            m_summary.inDoubt(1);
         } else {
             Dispatch::unclaim({key}, m_registration.token());
             m_stop = true;
@@ -415,6 +426,7 @@ private:
     }
 
     CycleHost &m_host;
+    RunSummary &m_summary;
     Dispatch::ReadyRows m_rows;
     bool &m_wrote;
     SendGate &m_gate;
@@ -452,20 +464,37 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
     bool wrote = false;
     Run::Result result;
     QString heldStatus; // why marketing messages waited this run
+    QString step = RunSummary::Replies;
+    int queued = 0;
+    const int handledBefore = m_summary->handled();
+    // Rows of the run's choice that it neither settled nor left for the
+    // sending window stay queued for the next run.
+    const auto leftQueued = [&] { m_summary->leftQueued(std::max(0, queued - (m_summary->handled() - handledBefore))); };
     try {
         SendGate gate;
         // A STOP waiting at the gateway must be read before a marketing
         // message goes to its sender; service messages need not wait for it.
-        if (const QString failure = RepliesRetrieval(m_host).fetchBeforeSending(); !failure.isEmpty())
+        RepliesRetrieval replies(m_host);
+        replies.reportTo(m_summary);
+        if (const QString failure = replies.fetchBeforeSending(); !failure.isEmpty()) {
+            m_summary->failed(RunSummary::Replies, failure);
             gate.holdMarketing(QStringLiteral("the replies could not be fetched first (%1)").arg(failure));
-        std::optional<Dispatch::ReadyRows> rows = chooseRows(busy, choice);
-        if (!rows)
+        }
+        step = RunSummary::Credits;
+        queued = Dispatch::count(choice);
+        std::optional<Dispatch::ReadyRows> rows = chooseRows(busy, choice, queued);
+        if (!rows) {
+            leftQueued();
             return false;
+        }
+        step = RunSummary::Send;
         Run run(*this, std::move(*rows), wrote, gate);
         result = run.go();
         if (!gate.heldReason().isEmpty())
             heldStatus = gate.statusLine();
     } catch (const AppError &error) {
+        m_summary->failed(step, error.description());
+        leftQueued();
         m_host.setProgress(0, 0);
         EndWithError(m_host, busy, error);
         if (wrote)
@@ -473,7 +502,9 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
         return false;
     }
     m_host.setProgress(0, 0);
+    leftQueued();
     if (result.firstError) {
+        m_summary->failed(RunSummary::Send, result.firstError->description());
         m_host.outboxChanged();
         const GatewayError &first = *result.firstError;
         QString description = first.description();
@@ -488,6 +519,7 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
         return false;
     }
     if (result.endedElsewhere) {
+        m_summary->failed(RunSummary::Send, QStringLiteral("another program took this run for stopped"));
         m_host.outboxChanged();
         EndWithError(m_host, busy,
                      AppError(ErrorRunEnded, QStringLiteral("This send run could not write to the database for over a "
@@ -510,13 +542,13 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
     return true;
 }
 
-std::optional<Dispatch::ReadyRows> OutboxSender::chooseRows(CycleBusy &busy, const Dispatch::Choice &choice)
+std::optional<Dispatch::ReadyRows> OutboxSender::chooseRows(CycleBusy &busy, const Dispatch::Choice &choice, int count)
 {
-    const int count = Dispatch::count(choice);
     // The balance the gateway holds now, never the one shown: that one may be
     // from before the last run, which spent some of it.
     const double balance = RefreshCredits();
     if (balance <= 0) {
+        m_summary->failed(RunSummary::Credits, QStringLiteral("the balance is %1").arg(DecimalText(balance)));
         busy.release();
         m_host.inform(TitleCredits, NoCredits);
         return std::nullopt;

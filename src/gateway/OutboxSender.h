@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/RunSummary.h"
 #include "outbox/Dispatch.h"
 
 #include <QList>
@@ -47,6 +48,10 @@ public:
     // The same run over the queued rows of these scheduled batches only.
     bool SendBatches(const QList<qint64> &batches);
 
+    // Where runs and credit requests tell what they did and what failed; the
+    // sender's own summary unless told.
+    void reportTo(RunSummary *summary) { m_summary = summary ? summary : &m_ownSummary; }
+
     // The fewest rows a run marks in flight ahead of posting them, in one
     // synced commit, with this many messages in flight at once.
     static int markAhead(int connections);
@@ -54,11 +59,13 @@ public:
 private:
     class Run;
     bool send(const Dispatch::Choice &choice);
-    // The credit check against the balance the gateway gives now: the rows to
-    // send, or nothing when the run stops here.
-    std::optional<Dispatch::ReadyRows> chooseRows(CycleBusy &busy, const Dispatch::Choice &choice);
+    // The credit check of `count` queued rows against the balance the gateway
+    // gives now: the rows to send, or nothing when the run stops here.
+    std::optional<Dispatch::ReadyRows> chooseRows(CycleBusy &busy, const Dispatch::Choice &choice, int count);
 
     CycleHost &m_host;
     Texts m_texts;
+    RunSummary m_ownSummary;
+    RunSummary *m_summary = &m_ownSummary;
     bool m_busy = false;
 };

@@ -30,6 +30,7 @@ bool RepliesRetrieval::FetchReplies()
             answer = GatewayClient().replies(reported ? GatewayClient::Expect::Success
                                                       : GatewayClient::Expect::Anything);
         } catch (const GatewayError &error) {
+            m_summary->failed(RunSummary::Replies, error.description());
             if (reported) {
                 EndWithGatewayFailure(m_host, busy, run, error.description());
                 return false;
@@ -37,17 +38,23 @@ bool RepliesRetrieval::FetchReplies()
             // otherwise it counts as an empty answer
         }
         const GatewayAnswers::RepliesList list = GatewayAnswers::replies(answer);
-        if (reported && !list.listed) {
-            EndWithGatewayFailure(
-                m_host, busy, run,
+        if (!list.listed) {
+            const QString unreadable =
                 UnreadableAnswer(list.wellFormed ? QStringLiteral("a list of replies") : QStringLiteral("XML"),
-                                 GatewayAnswers::shortWords(answer)));
-            return false;
+                                 GatewayAnswers::shortWords(answer));
+            // An empty answer here follows a failed request, already told.
+            if (reported || !answer.isEmpty())
+                m_summary->failed(RunSummary::Replies, unreadable);
+            if (reported) {
+                EndWithGatewayFailure(m_host, busy, run, unreadable);
+                return false;
+            }
         }
-        storeNew(list, true);
+        m_summary->replies(storeNew(list, true));
         m_host.inboxChanged();
         m_host.setStatus(m_doneText);
     } catch (const AppError &error) {
+        m_summary->failed(RunSummary::Replies, error.description());
         EndWithError(m_host, busy, error);
         return false;
     }
@@ -113,8 +120,11 @@ QString RepliesRetrieval::fetchBeforeSending()
     }
     const GatewayAnswers::RepliesList list = GatewayAnswers::replies(answer);
     if (!list.listed)
-        return QStringLiteral("the gateway's answer was no list of replies");
-    if (storeNew(list, false) > 0)
+        return UnreadableAnswer(list.wellFormed ? QStringLiteral("a list of replies") : QStringLiteral("XML"),
+                                GatewayAnswers::shortWords(answer));
+    const int stored = storeNew(list, false);
+    m_summary->replies(stored);
+    if (stored > 0)
         m_host.inboxChanged();
     return {};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/GatewayAnswers.h"
+#include "gateway/RunSummary.h"
 
 #include <QString>
 
@@ -29,6 +30,9 @@ public:
     // replies could not be fetched (empty when they were); a database error
     // is thrown.
     QString fetchBeforeSending();
+    // Where a run tells how many replies it stored and what failed, also
+    // when the run takes a failed request for an empty answer.
+    void reportTo(RunSummary *summary) { m_summary = summary ? summary : &m_ownSummary; }
 
     // Whether a reply is stored: one bound value, the identifier without
     // surrounding blanks. Answered from the index SMSReplies_Incoming.
@@ -41,6 +45,8 @@ private:
     int storeNew(const GatewayAnswers::RepliesList &list, bool showStatus);
 
     CycleHost &m_host;
+    RunSummary m_ownSummary;
+    RunSummary *m_summary = &m_ownSummary;
     QString m_doneText;
     Failures m_failures;
     bool m_busy = false;

@@ -47,6 +47,7 @@ void StatusRetrieval::FetchStatusReports()
         m_host.outboxChanged();
         m_host.setStatus(m_doubtNote.isEmpty() ? CycleTexts::Ready : m_doubtNote);
     } catch (const AppError &error) {
+        m_summary->failed(RunSummary::Reports, error.description());
         m_host.outboxChanged();
         EndWithError(m_host, busy, error);
     }
@@ -61,14 +62,18 @@ qsizetype StatusRetrieval::fetchPage(GatewayClient &client, Run &run)
     QString answer;
     try {
         answer = client.sent(run.resume);
-    } catch (const GatewayError &) {
+    } catch (const GatewayError &error) {
         // counts as an empty answer, which ends the run
+        m_summary->failed(RunSummary::Reports, error.description());
     }
     m_host.setStatus(QStringLiteral("Got the status reports ..."));
     m_host.setStatus(QStringLiteral("Parsing reports ..."));
     const GatewayAnswers::StatusReport report = GatewayAnswers::statusReport(answer);
-    if (!report.wellFormed)
+    if (!report.wellFormed) {
+        m_summary->failed(RunSummary::Reports,
+                          UnreadableAnswer(QStringLiteral("XML"), GatewayAnswers::shortWords(answer)));
         return 0;
+    }
     storePage(report, run);
     // A full page that did not move past the point asked from would be asked
     // for again and again.
@@ -95,6 +100,7 @@ void StatusRetrieval::storePage(const GatewayAnswers::StatusReport &report, Run 
     if (run.highest != 0)
         SaveLastHighestTrn(QString::number(run.highest));
     batch.commit();
+    m_summary->reports(int(report.entries.size()));
 }
 
 // Rows still in doubt once the report is read: their runs ended without an
@@ -111,20 +117,27 @@ void StatusRetrieval::settleDoubt(GatewayClient &client)
     try {
         received = SendReportPage::received(client.reportPage(GatewayClient::Expect::Success));
     } catch (const GatewayError &error) {
-        m_doubtNote = QStringLiteral("Done. %1 messages stay in doubt: %2 ...").arg(doubtful.size()).arg(error.description());
+        const QString why = QStringLiteral("%1 messages stay in doubt: %2").arg(doubtful.size()).arg(error.description());
+        m_summary->failed(RunSummary::Reports, why);
+        m_doubtNote = QStringLiteral("Done. %1 ...").arg(why);
         return;
     }
     if (!received) {
-        m_doubtNote = QStringLiteral("Done. %1 messages stay in doubt: the gateway's list of messages received could "
-                                     "not be read ...")
-                          .arg(doubtful.size());
+        const QString why = QStringLiteral("%1 messages stay in doubt: the gateway's list of messages received could "
+                                           "not be read")
+                                .arg(doubtful.size());
+        m_summary->failed(RunSummary::Reports, why);
+        m_doubtNote = QStringLiteral("Done. %1 ...").arg(why);
         return;
     }
     const OutboxReports::Settled settled = OutboxReports::settleDoubt(doubtful, *received, SetupStore::requeueUnreceived());
+    QString settledNote;
     if (settled.requeued > 0)
-        m_doubtNote = QStringLiteral("Done. %1 messages never reached the gateway and are queued again ...")
-                          .arg(settled.requeued);
+        settledNote = QStringLiteral("%1 messages never reached the gateway and are queued again").arg(settled.requeued);
     else if (settled.unreceived > 0)
-        m_doubtNote = QStringLiteral("Done. %1 messages never reached the gateway (shown as failed) ...")
-                          .arg(settled.unreceived);
+        settledNote = QStringLiteral("%1 messages never reached the gateway (shown as failed)").arg(settled.unreceived);
+    if (!settledNote.isEmpty()) {
+        m_summary->note(settledNote);
+        m_doubtNote = QStringLiteral("Done. %1 ...").arg(settledNote);
+    }
 }

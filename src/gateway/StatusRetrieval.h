@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gateway/RunSummary.h"
+
 #include <QString>
 
 class CycleHost;
@@ -21,6 +23,9 @@ public:
     explicit StatusRetrieval(CycleHost &host);
 
     void FetchStatusReports();
+    // Where a run tells how many entries it stored and what failed, also a
+    // page that could not be fetched (the run takes it for an empty one).
+    void reportTo(RunSummary *summary) { m_summary = summary ? summary : &m_ownSummary; }
 
     // LastHighestTrn of the first Setup row as decimal text; "0" without a row.
     static QString ReadLastHighestTrn();
@@ -47,6 +52,8 @@ private:
     void settleDoubt(GatewayClient &client);
 
     CycleHost &m_host;
+    RunSummary m_ownSummary;
+    RunSummary *m_summary = &m_ownSummary;
     QString m_doubtNote; // what the run's end says about rows in doubt
     bool m_busy = false;
 };

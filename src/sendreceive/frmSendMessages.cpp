@@ -57,7 +57,18 @@ void frmSendMessages::cmdSend_Click()
 {
     whileRunning([this] {
         m_leftBeforeRun = m_left;
-        return m_sender.SendOutbox();
+        RunSummary summary;
+        m_sender.reportTo(&summary);
+        const bool done = m_sender.SendOutbox();
+        m_sender.reportTo(nullptr);
+        // The run's last status names only its last step; the summary is
+        // the run's result, kept in the log too.
+        if (!summary.isEmpty()) {
+            const QString text = summary.text(QStringLiteral("Ready ..."));
+            setStatus(text);
+            logSend(text);
+        }
+        return done;
     });
 }
 

@@ -111,10 +111,17 @@ QString openFileName(QWidget *parent, const QString &title, const QString &filte
 QString saveFileName(QWidget *parent, const QString &title, const QString &filter, const QString &suggestedName,
                      const QString &defaultSuffix)
 {
-    const QString chosen = ask(parent, Asked{Kind::Save, title, qtFilter(filter), {}}, suggestedName, {});
-    if (chosen.isEmpty() || defaultSuffix.isEmpty() || !QFileInfo(chosen).suffix().isEmpty())
-        return chosen;
-    return chosen + QLatin1Char('.') + defaultSuffix;
+    QString chosen = ask(parent, Asked{Kind::Save, title, qtFilter(filter), {}}, suggestedName, {});
+    if (chosen.trimmed().isEmpty())
+        return {};
+    if (!defaultSuffix.isEmpty() && QFileInfo(chosen).suffix().isEmpty())
+        chosen += QLatin1Char('.') + defaultSuffix;
+    if (QFileInfo::exists(chosen)
+        && !MessageBoxes::ask(parent, QStringLiteral("EXIST"),
+                              QStringLiteral("The file name you specified already exist. Do you want to "
+                                             "overwrite this file?")))
+        return {};
+    return chosen;
 }
 
 QString existingDirectory(QWidget *parent, const QString &title, const QString &preferred)

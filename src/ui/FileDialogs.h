@@ -38,7 +38,9 @@ struct FolderMemory
 // windows state them; they are shown in Qt's form.
 QString openFileName(QWidget *parent, const QString &title, const QString &filter);
 // Suggests `suggestedName` in the folder the dialog opens in. A name chosen
-// without any suffix gets `defaultSuffix` ("csv" -> "name.csv").
+// without any suffix gets `defaultSuffix` ("csv" -> "name.csv"). A file of
+// that name that is there already is overwritten only when the operator says
+// so ("EXIST"); otherwise nothing is chosen.
 QString saveFileName(QWidget *parent, const QString &title, const QString &filter, const QString &suggestedName,
                      const QString &defaultSuffix = {});
 // Opens in `preferred` when that folder is there (the folder a window already

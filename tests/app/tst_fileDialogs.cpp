@@ -46,6 +46,8 @@ private slots:
     void cleanup();
     void everyDialogOpensInTheFolderLastChosen_data();
     void everyDialogOpensInTheFolderLastChosen();
+    void everyExportAsksBeforeReplacingAFile_data();
+    void everyExportAsksBeforeReplacingAFile();
 
 private:
     QString under(const QString &name) const { return home.path() + u'/' + name; }
@@ -143,6 +145,36 @@ void tst_fileDialogs::everyDialogOpensInTheFolderLastChosen()
     QCOMPARE(SetupStore::lastFileFolder(), under(u"other"_s));
     FileDialogs::openFileName(nullptr, u"NEXT"_s, {});
     QCOMPARE(dialogs->asked().last().directory, under(u"other"_s));
+}
+
+// A file that is there is replaced only when the operator says Yes to "EXIST"; No leaves it as it was.
+void tst_fileDialogs::everyExportAsksBeforeReplacingAFile_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("replace");
+    for (const QString &window : {u"frmSelectGroup(export)"_s, u"frmOptOuts"_s, u"frmReports"_s}) {
+        QTest::addRow("%s, No", qPrintable(window)) << window << false;
+        QTest::addRow("%s, Yes", qPrintable(window)) << window << true;
+    }
+}
+
+void tst_fileDialogs::everyExportAsksBeforeReplacingAFile()
+{
+    QFETCH(QString, window);
+    QFETCH(bool, replace);
+    const QString path = under(u"other/old.csv"_s);
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("kept") == 4);
+    old.close();
+    open(make(window));
+    dialogs->choose(path);
+    boxes->answer(replace ? QMessageBox::Yes : QMessageBox::No);
+    click(window == u"frmSelectGroup(export)"_s ? "Command1" : "cmdExport");
+
+    QCOMPARE(boxes->titles().value(0), u"EXIST"_s);
+    // An export of no contacts leaves no file at all.
+    const QByteArray now = old.open(QIODevice::ReadOnly) ? old.readAll() : QByteArray();
+    QVERIFY2(replace ? now != "kept" : now == "kept", now.constData());
 }
 
 QTEST_MAIN(tst_fileDialogs)

@@ -53,7 +53,7 @@ void tst_mainCycles::sendReceiveTakesAMessageFromQueuedToDeliveredAndBringsItsRe
     window.vbalCommandBar1_ButtonClick(u"SENDNOW:SENDRECEIVE"_s);
     QCOMPARE(boxes.count(), 0);
     QCOMPARE(window.findChild<QLabel *>(u"lblCredits"_s)->text(), u"1000"_s);
-    QCOMPARE(window.findChild<QLabel *>(u"Panels_1"_s)->text(), u"Done. Ready ..."_s);
+    QCOMPARE(window.findChild<QLabel *>(u"Panels_1"_s)->text(), u"Done. Ready ... 1 sent, 1 new reply"_s);
     QVERIFY(!window.findChild<QProgressBar *>(u"ProgressBar1"_s)->isVisible());
     QCOMPARE(Database::value(u"SELECT EventID FROM SMSSend WHERE SMSSendID = ?"_s, {row}).toString(), u"5000001"_s);
     QCOMPARE(rowColour(outbox, 0), QColor(251, 253, 187)); // sent

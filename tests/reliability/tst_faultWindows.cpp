@@ -38,17 +38,25 @@ private slots:
         const QStringList untouched = {"77", "77", "queued", "queued", "queued"};
         const QStringList firstInDoubt = {"77", "77", "5000001", "in flight", "in flight"};
         const QStringList refused = {"77", "77", "5000001", "0", "0"};
-        const QString error = u"ERROR"_s, ready = QRegularExpression::escape(u"Ready ..."_s);
-        QTest::newRow("send/not listening") << "send" << "down" << untouched << QStringList{"ERROR"} << error;
-        QTest::newRow("send/reset") << "send" << "drop" << firstInDoubt << QStringList{"ERROR"} << error;
-        QTest::newRow("send/stall") << "send" << "hang" << firstInDoubt << QStringList{"ERROR"} << error;
-        QTest::newRow("send/truncated") << "send" << "truncate" << firstInDoubt << QStringList{"ERROR"} << error;
-        QTest::newRow("send/500") << "send" << "error500" << refused << QStringList{} << ready;
-        QTest::newRow("send/not xml") << "send" << "not-xml" << refused << QStringList{} << ready;
-        QTest::newRow("send/refused") << "send" << "refuse" << refused << QStringList{} << ready;
+        // The send window ends with what its run did and which step failed with what words.
+        const QString gateway = u"The gateway at 127\\.0\\.0\\.1:\\d+ "_s, ready = u"Ready \\.\\.\\. 1 sent, 2 refused "_s;
+        const QString noAnswer = u"1 sent, 2 without an answer — Send: "_s + gateway;
+        QTest::newRow("send/not listening") << "send" << "down" << untouched << QStringList{"ERROR"}
+                                            << u"3 left queued — Replies, Credits: "_s + gateway + u"could not be reached: .+"_s;
+        QTest::newRow("send/reset") << "send" << "drop" << firstInDoubt << QStringList{"ERROR"}
+                                    << noAnswer + u"broke off the exchange before the whole answer arrived: .+"_s;
+        QTest::newRow("send/stall") << "send" << "hang" << firstInDoubt << QStringList{"ERROR"}
+                                    << noAnswer + u"did not answer within 0\\.7 seconds\\."_s;
+        QTest::newRow("send/truncated") << "send" << "truncate" << firstInDoubt << QStringList{"ERROR"}
+                                        << noAnswer + u"broke off the exchange before the whole answer arrived: .+"_s;
+        QTest::newRow("send/500") << "send" << "error500" << refused << QStringList{}
+                                  << ready + u"\\(Answer without a batch number: Runtime Error\\)"_s;
+        QTest::newRow("send/not xml") << "send" << "not-xml" << refused << QStringList{}
+                                      << ready + u"\\(Answer without a batch number: Service Unavailable\\)"_s;
+        QTest::newRow("send/refused") << "send" << "refuse" << refused << QStringList{}
+                                      << ready + u"\\(Service temporarily unavailable\\)"_s;
         // The two report windows never call a failed request done: their status says what failed, and nothing is
         // stored.
-        const QString gateway = u"The gateway at 127\\.0\\.0\\.1:\\d+ "_s;
         const QList<std::pair<const char *, QString>> reasons = {
             {"down", gateway + u"could not be reached: .+"_s},
             {"drop", gateway + u"broke off the exchange before the whole answer arrived: Connection closed"_s},
