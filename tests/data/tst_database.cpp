@@ -3,9 +3,11 @@
 #include "TestSupport.h"
 
 #include "app/modMain.h"
+#include "data/Backups.h"
 #include "data/Database.h"
 
 #include <QCollator>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -400,6 +402,16 @@ private Q_SLOTS:
         QVERIFY(leaveAsOlderProgram(home.databasePath(), statements, version));
         QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Usable);
         QCOMPARE(schemaVersion(), Database::SchemaVersion);
+        if (!testingServer()) {
+            // The file as the older program left it was copied aside first.
+            const QDir backups(Backups::folder());
+            const QStringList copies = backups.entryList({u"*-before-upgrade.db"_s}, QDir::Files);
+            QCOMPARE(copies.size(), 1);
+            QProcess shell;
+            shell.start(u"sqlite3"_s, {backups.filePath(copies.first()), u"PRAGMA user_version"_s});
+            QVERIFY(shell.waitForFinished());
+            QCOMPARE(shell.readAllStandardOutput().trimmed().toInt(), version);
+        }
         QCOMPARE(joined(u"SELECT Username FROM Setup"_s), u"olduser"_s);
         QVERIFY(hasIndex(u"SMSReplies_Incoming"_s));
         QVERIFY(hasIndex(u"Clients_AssNo"_s));
