@@ -655,31 +655,15 @@ void frmMain::startDailyBackup()
 
 void frmMain::mnuFileBackUp_Click()
 {
-    if (Database::engine() == Database::Engine::PostgreSQL) {
-        backUpServer();
+    if (Database::engine() == Database::Engine::SQLite) {
+        backUpTo(QStringLiteral("Tellwave Databases (*.db)|*.db"), QFileInfo(modMain::DatabasePath).completeBaseName(),
+                 QStringLiteral("db"), [](const QString &target) {
+                     Backups::copy(modMain::DatabasePath, target);
+                     return QStringLiteral("The database was backed up to %1.\n\nThe copy was checked and is sound.")
+                         .arg(target);
+                 });
         return;
     }
-    const QString stem = QFileInfo(modMain::DatabasePath).completeBaseName();
-    const QString target = FileDialogs::saveFileName(this, QStringLiteral("Back Up Now"),
-                                                     QStringLiteral("Tellwave Databases (*.db)|*.db"),
-                                                     FileDialogs::datedName(stem, QStringLiteral("db")), QStringLiteral("db"));
-    if (target.isEmpty())
-        return;
-    try {
-        const BusyPointer busy;
-        Backups::copy(modMain::DatabasePath, target);
-    } catch (const AppError &error) {
-        showBackupProblem(error.description());
-        MessageBoxes::showError(this, error);
-        return;
-    }
-    showBackupProblem({});
-    MessageBoxes::inform(this, QStringLiteral("BACKUP"),
-                         QStringLiteral("The database was backed up to %1.\n\nThe copy was checked and is sound.").arg(target));
-}
-
-void frmMain::backUpServer()
-{
     if (Backups::pgDumpProgram().isEmpty()) {
         MessageBoxes::inform(this, QStringLiteral("BACKUP"),
                              QStringLiteral("The database is on a PostgreSQL server, and pg_dump is not installed on this "
@@ -687,26 +671,34 @@ void frmMain::backUpServer()
                                             "package) to back it up from here, or have it backed up on the server."));
         return;
     }
-    const QString name = Database::partOf(modMain::ConnectionString, QStringLiteral("Database"));
-    const QString target = FileDialogs::saveFileName(this, QStringLiteral("Back Up Now"),
-                                                     QStringLiteral("PostgreSQL Dumps (*.dump)|*.dump"),
-                                                     FileDialogs::datedName(name, QStringLiteral("dump")), QStringLiteral("dump"));
+    backUpTo(QStringLiteral("PostgreSQL Dumps (*.dump)|*.dump"),
+             Database::partOf(modMain::ConnectionString, QStringLiteral("Database")), QStringLiteral("dump"),
+             [](const QString &target) {
+                 const QString command = Backups::dumpServer(modMain::ConnectionString, modMain::DatabasePassword, target);
+                 return QStringLiteral("The database was backed up to %1.\n\nTo restore it, while no one uses the "
+                                       "program, run:\n\n%2")
+                     .arg(target, command);
+             });
+}
+
+void frmMain::backUpTo(const QString &filter, const QString &stem, const QString &suffix,
+                       const std::function<QString(const QString &target)> &write)
+{
+    const QString target = FileDialogs::saveFileName(this, QStringLiteral("Back Up Now"), filter,
+                                                     FileDialogs::datedName(stem, suffix), suffix);
     if (target.isEmpty())
         return;
-    QString restoreCommand;
+    QString done;
     try {
         const BusyPointer busy;
-        restoreCommand = Backups::dumpServer(modMain::ConnectionString, modMain::DatabasePassword, target);
+        done = write(target);
     } catch (const AppError &error) {
         showBackupProblem(error.description());
         MessageBoxes::showError(this, error);
         return;
     }
     showBackupProblem({});
-    MessageBoxes::inform(this, QStringLiteral("BACKUP"),
-                         QStringLiteral("The database was backed up to %1.\n\nTo restore it, while no one uses the "
-                                        "program, run:\n\n%2")
-                             .arg(target, restoreCommand));
+    MessageBoxes::inform(this, QStringLiteral("BACKUP"), done);
 }
 
 void frmMain::mnuFileRestore_Click()

@@ -143,7 +143,10 @@ private:
     void showStatusNow();
     // The last backup's failure in the status bar; an empty text clears it.
     void showBackupProblem(const QString &problem);
-    void backUpServer();
+    // Asks where to write a backup (a dated name suggested), writes it with
+    // `write`, which gives what to tell the operator, and shows the outcome.
+    void backUpTo(const QString &filter, const QString &stem, const QString &suffix,
+                  const std::function<QString(const QString &target)> &write);
     // The status waits to be shown: now, or when its moment is over.
     void statusWaits();
 

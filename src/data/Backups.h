@@ -26,6 +26,10 @@ struct Kept
 // Tellwave/Backups under the user's data folder (~/.local/share).
 QString folder();
 
+// What PRAGMA integrity_check (with the names collation) finds wrong with a
+// database file, a few lines at most; empty when it is sound.
+QStringList problemsIn(const QString &path);
+
 // Copies the file database at `source` into `target` (replaced only by a good
 // copy). Throws AppError.
 void copy(const QString &source, const QString &target);

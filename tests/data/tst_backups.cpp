@@ -1,3 +1,4 @@
+#include "PostgresCluster.h"
 #include "TestSupport.h"
 
 #include "app/modMain.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -232,6 +234,38 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AppError, Backups::copy(home.databasePath(), home.databasePath()));
         QVERIFY_THROWS_EXCEPTION(AppError, Backups::restore(home.databasePath(), home.databasePath(), QDateTime::currentDateTime()));
         QCOMPARE(bytesOf(home.databasePath()), live);
+    }
+
+    // A server database is dumped by pg_dump with the password in its
+    // environment; the dump holds the outbox's rows.
+    void aServerDatabaseIsDumpedWithPgDump()
+    {
+        if (Backups::pgDumpProgram().isEmpty())
+            QSKIP("pg_dump is not installed");
+        const QString reason = PostgresCluster::start();
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        const QString address = PostgresCluster::newDatabase();
+        Database::create(address);
+        const QString connection = Database::connectionStringFor(address);
+        QCOMPARE(psql(address, u"INSERT INTO SMSSend (Number, Message) VALUES ('0820000001', 'dumped');"_s), QString());
+        QTemporaryDir dir;
+        const QString target = dir.filePath(u"office.dump"_s);
+        const QString command = Backups::dumpServer(connection, u"unused"_s, target);
+        QVERIFY2(command.startsWith(u"pg_restore --clean --if-exists "_s) && command.endsWith(target), qPrintable(command));
+        QProcess list;
+        list.start(u"pg_restore"_s, {u"--data-only"_s, u"-f"_s, u"-"_s, target});
+        QVERIFY(list.waitForFinished());
+        QVERIFY(QString::fromUtf8(list.readAllStandardOutput()).contains(u"0820000001"_s));
+        // A database that is not there: pg_dump's own words, and no file left.
+        const QString missing = dir.filePath(u"missing.dump"_s);
+        try {
+            Backups::dumpServer(QString(connection).replace(Database::pathOf(connection), u"nosuchdb"_s), {}, missing);
+            QFAIL("a missing database was dumped");
+        } catch (const AppError &error) {
+            QVERIFY2(error.description().contains(u"nosuchdb"_s), qPrintable(error.description()));
+        }
+        QVERIFY(!QFileInfo::exists(missing) && !QFileInfo::exists(missing + u".part"_s));
     }
 };
 

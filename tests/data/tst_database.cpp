@@ -49,7 +49,7 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-int sqlite3(const QString &path, const QString &statements)
+int sqliteShell(const QString &path, const QString &statements)
 {
     return QProcess::execute(u"sqlite3"_s, {path, statements});
 }
@@ -90,7 +90,7 @@ bool leaveAsOlderProgram(const QString &path, const QString &statements, int ver
                                        + statements;
     if (!testingServer()) {
         Database::close();
-        return sqlite3(path, withoutListIndexes + u"PRAGMA user_version = %1;"_s.arg(version)) == 0;
+        return sqliteShell(path, withoutListIndexes + u"PRAGMA user_version = %1;"_s.arg(version)) == 0;
     }
     for (const QString &statement : withoutListIndexes.split(u';', Qt::SkipEmptyParts))
         Database::run(statement);
@@ -234,9 +234,9 @@ private Q_SLOTS:
         QFile file(garbage);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) == 4096);
         file.close();
-        QCOMPARE(sqlite3(foreign, u"CREATE TABLE Accounts (x);"_s), 0);
+        QCOMPARE(sqliteShell(foreign, u"CREATE TABLE Accounts (x);"_s), 0);
         QVERIFY(QFile::copy(home.databasePath(), newer));
-        QCOMPARE(sqlite3(newer, u"PRAGMA user_version = 99;"_s), 0);
+        QCOMPARE(sqliteShell(newer, u"PRAGMA user_version = 99;"_s), 0);
         const QList<std::tuple<QString, Database::FileState, QString>> cases = {
             {garbage, Database::FileState::Unusable, u"not a database"_s},
             {foreign, Database::FileState::Unusable, u"not a Tellwave database"_s},
