@@ -14,7 +14,9 @@
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
 #include "contacts/frmListClients.h"
+#include "data/Backups.h"
 #include "data/Database.h"
+#include "data/OperatorTime.h"
 #include "data/AppError.h"
 #include "data/KeysetList.h"
 #include "gateway/GatewayCycles.h"
@@ -28,7 +30,9 @@
 #include "sendreceive/frmGetSendReport.h"
 #include "sendreceive/frmSendMessages.h"
 #include "settings/frmAbout.h"
+#include "settings/SetupStore.h"
 #include "settings/frmSetup.h"
+#include "ui/FileDialogs.h"
 #include "ui/BusyPointer.h"
 #include "ui/HelpWindow.h"
 #include "ui/MessageBoxes.h"
@@ -39,6 +43,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFileInfo>
+#include <QLocale>
 #include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -46,8 +52,12 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QThread>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
+#include <memory>
 
 // What the outbox's looks depend on besides its rows.
 struct OutboxLooks
@@ -243,8 +253,24 @@ frmMain::frmMain(QWidget *parent)
     ui->StatusBar1->addWidget(m_panel1, 1);
     ui->StatusBar1->addPermanentWidget(m_progress);
     ui->StatusBar1->addPermanentWidget(m_panel2);
+    m_backupPanel = new QLabel(this);
+    m_backupPanel->setObjectName(QStringLiteral("Panels_Backup"));
+    m_backupPanel->setTextFormat(Qt::PlainText);
+    m_backupPanel->setStyleSheet(QStringLiteral("QLabel { color: #c0392b; font-weight: bold; }"));
+    m_backupPanel->hide();
+    ui->StatusBar1->addPermanentWidget(m_backupPanel);
+    m_backupTimer.setSingleShot(true);
+    connect(&m_backupTimer, &QTimer::timeout, this, &frmMain::startDailyBackup);
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    QAction *backUp = new QAction(QStringLiteral("&Back Up Now..."), this);
+    backUp->setObjectName(QStringLiteral("mnuFileBackUp"));
+    connect(backUp, &QAction::triggered, this, &frmMain::mnuFileBackUp_Click);
+    QAction *restore = new QAction(QStringLiteral("&Restore from Backup..."), this);
+    restore->setObjectName(QStringLiteral("mnuFileRestore"));
+    connect(restore, &QAction::triggered, this, &frmMain::mnuFileRestore_Click);
+    ui->mnuFile->insertActions(ui->mnuFileExit, {backUp, restore});
+    ui->mnuFile->insertSeparator(ui->mnuFileExit)->setObjectName(QStringLiteral("mnuFileSep1"));
     connect(ui->mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
     // The item shows F1 but the key is not its own (the action answers it only
     // from its menu): F1 anywhere opens the help at the window in use.
@@ -295,7 +321,12 @@ frmMain::frmMain(QWidget *parent)
 
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The copy being written is finished, not cut off half way.
+    if (m_backupThread)
+        m_backupThread->wait();
+}
 
 void frmMain::Form_Load()
 {
@@ -570,6 +601,162 @@ void frmMain::openModal(QDialog &window, Refresh refresh)
 void frmMain::mnuFileExit_Click()
 {
     close();
+}
+
+void frmMain::showBackupProblem(const QString &problem)
+{
+    if (problem.isEmpty()) {
+        m_backupPanel->clear();
+        m_backupPanel->hide();
+        return;
+    }
+    const QString text = QStringLiteral("Backup failed: ") + problem.simplified();
+    m_backupPanel->setToolTip(text);
+    m_backupPanel->setText(m_backupPanel->fontMetrics().elidedText(text, Qt::ElideRight, 420));
+    m_backupPanel->show();
+}
+
+void frmMain::startDailyBackup()
+{
+    // Again a minute after the office's next midnight.
+    const OperatorTime office = OperatorTime::current();
+    const QDateTime now = office.now();
+    m_backupTimer.start(int(std::clamp<qint64>(now.msecsTo(office.instant(now.date().addDays(1), QTime(0, 1))),
+                                               60 * 1000, 25 * 60 * 60 * 1000)));
+    if (m_backupThread || Database::engine() != Database::Engine::SQLite)
+        return;
+    const QString source = modMain::DatabasePath;
+    const QString folder = Backups::folder();
+    Backups::Kept kept;
+    try {
+        kept = SetupStore::backupsKept();
+        if (!Backups::dailyDue(source, folder, now))
+            return;
+    } catch (const AppError &error) {
+        showBackupProblem(error.description());
+        return;
+    }
+    auto problem = std::make_shared<QString>();
+    m_backupThread = QThread::create([source, folder, now, kept, problem] {
+        try {
+            Backups::takeDaily(source, folder, now, kept);
+        } catch (const AppError &error) {
+            *problem = error.description();
+        }
+    });
+    connect(m_backupThread, &QThread::finished, this, [this, problem] {
+        m_backupThread->deleteLater();
+        m_backupThread = nullptr;
+        showBackupProblem(*problem);
+        emit dailyBackupDone();
+    });
+    m_backupThread->start(QThread::LowPriority);
+}
+
+void frmMain::mnuFileBackUp_Click()
+{
+    if (Database::engine() == Database::Engine::SQLite) {
+        backUpTo(QStringLiteral("Tellwave Databases (*.db)|*.db"), QFileInfo(modMain::DatabasePath).completeBaseName(),
+                 QStringLiteral("db"), [](const QString &target) {
+                     Backups::copy(modMain::DatabasePath, target);
+                     return QStringLiteral("The database was backed up to %1.\n\nThe copy was checked and is sound.")
+                         .arg(target);
+                 });
+        return;
+    }
+    if (Backups::pgDumpProgram().isEmpty()) {
+        MessageBoxes::inform(this, QStringLiteral("BACKUP"),
+                             QStringLiteral("The database is on a PostgreSQL server, and pg_dump is not installed on this "
+                                            "computer.\n\nInstall the PostgreSQL client programs (the postgresql-client "
+                                            "package) to back it up from here, or have it backed up on the server."));
+        return;
+    }
+    backUpTo(QStringLiteral("PostgreSQL Dumps (*.dump)|*.dump"),
+             Database::partOf(modMain::ConnectionString, QStringLiteral("Database")), QStringLiteral("dump"),
+             [](const QString &target) {
+                 const QString command = Backups::dumpServer(modMain::ConnectionString, modMain::DatabasePassword, target);
+                 return QStringLiteral("The database was backed up to %1.\n\nTo restore it, while no one uses the "
+                                       "program, run:\n\n%2")
+                     .arg(target, command);
+             });
+}
+
+void frmMain::backUpTo(const QString &filter, const QString &stem, const QString &suffix,
+                       const std::function<QString(const QString &target)> &write)
+{
+    const QString target = FileDialogs::saveFileName(this, QStringLiteral("Back Up Now"), filter,
+                                                     FileDialogs::datedName(stem, suffix), suffix);
+    if (target.isEmpty())
+        return;
+    QString done;
+    try {
+        const BusyPointer busy;
+        done = write(target);
+    } catch (const AppError &error) {
+        showBackupProblem(error.description());
+        MessageBoxes::showError(this, error);
+        return;
+    }
+    showBackupProblem({});
+    MessageBoxes::inform(this, QStringLiteral("BACKUP"), done);
+}
+
+void frmMain::mnuFileRestore_Click()
+{
+    if (Database::engine() == Database::Engine::PostgreSQL) {
+        MessageBoxes::inform(this, QStringLiteral("RESTORE"),
+                             QStringLiteral("The database is on a PostgreSQL server: a backup made with Back Up Now is "
+                                            "restored on the server with pg_restore, while no one uses the program "
+                                            "(Back Up Now shows the command)."));
+        return;
+    }
+    if (refusedWhileRunning())
+        return;
+    const QString chosen = FileDialogs::openFileName(this, QStringLiteral("Restore from Backup"),
+                                                     QStringLiteral("Tellwave Databases (*.db)|*.db|All Files (*)|*"),
+                                                     Backups::folder());
+    if (chosen.isEmpty())
+        return;
+    Backups::Facts facts;
+    try {
+        const BusyPointer busy;
+        facts = Backups::inspect(chosen);
+    } catch (const AppError &error) {
+        MessageBoxes::show(this, QStringLiteral("RESTORE"), error.description(), QMessageBox::Critical);
+        return;
+    }
+    const QLocale locale;
+    const QString when = facts.takenAt.time() == QTime(0, 0)
+                             ? locale.toString(facts.takenAt.date(), QStringLiteral("d MMMM yyyy"))
+                             : locale.toString(facts.takenAt, QStringLiteral("d MMMM yyyy, HH:mm"));
+    if (!MessageBoxes::ask(this, QStringLiteral("RESTORE"),
+                           QStringLiteral("Restore the database from the backup of %1?\n\n%2\n\nIt holds %3 contacts, "
+                                          "%4 groups, %5 outbox messages and %6 replies.\n\nEverything written since "
+                                          "then is replaced; the database as it is now is kept beside it.")
+                               .arg(when, chosen, locale.toString(facts.contacts), locale.toString(facts.groups),
+                                    locale.toString(facts.outbox), locale.toString(facts.replies))))
+        return;
+    if (m_backupThread)
+        m_backupThread->wait();
+    QString kept;
+    try {
+        const BusyPointer busy;
+        kept = Backups::restore(chosen, modMain::DatabasePath, OperatorTime::current().now());
+        modMain::LoadSetup();
+        modMain::GatewayHost = modMain::ChooseGatewayHost(modMain::GatewayUsername);
+    } catch (const AppError &error) {
+        refreshInbox();
+        refreshOutbox();
+        MessageBoxes::showError(this, error);
+        return;
+    }
+    refreshInbox();
+    refreshOutbox();
+    m_firstRun->refresh();
+    MessageBoxes::inform(this, QStringLiteral("RESTORE"),
+                         QStringLiteral("The database was restored from %1.\n\nThe database as it was before is kept "
+                                        "as %2.")
+                             .arg(chosen, kept));
 }
 
 void frmMain::mnuAbout_Click()

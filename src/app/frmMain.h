@@ -21,6 +21,7 @@ class QDialog;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QThread;
 class QToolBar;
 class QueryListModel;
 class FirstRunHint;
@@ -47,6 +48,15 @@ public:
 
     // Menu handlers.
     void mnuFileExit_Click();
+    // Backups of the database: a copy where the operator chooses (pg_dump on
+    // a server), and going back to a copy after checking it.
+    void mnuFileBackUp_Click();
+    void mnuFileRestore_Click();
+    // The day's backup into Backups::folder(), taken on a thread of its own
+    // when none was taken today; called at start-up, and again after each
+    // midnight while the program runs. A failure is shown in the status bar.
+    void startDailyBackup();
+    bool dailyBackupRunning() const { return m_backupThread != nullptr; }
     void mnuAbout_Click();
     void mnuHelpContents_Click();
     void mnuSetupCustomers_Click();
@@ -104,6 +114,9 @@ public:
     void outboxChanged() override;
     void inboxChanged() override;
 
+signals:
+    void dailyBackupDone();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -128,6 +141,12 @@ private:
     // lock: nothing may write the outbox then.
     bool refusedWhileRunning();
     void showStatusNow();
+    // The last backup's failure in the status bar; an empty text clears it.
+    void showBackupProblem(const QString &problem);
+    // Asks where to write a backup (a dated name suggested), writes it with
+    // `write`, which gives what to tell the operator, and shows the outcome.
+    void backUpTo(const QString &filter, const QString &stem, const QString &suffix,
+                  const std::function<QString(const QString &target)> &write);
     // The status waits to be shown: now, or when its moment is over.
     void statusWaits();
 
@@ -155,5 +174,8 @@ private:
     bool m_statusWaiting = false;
     QElapsedTimer m_statusShown;
     QTimer m_statusDue; // shows what waits when its moment is over
+    QLabel *m_backupPanel = nullptr;
+    QThread *m_backupThread = nullptr;
+    QTimer m_backupTimer; // the next midnight's daily backup
 
 };

@@ -3,6 +3,7 @@
 #include "app/frmMain.h"
 #include "data/OperatorTime.h"
 #include "settings/SetupStore.h"
+#include "data/Backups.h"
 #include "data/Database.h"
 #include "data/DatabaseCopy.h"
 #include "settings/cRegistry.h"
@@ -106,6 +107,11 @@ int CopyDatabase(const QString &from, const QString &to)
 {
     try {
         DatabasePassword = SetupStore::readSetting(SetupStore::DatabasePasswordValue);
+        if (!Database::isServerAddress(from)) {
+            OperatorTime::setCurrent(SetupStore::operatorTimeZone());
+            const QString backup = Backups::takeBefore(from, QStringLiteral("before-copy"), OperatorTime::current().now());
+            std::printf("Backed up %s to %s.\n", qPrintable(from), qPrintable(backup));
+        }
         qint64 rows = 0;
         DatabaseCopy::copy(from, to, [&rows](const QString &table, qint64 done, qint64 total) {
             std::fprintf(stderr, "\rCopying %s: %lld / %lld rows", qPrintable(table), static_cast<long long>(done),
@@ -137,6 +143,7 @@ int Main()
     frmMain window;
     window.show();
     QMetaObject::invokeMethod(&window, &frmMain::checkOverdueBatches, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&window, &frmMain::startDailyBackup, Qt::QueuedConnection);
     return QApplication::exec();
 }
 

@@ -1,5 +1,8 @@
 #include "data/Database.h"
 
+#include "data/Backups.h"
+#include "data/OperatorTime.h"
+
 #include "data/PhoneNumbers.h"
 
 #include "data/ProcessSettings.h"
@@ -101,7 +104,9 @@ void unicodeLower(sqlite3_context *c, int n, sqlite3_value **v) { caseFunction(c
 // machine whatever its language settings.
 const QCollator &nameCollator()
 {
-    static const QCollator collator = [] {
+    // One per thread: a backup checks its copy on a thread of its own while the
+    // window's thread sorts names, and a collator is not safe to share.
+    static thread_local const QCollator collator = [] {
         QCollator c(QLocale(QLocale::English, QLocale::SouthAfrica));
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
@@ -153,12 +158,8 @@ int collateNames(void *, int lengthA, const void *a, int lengthB, const void *b)
 
 void registerFunctions(const QSqlDatabase &db)
 {
-    if (sqlite3 *handle = handleOf(db)) {
-        const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-        sqlite3_create_function_v2(handle, "upper", 1, flags, nullptr, unicodeUpper, nullptr, nullptr, nullptr);
-        sqlite3_create_function_v2(handle, "lower", 1, flags, nullptr, unicodeLower, nullptr, nullptr, nullptr);
-        sqlite3_create_collation_v2(handle, NameCollation, SQLITE_UTF8, nullptr, collateNames, nullptr);
-    }
+    if (sqlite3 *handle = handleOf(db))
+        addFunctions(handle);
 }
 
 void execScript(QSqlDatabase &db, const QString &script, const QString &what)
@@ -200,6 +201,8 @@ QSqlDatabase openFile(const QString &name, const QString &path, bool readOnly = 
     return db;
 }
 
+} // namespace
+
 // The parts of "Key=value;Key=value".
 QString partOf(const QString &connectionString, const QString &key)
 {
@@ -210,6 +213,8 @@ QString partOf(const QString &connectionString, const QString &key)
     }
     return {};
 }
+
+namespace {
 
 QString describe(const QString &connectionString)
 {
@@ -435,6 +440,14 @@ void closeConnection(const QString &name)
 }
 
 } // namespace
+
+void addFunctions(sqlite3 *handle)
+{
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(handle, "upper", 1, flags, nullptr, unicodeUpper, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(handle, "lower", 1, flags, nullptr, unicodeLower, nullptr, nullptr, nullptr);
+    sqlite3_create_collation_v2(handle, NameCollation, SQLITE_UTF8, nullptr, collateNames, nullptr);
+}
 
 bool isServerAddress(const QString &pathOrAddress)
 {
@@ -1297,6 +1310,18 @@ void migrate(QSqlDatabase &db)
     const int version = userVersion(db);
     if (version >= SchemaVersion)
         return;
+    if (!isServer(db)) {
+        // An upgrade cannot be taken back, and an older program cannot open
+        // the file afterwards: it waits for a sound copy of the file as it was.
+        try {
+            Backups::takeBefore(handleOf(db), db.databaseName(), QStringLiteral("before-upgrade"),
+                                OperatorTime::current().now());
+        } catch (const AppError &error) {
+            throw AppError(error.number(), QStringLiteral("The database %1 needs an upgrade, which waits for a backup "
+                                                          "of it that could not be taken: %2\n\nIt was left as it was.")
+                                               .arg(db.databaseName(), error.description()));
+        }
+    }
     if (version < 6 && hasTable(db, QStringLiteral("OptOuts")))
         rekeyOptOuts(db);
     // Version 5: the holiday table's rows from before it became the office's

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <initializer_list>
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 // The program's one way to the database. The connection is opened from
@@ -42,6 +43,8 @@ QString connectionStringFor(const QString &pathOrAddress);
 QString shownAs(const QString &pathOrAddress);
 // The file path, or the server's database name.
 QString pathOf(const QString &connectionString);
+// One part of a connection string ("Host", "Port", "User"); empty when absent.
+QString partOf(const QString &connectionString, const QString &key);
 Engine engineOf(const QString &connectionString);
 // The engine of modMain::ConnectionString.
 Engine engine();
@@ -266,6 +269,11 @@ bool refusesTheRow(const AppError &error);
 // LastName COLLATE Names"): case is ignored, letters outside ASCII sort in
 // their alphabetical place ("Émile" before "Zulu"), the same on every machine.
 inline constexpr char NameCollation[] = "Names";
+// Gives a connection of the engine's own (one the program did not open through
+// Qt, such as a backup's) the functions and the name collation: the indexes
+// of names cannot be read in order, or checked, without it.
+void addFunctions(sqlite3 *handle);
+
 // The collation's comparison, for sorting names outside the database the same way.
 int compareNames(QStringView a, QStringView b);
 

@@ -108,6 +108,11 @@ int gatewayConnections()
     return readNumberSetting(GatewayConnectionsValue, DefaultGatewayConnections, 1, MaxGatewayConnections);
 }
 
+Backups::Kept backupsKept()
+{
+    return {readNumberSetting(DailyBackupsKeptValue, 7, 1, 366), readNumberSetting(WeeklyBackupsKeptValue, 4, 0, 520)};
+}
+
 QTimeZone timeZoneNamed(const QString &id)
 {
     const QByteArray name = id.trimmed().toUtf8();

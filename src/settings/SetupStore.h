@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Backups.h"
+
 #include <QString>
 #include <QTimeZone>
 
@@ -32,6 +34,12 @@ inline const QString LastFileFolderValue = QStringLiteral("LastFileFolder");
 // never received, are queued again by themselves (1, the default) or left
 // failed for the operator (0).
 inline const QString RequeueUnreceivedValue = QStringLiteral("RequeueUnreceived");
+
+// How many daily copies of the database file are kept ("DailyBackupsKept",
+// 1 to 366, 7 when not stored), and older than those how many weekly ones
+// ("WeeklyBackupsKept", 0 to 520, 4 when not stored).
+inline const QString DailyBackupsKeptValue = QStringLiteral("DailyBackupsKept");
+inline const QString WeeklyBackupsKeptValue = QStringLiteral("WeeklyBackupsKept");
 
 // Used when they are not stored: four messages in flight, no rate limit.
 inline constexpr int DefaultGatewayConnections = 4;
@@ -73,6 +81,8 @@ int readNumberSetting(const QString &name, int fallback, int least, int most);
 // second (0 = no limit).
 int gatewayConnections();
 int gatewayMessagesPerSecond();
+// The two backup counts above; AppError when either cannot be read.
+Backups::Kept backupsKept();
 // The time zone a setting's text names; the office's default for an empty
 // text. Throws AppError for a name that is no known zone.
 QTimeZone timeZoneNamed(const QString &id);

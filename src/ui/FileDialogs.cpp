@@ -103,9 +103,9 @@ QString qtFilter(const QString &pipeFilter)
     return filters.join(QStringLiteral(";;"));
 }
 
-QString openFileName(QWidget *parent, const QString &title, const QString &filter)
+QString openFileName(QWidget *parent, const QString &title, const QString &filter, const QString &preferred)
 {
-    return ask(parent, Asked{Kind::Open, title, qtFilter(filter), {}}, {}, {});
+    return ask(parent, Asked{Kind::Open, title, qtFilter(filter), {}}, {}, preferred);
 }
 
 QString saveFileName(QWidget *parent, const QString &title, const QString &filter, const QString &suggestedName,

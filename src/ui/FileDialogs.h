@@ -35,8 +35,9 @@ struct FolderMemory
 };
 
 // Filters are given as "Description (*.ext)|*.ext|..." pairs, the way the
-// windows state them; they are shown in Qt's form.
-QString openFileName(QWidget *parent, const QString &title, const QString &filter);
+// windows state them; they are shown in Qt's form. An open dialog starts in
+// `preferred` when that folder is there.
+QString openFileName(QWidget *parent, const QString &title, const QString &filter, const QString &preferred = {});
 // Suggests `suggestedName` in the folder the dialog opens in. A name chosen
 // without any suffix gets `defaultSuffix` ("csv" -> "name.csv"). A file of
 // that name that is there already is overwritten only when the operator says

@@ -3,9 +3,11 @@
 #include "TestSupport.h"
 
 #include "app/modMain.h"
+#include "data/Backups.h"
 #include "data/Database.h"
 
 #include <QCollator>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -47,7 +49,7 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-int sqlite3(const QString &path, const QString &statements)
+int sqliteShell(const QString &path, const QString &statements)
 {
     return QProcess::execute(u"sqlite3"_s, {path, statements});
 }
@@ -88,7 +90,7 @@ bool leaveAsOlderProgram(const QString &path, const QString &statements, int ver
                                        + statements;
     if (!testingServer()) {
         Database::close();
-        return sqlite3(path, withoutListIndexes + u"PRAGMA user_version = %1;"_s.arg(version)) == 0;
+        return sqliteShell(path, withoutListIndexes + u"PRAGMA user_version = %1;"_s.arg(version)) == 0;
     }
     for (const QString &statement : withoutListIndexes.split(u';', Qt::SkipEmptyParts))
         Database::run(statement);
@@ -232,9 +234,9 @@ private Q_SLOTS:
         QFile file(garbage);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) == 4096);
         file.close();
-        QCOMPARE(sqlite3(foreign, u"CREATE TABLE Accounts (x);"_s), 0);
+        QCOMPARE(sqliteShell(foreign, u"CREATE TABLE Accounts (x);"_s), 0);
         QVERIFY(QFile::copy(home.databasePath(), newer));
-        QCOMPARE(sqlite3(newer, u"PRAGMA user_version = 99;"_s), 0);
+        QCOMPARE(sqliteShell(newer, u"PRAGMA user_version = 99;"_s), 0);
         const QList<std::tuple<QString, Database::FileState, QString>> cases = {
             {garbage, Database::FileState::Unusable, u"not a database"_s},
             {foreign, Database::FileState::Unusable, u"not a Tellwave database"_s},
@@ -400,6 +402,16 @@ private Q_SLOTS:
         QVERIFY(leaveAsOlderProgram(home.databasePath(), statements, version));
         QCOMPARE(Database::check(home.databasePath()).state, Database::FileState::Usable);
         QCOMPARE(schemaVersion(), Database::SchemaVersion);
+        if (!testingServer()) {
+            // The file as the older program left it was copied aside first.
+            const QDir backups(Backups::folder());
+            const QStringList copies = backups.entryList({u"*-before-upgrade.db"_s}, QDir::Files);
+            QCOMPARE(copies.size(), 1);
+            QProcess shell;
+            shell.start(u"sqlite3"_s, {backups.filePath(copies.first()), u"PRAGMA user_version"_s});
+            QVERIFY(shell.waitForFinished());
+            QCOMPARE(shell.readAllStandardOutput().trimmed().toInt(), version);
+        }
         QCOMPARE(joined(u"SELECT Username FROM Setup"_s), u"olduser"_s);
         QVERIFY(hasIndex(u"SMSReplies_Incoming"_s));
         QVERIFY(hasIndex(u"Clients_AssNo"_s));
