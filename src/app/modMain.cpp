@@ -27,9 +27,8 @@ void UseStoredDatabasePath(bool &isDefaultPath)
     isDefaultPath = stored.isEmpty();
     DatabasePath = ChooseDatabasePath(stored);
     ConnectionString = Database::connectionStringFor(DatabasePath);
-    DatabasePassword = Database::isServerAddress(DatabasePath)
-                           ? SetupStore::readSetting(SetupStore::DatabasePasswordValue)
-                           : QString();
+    DatabasePassword =
+        Database::isServerAddress(DatabasePath) ? SetupStore::databasePassword(DatabasePath) : QString();
 }
 
 // The database file at DatabasePath, made ready to use: created silently at
@@ -105,7 +104,9 @@ bool StartUp()
 int CopyDatabase(const QString &from, const QString &to)
 {
     try {
-        DatabasePassword = SetupStore::readSetting(SetupStore::DatabasePasswordValue);
+        // One password serves the copy: the server's, whichever end it is.
+        const QString server = Database::isServerAddress(to) ? to : from;
+        DatabasePassword = Database::isServerAddress(server) ? SetupStore::databasePassword(server) : QString();
         qint64 rows = 0;
         DatabaseCopy::copy(from, to, [&rows](const QString &table, qint64 done, qint64 total) {
             std::fprintf(stderr, "\rCopying %s: %lld / %lld rows", qPrintable(table), static_cast<long long>(done),
