@@ -27,8 +27,7 @@ void UseStoredDatabasePath(bool &isDefaultPath)
     isDefaultPath = stored.isEmpty();
     DatabasePath = ChooseDatabasePath(stored);
     ConnectionString = Database::connectionStringFor(DatabasePath);
-    DatabasePassword =
-        Database::isServerAddress(DatabasePath) ? SetupStore::databasePassword(DatabasePath) : QString();
+    DatabasePassword = Database::isServerAddress(DatabasePath) ? SetupStore::databasePassword(DatabasePath) : QString();
 }
 
 // The database file at DatabasePath, made ready to use: created silently at

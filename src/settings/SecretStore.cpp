@@ -39,10 +39,14 @@ bool defaultCollectionLocked()
     return locked.isValid() && locked.value().variant().toBool();
 }
 
-// QtKeychain answers through its finished signal only; the job is kept (no
-// auto-delete) so its result can still be read once the loop has returned.
-SecretStore::Answer finish(QKeychain::Job &job)
+// Runs a job for the key when there is a keyring to ask. QtKeychain answers
+// through its finished signal only; the job is kept (no auto-delete) so its
+// result can still be read once the loop has returned.
+SecretStore::Answer run(QKeychain::Job &job, const QString &key)
 {
+    if (!SecretStore::available())
+        return {SecretStore::Status::Unavailable, {}, {}};
+    job.setKey(key);
     job.setAutoDelete(false);
     bool finished = false;
     QEventLoop loop;
@@ -81,35 +85,26 @@ bool SecretStore::available()
 
 SecretStore::Answer SecretStore::read(const QString &key) const
 {
-    if (!available())
-        return {Status::Unavailable, {}, {}};
     QKeychain::ReadPasswordJob job(m_service);
-    job.setKey(key);
-    Answer answer = finish(job);
+    Answer answer = run(job, key);
     if (answer.status == Status::Done)
         answer.secret = job.textData();
     else if (answer.status == Status::NotFound && defaultCollectionLocked())
-        answer = {Status::Failed, {}, QStringLiteral("The keyring is locked")};
+        answer = {Status::Failed, {}, QStringLiteral("The keyring is locked and was not unlocked")};
     return answer;
 }
 
 SecretStore::Answer SecretStore::write(const QString &key, const QString &secret) const
 {
-    if (!available())
-        return {Status::Unavailable, {}, {}};
     QKeychain::WritePasswordJob job(m_service);
-    job.setKey(key);
     job.setTextData(secret);
-    return finish(job);
+    return run(job, key);
 }
 
 SecretStore::Answer SecretStore::remove(const QString &key) const
 {
-    if (!available())
-        return {Status::Unavailable, {}, {}};
     QKeychain::DeletePasswordJob job(m_service);
-    job.setKey(key);
-    Answer answer = finish(job);
+    Answer answer = run(job, key);
     if (answer.status == Status::NotFound)
         answer.status = Status::Done;
     return answer;

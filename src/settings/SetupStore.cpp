@@ -61,7 +61,7 @@ QString keyringKey(const QString &address)
     QString words;
     switch (answer.status) {
     case SecretStore::Status::Failed:
-        words = QStringLiteral("the desktop keyring answered \"%1\"").arg(answer.problem);
+        words = QStringLiteral("the desktop keyring reports \"%1\"").arg(answer.problem);
         break;
     case SecretStore::Status::Unavailable:
         words = QStringLiteral("the desktop keyring no longer answers");
