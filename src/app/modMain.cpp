@@ -28,9 +28,7 @@ void UseStoredDatabasePath(bool &isDefaultPath)
     isDefaultPath = stored.isEmpty();
     DatabasePath = ChooseDatabasePath(stored);
     ConnectionString = Database::connectionStringFor(DatabasePath);
-    DatabasePassword = Database::isServerAddress(DatabasePath)
-                           ? SetupStore::readSetting(SetupStore::DatabasePasswordValue)
-                           : QString();
+    DatabasePassword = Database::isServerAddress(DatabasePath) ? SetupStore::databasePassword(DatabasePath) : QString();
 }
 
 // The database file at DatabasePath, made ready to use: created silently at
@@ -106,7 +104,9 @@ bool StartUp()
 int CopyDatabase(const QString &from, const QString &to)
 {
     try {
-        DatabasePassword = SetupStore::readSetting(SetupStore::DatabasePasswordValue);
+        // One password serves the copy: the server's, whichever end it is.
+        const QString server = Database::isServerAddress(to) ? to : from;
+        DatabasePassword = Database::isServerAddress(server) ? SetupStore::databasePassword(server) : QString();
         if (!Database::isServerAddress(from)) {
             OperatorTime::setCurrent(SetupStore::operatorTimeZone());
             const QString backup = Backups::takeBefore(from, QStringLiteral("before-copy"), OperatorTime::current().now());

@@ -11,8 +11,9 @@ extern QString DatabasePath;
 // "Driver=QSQLITE;Database=<DatabasePath>" (or "Driver=QPSQL;..." for a
 // server address), built once at start-up.
 extern QString ConnectionString;
-// The PostgreSQL server's password (settings value "DatabasePassword"); never
-// part of ConnectionString nor shown.
+// The PostgreSQL server's password (from the desktop's keyring, or the
+// settings value "DatabasePassword" without one); never part of
+// ConnectionString nor shown.
 extern QString DatabasePassword;
 // The gateway account from Setup, blanks removed at both ends.
 extern QString GatewayUsername;

@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
+#include "settings/SecretStore.h"
 #include "settings/cRegistry.h"
 
 #include <QFileInfo>
@@ -18,6 +19,7 @@ namespace {
 
 constexpr qint64 ErrorSetting = cRegistry::ErrorKey;
 constexpr qint64 ErrorAccount = 3000;
+constexpr qint64 ErrorKeyring = 3001;
 const QString Source = QStringLiteral("SetupStore");
 
 cRegistry settingAt(const QString &name)
@@ -45,6 +47,53 @@ Values trimmed(const Values &values)
             TrimBlanks(values.database),       TrimBlanks(values.gatewayHost),
             TrimBlanks(values.alternateGatewayHost), TrimBlanks(values.databasePassword),
             values.gatewayConnections,         values.gatewayMessagesPerSecond};
+}
+
+// A server's password is kept under its address as shown, so a password
+// written into the address itself never becomes part of the name.
+QString keyringKey(const QString &address)
+{
+    return Database::shownAs(modFunctions::TrimBlanks(address));
+}
+
+[[noreturn]] void keyringFailed(const QString &what, const SecretStore::Answer &answer)
+{
+    QString words;
+    switch (answer.status) {
+    case SecretStore::Status::Failed:
+        words = QStringLiteral("the desktop keyring reports \"%1\"").arg(answer.problem);
+        break;
+    case SecretStore::Status::Unavailable:
+        words = QStringLiteral("the desktop keyring no longer answers");
+        break;
+    case SecretStore::Status::NotFound:
+        words = QStringLiteral("the desktop keyring keeps nothing under that name");
+        break;
+    case SecretStore::Status::Done:
+        words = QStringLiteral("the desktop keyring gave back a different password");
+        break;
+    }
+    throw AppError(ErrorKeyring, what + QStringLiteral(": ") + words + QLatin1Char('.'), Source);
+}
+
+// A password the settings file kept while the desktop had no keyring moves
+// into the keyring, and leaves the file only once the keyring gives it back.
+void movePasswordIntoKeyring(const SecretStore &keyring)
+{
+    const QString kept = readSetting(DatabasePasswordValue);
+    const QString database = readSetting(DatabaseValue);
+    if (kept.isEmpty() || !Database::isServerAddress(database))
+        return;
+    const QString what = QStringLiteral("The database password could not be moved from the settings file into the "
+                                        "desktop keyring, and stays in the settings file");
+    const QString key = keyringKey(database);
+    const SecretStore::Answer written = keyring.write(key, kept);
+    if (written.status != SecretStore::Status::Done)
+        keyringFailed(what, written);
+    const SecretStore::Answer check = keyring.read(key);
+    if (check.status != SecretStore::Status::Done || check.secret != kept)
+        keyringFailed(what, check);
+    writeSetting(DatabasePasswordValue, QString());
 }
 
 void storeAccount(const QString &username, const QString &password)
@@ -159,13 +208,35 @@ void keepLastFileFolder(const QString &folder)
     writeSetting(LastFileFolderValue, folder);
 }
 
+PasswordStore passwordStore()
+{
+    return SecretStore::available() ? PasswordStore::Keyring : PasswordStore::SettingsFile;
+}
+
+QString databasePassword(const QString &address)
+{
+    if (passwordStore() == PasswordStore::SettingsFile)
+        return readSetting(DatabasePasswordValue);
+    const SecretStore keyring;
+    movePasswordIntoKeyring(keyring);
+    const SecretStore::Answer kept = keyring.read(keyringKey(address));
+    if (kept.status == SecretStore::Status::NotFound)
+        return {};
+    if (kept.status != SecretStore::Status::Done)
+        keyringFailed(QStringLiteral("The password of the database %1 cannot be read from the desktop keyring")
+                          .arg(keyringKey(address)),
+                      kept);
+    return modFunctions::TrimBlanks(kept.secret);
+}
+
 Values load(bool withAccount)
 {
     Values values;
     values.database = readSetting(DatabaseValue);
     values.gatewayHost = readSetting(GatewayHostValue);
     values.alternateGatewayHost = readSetting(AlternateGatewayHostValue);
-    values.databasePassword = readSetting(DatabasePasswordValue);
+    values.databasePassword =
+        Database::isServerAddress(values.database) ? databasePassword(values.database) : QString();
     values.gatewayConnections = gatewayConnections();
     values.gatewayMessagesPerSecond = gatewayMessagesPerSecond();
     if (withAccount) {
@@ -187,8 +258,10 @@ void save(const Values &typed, bool withAccount)
     const QStringList names{DatabaseValue, DatabasePasswordValue, GatewayHostValue, AlternateGatewayHostValue,
                             GatewayConnectionsValue, GatewayMessagesPerSecondValue};
     // A password belongs to a server address; a file path keeps none.
+    const bool server = Database::isServerAddress(values.database);
+    const bool inKeyring = server && passwordStore() == PasswordStore::Keyring;
     const QStringList texts{values.database,
-                            Database::isServerAddress(values.database) ? values.databasePassword : QString(),
+                            server && !inKeyring ? values.databasePassword : QString(),
                             values.gatewayHost,
                             values.alternateGatewayHost,
                             QString::number(values.gatewayConnections),
@@ -206,10 +279,25 @@ void save(const Values &typed, bool withAccount)
         transaction.emplace();
         storeAccount(values.username, values.password);
     }
+    const SecretStore keyring;
+    const QString key = keyringKey(values.database);
+    std::optional<SecretStore::Answer> keptBefore; // set once the keyring was written
     qsizetype written = 0;
     try {
         for (; written < names.size(); ++written)
             writeSetting(names[written], texts[written]);
+        if (inKeyring) {
+            const SecretStore::Answer kept = keyring.read(key);
+            if (kept.status != SecretStore::Status::Done && kept.status != SecretStore::Status::NotFound)
+                keyringFailed(QStringLiteral("The database password cannot be read from the desktop keyring"), kept);
+            // An emptied box means the server needs no password.
+            const SecretStore::Answer stored =
+                values.databasePassword.isEmpty() ? keyring.remove(key) : keyring.write(key, values.databasePassword);
+            if (stored.status != SecretStore::Status::Done)
+                keyringFailed(QStringLiteral("The database password could not be stored in the desktop keyring"),
+                              stored);
+            keptBefore = kept;
+        }
         if (transaction)
             transaction->commit();
     } catch (const AppError &) {
@@ -220,6 +308,11 @@ void save(const Values &typed, bool withAccount)
                 // The store refuses writes now; the first error says why.
             }
         }
+        // Likewise the keyring, back to what it kept before.
+        if (keptBefore && keptBefore->status == SecretStore::Status::Done)
+            keyring.write(key, keptBefore->secret);
+        else if (keptBefore)
+            keyring.remove(key);
         throw;
     }
     if (withAccount) {

@@ -13,7 +13,8 @@ namespace SetupStore {
 
 inline const QString SettingsKey = QStringLiteral("Software\\Corvane\\Tellwave\\Settings");
 inline const QString DatabaseValue = QStringLiteral("Database");
-// The PostgreSQL server's password when "Database" holds a server address.
+// The PostgreSQL server's password when "Database" holds a server address,
+// kept here only on a desktop without a keyring (see databasePassword()).
 inline const QString DatabasePasswordValue = QStringLiteral("DatabasePassword");
 inline const QString GatewayHostValue = QStringLiteral("GatewayHost");
 inline const QString AlternateGatewayHostValue = QStringLiteral("AlternateGatewayHost");
@@ -97,14 +98,27 @@ void writeSetting(const QString &name, const QString &text);
 QString lastFileFolder();
 void keepLastFileFolder(const QString &folder);
 
+// Where the database password is kept: in the desktop's keyring, or in the
+// settings file (owner-only) on a desktop that has none.
+enum class PasswordStore { Keyring, SettingsFile };
+PasswordStore passwordStore();
+// The password of the server at `address`. With a keyring, it is kept there
+// under the address (so each server keeps its own), and a password still in
+// the settings file is first moved there: written, read back, and only then
+// removed from the file. Without one, it is the settings file's. Throws
+// AppError when the keyring refuses or fails, or the move cannot be confirmed
+// (the password then stays in the settings file).
+QString databasePassword(const QString &address);
+
 // What is stored now; the account only when withAccount (otherwise empty).
 Values load(bool withAccount);
 
 // Stores the values trimmed: the settings, and when withAccount the account
 // in the first Setup row (a row is added when there is none), which then
 // becomes the running account at once. The send run's two settings apply from
-// the next send run. Either everything is stored or
-// the error is thrown with the earlier settings put back and the account
+// the next send run. The password of a server address goes where
+// databasePassword() reads it. Either everything is stored or the error is
+// thrown with the earlier settings and password put back and the account
 // unchanged.
 void save(const Values &values, bool withAccount);
 

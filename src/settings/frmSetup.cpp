@@ -27,7 +27,8 @@ frmSetup::frmSetup(QWidget *parent, bool withAccount)
                                             "an empty box means the default."));
     }
     connect(ui->txtDatabase, &QLineEdit::textChanged, this, &frmSetup::showDatabasePassword);
-    connect(ui->chkShowPassword, &QCheckBox::toggled, this, &frmSetup::chkShowPassword_Click);
+    pairShowBox(ui->chkShowPassword, ui->txtPassword);
+    pairShowBox(ui->chkShowDatabasePassword, ui->txtDatabasePassword);
     connect(ui->cmdBrowse, &QPushButton::clicked, this, &frmSetup::cmdBrowse_Click);
     connect(ui->cmdSave, &QPushButton::clicked, this, &frmSetup::cmdSave_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
@@ -40,6 +41,10 @@ void frmSetup::Form_Load()
 {
     BusyPointer busy;
     try {
+        ui->lblPasswordStore->setText(SetupStore::passwordStore() == SetupStore::PasswordStore::Keyring
+                                          ? QStringLiteral("Database password kept in the desktop keyring")
+                                          : QStringLiteral("Database password kept in the settings file "
+                                                           "(no keyring found)"));
         const SetupStore::Values stored = SetupStore::load(m_withAccount);
         ui->txtUsername->setText(stored.username);
         ui->txtPassword->setText(stored.password);
@@ -56,8 +61,8 @@ void frmSetup::Form_Load()
         busy.release();
         for (QWidget *control : std::initializer_list<QWidget *>{
                  ui->txtUsername, ui->txtPassword, ui->chkShowPassword, ui->txtDatabase, ui->cmdBrowse,
-                 ui->txtDatabasePassword, ui->txtGatewayHost, ui->txtAlternateGatewayHost, ui->spnGatewayConnections,
-                 ui->spnGatewayMessagesPerSecond, ui->cmdSave})
+                 ui->txtDatabasePassword, ui->chkShowDatabasePassword, ui->txtGatewayHost, ui->txtAlternateGatewayHost,
+                 ui->spnGatewayConnections, ui->spnGatewayMessagesPerSecond, ui->cmdSave})
             control->setEnabled(false);
         MessageBoxes::showError(this, error);
     }
@@ -80,13 +85,15 @@ void frmSetup::showDatabasePassword()
 {
     const bool server = Database::isServerAddress(modFunctions::TrimBlanks(ui->txtDatabase->text()));
     ui->txtDatabasePassword->setEnabled(server && ui->cmdSave->isEnabled());
+    ui->chkShowDatabasePassword->setEnabled(ui->txtDatabasePassword->isEnabled());
     ui->txtDatabasePassword->setPlaceholderText(server ? QString() : QStringLiteral("only for a server address"));
 }
 
-// The password is shown as typed only while the operator asks for it.
-void frmSetup::chkShowPassword_Click(bool shown)
+// A password is shown as typed only while the operator ticks its Show box.
+void frmSetup::pairShowBox(QCheckBox *show, QLineEdit *password)
 {
-    ui->txtPassword->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    connect(show, &QCheckBox::toggled, password,
+            [password](bool shown) { password->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password); });
 }
 
 void frmSetup::cmdBrowse_Click()

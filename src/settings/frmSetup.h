@@ -6,12 +6,16 @@
 
 #include <memory>
 
+class QCheckBox;
+class QLineEdit;
+
 namespace Ui {
 class frmSetup;
 }
 
 // "Setup": the gateway account, the database (a file or a server address with
-// its password), the gateway hosts and how fast a send run may post.
+// its password, and where that password is kept), the gateway hosts and how
+// fast a send run may post.
 class frmSetup : public QDialog
 {
     Q_OBJECT
@@ -24,7 +28,6 @@ public:
     ~frmSetup() override;
 
     void Form_Load();
-    void chkShowPassword_Click(bool shown);
     void cmdBrowse_Click();
     void cmdSave_Click();
     void cmdCancel_Click();
@@ -34,6 +37,7 @@ public:
 
 private:
     void showDatabasePassword();
+    void pairShowBox(QCheckBox *show, QLineEdit *password);
 
     std::unique_ptr<Ui::frmSetup> ui;
     bool m_withAccount;

@@ -65,7 +65,8 @@ private Q_SLOTS:
     void saveStoresTrimmedValuesAndTheRunningAccount();
     void browseTakesOnlyAFolderHoldingTheDatabase_data();
     void browseTakesOnlyAFolderHoldingTheDatabase();
-    void gatewayPasswordMaskedUnlessShown();
+    void passwordMaskedUnlessShown_data();
+    void passwordMaskedUnlessShown();
     void failedSaveKeepsTheWindowOpenWithWhatWasTyped_data();
     void failedSaveKeepsTheWindowOpenWithWhatWasTyped();
     void serverPasswordAndSendRunSettings();
@@ -184,20 +185,35 @@ void tst_setup::browseTakesOnlyAFolderHoldingTheDatabase()
         QCOMPARE(shown.text, u"The Tellwave database can not be found in this location. Please choose another."_s);
 }
 
-// The gateway password shows as dots until Show is ticked, and again once it is cleared; a start-up without the
-// account has none to show.
-void tst_setup::gatewayPasswordMaskedUnlessShown()
+void tst_setup::passwordMaskedUnlessShown_data()
 {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("show");
+    QTest::newRow("gateway") << u"txtPassword"_s << u"chkShowPassword"_s;
+    QTest::newRow("database") << u"txtDatabasePassword"_s << u"chkShowDatabasePassword"_s;
+}
+
+// A password shows as dots until its Show box is ticked, and again once it is cleared. Neither has one to show
+// when its box is off: a start-up without the account, a database file instead of a server.
+void tst_setup::passwordMaskedUnlessShown()
+{
+    QFETCH(QString, password);
+    QFETCH(QString, show);
     open();
-    auto *show = window->findChild<QCheckBox *>(u"chkShowPassword"_s);
+    box(u"txtDatabase"_s)->setText(u"postgresql://ann@dbhost/tellwave"_s);
+    box(password)->setText(u"pw"_s);
+    auto *tick = window->findChild<QCheckBox *>(show);
     saveScreenshot(window.get(), u"frmSetup-password"_s);
     for (const bool shown : {false, true, false}) {
-        QCOMPARE(box(u"txtPassword"_s)->echoMode(), shown ? QLineEdit::Normal : QLineEdit::Password);
-        QCOMPARE(box(u"txtPassword"_s)->displayText() == u"pw"_s, shown);
-        QTest::mouseClick(show, Qt::LeftButton, {}, QPoint(show->height() / 2, show->height() / 2));
+        QCOMPARE(box(password)->echoMode(), shown ? QLineEdit::Normal : QLineEdit::Password);
+        QCOMPARE(box(password)->displayText() == u"pw"_s, shown);
+        QTest::mouseClick(tick, Qt::LeftButton, {}, QPoint(tick->height() / 2, tick->height() / 2));
     }
-    window = std::make_unique<frmSetup>(nullptr, false);
-    QVERIFY(!window->findChild<QCheckBox *>(u"chkShowPassword"_s)->isEnabled());
+    if (show == u"chkShowPassword"_s)
+        window = std::make_unique<frmSetup>(nullptr, false);
+    else
+        box(u"txtDatabase"_s)->setText(u"/srv/SMSData.db"_s);
+    QVERIFY(!window->findChild<QCheckBox *>(show)->isEnabled());
 }
 
 void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped_data()
