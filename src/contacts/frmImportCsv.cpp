@@ -15,6 +15,9 @@
 #include <QKeyEvent>
 #include <QSqlQuery>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 // Rows of the file shown under the field choices.

@@ -154,6 +154,7 @@ private slots:
         QCOMPARE(child<QLabel>("lblDuplicates")->text(),
                  u"4 lines: 1 has a number already in the address book, 1 repeats a number of an earlier line."_s);
         child<QRadioButton>(qPrintable(choice))->setChecked(true);
+        saveScreenshot(window.get(), u"frmImportCsv-google-"_s + choice);
         child<QComboBox>("cboGroups")->setCurrentText(u"Friends"_s);
         click("cmdImport");
 
