@@ -84,6 +84,22 @@ private slots:
         QCOMPARE(CsvImport::fieldForHeading(heading), field);
     }
 
+    void mappingsGuessedAndRemembered()
+    {
+        // Without headings the first row's telephone number and e-mail address say which columns they are.
+        QCOMPARE(CsvImport::automaticMapping({}, {"Ann", "082 555 0001", "ann@example.test", "0825550002"}),
+                 (QStringList{"", "Mobile", "EMail", ""}));
+        const QStringList heading{"Who", "Number"};
+        QVERIFY(!CsvImport::rememberedMapping(heading));
+        CsvImport::rememberMapping(heading, {"", "Mobile"});
+        QCOMPARE(CsvImport::rememberedMapping(heading), std::optional(QStringList{"", "Mobile"}));
+        // A kept mapping that no longer fits the headings is not offered.
+        for (const QString &kept : {u"Mobile"_s, u"Mobile,Nickname"_s}) {
+            SetupStore::writeSetting(CsvImport::settingName(heading), kept);
+            QVERIFY2(!CsvImport::rememberedMapping(heading), qPrintable(kept));
+        }
+    }
+
     void excelFileIntoAGroup()
     {
         const qint64 group = addGroup(u"Club"_s);
