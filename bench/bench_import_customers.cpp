@@ -4,15 +4,14 @@
 // cleaned) followed by the same inserts into Clients and GroupLinking.
 
 #include "BenchSupport.h"
+#include "ImportBench.h"
 
 #include "contacts/CustomerImport.h"
 #include "contacts/frmSelectGroup.h"
-#include "data/Database.h"
 #include "ui/FileDialogs.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
 
 using namespace Bench;
 
@@ -21,7 +20,6 @@ namespace {
 const int Lines = sized(100000, 60);
 constexpr int Items = 40;
 constexpr quint32 Seed = 20261208;
-const QString GroupName = QStringLiteral("Customers");
 
 // Customer lines as Pastel writes them: forty items, some quoted, numbers
 // with dashes, a long postal code now and then, a blank item 9 in a third.
@@ -51,13 +49,6 @@ QStringList customerLines()
     return lines;
 }
 
-void writeText(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        fail(QStringLiteral("cannot write %1").arg(path));
-}
-
 QByteArray csvField(const QVariant &value)
 {
     return '"' + value.toString().toUtf8().replace('"', "\"\"") + '"';
@@ -81,23 +72,6 @@ QByteArray equivalentCsv(const QStringList &lines)
     return csv;
 }
 
-QString prepare(Home &home, qint64 &groupId)
-{
-    const QString path = home.freshDatabase();
-    groupId = Database::insert(QStringLiteral("INSERT INTO Groups (Name) VALUES (?)"), {GroupName});
-    Database::close();
-    return path;
-}
-
-void check(const QString &who)
-{
-    const qint64 clients = Database::value(QStringLiteral("SELECT count(*) FROM Clients")).toLongLong();
-    const qint64 links = Database::value(QStringLiteral("SELECT count(*) FROM GroupLinking")).toLongLong();
-    if (clients != Lines || links != Lines)
-        fail(QStringLiteral("%1 stored %2 contacts and %3 links, expected %4").arg(who).arg(clients).arg(links).arg(Lines));
-    Database::close();
-}
-
 double windowRun(Home &home, const QString &templatePath, const QString &file)
 {
     home.copyOf(templatePath);
@@ -108,7 +82,7 @@ double windowRun(Home &home, const QString &templatePath, const QString &file)
     window.FileFormat = QStringLiteral("PASTEL");
     window.show();
     auto *groups = window.findChild<QComboBox *>(QStringLiteral("cboGroups"));
-    groups->setCurrentIndex(groups->findText(GroupName));
+    groups->setCurrentIndex(groups->findText(ImportBench::GroupName));
     QCoreApplication::processEvents();
 
     QElapsedTimer clock;
@@ -118,24 +92,7 @@ double windowRun(Home &home, const QString &templatePath, const QString &file)
     FileDialogs::setResponder({});
     if (boxes.all() != QStringLiteral("INFO: Done Import Contacts From Pastel File"))
         fail(QStringLiteral("the import showed: %1").arg(boxes.all()));
-    check(QStringLiteral("the window"));
-    return seconds;
-}
-
-double shellRun(Home &home, const QString &templatePath, const QString &csv, qint64 groupId)
-{
-    const QString path = home.copyOf(templatePath);
-    const QByteArray columns = "AssNo, FirstName, Company, Address1, Address2, Address3, PostalCode, TelWork, Fax, "
-                               "Mobile, EMail";
-    const QByteArray script = "CREATE TEMP TABLE Incoming (" + columns + ");\n"
-                              ".import --csv --schema temp " + csv.toUtf8() + " Incoming\n"
-                              "BEGIN;\n"
-                              "INSERT INTO Clients (" + columns + ") SELECT " + columns + " FROM temp.Incoming;\n"
-                              "INSERT INTO GroupLinking (GroupID, ClientID) SELECT " + QByteArray::number(groupId)
-                              + ", ClientID FROM Clients;\n"
-                                "COMMIT;\n";
-    const double seconds = sqliteShell(path, script);
-    check(QStringLiteral("the shell"));
+    ImportBench::check(QStringLiteral("the window"), Lines);
     return seconds;
 }
 
@@ -148,29 +105,24 @@ int main(int argc, char *argv[])
     const int roundCount = rounds(3);
 
     qint64 groupId = 0;
-    const QString templatePath = prepare(home, groupId);
+    const QString templatePath = ImportBench::prepare(home, groupId);
     const QStringList lines = customerLines();
     const QString file = home.file(QStringLiteral("customers.txt"));
-    writeText(file, lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
+    ImportBench::writeText(file, lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
     const QString csv = home.file(QStringLiteral("customers.csv"));
-    writeText(csv, equivalentCsv(lines));
+    ImportBench::writeText(csv, equivalentCsv(lines));
     figure(QStringLiteral("import-customers data"),
            QStringLiteral("%1 lines of %2 items, every contact linked to one group, seed %3").arg(Lines).arg(Items).arg(Seed));
 
     QList<double> window;
     QList<double> shell;
+    const QByteArray columns = "AssNo, FirstName, Company, Address1, Address2, Address3, PostalCode, TelWork, Fax, "
+                               "Mobile, EMail";
     alternate(
-        roundCount, [&] { return shellRun(home, templatePath, csv, groupId); },
+        roundCount, [&] { return ImportBench::shellRun(home, templatePath, csv, groupId, columns, {}, Lines); },
         [&] { return windowRun(home, templatePath, file); }, shell, window);
-    const double best = fastest(window);
-    const double bestShell = fastest(shell);
-    figure(QStringLiteral("import-customers window rounds"), listed(window));
-    figure(QStringLiteral("import-customers window (best of %1)").arg(roundCount), best, QStringLiteral("s"), 3);
-    figure(QStringLiteral("import-customers rate"), Lines / best, QStringLiteral("contacts/s"));
-    figure(QStringLiteral("sqlite3 shell .import of the equivalent CSV and the same inserts (best of %1)").arg(roundCount),
-           bestShell, QStringLiteral("s"), 3);
-    figure(QStringLiteral("import-customers target"),
-           QStringLiteral("under 5 s: %1").arg(best < 5.0 ? QStringLiteral("met") : QStringLiteral("NOT met")));
-    figure(QStringLiteral("import-customers ratio"), bestShell / best, {}, 3);
+    ImportBench::conclude(QStringLiteral("import-customers"), window, shell,
+                          QStringLiteral("import-customers window"),
+                          QStringLiteral("sqlite3 shell .import of the equivalent CSV and the same inserts"), Lines);
     return 0;
 }

@@ -1,7 +1,9 @@
 #include "FuzzTargets.h"
 
 #include "compose/DebitOrderList.h"
+#include "contacts/CsvImport.h"
 #include "contacts/CustomerImport.h"
+#include "data/CsvReader.h"
 #include "data/TextFiles.h"
 #include "data/modFunctions.h"
 #include "gateway/GatewayAnswers.h"
@@ -12,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -39,6 +42,29 @@ void customerFile(const QString &input)
 {
     for (const QString &line : input.split(QLatin1Char('\n')))
         CustomerImport::refusedText(CustomerImport::parseLine(line));
+}
+
+// Any bytes as a delimited file: read through twice, the second time with
+// the heading row taken the other way, and mapped as the import window maps it.
+void csvFile(const uint8_t *data, size_t size)
+{
+    CsvReader reader(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)),
+                     [](const QString &cell) { return !CsvImport::fieldForHeading(cell).isEmpty(); });
+    CsvReader::Record record;
+    QStringList first;
+    for (const bool heading : {reader.hasHeading(), !reader.hasHeading()}) {
+        reader.setHasHeading(heading);
+        qint64 line = 0;
+        while (reader.next(record)) {
+            // Rows come in file order, each from a line of its own.
+            if (record.line <= line)
+                std::abort();
+            line = record.line;
+            if (first.isEmpty())
+                first = record.cells;
+        }
+        CsvImport::automaticMapping(reader.heading(), first);
+    }
 }
 
 void answers(const QString &input)
@@ -86,13 +112,18 @@ void textRoutines(const QString &input)
 
 } // namespace
 
-const char *const FuzzTargetNames[] = {"debit-order", "customer-file", "gateway-answers", "report-page",
-                                       "http-answer", "leading-number", "text-routines", nullptr};
+const char *const FuzzTargetNames[] = {"debit-order",   "customer-file", "gateway-answers",
+                                       "report-page",   "http-answer",   "leading-number",
+                                       "text-routines", "csv-file",      nullptr};
 
 int fuzzTarget(const char *name, const uint8_t *data, size_t size)
 {
     if (std::strcmp(name, "http-answer") == 0) {
         httpAnswer(data, size);
+        return 0;
+    }
+    if (std::strcmp(name, "csv-file") == 0) {
+        csvFile(data, size);
         return 0;
     }
     const QString input = text(data, size);

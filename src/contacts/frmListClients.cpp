@@ -6,6 +6,7 @@
 #include "contacts/ContactListModel.h"
 #include "contacts/ContactStore.h"
 #include "contacts/frmAddEditClients.h"
+#include "contacts/frmImportCsv.h"
 #include "contacts/frmSearchClients.h"
 #include "contacts/frmSelectGroup.h"
 #include "data/AppError.h"
@@ -90,6 +91,8 @@ void frmListClients::buildMenus()
     mnuImport = menu("mnuImport", QStringLiteral("&Import"));
     mnuImportPastel = item(mnuImport, "mnuImportPastel", QStringLiteral("Import from &Pastel Customer Export File"),
                            &frmListClients::mnuImportPastel_Click);
+    mnuImportCsv = item(mnuImport, "mnuImportCsv", QStringLiteral("Import Contacts from &CSV\u2026"),
+                        &frmListClients::mnuImportCsv_Click);
     mnuExport = menu("mnuExport", QStringLiteral("&Export"));
     mnuExportCSV =
         item(mnuExport, "mnuExportCSV", QStringLiteral("Export to CSV format"), &frmListClients::mnuExportCSV_Click);
@@ -239,6 +242,20 @@ void frmListClients::mnuImportPastel_Click()
         frmSelectGroup import(this);
         import.ActionType = QStringLiteral("IMPORT");
         import.FileFormat = QStringLiteral("PASTEL");
+        import.exec();
+    }
+    MessageBoxes::runShowingErrors(this, [&] {
+        reload(0);
+    });
+    showCount();
+}
+
+void frmListClients::mnuImportCsv_Click()
+{
+    {
+        frmImportCsv import(this);
+        if (!import.cmdBrowse_Click())
+            return;
         import.exec();
     }
     MessageBoxes::runShowingErrors(this, [&] {

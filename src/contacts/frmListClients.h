@@ -32,6 +32,7 @@ public:
     void cmdClose_Click();
     void grdList_HeadClick(int column);
     void mnuImportPastel_Click();
+    void mnuImportCsv_Click();
     void mnuExportCSV_Click();
     void mnuUpdateNames_Click();
     void mnuUpdateSpaces_Click();
@@ -53,6 +54,7 @@ private:
     QMenu *mnuExport = nullptr;
     QMenu *mnuUpdate = nullptr;
     QAction *mnuImportPastel = nullptr;
+    QAction *mnuImportCsv = nullptr;
     QAction *mnuExportCSV = nullptr;
     QAction *mnuUpdateSpaces = nullptr;
     QAction *mnuUpdateNames = nullptr;

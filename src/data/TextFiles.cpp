@@ -59,17 +59,42 @@ QString fromWindows1252(const QByteArray &bytes)
 
 QString decode(const QByteArray &bytes)
 {
+    Encoding found;
+    return decode(bytes, found);
+}
+
+QString decode(const QByteArray &bytes, Encoding &found)
+{
     QByteArrayView content(bytes);
-    if (content.startsWith("\xEF\xBB\xBF"))
+    const bool marked = content.startsWith("\xEF\xBB\xBF");
+    if (marked)
         content = content.sliced(3);
     // Qt's decoder counts overlong forms, surrogates, code points above
     // U+10FFFF and a sequence cut off at the end as errors.
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = utf8(content);
-    return utf8.hasError() ? fromWindows1252(bytes) : text;
+    QString text = utf8(content);
+    if (utf8.hasError()) {
+        found = Encoding::Windows1252;
+        return fromWindows1252(bytes);
+    }
+    found = marked ? Encoding::Utf8WithBom : Encoding::Utf8;
+    return text;
 }
 
-QStringList readLines(const QString &path)
+QString nameOf(Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case Encoding::Utf8WithBom:
+        return QStringLiteral("UTF-8 with BOM");
+    case Encoding::Windows1252:
+        break;
+    }
+    return QStringLiteral("Windows-1252");
+}
+
+QByteArray readBytes(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -82,8 +107,12 @@ QStringList readLines(const QString &path)
         throw AppError(ErrorFileAccess,
                        QStringLiteral("The file '%1' cannot be read: %2").arg(path, file.errorString()),
                        QStringLiteral("TextFiles"));
+    return bytes;
+}
 
-    const QString text = decode(bytes);
+QStringList readLines(const QString &path)
+{
+    const QString text = decode(readBytes(path));
     QStringList lines;
     qsizetype begin = 0;
     const qsizetype size = text.size();

@@ -10,6 +10,15 @@ namespace TextFiles {
 
 QString decode(const QByteArray &bytes);
 
+enum class Encoding { Utf8, Utf8WithBom, Windows1252 };
+// The same, telling which of the three encodings the bytes were read in.
+QString decode(const QByteArray &bytes, Encoding &found);
+// "UTF-8", "UTF-8 with BOM", "Windows-1252".
+QString nameOf(Encoding encoding);
+
+// The file's bytes. Throws AppError when the file cannot be read.
+QByteArray readBytes(const QString &path);
+
 // The lines of a file, without their line ends (CR LF, LF or CR). Throws
 // AppError when the file cannot be read.
 QStringList readLines(const QString &path);

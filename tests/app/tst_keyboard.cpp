@@ -8,6 +8,7 @@
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
 #include "contacts/frmAddEditClients.h"
+#include "contacts/frmImportCsv.h"
 #include "contacts/frmListClients.h"
 #include "contacts/frmSearchClients.h"
 #include "contacts/frmSelectGroup.h"
@@ -76,6 +77,7 @@ QList<Window> everyWindow(qint32 groupId, qint32 clientId)
              chooser->FileFormat = u"CSV"_s;
              return chooser;
          }},
+        {"frmImportCsv", [] { return new frmImportCsv; }},
         {"frmListGroups", [] { return new frmListGroups; }},
         {"frmAddGroups", [] { return new frmAddGroups; }},
         {"frmEditGroups", [groupId] {

@@ -11,6 +11,7 @@
 #include "compose/frmSendToSingle.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmListClients.h"
+#include "contacts/frmImportCsv.h"
 #include "contacts/frmSearchClients.h"
 #include "contacts/frmSelectGroup.h"
 #include "groups/frmAddGroups.h"
@@ -120,6 +121,7 @@ private Q_SLOTS:
             {"contact", opener<frmAddEditClients>()},
             {"search", opener<frmSearchClients>()},
             {"select group", opener<frmSelectGroup>()},
+            {"import from CSV", opener<frmImportCsv>()},
             {"groups", opener<frmListGroups>()},
             {"add group", opener<frmAddGroups>()},
             {"edit group", opener<frmEditGroups>()},
