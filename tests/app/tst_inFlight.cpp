@@ -202,7 +202,8 @@ private slots:
             batchOf.insert(message[u"number"_s].toString(), QString::number(qint64(message[u"batch"_s].toDouble())));
         QCOMPARE(batchOf.size(), 10);
         auto *log = window.findChild<QTableWidget *>(u"grdList"_s);
-        QCOMPARE(log->rowCount(), 20);
+        QCOMPARE(log->rowCount(), 21); // each message's two lines, then the run's summary
+        QCOMPARE(log->item(20, 0)->text().section(u" - "_s, 1), u"Ready ... 10 sent"_s);
         for (int row = 0; row < 20; row += 2) {
             const QString sending = log->item(row, 0)->text().section(u" - "_s, 1);
             const QString answer = log->item(row + 1, 0)->text().section(u" - "_s, 1);
