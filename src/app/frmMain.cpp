@@ -239,6 +239,9 @@ frmMain::frmMain(QWidget *parent)
 
     m_panel1 = new QLabel(QStringLiteral("Ready ..."), this);
     m_panel1->setObjectName(QStringLiteral("Panels_1"));
+    // A long status (a run's summary quoting the gateway) is cut at the
+    // window's edge rather than widening it; its tooltip holds it whole.
+    m_panel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_panel2 = new QLabel(this);
     m_panel2->setObjectName(QStringLiteral("Panels_2"));
     m_panel2->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -1103,6 +1106,7 @@ void frmMain::showStatusNow()
         return;
     m_statusWaiting = false;
     m_panel1->setText(m_statusText);
+    m_panel1->setToolTip(m_statusText);
     if (m_progressTotal > 0) {
         m_progress->setRange(0, m_progressTotal);
         m_progress->setValue(m_progressDone);

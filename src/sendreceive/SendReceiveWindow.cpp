@@ -19,6 +19,9 @@ SendReceiveWindow::~SendReceiveWindow()
 void SendReceiveWindow::setUp(QLabel *status, QList<QWidget *> disabledWhileRunning)
 {
     m_status = status;
+    // A long status (a failure quoting the gateway) is cut at the window's
+    // edge rather than widening it; its tooltip holds it whole.
+    m_status->setSizePolicy(QSizePolicy::Ignored, m_status->sizePolicy().verticalPolicy());
     m_disabledWhileRunning = std::move(disabledWhileRunning);
     // A run of another window (the main window's cycle, the schedule) holds
     // the program's lock: nothing here starts one meanwhile.
@@ -55,6 +58,7 @@ bool SendReceiveWindow::whileRunning(const std::function<bool()> &run)
 void SendReceiveWindow::setStatus(const QString &text)
 {
     m_status->setText(text);
+    m_status->setToolTip(text);
     m_status->repaint();
 }
 
