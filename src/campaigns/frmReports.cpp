@@ -154,8 +154,10 @@ void frmReports::showChart()
                       + QLocale().toString(bucket.start, format);
     auto *categories = new QBarCategoryAxis;
     categories->append(labels);
+    // Upright labels need only a line's height of each category's width;
+    // slanted ones are cut short once a fortnight shares a narrow chart.
     if (labels.size() > 10)
-        categories->setLabelsAngle(-60);
+        categories->setLabelsAngle(-90);
     chart->addAxis(categories, Qt::AlignBottom);
     outcomes->attachAxis(categories);
     auto *values = new QValueAxis;
@@ -174,7 +176,9 @@ void frmReports::showChart()
         series->attachAxis(categories);
         series->attachAxis(values);
     }
-    chart->legend()->setAlignment(Qt::AlignBottom);
+    // Seven names do not fit in one row under a chart of a fitted window;
+    // beside it each is shown whole.
+    chart->legend()->setAlignment(Qt::AlignRight);
     QChart *old = m_chart->chart();
     m_chart->setChart(chart);
     delete old;
