@@ -53,7 +53,8 @@ QVariantList bodiesOf(const TemplateText &text)
                                .arg(MessageText::storedLength(body))
                                .arg(MessageText::BodyLimit),
                            QStringLiteral("TemplateBook"));
-        values << body;
+        // An empty body is stored as empty text, never NULL.
+        values << (body.isNull() ? QString(QLatin1String("")) : body);
     }
     return values;
 }
