@@ -151,8 +151,8 @@ void ComposerBlock::addPurposeChoice()
     m_templates = new TemplateChooser(this);
     m_templates->setSource([this] { return templateText(); });
     connect(m_templates, &TemplateChooser::chosen, this, &ComposerBlock::fill);
-    ui->layBodies->addWidget(m_templates, ui->layBodies->rowCount(), 0, 1, ui->layBodies->columnCount(),
-                             Qt::AlignLeft);
+    const int templatesRow = ui->layBodies->rowCount();
+    ui->layBodies->addWidget(m_templates, templatesRow, 0, 1, ui->layBodies->columnCount(), Qt::AlignLeft);
     auto *row = new QHBoxLayout;
     row->addWidget(m_service);
     row->addWidget(m_marketing);

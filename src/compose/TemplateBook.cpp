@@ -108,7 +108,7 @@ bool nameTaken(const QString &name, qint64 except)
                                           "WHERE upper(trim(Name)) = upper(trim(?)) AND TemplateID <> ?)"),
                            {name, except})
                .toInt()
-        != 0;
+           != 0;
 }
 
 qint64 add(const QString &name, const TemplateText &text)
@@ -153,8 +153,7 @@ void save(qint64 templateId, const QString &name, const TemplateText &text)
 
 void remove(qint64 templateId)
 {
-    expectOneRow(Database::run(QStringLiteral("DELETE FROM Templates WHERE TemplateID = ?"), {templateId}),
-                 templateId);
+    expectOneRow(Database::run(QStringLiteral("DELETE FROM Templates WHERE TemplateID = ?"), {templateId}), templateId);
 }
 
 } // namespace TemplateBook

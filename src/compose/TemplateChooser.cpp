@@ -87,9 +87,9 @@ void TemplateChooser::choose(qint64 templateId)
     if (m_current) {
         const TemplateText now = m_current();
         if (!blank(now) && now.bodies != found->text.bodies
-            && !MessageBoxes::ask(this, QStringLiteral("TEMPLATE"),
-                                  QStringLiteral("Replace the message you wrote with the template \"%1\"?")
-                                      .arg(found->name)))
+            && !MessageBoxes::ask(
+                this, QStringLiteral("TEMPLATE"),
+                QStringLiteral("Replace the message you wrote with the template \"%1\"?").arg(found->name)))
             return;
     }
     emit chosen(found->text);

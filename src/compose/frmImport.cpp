@@ -106,12 +106,15 @@ void frmImport::useTemplate(const TemplateText &text)
         if (!modFunctions::TrimBlanks(body).isEmpty())
             filled << body;
     ui->txtMessage->setPlainText(MessageText::toEditor(filled.value(0)));
-    if (filled.size() > 1)
+    const qsizetype leftOut = filled.size() - 1;
+    if (leftOut > 0) {
+        const QString bodies =
+            leftOut == 1 ? QStringLiteral("body was") : QStringLiteral("%1 bodies were").arg(leftOut);
         MessageBoxes::inform(this, QStringLiteral("TEMPLATE"),
                              QStringLiteral("The importer sends one message to each line; the template's first body "
                                             "was used and its other %1 left out.")
-                                 .arg(filled.size() - 1 == 1 ? QStringLiteral("body was")
-                                                             : QStringLiteral("%1 bodies were").arg(filled.size() - 1)));
+                                 .arg(bodies));
+    }
 }
 
 void frmImport::storeMessage()

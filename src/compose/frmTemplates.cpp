@@ -171,10 +171,10 @@ void frmTemplates::cmdDelete_Click()
 {
     if (m_id == 0)
         return;
-    if (!MessageBoxes::ask(this, QStringLiteral("DELETE"),
-                           QStringLiteral("Are you sure you want to delete the template \"%1\"?")
-                               .arg(ui->lstTemplates->currentItem() ? ui->lstTemplates->currentItem()->text()
-                                                                    : ui->txtName->text())))
+    if (!MessageBoxes::ask(
+            this, QStringLiteral("DELETE"),
+            QStringLiteral("Are you sure you want to delete the template \"%1\"?")
+                .arg(ui->lstTemplates->currentItem() ? ui->lstTemplates->currentItem()->text() : ui->txtName->text())))
         return;
     const int row = ui->lstTemplates->currentRow();
     try {
@@ -188,8 +188,8 @@ void frmTemplates::cmdDelete_Click()
     m_changed = false;
     m_id = 0;
     // The template after it, or the one before when it was the last.
-    QListWidgetItem *next = ui->lstTemplates->item(row + 1) ? ui->lstTemplates->item(row + 1)
-                                                            : ui->lstTemplates->item(row - 1);
+    QListWidgetItem *next =
+        ui->lstTemplates->item(row + 1) ? ui->lstTemplates->item(row + 1) : ui->lstTemplates->item(row - 1);
     showList(next ? next->data(IdRole).toLongLong() : 0);
 }
 

@@ -107,9 +107,9 @@ void tst_templateRules::renamingOntoATakenNameIsRefused()
 
 void tst_templateRules::textIsKeptAsWrittenAndEveryWriteNeedsItsRow()
 {
-    const TemplateText written{{u"Dear {FirstName|member},\r\nthe AGM is on Friday."_s, {}, u"R&D: 50% off + more"_s,
-                                QString(160, u'x')},
-                               true};
+    const TemplateText written{
+        {u"Dear {FirstName|member},\r\nthe AGM is on Friday."_s, {}, u"R&D: 50% off + more"_s, QString(160, u'x')},
+        true};
     const qint64 id = TemplateBook::add(u"AGM"_s, written);
     std::optional<MessageTemplate> found = TemplateBook::find(id);
     QVERIFY(found);

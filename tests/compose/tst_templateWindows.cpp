@@ -93,7 +93,7 @@ private:
 
 void tst_templateWindows::savedInOneComposerQueuedFromEvery_data()
 {
-    QTest::addColumn<QString>("kind"); // the composer's class
+    QTest::addColumn<QString>("kind");         // the composer's class
     QTest::addColumn<QStringList>("messages"); // the queued rows' text
     const QString first = u"Your debit order of 1 March was returned.\r\nPlease call Mary's desk."_s;
     const QString third = u"Thank you"_s;
