@@ -2,7 +2,6 @@
 
 #include "ui_frmSaveTemplate.h"
 
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
 frmSaveTemplate::frmSaveTemplate(TemplateText text, QWidget *parent)
@@ -15,23 +14,27 @@ frmSaveTemplate::frmSaveTemplate(TemplateText text, QWidget *parent)
 
 frmSaveTemplate::~frmSaveTemplate() = default;
 
+bool frmSaveTemplate::storeShowingRefusals(QWidget *parent, const std::function<void()> &store)
+{
+    std::optional<TemplateNameRefused> refused;
+    const bool ran = MessageBoxes::runShowingErrors(parent, [&] {
+        try {
+            store();
+        } catch (const TemplateNameRefused &error) {
+            refused = error;
+        }
+    });
+    if (refused)
+        MessageBoxes::show(parent, refused->title(), refused->description(), QMessageBox::Warning);
+    return ran && !refused;
+}
+
 void frmSaveTemplate::cmdSave_Click()
 {
-    BusyPointer busy;
-    try {
-        m_saved = TemplateBook::add(ui->txtName->text(), m_text);
-    } catch (const TemplateNameRefused &refused) {
-        busy.release();
-        MessageBoxes::show(this, refused.title(), refused.description(), QMessageBox::Warning);
+    if (storeShowingRefusals(this, [this] { m_saved = TemplateBook::add(ui->txtName->text(), m_text); }))
+        accept();
+    else
         ui->txtName->setFocus();
-        return;
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-        return;
-    }
-    busy.release();
-    accept();
 }
 
 void frmSaveTemplate::cmdCancel_Click()

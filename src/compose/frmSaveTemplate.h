@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -24,6 +25,11 @@ public:
     void cmdCancel_Click();
     // The new template's identifier once saved, else 0.
     qint64 savedId() const { return m_saved; }
+
+    // Runs a write of a template under the busy pointer. A refused name is
+    // shown in a box of its own ("EXIST", "NAME"), any other error as the
+    // ERROR box. True when it was stored.
+    static bool storeShowingRefusals(QWidget *parent, const std::function<void()> &store);
 
 private:
     std::unique_ptr<Ui::frmSaveTemplate> ui;

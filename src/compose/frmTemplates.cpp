@@ -6,6 +6,7 @@
 #include "compose/SendAtChoice.h"
 #include "compose/TemplateBook.h"
 #include "compose/TemplateChooser.h"
+#include "compose/frmSaveTemplate.h"
 #include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
@@ -129,21 +130,15 @@ frmTemplates::Settled frmTemplates::settleChanges()
 
 bool frmTemplates::save()
 {
-    BusyPointer busy;
-    try {
-        const TemplateText text = ui->composer->templateText();
+    const TemplateText text = ui->composer->templateText();
+    const bool stored = frmSaveTemplate::storeShowingRefusals(this, [this, &text] {
         if (m_id == 0)
             m_id = TemplateBook::add(ui->txtName->text(), text);
         else
             TemplateBook::save(m_id, ui->txtName->text(), text);
-    } catch (const TemplateNameRefused &refused) {
-        busy.release();
-        MessageBoxes::show(this, refused.title(), refused.description(), QMessageBox::Warning);
+    });
+    if (!stored) {
         ui->txtName->setFocus();
-        return false;
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
         return false;
     }
     m_changed = false;

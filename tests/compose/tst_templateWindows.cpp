@@ -14,7 +14,6 @@
 #include "settings/cRegistry.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -81,14 +80,7 @@ private:
             values << row.value(QString::fromLatin1(column)).toString();
         return values;
     }
-    QString file(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = QDir(home.path()).filePath(name);
-        QFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString file(const QString &name, const QByteArray &bytes) const { return home.file(name, bytes); }
 };
 
 void tst_templateWindows::savedInOneComposerQueuedFromEvery_data()
