@@ -13,6 +13,7 @@
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "compose/frmTemplates.h"
 #include "contacts/frmListClients.h"
 #include "data/Backups.h"
 #include "data/Database.h"
@@ -285,6 +286,12 @@ frmMain::frmMain(QWidget *parent)
     QAction *optOuts = ui->mnuSetup->addAction(QStringLiteral("&Opt-out List..."));
     optOuts->setObjectName(QStringLiteral("mnuSetupOptOuts"));
     connect(optOuts, &QAction::triggered, this, &frmMain::mnuSetupOptOuts_Click);
+    // Beside the groups: both are kept for the composers to use.
+    auto *templates = new QAction(QStringLiteral("&Message Templates..."), this);
+    templates->setObjectName(QStringLiteral("mnuSetupTemplates"));
+    const QList<QAction *> setupItems = ui->mnuSetup->actions();
+    ui->mnuSetup->insertAction(setupItems.value(setupItems.indexOf(ui->mnuSetupGroups) + 1), templates);
+    connect(templates, &QAction::triggered, this, &frmMain::mnuSetupTemplates_Click);
     QAction *reports = ui->mnuSetup->addAction(QStringLiteral("&Reports..."));
     reports->setObjectName(QStringLiteral("mnuSetupReports"));
     connect(reports, &QAction::triggered, this, [this] {
@@ -784,6 +791,12 @@ void frmMain::mnuSetupOptOuts_Click()
     frmOptOuts window(this);
     openModal(window, Refresh::None);
     refreshOutbox();
+}
+
+void frmMain::mnuSetupTemplates_Click()
+{
+    frmTemplates window(this);
+    openModal(window, Refresh::None);
 }
 
 void frmMain::mnuSetupGroups_Click()

@@ -62,6 +62,7 @@ public:
     void mnuSetupCustomers_Click();
     void mnuSetupGroups_Click();
     void mnuSetupOptOuts_Click();
+    void mnuSetupTemplates_Click();
     void mnuSMSSingle_Click();
     void mnuSetupSetup_Click();
     void mnuSMSGroup_Click();

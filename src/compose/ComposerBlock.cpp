@@ -6,6 +6,7 @@
 #include "compose/BodyEdit.h"
 #include "compose/MessageText.h"
 #include "compose/SendAtChoice.h"
+#include "compose/TemplateChooser.h"
 #include "data/SmsParts.h"
 #include "data/modFunctions.h"
 #include "ui/MessageBoxes.h"
@@ -31,7 +32,10 @@ ComposerBlock::ComposerBlock(QWidget *parent) : QWidget(parent), ui(std::make_un
     addPurposeChoice();
     for (int i = 0; i < BodyCount; ++i) {
         m_bodies[i]->setVetoFlag(&m_veto);
-        connect(m_bodies[i], &QPlainTextEdit::textChanged, this, [this, i] { bodyChanged(i); });
+        connect(m_bodies[i], &QPlainTextEdit::textChanged, this, [this, i] {
+            bodyChanged(i);
+            emit contentChanged();
+        });
         connect(m_bodies[i], &BodyEdit::overflowed, this,
                 [this, i](const QString &text, bool pasted) { bodyOverflowed(i, text, pasted); });
         connect(m_bodies[i], &BodyEdit::refusedWhenFull, this,
@@ -142,6 +146,13 @@ void ComposerBlock::addPurposeChoice()
     auto *group = new QButtonGroup(this);
     group->addButton(m_service);
     group->addButton(m_marketing);
+    // The templates on a line of their own under the bodies, so neither they
+    // nor the choices beside them are squeezed in a narrow window.
+    m_templates = new TemplateChooser(this);
+    m_templates->setSource([this] { return templateText(); });
+    connect(m_templates, &TemplateChooser::chosen, this, &ComposerBlock::fill);
+    const int templatesRow = ui->layBodies->rowCount();
+    ui->layBodies->addWidget(m_templates, templatesRow, 0, 1, ui->layBodies->columnCount(), Qt::AlignLeft);
     auto *row = new QHBoxLayout;
     row->addWidget(m_service);
     row->addWidget(m_marketing);
@@ -152,6 +163,7 @@ void ComposerBlock::addPurposeChoice()
     connect(m_marketing, &QRadioButton::toggled, this, [this] {
         for (int i = 0; i < BodyCount; ++i)
             bodyChanged(i);
+        emit contentChanged();
     });
 }
 
@@ -171,4 +183,18 @@ QueueCampaign ComposerBlock::campaign() const
     result.marketing = isMarketing();
     result.sendAt = m_sendAt->sendAt();
     return result;
+}
+
+TemplateText ComposerBlock::templateText() const
+{
+    return {bodies(), isMarketing()};
+}
+
+// A template's merge fields go in as written: the queueing checks them as it
+// checks typed text.
+void ComposerBlock::fill(const TemplateText &text)
+{
+    for (int i = 0; i < BodyCount; ++i)
+        setBody(i + 1, text.bodies.value(i));
+    setMarketing(text.marketing);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compose/TemplateBook.h"
 #include "outbox/OutboxWriter.h"
 
 #include <QStringList>
@@ -15,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QRadioButton;
 class SendAtChoice;
+class TemplateChooser;
 
 // The four message bodies of the queueing windows, each with the count of
 // characters still free and the SMS parts it will take, and the keystroke
@@ -45,6 +47,15 @@ public:
     QueueCampaign campaign() const;
     SendAtChoice *sendAtChoice() const { return m_sendAt; }
 
+    // The bodies and the marketing choice, as a template keeps them.
+    TemplateText templateText() const;
+    void fill(const TemplateText &text);
+    TemplateChooser *templateChooser() const { return m_templates; }
+
+signals:
+    // A body or the marketing choice changed.
+    void contentChanged();
+
 private:
     void bodyChanged(int index);
     void bodyOverflowed(int index, const QString &text, bool pasted);
@@ -62,5 +73,6 @@ private:
     QRadioButton *m_service = nullptr;
     QRadioButton *m_marketing = nullptr;
     SendAtChoice *m_sendAt = nullptr;
+    TemplateChooser *m_templates = nullptr;
     QString m_senderName;
 };

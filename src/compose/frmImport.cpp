@@ -9,6 +9,7 @@
 #include "compose/MessageText.h"
 #include "compose/NumbersQuestion.h"
 #include "compose/SendAtChoice.h"
+#include "compose/TemplateChooser.h"
 #include "data/AppError.h"
 #include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
@@ -19,6 +20,7 @@
 #include "ui/MessageBoxes.h"
 
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QHeaderView>
 
 const QString frmImport::SettingsKey = QStringLiteral("Software\\Halvard Systems\\Halvard SMS Importer\\Settings");
@@ -44,6 +46,17 @@ frmImport::frmImport(QWidget *parent)
     // At the right of the record count, above the buttons.
     m_sendAt = new SendAtChoice(this);
     ui->layRecords->addWidget(m_sendAt);
+    // The templates beside the message's label: the list's one message is a
+    // template's Body 1.
+    auto *templates = new TemplateChooser(this);
+    templates->setSource([this] { return TemplateText{{messageText(), {}, {}, {}}, false}; });
+    connect(templates, &TemplateChooser::chosen, this, &frmImport::useTemplate);
+    auto *messageRow = new QHBoxLayout;
+    ui->layMessageText->removeWidget(ui->lblMessage);
+    messageRow->addWidget(ui->lblMessage);
+    messageRow->addStretch();
+    messageRow->addWidget(templates);
+    ui->layMessageText->insertLayout(0, messageRow);
     // Fixed row heights and column widths keep a list of 100,000 rows quick:
     // nothing is measured row by row.
     ui->grdList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -81,6 +94,27 @@ void frmImport::Form_Load()
 QString frmImport::messageText() const
 {
     return MessageText::toStored(ui->txtMessage->toPlainText());
+}
+
+// Every line of the list gets one message: the template's first body that
+// holds text. Bodies after it would be messages of their own, which the list
+// has no place for; the operator is told they were left out.
+void frmImport::useTemplate(const TemplateText &text)
+{
+    QStringList filled;
+    for (const QString &body : text.bodies)
+        if (!modFunctions::TrimBlanks(body).isEmpty())
+            filled << body;
+    ui->txtMessage->setPlainText(MessageText::toEditor(filled.value(0)));
+    const qsizetype leftOut = filled.size() - 1;
+    if (leftOut > 0) {
+        const QString bodies =
+            leftOut == 1 ? QStringLiteral("body was") : QStringLiteral("%1 bodies were").arg(leftOut);
+        MessageBoxes::inform(this, QStringLiteral("TEMPLATE"),
+                             QStringLiteral("The importer sends one message to each line; the template's first body "
+                                            "was used and its other %1 left out.")
+                                 .arg(bodies));
+    }
 }
 
 void frmImport::storeMessage()

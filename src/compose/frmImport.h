@@ -9,6 +9,7 @@ class frmImport;
 }
 class DebitOrderModel;
 class SendAtChoice;
+struct TemplateText;
 
 // "Importer": a debit-order list loaded from a text file, checked in a
 // coloured grid and queued as one message per account.
@@ -36,6 +37,7 @@ public:
 private:
     QString messageText() const;
     void storeMessage();
+    void useTemplate(const TemplateText &text);
 
     std::unique_ptr<Ui::frmImport> ui;
     DebitOrderModel *m_model = nullptr;

@@ -248,3 +248,19 @@ CREATE TABLE IF NOT EXISTS PublicHolidays (
     Name        TEXT,
     IsHoliday   INTEGER NOT NULL DEFAULT 1
 );
+
+-- Version 8: message templates, the same bodies sent again month after month
+-- (a debit-order reminder, a meeting notice). Names are unique with blanks
+-- around them removed and in any case, as group names are; the program checks
+-- that in the transaction that writes the name.
+CREATE TABLE IF NOT EXISTS Templates (
+    TemplateID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Name       TEXT NOT NULL,
+    Body1      TEXT NOT NULL DEFAULT '',
+    Body2      TEXT NOT NULL DEFAULT '',
+    Body3      TEXT NOT NULL DEFAULT '',
+    Body4      TEXT NOT NULL DEFAULT '',
+    Marketing  INTEGER NOT NULL DEFAULT 0,
+    Created    TEXT NOT NULL,   -- UTC, ISO 8601
+    Changed    TEXT NOT NULL    -- UTC, ISO 8601
+);

@@ -142,7 +142,8 @@ void tst_frmMain::commandBarAndMenusHaveTheirEntries()
         return texts;
     };
     QCOMPARE(visibleTexts("mnuSetup"),
-             QStringList({"&Contacts", "&Groups", "-", "&Program Setup", "&Opt-out List...", "&Reports..."}));
+             QStringList({"&Contacts", "&Groups", "&Message Templates...", "-", "&Program Setup", "&Opt-out List...",
+                          "&Reports..."}));
     QCOMPARE(visibleTexts("mnuSMS"), QStringList({"Import &Text File"}));
     QStringList menus;
     for (const QAction *menu : window.menuBar()->actions())
@@ -299,6 +300,7 @@ void tst_frmMain::entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards()
         {"NOSUCHKEY", "", false},                  {"mnuSMSSendReceiveSend", "frmSendMessages", false},
         {"mnuSMSSendReceiveReport", "frmGetSendReport", false},
         {"mnuSMSSendReceiveReplies", "frmGetReplies", false},
+        {"mnuSetupTemplates", "frmTemplates", false},
     };
     int queued = 0;
     for (const auto &[entry, opened, queues] : entries) {

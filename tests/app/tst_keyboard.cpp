@@ -7,6 +7,8 @@
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "compose/frmSaveTemplate.h"
+#include "compose/frmTemplates.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmImportCsv.h"
 #include "contacts/frmListClients.h"
@@ -90,6 +92,8 @@ QList<Window> everyWindow(qint32 groupId, qint32 clientId)
         {"frmSendToGroup", [] { return new frmSendToGroup; }},
         {"frmSendToGroupNo", [] { return new frmSendToGroupNo; }},
         {"frmImport", [] { return new frmImport; }},
+        {"frmTemplates", [] { return new frmTemplates; }},
+        {"frmSaveTemplate", [] { return new frmSaveTemplate(TemplateText{}); }},
         {"frmSendMessages", [] { return new frmSendMessages; }},
         {"frmGetSendReport", [] { return new frmGetSendReport; }},
         {"frmGetReplies", [] { return new frmGetReplies; }},

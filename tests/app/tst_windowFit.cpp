@@ -9,6 +9,8 @@
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "compose/frmSaveTemplate.h"
+#include "compose/frmTemplates.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmListClients.h"
 #include "contacts/frmImportCsv.h"
@@ -130,6 +132,8 @@ private Q_SLOTS:
             {"to a group", opener<frmSendToGroup>()},
             {"to numbers", opener<frmSendToGroupNo>()},
             {"import", opener<frmImport>()},
+            {"templates", opener<frmTemplates>()},
+            {"save as template", [] { return std::unique_ptr<QWidget>(new frmSaveTemplate(TemplateText{})); }},
         };
         for (const auto &[name, open] : windows) {
             QTest::newRow(qPrintable(u"%1, light"_s.arg(QLatin1StringView(name)))) << open << false;

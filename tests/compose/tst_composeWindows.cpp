@@ -99,14 +99,7 @@ private:
     }
     void choose(const QString &group) { child<QComboBox>("cboGroups")->setCurrentText(group); }
     QAbstractItemModel *list() const { return child<QTableView>("grdList")->model(); }
-    QString file(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = QDir(home.path()).filePath(name);
-        QFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString file(const QString &name, const QByteArray &bytes) const { return home.file(name, bytes); }
     void browse(const QString &path)
     {
         dialogs->choose(path);

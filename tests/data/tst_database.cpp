@@ -129,6 +129,7 @@ private Q_SLOTS:
         QTest::newRow("OptOutWords") << u"Word Lifts"_s;
         QTest::newRow("PublicHolidays") << u"HolidayDate Name IsHoliday"_s;
         QTest::newRow("PostalCodes") << u"ID Area Town BoxCode StreetCode AreaGroup"_s;
+        QTest::newRow("Templates") << u"TemplateID Name Body1 Body2 Body3 Body4 Marketing Created Changed"_s;
         QTest::newRow("ClientsBelongingToGroups") << u"GroupID Name ClientID AssNo LastName FirstName Initials Salute "
                                                      u"EnrollerAssNo Address1 Address2 Address3 "
                                                      "PostalCode TelWork TelHome Fax Mobile EMail Selected Company"_s;
@@ -387,6 +388,10 @@ private Q_SLOTS:
                            u"SELECT IsHoliday = 1 AND Name = 'Election day' FROM PublicHolidays "
                            "WHERE HolidayDate = '2026-05-27'"_s,
                            u"SELECT count(*) = 22 FROM PublicHolidays WHERE IsHoliday = 0"_s};
+        QTest::newRow("version 7: no templates")
+            << u"DROP TABLE Templates;"_s << 7
+            << QStringList{u"SELECT count(*) = 0 FROM Templates"_s,
+                           u"SELECT count(*) = 1 FROM SMSSend WHERE EventID = '0'"_s};
     }
 
     void olderFilesAreBroughtUpToDate()

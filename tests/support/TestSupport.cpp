@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -32,6 +33,15 @@ TestHome::~TestHome()
     modMain::GatewayConnections = m_oldConnections;
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
     qputenv("XDG_DATA_HOME", m_oldData);
+}
+
+QString TestHome::file(const QString &name, const QByteArray &bytes) const
+{
+    const QString path = QDir(m_dir.path()).filePath(name);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
 }
 
 void TestHome::freshDatabase()

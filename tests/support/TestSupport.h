@@ -25,6 +25,8 @@ public:
 
     // Throws the current database away and starts on a new, empty one.
     void freshDatabase();
+    // Writes a file of these bytes in the home; gives its path.
+    QString file(const QString &name, const QByteArray &bytes) const;
 
 private:
     QTemporaryDir m_dir;
