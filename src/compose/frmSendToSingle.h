@@ -25,8 +25,14 @@ public:
     void cmdPreview_Click();
     void cmdCancel_Click();
 
+    // Opened to answer a reply: the number filled in, the contact whose
+    // mobile is that number chosen (when there is one), and the conversation
+    // with the number shown beside the composer.
+    void replyTo(const QString &number);
+
 private:
     void setStatus(const QString &text);
+    void showConversation();
 
     std::unique_ptr<Ui::frmSendToSingle> ui;
 };

@@ -23,7 +23,7 @@ struct sqlite3_stmt;
 // parameters, and every failure comes back as an AppError.
 namespace Database {
 
-inline constexpr int SchemaVersion = 7;
+inline constexpr int SchemaVersion = 8;
 
 // The two engines: the SQLite file that needs no set-up, and a PostgreSQL
 // server that several operators share.
