@@ -30,30 +30,36 @@ const QString Person = QStringLiteral("082 999 9999");
 // column is filled with the E.164 form the writers store (checked in main()).
 void fill()
 {
-    const QString numbers = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) ");
+    const QString numbers =
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) ");
     const int sent = Thread * 7 / 10;
     Database::Batch batch;
-    Database::run(numbers.arg(Outbox)
-                  + QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, EventID, Send, Delivered, NumberKey) "
-                                   "SELECT '082' || (1000000 + i % %1), 'Message number ' || i, '2026-01-01', '10:00', "
-                                   "CASE WHEN i % 10 = 0 THEN NULL ELSE CAST(5000000 + i AS TEXT) END, "
-                                   "CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END, CASE WHEN i % 3 = 0 THEN 1 ELSE 0 END, "
-                                   "'+2782' || (1000000 + i % %1) FROM n")
-                      .arg(People));
-    Database::run(numbers.arg(Replies)
-                  + QStringLiteral("INSERT INTO SMSReplies (IncomingID, PhoneNumber, ReceivedDateTime, Message, NumberKey) "
-                                   "SELECT 'R' || i, '27821' || (100000 + i % %1), '2026-01-02 10:00:00', 'Reply ' || i, "
-                                   "'+27821' || (100000 + i % %1) FROM n")
-                      .arg(People));
+    Database::run(
+        numbers.arg(Outbox)
+        + QStringLiteral(
+              "INSERT INTO SMSSend (Number, Message, SendDate, SendTime, EventID, Send, Delivered, NumberKey) "
+              "SELECT '082' || (1000000 + i % %1), 'Message number ' || i, '2026-01-01', '10:00', "
+              "CASE WHEN i % 10 = 0 THEN NULL ELSE CAST(5000000 + i AS TEXT) END, "
+              "CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END, CASE WHEN i % 3 = 0 THEN 1 ELSE 0 END, "
+              "'+2782' || (1000000 + i % %1) FROM n")
+              .arg(People));
+    Database::run(
+        numbers.arg(Replies)
+        + QStringLiteral("INSERT INTO SMSReplies (IncomingID, PhoneNumber, ReceivedDateTime, Message, NumberKey) "
+                         "SELECT 'R' || i, '27821' || (100000 + i % %1), '2026-01-02 10:00:00', 'Reply ' || i, "
+                         "'+27821' || (100000 + i % %1) FROM n")
+              .arg(People));
     Database::run(numbers.arg(sent)
-                  + QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, EventID, Send, Delivered, NumberKey) "
-                                   "SELECT CASE WHEN i % 2 = 0 THEN '082 999 9999' ELSE '+27829999999' END, "
-                                   "'To the one person ' || i, '2026-01-0' || (1 + i % 9), '10:' || (10 + i % 50), "
-                                   "CAST(6000000 + i AS TEXT), 1, i % 2, '+27829999999' FROM n"));
+                  + QStringLiteral(
+                      "INSERT INTO SMSSend (Number, Message, SendDate, SendTime, EventID, Send, Delivered, NumberKey) "
+                      "SELECT CASE WHEN i % 2 = 0 THEN '082 999 9999' ELSE '+27829999999' END, "
+                      "'To the one person ' || i, '2026-01-0' || (1 + i % 9), '10:' || (10 + i % 50), "
+                      "CAST(6000000 + i AS TEXT), 1, i % 2, '+27829999999' FROM n"));
     Database::run(numbers.arg(Thread - sent)
-                  + QStringLiteral("INSERT INTO SMSReplies (IncomingID, PhoneNumber, ReceivedDateTime, Message, NumberKey) "
-                                   "SELECT 'P' || i, '27829999999', '2026-01-0' || (1 + i % 9) || ' 10:' || (10 + i % 50) || ':30', "
-                                   "'From the one person ' || i, '+27829999999' FROM n"));
+                  + QStringLiteral(
+                      "INSERT INTO SMSReplies (IncomingID, PhoneNumber, ReceivedDateTime, Message, NumberKey) "
+                      "SELECT 'P' || i, '27829999999', '2026-01-0' || (1 + i % 9) || ' 10:' || (10 + i % 50) || ':30', "
+                      "'From the one person ' || i, '+27829999999' FROM n"));
     batch.commit();
 }
 
@@ -114,7 +120,8 @@ int main(int argc, char *argv[])
     if (boxes.count() > 0)
         fail(QStringLiteral("boxes were shown: %1").arg(boxes.all()));
     for (const Engine &engine : engines) {
-        figure(QStringLiteral("conversation read, %1 (best)").arg(engine.name), engine.read * 1000, QStringLiteral("ms"), 1);
+        figure(QStringLiteral("conversation read, %1 (best)").arg(engine.name), engine.read * 1000,
+               QStringLiteral("ms"), 1);
         figure(QStringLiteral("conversation window open, %1 (best)").arg(engine.name), engine.open * 1000,
                QStringLiteral("ms"), 1);
     }

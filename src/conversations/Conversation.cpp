@@ -55,12 +55,11 @@ Conversation Conversation::read(const QString &number)
         return conversation;
     QList<Message> &messages = conversation.m_messages;
     for (const Outbox::Message &sent : Outbox::toPerson(conversation.m_key))
-        messages.append({Direction::Sent, sentAt(sent), sent.number, sent.text, sent.style,
-                         stateOf(sent.style, sent.failReason)});
+        messages.append(
+            {Direction::Sent, sentAt(sent), sent.number, sent.text, sent.style, stateOf(sent.style, sent.failReason)});
     for (const Replies::Message &reply : Replies::fromPerson(conversation.m_key))
         messages.append({Direction::Received, reply.received, reply.number, reply.text, Outbox::Style::NotSend, {}});
     // Sent messages come first among equal times: a reply answers what went before it.
-    std::stable_sort(messages.begin(), messages.end(),
-                     [](const Message &a, const Message &b) { return a.at < b.at; });
+    std::stable_sort(messages.begin(), messages.end(), [](const Message &a, const Message &b) { return a.at < b.at; });
     return conversation;
 }

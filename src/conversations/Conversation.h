@@ -21,7 +21,7 @@ public:
         QString number; // as stored
         QString text;
         Outbox::Style style = Outbox::Style::NotSend; // a sent message's state
-        QString state;  // "queued", "sent", "delivered", "failed — reason", ...; empty for a reply
+        QString state; // "queued", "sent", "delivered", "failed — reason", ...; empty for a reply
     };
 
     // Reads the conversation with the number's person; an empty one for a

@@ -65,8 +65,9 @@ public:
                     return Shades::textOn(tint);
             return {};
         case Qt::TextAlignmentRole:
-            return index.column() == ConversationView::ReceivedColumn ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                                                      : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+            // Replies stand on their own side, as in a chat.
+            return index.column() == ConversationView::ReceivedColumn ? int(Qt::AlignRight | Qt::AlignVCenter)
+                                                                      : int(Qt::AlignLeft | Qt::AlignVCenter);
         }
         return {};
     }

@@ -11,7 +11,9 @@ frmConversation::frmConversation(const QString &number, const QString &who, QWid
 {
     ui->setupUi(this);
     connect(ui->cmdClose, &QPushButton::clicked, this, &QDialog::close);
-    const QString person = who.trimmed().isEmpty() ? number.trimmed() : who.trimmed() + QStringLiteral(" (") + number.trimmed() + QLatin1Char(')');
+    const QString person = who.trimmed().isEmpty()
+                               ? number.trimmed()
+                               : who.trimmed() + QStringLiteral(" (") + number.trimmed() + QLatin1Char(')');
     ui->lblWho->setText(person);
     ui->grdConversation->showConversation(number);
     const qsizetype count = ui->grdConversation->conversation().messages().size();
@@ -28,7 +30,8 @@ ConversationView *frmConversation::view() const
 void frmConversation::open(const QString &number, const QString &who, QWidget *parent)
 {
     if (number.trimmed().isEmpty()) {
-        MessageBoxes::inform(parent, QStringLiteral("NO NUMBER"), QStringLiteral("There is no number to show a conversation for."));
+        MessageBoxes::inform(parent, QStringLiteral("NO NUMBER"),
+                             QStringLiteral("There is no number to show a conversation for."));
         return;
     }
     std::unique_ptr<frmConversation> window;

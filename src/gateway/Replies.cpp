@@ -32,8 +32,8 @@ QList<Message> fromPerson(const QString &key)
                                                   "ORDER BY ReceivedDateTime, SMSReplyID"),
                                    {key});
     while (rows.next())
-        messages.append({rows.value(0).toLongLong(), rows.value(1).toString(), rows.value(2).toString(),
-                         rows.value(3).toString()});
+        messages.append(
+            {rows.value(0).toLongLong(), rows.value(1).toString(), rows.value(2).toString(), rows.value(3).toString()});
     return messages;
 }
 

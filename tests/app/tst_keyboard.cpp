@@ -7,6 +7,7 @@
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "conversations/frmConversation.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmImportCsv.h"
 #include "contacts/frmListClients.h"
@@ -87,6 +88,7 @@ QList<Window> everyWindow(qint32 groupId, qint32 clientId)
          }},
         {"frmEditGroupsListContacts", [] { return new frmEditGroupsListContacts; }},
         {"frmSendToSingle", [] { return new frmSendToSingle; }},
+        {"frmConversation", [] { return new frmConversation(u"082 123 4567"_s, {}); }},
         {"frmSendToGroup", [] { return new frmSendToGroup; }},
         {"frmSendToGroupNo", [] { return new frmSendToGroupNo; }},
         {"frmImport", [] { return new frmImport; }},

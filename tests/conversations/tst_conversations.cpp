@@ -36,14 +36,17 @@ qint64 sent(const QString &number, const QString &text, const QString &time, con
     if (state == u"delivered"_s)
         Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '5001', Delivered = 1 WHERE SMSSendID = ?"_s, {id});
     else if (state == u"failed"_s)
-        Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '0', FailReason = 'Refused' WHERE SMSSendID = ?"_s, {id});
+        Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '0', FailReason = 'Refused' WHERE SMSSendID = ?"_s,
+                      {id});
     else if (state == u"opted out"_s)
-        Database::run(u"UPDATE SMSSend SET Send = 1, EventID = ? WHERE SMSSendID = ?"_s, {OptOutList::OptedOutEventId, id});
+        Database::run(u"UPDATE SMSSend SET Send = 1, EventID = ? WHERE SMSSendID = ?"_s,
+                      {OptOutList::OptedOutEventId, id});
     return id;
 }
 
 // A reply the gateway holds, from the number at the time (2026-12-06).
-void reply(const GatewayProcess &gateway, const QString &id, const QString &from, const QString &text, const QString &time)
+void reply(const GatewayProcess &gateway, const QString &id, const QString &from, const QString &text,
+           const QString &time)
 {
     gateway.admin(u"/admin/reply?user=demo&id=%1&from=%2&text=%3&sentmessage=x&received=2026-12-06%20%4"_s.arg(
         id, encodedForAdmin(from), encodedForAdmin(text), time));
@@ -102,11 +105,9 @@ void tst_conversations::oneThreadForEveryFormOfTheNumberInTimeOrderWithStates()
     window.show();
     QCOMPARE(window.findChild<QLabel *>(u"lblWho"_s)->text(), u"Ann Smith (%1)"_s.arg(opened));
     QCOMPARE(rowsOf(window.view()),
-             QStringList({u"2026-12-06 09:00|Your order is ready||delivered"_s,
-                          u"2026-12-06 09:10:05||Thanks|"_s,
+             QStringList({u"2026-12-06 09:00|Your order is ready||delivered"_s, u"2026-12-06 09:10:05||Thanks|"_s,
                           u"2026-12-06 09:20|Collect by Friday||failed \u2014 Refused"_s,
-                          u"2026-12-06 09:30|Reminder||queued"_s,
-                          u"2026-12-06 09:40:00||When?|"_s,
+                          u"2026-12-06 09:30|Reminder||queued"_s, u"2026-12-06 09:40:00||When?|"_s,
                           u"2026-12-06 09:50|Special offer||opted out"_s}));
     // Sent rows are shaded as the outbox shades them; replies keep the list's colours.
     const QAbstractItemModel *model = window.view()->model();
@@ -126,8 +127,8 @@ void tst_conversations::replyFromTheInboxQueuesOneRowWithTheConversationBeside()
 {
     GatewaySetup s;
     ScriptedMessageBoxes boxes;
-    const qint64 contact =
-        Database::insert(u"INSERT INTO Clients (LastName, FirstName, Mobile) VALUES ('Smith', 'Ann', '082 123 4567')"_s);
+    const qint64 contact = Database::insert(
+        u"INSERT INTO Clients (LastName, FirstName, Mobile) VALUES ('Smith', 'Ann', '082 123 4567')"_s);
     SingleQueue::queue({u"Your order is ready"_s}, u"082 123 4567"_s, contact);
     reply(s.gateway, u"R1"_s, u"27821234567"_s, u"Can I come at five?"_s, u"09:10:00"_s);
     QVERIFY(RepliesRetrieval(s.host).FetchReplies());
@@ -139,21 +140,20 @@ void tst_conversations::replyFromTheInboxQueuesOneRowWithTheConversationBeside()
     inbox->setFocus();
     inbox->setCurrentIndex(inbox->model()->index(0, 3));
     QStringList panel;
-    const QString opened = modalOpenedBy([&] { QTest::keyClick(inbox, Qt::Key_R, Qt::ControlModifier); },
-                                         [&](QWidget *composer) {
-                                             QCOMPARE(composer->findChild<QLineEdit *>(u"txtCellphone"_s)->text(),
-                                                      u"27821234567"_s);
-                                             QCOMPARE(composer->findChild<QLabel *>(u"lblID"_s)->text(),
-                                                      QString::number(contact));
-                                             QCOMPARE(composer->findChild<QLineEdit *>(u"txtFirstname"_s)->text(), u"Ann"_s);
-                                             auto *view = composer->findChild<ConversationView *>(u"grdConversation"_s);
-                                             QVERIFY(view->isVisible());
-                                             QCOMPARE(view->model()->rowCount(), 2);
-                                             composer->findChild<QPlainTextEdit *>(u"txtBody1"_s)->setPlainText(u"Yes, five is fine"_s);
-                                             QTest::mouseClick(composer->findChild<QPushButton *>(u"cmdSend"_s), Qt::LeftButton);
-                                             saveScreenshot(composer, u"frmSendToSingle-reply"_s);
-                                             panel = rowsOf(view);
-                                         });
+    const QString opened =
+        modalOpenedBy([&] { QTest::keyClick(inbox, Qt::Key_R, Qt::ControlModifier); },
+                      [&](QWidget *composer) {
+                          QCOMPARE(composer->findChild<QLineEdit *>(u"txtCellphone"_s)->text(), u"27821234567"_s);
+                          QCOMPARE(composer->findChild<QLabel *>(u"lblID"_s)->text(), QString::number(contact));
+                          QCOMPARE(composer->findChild<QLineEdit *>(u"txtFirstname"_s)->text(), u"Ann"_s);
+                          auto *view = composer->findChild<ConversationView *>(u"grdConversation"_s);
+                          QVERIFY(view->isVisible());
+                          QCOMPARE(view->model()->rowCount(), 2);
+                          composer->findChild<QPlainTextEdit *>(u"txtBody1"_s)->setPlainText(u"Yes, five is fine"_s);
+                          QTest::mouseClick(composer->findChild<QPushButton *>(u"cmdSend"_s), Qt::LeftButton);
+                          saveScreenshot(composer, u"frmSendToSingle-reply"_s);
+                          panel = rowsOf(view);
+                      });
     QCOMPARE(opened, u"frmSendToSingle"_s);
     QCOMPARE(boxes.count(), 0);
     QCOMPARE(panel.size(), 3);
@@ -172,7 +172,8 @@ void tst_conversations::conversationOpensFromTheOutboxInboxAndContactList()
 {
     GatewaySetup s;
     ScriptedMessageBoxes boxes;
-    Database::insert(u"INSERT INTO Clients (AssNo, LastName, FirstName, Mobile) VALUES ('1', 'Smith', 'Ann', '+27 82 123 4567')"_s);
+    Database::insert(
+        u"INSERT INTO Clients (AssNo, LastName, FirstName, Mobile) VALUES ('1', 'Smith', 'Ann', '+27 82 123 4567')"_s);
     sent(u"0821234567"_s, u"Your order is ready"_s, u"09:00"_s, u"delivered"_s);
     reply(s.gateway, u"R1"_s, u"27821234567"_s, u"Thanks"_s, u"09:10:00"_s);
     QVERIFY(RepliesRetrieval(s.host).FetchReplies());
@@ -192,7 +193,9 @@ void tst_conversations::conversationOpensFromTheOutboxInboxAndContactList()
                 else
                     window.grdInbox_Conversation();
             },
-            [&](QWidget *conversation) { shown = rowsOf(conversation->findChild<QTableView *>(u"grdConversation"_s)); });
+            [&](QWidget *conversation) {
+                shown = rowsOf(conversation->findChild<QTableView *>(u"grdConversation"_s));
+            });
         QCOMPARE(opened, u"frmConversation"_s);
         QCOMPARE(shown, thread);
     }
@@ -201,12 +204,12 @@ void tst_conversations::conversationOpensFromTheOutboxInboxAndContactList()
     contacts.show();
     QVERIFY(QTest::qWaitForWindowActive(&contacts));
     QStringList shown;
-    const QString opened = modalOpenedBy([&] { contacts.findChild<QAction *>(u"mnuListConversation"_s)->trigger(); },
-                                         [&](QWidget *conversation) {
-                                             shown = rowsOf(conversation->findChild<QTableView *>(u"grdConversation"_s));
-                                             QCOMPARE(conversation->findChild<QLabel *>(u"lblWho"_s)->text(),
-                                                      u"Ann Smith (+27 82 123 4567)"_s);
-                                         });
+    const QString opened = modalOpenedBy(
+        [&] { contacts.findChild<QAction *>(u"mnuListConversation"_s)->trigger(); },
+        [&](QWidget *conversation) {
+            shown = rowsOf(conversation->findChild<QTableView *>(u"grdConversation"_s));
+            QCOMPARE(conversation->findChild<QLabel *>(u"lblWho"_s)->text(), u"Ann Smith (+27 82 123 4567)"_s);
+        });
     QCOMPARE(opened, u"frmConversation"_s);
     QCOMPARE(shown, thread);
     QCOMPARE(boxes.count(), 0);
@@ -219,8 +222,8 @@ void tst_conversations::upgradeFillsTheKeyOfExistingRows()
     TestHome home;
     const bool server = Database::engine() == Database::Engine::PostgreSQL;
     for (const QString &statement :
-         {u"DROP INDEX SMSSend_NumberKey"_s, u"DROP INDEX SMSReplies_NumberKey"_s, u"ALTER TABLE SMSSend DROP COLUMN NumberKey"_s,
-          u"ALTER TABLE SMSReplies DROP COLUMN NumberKey"_s,
+         {u"DROP INDEX SMSSend_NumberKey"_s, u"DROP INDEX SMSReplies_NumberKey"_s,
+          u"ALTER TABLE SMSSend DROP COLUMN NumberKey"_s, u"ALTER TABLE SMSReplies DROP COLUMN NumberKey"_s,
           server ? u"UPDATE TellwaveSchema SET Version = 7"_s : u"PRAGMA user_version = 7"_s})
         Database::run(statement);
     // More rows than one lot of the upgrade reads, in every form, and numbers without a key.
@@ -234,15 +237,17 @@ void tst_conversations::upgradeFillsTheKeyOfExistingRows()
 
     QSqlDatabase db = Database::connection();
     Database::migrate(db);
-    QCOMPARE(queryValues("SELECT coalesce(NumberKey, '-') || ':' || count(*) FROM SMSSend GROUP BY NumberKey ORDER BY 1"),
-             QStringList({u"+27821234567:3600"_s, u"-:1200"_s, u"BANK:1200"_s}));
+    QCOMPARE(
+        queryValues("SELECT coalesce(NumberKey, '-') || ':' || count(*) FROM SMSSend GROUP BY NumberKey ORDER BY 1"),
+        QStringList({u"+27821234567:3600"_s, u"-:1200"_s, u"BANK:1200"_s}));
     QCOMPARE(queryValues("SELECT coalesce(NumberKey, '-') FROM SMSReplies ORDER BY IncomingID"),
              QStringList({u"+27821234567"_s, u"-"_s}));
     QCOMPARE(Conversation::read(u"0821234567"_s).messages().size(), 3601);
     if (server)
         Database::run(u"SET enable_seqscan = off"_s);
-    const QString plan = server ? queryValues("EXPLAIN SELECT 1 FROM SMSSend WHERE NumberKey = 'x'").join(u' ')
-                                : queryValues("EXPLAIN QUERY PLAN SELECT 1 FROM SMSSend WHERE NumberKey = 'x'").join(u' ');
+    const QString plan = server
+                             ? queryValues("EXPLAIN SELECT 1 FROM SMSSend WHERE NumberKey = 'x'").join(u' ')
+                             : queryValues("EXPLAIN QUERY PLAN SELECT 1 FROM SMSSend WHERE NumberKey = 'x'").join(u' ');
     QVERIFY2(plan.contains(u"SMSSend_NumberKey"_s, Qt::CaseInsensitive), qPrintable(plan));
 }
 
