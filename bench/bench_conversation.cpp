@@ -21,7 +21,7 @@ using namespace Bench;
 namespace {
 
 const int People = sized(100000, 50);
-const int Outbox = sized(1000000, 200);
+const int OutboxRows = sized(1000000, 200);
 const int Replies = sized(100000, 100);
 const int Thread = sized(1000, 20); // messages to and from the one person: 7 in 10 sent
 const QString Person = QStringLiteral("082 999 9999");
@@ -35,7 +35,7 @@ void fill()
     const int sent = Thread * 7 / 10;
     Database::Batch batch;
     Database::run(
-        numbers.arg(Outbox)
+        numbers.arg(OutboxRows)
         + QStringLiteral(
               "INSERT INTO SMSSend (Number, Message, SendDate, SendTime, EventID, Send, Delivered, NumberKey) "
               "SELECT '082' || (1000000 + i % %1), 'Message number ' || i, '2026-01-01', '10:00', "
@@ -75,7 +75,7 @@ int main(int argc, char *argv[])
     if (!problem.isEmpty())
         fail(problem);
     note(QStringLiteral("%1 outbox rows and %2 replies; one person with %3 messages, the same in both engines")
-             .arg(Outbox)
+             .arg(OutboxRows)
              .arg(Replies)
              .arg(Thread));
     QuietBoxes boxes;

@@ -132,7 +132,7 @@ void frmSendToSingle::replyTo(const QString &number)
 {
     ui->txtCellphone->setText(modFunctions::TrimBlanks(number));
     ui->grpConversation->setVisible(true);
-    resize(std::max(width(), 1100), height());
+    resize(std::max(width(), 1320), height());
     try {
         BusyPointer busy;
         if (const std::optional<SingleQueue::Contact> contact = SingleQueue::findByNumber(number)) {

@@ -53,6 +53,8 @@ public:
             }
             return {};
         case Qt::ToolTipRole:
+            if (index.column() == ConversationView::StateColumn)
+                return message.state;
             return message.text + QStringLiteral("\n\u2014 ") + message.number;
         case Qt::BackgroundRole:
             if (sent)

@@ -392,7 +392,11 @@ bool hasTable(QSqlDatabase &db, const QString &table)
 bool hasColumn(QSqlDatabase &db, const QString &table, const QString &column)
 {
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ?"));
+    if (isServer(db))
+        query.prepare(QStringLiteral("SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema() "
+                                     "AND table_name = lower(?) AND column_name = lower(?)"));
+    else
+        query.prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ?"));
     query.addBindValue(table);
     query.addBindValue(column);
     if (!query.exec())
@@ -1319,8 +1323,12 @@ static void fillNumberKeys(QSqlDatabase &db)
         const QString name = QString::fromLatin1(table);
         if (!hasTable(db, name))
             continue;
-        if (!hasColumn(db, name, QStringLiteral("NumberKey")))
-            runOn(db, QStringLiteral("ALTER TABLE %1 ADD COLUMN NumberKey TEXT").arg(name));
+        if (!hasColumn(db, name, QStringLiteral("NumberKey"))) {
+            // Not prepared: PostgreSQL prepares no ALTER.
+            QSqlQuery alter(db);
+            if (!alter.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN NumberKey TEXT").arg(name)))
+                throw errorFrom(alter.lastError());
+        }
         const QString read = QStringLiteral("SELECT %2, %3 FROM %1 WHERE %2 > ? AND NumberKey IS NULL ORDER BY %2 LIMIT %4")
                                  .arg(name, QLatin1String(id), QLatin1String(number))
                                  .arg(RowsPerRead);

@@ -7,6 +7,7 @@
 #include "data/Database.h"
 #include "gateway/RepliesRetrieval.h"
 #include "outbox/OptOutList.h"
+#include "ui/QueryListModel.h"
 #include "ui/Shades.h"
 
 #include "../gateway/GatewayTestSupport.h"
@@ -237,9 +238,10 @@ void tst_conversations::upgradeFillsTheKeyOfExistingRows()
 
     QSqlDatabase db = Database::connection();
     Database::migrate(db);
-    QCOMPARE(
-        queryValues("SELECT coalesce(NumberKey, '-') || ':' || count(*) FROM SMSSend GROUP BY NumberKey ORDER BY 1"),
-        QStringList({u"+27821234567:3600"_s, u"-:1200"_s, u"BANK:1200"_s}));
+    QStringList keys =
+        queryValues("SELECT coalesce(NumberKey, '-') || ':' || count(*) FROM SMSSend GROUP BY NumberKey");
+    keys.sort(); // the engines' collations order '+' and '-' differently
+    QCOMPARE(keys, QStringList({u"+27821234567:3600"_s, u"-:1200"_s, u"BANK:1200"_s}));
     QCOMPARE(queryValues("SELECT coalesce(NumberKey, '-') FROM SMSReplies ORDER BY IncomingID"),
              QStringList({u"+27821234567"_s, u"-"_s}));
     QCOMPARE(Conversation::read(u"0821234567"_s).messages().size(), 3601);
