@@ -44,9 +44,7 @@ void frmSendToSingle::Form_KeyDown(int keyCode)
     try {
         BusyPointer busy;
         if (const std::optional<SingleQueue::Contact> contact = SingleQueue::find(chosen)) {
-            ui->lblID->setText(QString::number(contact->clientId));
-            ui->txtLastname->setText(contact->lastName);
-            ui->txtFirstname->setText(contact->firstName);
+            showContact(*contact);
             ui->txtCellphone->setText(contact->mobile);
         }
     } catch (const AppError &error) {
@@ -54,6 +52,13 @@ void frmSendToSingle::Form_KeyDown(int keyCode)
         return;
     }
     ui->composer->body(1)->setFocus();
+}
+
+void frmSendToSingle::showContact(const SingleQueue::Contact &contact)
+{
+    ui->lblID->setText(QString::number(contact.clientId));
+    ui->txtLastname->setText(contact.lastName);
+    ui->txtFirstname->setText(contact.firstName);
 }
 
 void frmSendToSingle::setStatus(const QString &text)
@@ -135,11 +140,8 @@ void frmSendToSingle::replyTo(const QString &number)
     resize(std::max(width(), 1320), height());
     try {
         BusyPointer busy;
-        if (const std::optional<SingleQueue::Contact> contact = SingleQueue::findByNumber(number)) {
-            ui->lblID->setText(QString::number(contact->clientId));
-            ui->txtLastname->setText(contact->lastName);
-            ui->txtFirstname->setText(contact->firstName);
-        }
+        if (const std::optional<SingleQueue::Contact> contact = SingleQueue::findByNumber(number))
+            showContact(*contact);
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "compose/SingleQueue.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -33,6 +35,8 @@ public:
 private:
     void setStatus(const QString &text);
     void showConversation();
+    // The contact's key and names (not the number).
+    void showContact(const SingleQueue::Contact &contact);
 
     std::unique_ptr<Ui::frmSendToSingle> ui;
 };
