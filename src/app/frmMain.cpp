@@ -15,12 +15,14 @@
 #include "compose/frmSendToSingle.h"
 #include "compose/frmTemplates.h"
 #include "contacts/frmListClients.h"
+#include "conversations/frmConversation.h"
 #include "data/Backups.h"
 #include "data/Database.h"
 #include "data/OperatorTime.h"
 #include "data/AppError.h"
 #include "data/KeysetList.h"
 #include "gateway/GatewayCycles.h"
+#include "gateway/Replies.h"
 #include "outbox/Batches.h"
 #include "outbox/FailReasons.h"
 #include "outbox/Outbox.h"
@@ -120,23 +122,6 @@ QStringList fieldsOf(const QList<QueryListModel::Column> &columns)
     return fields;
 }
 
-// The newest reply first; replies are read on their received time and key,
-// which an index serves, and their values through the view that names them.
-std::unique_ptr<KeysetList> repliesNewestFirst()
-{
-    QStringList fields = fieldsOf(inboxColumns());
-    fields.replace(fields.indexOf(QStringLiteral("OptOut")),
-                   QStringLiteral("(SELECT OptOut FROM SMSReplies WHERE SMSReplies.SMSReplyID = "
-                                  "RepliesWithClients.SMSReplyID)"));
-    KeysetList::Order order;
-    order.column = QStringLiteral("ReceivedDateTime");
-    order.descending = true;
-    auto list = std::make_unique<KeysetList>(QStringLiteral("RepliesWithClients"), fields, QStringLiteral("SMSReplyID"),
-                                             order);
-    list->setKeysFrom(QStringLiteral("SMSReplies"));
-    return list;
-}
-
 QueryListModel::Look look(QColor background, bool bold = false, bool italic = false, const QString &toolTip = {})
 {
     QueryListModel::Look result;
@@ -160,19 +145,18 @@ QueryListModel::Look outboxLook(const QueryListModel &list, int row, const Outbo
                                                 looks.liveRuns.contains(run));
     switch (style) {
     case Outbox::Style::Delivered:
-        return look(QColor(206, 251, 208));
     case Outbox::Style::Sent:
-        return look(QColor(251, 253, 187));
+        return look(Shades::outboxTint(style));
     case Outbox::Style::Failed:
-        return look(QColor(255, 205, 205), false, false,
+        return look(Shades::outboxTint(style), false, false,
                     Outbox::failedToolTip(FailReasons::shown(list.value(row, QStringLiteral("FailReason")).toString(),
                                                              list.value(row, QStringLiteral("EventID")).toString())));
     case Outbox::Style::InFlight:
-        return look(QColor(255, 222, 173), false, true, Outbox::InFlightToolTip);
+        return look(Shades::outboxTint(style), false, true, Outbox::InFlightToolTip);
     case Outbox::Style::BeingSent:
-        return look(QColor(255, 236, 200), false, true, Outbox::beingSentToolTip(looks.liveRuns.value(run)));
+        return look(Shades::outboxTint(style), false, true, Outbox::beingSentToolTip(looks.liveRuns.value(run)));
     case Outbox::Style::OptedOut:
-        return look(QColor(215, 215, 215), false, true, Outbox::OptedOutToolTip);
+        return look(Shades::outboxTint(style), false, true, Outbox::OptedOutToolTip);
     case Outbox::Style::NotSend:
         break;
     }
@@ -520,7 +504,7 @@ void frmMain::setUpLists()
     ui->grdInbox->setSelectionMode(QAbstractItemView::SingleSelection);
     ui->grdOutbox->setSelectionMode(QAbstractItemView::ExtendedSelection);
     try {
-        m_inbox->setList(repliesNewestFirst());
+        m_inbox->setList(Replies::newestFirst(fieldsOf(inboxColumns())));
         m_outbox->setList(Outbox::newestFirst(fieldsOf(outboxColumns())));
     } catch (const AppError &error) {
         showError(error);
@@ -533,6 +517,13 @@ void frmMain::setUpLists()
     connect(ui->grdOutbox, &QWidget::customContextMenuRequested, this, &frmMain::showOutboxMenu);
     ui->grdInbox->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->grdInbox, &QWidget::customContextMenuRequested, this, &frmMain::showInboxMenu);
+    // Ctrl+R answers the current reply while the inbox has the focus.
+    auto *reply = new QAction(QStringLiteral("&Reply\u2026"), ui->grdInbox);
+    reply->setObjectName(QStringLiteral("actInboxReply"));
+    reply->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    reply->setShortcutContext(Qt::WidgetShortcut);
+    ui->grdInbox->addAction(reply);
+    connect(reply, &QAction::triggered, this, &frmMain::grdInbox_Reply);
 }
 
 void frmMain::showInboxMenu(const QPoint &at)
@@ -541,11 +532,51 @@ void frmMain::showInboxMenu(const QPoint &at)
     if (!index.isValid())
         return;
     QMenu menu(this);
+    QAction *reply = menu.addAction(QStringLiteral("&Reply\u2026"));
+    reply->setObjectName(QStringLiteral("mnuInboxReply"));
+    reply->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    QAction *conversation = menu.addAction(QStringLiteral("&Conversation\u2026"));
+    conversation->setObjectName(QStringLiteral("mnuInboxConversation"));
     QAction *optOut = menu.addAction(QStringLiteral("&Opt Out This Number"));
     optOut->setObjectName(QStringLiteral("mnuInboxOptOut"));
     optOut->setEnabled(!OptOutList::keyOf(m_inbox->value(index.row(), QStringLiteral("PhoneNumber")).toString()).isEmpty());
-    if (menu.exec(ui->grdInbox->viewport()->mapToGlobal(at)) == optOut)
+    ui->grdInbox->setCurrentIndex(index);
+    QAction *chosen = menu.exec(ui->grdInbox->viewport()->mapToGlobal(at));
+    if (chosen == optOut)
         grdInbox_OptOut(index.row());
+    else if (chosen == reply)
+        grdInbox_Reply();
+    else if (chosen == conversation)
+        grdInbox_Conversation();
+}
+
+void frmMain::grdInbox_Reply()
+{
+    const QModelIndex current = ui->grdInbox->currentIndex();
+    if (!current.isValid())
+        return;
+    frmSendToSingle window(this);
+    window.replyTo(m_inbox->value(current.row(), QStringLiteral("PhoneNumber")).toString());
+    openModal(window, Refresh::OutboxThenInbox);
+}
+
+void frmMain::grdInbox_Conversation()
+{
+    const QModelIndex current = ui->grdInbox->currentIndex();
+    if (!current.isValid())
+        return;
+    const QString who = (m_inbox->value(current.row(), QStringLiteral("FirstName")).toString() + QLatin1Char(' ')
+                         + m_inbox->value(current.row(), QStringLiteral("LastName")).toString())
+                            .trimmed();
+    frmConversation::open(m_inbox->value(current.row(), QStringLiteral("PhoneNumber")).toString(), who, this);
+}
+
+void frmMain::grdOutbox_Conversation()
+{
+    const QModelIndex current = ui->grdOutbox->currentIndex();
+    if (!current.isValid())
+        return;
+    frmConversation::open(m_outbox->value(current.row(), QStringLiteral("Number")).toString(), {}, this);
 }
 
 void frmMain::grdInbox_OptOut(int row)
@@ -1069,8 +1100,12 @@ void frmMain::showOutboxMenu(const QPoint &at)
     } catch (const AppError &) {
         release->setEnabled(false);
     }
+    QAction *conversation = menu.addAction(QStringLiteral("&Conversation\u2026"));
+    conversation->setObjectName(QStringLiteral("mnuOutboxConversation"));
     QAction *chosen = menu.exec(ui->grdOutbox->viewport()->mapToGlobal(at));
-    if (chosen == remove)
+    if (chosen == conversation)
+        grdOutbox_Conversation();
+    else if (chosen == remove)
         grdOutbox_BeforeDelete();
     else if (chosen == requeue)
         grdOutbox_Requeue();

@@ -101,6 +101,12 @@ public:
     void grdOutbox_Requeue();
     // The inbox's one-click action: the reply's number goes on the opt-out list.
     void grdInbox_OptOut(int row);
+    // Reply... (Ctrl+R): the send-to-contact window for the current reply's
+    // number, with the conversation beside the composer.
+    void grdInbox_Reply();
+    // Conversation...: the thread with the current reply's or outbox row's number.
+    void grdInbox_Conversation();
+    void grdOutbox_Conversation();
 
     // CycleHost
     void setStatus(const QString &text) override;

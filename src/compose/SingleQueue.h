@@ -22,6 +22,9 @@ struct Contact
 
 // The contact with this key, or nothing when there is none.
 std::optional<Contact> find(qint64 clientId);
+// The contact whose mobile is this number however either is written (the
+// same E.164 key), the first made among several; nothing when none is.
+std::optional<Contact> findByNumber(const QString &number);
 
 // What queueing to this number would leave out: nothing, or the number
 // itself with the reason (see NumberScreen).

@@ -5,6 +5,7 @@
 #include "compose/BodyEdit.h"
 #include "compose/NumbersQuestion.h"
 #include "compose/SingleQueue.h"
+#include "conversations/ConversationView.h"
 #include "contacts/frmSearchClients.h"
 #include "data/AppError.h"
 #include "data/modFunctions.h"
@@ -16,6 +17,8 @@
 #include "ui/MessageBoxes.h"
 
 #include <QShortcut>
+
+#include <algorithm>
 
 frmSendToSingle::frmSendToSingle(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmSendToSingle>())
 {
@@ -41,9 +44,7 @@ void frmSendToSingle::Form_KeyDown(int keyCode)
     try {
         BusyPointer busy;
         if (const std::optional<SingleQueue::Contact> contact = SingleQueue::find(chosen)) {
-            ui->lblID->setText(QString::number(contact->clientId));
-            ui->txtLastname->setText(contact->lastName);
-            ui->txtFirstname->setText(contact->firstName);
+            showContact(*contact);
             ui->txtCellphone->setText(contact->mobile);
         }
     } catch (const AppError &error) {
@@ -51,6 +52,13 @@ void frmSendToSingle::Form_KeyDown(int keyCode)
         return;
     }
     ui->composer->body(1)->setFocus();
+}
+
+void frmSendToSingle::showContact(const SingleQueue::Contact &contact)
+{
+    ui->lblID->setText(QString::number(contact.clientId));
+    ui->txtLastname->setText(contact.lastName);
+    ui->txtFirstname->setText(contact.firstName);
 }
 
 void frmSendToSingle::setStatus(const QString &text)
@@ -95,6 +103,7 @@ void frmSendToSingle::cmdSend_Click()
         SingleQueue::queue(ui->composer->bodies(), number, qint64(modFunctions::LeadingNumber(ui->lblID->text())),
                            &campaign);
         setStatus(campaign.leftOut > 0 ? QStringLiteral("Added 0 records.") : QStringLiteral("Added 1 records."));
+        showConversation();
         busy.release();
         CampaignNotices::tellLeftOut(this, campaign.leftOut);
     } catch (const AppError &error) {
@@ -119,6 +128,33 @@ void frmSendToSingle::cmdPreview_Click()
         busy.release();
         frmPreview window(preview, this);
         window.exec();
+    } catch (const AppError &error) {
+        MessageBoxes::showError(this, error);
+    }
+}
+
+void frmSendToSingle::replyTo(const QString &number)
+{
+    ui->txtCellphone->setText(modFunctions::TrimBlanks(number));
+    ui->grpConversation->setVisible(true);
+    resize(std::max(width(), 1320), height());
+    try {
+        BusyPointer busy;
+        if (const std::optional<SingleQueue::Contact> contact = SingleQueue::findByNumber(number))
+            showContact(*contact);
+    } catch (const AppError &error) {
+        MessageBoxes::showError(this, error);
+    }
+    showConversation();
+    ui->composer->body(1)->setFocus();
+}
+
+void frmSendToSingle::showConversation()
+{
+    if (!ui->grpConversation->isVisibleTo(this))
+        return;
+    try {
+        ui->grdConversation->showConversation(ui->txtCellphone->text());
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "compose/SingleQueue.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -25,8 +27,16 @@ public:
     void cmdPreview_Click();
     void cmdCancel_Click();
 
+    // Opened to answer a reply: the number filled in, the contact whose
+    // mobile is that number chosen (when there is one), and the conversation
+    // with the number shown beside the composer.
+    void replyTo(const QString &number);
+
 private:
     void setStatus(const QString &text);
+    void showConversation();
+    // The contact's key and names (not the number).
+    void showContact(const SingleQueue::Contact &contact);
 
     std::unique_ptr<Ui::frmSendToSingle> ui;
 };

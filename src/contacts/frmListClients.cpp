@@ -9,12 +9,14 @@
 #include "contacts/frmImportCsv.h"
 #include "contacts/frmSearchClients.h"
 #include "contacts/frmSelectGroup.h"
+#include "conversations/frmConversation.h"
 #include "data/AppError.h"
 #include "data/ProcessSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Shades.h"
 
 #include <QHeaderView>
+#include <QAction>
 #include <QMenuBar>
 #include <QShortcut>
 
@@ -65,6 +67,11 @@ frmListClients::frmListClients(QWidget *parent)
     connect(ui->cmdClose, &QPushButton::clicked, this, &frmListClients::cmdClose_Click);
     connect(ui->grdList, &QTableView::doubleClicked, this, &frmListClients::cmdEdit_Click);
     connect(header, &QHeaderView::sectionClicked, this, &frmListClients::grdList_HeadClick);
+    auto *conversation = new QAction(QStringLiteral("&Conversation\u2026"), ui->grdList);
+    conversation->setObjectName(QStringLiteral("mnuListConversation"));
+    connect(conversation, &QAction::triggered, this, &frmListClients::grdList_Conversation);
+    ui->grdList->addAction(conversation);
+    ui->grdList->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(new QShortcut(QKeySequence(Qt::Key_F4), this), &QShortcut::activated, this,
             &frmListClients::Form_KeyDown);
     Form_Load();
@@ -128,6 +135,19 @@ int frmListClients::currentRow() const
 {
     const QModelIndex current = ui->grdList->currentIndex();
     return current.isValid() ? current.row() : -1;
+}
+
+void frmListClients::grdList_Conversation()
+{
+    const int row = currentRow();
+    if (row < 0)
+        return;
+    const auto text = [&](const QString &column) {
+        return m_model->index(row, columnOf(column)).data().toString().trimmed();
+    };
+    frmConversation::open(text(QStringLiteral("Mobile")),
+                          (text(QStringLiteral("FirstName")) + QLatin1Char(' ') + text(QStringLiteral("LastName"))).trimmed(),
+                          this);
 }
 
 void frmListClients::setCurrentRow(int row)

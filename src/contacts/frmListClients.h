@@ -36,6 +36,9 @@ public:
     void mnuExportCSV_Click();
     void mnuUpdateNames_Click();
     void mnuUpdateSpaces_Click();
+    // Conversation... (the list's context menu): the thread with the
+    // current contact's cellphone number.
+    void grdList_Conversation();
 
 private:
     void buildMenus();

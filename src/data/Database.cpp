@@ -392,7 +392,11 @@ bool hasTable(QSqlDatabase &db, const QString &table)
 bool hasColumn(QSqlDatabase &db, const QString &table, const QString &column)
 {
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ?"));
+    if (isServer(db))
+        query.prepare(QStringLiteral("SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema() "
+                                     "AND table_name = lower(?) AND column_name = lower(?)"));
+    else
+        query.prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ?"));
     query.addBindValue(table);
     query.addBindValue(column);
     if (!query.exec())
@@ -1305,6 +1309,65 @@ static void rekeyOptOuts(QSqlDatabase &db)
         throw errorFrom(db.lastError());
 }
 
+// Version 8: the key of every stored number (PhoneNumbers::storedKey), by
+// which a conversation finds one person's messages however the number was
+// written. The column is added, then filled a few thousand rows at a time,
+// each lot committed on its own, before the schema script moves the version
+// on: an upgrade that stops part way goes on where it stopped.
+static void fillNumberKeys(QSqlDatabase &db)
+{
+    constexpr int RowsPerRead = 5000;
+    constexpr int RowsPerUpdate = 250;
+    for (const auto &[table, id, number] : {std::tuple{"SMSSend", "SMSSendID", "Number"},
+                                            std::tuple{"SMSReplies", "SMSReplyID", "PhoneNumber"}}) {
+        const QString name = QString::fromLatin1(table);
+        if (!hasTable(db, name))
+            continue;
+        if (!hasColumn(db, name, QStringLiteral("NumberKey"))) {
+            // Not prepared: PostgreSQL prepares no ALTER.
+            QSqlQuery alter(db);
+            if (!alter.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN NumberKey TEXT").arg(name)))
+                throw errorFrom(alter.lastError());
+        }
+        const QString read = QStringLiteral("SELECT %2, %3 FROM %1 WHERE %2 > ? AND NumberKey IS NULL ORDER BY %2 LIMIT %4")
+                                 .arg(name, QLatin1String(id), QLatin1String(number))
+                                 .arg(RowsPerRead);
+        qint64 after = 0;
+        for (;;) {
+            QVariantList keyed;
+            qint64 last = 0;
+            QSqlQuery rows = runOn(db, read, {after});
+            while (rows.next()) {
+                last = rows.value(0).toLongLong();
+                const QString key = PhoneNumbers::storedKey(rows.value(1).toString());
+                if (!key.isNull())
+                    keyed << last << key;
+            }
+            rows.finish();
+            if (last == 0)
+                break;
+            after = last;
+            if (!db.transaction())
+                throw errorFrom(db.lastError());
+            try {
+                for (qsizetype at = 0; at < keyed.size(); at += 2 * RowsPerUpdate) {
+                    const QVariantList values = keyed.mid(at, 2 * RowsPerUpdate);
+                    QStringList pairs(values.size() / 2, QStringLiteral("(CAST(? AS BIGINT), ?)"));
+                    runOn(db,
+                          QStringLiteral("UPDATE %1 SET NumberKey = v.column2 FROM (VALUES %3) AS v WHERE %2 = v.column1")
+                              .arg(name, QLatin1String(id), pairs.join(QStringLiteral(", "))),
+                          values);
+                }
+            } catch (...) {
+                db.rollback();
+                throw;
+            }
+            if (!db.commit())
+                throw errorFrom(db.lastError());
+        }
+    }
+}
+
 void migrate(QSqlDatabase &db)
 {
     const int version = userVersion(db);
@@ -1324,6 +1387,8 @@ void migrate(QSqlDatabase &db)
     }
     if (version < 6 && hasTable(db, QStringLiteral("OptOuts")))
         rekeyOptOuts(db);
+    if (version < 8)
+        fillNumberKeys(db);
     // Version 5: the holiday table's rows from before it became the office's
     // changes to the counted holidays.
     QString holidaysUpgrade;

@@ -155,3 +155,12 @@ QString PhoneNumbers::personKey(const QString &number)
     }
     return digits >= 3 ? e164Key(number) : QString();
 }
+
+QString PhoneNumbers::storedKey(const QString &number)
+{
+    const QString key = personKey(number);
+    if (!key.isEmpty())
+        return key;
+    const QString text = number.trimmed();
+    return text.isEmpty() ? QString() : text;
+}

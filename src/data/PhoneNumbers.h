@@ -41,6 +41,11 @@ public:
     // or for a sender name ("BANK", "MTN": letters other than a remark in
     // brackets after the number), to which nothing is ever sent.
     static QString personKey(const QString &number);
+    // The key kept beside a stored number (SMSSend.NumberKey,
+    // SMSReplies.NumberKey), by which one person's conversation is found: its
+    // personKey(), or for a sender name the text without surrounding blanks;
+    // a null QString (NULL) for an empty text.
+    static QString storedKey(const QString &number);
 
 private:
     // The E.164 key of a number written in one of the plain forms of the

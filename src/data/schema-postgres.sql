@@ -73,7 +73,8 @@ CREATE TABLE IF NOT EXISTS SMSSend (
     BatchID   BIGINT,
     FailReason  TEXT,
     QueuedAgain INTEGER NOT NULL DEFAULT 0,
-    ConfirmsOptOut INTEGER NOT NULL DEFAULT 0
+    ConfirmsOptOut INTEGER NOT NULL DEFAULT 0,
+    NumberKey   TEXT
 );
 -- Marketing: 1 for a marketing message (posted only within the permitted
 -- hours), 0 for a service message. PostedAt: when the message was posted to
@@ -92,6 +93,7 @@ ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS BatchID BIGINT;
 ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS FailReason TEXT;
 ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS QueuedAgain INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS ConfirmsOptOut INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE SMSSend ADD COLUMN IF NOT EXISTS NumberKey TEXT;
 CREATE INDEX IF NOT EXISTS SMSSend_Batch ON SMSSend (BatchID) WHERE Send = 0;
 
 -- A queueing with a send-at time: its rows are not posted before SendAt, nor
@@ -133,13 +135,15 @@ CREATE TABLE IF NOT EXISTS SMSReplies (
     SentMessage      TEXT,
     SentDateTime     TEXT,
     SMSSendID        INTEGER,
-    OptOut           INTEGER NOT NULL DEFAULT 0
+    OptOut           INTEGER NOT NULL DEFAULT 0,
+    NumberKey        TEXT
 );
 -- OptOut: what the reply did to the opt-out list: 0 nothing, 1 opted out,
 -- 2 possible opt-out (flagged for the operator), 3 lifted an opt-out, 4 a
 -- possible opt-out the operator confirmed.
 -- A reply is looked up by its identifier without surrounding blanks.
 ALTER TABLE SMSReplies ADD COLUMN IF NOT EXISTS OptOut INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE SMSReplies ADD COLUMN IF NOT EXISTS NumberKey TEXT;
 -- Each reply is stored once, however many programs fetch it at the same time.
 CREATE UNIQUE INDEX IF NOT EXISTS SMSReplies_Incoming ON SMSReplies (trim(coalesce(IncomingID, '')))
     WHERE trim(coalesce(IncomingID, '')) <> '';
@@ -147,6 +151,10 @@ CREATE INDEX IF NOT EXISTS SMSReplies_Received ON SMSReplies (ReceivedDateTime);
 -- The inbox, newest first, reads a page at a time from this one (on SQLite
 -- the index above holds the key already).
 CREATE INDEX IF NOT EXISTS SMSReplies_ReceivedKey ON SMSReplies (ReceivedDateTime, SMSReplyID);
+-- A conversation: every message to and from one person, found by the key of
+-- the number (its E.164 form, however it was written; see PhoneNumbers).
+CREATE INDEX IF NOT EXISTS SMSSend_NumberKey ON SMSSend (NumberKey, SMSSendID);
+CREATE INDEX IF NOT EXISTS SMSReplies_NumberKey ON SMSReplies (NumberKey, ReceivedDateTime);
 
 CREATE TABLE IF NOT EXISTS Setup (
     Username       TEXT,

@@ -62,7 +62,8 @@ CREATE TABLE IF NOT EXISTS SMSSend (
     BatchID   INTEGER,
     FailReason  TEXT,
     QueuedAgain INTEGER NOT NULL DEFAULT 0,
-    ConfirmsOptOut INTEGER NOT NULL DEFAULT 0
+    ConfirmsOptOut INTEGER NOT NULL DEFAULT 0,
+    NumberKey   TEXT
 );
 -- Marketing: 1 for a marketing message (posted only within the permitted
 -- hours), 0 for a service message. PostedAt: when the message was posted to
@@ -115,7 +116,8 @@ CREATE TABLE IF NOT EXISTS SMSReplies (
     SentMessage      TEXT,
     SentDateTime     DATETIME,
     SMSSendID        INTEGER,
-    OptOut           INTEGER NOT NULL DEFAULT 0
+    OptOut           INTEGER NOT NULL DEFAULT 0,
+    NumberKey        TEXT
 );
 -- OptOut: what the reply did to the opt-out list: 0 nothing, 1 opted out,
 -- 2 possible opt-out (flagged for the operator), 3 lifted an opt-out, 4 a
@@ -123,6 +125,10 @@ CREATE TABLE IF NOT EXISTS SMSReplies (
 -- A reply is looked up by its identifier without surrounding blanks.
 CREATE INDEX IF NOT EXISTS SMSReplies_Incoming ON SMSReplies (trim(coalesce(IncomingID, '')));
 CREATE INDEX IF NOT EXISTS SMSReplies_Received ON SMSReplies (ReceivedDateTime);
+-- A conversation: every message to and from one person, found by the key of
+-- the number (its E.164 form, however it was written; see PhoneNumbers).
+CREATE INDEX IF NOT EXISTS SMSSend_NumberKey ON SMSSend (NumberKey, SMSSendID);
+CREATE INDEX IF NOT EXISTS SMSReplies_NumberKey ON SMSReplies (NumberKey, ReceivedDateTime);
 
 CREATE TABLE IF NOT EXISTS Setup (
     Username       TEXT,

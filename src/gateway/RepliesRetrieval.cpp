@@ -2,6 +2,7 @@
 
 #include "campaigns/OptOuts.h"
 #include "data/Database.h"
+#include "data/PhoneNumbers.h"
 #include "data/modFunctions.h"
 #include "gateway/CycleSupport.h"
 #include "gateway/GatewayAnswers.h"
@@ -77,7 +78,7 @@ int RepliesRetrieval::storeNew(const GatewayAnswers::RepliesList &list, bool sho
     Database::RowStatement known(KnownReplySql);
     Database::RowStatement add(QStringLiteral(
         "INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, "
-        "SentMessage, SentDateTime, SMSSendID) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
+        "SentMessage, SentDateTime, SMSSendID, NumberKey) VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
     EventTurns turns(m_host);
     int stored = 0;
     for (const GatewayAnswers::Reply &reply : list.replies) {
@@ -88,10 +89,11 @@ int RepliesRetrieval::storeNew(const GatewayAnswers::RepliesList &list, bool sho
                 // Another program fetching the same replies may store one first;
                 // on a shared server its unique identifier keeps it once (and
                 // the insert then gives no key).
+                const QString key = PhoneNumbers::storedKey(reply.phoneNumber);
                 if (!known.finds({id}))
                     replyId = add.insert({reply.incomingId, reply.phoneNumber, reply.message,
                                           GatewayAnswers::storedDateTime(reply.received), reply.sentMessage,
-                                          GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId});
+                                          GatewayAnswers::storedDateTime(reply.sentDateTime), reply.smsSendId, key});
             } catch (const AppError &) {
                 // the reply is passed over
             }

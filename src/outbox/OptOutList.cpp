@@ -94,9 +94,9 @@ bool queueConfirmation(const QString &number, const QString &text)
         return false;
     const QDateTime now = OperatorTime::current().now();
     Database::run(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Marketing, "
-                                 "ConfirmsOptOut) VALUES (?, ?, ?, ?, 0, 1)"),
+                                 "ConfirmsOptOut, NumberKey) VALUES (?, ?, ?, ?, 0, 1, ?)"),
                   {key, text, now.date().toString(QStringLiteral("yyyy-MM-dd")),
-                   now.time().toString(QStringLiteral("HH:mm"))});
+                   now.time().toString(QStringLiteral("HH:mm")), PhoneNumbers::storedKey(key)});
     return true;
 }
 

@@ -4,8 +4,12 @@
 #include "data/Database.h"
 #include "data/modFunctions.h"
 #include "outbox/Chunks.h"
+#include "outbox/FailReasons.h"
 #include "outbox/OptOutList.h"
 #include "outbox/SendRuns.h"
+
+#include <QSet>
+#include <QSqlQuery>
 
 namespace Outbox {
 
@@ -98,6 +102,38 @@ std::unique_ptr<KeysetList> newestFirst(const QStringList &columns)
     KeysetList::Order order;
     order.descending = true;
     return std::make_unique<KeysetList>(QStringLiteral("SMSSend"), columns, QStringLiteral("SMSSendID"), order);
+}
+
+QList<Message> toPerson(const QString &key)
+{
+    QList<Message> messages;
+    if (key.isEmpty())
+        return messages;
+    QSet<qint64> liveRuns;
+    QSqlQuery runs = Database::run(QStringLiteral("SELECT Token FROM SendRuns WHERE EndedAt IS NULL"));
+    while (runs.next())
+        liveRuns.insert(runs.value(0).toLongLong());
+    QSqlQuery rows = Database::run(
+        QStringLiteral("SELECT SMSSendID, Number, Message, SendDate, SendTime, PostedAt, Send, Delivered, EventID, "
+                       "InFlight, FailReason FROM SMSSend WHERE NumberKey = ? ORDER BY SMSSendID"),
+        {key});
+    while (rows.next()) {
+        Message message;
+        message.id = rows.value(0).toLongLong();
+        message.number = rows.value(1).toString();
+        message.text = rows.value(2).toString();
+        message.sendDate = rows.value(3).toString();
+        message.sendTime = rows.value(4).toString();
+        message.postedAt = rows.value(5).toString();
+        const qint64 run = rows.value(9).toLongLong();
+        const QString eventId = rows.value(8).toString();
+        message.style = styleOf(rows.value(6).toInt() != 0, rows.value(7).toInt() != 0, eventId, run != 0,
+                                liveRuns.contains(run));
+        if (message.style == Style::Failed)
+            message.failReason = FailReasons::shown(rows.value(10).toString(), eventId);
+        messages.append(message);
+    }
+    return messages;
 }
 
 } // namespace Outbox

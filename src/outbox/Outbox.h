@@ -63,4 +63,19 @@ Removed remove(const QList<qint64> &ids);
 // Every outbox row, newest first, read a page at a time on the table's key.
 std::unique_ptr<KeysetList> newestFirst(const QStringList &columns);
 
+// One outbox row of a conversation.
+struct Message
+{
+    qint64 id = 0;
+    QString number;
+    QString text;
+    QString sendDate, sendTime; // when it was queued (office time)
+    QString postedAt;           // when it was posted (UTC, ISO 8601); empty while queued
+    Style style = Style::NotSend;
+    QString failReason;         // shown for a FAILED row
+};
+// Every row to the person with this key (PhoneNumbers::storedKey), in key
+// (queueing) order; read on the index SMSSend_NumberKey.
+QList<Message> toPerson(const QString &key);
+
 } // namespace Outbox

@@ -1,6 +1,7 @@
 #include "outbox/OutboxWriter.h"
 
 #include "data/OperatorTime.h"
+#include "data/PhoneNumbers.h"
 #include "data/modFunctions.h"
 #include "outbox/Batches.h"
 
@@ -10,9 +11,11 @@
 
 namespace {
 
-const QString DatedColumns = QStringLiteral("ClientID, Number, Message, SendDate, SendTime, Marketing, BatchID");
-const QString Dated = QStringLiteral("INSERT INTO SMSSend (%1) VALUES (?, ?, ?, ?, ?, ?, ?)").arg(DatedColumns);
-const QString PlainColumns = QStringLiteral("Number, Message, Marketing, BatchID");
+// NumberKey: the person a row goes to (PhoneNumbers::storedKey), so that a
+// conversation finds it.
+const QString DatedColumns = QStringLiteral("ClientID, Number, Message, SendDate, SendTime, Marketing, BatchID, NumberKey");
+const QString Dated = QStringLiteral("INSERT INTO SMSSend (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?)").arg(DatedColumns);
+const QString PlainColumns = QStringLiteral("Number, Message, Marketing, BatchID, NumberKey");
 
 // Rows a statement writes at most: an outbox row costs the engine less than
 // running a statement for it, the sequence of keys included.
@@ -45,8 +48,8 @@ QDateTime OfficeClock::now()
 
 OutboxWriter::OutboxWriter(QueueCampaign *campaign, TextFill fill)
     : m_campaign(campaign), m_fill(std::move(fill)), m_checker(OptOutList::Checker::Reading::EmptyOnce),
-      m_dated{DatedColumns, 7, Database::RowStatement(insertOf(DatedColumns, 7, 1)), {}},
-      m_plain{PlainColumns, 4, Database::RowStatement(insertOf(PlainColumns, 4, 1)), {}}
+      m_dated{DatedColumns, 8, Database::RowStatement(insertOf(DatedColumns, 8, 1)), {}},
+      m_plain{PlainColumns, 5, Database::RowStatement(insertOf(PlainColumns, 5, 1)), {}}
 {
 }
 
@@ -82,12 +85,13 @@ void OutboxWriter::flush()
     if (rows.isEmpty())
         return;
     std::vector<Database::Value> values;
-    values.reserve(size_t(rows.size()) * 4);
+    values.reserve(size_t(rows.size()) * 5);
     for (const Waiting &row : rows) {
         values.emplace_back(row.number);
         values.emplace_back(row.message);
         values.emplace_back(marketing());
         values.push_back(row.batch);
+        values.emplace_back(row.key);
     }
     writeRows(m_plain, values);
 }
@@ -155,6 +159,7 @@ qint64 OutboxWriter::queueBodiesToEach(const QStringList &bodies, const QList<Ad
     {
         qsizetype addressee = 0;
         QString number;
+        QString key;
         qsizetype first = 0;
         qsizetype count = 0;
     };
@@ -165,7 +170,7 @@ qint64 OutboxWriter::queueBodiesToEach(const QStringList &bodies, const QList<Ad
         for (qsizetype i = r.first; i < r.first + r.count; ++i) {
             for (const Database::Value &value : {contact, Database::Value(r.number), Database::Value(texts.at(i)),
                                                  Database::Value(dates.at(i)), Database::Value(times.at(i)),
-                                                 Database::Value(marketing()), batchKey})
+                                                 Database::Value(marketing()), batchKey, Database::Value(r.key)})
                 values.push_back(value);
         }
     };
@@ -201,7 +206,8 @@ qint64 OutboxWriter::queueBodiesToEach(const QStringList &bodies, const QList<Ad
     };
     const QStringList &messages = trimmed(bodies);
     for (qsizetype at = 0; at < addressees.size(); ++at) {
-        Rows current{at, modFunctions::TrimBlanks(addressees.at(at).number), texts.size(), 0};
+        const QString number = modFunctions::TrimBlanks(addressees.at(at).number);
+        Rows current{at, number, PhoneNumbers::storedKey(number), texts.size(), 0};
         const qint64 contactKey = addressees.at(at).clientId.isValid() ? addressees.at(at).clientId.toLongLong() : 0;
         try {
             if (leaveOut(current.number))
@@ -237,7 +243,7 @@ void OutboxWriter::queueMessage(const QString &number, const QString &message)
 {
     if (leaveOut(number))
         return;
-    m_waiting.append(Waiting{number, text(message, 0, number), batch()});
+    m_waiting.append(Waiting{number, text(message, 0, number), PhoneNumbers::storedKey(number), batch()});
     if (m_waiting.size() >= RowsPerStatement)
         flush();
 }
@@ -287,7 +293,8 @@ CopiesQueued queueCopies(const QList<FailedCopy> &failed)
         const QVariant contact = message.clientId.isNull() ? noKey() : QVariant(message.clientId.toLongLong());
         const QDateTime now = clock.now();
         copy.run({contact, message.number, message.message, now.date().toString(QStringLiteral("yyyy-MM-dd")),
-                  now.time().toString(QStringLiteral("HH:mm")), message.marketing ? 1 : 0, noKey()});
+                  now.time().toString(QStringLiteral("HH:mm")), message.marketing ? 1 : 0, noKey(),
+                  PhoneNumbers::storedKey(message.number)});
         ++result.queued;
     }
     batch.commit();

@@ -102,7 +102,7 @@ private:
     };
     struct Waiting
     {
-        QString number, message;
+        QString number, message, key;
         Database::Value batch;
     };
     // Rows with one statement; false, with none of them stored, when it fails.

@@ -51,4 +51,25 @@ QColor textOn(const QColor &background)
     return contrast(black, background) >= contrast(white, background) ? black : white;
 }
 
+QColor outboxTint(Outbox::Style style)
+{
+    switch (style) {
+    case Outbox::Style::Delivered:
+        return QColor(206, 251, 208);
+    case Outbox::Style::Sent:
+        return QColor(251, 253, 187);
+    case Outbox::Style::Failed:
+        return QColor(255, 205, 205);
+    case Outbox::Style::InFlight:
+        return QColor(255, 222, 173);
+    case Outbox::Style::BeingSent:
+        return QColor(255, 236, 200);
+    case Outbox::Style::OptedOut:
+        return QColor(215, 215, 215);
+    case Outbox::Style::NotSend:
+        break;
+    }
+    return {};
+}
+
 } // namespace Shades

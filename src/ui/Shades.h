@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outbox/Outbox.h"
+
 #include <QColor>
 #include <QPalette>
 
@@ -19,5 +21,10 @@ QColor forPalette(const QColor &lightTint);
 QColor textOn(const QColor &background);
 // The contrast ratio of two colours as WCAG 2 defines it: 1 to 21.
 double contrast(const QColor &a, const QColor &b);
+
+// The light tint of an outbox row in this style (pale green for DELIVERED,
+// pale yellow for SENT, ...); invalid for a queued row, which keeps the
+// list's own colours.
+QColor outboxTint(Outbox::Style style);
 
 } // namespace Shades

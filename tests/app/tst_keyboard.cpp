@@ -9,6 +9,7 @@
 #include "compose/frmSendToSingle.h"
 #include "compose/frmSaveTemplate.h"
 #include "compose/frmTemplates.h"
+#include "conversations/frmConversation.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmImportCsv.h"
 #include "contacts/frmListClients.h"
@@ -89,6 +90,7 @@ QList<Window> everyWindow(qint32 groupId, qint32 clientId)
          }},
         {"frmEditGroupsListContacts", [] { return new frmEditGroupsListContacts; }},
         {"frmSendToSingle", [] { return new frmSendToSingle; }},
+        {"frmConversation", [] { return new frmConversation(u"082 123 4567"_s, {}); }},
         {"frmSendToGroup", [] { return new frmSendToGroup; }},
         {"frmSendToGroupNo", [] { return new frmSendToGroupNo; }},
         {"frmImport", [] { return new frmImport; }},

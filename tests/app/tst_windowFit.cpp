@@ -11,6 +11,7 @@
 #include "compose/frmSendToSingle.h"
 #include "compose/frmSaveTemplate.h"
 #include "compose/frmTemplates.h"
+#include "conversations/frmConversation.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmListClients.h"
 #include "contacts/frmImportCsv.h"
@@ -129,6 +130,12 @@ private Q_SLOTS:
             {"edit group", opener<frmEditGroups>()},
             {"opt-outs", opener<frmOptOuts>()},
             {"to a contact", opener<frmSendToSingle>()},
+            {"reply to a contact", [] {
+                 auto window = std::make_unique<frmSendToSingle>();
+                 window->replyTo(u"082 123 4567"_s);
+                 return std::unique_ptr<QWidget>(window.release());
+             }},
+            {"conversation", [] { return std::unique_ptr<QWidget>(new frmConversation(u"082 123 4567"_s, u"Ann Smith"_s)); }},
             {"to a group", opener<frmSendToGroup>()},
             {"to numbers", opener<frmSendToGroupNo>()},
             {"import", opener<frmImport>()},
