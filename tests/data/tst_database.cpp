@@ -119,10 +119,11 @@ private Q_SLOTS:
         QTest::newRow("GroupLinking") << u"GroupID ClientID"_s;
         QTest::newRow("SMSSend")
             << u"SMSSendID ClientID Number Message SendDate SendTime EventID Send Delivered SentID InFlight "
-               "Marketing PostedAt BatchID FailReason QueuedAgain ConfirmsOptOut"_s;
+               "Marketing PostedAt BatchID FailReason QueuedAgain ConfirmsOptOut NumberKey"_s;
         QTest::newRow("SendBatches") << u"BatchID QueuedAt SendAt Description Held"_s;
         QTest::newRow("SMSReplies")
-            << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime Message SentMessage SentDateTime SMSSendID OptOut"_s;
+            << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime Message SentMessage SentDateTime SMSSendID OptOut "
+               "NumberKey"_s;
         QTest::newRow("Setup") << u"Username Password LastHighestTrn SenderName"_s;
         QTest::newRow("OptOuts") << u"Number OptedOutAt Source Detail"_s;
         QTest::newRow("OptOutAudit") << u"AuditID ChangedAt Number Action Source Detail"_s;
@@ -388,10 +389,13 @@ private Q_SLOTS:
                            u"SELECT IsHoliday = 1 AND Name = 'Election day' FROM PublicHolidays "
                            "WHERE HolidayDate = '2026-05-27'"_s,
                            u"SELECT count(*) = 22 FROM PublicHolidays WHERE IsHoliday = 0"_s};
-        QTest::newRow("version 7: no templates")
-            << u"DROP TABLE Templates;"_s << 7
+        // A number that is no telephone number keys as written.
+        QTest::newRow("version 7: no templates, no number keys")
+            << u"DROP TABLE Templates; DROP INDEX SMSSend_NumberKey; DROP INDEX SMSReplies_NumberKey;"
+               "ALTER TABLE SMSSend DROP COLUMN NumberKey; ALTER TABLE SMSReplies DROP COLUMN NumberKey;"_s
+            << 7
             << QStringList{u"SELECT count(*) = 0 FROM Templates"_s,
-                           u"SELECT count(*) = 1 FROM SMSSend WHERE EventID = '0'"_s};
+                           u"SELECT count(*) = 1 FROM SMSSend WHERE EventID = '0' AND NumberKey = 'refused before'"_s};
     }
 
     void olderFilesAreBroughtUpToDate()
