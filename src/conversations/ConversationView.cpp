@@ -43,7 +43,9 @@ public:
         case Qt::DisplayRole:
             switch (index.column()) {
             case ConversationView::TimeColumn:
-                return message.at;
+                // To the minute, as the outbox shows its times: a queued
+                // message has no seconds to show, a reply or a posting has.
+                return message.at.left(16);
             case ConversationView::SentColumn:
                 return sent ? message.text : QString();
             case ConversationView::ReceivedColumn:
@@ -55,6 +57,8 @@ public:
         case Qt::ToolTipRole:
             if (index.column() == ConversationView::StateColumn)
                 return message.state;
+            if (index.column() == ConversationView::TimeColumn)
+                return message.at;
             return message.text + QStringLiteral("\n\u2014 ") + message.number;
         case Qt::BackgroundRole:
             if (sent)
@@ -92,7 +96,7 @@ ConversationView::ConversationView(QWidget *parent) : QTableView(parent), m_mode
     horizontalHeader()->setSectionResizeMode(SentColumn, QHeaderView::Stretch);
     horizontalHeader()->setSectionResizeMode(ReceivedColumn, QHeaderView::Stretch);
     horizontalHeader()->setSectionResizeMode(StateColumn, QHeaderView::Interactive);
-    setColumnWidth(TimeColumn, fontMetrics().horizontalAdvance(QStringLiteral("2026-12-06 09:05:00")) + 16);
+    setColumnWidth(TimeColumn, fontMetrics().horizontalAdvance(QStringLiteral("2026-12-06 09:05")) + 16);
     setColumnWidth(StateColumn, fontMetrics().horizontalAdvance(QStringLiteral("delivered")) + 24);
 }
 
