@@ -4,7 +4,7 @@
 // in the SQLite file, the same rows in both.
 
 #include "BenchSupport.h"
-#include "PostgresCluster.h"
+#include "BothEngines.h"
 
 #include "conversations/Conversation.h"
 #include "conversations/frmConversation.h"
@@ -71,58 +71,41 @@ int main(int argc, char *argv[])
     if (PhoneNumbers::storedKey(QStringLiteral("0821000001")) != QStringLiteral("+27821000001")
         || PhoneNumbers::storedKey(Person) != QStringLiteral("+27829999999"))
         fail(QStringLiteral("the generated keys are not those the program stores"));
-    const QString problem = PostgresCluster::start();
-    if (!problem.isEmpty())
-        fail(problem);
     note(QStringLiteral("%1 outbox rows and %2 replies; one person with %3 messages, the same in both engines")
              .arg(OutboxRows)
              .arg(Replies)
              .arg(Thread));
     QuietBoxes boxes;
-    struct Engine
+    struct Figures
     {
-        QString name;
-        QString where;
+        QString engine;
         double read = 0;
         double open = 0;
     };
-    Engine engines[] = {{QStringLiteral("PostgreSQL"), PostgresCluster::newDatabase()},
-                        {QStringLiteral("SQLite"), program.home.freshDatabase()}};
-    for (Engine &engine : engines) {
-        Home::useDatabase(engine.where);
-        try {
-            QElapsedTimer clock;
+    QList<Figures> engines;
+    onBothEngines(program.home, fill, [&engines](const QString &engine) {
+        QList<double> reads, opens;
+        QElapsedTimer clock;
+        for (int round = 0; round < rounds(5); ++round) {
             clock.start();
-            fill();
-            if (engine.name == QStringLiteral("PostgreSQL"))
-                Database::run(QStringLiteral("ANALYZE"));
-            note(QStringLiteral("%1 filled in %2 s").arg(engine.name).arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
-            QList<double> reads, opens;
-            for (int round = 0; round < rounds(5); ++round) {
-                clock.restart();
-                const qsizetype messages = Conversation::read(Person).messages().size();
-                reads << double(clock.nsecsElapsed()) / 1e9;
-                if (messages != Thread)
-                    fail(QStringLiteral("%1 messages read, %2 expected").arg(messages).arg(Thread));
-                clock.restart();
-                frmConversation window(Person, {});
-                window.show();
-                window.grab();
-                opens << double(clock.nsecsElapsed()) / 1e9;
-            }
-            engine.read = fastest(reads);
-            engine.open = fastest(opens);
-        } catch (const AppError &error) {
-            fail(error.text());
+            const qsizetype messages = Conversation::read(Person).messages().size();
+            reads << double(clock.nsecsElapsed()) / 1e9;
+            if (messages != Thread)
+                fail(QStringLiteral("%1 messages read, %2 expected").arg(messages).arg(Thread));
+            clock.restart();
+            frmConversation window(Person, {});
+            window.show();
+            window.grab();
+            opens << double(clock.nsecsElapsed()) / 1e9;
         }
-        Database::close();
-    }
+        engines.append({engine, fastest(reads), fastest(opens)});
+    });
     if (boxes.count() > 0)
         fail(QStringLiteral("boxes were shown: %1").arg(boxes.all()));
-    for (const Engine &engine : engines) {
-        figure(QStringLiteral("conversation read, %1 (best)").arg(engine.name), engine.read * 1000,
+    for (const Figures &engine : std::as_const(engines)) {
+        figure(QStringLiteral("conversation read, %1 (best)").arg(engine.engine), engine.read * 1000,
                QStringLiteral("ms"), 1);
-        figure(QStringLiteral("conversation window open, %1 (best)").arg(engine.name), engine.open * 1000,
+        figure(QStringLiteral("conversation window open, %1 (best)").arg(engine.engine), engine.open * 1000,
                QStringLiteral("ms"), 1);
     }
     std::printf("conversation seconds: %.3f\n", std::max(engines[0].open, engines[1].open));

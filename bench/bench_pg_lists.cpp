@@ -3,7 +3,7 @@
 // cluster) and in the SQLite file, the same rows in both.
 
 #include "BenchSupport.h"
-#include "PostgresCluster.h"
+#include "BothEngines.h"
 
 #include "app/frmMain.h"
 #include "contacts/frmListClients.h"
@@ -59,46 +59,29 @@ double opened(const QString &what)
 int main(int argc, char *argv[])
 {
     Program program(argc, argv);
-    const QString problem = PostgresCluster::start();
-    if (!problem.isEmpty())
-        fail(problem);
     note(QStringLiteral("%1 contacts and %2 outbox rows, the same in both engines").arg(Contacts).arg(Outbox));
     QuietBoxes boxes;
-    struct Engine
+    struct Figures
     {
-        QString name;
-        QString where;
+        QString engine;
         double main = 0;
         double contacts = 0;
     };
-    Engine engines[] = {{QStringLiteral("PostgreSQL"), PostgresCluster::newDatabase()},
-                        {QStringLiteral("SQLite"), program.home.freshDatabase()}};
-    for (Engine &engine : engines) {
-        Home::useDatabase(engine.where);
-        try {
-            QElapsedTimer clock;
-            clock.start();
-            fill();
-            if (engine.name == QStringLiteral("PostgreSQL"))
-                Database::run(QStringLiteral("ANALYZE"));
-            note(QStringLiteral("%1 filled in %2 s").arg(engine.name).arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
-        } catch (const AppError &error) {
-            fail(error.text());
-        }
+    QList<Figures> engines;
+    onBothEngines(program.home, fill, [&engines](const QString &engine) {
         QList<double> main, contacts;
         for (int round = 0; round < rounds(3); ++round) {
             main << opened<frmMain>(QStringLiteral("main"));
             contacts << opened<frmListClients>(QStringLiteral("contacts"));
         }
-        engine.main = fastest(main);
-        engine.contacts = fastest(contacts);
-        Database::close();
-    }
+        engines.append({engine, fastest(main), fastest(contacts)});
+    });
     if (boxes.count() > 0)
         fail(QStringLiteral("boxes were shown: %1").arg(boxes.all()));
-    for (const Engine &engine : engines) {
-        figure(QStringLiteral("main window open, %1 (best)").arg(engine.name), engine.main, QStringLiteral("s"), 3);
-        figure(QStringLiteral("contact list open, %1 (best)").arg(engine.name), engine.contacts, QStringLiteral("s"), 3);
+    for (const Figures &engine : std::as_const(engines)) {
+        figure(QStringLiteral("main window open, %1 (best)").arg(engine.engine), engine.main, QStringLiteral("s"), 3);
+        figure(QStringLiteral("contact list open, %1 (best)").arg(engine.engine), engine.contacts, QStringLiteral("s"),
+               3);
     }
     std::printf("pg-lists seconds: %.3f\n", std::max(engines[0].main, engines[0].contacts));
     return 0;
