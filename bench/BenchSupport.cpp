@@ -284,8 +284,9 @@ QByteArray Gateway::admin(const QString &pathAndQuery)
                 fail(QStringLiteral("control connection to the gateway: %1").arg(m_control->errorString()));
             m_control->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         }
-        m_control->write("POST " + pathAndQuery.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                         "Content-Length: 0\r\n\r\n");
+        m_control->write("POST " + pathAndQuery.toUtf8()
+                         + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                           "Content-Length: 0\r\n\r\n");
         QByteArray data;
         qsizetype headerEnd = -1;
         qint64 length = -1;
@@ -294,7 +295,8 @@ QByteArray Gateway::admin(const QString &pathAndQuery)
             if (headerEnd < 0) {
                 headerEnd = data.indexOf("\r\n\r\n");
                 if (headerEnd >= 0) {
-                    static const QRegularExpression contentLength(QStringLiteral("(?i)\\r\\ncontent-length:\\s*(\\d+)"));
+                    static const QRegularExpression contentLength(
+                        QStringLiteral("(?i)\\r\\ncontent-length:\\s*(\\d+)"));
                     const auto match = contentLength.match(QString::fromLatin1(data.left(headerEnd + 2)));
                     if (!match.hasMatch())
                         fail(QStringLiteral("control answer without Content-Length: %1").arg(pathAndQuery));
@@ -375,7 +377,9 @@ void checkSendRunRequests(Gateway &gateway, int messages)
     const auto text = [](const QMap<QString, int> &requests) {
         QStringList parts;
         for (auto it = requests.cbegin(); it != requests.cend(); ++it)
-            parts << QStringLiteral("%1 %2").arg(it.value()).arg(it.key().isEmpty() ? QStringLiteral("(no type)") : it.key());
+            parts << QStringLiteral("%1 %2")
+                         .arg(it.value())
+                         .arg(it.key().isEmpty() ? QStringLiteral("(no type)") : it.key());
         return parts.join(QStringLiteral(", "));
     };
     const QMap<QString, int> made = gateway.requestTypes();
@@ -406,13 +410,13 @@ QuietBoxes::~QuietBoxes()
 namespace {
 
 const char *const Words[] = {
-    "your",    "order",    "is",      "ready",   "for",      "collection", "at",      "the",     "branch",
-    "please",  "call",     "us",      "on",      "monday",   "account",    "payment", "due",     "reminder",
-    "thank",   "you",      "meeting", "tonight", "church",   "hall",       "bring",   "a",       "friend",
-    "debit",   "order",    "will",    "run",     "friday",   "balance",    "of",      "R",       "statement",
-    "new",     "stock",    "arrived", "visit",   "store",    "today",      "special", "offer",   "ends",
-    "welcome", "member",   "policy",  "renewal", "contact",  "office",     "hours",   "closed",  "public",
-    "holiday", "delivery", "driver",  "will",    "arrive",   "between",    "and",     "pm",      "am",
+    "your",    "order",    "is",      "ready",   "for",     "collection", "at",      "the",    "branch",
+    "please",  "call",     "us",      "on",      "monday",  "account",    "payment", "due",    "reminder",
+    "thank",   "you",      "meeting", "tonight", "church",  "hall",       "bring",   "a",      "friend",
+    "debit",   "order",    "will",    "run",     "friday",  "balance",    "of",      "R",      "statement",
+    "new",     "stock",    "arrived", "visit",   "store",   "today",      "special", "offer",  "ends",
+    "welcome", "member",   "policy",  "renewal", "contact", "office",     "hours",   "closed", "public",
+    "holiday", "delivery", "driver",  "will",    "arrive",  "between",    "and",     "pm",     "am",
 };
 constexpr int WordCount = int(sizeof(Words) / sizeof(Words[0]));
 
@@ -528,8 +532,8 @@ double sqliteShell(const QString &databasePath, const QByteArray &script)
     QByteArray before;
     for (const auto &[name, sql] : named)
         before += "DROP INDEX " + name.toUtf8() + ";\n"
-                + QString(sql).replace(QStringLiteral("COLLATE Names"), QStringLiteral("COLLATE NOCASE")).toUtf8()
-                + ";\n";
+                  + QString(sql).replace(QStringLiteral("COLLATE Names"), QStringLiteral("COLLATE NOCASE")).toUtf8()
+                  + ";\n";
     if (!before.isEmpty())
         runShell(databasePath, before);
     const double seconds = runShell(databasePath, script);

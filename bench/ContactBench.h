@@ -47,10 +47,13 @@ inline QString prepare(Bench::Home &home)
             if (data.between(0, 9) == 0)
                 last += QStringLiteral(", ") + first;
             const int shape = data.between(0, 19);
-            const QString mobile = shape == 0 ? QString() : shape == 1 ? QStringLiteral("0825551") : data.mobileNumber();
+            const QString mobile = shape == 0   ? QString()
+                                   : shape == 1 ? QStringLiteral("0825551")
+                                                : data.mobileNumber();
             insert.run({QString::number(data.between(100000, 999999)), last, first, first.left(1),
                         QString::fromLatin1(Salutes[data.between(0, 5)]), QString::number(data.between(100000, 999999)),
-                        QString(), QStringLiteral("%1 %2 Street").arg(data.between(1, 300)).arg(capitalised(data.word())),
+                        QString(),
+                        QStringLiteral("%1 %2 Street").arg(data.between(1, 300)).arg(capitalised(data.word())),
                         capitalised(data.word()), capitalised(data.word()), QString::number(data.between(1000, 9999)),
                         QStringLiteral("(011) %1-%2").arg(data.between(100, 999)).arg(data.between(1000, 9999)),
                         data.between(0, 1) ? data.mobileNumber() : QString(), QString(), mobile,
@@ -66,12 +69,11 @@ inline QString prepare(Bench::Home &home)
 
 inline void describe(const QString &name)
 {
-    Bench::figure(name + QStringLiteral(" data"),
-                  QStringLiteral("%1 contacts, seed %2").arg(Contacts).arg(Seed));
+    Bench::figure(name + QStringLiteral(" data"), QStringLiteral("%1 contacts, seed %2").arg(Contacts).arg(Seed));
 }
 
 // Seconds a step takes, the window painted afterwards included.
-template<typename Step>
+template <typename Step>
 double timed(QWidget &window, Step step)
 {
     QElapsedTimer clock;
@@ -85,8 +87,9 @@ double timed(QWidget &window, Step step)
 inline void conclude(const QString &name, double ours, double shell, double target)
 {
     Bench::figure(name + QStringLiteral(" target"),
-                  QStringLiteral("under %1 s: %2").arg(target).arg(ours < target ? QStringLiteral("met")
-                                                                                   : QStringLiteral("NOT met")));
+                  QStringLiteral("under %1 s: %2")
+                      .arg(target)
+                      .arg(ours < target ? QStringLiteral("met") : QStringLiteral("NOT met")));
     Bench::figure(name + QStringLiteral(" ratio"), shell / ours, {}, 2);
 }
 

@@ -22,14 +22,15 @@ int main(int argc, char *argv[])
     const QString path = home.freshDatabase();
     try {
         Database::Transaction transaction;
-        Database::run(QStringLiteral(
-                          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) "
-                          "INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Send, EventID) "
-                          "SELECT '08' || (20000000 + (i * 7919) % 79999999), "
-                          "'Dear client ' || i || ', your debit order of R' || (i % 900 + 100) || ' was returned unpaid. "
-                          "Please call us on 0860 123 456.', date('2026-01-01', '+' || (i % 365) || ' days'), "
-                          "time(i % 86400, 'unixepoch'), i % 3 = 0, CASE WHEN i % 3 = 0 THEN i ELSE NULL END FROM n"),
-                      {rows});
+        Database::run(
+            QStringLiteral(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) "
+                "INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Send, EventID) "
+                "SELECT '08' || (20000000 + (i * 7919) % 79999999), "
+                "'Dear client ' || i || ', your debit order of R' || (i % 900 + 100) || ' was returned unpaid. "
+                "Please call us on 0860 123 456.', date('2026-01-01', '+' || (i % 365) || ' days'), "
+                "time(i % 86400, 'unixepoch'), i % 3 = 0, CASE WHEN i % 3 = 0 THEN i ELSE NULL END FROM n"),
+            {rows});
         transaction.commit();
     } catch (const AppError &error) {
         fail(error.text());

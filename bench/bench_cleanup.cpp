@@ -12,13 +12,14 @@ using namespace Bench;
 
 namespace {
 
-const QByteArray PhonesScript = "BEGIN;\n"
-                                "UPDATE Clients SET "
-                                "Mobile = replace(replace(replace(replace(coalesce(Mobile, ''), ' ', ''), '-', ''), '(', ''), ')', ''), "
-                                "TelWork = replace(replace(replace(replace(coalesce(TelWork, ''), ' ', ''), '-', ''), '(', ''), ')', ''), "
-                                "TelHome = replace(replace(replace(replace(coalesce(TelHome, ''), ' ', ''), '-', ''), '(', ''), ')', ''), "
-                                "Fax = replace(replace(replace(replace(coalesce(Fax, ''), ' ', ''), '-', ''), '(', ''), ')', '');\n"
-                                "COMMIT;\n";
+const QByteArray PhonesScript =
+    "BEGIN;\n"
+    "UPDATE Clients SET "
+    "Mobile = replace(replace(replace(replace(coalesce(Mobile, ''), ' ', ''), '-', ''), '(', ''), ')', ''), "
+    "TelWork = replace(replace(replace(replace(coalesce(TelWork, ''), ' ', ''), '-', ''), '(', ''), ')', ''), "
+    "TelHome = replace(replace(replace(replace(coalesce(TelHome, ''), ' ', ''), '-', ''), '(', ''), ')', ''), "
+    "Fax = replace(replace(replace(replace(coalesce(Fax, ''), ' ', ''), '-', ''), '(', ''), ')', '');\n"
+    "COMMIT;\n";
 const QByteArray NamesScript = "BEGIN;\n"
                                "UPDATE Clients SET "
                                "FirstName = trim(substr(LastName, instr(LastName, ',') + 1), ' '), "
@@ -68,7 +69,9 @@ int main(int argc, char *argv[])
         count, [&] { return sqliteShell(home.copyOf(templatePath), NamesScript); },
         [&] {
             const double seconds = command(home, templatePath, "mnuUpdateNames");
-            const qint64 left = Database::value(QStringLiteral("SELECT count(*) FROM Clients WHERE instr(LastName, ',') > 0")).toLongLong();
+            const qint64 left =
+                Database::value(QStringLiteral("SELECT count(*) FROM Clients WHERE instr(LastName, ',') > 0"))
+                    .toLongLong();
             if (left != 0)
                 fail(QStringLiteral("%1 last names still hold a comma").arg(left));
             return seconds;
@@ -78,11 +81,14 @@ int main(int argc, char *argv[])
     if (boxes.count() > 0)
         fail(QStringLiteral("the clean-up showed: %1").arg(boxes.all()));
     figure(QStringLiteral("cleanup remove spaces rounds (s)"), listed(oursPhones));
-    figure(QStringLiteral("cleanup remove spaces from phones, window (best)"), fastest(oursPhones), QStringLiteral("s"), 3);
-    figure(QStringLiteral("sqlite3 shell, one UPDATE of the four columns (best)"), fastest(shellPhones), QStringLiteral("s"), 3);
+    figure(QStringLiteral("cleanup remove spaces from phones, window (best)"), fastest(oursPhones), QStringLiteral("s"),
+           3);
+    figure(QStringLiteral("sqlite3 shell, one UPDATE of the four columns (best)"), fastest(shellPhones),
+           QStringLiteral("s"), 3);
     figure(QStringLiteral("cleanup split names rounds (s)"), listed(oursNames));
     figure(QStringLiteral("cleanup split names, window (best)"), fastest(oursNames), QStringLiteral("s"), 3);
-    figure(QStringLiteral("sqlite3 shell, one UPDATE of the names (best)"), fastest(shellNames), QStringLiteral("s"), 3);
+    figure(QStringLiteral("sqlite3 shell, one UPDATE of the names (best)"), fastest(shellNames), QStringLiteral("s"),
+           3);
     const double slowest = std::max(fastest(oursPhones), fastest(oursNames));
     ContactBench::conclude(QStringLiteral("cleanup"), slowest,
                            fastest(oursPhones) >= fastest(oursNames) ? fastest(shellPhones) : fastest(shellNames), 5.0);

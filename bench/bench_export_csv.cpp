@@ -34,8 +34,9 @@ QString prepare(Home &home)
         for (int i = 0; i < Contacts; ++i) {
             const QString last = data.word();
             const QString first = data.word();
-            add.run({QStringLiteral("A%1").arg(100000 + i), last.left(1).toUpper() + last.mid(1) + QStringLiteral("son"),
-                     first, first.left(1).toUpper(), QStringLiteral("Mr"), QString::number(data.between(100000, 199999)),
+            add.run({QStringLiteral("A%1").arg(100000 + i),
+                     last.left(1).toUpper() + last.mid(1) + QStringLiteral("son"), first, first.left(1).toUpper(),
+                     QStringLiteral("Mr"), QString::number(data.between(100000, 199999)),
                      data.between(0, 9) == 0 ? data.word() + QStringLiteral(" \"Best\" Ltd") : QString(),
                      QStringLiteral("%1 Main Road").arg(data.between(1, 300)), data.word() + QStringLiteral(" Park"),
                      data.word(), QStringLiteral("%1").arg(data.between(1, 9999), 4, 10, QLatin1Char('0')),
@@ -86,10 +87,14 @@ double shellRun(const QString &databasePath, const QString &file)
     const QByteArray script = ".mode list\n"
                               ".headers off\n"
                               ".separator \"\" \"\\r\\n\"\n"
-                              ".output " + file.toUtf8() + "\n"
-                              "SELECT " + fields + " FROM Clients ORDER BY LastName COLLATE NOCASE, "
-                              "FirstName COLLATE NOCASE;\n"
-                              ".output stdout\n";
+                              ".output "
+                              + file.toUtf8()
+                              + "\n"
+                                "SELECT "
+                              + fields
+                              + " FROM Clients ORDER BY LastName COLLATE NOCASE, "
+                                "FirstName COLLATE NOCASE;\n"
+                                ".output stdout\n";
     return sqliteShell(databasePath, script);
 }
 
@@ -104,14 +109,14 @@ int main(int argc, char *argv[])
     const QString databasePath = prepare(home);
     const QString ours = home.file(QStringLiteral("contacts.csv"));
     const QString theirs = home.file(QStringLiteral("contacts-shell.csv"));
-    figure(QStringLiteral("export-csv data"), QStringLiteral("%1 contacts, every column but two filled, seed %2")
-                                                  .arg(Contacts).arg(Seed));
+    figure(QStringLiteral("export-csv data"),
+           QStringLiteral("%1 contacts, every column but two filled, seed %2").arg(Contacts).arg(Seed));
 
     QList<double> window;
     QList<double> shell;
     alternate(
-        roundCount, [&] { return shellRun(databasePath, theirs); },
-        [&] { return windowRun(databasePath, ours); }, shell, window);
+        roundCount, [&] { return shellRun(databasePath, theirs); }, [&] { return windowRun(databasePath, ours); },
+        shell, window);
     // Same lines, though ties in the name order may come out differently.
     if (QFileInfo(ours).size() != QFileInfo(theirs).size())
         fail(QStringLiteral("the files differ in size: %1 and %2 bytes")

@@ -38,7 +38,7 @@ QStringList customerLines()
         items[4] = data.word();
         items[5] = QStringLiteral("Z");
         items[6] = data.between(0, 19) == 0 ? QStringLiteral("ABC 12345678")
-                                             : QStringLiteral("%1").arg(data.between(1, 9999), 4, 10, QLatin1Char('0'));
+                                            : QStringLiteral("%1").arg(data.between(1, 9999), 4, 10, QLatin1Char('0'));
         items[7] = QStringLiteral("011-%1-%2").arg(data.between(100, 999)).arg(data.between(1000, 9999));
         items[8] = data.between(0, 1) == 0 ? QString() : QStringLiteral("021 555-%1").arg(data.between(1000, 9999));
         items[9] = data.between(0, 2) == 0 ? QStringLiteral("  ") : name.left(1).toUpper() + name.mid(1);
@@ -60,8 +60,8 @@ QByteArray equivalentCsv(const QStringList &lines)
     QByteArray csv;
     for (const QString &line : lines) {
         const CustomerImport::Customer c = CustomerImport::parseLine(line);
-        const QVariant columns[] = {c.AssNo, c.FirstName, c.Company, c.Address1, c.Address2, c.Address3,
-                                    c.PostalCode, c.TelWork, c.Fax, c.Mobile, c.EMail};
+        const QVariant columns[] = {c.AssNo,      c.FirstName, c.Company, c.Address1, c.Address2, c.Address3,
+                                    c.PostalCode, c.TelWork,   c.Fax,     c.Mobile,   c.EMail};
         for (int i = 0; i < 11; ++i) {
             if (i > 0)
                 csv += ',';
@@ -112,7 +112,10 @@ int main(int argc, char *argv[])
     const QString csv = home.file(QStringLiteral("customers.csv"));
     ImportBench::writeText(csv, equivalentCsv(lines));
     figure(QStringLiteral("import-customers data"),
-           QStringLiteral("%1 lines of %2 items, every contact linked to one group, seed %3").arg(Lines).arg(Items).arg(Seed));
+           QStringLiteral("%1 lines of %2 items, every contact linked to one group, seed %3")
+               .arg(Lines)
+               .arg(Items)
+               .arg(Seed));
 
     QList<double> window;
     QList<double> shell;
@@ -121,8 +124,7 @@ int main(int argc, char *argv[])
     alternate(
         roundCount, [&] { return ImportBench::shellRun(home, templatePath, csv, groupId, columns, {}, Lines); },
         [&] { return windowRun(home, templatePath, file); }, shell, window);
-    ImportBench::conclude(QStringLiteral("import-customers"), window, shell,
-                          QStringLiteral("import-customers window"),
+    ImportBench::conclude(QStringLiteral("import-customers"), window, shell, QStringLiteral("import-customers window"),
                           QStringLiteral("sqlite3 shell .import of the equivalent CSV and the same inserts"), Lines);
     return 0;
 }

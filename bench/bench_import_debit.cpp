@@ -42,7 +42,9 @@ QString writeFile(Home &home)
             continue;
         }
         const int kind = data.between(0, 99);
-        const QByteArray number = kind == 0 ? QByteArray() : kind == 1 ? QByteArray("082555") : data.mobileNumber().toUtf8();
+        const QByteArray number = kind == 0   ? QByteArray()
+                                  : kind == 1 ? QByteArray("082555")
+                                              : data.mobileNumber().toUtf8();
         text += QByteArray::number(700000 + i) + ", " + number + ", " + codes[data.between(0, 7)] + "\r\n";
     }
     file.write(text);
@@ -86,7 +88,8 @@ Run windowRun(Home &home, const QString &templatePath, const QString &file, int 
     if (queued != expectedRows)
         fail(QStringLiteral("%1 rows queued, expected %2").arg(queued).arg(expectedRows));
     if (window.findChild<QLabel *>(QStringLiteral("lblRecords"))->text() != QString::number(Lines))
-        fail(QStringLiteral("the line counter shows %1").arg(window.findChild<QLabel *>(QStringLiteral("lblRecords"))->text()));
+        fail(QStringLiteral("the line counter shows %1")
+                 .arg(window.findChild<QLabel *>(QStringLiteral("lblRecords"))->text()));
     Database::close();
     return run;
 }
@@ -124,7 +127,8 @@ int main(int argc, char *argv[])
     const QString file = writeFile(home);
     figure(QStringLiteral("import-debit data"),
            QStringLiteral("%1 lines (header, a blank line in every 1,000, reason codes and words), seed %2")
-               .arg(Lines).arg(Seed));
+               .arg(Lines)
+               .arg(Seed));
 
     // The rows the import writes: neither marked out nor left out by the screen (the window's question is
     // answered Skip).
@@ -148,7 +152,8 @@ int main(int argc, char *argv[])
     figure(QStringLiteral("import-debit rows imported"), double(expected.size()), QStringLiteral("rows"));
     figure(QStringLiteral("import-debit load (best of %1)").arg(roundCount), load, QStringLiteral("s"), 3);
     figure(QStringLiteral("import-debit import (best of %1)").arg(roundCount), import, QStringLiteral("s"), 3);
-    figure(QStringLiteral("import-debit grid paint after scrolling to the end"), best(&Run::paint), QStringLiteral("ms"), 1);
+    figure(QStringLiteral("import-debit grid paint after scrolling to the end"), best(&Run::paint),
+           QStringLiteral("ms"), 1);
     figure(QStringLiteral("sqlite3 shell writing the same rows in one transaction (best of %1)").arg(roundCount),
            fastest(shell), QStringLiteral("s"), 3);
     figure(QStringLiteral("import-debit targets"),

@@ -21,8 +21,14 @@ QString prepare(Home &home)
 {
     const QString path = home.freshDatabase();
     Data data(Seed);
-    const QStringList prefixes = {QString(), QString(), QString(), QStringLiteral("van "), QStringLiteral("de "),
-                                  QStringLiteral("Du "), QStringLiteral("É"), QStringLiteral("Ö"),
+    const QStringList prefixes = {QString(),
+                                  QString(),
+                                  QString(),
+                                  QStringLiteral("van "),
+                                  QStringLiteral("de "),
+                                  QStringLiteral("Du "),
+                                  QStringLiteral("É"),
+                                  QStringLiteral("Ö"),
                                   QStringLiteral("O'")};
     try {
         Database::Batch batch;
@@ -74,8 +80,8 @@ int main(int argc, char *argv[])
                                        "ORDER BY LastName COLLATE NOCASE);\n"));
     }
     const double best = fastest(names);
-    figure(QStringLiteral("names ordered as people read them (best of %1)").arg(roundCount), best,
-           QStringLiteral("s"), 3);
+    figure(QStringLiteral("names ordered as people read them (best of %1)").arg(roundCount), best, QStringLiteral("s"),
+           3);
     figure(QStringLiteral("names ordered binary, same query"), fastest(binary), QStringLiteral("s"), 3);
     figure(QStringLiteral("sqlite3 shell, ORDER BY NOCASE"), fastest(shell), QStringLiteral("s"), 3);
     figure(QStringLiteral("names target"),

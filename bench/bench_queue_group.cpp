@@ -39,7 +39,8 @@ QString prepare(Home &home, qint64 &groupId)
             const qint64 client = Database::insert(
                 QStringLiteral("INSERT INTO Clients (AssNo, LastName, FirstName, Mobile) VALUES (?, ?, ?, ?)"),
                 {QString::number(100000 + i), data.word() + QStringLiteral("son"), data.word(), data.mobileNumber()});
-            Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"), {groupId, client});
+            Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"),
+                          {groupId, client});
         }
         batch.commit();
     } catch (const AppError &error) {
@@ -99,9 +100,11 @@ double shellRun(Home &home, const QString &templatePath, qint64 groupId)
     QByteArray script = "BEGIN;\n";
     for (const QString &body : Bodies)
         script += "INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime) "
-                  "SELECT ClientID, trim(Mobile), " + sqlText(body) + ", date('now'), strftime('%H:%M', 'now') "
-                  "FROM ClientsBelongingToGroups WHERE GroupID = " + QByteArray::number(groupId) +
-                  " AND trim(coalesce(Mobile, '')) <> '';\n";
+                  "SELECT ClientID, trim(Mobile), "
+                  + sqlText(body)
+                  + ", date('now'), strftime('%H:%M', 'now') "
+                    "FROM ClientsBelongingToGroups WHERE GroupID = "
+                  + QByteArray::number(groupId) + " AND trim(coalesce(Mobile, '')) <> '';\n";
     script += "COMMIT;\n";
     const double seconds = sqliteShell(path, script);
     if (queuedRows() != Members * Bodies.size())
@@ -120,9 +123,11 @@ int main(int argc, char *argv[])
 
     qint64 groupId = 0;
     const QString templatePath = prepare(home, groupId);
-    figure(QStringLiteral("queue-group data"),
-           QStringLiteral("%1 members with numbers, %2 bodies, %3 rows, seed %4")
-               .arg(Members).arg(Bodies.size()).arg(Members * Bodies.size()).arg(Seed));
+    figure(QStringLiteral("queue-group data"), QStringLiteral("%1 members with numbers, %2 bodies, %3 rows, seed %4")
+                                                   .arg(Members)
+                                                   .arg(Bodies.size())
+                                                   .arg(Members * Bodies.size())
+                                                   .arg(Seed));
 
     QList<double> window;
     QList<double> core;
@@ -138,10 +143,12 @@ int main(int argc, char *argv[])
     const int rows = Members * int(Bodies.size());
     figure(QStringLiteral("queue-group window (best of %1)").arg(roundCount), best, QStringLiteral("s"), 3);
     figure(QStringLiteral("queue-group window rate"), rows / best, QStringLiteral("rows/s"));
-    figure(QStringLiteral("queue-group without the window (best of %1)").arg(roundCount), bestCore, QStringLiteral("s"), 3);
+    figure(QStringLiteral("queue-group without the window (best of %1)").arg(roundCount), bestCore, QStringLiteral("s"),
+           3);
     figure(QStringLiteral("sqlite3 shell, same rows in one statement per body (best of %1)").arg(roundCount), bestShell,
            QStringLiteral("s"), 3);
-    figure(QStringLiteral("queue-group target"), QStringLiteral("under 3 s: %1").arg(best < 3.0 ? QStringLiteral("met") : QStringLiteral("NOT met")));
+    figure(QStringLiteral("queue-group target"),
+           QStringLiteral("under 3 s: %1").arg(best < 3.0 ? QStringLiteral("met") : QStringLiteral("NOT met")));
     figure(QStringLiteral("queue-group seconds"), best, {}, 3);
     figure(QStringLiteral("queue-group ratio"), bestShell / best, {}, 2);
     return 0;

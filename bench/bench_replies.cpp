@@ -68,10 +68,10 @@ QList<NewReply> prepare(Home &home, Gateway &gateway, QString &templatePath)
     try {
         Database::Batch batch;
         for (int i = 0; i < SentRows; ++i)
-            Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, EventID, Send, "
-                                            "Delivered, SentID) VALUES (?, ?, '2025-06-01', '08:30', ?, 1, 1, ?)"),
-                             {data.mobileNumber(), data.message(), QString::number(5000001 + i),
-                              QString::number(i + 1)});
+            Database::insert(
+                QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, EventID, Send, "
+                               "Delivered, SentID) VALUES (?, ?, '2025-06-01', '08:30', ?, 1, 1, ?)"),
+                {data.mobileNumber(), data.message(), QString::number(5000001 + i), QString::number(i + 1)});
         for (int i = 0; i < Stored; ++i)
             Database::insert(QStringLiteral("INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, "
                                             "ReceivedDateTime, SentMessage, SentDateTime, SMSSendID) "
@@ -114,11 +114,14 @@ QList<NewReply> prepare(Home &home, Gateway &gateway, QString &templatePath)
 void checkStored()
 {
     const int stored = Database::value(QStringLiteral("SELECT count(*) FROM SMSReplies")).toInt();
-    const int fresh = Database::value(QStringLiteral("SELECT count(*) FROM SMSReplies WHERE IncomingID LIKE 'N%'"))
-                          .toInt();
+    const int fresh =
+        Database::value(QStringLiteral("SELECT count(*) FROM SMSReplies WHERE IncomingID LIKE 'N%'")).toInt();
     if (stored != Stored + NewReplies || fresh != NewReplies)
         fail(QStringLiteral("%1 replies stored (%2 new), expected %3 (%4 new)")
-                 .arg(stored).arg(fresh).arg(Stored + NewReplies).arg(NewReplies));
+                 .arg(stored)
+                 .arg(fresh)
+                 .arg(Stored + NewReplies)
+                 .arg(NewReplies));
 }
 
 double windowRun(Home &home, Gateway &gateway, const QString &templatePath)
@@ -153,11 +156,10 @@ double shellRun(Home &home, const QString &templatePath, const QList<NewReply> &
         const QByteArray id = sqlText(reply.id);
         script += "INSERT INTO SMSReplies (IncomingID, PhoneNumber, Message, ReceivedDateTime, SentMessage, "
                   "SentDateTime, SMSSendID) SELECT "
-                  + id + ", " + sqlText(reply.from) + ", " + sqlText(reply.text) + ", " + sqlText(reply.received)
-                  + ", " + sqlText(reply.sentMessage) + ", " + sqlText(reply.sentDateTime) + ", "
+                  + id + ", " + sqlText(reply.from) + ", " + sqlText(reply.text) + ", " + sqlText(reply.received) + ", "
+                  + sqlText(reply.sentMessage) + ", " + sqlText(reply.sentDateTime) + ", "
                   + QByteArray::number(reply.smsSendId)
-                  + " WHERE NOT EXISTS (SELECT 1 FROM SMSReplies WHERE trim(coalesce(IncomingID, '')) = " + id
-                  + ");\n";
+                  + " WHERE NOT EXISTS (SELECT 1 FROM SMSReplies WHERE trim(coalesce(IncomingID, '')) = " + id + ");\n";
     }
     script += "COMMIT;\n";
     const double seconds = sqliteShell(path, script);
@@ -200,7 +202,8 @@ int main(int argc, char *argv[])
     QList<double> ours;
     QList<double> shell;
     alternate(
-        roundCount, [&] { return shellRun(home, templatePath, replies); }, [&] { return windowRun(home, gateway, templatePath); }, shell, ours);
+        roundCount, [&] { return shellRun(home, templatePath, replies); },
+        [&] { return windowRun(home, gateway, templatePath); }, shell, ours);
     const double fetch = fetchOnly(gateway);
     const double best = fastest(ours);
     const double bestShell = fastest(shell);

@@ -19,7 +19,6 @@
 
 #include <QElapsedTimer>
 
-
 using namespace Bench;
 
 namespace {
@@ -53,11 +52,13 @@ QString numbersTo(bool server, int count)
 void fill(bool server)
 {
     Database::Batch batch;
-    Database::run(QStringLiteral("INSERT INTO Clients (AssNo, LastName, FirstName, Mobile, EMail) "
-                                 "SELECT CAST(1000000 + i AS TEXT), "
-                                 "CASE i % 50 WHEN 0 THEN 'Émile' WHEN 1 THEN 'Ødegård' ELSE 'Name' || ((CAST(i AS BIGINT) * 7919) % 100003) END, "
-                                 "'First' || (i % 997), '082' || (1000000 + i), 'p' || i || '@example.co.za' FROM (%1) AS n")
-                      .arg(numbersTo(server, Contacts)));
+    Database::run(
+        QStringLiteral("INSERT INTO Clients (AssNo, LastName, FirstName, Mobile, EMail) "
+                       "SELECT CAST(1000000 + i AS TEXT), "
+                       "CASE i % 50 WHEN 0 THEN 'Émile' WHEN 1 THEN 'Ødegård' ELSE 'Name' || ((CAST(i AS BIGINT) * "
+                       "7919) % 100003) END, "
+                       "'First' || (i % 997), '082' || (1000000 + i), 'p' || i || '@example.co.za' FROM (%1) AS n")
+            .arg(numbersTo(server, Contacts)));
     const QString day = dayOf(server, QStringLiteral("i"));
     Database::run(
         QStringLiteral("INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime, EventID, Send, Delivered, "
@@ -120,61 +121,62 @@ void requeueTheLast()
 void measure(Figures &figures, Gateway &gateway)
 {
     figures.add(QStringLiteral("start to main window painted"), bestOf([] {
-        Database::close();
-        frmMain window;
-        window.resize(1200, 800);
-        window.show();
-        window.grab();
-    }));
+                    Database::close();
+                    frmMain window;
+                    window.resize(1200, 800);
+                    window.show();
+                    window.grab();
+                }));
 
     frmMain window;
     window.resize(1200, 800);
     window.show();
     window.grab();
     figures.add(QStringLiteral("outbox read again after a run"), bestOf([&] {
-        window.refreshOutbox();
-        window.refreshInbox();
-        window.grab();
-    }));
+                    window.refreshOutbox();
+                    window.refreshInbox();
+                    window.grab();
+                }));
 
     figures.add(QStringLiteral("row choice of a run"), bestOf([] {
-        Dispatch::ReadyRows rows = Dispatch::ReadyRows::oldestFirst(Dispatch::Choice::ready());
-        if (rows.next().size() != Queued)
-            fail(QStringLiteral("the queued rows were not chosen"));
-    }));
+                    Dispatch::ReadyRows rows = Dispatch::ReadyRows::oldestFirst(Dispatch::Choice::ready());
+                    if (rows.next().size() != Queued)
+                        fail(QStringLiteral("the queued rows were not chosen"));
+                }));
 
     gateway.use(User, Password);
     figures.add(QStringLiteral("Send/Receive of %1 queued, start to last answer").arg(Queued), bestOf([&] {
-        requeueTheLast();
-        gateway.clearRequests();
-        OutboxSender sender(window);
-        if (!sender.SendOutbox())
-            fail(QStringLiteral("the send run stopped"));
-        checkSendRunRequests(gateway, Queued);
-    }));
+                    requeueTheLast();
+                    gateway.clearRequests();
+                    OutboxSender sender(window);
+                    if (!sender.SendOutbox())
+                        fail(QStringLiteral("the send run stopped"));
+                    checkSendRunRequests(gateway, Queued);
+                }));
 
     const QDate day = QDate(2020, 1, 1).addDays((OutboxRows / PerDay) / 2);
     figures.add(QStringLiteral("Queue Again offered: a screen of rows and a day's failures"), bestOf([&] {
-        QList<qint64> ids;
-        for (int row = 0; row < 40; ++row)
-            ids << window.outboxList()->value(row, QStringLiteral("SMSSendID")).toLongLong();
-        Outbox::countInDoubt(ids);
-        if (CampaignReport::failedToQueueAgain(day, day).size() != PerDay / 50)
-            fail(QStringLiteral("the day's failures were not found"));
-    }));
+                    QList<qint64> ids;
+                    for (int row = 0; row < 40; ++row)
+                        ids << window.outboxList()->value(row, QStringLiteral("SMSSendID")).toLongLong();
+                    Outbox::countInDoubt(ids);
+                    if (CampaignReport::failedToQueueAgain(day, day).size() != PerDay / 50)
+                        fail(QStringLiteral("the day's failures were not found"));
+                }));
 
-    figures.add(QStringLiteral("campaign report of one day's batch of %1").arg(PerDay), bestOf([&] {
-        const CampaignReport::Report report = CampaignReport::build(day, day, CampaignReport::Period::Day);
-        if (report.total.sent + report.total.failed != PerDay)
-            fail(QStringLiteral("the report counted %1 messages").arg(report.total.sent + report.total.failed));
-    }));
+    figures.add(
+        QStringLiteral("campaign report of one day's batch of %1").arg(PerDay), bestOf([&] {
+            const CampaignReport::Report report = CampaignReport::build(day, day, CampaignReport::Period::Day);
+            if (report.total.sent + report.total.failed != PerDay)
+                fail(QStringLiteral("the report counted %1 messages").arg(report.total.sent + report.total.failed));
+        }));
 
     figures.add(QStringLiteral("contact list open"), bestOf([] {
-        frmListClients list;
-        list.resize(1200, 800);
-        list.show();
-        list.grab();
-    }));
+                    frmListClients list;
+                    list.resize(1200, 800);
+                    list.show();
+                    list.grab();
+                }));
 }
 
 } // namespace
@@ -185,7 +187,10 @@ int main(int argc, char *argv[])
     const QString problem = PostgresCluster::start();
     if (!problem.isEmpty())
         fail(problem);
-    note(QStringLiteral("%1 outbox rows, %2 replies, %3 contacts in each engine").arg(OutboxRows).arg(Replies).arg(Contacts));
+    note(QStringLiteral("%1 outbox rows, %2 replies, %3 contacts in each engine")
+             .arg(OutboxRows)
+             .arg(Replies)
+             .arg(Contacts));
     Gateway gateway({QStringLiteral("--account"), QStringLiteral("%1:%2:100000000").arg(User, Password)});
     QuietBoxes boxes;
     double slowest = 0;

@@ -66,7 +66,8 @@ int main(int argc, char *argv[])
          QStringLiteral("SELECT substr(EMail, 1, instr(EMail, '.') + 4) FROM Clients WHERE instr(EMail, '.') > 0 "
                         "ORDER BY ClientID LIMIT 1")},
         {QStringLiteral("telephone"), ContactSearch::Field::Phones, QStringLiteral("082 5"), "optOptions_2",
-         QStringLiteral("SELECT substr(Mobile, 1, 5) FROM Clients WHERE Mobile LIKE '0__ %' ORDER BY ClientID LIMIT 1")}};
+         QStringLiteral(
+             "SELECT substr(Mobile, 1, 5) FROM Clients WHERE Mobile LIKE '0__ %' ORDER BY ClientID LIMIT 1")}};
     double nameOurs = 0;
     double nameShell = 0;
     for (const Case &c : cases) {
@@ -101,7 +102,8 @@ int main(int argc, char *argv[])
         figure(QStringLiteral("search %1 rounds (s)").arg(c.name), listed(ours));
         figure(QStringLiteral("search %1 window, first screen painted (best)").arg(c.name), fastest(ours),
                QStringLiteral("s"), 3);
-        figure(QStringLiteral("sqlite3 shell, same statement, every row (best)"), fastest(shell), QStringLiteral("s"), 3);
+        figure(QStringLiteral("sqlite3 shell, same statement, every row (best)"), fastest(shell), QStringLiteral("s"),
+               3);
         if (c.field == ContactSearch::Field::Names) {
             nameOurs = fastest(ours);
             nameShell = fastest(shell);

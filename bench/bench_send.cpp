@@ -11,9 +11,9 @@
 #include "data/Database.h"
 #include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
+#include "gateway/CycleHost.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
-#include "gateway/CycleHost.h"
 #include "gateway/OutboxSender.h"
 #include "outbox/Numbers.h"
 
@@ -47,7 +47,7 @@ const QString Password = QStringLiteral("bench");
 struct Run
 {
     double seconds = 0;
-    double cpu = 0; // CPU seconds of this process during the run
+    double cpu = 0;             // CPU seconds of this process during the run
     QList<double> perMessageMs; // time from one message's end to the next one's
     QList<double> updateMs;     // baseline only: the durable row update alone
     QList<double> exchangeMs;   // baseline only: the request and its answer alone
@@ -57,8 +57,8 @@ struct Run
 
 void checkAllSent(int expected)
 {
-    const int sent = Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 1 AND EventID <> '0'"))
-                         .toInt();
+    const int sent =
+        Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 1 AND EventID <> '0'")).toInt();
     if (sent != expected)
         fail(QStringLiteral("%1 of %2 messages were sent").arg(sent).arg(expected));
 }
@@ -95,14 +95,12 @@ Run baselineRun(Home &home, Gateway &gateway, const QList<QueuedMessage> &messag
     run.exchangeMs.reserve(run.messages);
     for (const Row &row : rows) {
         const qint64 start = clock.nsecsElapsed();
-        const QString answer = GatewayClient().singleSms(NormaliseNumber(row.number).number,
-                                                         modFunctions::TrimBlanks(row.message),
-                                                         QString::number(row.key));
+        const QString answer = GatewayClient().singleSms(
+            NormaliseNumber(row.number).number, modFunctions::TrimBlanks(row.message), QString::number(row.key));
         const QString batch = GatewayAnswers::singleSms(answer).batch;
         const qint64 answered = clock.nsecsElapsed();
         run.exchangeMs.append(double(answered - start) / 1e6);
-        Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, EventID = ? WHERE SMSSendID = ?"),
-                      {batch, row.key});
+        Database::run(QStringLiteral("UPDATE SMSSend SET Send = 1, EventID = ? WHERE SMSSendID = ?"), {batch, row.key});
         const qint64 now = clock.nsecsElapsed();
         run.updateMs.append(double(now - answered) / 1e6);
         run.perMessageMs.append(double(now - last) / 1e6);
@@ -201,10 +199,10 @@ std::optional<double> wrkRun(Gateway &gateway, const QueuedMessage &message, int
                  .filePath(QStringLiteral("wrk/singlesms.lua"));
     if (!QFileInfo::exists(script))
         fail(QStringLiteral("%1 is missing").arg(script));
-    const QUrl url = GatewayClient::requestUrl(
-        QStringLiteral("SingleSMS"), {{QStringLiteral("Number"), NormaliseNumber(message.number).number},
-                                      {QStringLiteral("Message"), modFunctions::TrimBlanks(message.message)},
-                                      {QStringLiteral("CustomerID"), QStringLiteral("1")}});
+    const QUrl url = GatewayClient::requestUrl(QStringLiteral("SingleSMS"),
+                                               {{QStringLiteral("Number"), NormaliseNumber(message.number).number},
+                                                {QStringLiteral("Message"), modFunctions::TrimBlanks(message.message)},
+                                                {QStringLiteral("CustomerID"), QStringLiteral("1")}});
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TELLWAVE_WRK_PATH"),
@@ -274,12 +272,15 @@ int main(int argc, char *argv[])
                     continue;
                 baseline.append(baselineRun(home, gateway, messages));
                 note(QStringLiteral("round %1 baseline: %2 messages/s")
-                         .arg(round + 1).arg(baseline.last().rate(), 0, 'f', 0));
+                         .arg(round + 1)
+                         .arg(baseline.last().rate(), 0, 'f', 0));
             } else {
                 if (!parts.contains(QStringLiteral("window")))
                     continue;
                 ours.append(windowRun(home, gateway, messages));
-                note(QStringLiteral("round %1 send run: %2 messages/s").arg(round + 1).arg(ours.last().rate(), 0, 'f', 0));
+                note(QStringLiteral("round %1 send run: %2 messages/s")
+                         .arg(round + 1)
+                         .arg(ours.last().rate(), 0, 'f', 0));
             }
         }
     }
@@ -299,7 +300,8 @@ int main(int argc, char *argv[])
                QStringLiteral("ms (limit 5 ms)"), 3);
         figure(QStringLiteral("send per-message p99 all rounds"), percentile(allOurs, 99), QStringLiteral("ms"), 3);
         figure(QStringLiteral("send per-message max all rounds"), percentile(allOurs, 100), QStringLiteral("ms"), 3);
-        figure(QStringLiteral("send cpu per message"), bestOurs.cpu / bestOurs.messages * 1000, QStringLiteral("ms"), 3);
+        figure(QStringLiteral("send cpu per message"), bestOurs.cpu / bestOurs.messages * 1000, QStringLiteral("ms"),
+               3);
         figure(QStringLiteral("send messages over 40 ms all rounds"),
                double(std::count_if(allOurs.begin(), allOurs.end(), [](double ms) { return ms > 40; })),
                QStringLiteral("of %1").arg(allOurs.size()));
@@ -388,12 +390,14 @@ int main(int argc, char *argv[])
         figure(QStringLiteral("send latency case"),
                QStringLiteral("%1 messages (%2 requests), gateway answering after %3 ms, best of %4 alternating with "
                               "the baseline")
-                   .arg(few.size()).arg(requests).arg(LatencyMs).arg(roundCount));
+                   .arg(few.size())
+                   .arg(requests)
+                   .arg(LatencyMs)
+                   .arg(roundCount));
         figure(QStringLiteral("send latency seconds"), bestSeconds, QStringLiteral("s"), 3);
         figure(QStringLiteral("send latency worst seconds"), *std::max_element(seconds.begin(), seconds.end()),
                QStringLiteral("s"), 3);
-        figure(QStringLiteral("send latency baseline seconds"),
-               fastest(baselineSeconds), QStringLiteral("s"), 3);
+        figure(QStringLiteral("send latency baseline seconds"), fastest(baselineSeconds), QStringLiteral("s"), 3);
         figure(QStringLiteral("send latency exchange p50"), percentile(exchanges, 50),
                QStringLiteral("ms (baseline loop: request to whole answer)"), 3);
         figure(QStringLiteral("send latency row update p50"), percentile(updates, 50),

@@ -18,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 
-
 #include <algorithm>
 
 using namespace Bench;
@@ -51,7 +50,8 @@ double sendRun(Home &home, Gateway &gateway, const QList<QueuedMessage> &message
     if (!completed || boxes.count() > 0)
         fail(QStringLiteral("the send run stopped: %1").arg(boxes.all()));
     const int sent =
-        Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 1 AND InFlight = 0 AND EventID <> '0'"))
+        Database::value(
+            QStringLiteral("SELECT count(*) FROM SMSSend WHERE Send = 1 AND InFlight = 0 AND EventID <> '0'"))
             .toInt();
     if (sent != messages.size())
         fail(QStringLiteral("%1 of %2 messages were sent").arg(sent).arg(messages.size()));
@@ -135,14 +135,15 @@ int main(int argc, char *argv[])
         int latencyMs;
         int connections;
     };
-    for (const Case &run : {Case{LatencyMs, 1}, Case{LatencyMs, 4}, Case{LatencyMs, 16}, Case{LatencyMs, 64},
-                            Case{FarLatencyMs, 64}}) {
+    for (const Case &run :
+         {Case{LatencyMs, 1}, Case{LatencyMs, 4}, Case{LatencyMs, 16}, Case{LatencyMs, 64}, Case{FarLatencyMs, 64}}) {
         gateway.admin(QStringLiteral("/admin/latency?ms=%1").arg(run.latencyMs));
         const double seconds = sendRun(home, gateway, messages, run.connections);
         const double ideal = double(messages.size()) * run.latencyMs / 1000.0 / run.connections;
         const double rate = messages.size() / seconds;
-        const QString n = run.latencyMs == LatencyMs ? QStringLiteral("N = %1").arg(run.connections)
-                                                     : QStringLiteral("N = %1, %2 ms").arg(run.connections).arg(run.latencyMs);
+        const QString n = run.latencyMs == LatencyMs
+                              ? QStringLiteral("N = %1").arg(run.connections)
+                              : QStringLiteral("N = %1, %2 ms").arg(run.connections).arg(run.latencyMs);
         figure(QStringLiteral("send-latency seconds, %1").arg(n), seconds,
                QStringLiteral("s (limit 1.1 x %1 x %2 ms / %3 = %4 s)")
                    .arg(messages.size())
@@ -151,7 +152,8 @@ int main(int argc, char *argv[])
                    .arg(1.1 * ideal, 0, 'f', 2),
                2);
         figure(QStringLiteral("send-latency rate, %1").arg(n), rate, QStringLiteral("messages/s"), 1);
-        figure(QStringLiteral("send-latency ratio to ideal, %1").arg(n), rate / (run.connections * 1000.0 / run.latencyMs),
+        figure(QStringLiteral("send-latency ratio to ideal, %1").arg(n),
+               rate / (run.connections * 1000.0 / run.latencyMs),
                QStringLiteral("(ideal %1 messages/s)").arg(run.connections * 1000 / run.latencyMs), 3);
         if (run.connections == 4)
             defaultRatio = rate / (run.connections * 1000.0 / run.latencyMs);
@@ -167,8 +169,9 @@ int main(int argc, char *argv[])
         MemoryHost host(sampleAt);
         if (!OutboxSender(host).SendOutbox())
             fail(QStringLiteral("the long send run stopped"));
-        figure(QStringLiteral("send-latency resident memory at message %1 of %2, 16 in flight").arg(sampleAt).arg(count),
-               host.atSample, QStringLiteral("MB"), 1);
+        figure(
+            QStringLiteral("send-latency resident memory at message %1 of %2, 16 in flight").arg(sampleAt).arg(count),
+            host.atSample, QStringLiteral("MB"), 1);
         figure(QStringLiteral("send-latency resident memory at the last message"), host.atEnd, QStringLiteral("MB"), 1);
         figure(QStringLiteral("send-latency resident memory growth"), host.atEnd - host.atSample,
                QStringLiteral("MB (target under 20 MB)"), 1);

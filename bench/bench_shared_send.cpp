@@ -120,8 +120,8 @@ int main(int argc, char *argv[])
 
     double alone = 0;
     {
-        Gateway gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:100000"), QStringLiteral("--latency-ms"),
-                         QString::number(LatencyMs)});
+        Gateway gateway({QStringLiteral("--account"), QStringLiteral("demo:demo:100000"),
+                         QStringLiteral("--latency-ms"), QString::number(LatencyMs)});
         alone = sendTogether(1, filledDatabase(), gateway.host());
         const auto [twice, total] = twiceAndTotal(gateway);
         if (twice != 0 || total != Rows)

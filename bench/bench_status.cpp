@@ -78,9 +78,8 @@ QList<Entry> prepare(Home &home, Gateway &gateway, QString &templatePath)
         // Built by joining: percent-encoded values must not meet QString::arg.
         const QByteArray answer = gateway.admin(
             QStringLiteral("/admin/report?user=") + User + QStringLiteral("&customer=") + QString::number(entry.key)
-            + QStringLiteral("&flag=TRUE&count=1&number=") + encoded(numbers.value(row))
-            + QStringLiteral("&message=") + encoded(messages.value(row)) + QStringLiteral("&batch=")
-            + QString::number(5000001 + row));
+            + QStringLiteral("&flag=TRUE&count=1&number=") + encoded(numbers.value(row)) + QStringLiteral("&message=")
+            + encoded(messages.value(row)) + QStringLiteral("&batch=") + QString::number(5000001 + row));
         const QJsonArray trns = QJsonDocument::fromJson(answer).array();
         if (trns.size() != 1)
             fail(QStringLiteral("the gateway did not add a report entry: %1").arg(QString::fromUtf8(answer)));
@@ -97,7 +96,10 @@ void checkDelivered(const QList<Entry> &entries)
     const QString resume = StatusRetrieval::ReadLastHighestTrn();
     if (delivered != entries.size() || resume != QString::number(highest))
         fail(QStringLiteral("%1 of %2 rows marked delivered, resume point %3 (expected %4)")
-                 .arg(delivered).arg(entries.size()).arg(resume).arg(highest));
+                 .arg(delivered)
+                 .arg(entries.size())
+                 .arg(resume)
+                 .arg(highest));
 }
 
 double windowRun(Home &home, Gateway &gateway, const QString &templatePath, const QList<Entry> &entries)
@@ -185,12 +187,16 @@ int main(int argc, char *argv[])
     note(QStringLiteral("data set ready in %1 s").arg(double(setUp.elapsed()) / 1000, 0, 'f', 1));
     figure(QStringLiteral("status entries"),
            QStringLiteral("%1 report entries for %1 sent outbox rows, %2 pages of %3, seed %4")
-               .arg(Rows).arg(Rows / StatusRetrieval::ReportPage).arg(StatusRetrieval::ReportPage).arg(Seed));
+               .arg(Rows)
+               .arg(Rows / StatusRetrieval::ReportPage)
+               .arg(StatusRetrieval::ReportPage)
+               .arg(Seed));
 
     QList<double> ours;
     QList<double> shell;
     alternate(
-        roundCount, [&] { return shellRun(home, templatePath, entries); }, [&] { return windowRun(home, gateway, templatePath, entries); }, shell, ours);
+        roundCount, [&] { return shellRun(home, templatePath, entries); },
+        [&] { return windowRun(home, gateway, templatePath, entries); }, shell, ours);
     const double fetch = fetchOnly(gateway);
     const double best = fastest(ours);
     const double bestShell = fastest(shell);
@@ -202,13 +208,15 @@ int main(int argc, char *argv[])
     figure(QStringLiteral("status baseline"),
            QStringLiteral("the sqlite3 shell applying the same %1 updates and resume points in the same %2 "
                           "transactions (WAL, synchronous NORMAL), process start included")
-               .arg(Rows).arg(Rows / StatusRetrieval::ReportPage));
+               .arg(Rows)
+               .arg(Rows / StatusRetrieval::ReportPage));
     figure(QStringLiteral("status baseline rounds"), listed(shell) + QStringLiteral(" s"));
     figure(QStringLiteral("status baseline seconds"), bestShell, QStringLiteral("s"), 3);
     figure(QStringLiteral("status baseline rows per second"), Rows / bestShell, QStringLiteral("rows/s"));
     figure(QStringLiteral("status fetch and read only seconds"), fetch,
            QStringLiteral("s (the %1 requests and their answers read, no database, no window)")
-               .arg(Rows / StatusRetrieval::ReportPage + 1), 3);
+               .arg(Rows / StatusRetrieval::ReportPage + 1),
+           3);
     figure(QStringLiteral("status seconds"), best, {}, 3);
     figure(QStringLiteral("status baseline with the fetch seconds"), bestShell + fetch,
            QStringLiteral("s (the shell's work and the fetch alone, added)"), 3);

@@ -159,7 +159,9 @@ int main(int argc, char *argv[])
     figure(QStringLiteral("queue-group factor"), qListed / qPlain, QStringLiteral("x"), 3);
     figure(QStringLiteral("send run %1 (4 in flight), empty list (best of %2)").arg(members).arg(roundCount), sPlain,
            QStringLiteral("s"), 3);
-    figure(QStringLiteral("send run %1 (4 in flight), %2 on the list (best of %3)").arg(members, suppressed).arg(roundCount),
+    figure(QStringLiteral("send run %1 (4 in flight), %2 on the list (best of %3)")
+               .arg(members, suppressed)
+               .arg(roundCount),
            sListed, QStringLiteral("s"), 3);
     figure(QStringLiteral("send run factor"), sListed / sPlain, QStringLiteral("x"), 3);
     const double worst = std::max(qListed / qPlain, sListed / sPlain);

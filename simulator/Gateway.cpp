@@ -34,8 +34,7 @@ bool sameText(QByteArrayView a, QByteArrayView b)
 QString canonicalType(const QString &type, bool page)
 {
     if (page)
-        return type.compare(QLatin1String("SentID"), Qt::CaseInsensitive) == 0 ? QStringLiteral("SentID")
-                                                                               : QString();
+        return type.compare(QLatin1String("SentID"), Qt::CaseInsensitive) == 0 ? QStringLiteral("SentID") : QString();
     static const QStringList types{QStringLiteral("Credits"), QStringLiteral("SingleSMS"), QStringLiteral("Sent"),
                                    QStringLiteral("replies")};
     for (const QString &known : types) {
@@ -65,16 +64,31 @@ void appendXmlText(QString &out, const QString &text)
 {
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        case '\'': out += QLatin1String("&apos;"); break;
-        case '\r': out += QLatin1String("&#13;"); break;
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += QLatin1String("&quot;");
+            break;
+        case '\'':
+            out += QLatin1String("&apos;");
+            break;
+        case '\r':
+            out += QLatin1String("&#13;");
+            break;
         case '\t':
-        case '\n': out += c; break;
+        case '\n':
+            out += c;
+            break;
         case 0xFFFE:
-        case 0xFFFF: break;
+        case 0xFFFF:
+            break;
         default:
             if (c.unicode() >= 0x20)
                 out += c;
@@ -97,12 +111,23 @@ void appendHtmlText(QString &out, const QString &text)
 {
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        case '\'': out += QLatin1String("&#39;"); break;
-        default: out += c;
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += QLatin1String("&quot;");
+            break;
+        case '\'':
+            out += QLatin1String("&#39;");
+            break;
+        default:
+            out += c;
         }
     }
 }
@@ -160,9 +185,12 @@ const QByteArray InvalidLogin = "FALSE: Invalid username or password";
 QString messageStateName(MessageState state)
 {
     switch (state) {
-    case MessageState::Delivered: return QStringLiteral("delivered");
-    case MessageState::Failed: return QStringLiteral("failed");
-    case MessageState::Pending: break;
+    case MessageState::Delivered:
+        return QStringLiteral("delivered");
+    case MessageState::Failed:
+        return QStringLiteral("failed");
+    case MessageState::Pending:
+        break;
     }
     return QStringLiteral("pending");
 }
@@ -208,8 +236,7 @@ QString QueryParameters::decode(QByteArrayView text)
         const char c = text.at(i);
         if (c == '+') {
             bytes += ' ';
-        } else if (c == '%' && i + 2 < text.size() && hexValue(text.at(i + 1)) >= 0
-                   && hexValue(text.at(i + 2)) >= 0) {
+        } else if (c == '%' && i + 2 < text.size() && hexValue(text.at(i + 1)) >= 0 && hexValue(text.at(i + 2)) >= 0) {
             bytes += char(hexValue(text.at(i + 1)) * 16 + hexValue(text.at(i + 2)));
             i += 2;
         } else {
@@ -240,9 +267,9 @@ QString QueryParameters::value(QStringView name, const QString &fallback) const
 bool parseFaultMode(const QString &name, FaultMode *mode)
 {
     static const QList<QPair<QString, FaultMode>> modes{
-        {QStringLiteral("none"), FaultMode::None},         {QStringLiteral("error500"), FaultMode::Error500},
-        {QStringLiteral("not-xml"), FaultMode::NotXml},    {QStringLiteral("truncate"), FaultMode::Truncate},
-        {QStringLiteral("drop"), FaultMode::Drop},         {QStringLiteral("refuse"), FaultMode::Refuse},
+        {QStringLiteral("none"), FaultMode::None},      {QStringLiteral("error500"), FaultMode::Error500},
+        {QStringLiteral("not-xml"), FaultMode::NotXml}, {QStringLiteral("truncate"), FaultMode::Truncate},
+        {QStringLiteral("drop"), FaultMode::Drop},      {QStringLiteral("refuse"), FaultMode::Refuse},
         {QStringLiteral("hang"), FaultMode::Hang},
     };
     for (const auto &[text, value] : modes) {
@@ -257,13 +284,20 @@ bool parseFaultMode(const QString &name, FaultMode *mode)
 QString faultModeName(FaultMode mode)
 {
     switch (mode) {
-    case FaultMode::Error500: return QStringLiteral("error500");
-    case FaultMode::NotXml: return QStringLiteral("not-xml");
-    case FaultMode::Truncate: return QStringLiteral("truncate");
-    case FaultMode::Drop: return QStringLiteral("drop");
-    case FaultMode::Refuse: return QStringLiteral("refuse");
-    case FaultMode::Hang: return QStringLiteral("hang");
-    case FaultMode::None: break;
+    case FaultMode::Error500:
+        return QStringLiteral("error500");
+    case FaultMode::NotXml:
+        return QStringLiteral("not-xml");
+    case FaultMode::Truncate:
+        return QStringLiteral("truncate");
+    case FaultMode::Drop:
+        return QStringLiteral("drop");
+    case FaultMode::Refuse:
+        return QStringLiteral("refuse");
+    case FaultMode::Hang:
+        return QStringLiteral("hang");
+    case FaultMode::None:
+        break;
     }
     return QStringLiteral("none");
 }
@@ -274,9 +308,7 @@ QStringList faultableTypes()
             QStringLiteral("SentID")};
 }
 
-Gateway::Gateway(GatewayState &state, bool verbose) : m_state(state), m_verbose(verbose)
-{
-}
+Gateway::Gateway(GatewayState &state, bool verbose) : m_state(state), m_verbose(verbose) {}
 
 void Gateway::setFault(const FaultSettings &fault)
 {
@@ -305,8 +337,7 @@ HttpAnswer Gateway::handle(const HttpRequest &request)
         answer = handleProtocol(request, path, query, now);
 
     if (m_verbose) {
-        std::fprintf(stderr, "%s %s -> %d%s\n", request.method.constData(), request.target.constData(),
-                     answer.status,
+        std::fprintf(stderr, "%s %s -> %d%s\n", request.method.constData(), request.target.constData(), answer.status,
                      answer.delivery == HttpAnswer::Delivery::Normal     ? ""
                      : answer.delivery == HttpAnswer::Delivery::Truncate ? " (truncated)"
                      : answer.delivery == HttpAnswer::Delivery::Drop     ? " (dropped)"
@@ -334,8 +365,8 @@ HttpAnswer Gateway::handleProtocol(const HttpRequest &request, QByteArrayView pa
         const QString type = query.value(u"Type");
         const QString canonical = canonicalType(type, page);
         const QString lowerType = type.toLower();
-        const auto script = std::find_if(m_scripts.begin(), m_scripts.end(),
-                                         [&](const Script &s) { return s.type == lowerType; });
+        const auto script =
+            std::find_if(m_scripts.begin(), m_scripts.end(), [&](const Script &s) { return s.type == lowerType; });
         if (script != m_scripts.end()) {
             answer.status = script->status;
             answer.contentType = contentTypeFor(canonical);
@@ -387,8 +418,7 @@ HttpAnswer Gateway::faulted(const QString &type, const QueryParameters &query)
         if (type == QLatin1String("SingleSMS"))
             answer = textAnswer("FALSE: Service temporarily unavailable");
         else
-            answer = answerProtocol(type == QLatin1String("SentID"), type, query,
-                                    QDateTime::currentMSecsSinceEpoch());
+            answer = answerProtocol(type == QLatin1String("SentID"), type, query, QDateTime::currentMSecsSinceEpoch());
         answer.delivery = HttpAnswer::Delivery::Truncate;
         return answer;
     }
@@ -402,7 +432,8 @@ HttpAnswer Gateway::faulted(const QString &type, const QueryParameters &query)
         answer.delivery = HttpAnswer::Delivery::Hang;
         return answer;
     }
-    case FaultMode::None: break;
+    case FaultMode::None:
+        break;
     }
     return textAnswer("FALSE: Unknown request type");
 }
@@ -437,8 +468,8 @@ HttpAnswer Gateway::singleSms(Account &account, const QueryParameters &query, qi
         return textAnswer("FALSE: No number given");
     if (account.credits <= 0)
         return textAnswer("FALSE: Not enough credits");
-    const qint64 batch = m_state.acceptMessage(account, number, query.value(u"Message"), query.value(u"CustomerID"),
-                                               now);
+    const qint64 batch =
+        m_state.acceptMessage(account, number, query.value(u"Message"), query.value(u"CustomerID"), now);
     m_state.settle(now);
     return textAnswer(QByteArray::number(batch));
 }

@@ -3,9 +3,9 @@
 #include "GatewayState.h"
 #include "HttpServer.h"
 
+#include <QHash>
 #include <QList>
 #include <QPair>
-#include <QHash>
 #include <QSet>
 #include <QString>
 

@@ -64,8 +64,7 @@ bool pickedByShare(quint64 k, double share, double offset)
     if (share >= 1)
         return true;
     constexpr double nudge = 1e-9; // keeps 0.1 * 10 from landing just below 1
-    return std::floor(double(k) * share + offset + nudge)
-           > std::floor(double(k - 1) * share + offset + nudge);
+    return std::floor(double(k) * share + offset + nudge) > std::floor(double(k - 1) * share + offset + nudge);
 }
 
 QString gatewayTime(qint64 msecsSinceEpoch)
@@ -85,8 +84,7 @@ QString gatewayTime(qint64 msecsSinceEpoch)
 struct GatewayState::Statements
 {
     explicit Statements(const QSqlDatabase &db)
-        : account(db), message(db), report(db), reply(db), counter(db), pendingReply(db),
-          deletePendingReply(db)
+        : account(db), message(db), report(db), reply(db), counter(db), pendingReply(db), deletePendingReply(db)
     {
         account.prepare(QStringLiteral("INSERT OR REPLACE INTO accounts (username, password, credits)"
                                        " VALUES (?, ?, ?)"));
@@ -113,8 +111,7 @@ struct GatewayState::Statements
     QSqlQuery deletePendingReply;
 };
 
-GatewayState::GatewayState(const DeliveryOptions &options, QObject *parent)
-    : QObject(parent), m_options(options)
+GatewayState::GatewayState(const DeliveryOptions &options, QObject *parent) : QObject(parent), m_options(options)
 {
     m_failureOffset = unitFraction(options.seed * 2 + 1);
     m_replyOffset = unitFraction(options.seed * 2 + 2);

@@ -103,12 +103,11 @@ public:
     // Adds the account when it does not exist yet; an existing one is left alone.
     void addAccountIfMissing(const QString &user, const QString &password, qint64 credits);
     // Creates the account or changes the given fields of an existing one.
-    void setAccount(const QString &user, const std::optional<QString> &password,
-                    const std::optional<qint64> &credits);
+    void setAccount(const QString &user, const std::optional<QString> &password, const std::optional<qint64> &credits);
 
     // Charges one credit and records the message; gives its batch number.
-    qint64 acceptMessage(Account &account, const QString &number, const QString &text,
-                         const QString &customerId, qint64 nowMs);
+    qint64 acceptMessage(Account &account, const QString &number, const QString &text, const QString &customerId,
+                         qint64 nowMs);
 
     // Decides every delivery that is due and makes every reply that is due.
     void settle(qint64 nowMs);
@@ -146,8 +145,8 @@ private:
     double m_replyOffset = 0;
 
     std::map<QString, Account> m_accounts;
-    std::vector<Message> m_messages; // index = batch - FirstBatch
-    std::set<std::pair<qint64, qint64>> m_pendingDeliveries; // (due, batch)
+    std::vector<Message> m_messages;                                    // index = batch - FirstBatch
+    std::set<std::pair<qint64, qint64>> m_pendingDeliveries;            // (due, batch)
     std::map<std::pair<qint64, qint64>, PendingReply> m_pendingReplies; // (due, batch)
     qint64 m_decided = 0;
     qint64 m_delivered = 0;

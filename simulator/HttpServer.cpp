@@ -70,19 +70,32 @@ qsizetype chunkedLength(const QByteArray &buffer, qsizetype from)
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    case 504: return "Gateway Timeout";
-    default: return status >= 200 && status < 300 ? "OK" : "Status";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    case 504:
+        return "Gateway Timeout";
+    default:
+        return status >= 200 && status < 300 ? "OK" : "Status";
     }
 }
 
@@ -253,8 +266,8 @@ bool HttpConnection::takeRequest()
     m_scanned = end;
     m_continueSent = false;
 
-    const bool keepAlive = request.version == "HTTP/1.0" ? hasToken(connection, "keep-alive")
-                                                          : !hasToken(connection, "close");
+    const bool keepAlive =
+        request.version == "HTTP/1.0" ? hasToken(connection, "keep-alive") : !hasToken(connection, "close");
     answer(m_handler(request), keepAlive);
     return true;
 }
@@ -313,8 +326,7 @@ void HttpConnection::refuse(int status, const QByteArray &reason)
     answer.status = status;
     answer.contentType = "text/html; charset=utf-8";
     answer.body = "<html><head><title>" + QByteArray::number(status) + ' ' + reasonPhrase(status)
-                  + "</title></head><body><h1>" + reasonPhrase(status) + "</h1><p>" + reason
-                  + "</p></body></html>";
+                  + "</title></head><body><h1>" + reasonPhrase(status) + "</h1><p>" + reason + "</p></body></html>";
     this->answer(answer, false);
 }
 

@@ -3,7 +3,6 @@
 
 #include "app/FirstRunHint.h"
 #include "app/modMain.h"
-#include "data/Clock.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/Schedule.h"
 #include "campaigns/SendingWindow.h"
@@ -16,27 +15,28 @@
 #include "compose/frmTemplates.h"
 #include "contacts/frmListClients.h"
 #include "conversations/frmConversation.h"
-#include "data/Backups.h"
-#include "data/Database.h"
-#include "data/OperatorTime.h"
 #include "data/AppError.h"
+#include "data/Backups.h"
+#include "data/Clock.h"
+#include "data/Database.h"
 #include "data/KeysetList.h"
+#include "data/OperatorTime.h"
 #include "gateway/GatewayCycles.h"
 #include "gateway/Replies.h"
+#include "groups/frmListGroups.h"
 #include "outbox/Batches.h"
 #include "outbox/FailReasons.h"
 #include "outbox/Outbox.h"
 #include "outbox/RunLock.h"
 #include "outbox/SendRuns.h"
-#include "groups/frmListGroups.h"
 #include "sendreceive/frmGetReplies.h"
 #include "sendreceive/frmGetSendReport.h"
 #include "sendreceive/frmSendMessages.h"
-#include "settings/frmAbout.h"
 #include "settings/SetupStore.h"
+#include "settings/frmAbout.h"
 #include "settings/frmSetup.h"
-#include "ui/FileDialogs.h"
 #include "ui/BusyPointer.h"
+#include "ui/FileDialogs.h"
 #include "ui/HelpWindow.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Pictures.h"
@@ -46,12 +46,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QFileInfo>
-#include <QLocale>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -65,8 +65,8 @@
 // What the outbox's looks depend on besides its rows.
 struct OutboxLooks
 {
-    bool marketingOpen = true; // marketing messages may go now
-    QDateTime now;             // the time the looks are judged at
+    bool marketingOpen = true;              // marketing messages may go now
+    QDateTime now;                          // the time the looks are judged at
     QHash<qint64, Schedule::Batch> waiting; // scheduled batches with unsent rows
     QHash<qint64, QString> liveRuns;        // send runs going now: token -> machine
 };
@@ -139,10 +139,9 @@ QueryListModel::Look look(QColor background, bool bold = false, bool italic = fa
 QueryListModel::Look outboxLook(const QueryListModel &list, int row, const OutboxLooks &looks)
 {
     const qint64 run = list.value(row, QStringLiteral("InFlight")).toLongLong();
-    const Outbox::Style style = Outbox::styleOf(list.value(row, QStringLiteral("Send")).toInt() != 0,
-                                                list.value(row, QStringLiteral("Delivered")).toInt() != 0,
-                                                list.value(row, QStringLiteral("EventID")).toString(), run != 0,
-                                                looks.liveRuns.contains(run));
+    const Outbox::Style style = Outbox::styleOf(
+        list.value(row, QStringLiteral("Send")).toInt() != 0, list.value(row, QStringLiteral("Delivered")).toInt() != 0,
+        list.value(row, QStringLiteral("EventID")).toString(), run != 0, looks.liveRuns.contains(run));
     switch (style) {
     case Outbox::Style::Delivered:
     case Outbox::Style::Sent:
@@ -179,7 +178,8 @@ QueryListModel::Look inboxLook(const QueryListModel &list, int row)
 {
     switch (OptOuts::ReplyKind(list.value(row, QStringLiteral("OptOut")).toInt())) {
     case OptOuts::ReplyKind::Possible:
-        return look(QColor(255, 214, 153), true, false, QStringLiteral("possible opt-out \u2014 right-click to opt this number out"));
+        return look(QColor(255, 214, 153), true, false,
+                    QStringLiteral("possible opt-out \u2014 right-click to opt this number out"));
     case OptOuts::ReplyKind::OptOut:
     case OptOuts::ReplyKind::Confirmed:
         return look(QColor(215, 215, 215), false, true, QStringLiteral("opted out"));
@@ -199,8 +199,7 @@ bool marketingOpenNow()
     }
 }
 
-const char *const CaptionStyle =
-    "QLabel { background: #3d6b99; color: white; font-weight: bold; padding: 3px 6px; }";
+const char *const CaptionStyle = "QLabel { background: #3d6b99; color: white; font-weight: bold; padding: 3px 6px; }";
 
 } // namespace
 
@@ -312,7 +311,6 @@ frmMain::frmMain(QWidget *parent)
     setTabOrder(ui->grdInbox, m_firstRun->button());
     setTabOrder(m_firstRun->button(), ui->grdOutbox);
     setTabOrder(ui->grdOutbox, ui->cmdCheckCredits);
-
 }
 
 frmMain::~frmMain()
@@ -335,10 +333,10 @@ void frmMain::Form_Load()
     BuildCommandBars();
 
     ui->Image2->setPixmap(QPixmap(Pictures::toolbarBackground(palette())));
-    m_commandBar->setStyleSheet(QStringLiteral(
-        "QToolBar#vbalCommandBar1 { border-image: url(%1) 0 0 0 0 stretch stretch;"
-        " border-bottom: 1px solid palette(mid); padding: 2px; spacing: 4px; }")
-                                    .arg(Pictures::toolbarBackground(palette())));
+    m_commandBar->setStyleSheet(
+        QStringLiteral("QToolBar#vbalCommandBar1 { border-image: url(%1) 0 0 0 0 stretch stretch;"
+                       " border-bottom: 1px solid palette(mid); padding: 2px; spacing: 4px; }")
+            .arg(Pictures::toolbarBackground(palette())));
     addToolBar(Qt::TopToolBarArea, m_commandBar);
 
     setUpLists();
@@ -417,12 +415,14 @@ void frmMain::BuildCommandBars()
         QStringList items;
     };
     const Bar bars[] = {
-        {"SENDNOW", "New",
+        {"SENDNOW",
+         "New",
          {QStringLiteral("NEW:SINGLE"), QStringLiteral("NEW:BULK"), QStringLiteral("NEW:SEP1"),
           QStringLiteral("NEW:NONUMBER")}},
-        {"EDIT", "",
-         {QStringLiteral("SENDNOW:SENDRECEIVE"), QStringLiteral("SENDNOW:SEP1"),
-          QStringLiteral("SENDNOW:SENDNOW"), QStringLiteral("SENDNOW:RECEIVENOW")}},
+        {"EDIT",
+         "",
+         {QStringLiteral("SENDNOW:SENDRECEIVE"), QStringLiteral("SENDNOW:SEP1"), QStringLiteral("SENDNOW:SENDNOW"),
+          QStringLiteral("SENDNOW:RECEIVENOW")}},
     };
     for (const Bar &bar : bars) {
         auto *menu = new QMenu(QString::fromUtf8(bar.title), this);
@@ -437,7 +437,8 @@ void frmMain::BuildCommandBars()
     m_buttons.value(QStringLiteral("NEW"))->setMenu(m_bars.value(QStringLiteral("SENDNOW")));
     m_buttons.value(QStringLiteral("SENDNOW"))->setMenu(m_bars.value(QStringLiteral("EDIT")));
     for (const char *key : {"NEW", "SENDNOW"}) {
-        if (auto *face = qobject_cast<QToolButton *>(m_commandBar->widgetForAction(m_buttons.value(QString::fromLatin1(key)))))
+        if (auto *face =
+                qobject_cast<QToolButton *>(m_commandBar->widgetForAction(m_buttons.value(QString::fromLatin1(key)))))
             face->setPopupMode(QToolButton::InstantPopup);
     }
     // Without a mouse: Tab reaches the buttons (Space opens a drop-down), and
@@ -539,7 +540,8 @@ void frmMain::showInboxMenu(const QPoint &at)
     conversation->setObjectName(QStringLiteral("mnuInboxConversation"));
     QAction *optOut = menu.addAction(QStringLiteral("&Opt Out This Number"));
     optOut->setObjectName(QStringLiteral("mnuInboxOptOut"));
-    optOut->setEnabled(!OptOutList::keyOf(m_inbox->value(index.row(), QStringLiteral("PhoneNumber")).toString()).isEmpty());
+    optOut->setEnabled(
+        !OptOutList::keyOf(m_inbox->value(index.row(), QStringLiteral("PhoneNumber")).toString()).isEmpty());
     ui->grdInbox->setCurrentIndex(index);
     QAction *chosen = menu.exec(ui->grdInbox->viewport()->mapToGlobal(at));
     if (chosen == optOut)
@@ -706,16 +708,18 @@ void frmMain::mnuFileBackUp_Click()
         return;
     }
     if (Backups::pgDumpProgram().isEmpty()) {
-        MessageBoxes::inform(this, QStringLiteral("BACKUP"),
-                             QStringLiteral("The database is on a PostgreSQL server, and pg_dump is not installed on this "
-                                            "computer.\n\nInstall the PostgreSQL client programs (the postgresql-client "
-                                            "package) to back it up from here, or have it backed up on the server."));
+        MessageBoxes::inform(
+            this, QStringLiteral("BACKUP"),
+            QStringLiteral("The database is on a PostgreSQL server, and pg_dump is not installed on this "
+                           "computer.\n\nInstall the PostgreSQL client programs (the postgresql-client "
+                           "package) to back it up from here, or have it backed up on the server."));
         return;
     }
     backUpTo(QStringLiteral("PostgreSQL Dumps (*.dump)|*.dump"),
              Database::partOf(modMain::ConnectionString, QStringLiteral("Database")), QStringLiteral("dump"),
              [](const QString &target) {
-                 const QString command = Backups::dumpServer(modMain::ConnectionString, modMain::DatabasePassword, target);
+                 const QString command =
+                     Backups::dumpServer(modMain::ConnectionString, modMain::DatabasePassword, target);
                  return QStringLiteral("The database was backed up to %1.\n\nTo restore it, while no one uses the "
                                        "program, run:\n\n%2")
                      .arg(target, command);
@@ -753,9 +757,9 @@ void frmMain::mnuFileRestore_Click()
     }
     if (refusedWhileRunning())
         return;
-    const QString chosen = FileDialogs::openFileName(this, QStringLiteral("Restore from Backup"),
-                                                     QStringLiteral("Tellwave Databases (*.db)|*.db|All Files (*)|*"),
-                                                     Backups::folder());
+    const QString chosen =
+        FileDialogs::openFileName(this, QStringLiteral("Restore from Backup"),
+                                  QStringLiteral("Tellwave Databases (*.db)|*.db|All Files (*)|*"), Backups::folder());
     if (chosen.isEmpty())
         return;
     Backups::Facts facts;
@@ -1056,9 +1060,9 @@ void frmMain::grdOutbox_BeforeDelete()
             inform(QStringLiteral("DELETE"), QStringLiteral("Can not delete a message that has already been sent."));
             return;
         }
-        const QString question = ids.size() == 1
-                                     ? QStringLiteral("Delete the selected message from the outbox?")
-                                     : QStringLiteral("Delete the %1 selected messages from the outbox?").arg(ids.size());
+        const QString question =
+            ids.size() == 1 ? QStringLiteral("Delete the selected message from the outbox?")
+                            : QStringLiteral("Delete the %1 selected messages from the outbox?").arg(ids.size());
         if (!ask(QStringLiteral("DELETE"), question))
             return;
         Outbox::Removed removed;

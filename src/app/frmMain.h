@@ -3,11 +3,11 @@
 #include "campaigns/Schedule.h"
 #include "gateway/CycleHost.h"
 
-#include <QElapsedTimer>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
-#include <QSet>
 #include <QMainWindow>
+#include <QSet>
 #include <QTimer>
 
 #include <functional>
@@ -184,5 +184,4 @@ private:
     QLabel *m_backupPanel = nullptr;
     QThread *m_backupThread = nullptr;
     QTimer m_backupTimer; // the next midnight's daily backup
-
 };

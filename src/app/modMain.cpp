@@ -1,11 +1,11 @@
 #include "app/modMain.h"
 
 #include "app/frmMain.h"
-#include "data/OperatorTime.h"
-#include "settings/SetupStore.h"
 #include "data/Backups.h"
 #include "data/Database.h"
 #include "data/DatabaseCopy.h"
+#include "data/OperatorTime.h"
+#include "settings/SetupStore.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
 #include "ui/FileDialogs.h"
@@ -109,7 +109,8 @@ int CopyDatabase(const QString &from, const QString &to)
         DatabasePassword = Database::isServerAddress(server) ? SetupStore::databasePassword(server) : QString();
         if (!Database::isServerAddress(from)) {
             OperatorTime::setCurrent(SetupStore::operatorTimeZone());
-            const QString backup = Backups::takeBefore(from, QStringLiteral("before-copy"), OperatorTime::current().now());
+            const QString backup =
+                Backups::takeBefore(from, QStringLiteral("before-copy"), OperatorTime::current().now());
             std::printf("Backed up %s to %s.\n", qPrintable(from), qPrintable(backup));
         }
         qint64 rows = 0;
@@ -121,7 +122,8 @@ int CopyDatabase(const QString &from, const QString &to)
                 rows += total;
             }
         });
-        std::printf("Copied %lld rows from %s to %s.\n", static_cast<long long>(rows), qPrintable(from), qPrintable(to));
+        std::printf("Copied %lld rows from %s to %s.\n", static_cast<long long>(rows), qPrintable(from),
+                    qPrintable(to));
         return 0;
     } catch (const AppError &error) {
         std::fprintf(stderr, "\n%lld - %s\n", static_cast<long long>(error.number()), qPrintable(error.description()));
@@ -135,7 +137,8 @@ int Main()
     QCoreApplication::setApplicationVersion(QStringLiteral(TELLWAVE_VERSION));
     // Ties the windows to the launcher and its icon (Wayland, task bars).
     QGuiApplication::setDesktopFileName(QStringLiteral("za.co.corvane.Tellwave"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tellwave"), QIcon(QStringLiteral(":/images/logo.png"))));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("tellwave"), QIcon(QStringLiteral(":/images/logo.png"))));
     if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance()))
         HelpWindow::installF1(*application);
     if (!StartUp())

@@ -42,7 +42,7 @@ QString AlternateGatewayHost()
 QString ChooseGatewayHost(const QString &username)
 {
     return modFunctions::TrimBlanks(username).toUpper() == AlternateHostAccount ? AlternateGatewayHost()
-                                                                : DefaultGatewayHost();
+                                                                                : DefaultGatewayHost();
 }
 
 bool LoadSetup()
@@ -63,8 +63,8 @@ QString FindHelpFile(const QString &programFolder)
 #define TELLWAVE_HELP_FROM_BIN "../share/tellwave"
 #endif
     const QDir folder(programFolder);
-    for (const QString &place : {QStringLiteral("Help/Tellwave.html"),
-                                 QStringLiteral(TELLWAVE_HELP_FROM_BIN "/Tellwave.html")}) {
+    for (const QString &place :
+         {QStringLiteral("Help/Tellwave.html"), QStringLiteral(TELLWAVE_HELP_FROM_BIN "/Tellwave.html")}) {
         const QFileInfo page(folder.filePath(place));
         if (page.isFile())
             return QDir::cleanPath(page.absoluteFilePath());

@@ -1,12 +1,12 @@
 #include "campaigns/CampaignReport.h"
 
-#include "data/OperatorTime.h"
 #include "campaigns/OptOuts.h"
-#include "outbox/OutboxWriter.h"
-#include "data/SmsParts.h"
 #include "data/Database.h"
+#include "data/OperatorTime.h"
+#include "data/SmsParts.h"
 #include "data/modFunctions.h"
 #include "outbox/FailReasons.h"
+#include "outbox/OutboxWriter.h"
 
 #include <QSaveFile>
 #include <QSqlQuery>
@@ -180,15 +180,16 @@ void exportCsv(const Report &report, const QString &path)
 {
     QString text = QStringLiteral("Period,Sent,Delivered,Failed,Pending,Opted out,Replies,Opt-outs,Credits\r\n");
     const auto line = [](const QString &label, const Bucket &b) {
-        return csvValue(label) + QStringLiteral(",%1,%2,%3,%4,%5,%6,%7,%8\r\n")
-            .arg(b.sent)
-            .arg(b.delivered)
-            .arg(b.failed)
-            .arg(b.pending)
-            .arg(b.optedOut)
-            .arg(b.replies)
-            .arg(b.optOuts)
-            .arg(b.credits);
+        return csvValue(label)
+               + QStringLiteral(",%1,%2,%3,%4,%5,%6,%7,%8\r\n")
+                     .arg(b.sent)
+                     .arg(b.delivered)
+                     .arg(b.failed)
+                     .arg(b.pending)
+                     .arg(b.optedOut)
+                     .arg(b.replies)
+                     .arg(b.optOuts)
+                     .arg(b.credits);
     };
     for (const Bucket &bucket : report.buckets)
         text += line(periodLabel(bucket.start, report.period), bucket);

@@ -64,6 +64,6 @@ QHash<QString, QString> contactValues(qint64 clientId)
 
 UnresolvedField::UnresolvedField(const QString &fields, const QString &addressee)
     : NothingQueued(3100, QStringLiteral("%1 has no value for %2 and no fallback (write it as {Field|fallback}). "
-                                    "Nothing was queued.")
-                         .arg(fields, addressee))
+                                         "Nothing was queued.")
+                              .arg(fields, addressee))
 {}

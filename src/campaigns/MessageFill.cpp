@@ -19,7 +19,8 @@ TextFill forCampaign(const QueueCampaign *campaign)
                                       + values.value(QStringLiteral("lastname")).trimmed())
                                          .trimmed();
                 throw UnresolvedField(resolved.unresolved.join(QStringLiteral(", ")),
-                                      name.isEmpty() ? number : name + QStringLiteral(" (") + number + QLatin1Char(')'));
+                                      name.isEmpty() ? number
+                                                     : name + QStringLiteral(" (") + number + QLatin1Char(')'));
             }
             text = resolved.text;
         }

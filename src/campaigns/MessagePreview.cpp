@@ -24,8 +24,7 @@ class Builder
 public:
     Builder(const QStringList &bodies, bool marketing)
         : m_bodies(bodies), m_marketing(marketing), m_sender(marketing ? Marketing::senderName() : QString())
-    {
-    }
+    {}
 
     void add(qint64 clientId, const QString &number)
     {
@@ -85,10 +84,7 @@ private:
         return {};
     }
 
-    QString finished(const QString &text) const
-    {
-        return m_marketing ? Marketing::withFooter(text, m_sender) : text;
-    }
+    QString finished(const QString &text) const { return m_marketing ? Marketing::withFooter(text, m_sender) : text; }
 
     const QStringList &m_bodies;
     bool m_marketing;

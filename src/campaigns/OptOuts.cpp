@@ -138,7 +138,8 @@ bool confirmPossible(qint64 replyId)
     const QString message = reply.value(1).toString();
     reply.finish();
     Database::Transaction transaction;
-    const bool added = OptOutList::add(phone, OptOutList::FromInbox, QStringLiteral("reply %1: %2").arg(replyId).arg(message));
+    const bool added =
+        OptOutList::add(phone, OptOutList::FromInbox, QStringLiteral("reply %1: %2").arg(replyId).arg(message));
     if (added)
         queueConfirmation(phone);
     Database::run(QStringLiteral("UPDATE SMSReplies SET OptOut = ? WHERE SMSReplyID = ?"),

@@ -35,9 +35,10 @@ QString heldToolTip(const QDateTime &sendAt)
 
 QString describe(const Batch &batch)
 {
-    const QString what = batch.description.trimmed().isEmpty() ? QStringLiteral("Batch %1").arg(batch.id)
-                                                              : batch.description.trimmed();
-    return what + (batch.unsent == 1 ? QStringLiteral(", 1 message") : QStringLiteral(", %1 messages").arg(batch.unsent));
+    const QString what =
+        batch.description.trimmed().isEmpty() ? QStringLiteral("Batch %1").arg(batch.id) : batch.description.trimmed();
+    return what
+           + (batch.unsent == 1 ? QStringLiteral(", 1 message") : QStringLiteral(", %1 messages").arg(batch.unsent));
 }
 
 bool isDue(const Batch &batch, const QDateTime &now)
@@ -75,9 +76,8 @@ StartUp atStartUp(const QList<Batch> &batches, const QDateTime &now, bool window
 
 QString overdueQuestion(const QList<Batch> &overdue)
 {
-    return QStringLiteral("These scheduled messages became due while the program was not running:\n\n")
-        + lines(overdue)
-        + QStringLiteral("\n\nSend them now? (No holds them: they stay in the outbox until you release them.)");
+    return QStringLiteral("These scheduled messages became due while the program was not running:\n\n") + lines(overdue)
+           + QStringLiteral("\n\nSend them now? (No holds them: they stay in the outbox until you release them.)");
 }
 
 QString quitWarning(const QList<Batch> &batches, const QDateTime &now)
@@ -91,7 +91,7 @@ QString quitWarning(const QList<Batch> &batches, const QDateTime &now)
         return {};
     return QStringLiteral("Scheduled messages are sent only while the program runs, and these are due "
                           "within 12 hours:\n\n")
-        + lines(soon) + QStringLiteral("\n\nQuit anyway?");
+           + lines(soon) + QStringLiteral("\n\nQuit anyway?");
 }
 
 } // namespace Schedule

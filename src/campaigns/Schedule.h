@@ -38,8 +38,7 @@ bool isDue(const Batch &batch, const QDateTime &now);
 // already, and with a row that may be posted now (a service message, or a
 // marketing one while the sending window is open). A batch of marketing
 // messages outside the window waits for it to open.
-QList<qint64> toSendNow(const QList<Batch> &batches, const QDateTime &now, bool windowOpen,
-                        const QSet<qint64> &tried);
+QList<qint64> toSendNow(const QList<Batch> &batches, const QDateTime &now, bool windowOpen, const QSet<qint64> &tried);
 
 // What start-up does with the batches that became due while the program was
 // not running.

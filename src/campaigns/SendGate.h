@@ -1,7 +1,7 @@
 #pragma once
 
-#include "outbox/OptOutList.h"
 #include "campaigns/SendingWindow.h"
+#include "outbox/OptOutList.h"
 
 #include <QDateTime>
 #include <QString>

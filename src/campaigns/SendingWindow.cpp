@@ -18,8 +18,7 @@ struct Hours
 
 SendingWindow::SendingWindow(HolidayCalendar holidays, OperatorTime time)
     : m_holidays(std::move(holidays)), m_time(std::move(time))
-{
-}
+{}
 
 SendingWindow SendingWindow::fromDatabase()
 {
@@ -89,8 +88,8 @@ constexpr qint64 ErrorHolidayLine = 3101;
 QString holidaysText()
 {
     QStringList lines;
-    QSqlQuery query = Database::run(
-        QStringLiteral("SELECT HolidayDate, Name, IsHoliday FROM PublicHolidays ORDER BY HolidayDate"));
+    QSqlQuery query =
+        Database::run(QStringLiteral("SELECT HolidayDate, Name, IsHoliday FROM PublicHolidays ORDER BY HolidayDate"));
     while (query.next()) {
         const QString day = query.value(0).toString();
         const QString name = query.value(1).toString().trimmed();

@@ -1,9 +1,9 @@
 #include "campaigns/frmOptOuts.h"
 #include "ui_frmOptOuts.h"
 
-#include "data/OperatorTime.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
+#include "data/OperatorTime.h"
 #include "data/modFunctions.h"
 #include "settings/SetupStore.h"
 #include "ui/BusyPointer.h"
@@ -112,7 +112,8 @@ void frmOptOuts::cmdAdd_Click()
     }
     try {
         if (!OptOutList::add(number, OptOutList::FromOperator))
-            MessageBoxes::inform(this, Title, QStringLiteral("%1 is already on the list.").arg(OptOutList::keyOf(number)));
+            MessageBoxes::inform(this, Title,
+                                 QStringLiteral("%1 is already on the list.").arg(OptOutList::keyOf(number)));
         ui->txtNumber->clear();
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);

@@ -60,15 +60,14 @@ frmPreview::frmPreview(const MessagePreview::Preview &preview, QWidget *parent)
     grid->resizeColumnsToContents();
     grid->setColumnWidth(2, std::min(grid->columnWidth(2), 420));
     grid->horizontalHeader()->setStretchLastSection(true);
-    QString total =
-        QStringLiteral("%1 messages, %2 credits (SMS parts) in all. %3 pushed into Unicode or an extra "
-                       "part by their data; %4 recipients opted out and left out; %5 messages "
-                       "with a field that has no value (nothing is queued until they are resolved).")
-            .arg(preview.messages)
-            .arg(preview.totalParts)
-            .arg(preview.pushed)
-            .arg(preview.leftOut)
-            .arg(preview.unresolved);
+    QString total = QStringLiteral("%1 messages, %2 credits (SMS parts) in all. %3 pushed into Unicode or an extra "
+                                   "part by their data; %4 recipients opted out and left out; %5 messages "
+                                   "with a field that has no value (nothing is queued until they are resolved).")
+                        .arg(preview.messages)
+                        .arg(preview.totalParts)
+                        .arg(preview.pushed)
+                        .arg(preview.leftOut)
+                        .arg(preview.unresolved);
     if (preview.badNumbers > 0)
         total += QStringLiteral(" %1 recipients have a number no message goes to: invalid, not a cellphone's or "
                                 "another country's (marked).")

@@ -2,21 +2,21 @@
 #include "ui_frmReports.h"
 
 #include "campaigns/CampaignNotices.h"
-#include "data/OperatorTime.h"
 #include "data/AppError.h"
+#include "data/OperatorTime.h"
 #include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
 
 #include <QBarCategoryAxis>
-#include <QLineSeries>
-#include <QStackedBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QHeaderView>
-#include <QTableWidget>
+#include <QLineSeries>
 #include <QLocale>
+#include <QStackedBarSeries>
+#include <QTableWidget>
 #include <QValueAxis>
 
 frmReports::frmReports(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmReports>())
@@ -110,7 +110,8 @@ void frmReports::showChart()
         {QStringLiteral("Sent, not yet delivered"), QColor(0xe0, 0xb4, 0x1b),
          [](const CampaignReport::Bucket &b) { return b.sent - b.delivered; }},
         {QStringLiteral("Failed"), QColor(0xd6, 0x3c, 0x3c), [](const CampaignReport::Bucket &b) { return b.failed; }},
-        {QStringLiteral("Pending"), QColor(0x8c, 0x8c, 0x8c), [](const CampaignReport::Bucket &b) { return b.pending; }},
+        {QStringLiteral("Pending"), QColor(0x8c, 0x8c, 0x8c),
+         [](const CampaignReport::Bucket &b) { return b.pending; }},
         {QStringLiteral("Kept back (opted out)"), QColor(0x8e, 0x5c, 0xc8),
          [](const CampaignReport::Bucket &b) { return b.optedOut; }}};
     int highest = 1;
@@ -130,10 +131,10 @@ void frmReports::showChart()
     }
     outcomes->setBarWidth(0.7);
     chart->addSeries(outcomes);
-    const QList<Shown> lines = {
-        {QStringLiteral("Replies"), QColor(0x2f, 0x7f, 0xd8), [](const CampaignReport::Bucket &b) { return b.replies; }},
-        {QStringLiteral("New opt-outs"), QColor(0xe8, 0x6a, 0x10),
-         [](const CampaignReport::Bucket &b) { return b.optOuts; }}};
+    const QList<Shown> lines = {{QStringLiteral("Replies"), QColor(0x2f, 0x7f, 0xd8),
+                                 [](const CampaignReport::Bucket &b) { return b.replies; }},
+                                {QStringLiteral("New opt-outs"), QColor(0xe8, 0x6a, 0x10),
+                                 [](const CampaignReport::Bucket &b) { return b.optOuts; }}};
     QList<QLineSeries *> lineSeries;
     for (const Shown &line : lines) {
         auto *series = new QLineSeries;
@@ -219,7 +220,7 @@ void frmReports::cmdQueueAgain_Click()
         return;
     }
     const QString question = (failed.size() == 1 ? QStringLiteral("Queue again the %1 message that failed%2 %3?")
-                                                  : QStringLiteral("Queue again the %1 messages that failed%2 %3?"))
+                                                 : QStringLiteral("Queue again the %1 messages that failed%2 %3?"))
                                  .arg(QString::number(failed.size()), which, range);
     if (!MessageBoxes::ask(this, QStringLiteral("QUEUE AGAIN"), question))
         return;

@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr Qt::KeyboardModifiers HeldKeys = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier
-    | Qt::MetaModifier | Qt::GroupSwitchModifier;
+constexpr Qt::KeyboardModifiers HeldKeys =
+    Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier | Qt::GroupSwitchModifier;
 
 // Shift alone with the "=/+" or "7/&" key of the main keyboard. With Shift
 // held the key code is the shifted symbol on most layouts; the plain key is
@@ -38,7 +38,7 @@ bool isVetoCombination(const QKeyEvent *event)
 bool isLineBreakKey(const QKeyEvent *event)
 {
     return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        && !event->modifiers().testFlag(Qt::ControlModifier);
+           && !event->modifiers().testFlag(Qt::ControlModifier);
 }
 
 // A key press that types a character into the body (text or a line break),

@@ -76,9 +76,8 @@ void ComposerBlock::bodyChanged(int index)
         text = Marketing::withFooter(text, m_senderName);
     const SmsParts parts = smsParts(text);
     m_parts[index]->setText(partsText(parts));
-    m_parts[index]->setToolTip(parts.unicode
-                                   ? QStringLiteral("%1 UTF-16 units: sent as Unicode").arg(parts.units)
-                                   : QStringLiteral("%1 GSM 7-bit characters").arg(parts.units));
+    m_parts[index]->setToolTip(parts.unicode ? QStringLiteral("%1 UTF-16 units: sent as Unicode").arg(parts.units)
+                                             : QStringLiteral("%1 GSM 7-bit characters").arg(parts.units));
 }
 
 // Typing on at the end of a full body continues at the start of the next body

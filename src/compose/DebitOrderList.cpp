@@ -15,12 +15,12 @@ struct Reason
 };
 
 constexpr Reason Reasons[] = {
-    {2, "Insufficient funds"},   {3, "Debit not allowed"},     {4, "Payment stopped"},
-    {6, "Account frozen"},       {8, "Debit not allowed"},     {10, "Debit not allowed"},
-    {12, "Account closed"},      {14, "Account transfered"},   {16, "Account transfered"},
-    {18, "Debit not allowed"},   {22, "Debit not cleared"},    {26, "No such account"},
-    {28, "Recall/Withdrawel"},   {30, "No Authority"},         {32, "Debit not allowed"},
-    {34, "Debit not allowed"},   {36, "Previously stopped"},   {63, "Homing Branch Failed"},
+    {2, "Insufficient funds"},     {3, "Debit not allowed"},      {4, "Payment stopped"},
+    {6, "Account frozen"},         {8, "Debit not allowed"},      {10, "Debit not allowed"},
+    {12, "Account closed"},        {14, "Account transfered"},    {16, "Account transfered"},
+    {18, "Debit not allowed"},     {22, "Debit not cleared"},     {26, "No such account"},
+    {28, "Recall/Withdrawel"},     {30, "No Authority"},          {32, "Debit not allowed"},
+    {34, "Debit not allowed"},     {36, "Previously stopped"},    {63, "Homing Branch Failed"},
     {73, "Homing Account Failed"}, {82506, "Invalid Homing Acc"},
 };
 
@@ -32,7 +32,7 @@ const QString Finished = QStringLiteral("Finished Sending.");
 bool lineInvalid(const Row &row)
 {
     return modFunctions::TrimBlanks(row.id).isEmpty() || modFunctions::TrimBlanks(row.cellphone).isEmpty()
-        || modFunctions::TrimBlanks(row.message).isEmpty();
+           || modFunctions::TrimBlanks(row.message).isEmpty();
 }
 
 bool cellTooShort(const Row &row)
@@ -134,17 +134,19 @@ Plan screen(const QList<Row> &rows, const QString &ownNumber)
 Imported import(const QList<Row> &rows, const QString &ownNumber, QueueCampaign *campaign)
 {
     Imported imported;
-    writeInBatch([&](OutboxWriter &writer) {
-        for (const Row &row : rows) {
-            writer.queueMessage(modFunctions::TrimBlanks(row.cellphone), modFunctions::TrimBlanks(row.message));
-            ++imported.rows;
-        }
-        const QString own = modFunctions::TrimBlanks(ownNumber);
-        if (!own.isEmpty()) {
-            writer.queueMessage(own, Finished);
-            imported.toSelf = true;
-        }
-    }, campaign, MessageFill::forCampaign(campaign));
+    writeInBatch(
+        [&](OutboxWriter &writer) {
+            for (const Row &row : rows) {
+                writer.queueMessage(modFunctions::TrimBlanks(row.cellphone), modFunctions::TrimBlanks(row.message));
+                ++imported.rows;
+            }
+            const QString own = modFunctions::TrimBlanks(ownNumber);
+            if (!own.isEmpty()) {
+                writer.queueMessage(own, Finished);
+                imported.toSelf = true;
+            }
+        },
+        campaign, MessageFill::forCampaign(campaign));
     return imported;
 }
 

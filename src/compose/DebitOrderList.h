@@ -38,8 +38,8 @@ QString reasonText(const QString &field);
 struct Loaded
 {
     QList<Row> rows;
-    qint64 linesRead = 0;        // every line, blank ones included
-    QList<qint64> shortLines;    // 1-based numbers of non-blank lines with too few fields
+    qint64 linesRead = 0;     // every line, blank ones included
+    QList<qint64> shortLines; // 1-based numbers of non-blank lines with too few fields
     int fieldsRequired = 2;
 };
 

@@ -42,9 +42,9 @@ QList<Group> groups()
 
 Table members(qint64 groupId)
 {
-    QSqlQuery query = Database::run(
-        QStringLiteral("SELECT * FROM ClientsBelongingToGroups WHERE GroupID = ? "
-                       "ORDER BY LastName COLLATE Names, FirstName COLLATE Names"), {groupId});
+    QSqlQuery query = Database::run(QStringLiteral("SELECT * FROM ClientsBelongingToGroups WHERE GroupID = ? "
+                                                   "ORDER BY LastName COLLATE Names, FirstName COLLATE Names"),
+                                    {groupId});
     Table table;
     const QSqlRecord record = query.record();
     for (int i = 0; i < record.count(); ++i)
@@ -64,8 +64,8 @@ Plan plan(qint64 groupId)
     Plan result;
     NumberScreen screen(QStringLiteral("group"));
     for (Member &member : readMembers(groupId)) {
-        const QString name = member.firstName.isEmpty() ? member.lastName
-                                                        : member.lastName + QStringLiteral(", ") + member.firstName;
+        const QString name =
+            member.firstName.isEmpty() ? member.lastName : member.lastName + QStringLiteral(", ") + member.firstName;
         if (screen.admit(member.mobile, name))
             result.members.append(std::move(member));
     }
@@ -77,36 +77,38 @@ qint64 queue(const QList<Member> &members, const QStringList &bodies, const Memb
              QueueCampaign *campaign)
 {
     qint64 counter = 0;
-    writeInBatch([&](OutboxWriter &writer) {
-        // Members are written a few at a time; when one fails, it is the
-        // last one started.
-        QList<OutboxWriter::Addressee> addressees;
-        QList<const Member *> written;
-        const auto write = [&] {
-            qsizetype failedAt = -1;
-            try {
-                writer.queueBodiesToEach(bodies, addressees, failedAt);
-            } catch (const AppError &) {
-                if (started && failedAt >= 0)
-                    started(written.at(failedAt)->lastName, written.at(failedAt)->firstName);
-                throw;
+    writeInBatch(
+        [&](OutboxWriter &writer) {
+            // Members are written a few at a time; when one fails, it is the
+            // last one started.
+            QList<OutboxWriter::Addressee> addressees;
+            QList<const Member *> written;
+            const auto write = [&] {
+                qsizetype failedAt = -1;
+                try {
+                    writer.queueBodiesToEach(bodies, addressees, failedAt);
+                } catch (const AppError &) {
+                    if (started && failedAt >= 0)
+                        started(written.at(failedAt)->lastName, written.at(failedAt)->firstName);
+                    throw;
+                }
+                addressees.clear();
+                written.clear();
+            };
+            for (const Member &member : members) {
+                if (member.mobile.isEmpty())
+                    continue;
+                ++counter;
+                if (started)
+                    started(member.lastName, member.firstName);
+                addressees.append({member.mobile, member.clientId});
+                written.append(&member);
+                if (addressees.size() == MembersPerWrite)
+                    write();
             }
-            addressees.clear();
-            written.clear();
-        };
-        for (const Member &member : members) {
-            if (member.mobile.isEmpty())
-                continue;
-            ++counter;
-            if (started)
-                started(member.lastName, member.firstName);
-            addressees.append({member.mobile, member.clientId});
-            written.append(&member);
-            if (addressees.size() == MembersPerWrite)
-                write();
-        }
-        write();
-    }, campaign, MessageFill::forCampaign(campaign));
+            write();
+        },
+        campaign, MessageFill::forCampaign(campaign));
     return counter;
 }
 

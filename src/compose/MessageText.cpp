@@ -6,12 +6,12 @@ namespace {
 bool isBreak(QChar c)
 {
     return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator
-        || c == QChar::LineSeparator;
+           || c == QChar::LineSeparator;
 }
 
 // Calls visit(piece) for every character and line break of text; a CR LF pair
 // is one break.
-template<typename Visit>
+template <typename Visit>
 void forEachPiece(const QString &text, Visit visit)
 {
     const qsizetype size = text.size();

@@ -17,8 +17,7 @@ NumberListPlan screenNumbers(const QStringList &numbers)
 }
 
 qint64 queueToNumbers(const QStringList &numbers, const QStringList &bodies,
-                      const std::function<void(const QString &number, bool done)> &progress,
-                      QueueCampaign *campaign)
+                      const std::function<void(const QString &number, bool done)> &progress, QueueCampaign *campaign)
 {
     qint64 counted = 0;
     writeInBatch(

@@ -4,6 +4,7 @@
 
 #include "ui_frmImport.h"
 
+#include "campaigns/CampaignNotices.h"
 #include "compose/DebitOrderList.h"
 #include "compose/DebitOrderModel.h"
 #include "compose/MessageText.h"
@@ -16,7 +17,6 @@
 #include "settings/cRegistry.h"
 #include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
-#include "campaigns/CampaignNotices.h"
 #include "ui/MessageBoxes.h"
 
 #include <QFileInfo>
@@ -76,15 +76,14 @@ frmImport::~frmImport() = default;
 
 void frmImport::Form_Load()
 {
-    ui->Label7->setText(
-        QStringList{QStringLiteral("Instrunctions:"),
-                    QStringLiteral("1. Enter your message you want to send to the list."),
-                    QStringLiteral("2. If you want to be the last person in the list to receive a message, tick the "
-                                   "Send to myself when finished box and enter your cellphone number."),
-                    QStringLiteral("3. Browse for the file to be loaded. Once it is loaded on the screen and "
-                                   "everything looks ok, you can click Import. This will add the list with message "
-                                   "to your Outbox.")}
-            .join(QStringLiteral("\n")));
+    ui->Label7->setText(QStringList{
+        QStringLiteral("Instrunctions:"), QStringLiteral("1. Enter your message you want to send to the list."),
+        QStringLiteral("2. If you want to be the last person in the list to receive a message, tick the "
+                       "Send to myself when finished box and enter your cellphone number."),
+        QStringLiteral("3. Browse for the file to be loaded. Once it is loaded on the screen and "
+                       "everything looks ok, you can click Import. This will add the list with message "
+                       "to your Outbox.")}
+                            .join(QStringLiteral("\n")));
 
     cRegistry registry = messageSetting();
     const QString stored = modFunctions::TrimBlanks(registry.Value().toString());

@@ -4,14 +4,14 @@
 
 #include <QPushButton>
 
+#include "campaigns/CampaignNotices.h"
+#include "campaigns/MessagePreview.h"
+#include "campaigns/frmPreview.h"
 #include "compose/GroupQueue.h"
 #include "compose/NumbersQuestion.h"
 #include "compose/RecordTableModel.h"
 #include "data/AppError.h"
 #include "ui/BusyPointer.h"
-#include "campaigns/CampaignNotices.h"
-#include "campaigns/MessagePreview.h"
-#include "campaigns/frmPreview.h"
 #include "ui/MessageBoxes.h"
 
 #include <QElapsedTimer>
@@ -72,9 +72,8 @@ void frmSendToGroup::showMembers(qint64 groupId)
 void frmSendToGroup::cboGroups_Click()
 {
     const int index = ui->cboGroups->currentIndex();
-    MessageBoxes::runShowingErrors(this, [&] {
-        showMembers(index < 0 ? 0 : ui->cboGroups->itemData(index).toLongLong());
-    });
+    MessageBoxes::runShowingErrors(this,
+                                   [&] { showMembers(index < 0 ? 0 : ui->cboGroups->itemData(index).toLongLong()); });
 }
 
 void frmSendToGroup::setStatus(const QString &text)
@@ -104,7 +103,8 @@ void frmSendToGroup::cmdSend_Click()
         // Members without a number alone keep their own question; with other
         // numbers left out they are named in the one question about them all.
         if (without > 0 && without == plan.skipped.count) {
-            const QString question = QStringLiteral("There are ") + QString::number(without)
+            const QString question =
+                QStringLiteral("There are ") + QString::number(without)
                 + QStringLiteral(" customers in this group that does not have mobile numbers. Press Yes to "
                                  "continue, but leave them out. Press No to cancel send.");
             if (!MessageBoxes::ask(this, QStringLiteral("NUMBERS"), question, QMessageBox::Information))
@@ -118,15 +118,16 @@ void frmSendToGroup::cmdSend_Click()
         // whom it is adding a few times a second, and the member an error
         // stopped at.
         QElapsedTimer shown;
-        const qint64 counter = GroupQueue::queue(plan.members, ui->composer->bodies(),
-                                                 [&](const QString &lastName, const QString &firstName) {
-                                                     adding.emplace(lastName, firstName);
-                                                     if (shown.isValid() && shown.elapsed() < 100)
-                                                         return;
-                                                     setStatus(addingText(*adding));
-                                                     shown.start();
-                                                 },
-                                                 &campaign);
+        const qint64 counter = GroupQueue::queue(
+            plan.members, ui->composer->bodies(),
+            [&](const QString &lastName, const QString &firstName) {
+                adding.emplace(lastName, firstName);
+                if (shown.isValid() && shown.elapsed() < 100)
+                    return;
+                setStatus(addingText(*adding));
+                shown.start();
+            },
+            &campaign);
         setStatus(QStringLiteral("Added ") + QString::number(counter) + QStringLiteral(" records."));
         busy.release();
         CampaignNotices::tellLeftOut(this, campaign.leftOut);

@@ -2,16 +2,15 @@
 
 #include "ui_frmSendToGroupNo.h"
 
+#include "campaigns/CampaignNotices.h"
 #include "compose/NumberListQueue.h"
 #include "compose/NumbersQuestion.h"
 #include "data/AppError.h"
 #include "sendreceive/frmSendMessages.h"
 #include "ui/BusyPointer.h"
-#include "campaigns/CampaignNotices.h"
 #include "ui/MessageBoxes.h"
 
-frmSendToGroupNo::frmSendToGroupNo(QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::frmSendToGroupNo>())
+frmSendToGroupNo::frmSendToGroupNo(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmSendToGroupNo>())
 {
     ui->setupUi(this);
     ui->cmdSendNow->setVisible(false);

@@ -2,18 +2,18 @@
 
 #include "ui_frmSendToSingle.h"
 
+#include "campaigns/CampaignNotices.h"
+#include "campaigns/MessagePreview.h"
+#include "campaigns/frmPreview.h"
 #include "compose/BodyEdit.h"
 #include "compose/NumbersQuestion.h"
 #include "compose/SingleQueue.h"
-#include "conversations/ConversationView.h"
 #include "contacts/frmSearchClients.h"
+#include "conversations/ConversationView.h"
 #include "data/AppError.h"
 #include "data/modFunctions.h"
 #include "sendreceive/frmSendMessages.h"
 #include "ui/BusyPointer.h"
-#include "campaigns/CampaignNotices.h"
-#include "campaigns/MessagePreview.h"
-#include "campaigns/frmPreview.h"
 #include "ui/MessageBoxes.h"
 
 #include <QShortcut>

@@ -89,8 +89,8 @@ qint64 removePhoneSpaces()
 {
     QList<Change> changes;
     {
-        QSqlQuery query =
-            Database::run(QStringLiteral("SELECT ClientID, Mobile, TelWork, TelHome, Fax FROM Clients ORDER BY ClientID"));
+        QSqlQuery query = Database::run(
+            QStringLiteral("SELECT ClientID, Mobile, TelWork, TelHome, Fax FROM Clients ORDER BY ClientID"));
         while (query.next()) {
             Change change;
             bool differs = false;
@@ -108,7 +108,8 @@ qint64 removePhoneSpaces()
         }
     }
     return write(changes,
-                 QStringLiteral("UPDATE Clients SET Mobile = ?, TelWork = ?, TelHome = ?, Fax = ? WHERE ClientID = ?"), 4);
+                 QStringLiteral("UPDATE Clients SET Mobile = ?, TelWork = ?, TelHome = ?, Fax = ? WHERE ClientID = ?"),
+                 4);
 }
 
 } // namespace ContactCleanup

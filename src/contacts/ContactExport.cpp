@@ -56,11 +56,11 @@ void appendField(QString &text, const QString &value)
 const QStringList &columns()
 {
     static const QStringList names = {
-        QStringLiteral("LastName"),   QStringLiteral("FirstName"), QStringLiteral("AssNo"),
-        QStringLiteral("Initials"),   QStringLiteral("Salute"),    QStringLiteral("Company"),
-        QStringLiteral("EnrollerAssNo"), QStringLiteral("Address1"), QStringLiteral("Address2"),
-        QStringLiteral("Address3"),   QStringLiteral("PostalCode"), QStringLiteral("TelWork"),
-        QStringLiteral("TelHome"),    QStringLiteral("Fax"),       QStringLiteral("Mobile"),
+        QStringLiteral("LastName"),      QStringLiteral("FirstName"),  QStringLiteral("AssNo"),
+        QStringLiteral("Initials"),      QStringLiteral("Salute"),     QStringLiteral("Company"),
+        QStringLiteral("EnrollerAssNo"), QStringLiteral("Address1"),   QStringLiteral("Address2"),
+        QStringLiteral("Address3"),      QStringLiteral("PostalCode"), QStringLiteral("TelWork"),
+        QStringLiteral("TelHome"),       QStringLiteral("Fax"),        QStringLiteral("Mobile"),
         QStringLiteral("EMail"),
     };
     return names;
@@ -83,11 +83,11 @@ qint64 exportTo(const QString &path, qint64 groupId, const Progress &progress)
 {
     const QString fields = columns().join(QStringLiteral(", "));
     const QString order = QStringLiteral(" ORDER BY LastName COLLATE Names, FirstName COLLATE Names");
-    QSqlQuery query = groupId == 0
-        ? Database::run(QStringLiteral("SELECT ") + fields + QStringLiteral(" FROM Clients") + order)
-        : Database::run(QStringLiteral("SELECT ") + fields
-                            + QStringLiteral(" FROM ClientsBelongingToGroups WHERE GroupID = ?") + order,
-                        {groupId});
+    QSqlQuery query =
+        groupId == 0 ? Database::run(QStringLiteral("SELECT ") + fields + QStringLiteral(" FROM Clients") + order)
+                     : Database::run(QStringLiteral("SELECT ") + fields
+                                         + QStringLiteral(" FROM ClientsBelongingToGroups WHERE GroupID = ?") + order,
+                                     {groupId});
 
     if (!query.next()) {
         if (QFile::exists(path) && !QFile::remove(path))

@@ -3,9 +3,9 @@
 #include "ui/Shades.h"
 
 ContactListModel::ContactListModel(QObject *parent)
-    : KeysetTableModel(std::make_unique<ContactListing>(), parent), m_mobileColumn(int(ContactListing::columns().indexOf(QStringLiteral("Mobile"))))
-{
-}
+    : KeysetTableModel(std::make_unique<ContactListing>(), parent),
+      m_mobileColumn(int(ContactListing::columns().indexOf(QStringLiteral("Mobile"))))
+{}
 
 QColor ContactListModel::colourOf(CellphoneClass::Shading shading)
 {

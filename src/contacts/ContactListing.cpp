@@ -29,8 +29,7 @@ KeysetList::Order ContactListing::orderBy(const QString &column)
 
 ContactListing::ContactListing()
     : KeysetList(QStringLiteral("Clients"), columns(), QStringLiteral("ClientID"), orderBy(QStringLiteral("AssNo")))
-{
-}
+{}
 
 QString ContactListing::sortClause() const
 {

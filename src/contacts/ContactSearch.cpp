@@ -55,8 +55,8 @@ Statement statement(const Criteria &criteria)
         break;
     case Field::Phones: {
         const QString search = withoutLeadingBlanks(criteria.text).toUpper();
-        for (const QString &column : {QStringLiteral("TelWork"), QStringLiteral("Fax"), QStringLiteral("Mobile"),
-                                      QStringLiteral("TelHome")})
+        for (const QString &column :
+             {QStringLiteral("TelWork"), QStringLiteral("Fax"), QStringLiteral("Mobile"), QStringLiteral("TelHome")})
             terms.append(contains(column, search, result.values));
         break;
     }

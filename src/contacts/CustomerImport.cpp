@@ -109,7 +109,7 @@ Customer parseLine(const QString &line)
 QString refusedText(const Customer &customer)
 {
     return modFunctions::TrimBlanks(customer.AssNo.toString()) + QStringLiteral(" - ")
-        + modFunctions::TrimBlanks(customer.FirstName.toString());
+           + modFunctions::TrimBlanks(customer.FirstName.toString());
 }
 
 namespace {

@@ -42,8 +42,8 @@ QString refusedText(const Customer &customer);
 
 struct Imported
 {
-    qint64 contacts = 0;  // contacts stored
-    QStringList refused;  // lines the database refused, as refusedText()
+    qint64 contacts = 0; // contacts stored
+    QStringList refused; // lines the database refused, as refusedText()
 };
 
 // Called as lines are stored (after every few hundred, or every line where
@@ -64,7 +64,6 @@ Imported importLines(const QStringList &lines, qint64 groupId, const Progress &p
                      const Refused &refused = {});
 
 // Reads the file (UTF-8 when valid, else Windows-1252) and imports its lines.
-Imported importFile(const QString &path, qint64 groupId, const Progress &progress = {},
-                    const Refused &refused = {});
+Imported importFile(const QString &path, qint64 groupId, const Progress &progress = {}, const Refused &refused = {});
 
 } // namespace CustomerImport

@@ -94,22 +94,14 @@ QList<QObject *> frmAddEditClients::watchedByForm() const
 
 QList<std::pair<QString, QLineEdit *>> frmAddEditClients::boxes() const
 {
-    return {{QStringLiteral("AssNo"), ui->txtAssNo},
-            {QStringLiteral("LastName"), ui->txtLastname},
-            {QStringLiteral("FirstName"), ui->txtFirstname},
-            {QStringLiteral("Initials"), ui->txtInitials},
-            {QStringLiteral("Salute"), ui->txtSalute},
-            {QStringLiteral("EnrollerAssNo"), ui->txtEnrollerName},
-            {QStringLiteral("Company"), ui->txtCompany},
-            {QStringLiteral("Address1"), ui->txtAddress1},
-            {QStringLiteral("Address2"), ui->txtAddress2},
-            {QStringLiteral("Address3"), ui->cboTown->lineEdit()},
-            {QStringLiteral("PostalCode"), ui->txtPostalCode},
-            {QStringLiteral("TelWork"), ui->txtTelWork},
-            {QStringLiteral("TelHome"), ui->txtTelHome},
-            {QStringLiteral("Fax"), ui->txtFax},
-            {QStringLiteral("Mobile"), ui->txtCellphone},
-            {QStringLiteral("EMail"), ui->txtEMail}};
+    return {{QStringLiteral("AssNo"), ui->txtAssNo},           {QStringLiteral("LastName"), ui->txtLastname},
+            {QStringLiteral("FirstName"), ui->txtFirstname},   {QStringLiteral("Initials"), ui->txtInitials},
+            {QStringLiteral("Salute"), ui->txtSalute},         {QStringLiteral("EnrollerAssNo"), ui->txtEnrollerName},
+            {QStringLiteral("Company"), ui->txtCompany},       {QStringLiteral("Address1"), ui->txtAddress1},
+            {QStringLiteral("Address2"), ui->txtAddress2},     {QStringLiteral("Address3"), ui->cboTown->lineEdit()},
+            {QStringLiteral("PostalCode"), ui->txtPostalCode}, {QStringLiteral("TelWork"), ui->txtTelWork},
+            {QStringLiteral("TelHome"), ui->txtTelHome},       {QStringLiteral("Fax"), ui->txtFax},
+            {QStringLiteral("Mobile"), ui->txtCellphone},      {QStringLiteral("EMail"), ui->txtEMail}};
 }
 
 void frmAddEditClients::LoadDetails(qint32 ID)
@@ -172,8 +164,8 @@ void frmAddEditClients::cboTown_Click(int row)
     if (row < 0)
         return;
     const auto code = [this, row](int column) { return m_towns->index(row, column).data().toString(); };
-    ui->txtPostalCode->setText(ContactStore::postalCodeForTown(
-        ui->txtPostalCode->text(), code(TownBoxCode), code(TownStreetCode), [this] {
+    ui->txtPostalCode->setText(
+        ContactStore::postalCodeForTown(ui->txtPostalCode->text(), code(TownBoxCode), code(TownStreetCode), [this] {
             const QMessageBox::StandardButton answer = MessageBoxes::show(
                 this, QStringLiteral("CODES"),
                 QStringLiteral("Press YES to use PO Box Code or NO for Street Code or CANCEL for nothing."),

@@ -15,8 +15,8 @@
 #include "ui/MessageBoxes.h"
 #include "ui/Shades.h"
 
-#include <QHeaderView>
 #include <QAction>
+#include <QHeaderView>
 #include <QMenuBar>
 #include <QShortcut>
 
@@ -72,8 +72,7 @@ frmListClients::frmListClients(QWidget *parent)
     connect(conversation, &QAction::triggered, this, &frmListClients::grdList_Conversation);
     ui->grdList->addAction(conversation);
     ui->grdList->setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(new QShortcut(QKeySequence(Qt::Key_F4), this), &QShortcut::activated, this,
-            &frmListClients::Form_KeyDown);
+    connect(new QShortcut(QKeySequence(Qt::Key_F4), this), &QShortcut::activated, this, &frmListClients::Form_KeyDown);
     Form_Load();
 }
 
@@ -119,9 +118,7 @@ void frmListClients::Form_Load()
 {
     m_model->listing().setOrder(ContactListing::orderBy(QStringLiteral("AssNo")));
     ui->grdList->horizontalHeader()->setSortIndicator(columnOf(QStringLiteral("AssNo")), Qt::AscendingOrder);
-    MessageBoxes::runShowingErrors(this, [&] {
-        reload(0);
-    });
+    MessageBoxes::runShowingErrors(this, [&] { reload(0); });
     showCount();
 }
 
@@ -145,9 +142,9 @@ void frmListClients::grdList_Conversation()
     const auto text = [&](const QString &column) {
         return m_model->index(row, columnOf(column)).data().toString().trimmed();
     };
-    frmConversation::open(text(QStringLiteral("Mobile")),
-                          (text(QStringLiteral("FirstName")) + QLatin1Char(' ') + text(QStringLiteral("LastName"))).trimmed(),
-                          this);
+    frmConversation::open(
+        text(QStringLiteral("Mobile")),
+        (text(QStringLiteral("FirstName")) + QLatin1Char(' ') + text(QStringLiteral("LastName"))).trimmed(), this);
 }
 
 void frmListClients::setCurrentRow(int row)
@@ -251,9 +248,7 @@ void frmListClients::grdList_HeadClick(int column)
     m_model->listing().setOrder(ContactListing::orderBy(ContactListing::columns().at(column)));
     // Always ascending, however often the same header is clicked.
     ui->grdList->horizontalHeader()->setSortIndicator(column, Qt::AscendingOrder);
-    MessageBoxes::runShowingErrors(this, [&] {
-        reload(0);
-    });
+    MessageBoxes::runShowingErrors(this, [&] { reload(0); });
 }
 
 void frmListClients::mnuImportPastel_Click()
@@ -264,9 +259,7 @@ void frmListClients::mnuImportPastel_Click()
         import.FileFormat = QStringLiteral("PASTEL");
         import.exec();
     }
-    MessageBoxes::runShowingErrors(this, [&] {
-        reload(0);
-    });
+    MessageBoxes::runShowingErrors(this, [&] { reload(0); });
     showCount();
 }
 
@@ -278,9 +271,7 @@ void frmListClients::mnuImportCsv_Click()
             return;
         import.exec();
     }
-    MessageBoxes::runShowingErrors(this, [&] {
-        reload(0);
-    });
+    MessageBoxes::runShowingErrors(this, [&] { reload(0); });
     showCount();
 }
 

@@ -176,12 +176,11 @@ void frmSelectGroup::ImportPastelFile()
     }
     // The window stays open so that the refused lines can be read.
     const qsizetype refused = result.refused.size();
-    const QString stored = result.contacts == 1
-        ? QStringLiteral("1 contact was imported; ")
-        : QStringLiteral("%1 contacts were imported; ").arg(result.contacts);
-    const QString listed = refused == 1
-        ? QStringLiteral("1 line was refused and is listed under Contacts Not Imported.")
-        : QStringLiteral("%1 lines were refused and are listed under Contacts Not Imported.").arg(refused);
+    const QString stored = result.contacts == 1 ? QStringLiteral("1 contact was imported; ")
+                                                : QStringLiteral("%1 contacts were imported; ").arg(result.contacts);
+    const QString listed =
+        refused == 1 ? QStringLiteral("1 line was refused and is listed under Contacts Not Imported.")
+                     : QStringLiteral("%1 lines were refused and are listed under Contacts Not Imported.").arg(refused);
     MessageBoxes::inform(this, QStringLiteral("INFO"), done + QStringLiteral("\n\n") + stored + listed);
 }
 

@@ -11,8 +11,7 @@ public:
     AppError(qint64 number, QString description, QString source = {}, QString state = {})
         : m_number(number), m_description(std::move(description)), m_source(std::move(source)),
           m_state(std::move(state)), m_what(text().toUtf8())
-    {
-    }
+    {}
 
     qint64 number() const { return m_number; }
     const QString &description() const { return m_description; }

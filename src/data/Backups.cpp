@@ -159,7 +159,8 @@ void writeCopy(sqlite3 *source, const QString &target, bool checked)
         destination.rows("PRAGMA journal_mode = DELETE");
     } catch (const AppError &error) {
         QFile::remove(part);
-        throw AppError(error.number(), QStringLiteral("The backup %1 could not be written: %2").arg(target, error.description()));
+        throw AppError(error.number(),
+                       QStringLiteral("The backup %1 could not be written: %2").arg(target, error.description()));
     }
     if (checked) {
         const QStringList problems = problemsIn(part);
@@ -176,8 +177,9 @@ bool sameFile(const QString &a, const QString &b)
 {
     const QFileInfo first(a);
     const QFileInfo second(b);
-    return first.exists() && second.exists() ? first.canonicalFilePath() == second.canonicalFilePath()
-                                             : QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
+    return first.exists() && second.exists()
+               ? first.canonicalFilePath() == second.canonicalFilePath()
+               : QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
 }
 
 QString stemOf(const QString &source)
@@ -193,8 +195,8 @@ struct Daily
 
 QList<Daily> dailiesIn(const QString &source, const QString &folder)
 {
-    const QRegularExpression pattern(QStringLiteral("^%1-(\\d{4}-\\d{2}-\\d{2}-\\d{6})\\.db$")
-                                         .arg(QRegularExpression::escape(stemOf(source))));
+    const QRegularExpression pattern(
+        QStringLiteral("^%1-(\\d{4}-\\d{2}-\\d{2}-\\d{6})\\.db$").arg(QRegularExpression::escape(stemOf(source))));
     QList<Daily> found;
     const QDir dir(folder);
     for (const QString &name : dir.entryList(QDir::Files)) {
@@ -217,7 +219,8 @@ QDateTime stampIn(const QString &fileName)
     if (!match.hasMatch())
         return {};
     const QDate day = QDate::fromString(match.captured(1), Qt::ISODate);
-    const QTime time = match.captured(2).isEmpty() ? QTime(0, 0) : QTime::fromString(match.captured(2), QStringLiteral("HHmmss"));
+    const QTime time =
+        match.captured(2).isEmpty() ? QTime(0, 0) : QTime::fromString(match.captured(2), QStringLiteral("HHmmss"));
     return day.isValid() && time.isValid() ? QDateTime(day, time) : QDateTime();
 }
 
@@ -239,7 +242,8 @@ void copy(const QString &source, const QString &target)
     if (!QFileInfo::exists(source))
         throw AppError(ErrorBackup, QStringLiteral("There is no database file at %1 to back up.").arg(source));
     if (sameFile(source, target))
-        throw AppError(ErrorBackup, QStringLiteral("A backup cannot be written over the database itself (%1).").arg(target));
+        throw AppError(ErrorBackup,
+                       QStringLiteral("A backup cannot be written over the database itself (%1).").arg(target));
     const Connection from(source, true);
     writeCopy(from.handle(), target, true);
 }
@@ -252,7 +256,8 @@ QString dailyName(const QString &source, const QDateTime &at)
 bool dailyDue(const QString &source, const QString &folder, const QDateTime &now)
 {
     const QList<Daily> dailies = dailiesIn(source, folder);
-    return std::none_of(dailies.begin(), dailies.end(), [&now](const Daily &daily) { return daily.at.date() == now.date(); });
+    return std::none_of(dailies.begin(), dailies.end(),
+                        [&now](const Daily &daily) { return daily.at.date() == now.date(); });
 }
 
 QStringList beyondKept(const QString &source, const QString &folder, const Kept &kept)
@@ -280,8 +285,9 @@ QString takeDaily(const QString &source, const QString &folder, const QDateTime 
     copy(source, target);
     for (const QString &old : beyondKept(source, folder, kept)) {
         if (!QFile::remove(old))
-            throw AppError(ErrorBackup, QStringLiteral("The backup %1 was taken, but the old backup %2 could not be deleted.")
-                                            .arg(target, old));
+            throw AppError(ErrorBackup,
+                           QStringLiteral("The backup %1 was taken, but the old backup %2 could not be deleted.")
+                               .arg(target, old));
     }
     return target;
 }
@@ -305,7 +311,8 @@ QString takeBefore(sqlite3 *source, const QString &sourcePath, const QString &wh
 Facts inspect(const QString &copyPath)
 {
     const auto refused = [&copyPath](const QString &why) {
-        return AppError(ErrorBackup, QStringLiteral("%1 cannot be restored: %2\n\nNothing was changed.").arg(copyPath, why));
+        return AppError(ErrorBackup,
+                        QStringLiteral("%1 cannot be restored: %2\n\nNothing was changed.").arg(copyPath, why));
     };
     if (!QFileInfo(copyPath).isFile())
         throw refused(QStringLiteral("there is no such file."));
@@ -320,11 +327,13 @@ Facts inspect(const QString &copyPath)
         const QStringList tables = copy.rows("SELECT name FROM sqlite_master WHERE type = 'table'");
         for (const char *table : {"Clients", "Groups", "SMSSend", "SMSReplies", "Setup"}) {
             if (!tables.contains(QString::fromLatin1(table)))
-                throw refused(QStringLiteral("it is not a Tellwave database (it has no %1 table).").arg(QLatin1String(table)));
+                throw refused(
+                    QStringLiteral("it is not a Tellwave database (it has no %1 table).").arg(QLatin1String(table)));
         }
-        const QStringList counts = copy.rows("SELECT (SELECT count(*) FROM Clients) UNION ALL SELECT (SELECT count(*) FROM Groups) "
-                                             "UNION ALL SELECT (SELECT count(*) FROM SMSSend) "
-                                             "UNION ALL SELECT (SELECT count(*) FROM SMSReplies)");
+        const QStringList counts =
+            copy.rows("SELECT (SELECT count(*) FROM Clients) UNION ALL SELECT (SELECT count(*) FROM Groups) "
+                      "UNION ALL SELECT (SELECT count(*) FROM SMSSend) "
+                      "UNION ALL SELECT (SELECT count(*) FROM SMSReplies)");
         facts.contacts = counts.value(0).toLongLong();
         facts.groups = counts.value(1).toLongLong();
         facts.outbox = counts.value(2).toLongLong();
@@ -343,7 +352,9 @@ Facts inspect(const QString &copyPath)
 QString restore(const QString &copyPath, const QString &livePath, const QDateTime &now)
 {
     if (sameFile(copyPath, livePath))
-        throw AppError(ErrorBackup, QStringLiteral("%1 is the database in use, not a backup of it.\n\nNothing was changed.").arg(copyPath));
+        throw AppError(
+            ErrorBackup,
+            QStringLiteral("%1 is the database in use, not a backup of it.\n\nNothing was changed.").arg(copyPath));
     inspect(copyPath);
     Database::close();
     const QFileInfo live(livePath);
@@ -379,9 +390,10 @@ QString dumpServer(const QString &connectionString, const QString &password, con
 {
     const QString program = pgDumpProgram();
     if (program.isEmpty())
-        throw AppError(ErrorBackup, QStringLiteral("pg_dump is not installed on this computer, so the server's database "
-                                                   "cannot be backed up from here. Install the PostgreSQL client programs "
-                                                   "(the postgresql-client package), or back it up on the server."));
+        throw AppError(ErrorBackup,
+                       QStringLiteral("pg_dump is not installed on this computer, so the server's database "
+                                      "cannot be backed up from here. Install the PostgreSQL client programs "
+                                      "(the postgresql-client package), or back it up on the server."));
     const QString host = Database::partOf(connectionString, QStringLiteral("Host"));
     const QString port = Database::partOf(connectionString, QStringLiteral("Port"));
     const QString user = Database::partOf(connectionString, QStringLiteral("User"));
@@ -414,7 +426,8 @@ QString dumpServer(const QString &connectionString, const QString &password, con
     replaceWith(part, target);
     const auto quoted = [](const QString &text) {
         return text.contains(QRegularExpression(QStringLiteral("[^A-Za-z0-9_./:=@%+-]")))
-                   ? QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'')
+                   ? QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+                         + QLatin1Char('\'')
                    : text;
     };
     QStringList command{QStringLiteral("pg_restore"), QStringLiteral("--clean"), QStringLiteral("--if-exists")};

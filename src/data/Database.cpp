@@ -13,10 +13,10 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSqlRecord>
-#include <QUrl>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlRecord>
+#include <QUrl>
 #include <QUuid>
 #include <QVarLengthArray>
 
@@ -97,8 +97,14 @@ void caseFunction(sqlite3_context *context, int, sqlite3_value **arguments, bool
     sqlite3_result_text(context, result.constData(), int(result.size()), SQLITE_TRANSIENT);
 }
 
-void unicodeUpper(sqlite3_context *c, int n, sqlite3_value **v) { caseFunction(c, n, v, true); }
-void unicodeLower(sqlite3_context *c, int n, sqlite3_value **v) { caseFunction(c, n, v, false); }
+void unicodeUpper(sqlite3_context *c, int n, sqlite3_value **v)
+{
+    caseFunction(c, n, v, true);
+}
+void unicodeLower(sqlite3_context *c, int n, sqlite3_value **v)
+{
+    caseFunction(c, n, v, false);
+}
 
 // Names compare in one fixed locale, so an ordering is the same on every
 // machine whatever its language settings.
@@ -220,8 +226,8 @@ QString describe(const QString &connectionString)
 {
     if (engineOf(connectionString) == Engine::SQLite)
         return pathOf(connectionString);
-    return QStringLiteral("%1 on %2").arg(partOf(connectionString, QStringLiteral("Database")),
-                                          partOf(connectionString, QStringLiteral("Host")));
+    return QStringLiteral("%1 on %2")
+        .arg(partOf(connectionString, QStringLiteral("Database")), partOf(connectionString, QStringLiteral("Host")));
 }
 
 // Opens (or re-uses) a named connection to a PostgreSQL database.
@@ -254,15 +260,17 @@ QSqlDatabase openServer(const QString &name, const QString &connectionString)
 // descending key still reads its index backwards.
 QString nullsAsSQLiteOrders(const QString &sql)
 {
-    static const QRegularExpression orderBy(QStringLiteral("\\bORDER\\s+BY\\b"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression nameTerm(
-        QStringLiteral("\\bCOLLATE\\s+%1\\b(\\s+(ASC|DESC)\\b)?+(?!\\s+NULLS\\b)").arg(QLatin1StringView(NameCollation)),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression orderBy(QStringLiteral("\\bORDER\\s+BY\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression nameTerm(QStringLiteral("\\bCOLLATE\\s+%1\\b(\\s+(ASC|DESC)\\b)?+(?!\\s+NULLS\\b)")
+                                                 .arg(QLatin1StringView(NameCollation)),
+                                             QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression clauseEnd(QStringLiteral("^(LIMIT|OFFSET|FOR|FETCH)\\b"),
                                               QRegularExpression::CaseInsensitiveOption);
     QString result = sql;
     qsizetype from = 0;
-    for (QRegularExpressionMatch order = orderBy.match(result, from); order.hasMatch(); order = orderBy.match(result, from)) {
+    for (QRegularExpressionMatch order = orderBy.match(result, from); order.hasMatch();
+         order = orderBy.match(result, from)) {
         // The clause runs to the bracket that closes its subquery, a LIMIT, or the end.
         qsizetype end = order.capturedEnd();
         int depth = 0;
@@ -288,7 +296,7 @@ QString nullsAsSQLiteOrders(const QString &sql)
             const QRegularExpressionMatch term = it.next();
             const bool descending = term.captured(2).compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
             rewritten += clause.mid(copied, term.capturedEnd() - copied)
-                       + (descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST"));
+                         + (descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST"));
             copied = term.capturedEnd();
         }
         rewritten += clause.mid(copied);
@@ -354,7 +362,6 @@ void execServerScript(QSqlDatabase &db, const QString &script, const QString &wh
     }
 }
 
-
 int userVersion(QSqlDatabase &db)
 {
     QSqlQuery query(db);
@@ -410,7 +417,8 @@ void requireOurs(QSqlDatabase &db, const QString &path)
 {
     const int version = userVersion(db);
     if (version > SchemaVersion)
-        throw AppError(ErrorNotOurs, QStringLiteral("The database %1 was made by a newer version of the program.").arg(path));
+        throw AppError(ErrorNotOurs,
+                       QStringLiteral("The database %1 was made by a newer version of the program.").arg(path));
     if (version == 0 && isServer(db)) {
         // An empty server database is filled with the schema when it is
         // opened; one holding tables of something else is left alone.
@@ -456,7 +464,7 @@ void addFunctions(sqlite3 *handle)
 bool isServerAddress(const QString &pathOrAddress)
 {
     return pathOrAddress.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
-        || pathOrAddress.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+           || pathOrAddress.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
 QString connectionStringFor(const QString &pathOrAddress)
@@ -482,7 +490,8 @@ QString connectionStringFor(const QString &pathOrAddress)
     }
     QString host = authority;
     QString port;
-    if (const qsizetype colon = authority.lastIndexOf(QLatin1Char(':')); colon >= 0 && !authority.endsWith(QLatin1Char(']'))) {
+    if (const qsizetype colon = authority.lastIndexOf(QLatin1Char(':'));
+        colon >= 0 && !authority.endsWith(QLatin1Char(']'))) {
         host = authority.left(colon);
         port = authority.mid(colon + 1);
     }
@@ -571,10 +580,13 @@ QString dialect(const QString &sql)
             for (qsizetype i = 1; i < columns.size(); ++i)
                 updates << QStringLiteral("%1 = EXCLUDED.%1").arg(columns.at(i));
             conflict = updates.isEmpty() ? QStringLiteral(" ON CONFLICT DO NOTHING")
-                                         : QStringLiteral(" ON CONFLICT (%1) DO UPDATE SET %2").arg(columns.first(), updates.join(QStringLiteral(", ")));
+                                         : QStringLiteral(" ON CONFLICT (%1) DO UPDATE SET %2")
+                                               .arg(columns.first(), updates.join(QStringLiteral(", ")));
         }
-        result = QStringLiteral("INSERT INTO %1 (%2)").arg(match.captured(2), match.captured(3)) + result.mid(match.capturedEnd());
-        static const QRegularExpression returning(QStringLiteral("\\s+RETURNING\\s+"), QRegularExpression::CaseInsensitiveOption);
+        result = QStringLiteral("INSERT INTO %1 (%2)").arg(match.captured(2), match.captured(3))
+                 + result.mid(match.capturedEnd());
+        static const QRegularExpression returning(QStringLiteral("\\s+RETURNING\\s+"),
+                                                  QRegularExpression::CaseInsensitiveOption);
         const QRegularExpressionMatch tail = returning.match(result);
         if (tail.hasMatch())
             result.insert(tail.capturedStart(), conflict);
@@ -660,11 +672,12 @@ QList<TableShape> schemaShape(const QSqlDatabase &db)
     QList<TableShape> shapes;
     const bool server = isServer(db);
     const auto run = [&db](const QString &sql, const QVariantList &values = {}) { return runOn(db, sql, values); };
-    QSqlQuery names = run(server ? QStringLiteral("SELECT table_name, table_type = 'VIEW' FROM information_schema.tables "
-                                                  "WHERE table_schema = current_schema() AND table_name <> 'tellwaveschema' "
-                                                  "ORDER BY table_name")
-                                 : QStringLiteral("SELECT name, type = 'view' FROM sqlite_master WHERE type IN ('table', 'view') "
-                                                  "AND name NOT LIKE 'sqlite%' ORDER BY lower(name)"));
+    QSqlQuery names =
+        run(server ? QStringLiteral("SELECT table_name, table_type = 'VIEW' FROM information_schema.tables "
+                                    "WHERE table_schema = current_schema() AND table_name <> 'tellwaveschema' "
+                                    "ORDER BY table_name")
+                   : QStringLiteral("SELECT name, type = 'view' FROM sqlite_master WHERE type IN ('table', 'view') "
+                                    "AND name NOT LIKE 'sqlite%' ORDER BY lower(name)"));
     while (names.next())
         shapes.append({names.value(0).toString(), names.value(1).toBool(), {}});
     for (TableShape &shape : shapes) {
@@ -729,8 +742,9 @@ QSqlDatabase connection()
         // temporary files written for every row of a long import. A cache
         // of 32 MB holds the pages a long import or queueing changes until
         // its commit, instead of writing them to the log part way.
-        execScript(db, QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
-                                      "PRAGMA temp_store = MEMORY; PRAGMA cache_size = -32768;"),
+        execScript(db,
+                   QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
+                                  "PRAGMA temp_store = MEMORY; PRAGMA cache_size = -32768;"),
                    QStringLiteral("Setting up the connection"));
     } catch (...) {
         db = QSqlDatabase();
@@ -805,8 +819,8 @@ private:
     {
         const QString start = sql.trimmed().section(QLatin1Char(' '), 0, 0);
         return start.compare(QLatin1String("SAVEPOINT"), Qt::CaseInsensitive) == 0
-            || start.compare(QLatin1String("RELEASE"), Qt::CaseInsensitive) == 0
-            || start.compare(QLatin1String("ROLLBACK"), Qt::CaseInsensitive) == 0;
+               || start.compare(QLatin1String("RELEASE"), Qt::CaseInsensitive) == 0
+               || start.compare(QLatin1String("ROLLBACK"), Qt::CaseInsensitive) == 0;
     }
     static void exec(const QString &sql)
     {
@@ -1249,15 +1263,17 @@ void create(const QString &path)
             // The file holds the gateway password: readable by its owner only. SQLite gives its
             // journal and WAL files the database file's mode.
             QFile empty(building);
-            if (!empty.open(QIODevice::WriteOnly) || !empty.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            if (!empty.open(QIODevice::WriteOnly)
+                || !empty.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
                 throw AppError(ErrorGeneral, QStringLiteral("The new database could not be made at %1 (%2).")
                                                  .arg(building, empty.errorString()));
             empty.close();
             QSqlDatabase db = openFile(name, building);
-            execScript(db, QStringLiteral("PRAGMA journal_mode = DELETE; BEGIN;")
-                               + resourceText(QStringLiteral(":/data/schema.sql"))
-                               + resourceText(QStringLiteral(":/data/postalcodes.sql"))
-                               + QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion),
+            execScript(db,
+                       QStringLiteral("PRAGMA journal_mode = DELETE; BEGIN;")
+                           + resourceText(QStringLiteral(":/data/schema.sql"))
+                           + resourceText(QStringLiteral(":/data/postalcodes.sql"))
+                           + QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion),
                        QStringLiteral("Creating the database"));
             const QString account = QString::fromLocal8Bit(qgetenv("TELLWAVE_NEW_DATABASE_ACCOUNT"));
             if (account.contains(QLatin1Char(':'))) {
@@ -1318,8 +1334,8 @@ static void fillNumberKeys(QSqlDatabase &db)
 {
     constexpr int RowsPerRead = 5000;
     constexpr int RowsPerUpdate = 250;
-    for (const auto &[table, id, number] : {std::tuple{"SMSSend", "SMSSendID", "Number"},
-                                            std::tuple{"SMSReplies", "SMSReplyID", "PhoneNumber"}}) {
+    for (const auto &[table, id, number] :
+         {std::tuple{"SMSSend", "SMSSendID", "Number"}, std::tuple{"SMSReplies", "SMSReplyID", "PhoneNumber"}}) {
         const QString name = QString::fromLatin1(table);
         if (!hasTable(db, name))
             continue;
@@ -1329,9 +1345,10 @@ static void fillNumberKeys(QSqlDatabase &db)
             if (!alter.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN NumberKey TEXT").arg(name)))
                 throw errorFrom(alter.lastError());
         }
-        const QString read = QStringLiteral("SELECT %2, %3 FROM %1 WHERE %2 > ? AND NumberKey IS NULL ORDER BY %2 LIMIT %4")
-                                 .arg(name, QLatin1String(id), QLatin1String(number))
-                                 .arg(RowsPerRead);
+        const QString read =
+            QStringLiteral("SELECT %2, %3 FROM %1 WHERE %2 > ? AND NumberKey IS NULL ORDER BY %2 LIMIT %4")
+                .arg(name, QLatin1String(id), QLatin1String(number))
+                .arg(RowsPerRead);
         qint64 after = 0;
         for (;;) {
             QVariantList keyed;
@@ -1353,10 +1370,11 @@ static void fillNumberKeys(QSqlDatabase &db)
                 for (qsizetype at = 0; at < keyed.size(); at += 2 * RowsPerUpdate) {
                     const QVariantList values = keyed.mid(at, 2 * RowsPerUpdate);
                     QStringList pairs(values.size() / 2, QStringLiteral("(CAST(? AS BIGINT), ?)"));
-                    runOn(db,
-                          QStringLiteral("UPDATE %1 SET NumberKey = v.column2 FROM (VALUES %3) AS v WHERE %2 = v.column1")
-                              .arg(name, QLatin1String(id), pairs.join(QStringLiteral(", "))),
-                          values);
+                    runOn(
+                        db,
+                        QStringLiteral("UPDATE %1 SET NumberKey = v.column2 FROM (VALUES %3) AS v WHERE %2 = v.column1")
+                            .arg(name, QLatin1String(id), pairs.join(QStringLiteral(", "))),
+                        values);
                 }
             } catch (...) {
                 db.rollback();
@@ -1397,19 +1415,20 @@ void migrate(QSqlDatabase &db)
     if (isServer(db)) {
         // The script is written to run again over any older state: each
         // statement adds what is missing.
-        QString script = QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema-postgres.sql"))
-                       + holidaysUpgrade;
+        QString script =
+            QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema-postgres.sql")) + holidaysUpgrade;
         // A new database gets the postal codes with its tables.
         bool noPostalCodes = !hasTable(db, QStringLiteral("PostalCodes"));
         if (!noPostalCodes) {
             QSqlQuery postal(db);
             noPostalCodes = postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next()
-                         && postal.value(0).toInt() == 0;
+                            && postal.value(0).toInt() == 0;
         }
         if (noPostalCodes)
             script += resourceText(QStringLiteral(":/data/postalcodes.sql"));
-        script += QStringLiteral(";DELETE FROM TellwaveSchema; INSERT INTO TellwaveSchema (Version) VALUES (%1); COMMIT;")
-                      .arg(SchemaVersion);
+        script +=
+            QStringLiteral(";DELETE FROM TellwaveSchema; INSERT INTO TellwaveSchema (Version) VALUES (%1); COMMIT;")
+                .arg(SchemaVersion);
         try {
             execServerScript(db, script, QStringLiteral("Updating the database"));
         } catch (...) {
@@ -1427,26 +1446,27 @@ void migrate(QSqlDatabase &db)
     // Version 3: marketing flag and posting time of outbox rows, what a reply
     // did to the opt-out list, the marketing sender's name; a table the file
     // lacks altogether, and the new tables, come whole from the schema script.
-    for (const auto &[table, column, type] : {std::tuple{"SMSSend", "Marketing", "INTEGER NOT NULL DEFAULT 0"},
-                                              std::tuple{"SMSSend", "PostedAt", "TEXT"},
-                                              std::tuple{"SMSReplies", "OptOut", "INTEGER NOT NULL DEFAULT 0"},
-                                              std::tuple{"Setup", "SenderName", "TEXT"},
-                                              // Version 4: the scheduled queueing a row belongs to.
-                                              std::tuple{"SMSSend", "BatchID", "INTEGER"},
-                                              // Version 4: why a row failed; a failed row queued again;
-                                              // the confirmation of an opt-out.
-                                              std::tuple{"SMSSend", "FailReason", "TEXT"},
-                                              std::tuple{"SMSSend", "QueuedAgain", "INTEGER NOT NULL DEFAULT 0"},
-                                              std::tuple{"SMSSend", "ConfirmsOptOut", "INTEGER NOT NULL DEFAULT 0"},
-                                              // Version 5: a row may take a counted holiday off.
-                                              std::tuple{"PublicHolidays", "IsHoliday", "INTEGER NOT NULL DEFAULT 1"}}) {
+    for (const auto &[table, column, type] :
+         {std::tuple{"SMSSend", "Marketing", "INTEGER NOT NULL DEFAULT 0"}, std::tuple{"SMSSend", "PostedAt", "TEXT"},
+          std::tuple{"SMSReplies", "OptOut", "INTEGER NOT NULL DEFAULT 0"}, std::tuple{"Setup", "SenderName", "TEXT"},
+          // Version 4: the scheduled queueing a row belongs to.
+          std::tuple{"SMSSend", "BatchID", "INTEGER"},
+          // Version 4: why a row failed; a failed row queued again;
+          // the confirmation of an opt-out.
+          std::tuple{"SMSSend", "FailReason", "TEXT"},
+          std::tuple{"SMSSend", "QueuedAgain", "INTEGER NOT NULL DEFAULT 0"},
+          std::tuple{"SMSSend", "ConfirmsOptOut", "INTEGER NOT NULL DEFAULT 0"},
+          // Version 5: a row may take a counted holiday off.
+          std::tuple{"PublicHolidays", "IsHoliday", "INTEGER NOT NULL DEFAULT 1"}}) {
         const QString name = QString::fromLatin1(table);
         if (hasTable(db, name) && !hasColumn(db, name, QString::fromLatin1(column)))
-            script += QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;").arg(name, QLatin1String(column), QLatin1String(type));
+            script += QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;")
+                          .arg(name, QLatin1String(column), QLatin1String(type));
     }
     script += resourceText(QStringLiteral(":/data/schema.sql")) + holidaysUpgrade;
     QSqlQuery postal(db);
-    if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next() && postal.value(0).toInt() == 0)
+    if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next()
+        && postal.value(0).toInt() == 0)
         script += resourceText(QStringLiteral(":/data/postalcodes.sql"));
     postal.finish();
     script += QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion);

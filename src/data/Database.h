@@ -2,12 +2,12 @@
 
 #include "data/AppError.h"
 
+#include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QString>
 #include <QStringList>
-#include <QList>
 #include <QVariant>
 #include <QVariantList>
 

@@ -13,9 +13,9 @@ constexpr qint64 EstimatedFrom = 200000;
 } // namespace
 
 KeysetList::KeysetList(QString table, QStringList columns, QString key, Order order)
-    : m_table(std::move(table)), m_keyTable(m_table), m_columns(std::move(columns)), m_key(std::move(key)), m_order(std::move(order))
-{
-}
+    : m_table(std::move(table)), m_keyTable(m_table), m_columns(std::move(columns)), m_key(std::move(key)),
+      m_order(std::move(order))
+{}
 
 void KeysetList::setOrder(const Order &order)
 {
@@ -161,10 +161,10 @@ void KeysetList::readPage(int page) const
             keys.append(m_keys.at(row));
             position.insert(m_keys.at(row), row - first);
         }
-        QSqlQuery query = Database::run(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
-                                            .arg(m_key, m_columns.join(QStringLiteral(", ")), m_table,
-                                                 Database::placeholders(keys.size())),
-                                        keys);
+        QSqlQuery query = Database::run(
+            QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
+                .arg(m_key, m_columns.join(QStringLiteral(", ")), m_table, Database::placeholders(keys.size())),
+            keys);
         const int width = int(m_columns.size());
         while (query.next()) {
             const auto at = position.constFind(query.value(0).toLongLong());

@@ -22,7 +22,7 @@ class KeysetList
 public:
     struct Order
     {
-        QString column; // empty: the key alone
+        QString column;     // empty: the key alone
         bool names = false; // compared in the name collation
         bool descending = false;
         bool nullable = true;

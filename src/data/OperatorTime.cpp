@@ -1,7 +1,7 @@
 #include "data/OperatorTime.h"
 
-#include "data/Clock.h"
 #include "data/AppError.h"
+#include "data/Clock.h"
 
 namespace {
 

@@ -128,8 +128,8 @@ QString PhoneNumbers::plainKey(const QString &number)
     QString plain = number;
     plain.remove(QLatin1Char(' ')).remove(QLatin1Char('-'));
     const qsizetype start = plain.startsWith(QLatin1Char('+')) ? 1 : 0;
-    const bool allDigits = plain.size() > start
-                           && std::all_of(plain.begin() + start, plain.end(), [](QChar c) { return c.isDigit(); });
+    const bool allDigits =
+        plain.size() > start && std::all_of(plain.begin() + start, plain.end(), [](QChar c) { return c.isDigit(); });
     if (allDigits) {
         const QStringView digits = QStringView(plain).mid(start);
         if (start == 0 && digits.size() == 10 && digits.front() == QLatin1Char('0') && digits.at(1) != QLatin1Char('0'))

@@ -9,9 +9,9 @@
 // UTF-16 code units in one part, 67 per part once split.
 struct SmsParts
 {
-    int parts = 0;       // 0 for an empty message
+    int parts = 0; // 0 for an empty message
     bool unicode = false;
-    int units = 0;       // septets (GSM) or UTF-16 code units (Unicode)
+    int units = 0; // septets (GSM) or UTF-16 code units (Unicode)
 };
 
 SmsParts smsParts(const QString &message);

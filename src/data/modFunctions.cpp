@@ -1,7 +1,7 @@
 #include "data/modFunctions.h"
 
-#include <charconv>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <string>
 #include <system_error>
@@ -80,9 +80,8 @@ QString ProperCase(const QString &text)
         const QChar next = lower.at(i + 1);
         *out++ = (current == Blank || current == u'.' || current == u'/') ? next.toUpper() : next;
     }
-    static const QStringList smallWords = {QStringLiteral(" and "), QStringLiteral(" or "),
-                                           QStringLiteral(" the "), QStringLiteral(" a "),
-                                           QStringLiteral(" To ")};
+    static const QStringList smallWords = {QStringLiteral(" and "), QStringLiteral(" or "), QStringLiteral(" the "),
+                                           QStringLiteral(" a "), QStringLiteral(" To ")};
     return LowerCaseWords(result, smallWords);
 }
 
@@ -110,9 +109,7 @@ QString LowerCaseWords(const QString &text, const QStringList &words)
 
 QString CleanString(const QString &text)
 {
-    return keepUpToLastNonBlank(text, [](char16_t c) {
-        return isLineBreakOrTab(c) || c == u'"' || c == u'\0';
-    });
+    return keepUpToLastNonBlank(text, [](char16_t c) { return isLineBreakOrTab(c) || c == u'"' || c == u'\0'; });
 }
 
 QString StripLineBreaks(const QString &text)
@@ -208,8 +205,8 @@ double LeadingNumber(const QString &text)
         // Too large for a double reads as the largest double (never infinity),
         // too small as 0; the decimal position of the first significant digit
         // tells which of the two it is.
-        const long long magnitude = exponent
-                + (integerDigits > leadingZeros ? integerDigits - leadingZeros : -fractionZeros);
+        const long long magnitude =
+            exponent + (integerDigits > leadingZeros ? integerDigits - leadingZeros : -fractionZeros);
         value = magnitude > 0 ? DBL_MAX : 0.0;
     } else if (error != std::errc()) {
         value = 0.0;

@@ -88,5 +88,5 @@ inline void EndWithGatewayFailure(CycleHost &host, CycleBusy &busy, const QStrin
 inline QString UnreadableAnswer(const QString &what, const QString &words)
 {
     return QStringLiteral("The gateway's answer is not ") + what
-        + (words.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + words);
+           + (words.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + words);
 }

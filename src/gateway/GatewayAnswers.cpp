@@ -96,48 +96,50 @@ bool StatusEntry::delivered() const
 StatusReport statusReport(const QString &answer)
 {
     StatusReport report;
-    report.wellFormed = forEachItem(answer, QStringLiteral("sent"), QStringLiteral("msg"),
-                                    [&report](const QDomElement &msg) {
-        const auto children = childrenByPosition<7>(msg);
-        const QDomElement &trn = children[0];
-        const QDomElement &flag = children[5];
-        const QDomElement &customer = children[6];
-        std::optional<StatusEntry> entry;
-        if (const auto number = trn.isNull() ? std::nullopt : wholeKey(LeadingNumber(trn.text()))) {
-            report.highestTrn = std::max(report.highestTrn, *number);
-            const auto customerId = customer.isNull() ? std::nullopt : wholeKey(LeadingNumber(customer.text()));
-            if (!flag.isNull() && customerId)
-                entry = StatusEntry{*number, flag.text(), *customerId};
-        }
-        report.entries.append(entry);
-    });
+    report.wellFormed =
+        forEachItem(answer, QStringLiteral("sent"), QStringLiteral("msg"), [&report](const QDomElement &msg) {
+            const auto children = childrenByPosition<7>(msg);
+            const QDomElement &trn = children[0];
+            const QDomElement &flag = children[5];
+            const QDomElement &customer = children[6];
+            std::optional<StatusEntry> entry;
+            if (const auto number = trn.isNull() ? std::nullopt : wholeKey(LeadingNumber(trn.text()))) {
+                report.highestTrn = std::max(report.highestTrn, *number);
+                const auto customerId = customer.isNull() ? std::nullopt : wholeKey(LeadingNumber(customer.text()));
+                if (!flag.isNull() && customerId)
+                    entry = StatusEntry{*number, flag.text(), *customerId};
+            }
+            report.entries.append(entry);
+        });
     return report;
 }
 
 RepliesList replies(const QString &answer)
 {
     RepliesList list;
-    list.wellFormed = forEachItem(answer, QStringLiteral("replies"), QStringLiteral("reply"),
-                                  [&list](const QDomElement &element) {
-        ++list.total;
-        const auto children = childrenByPosition<8>(element);
-        for (int position : {0, 2, 3, 4, 5, 6, 7}) {
-            if (children[std::size_t(position)].isNull())
-                return;
-        }
-        Reply reply;
-        reply.incomingId = children[0].text();
-        reply.phoneNumber = children[2].text();
-        reply.message = children[3].text();
-        reply.received = children[4].text();
-        reply.sentMessage = children[5].text();
-        reply.sentDateTime = children[6].text();
-        // An identifier that names no outbox row (negative, a fraction, past
-        // 64 bits) leaves the reply unlinked; its text, a STOP among them,
-        // still counts.
-        reply.smsSendId = wholeKey(LeadingNumber(children[7].text())).value_or(0);
-        list.replies.append(reply);
-    }, &list.listed);
+    list.wellFormed = forEachItem(
+        answer, QStringLiteral("replies"), QStringLiteral("reply"),
+        [&list](const QDomElement &element) {
+            ++list.total;
+            const auto children = childrenByPosition<8>(element);
+            for (int position : {0, 2, 3, 4, 5, 6, 7}) {
+                if (children[std::size_t(position)].isNull())
+                    return;
+            }
+            Reply reply;
+            reply.incomingId = children[0].text();
+            reply.phoneNumber = children[2].text();
+            reply.message = children[3].text();
+            reply.received = children[4].text();
+            reply.sentMessage = children[5].text();
+            reply.sentDateTime = children[6].text();
+            // An identifier that names no outbox row (negative, a fraction, past
+            // 64 bits) leaves the reply unlinked; its text, a STOP among them,
+            // still counts.
+            reply.smsSendId = wholeKey(LeadingNumber(children[7].text())).value_or(0);
+            list.replies.append(reply);
+        },
+        &list.listed);
     return list;
 }
 
@@ -196,9 +198,9 @@ QDateTime withZone(const QDate &date, const QTime &time, const QString &zone)
 
 std::optional<QDateTime> dateTime(const QString &text)
 {
-    static const QString timePart = QStringLiteral(
-        R"((?:(?:[ T]+)(?<hour>\d{1,2}):(?<minute>\d{2})(?::(?<second>\d{2})(?:[.,]\d+)?)?)"
-        R"((?:\s*(?<half>AM|PM|A\.M\.|P\.M\.))?)?\s*(?<zone>Z|[+-]\d{2}:?\d{2})?)");
+    static const QString timePart =
+        QStringLiteral(R"((?:(?:[ T]+)(?<hour>\d{1,2}):(?<minute>\d{2})(?::(?<second>\d{2})(?:[.,]\d+)?)?)"
+                       R"((?:\s*(?<half>AM|PM|A\.M\.|P\.M\.))?)?\s*(?<zone>Z|[+-]\d{2}:?\d{2})?)");
     static const QRegularExpression yearFirst(
         QStringLiteral(R"(^(?<year>\d{4})(?<sep>[-/.])(?<first>\d{1,2})\k<sep>(?<second_>\d{1,2}))") + timePart
             + QStringLiteral("$"),
@@ -226,9 +228,9 @@ std::optional<QDateTime> dateTime(const QString &text)
     if (isYearFirst) {
         date = QDate(year, first, second);
     } else {
-        date = QDate(year, second, first);        // day first
+        date = QDate(year, second, first); // day first
         if (!date.isValid())
-            date = QDate(year, first, second);    // month first, when day first cannot be
+            date = QDate(year, first, second); // month first, when day first cannot be
     }
     if (!date.isValid())
         return std::nullopt;

@@ -21,7 +21,7 @@ struct SingleSmsAnswer
 {
     bool accepted = false;
     QString batch = QStringLiteral("0"); // decimal text; "0" when refused
-    QString cleaned;                      // the answer without tabs and line breaks, blanks trimmed
+    QString cleaned;                     // the answer without tabs and line breaks, blanks trimmed
     // Refused: the gateway's reason, what follows "FALSE" without the
     // punctuation and blanks before it ("FALSE: Not enough credits" ->
     // "Not enough credits"); empty when it gave none.
@@ -71,7 +71,7 @@ struct RepliesList
 {
     bool wellFormed = false;
     bool listed = false; // well formed and its root is "replies"
-    int total = 0; // every reply element, whole or not
+    int total = 0;       // every reply element, whole or not
     QList<Reply> replies;
 };
 RepliesList replies(const QString &answer);

@@ -12,7 +12,6 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 
-
 // The exchange speaks HTTP/1.1 itself over a socket rather than through
 // QNetworkAccessManager: Qt's HTTP layer silently sends a request again when
 // the connection closes before the answer, so a message the gateway already
@@ -146,8 +145,7 @@ QUrl GatewayClient::requestUrl(const QString &type, const Parameters &parameters
     return url;
 }
 
-QString GatewayClient::exchange(const QString &type, const Parameters &parameters, const QString &script,
-                                Expect expect)
+QString GatewayClient::exchange(const QString &type, const Parameters &parameters, const QString &script, Expect expect)
 {
     const QUrl url = requestUrl(type, parameters, script);
     if (!url.isValid() || url.host().isEmpty()
@@ -157,10 +155,9 @@ QString GatewayClient::exchange(const QString &type, const Parameters &parameter
                            false);
     const HttpTarget target = HttpTarget::of(url);
     if (target.tls && !QSslSocket::supportsSsl())
-        throw GatewayError(QNetworkReply::SslHandshakeFailedError,
-                           QStringLiteral("The gateway at %1 could not be reached: TLS is not available.")
-                               .arg(target.where),
-                           false);
+        throw GatewayError(
+            QNetworkReply::SslHandshakeFailedError,
+            QStringLiteral("The gateway at %1 could not be reached: TLS is not available.").arg(target.where), false);
 
     // Only the read-only requests may be sent again, once, when a kept-alive
     // connection turned out to be closed already.
@@ -200,8 +197,8 @@ QString GatewayClient::singleSms(const QString &number, const QString &message, 
 
 QString GatewayClient::sent(const QString &highestTrn)
 {
-    return exchange(QStringLiteral("Sent"), {{QStringLiteral("EventID"), QStringLiteral("0")},
-                                             {QStringLiteral("ID"), highestTrn}});
+    return exchange(QStringLiteral("Sent"),
+                    {{QStringLiteral("EventID"), QStringLiteral("0")}, {QStringLiteral("ID"), highestTrn}});
 }
 
 QString GatewayClient::replies(Expect expect)

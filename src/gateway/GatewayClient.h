@@ -16,8 +16,7 @@ class GatewayError : public AppError
 public:
     GatewayError(qint64 number, QString description, bool mayHaveReached)
         : AppError(number, std::move(description), QStringLiteral("Gateway")), m_mayHaveReached(mayHaveReached)
-    {
-    }
+    {}
 
     bool mayHaveReached() const { return m_mayHaveReached; }
 

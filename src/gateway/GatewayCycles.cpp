@@ -55,7 +55,8 @@ bool GatewayCycles::SendScheduled(const QList<qint64> &batches)
 {
     bool sent = false;
     return runGuarded([this, &batches, &sent] {
-        sent = m_sender.SendBatches(batches);
-        m_status.FetchStatusReports();
-    }) && sent;
+               sent = m_sender.SendBatches(batches);
+               m_status.FetchStatusReports();
+           })
+           && sent;
 }

@@ -134,7 +134,7 @@ bool HttpAnswerParser::endOfHead()
 {
     if (m_status < 200) {
         if (m_status == 101)
-            return broken(); // a switch of protocol is no answer
+            return broken();         // a switch of protocol is no answer
         m_phase = Phase::StatusLine; // an interim answer; the real one follows
         return true;
     }

@@ -26,15 +26,13 @@ HttpTarget HttpTarget::of(const QUrl &url)
     target.host = url.host();
     target.port = quint16(url.port(target.tls ? 443 : 80));
     target.where = url.port() < 0 ? target.host : QStringLiteral("%1:%2").arg(target.host).arg(url.port());
-    const QByteArray hostHeader =
-        url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery
-                      | QUrl::RemoveFragment)
-            .mid(2); // drops the leading "//"
-    const QByteArray pathAndQuery =
-        url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    const QByteArray hostHeader = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveUserInfo | QUrl::RemovePath
+                                                | QUrl::RemoveQuery | QUrl::RemoveFragment)
+                                      .mid(2); // drops the leading "//"
+    const QByteArray pathAndQuery = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
     target.request = "POST " + pathAndQuery + " HTTP/1.1\r\nHost: " + hostHeader + "\r\nContent-Length: 0\r\n\r\n";
-    target.key = QStringLiteral("%1://%2:%3").arg(target.tls ? QStringLiteral("https") : QStringLiteral("http"),
-                                                  target.host.toLower())
+    target.key = QStringLiteral("%1://%2:%3")
+                     .arg(target.tls ? QStringLiteral("https") : QStringLiteral("http"), target.host.toLower())
                      .arg(target.port);
     return target;
 }
@@ -47,8 +45,7 @@ QTcpSocket *HttpTarget::newSocket(QObject *owner) const
     return socket;
 }
 
-HttpExchange::HttpExchange(const HttpTarget &target, QTcpSocket *socket, int timeoutMs,
-                           std::function<void()> finished)
+HttpExchange::HttpExchange(const HttpTarget &target, QTcpSocket *socket, int timeoutMs, std::function<void()> finished)
     : m_target(target), m_timeoutMs(timeoutMs), m_socket(socket),
       m_reused(socket->state() == QAbstractSocket::ConnectedState), m_finished(std::move(finished))
 {
@@ -181,11 +178,10 @@ void HttpExchange::socketError(int error)
         return;
     const QString detail = m_socket->errorString();
     if (!m_sent) {
-        const auto code = error == QAbstractSocket::ConnectionRefusedError ? QNetworkReply::ConnectionRefusedError
-                          : error == QAbstractSocket::HostNotFoundError    ? QNetworkReply::HostNotFoundError
-                          : error == QAbstractSocket::SslHandshakeFailedError
-                              ? QNetworkReply::SslHandshakeFailedError
-                              : QNetworkReply::UnknownNetworkError;
+        const auto code = error == QAbstractSocket::ConnectionRefusedError    ? QNetworkReply::ConnectionRefusedError
+                          : error == QAbstractSocket::HostNotFoundError       ? QNetworkReply::HostNotFoundError
+                          : error == QAbstractSocket::SslHandshakeFailedError ? QNetworkReply::SslHandshakeFailedError
+                                                                              : QNetworkReply::UnknownNetworkError;
         fail(code, QStringLiteral("The gateway at %1 could not be reached: %2").arg(m_target.where, detail), false);
     } else if (error == QAbstractSocket::RemoteHostClosedError) {
         closed();
@@ -209,8 +205,7 @@ void HttpExchange::timedOut()
              false);
     } else {
         fail(QNetworkReply::TimeoutError,
-             QStringLiteral("The gateway at %1 did not answer within %2 seconds.").arg(m_target.where, seconds),
-             true);
+             QStringLiteral("The gateway at %1 did not answer within %2 seconds.").arg(m_target.where, seconds), true);
     }
 }
 

@@ -18,7 +18,7 @@ constexpr qint64 ReuseWithinMs = 2000;
 
 struct MessagePoster::Slot
 {
-    std::optional<HttpTarget> target;      // of the request in flight
+    std::optional<HttpTarget> target;       // of the request in flight
     std::unique_ptr<HttpExchange> exchange; // the request in flight
     qint64 key = 0;
     QTcpSocket *socket = nullptr;
@@ -42,7 +42,8 @@ MessagePoster::~MessagePoster()
 
 int MessagePoster::inFlight() const
 {
-    return int(std::count_if(m_slots.begin(), m_slots.end(), [](const auto &slot) { return slot->exchange != nullptr; }));
+    return int(
+        std::count_if(m_slots.begin(), m_slots.end(), [](const auto &slot) { return slot->exchange != nullptr; }));
 }
 
 bool MessagePoster::hasFreeConnection() const
@@ -66,20 +67,20 @@ void MessagePoster::post(qint64 key, const QString &number, const QString &messa
     Slot &slot = **free;
     const int index = int(free - m_slots.begin());
 
-    const QUrl url = GatewayClient::requestUrl(QStringLiteral("SingleSMS"), {{QStringLiteral("Number"), number},
-                                                                            {QStringLiteral("Message"), message},
-                                                                            {QStringLiteral("CustomerID"),
-                                                                             QString::number(key)}});
+    const QUrl url =
+        GatewayClient::requestUrl(QStringLiteral("SingleSMS"), {{QStringLiteral("Number"), number},
+                                                                {QStringLiteral("Message"), message},
+                                                                {QStringLiteral("CustomerID"), QString::number(key)}});
     if (!url.isValid() || url.host().isEmpty()
         || (url.scheme() != QStringLiteral("http") && url.scheme() != QStringLiteral("https")))
         throw GatewayError(QNetworkReply::ProtocolUnknownError,
                            QStringLiteral("The gateway host \"%1\" is not a valid address.").arg(url.host()), false);
     slot.target = HttpTarget::of(url);
     if (slot.target->tls && !QSslSocket::supportsSsl())
-        throw GatewayError(QNetworkReply::SslHandshakeFailedError,
-                           QStringLiteral("The gateway at %1 could not be reached: TLS is not available.")
-                               .arg(slot.target->where),
-                           false);
+        throw GatewayError(
+            QNetworkReply::SslHandshakeFailedError,
+            QStringLiteral("The gateway at %1 could not be reached: TLS is not available.").arg(slot.target->where),
+            false);
 
     if (slot.socket) {
         // Notices a close that arrived while the connection was idle.

@@ -2,11 +2,10 @@
 
 #include "campaigns/Schedule.h"
 #include "campaigns/SendGate.h"
-#include "data/ProcessSettings.h"
 #include "data/Database.h"
+#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "gateway/CycleSupport.h"
-#include "outbox/FailReasons.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/MessagePoster.h"
@@ -29,12 +28,11 @@ using modFunctions::TrimBlanks;
 namespace {
 
 const QString TitleCredits = QStringLiteral("CREDITS");
-const QString NoCredits = QStringLiteral(
-    "Please check credits first, or there is not enough credits left for the amount of sms to be send. "
-    "Either buy more credits or delete some of the sms.");
-const QString NotEnoughCredits = QStringLiteral(
-    "There is not enough credits left for the amount of sms to be send. "
-    "Either buy more credits or delete some of the sms.");
+const QString NoCredits =
+    QStringLiteral("Please check credits first, or there is not enough credits left for the amount of sms to be send. "
+                   "Either buy more credits or delete some of the sms.");
+const QString NotEnoughCredits = QStringLiteral("There is not enough credits left for the amount of sms to be send. "
+                                                "Either buy more credits or delete some of the sms.");
 const QString TitleSend = QStringLiteral("SEND");
 const QString SendPart = QStringLiteral("Do you only want to send the amount of sms that you have credits for?");
 
@@ -65,7 +63,8 @@ void OutboxSender::CheckCredits()
     CycleBusy busy(m_host, m_busy);
     if (TrimBlanks(modMain::GatewayUsername).isEmpty() || TrimBlanks(modMain::GatewayPassword).isEmpty()) {
         busy.release();
-        m_host.inform(QStringLiteral("USERNAME/PASSWORD"), QStringLiteral("No username and/or password was specified."));
+        m_host.inform(QStringLiteral("USERNAME/PASSWORD"),
+                      QStringLiteral("No username and/or password was specified."));
         return;
     }
     try {
@@ -131,7 +130,6 @@ bool refusedForCredits(const GatewayAnswers::SingleSmsAnswer &answer)
     return !answer.accepted && answer.cleaned.contains(QStringLiteral("credit"), Qt::CaseInsensitive);
 }
 
-
 } // namespace
 
 int OutboxSender::markAhead(int connections)
@@ -155,7 +153,7 @@ public:
     {
         std::optional<GatewayError> firstError;
         QString keptBackTitle, keptBack; // what the run kept back and why, for the operator
-        int inDoubt = 0; // requests that may have reached the gateway without an answer
+        int inDoubt = 0;                 // requests that may have reached the gateway without an answer
         bool creditsOut = false;
         bool endedElsewhere = false; // another program ended the run's registration
     };
@@ -164,8 +162,7 @@ public:
         : m_host(sender.m_host), m_summary(*sender.m_summary), m_rows(std::move(rows)), m_wrote(wrote), m_gate(gate),
           m_poster(modMain::GatewayConnections, GatewayClient::defaultTimeout(), modMain::GatewayMessagesPerSecond),
           m_ahead(markAhead(m_poster.connections())), m_rowsOfRun(m_registration.token())
-    {
-    }
+    {}
 
     ~Run()
     {
@@ -404,7 +401,8 @@ private:
         case Dispatch::Stored::ClaimedElsewhere:
             return;
         case Dispatch::Stored::TakenBack:
-            note = QStringLiteral("Message %1 had been queued again meanwhile; it was sent, so it is no longer queued.");
+            note =
+                QStringLiteral("Message %1 had been queued again meanwhile; it was sent, so it is no longer queued.");
             break;
         case Dispatch::Stored::LeftQueued:
             note = QStringLiteral("Message %1 had been queued again meanwhile; it stays queued.");
@@ -436,9 +434,9 @@ private:
     Dispatch::RunRows m_rowsOfRun;
     QElapsedTimer m_lastBatch; // since the last rows were claimed
     qint64 m_lastBatchSize = 0;
-    QHash<qint64, QString> m_postedAt; // posted, waiting for their answers
-    QList<qint64> m_pending; // chosen, not yet claimed
-    QList<qint64> m_claimed; // claimed, not yet posted
+    QHash<qint64, QString> m_postedAt;     // posted, waiting for their answers
+    QList<qint64> m_pending;               // chosen, not yet claimed
+    QList<qint64> m_claimed;               // claimed, not yet posted
     QHash<qint64, QString> m_sendingLines; // posted, waiting for their answers
     bool m_rowsEnded = false;
     bool m_ended = false;
@@ -469,7 +467,9 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
     const int handledBefore = m_summary->handled();
     // Rows of the run's choice that it neither settled nor left for the
     // sending window stay queued for the next run.
-    const auto leftQueued = [&] { m_summary->leftQueued(std::max(0, queued - (m_summary->handled() - handledBefore))); };
+    const auto leftQueued = [&] {
+        m_summary->leftQueued(std::max(0, queued - (m_summary->handled() - handledBefore)));
+    };
     try {
         SendGate gate;
         // A STOP waiting at the gateway must be read before a marketing
@@ -509,23 +509,24 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
         const GatewayError &first = *result.firstError;
         QString description = first.description();
         if (result.inDoubt > 0)
-            description += (result.inDoubt == 1
-                                ? QStringLiteral("\n\n1 message got no answer and may have reached the gateway.")
-                                : QStringLiteral("\n\n%1 messages got no answer and may have reached the gateway.")
-                                      .arg(result.inDoubt))
-                           + QStringLiteral(" The outbox shows them as \"sent?\"; the next Receive asks the gateway "
-                                            "whether it has them, and they are not sent again before it says.");
+            description +=
+                (result.inDoubt == 1 ? QStringLiteral("\n\n1 message got no answer and may have reached the gateway.")
+                                     : QStringLiteral("\n\n%1 messages got no answer and may have reached the gateway.")
+                                           .arg(result.inDoubt))
+                + QStringLiteral(" The outbox shows them as \"sent?\"; the next Receive asks the gateway "
+                                 "whether it has them, and they are not sent again before it says.");
         EndWithError(m_host, busy, AppError(first.number(), description, first.source()));
         return false;
     }
     if (result.endedElsewhere) {
         m_summary->failed(RunSummary::Send, QStringLiteral("another program took this run for stopped"));
         m_host.outboxChanged();
-        EndWithError(m_host, busy,
-                     AppError(ErrorRunEnded, QStringLiteral("This send run could not write to the database for over a "
-                                                            "minute, and another program took it for stopped. It posted "
-                                                            "no more messages; those it posted without an answer are "
-                                                            "settled by the next Receive.")));
+        EndWithError(
+            m_host, busy,
+            AppError(ErrorRunEnded, QStringLiteral("This send run could not write to the database for over a "
+                                                   "minute, and another program took it for stopped. It posted "
+                                                   "no more messages; those it posted without an answer are "
+                                                   "settled by the next Receive.")));
         return false;
     }
     m_host.setStatus(heldStatus.isEmpty() ? m_texts.runDone : heldStatus);

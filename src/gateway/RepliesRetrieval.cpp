@@ -16,8 +16,7 @@ RepliesRetrieval::RepliesRetrieval(CycleHost &host) : RepliesRetrieval(host, Cyc
 
 RepliesRetrieval::RepliesRetrieval(CycleHost &host, QString doneText, Failures failures)
     : m_host(host), m_doneText(std::move(doneText)), m_failures(failures)
-{
-}
+{}
 
 bool RepliesRetrieval::FetchReplies()
 {
@@ -28,8 +27,8 @@ bool RepliesRetrieval::FetchReplies()
         const QString run = QStringLiteral("Getting replies");
         QString answer;
         try {
-            answer = GatewayClient().replies(reported ? GatewayClient::Expect::Success
-                                                      : GatewayClient::Expect::Anything);
+            answer =
+                GatewayClient().replies(reported ? GatewayClient::Expect::Success : GatewayClient::Expect::Anything);
         } catch (const GatewayError &error) {
             m_summary->failed(RunSummary::Replies, error.description());
             if (reported) {

@@ -64,7 +64,7 @@ int RunSummary::handled() const
 bool RunSummary::isEmpty() const
 {
     return handled() == 0 && m_leftQueued == 0 && m_reports == 0 && m_replies == 0 && m_failures.isEmpty()
-        && m_notes.isEmpty();
+           && m_notes.isEmpty();
 }
 
 QString RunSummary::text(const QString &readyText) const

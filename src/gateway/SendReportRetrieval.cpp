@@ -1,11 +1,11 @@
 #include "gateway/SendReportRetrieval.h"
 
 #include "data/Database.h"
-#include "outbox/Reports.h"
 #include "gateway/CycleSupport.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/SendReportPage.h"
+#include "outbox/Reports.h"
 
 SendReportRetrieval::SendReportRetrieval(CycleHost &host) : m_host(host) {}
 

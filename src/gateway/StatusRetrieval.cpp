@@ -18,8 +18,8 @@ StatusRetrieval::StatusRetrieval(CycleHost &host) : m_host(host) {}
 
 QString StatusRetrieval::ReadLastHighestTrn()
 {
-    const QVariant stored =
-        Database::value(QStringLiteral("SELECT coalesce(CAST(LastHighestTrn AS TEXT), '') FROM Setup ORDER BY rowid LIMIT 1"));
+    const QVariant stored = Database::value(
+        QStringLiteral("SELECT coalesce(CAST(LastHighestTrn AS TEXT), '') FROM Setup ORDER BY rowid LIMIT 1"));
     if (!stored.isValid())
         return QStringLiteral("0");
     return DecimalText(LeadingNumber(stored.toString()));
@@ -27,10 +27,9 @@ QString StatusRetrieval::ReadLastHighestTrn()
 
 bool StatusRetrieval::SaveLastHighestTrn(const QString &value)
 {
-    QSqlQuery query = Database::run(
-        QStringLiteral("UPDATE Setup SET LastHighestTrn = ? "
-                       "WHERE rowid = (SELECT rowid FROM Setup ORDER BY rowid LIMIT 1)"),
-        {LeadingNumber(value)});
+    QSqlQuery query = Database::run(QStringLiteral("UPDATE Setup SET LastHighestTrn = ? "
+                                                   "WHERE rowid = (SELECT rowid FROM Setup ORDER BY rowid LIMIT 1)"),
+                                    {LeadingNumber(value)});
     return query.numRowsAffected() > 0;
 }
 
@@ -117,7 +116,8 @@ void StatusRetrieval::settleDoubt(GatewayClient &client)
     try {
         received = SendReportPage::received(client.reportPage(GatewayClient::Expect::Success));
     } catch (const GatewayError &error) {
-        const QString why = QStringLiteral("%1 messages stay in doubt: %2").arg(doubtful.size()).arg(error.description());
+        const QString why =
+            QStringLiteral("%1 messages stay in doubt: %2").arg(doubtful.size()).arg(error.description());
         m_summary->failed(RunSummary::Reports, why);
         m_doubtNote = QStringLiteral("Done. %1 ...").arg(why);
         return;
@@ -130,10 +130,12 @@ void StatusRetrieval::settleDoubt(GatewayClient &client)
         m_doubtNote = QStringLiteral("Done. %1 ...").arg(why);
         return;
     }
-    const OutboxReports::Settled settled = OutboxReports::settleDoubt(doubtful, *received, SetupStore::requeueUnreceived());
+    const OutboxReports::Settled settled =
+        OutboxReports::settleDoubt(doubtful, *received, SetupStore::requeueUnreceived());
     QString settledNote;
     if (settled.requeued > 0)
-        settledNote = QStringLiteral("%1 messages never reached the gateway and are queued again").arg(settled.requeued);
+        settledNote =
+            QStringLiteral("%1 messages never reached the gateway and are queued again").arg(settled.requeued);
     else if (settled.unreceived > 0)
         settledNote = QStringLiteral("%1 messages never reached the gateway (shown as failed)").arg(settled.unreceived);
     if (!settledNote.isEmpty()) {

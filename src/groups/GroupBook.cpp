@@ -16,10 +16,11 @@ QString listStatement()
 
 QString pickerStatement()
 {
-    return QStringLiteral("SELECT 0 AS Selected, Mobile, LastName, FirstName, Initials, Salute, EnrollerAssNo, TelWork, "
-                          "EMail, ClientID FROM Clients "
-                          "WHERE (LastName <> '' OR FirstName <> '') AND length(Mobile) > 0 "
-                          "ORDER BY LastName COLLATE Names, FirstName COLLATE Names, ClientID");
+    return QStringLiteral(
+        "SELECT 0 AS Selected, Mobile, LastName, FirstName, Initials, Salute, EnrollerAssNo, TelWork, "
+        "EMail, ClientID FROM Clients "
+        "WHERE (LastName <> '' OR FirstName <> '') AND length(Mobile) > 0 "
+        "ORDER BY LastName COLLATE Names, FirstName COLLATE Names, ClientID");
 }
 
 qint64 pickerCount()
@@ -39,10 +40,10 @@ qint64 idOf(const QVariant &cell)
 // alphabet.
 bool nameTaken(const QString &name)
 {
-    return Database::value(QStringLiteral("SELECT EXISTS (SELECT 1 FROM Groups WHERE upper(trim(Name)) = upper(trim(?)))"),
-                           {name})
+    return Database::value(
+               QStringLiteral("SELECT EXISTS (SELECT 1 FROM Groups WHERE upper(trim(Name)) = upper(trim(?)))"), {name})
                .toInt()
-        != 0;
+           != 0;
 }
 
 std::optional<qint64> create(const QString &name)
@@ -67,7 +68,7 @@ bool rename(qint64 groupId, const QString &name)
 {
     return Database::run(QStringLiteral("UPDATE Groups SET Name = ? WHERE GroupID = ?"), {name, groupId})
                .numRowsAffected()
-        > 0;
+           > 0;
 }
 
 void remove(qint64 groupId, bool withContacts)
@@ -117,13 +118,14 @@ qint64 addMembers(qint64 groupId, QList<qint64> clientIds)
 
 bool addMember(qint64 groupId, qint64 clientId)
 {
-    return Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) SELECT ?, ? "
-                                        "WHERE EXISTS (SELECT 1 FROM Groups WHERE GroupID = ?) "
-                                        "AND EXISTS (SELECT 1 FROM Clients WHERE ClientID = ?) "
-                                        "AND NOT EXISTS (SELECT 1 FROM GroupLinking WHERE GroupID = ? AND ClientID = ?)"),
-                         {groupId, clientId, groupId, clientId, groupId, clientId})
+    return Database::run(
+               QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) SELECT ?, ? "
+                              "WHERE EXISTS (SELECT 1 FROM Groups WHERE GroupID = ?) "
+                              "AND EXISTS (SELECT 1 FROM Clients WHERE ClientID = ?) "
+                              "AND NOT EXISTS (SELECT 1 FROM GroupLinking WHERE GroupID = ? AND ClientID = ?)"),
+               {groupId, clientId, groupId, clientId, groupId, clientId})
                .numRowsAffected()
-        > 0;
+           > 0;
 }
 
 void removeMember(qint64 groupId, qint64 clientId)

@@ -142,9 +142,10 @@ void frmEditGroups::cmdDelete_Click()
     const auto cell = [this, &current](const QString &field) {
         return m_members->index(current.row(), m_members->columnOf(field)).data();
     };
-    const QString question = QStringLiteral("Are you sure you want to delete ") + cell(QStringLiteral("LastName")).toString()
-        + QStringLiteral(", ") + cell(QStringLiteral("FirstName")).toString() + QStringLiteral(" from group ")
-        + ui->txtName->text() + QStringLiteral("?");
+    const QString question = QStringLiteral("Are you sure you want to delete ")
+                             + cell(QStringLiteral("LastName")).toString() + QStringLiteral(", ")
+                             + cell(QStringLiteral("FirstName")).toString() + QStringLiteral(" from group ")
+                             + ui->txtName->text() + QStringLiteral("?");
     if (!MessageBoxes::ask(this, QStringLiteral("DELETE"), question))
         return;
     try {

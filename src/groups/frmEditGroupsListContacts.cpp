@@ -21,21 +21,20 @@ class PickerModel : public QueryListModel
 public:
     explicit PickerModel(QObject *parent)
         : QueryListModel(
-              {
-                  {QStringLiteral("Selected"), QStringLiteral("Selected"), true, Kind::Check, 70},
-                  {QStringLiteral("Mobile"), QStringLiteral("Mobile"), true, Kind::Text, 110},
-                  {QStringLiteral("LastName"), QStringLiteral("LastName"), true, Kind::Text, 130},
-                  {QStringLiteral("FirstName"), QStringLiteral("FirstName"), true, Kind::Text, 110},
-                  {QStringLiteral("Initials"), QStringLiteral("Initials"), true, Kind::Text, 60},
-                  {QStringLiteral("Salute"), QStringLiteral("Salute"), true, Kind::Text, 60},
-                  {QStringLiteral("EnrollerAssNo"), QStringLiteral("EnrollerAssNo"), true, Kind::Text, 100},
-                  {QStringLiteral("TelWork"), QStringLiteral("TelWork"), true, Kind::Text, 100},
-                  {QStringLiteral("EMail"), QStringLiteral("EMail")},
-                  {QStringLiteral("ClientID"), QStringLiteral("ClientID"), false},
-              },
-              parent)
-    {
-    }
+            {
+                {QStringLiteral("Selected"), QStringLiteral("Selected"), true, Kind::Check, 70},
+                {QStringLiteral("Mobile"), QStringLiteral("Mobile"), true, Kind::Text, 110},
+                {QStringLiteral("LastName"), QStringLiteral("LastName"), true, Kind::Text, 130},
+                {QStringLiteral("FirstName"), QStringLiteral("FirstName"), true, Kind::Text, 110},
+                {QStringLiteral("Initials"), QStringLiteral("Initials"), true, Kind::Text, 60},
+                {QStringLiteral("Salute"), QStringLiteral("Salute"), true, Kind::Text, 60},
+                {QStringLiteral("EnrollerAssNo"), QStringLiteral("EnrollerAssNo"), true, Kind::Text, 100},
+                {QStringLiteral("TelWork"), QStringLiteral("TelWork"), true, Kind::Text, 100},
+                {QStringLiteral("EMail"), QStringLiteral("EMail")},
+                {QStringLiteral("ClientID"), QStringLiteral("ClientID"), false},
+            },
+            parent)
+    {}
 
     QVariant data(const QModelIndex &index, int role) const override
     {

@@ -15,10 +15,10 @@
 frmListGroups::frmListGroups(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmListGroups>())
 {
     ui->setupUi(this);
-    m_groups = new QueryListModel({{QStringLiteral("GroupID"), QStringLiteral("GroupID"), true,
-                                    QueryListModel::Kind::Text, 70},
-                                   {QStringLiteral("Name"), QStringLiteral("Name")}},
-                                  this);
+    m_groups = new QueryListModel(
+        {{QStringLiteral("GroupID"), QStringLiteral("GroupID"), true, QueryListModel::Kind::Text, 70},
+         {QStringLiteral("Name"), QStringLiteral("Name")}},
+        this);
     ui->grdList->verticalHeader()->hide();
     ui->grdList->verticalHeader()->setDefaultSectionSize(ui->grdList->fontMetrics().height() + 8);
 
@@ -34,9 +34,7 @@ frmListGroups::~frmListGroups() = default;
 
 void frmListGroups::Form_Load()
 {
-    MessageBoxes::runShowingErrors(this, [&] {
-        m_groups->setQuery(GroupBook::listStatement());
-    });
+    MessageBoxes::runShowingErrors(this, [&] { m_groups->setQuery(GroupBook::listStatement()); });
     m_groups->showIn(ui->grdList, QStringLiteral("Name"));
     if (m_groups->rowCount() > 0)
         ui->grdList->selectRow(0);
@@ -99,10 +97,10 @@ void frmListGroups::cmdDelete_Click()
                            QStringLiteral("Are you sure you want group : ") + name + QStringLiteral("?")))
         return;
     // Enter on this question must never take the contacts: No is its default.
-    const bool withContacts = MessageBoxes::ask(
-        this, QStringLiteral("DELETE"),
-        QStringLiteral("Do you want to delete all the contacts associated with this group as well?"),
-        QMessageBox::Question, QMessageBox::No);
+    const bool withContacts =
+        MessageBoxes::ask(this, QStringLiteral("DELETE"),
+                          QStringLiteral("Do you want to delete all the contacts associated with this group as well?"),
+                          QMessageBox::Question, QMessageBox::No);
     try {
         BusyPointer busy;
         GroupBook::remove(groupId, withContacts);

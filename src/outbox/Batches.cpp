@@ -58,8 +58,8 @@ QList<Batch> waiting()
 int hold(const QList<qint64> &ids)
 {
     return Chunks::sum(ids, [](const QString &in, const QVariantList &values) {
-        return Database::run(QStringLiteral("UPDATE SendBatches SET Held = 1 WHERE Held = 0 AND BatchID IN (%1)").arg(in),
-                             values)
+        return Database::run(
+                   QStringLiteral("UPDATE SendBatches SET Held = 1 WHERE Held = 0 AND BatchID IN (%1)").arg(in), values)
             .numRowsAffected();
     });
 }
@@ -75,12 +75,12 @@ QList<qint64> heldOf(const QList<qint64> &rowIds)
 {
     QList<qint64> batches;
     Chunks::sum(rowIds, [&batches](const QString &in, const QVariantList &values) {
-        QSqlQuery rows = Database::run(
-            QStringLiteral("SELECT DISTINCT SendBatches.BatchID FROM SMSSend INNER JOIN SendBatches "
-                           "ON SendBatches.BatchID = SMSSend.BatchID "
-                           "WHERE SendBatches.Held <> 0 AND SMSSend.SMSSendID IN (%1)")
-                .arg(in),
-            values);
+        QSqlQuery rows =
+            Database::run(QStringLiteral("SELECT DISTINCT SendBatches.BatchID FROM SMSSend INNER JOIN SendBatches "
+                                         "ON SendBatches.BatchID = SMSSend.BatchID "
+                                         "WHERE SendBatches.Held <> 0 AND SMSSend.SMSSendID IN (%1)")
+                              .arg(in),
+                          values);
         while (rows.next()) {
             const qint64 batch = rows.value(0).toLongLong();
             if (!batches.contains(batch))

@@ -72,9 +72,9 @@ ReadyRows ReadyRows::oldestFirst(const Choice &choice)
         Database::value(QStringLiteral("SELECT coalesce(max(SMSSendID), 0) FROM SMSSend WHERE ") + choice.condition,
                         choice.values)
             .toLongLong();
-    rows.m_total = Database::value(QStringLiteral("SELECT count(*) FROM SMSSend WHERE %1 AND SMSSendID <= ?")
-                                       .arg(choice.condition),
-                                   choice.values + QVariantList{rows.m_last})
+    rows.m_total = Database::value(
+                       QStringLiteral("SELECT count(*) FROM SMSSend WHERE %1 AND SMSSendID <= ?").arg(choice.condition),
+                       choice.values + QVariantList{rows.m_last})
                        .toInt();
     return rows;
 }
@@ -112,9 +112,10 @@ QList<qint64> claim(const Choice &choice, const QList<qint64> &keys, qint64 toke
         transaction.commit();
     }
     QSet<qint64> ours;
-    QSqlQuery marked = Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE InFlight = ? AND SMSSendID IN (%1)")
-                                         .arg(Database::placeholders(keys.size())),
-                                     QVariantList{token} + keyValues);
+    QSqlQuery marked =
+        Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE InFlight = ? AND SMSSendID IN (%1)")
+                          .arg(Database::placeholders(keys.size())),
+                      QVariantList{token} + keyValues);
     while (marked.next())
         ours.insert(marked.value(0).toLongLong());
     QList<qint64> claimed;
@@ -136,19 +137,19 @@ int unclaim(const QList<qint64> &keys, qint64 token)
 }
 
 RunRows::RunRows(qint64 token)
-    : m_token(token),
-      m_read(QStringLiteral("SELECT Number, Message, Marketing, ConfirmsOptOut FROM SMSSend "
-                            "WHERE SMSSendID = ? AND InFlight = ?")),
+    : m_token(token), m_read(QStringLiteral("SELECT Number, Message, Marketing, ConfirmsOptOut FROM SMSSend "
+                                            "WHERE SMSSendID = ? AND InFlight = ?")),
       // A status run of another program may already have taken the mark off
       // a row the gateway reported before this answer came; the answer still
       // counts. (PostedAt is written only by an answer.)
-      m_answered(QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ?, FailReason = ? "
-                                "WHERE SMSSendID = ? AND (InFlight = ? OR (InFlight = 0 AND Send = 1 AND PostedAt IS NULL))")),
-      m_takeBack(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = 0, EventID = ?, PostedAt = ?, FailReason = NULL "
-                                "WHERE SMSSendID = ? AND Send = 0 AND InFlight = 0")),
+      m_answered(
+          QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?, PostedAt = ?, FailReason = ? "
+                         "WHERE SMSSendID = ? AND (InFlight = ? OR (InFlight = 0 AND Send = 1 AND PostedAt IS NULL))")),
+      m_takeBack(
+          QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = 0, EventID = ?, PostedAt = ?, FailReason = NULL "
+                         "WHERE SMSSendID = ? AND Send = 0 AND InFlight = 0")),
       m_exists(QStringLiteral("SELECT Send FROM SMSSend WHERE SMSSendID = ?"))
-{
-}
+{}
 
 std::optional<Message> RunRows::read(qint64 key)
 {

@@ -33,7 +33,7 @@ inline const QString NeverReached = QStringLiteral("Never reached the gateway");
 inline bool mayQueueAgain(const QString &reason)
 {
     return reason != NoNumber && reason != UnusableNumber && reason != InvalidNumber && reason != NotCellphone
-        && reason != ForeignNumber && reason != NoText && reason != NoBatchNumber && reason != NoAnswer;
+           && reason != ForeignNumber && reason != NoText && reason != NoBatchNumber && reason != NoAnswer;
 }
 
 // The reason shown for a failed row from what it stores: FailReason, and the

@@ -22,7 +22,7 @@ struct SkippedNumbers
         QString who;    // the contact's name, when the addressee is one
         QString number; // as written, blanks removed at both ends
         Reason reason = Reason::Invalid;
-        int times = 1;  // Twice: how often the number is in the queueing
+        int times = 1; // Twice: how often the number is in the queueing
     };
 
     QList<Entry> entries; // a number met again is one entry

@@ -100,7 +100,8 @@ bool queueConfirmation(const QString &number, const QString &text)
     return true;
 }
 
-Checker::Checker(Reading reading) : m_find(QStringLiteral("SELECT 1 FROM OptOuts WHERE Number = ?")), m_reading(reading) {}
+Checker::Checker(Reading reading) : m_find(QStringLiteral("SELECT 1 FROM OptOuts WHERE Number = ?")), m_reading(reading)
+{}
 
 bool Checker::blocks(const QString &number)
 {

@@ -1,7 +1,7 @@
 #include "outbox/Outbox.h"
 
-#include "data/KeysetList.h"
 #include "data/Database.h"
+#include "data/KeysetList.h"
 #include "data/modFunctions.h"
 #include "outbox/Chunks.h"
 #include "outbox/FailReasons.h"
@@ -71,12 +71,14 @@ int requeue(const QList<qint64> &ids)
 
 bool anySent(const QList<qint64> &ids)
 {
-    return Chunks::sum(ids, [](const QString &in, const QVariantList &values) {
-               const QString sql =
-                   QStringLiteral("SELECT 1 FROM SMSSend WHERE (Send <> 0 OR InFlight <> 0) AND SMSSendID IN (%1) LIMIT 1");
-               return Database::value(sql.arg(in), values).isValid() ? 1 : 0;
-           })
-        > 0;
+    return Chunks::sum(
+               ids,
+               [](const QString &in, const QVariantList &values) {
+                   const QString sql = QStringLiteral(
+                       "SELECT 1 FROM SMSSend WHERE (Send <> 0 OR InFlight <> 0) AND SMSSendID IN (%1) LIMIT 1");
+                   return Database::value(sql.arg(in), values).isValid() ? 1 : 0;
+               })
+           > 0;
 }
 
 Removed remove(const QList<qint64> &ids)
@@ -127,8 +129,8 @@ QList<Message> toPerson(const QString &key)
         message.postedAt = rows.value(5).toString();
         const qint64 run = rows.value(9).toLongLong();
         const QString eventId = rows.value(8).toString();
-        message.style = styleOf(rows.value(6).toInt() != 0, rows.value(7).toInt() != 0, eventId, run != 0,
-                                liveRuns.contains(run));
+        message.style =
+            styleOf(rows.value(6).toInt() != 0, rows.value(7).toInt() != 0, eventId, run != 0, liveRuns.contains(run));
         if (message.style == Style::Failed)
             message.failReason = FailReasons::shown(rows.value(10).toString(), eventId);
         messages.append(message);

@@ -72,7 +72,7 @@ struct Message
     QString sendDate, sendTime; // when it was queued (office time)
     QString postedAt;           // when it was posted (UTC, ISO 8601); empty while queued
     Style style = Style::NotSend;
-    QString failReason;         // shown for a FAILED row
+    QString failReason; // shown for a FAILED row
 };
 // Every row to the person with this key (PhoneNumbers::storedKey), in key
 // (queueing) order; read on the index SMSSend_NumberKey.

@@ -13,7 +13,8 @@ namespace {
 
 // NumberKey: the person a row goes to (PhoneNumbers::storedKey), so that a
 // conversation finds it.
-const QString DatedColumns = QStringLiteral("ClientID, Number, Message, SendDate, SendTime, Marketing, BatchID, NumberKey");
+const QString DatedColumns =
+    QStringLiteral("ClientID, Number, Message, SendDate, SendTime, Marketing, BatchID, NumberKey");
 const QString Dated = QStringLiteral("INSERT INTO SMSSend (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?)").arg(DatedColumns);
 const QString PlainColumns = QStringLiteral("Number, Message, Marketing, BatchID, NumberKey");
 
@@ -47,11 +48,13 @@ QDateTime OfficeClock::now()
 }
 
 OutboxWriter::OutboxWriter(QueueCampaign *campaign, TextFill fill)
-    : m_campaign(campaign), m_fill(std::move(fill)), m_checker(OptOutList::Checker::Reading::EmptyOnce),
-      m_dated{DatedColumns, 8, Database::RowStatement(insertOf(DatedColumns, 8, 1)), {}},
+    : m_campaign(campaign), m_fill(std::move(fill)),
+      m_checker(OptOutList::Checker::Reading::EmptyOnce), m_dated{DatedColumns,
+                                                                  8,
+                                                                  Database::RowStatement(insertOf(DatedColumns, 8, 1)),
+                                                                  {}},
       m_plain{PlainColumns, 5, Database::RowStatement(insertOf(PlainColumns, 5, 1)), {}}
-{
-}
+{}
 
 bool OutboxWriter::writeTogether(Shape &shape, const std::vector<Database::Value> &values)
 {
@@ -168,9 +171,9 @@ qint64 OutboxWriter::queueBodiesToEach(const QStringList &bodies, const QList<Ad
     const auto valuesOf = [&](const Rows &r, const Database::Value &batchKey, std::vector<Database::Value> &values) {
         const Database::Value contact(addressees.at(r.addressee).clientId);
         for (qsizetype i = r.first; i < r.first + r.count; ++i) {
-            for (const Database::Value &value : {contact, Database::Value(r.number), Database::Value(texts.at(i)),
-                                                 Database::Value(dates.at(i)), Database::Value(times.at(i)),
-                                                 Database::Value(marketing()), batchKey, Database::Value(r.key)})
+            for (const Database::Value &value :
+                 {contact, Database::Value(r.number), Database::Value(texts.at(i)), Database::Value(dates.at(i)),
+                  Database::Value(times.at(i)), Database::Value(marketing()), batchKey, Database::Value(r.key)})
                 values.push_back(value);
         }
     };
@@ -264,9 +267,9 @@ void writeInBatch(const std::function<void(OutboxWriter &)> &write, QueueCampaig
             // the rows before this one are stored; the first error is told
         }
         const qint64 kept = writer.written();
-        throw batch.keepBefore(error, kept == 1 ? QStringLiteral("1 message was queued before the error.")
-                                                : QStringLiteral("%1 messages were queued before the error.")
-                                                      .arg(kept));
+        throw batch.keepBefore(error, kept == 1
+                                          ? QStringLiteral("1 message was queued before the error.")
+                                          : QStringLiteral("%1 messages were queued before the error.").arg(kept));
     }
     batch.commit();
 }
@@ -280,7 +283,8 @@ CopiesQueued queueCopies(const QList<FailedCopy> &failed)
     OfficeClock clock;
     // Marked first: a row another program queued again meanwhile is not
     // copied a second time.
-    Database::Statement mark(QStringLiteral("UPDATE SMSSend SET QueuedAgain = 1 WHERE SMSSendID = ? AND QueuedAgain = 0"));
+    Database::Statement mark(
+        QStringLiteral("UPDATE SMSSend SET QueuedAgain = 1 WHERE SMSSendID = ? AND QueuedAgain = 0"));
     for (const FailedCopy &message : failed) {
         if (checker.blocks(message.number)) {
             ++result.leftOut;

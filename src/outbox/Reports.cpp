@@ -14,11 +14,11 @@ Updates::Updates()
                                  "Send = 1, InFlight = 0 WHERE SMSSendID = ?")),
       m_received(QStringLiteral("UPDATE SMSSend SET Send = 1, InFlight = 0, EventID = ? "
                                 "WHERE SMSSendID = ? AND (InFlight <> 0 OR Send = 0)")),
-      m_reportRow(QStringLiteral("UPDATE SMSSend SET Delivered = CASE WHEN ? <> 0 THEN 1 ELSE Delivered END, SentID = ?, "
-                                 "EventID = CASE WHEN InFlight <> 0 OR Send = 0 THEN ? ELSE EventID END, "
-                                 "Send = 1, InFlight = 0 WHERE SMSSendID = ?"))
-{
-}
+      m_reportRow(
+          QStringLiteral("UPDATE SMSSend SET Delivered = CASE WHEN ? <> 0 THEN 1 ELSE Delivered END, SentID = ?, "
+                         "EventID = CASE WHEN InFlight <> 0 OR Send = 0 THEN ? ELSE EventID END, "
+                         "Send = 1, InFlight = 0 WHERE SMSSendID = ?"))
+{}
 
 bool Updates::statusEntry(qint64 key, const QString &trn, bool delivered)
 {
@@ -34,8 +34,8 @@ QList<qint64> inDoubt()
 {
     SendRuns::endStopped();
     QList<qint64> keys;
-    QSqlQuery rows = Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE %1 ORDER BY SMSSendID")
-                                       .arg(Outbox::inDoubtCondition()));
+    QSqlQuery rows = Database::run(
+        QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE %1 ORDER BY SMSSendID").arg(Outbox::inDoubtCondition()));
     while (rows.next())
         keys.append(rows.value(0).toLongLong());
     return keys;
@@ -46,7 +46,8 @@ Settled settleDoubt(const QList<qint64> &doubtful, const QHash<qint64, QString> 
     const QString where = QStringLiteral(" WHERE SMSSendID = ? AND ") + Outbox::inDoubtCondition();
     Database::Statement sent(QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = ?") + where);
     Database::Statement requeue(QStringLiteral("UPDATE SMSSend SET Send = 0, InFlight = 0, EventID = NULL") + where);
-    Database::Statement failed(QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = '0', FailReason = ?") + where);
+    Database::Statement failed(QStringLiteral("UPDATE SMSSend SET InFlight = 0, EventID = '0', FailReason = ?")
+                               + where);
     Settled settled;
     Database::Transaction transaction;
     for (qint64 key : doubtful) {

@@ -88,27 +88,30 @@ void Registration::end()
     m_ended = true;
     ownRuns().remove(m_token);
     const QString now = stamp();
-    Database::run(QStringLiteral("UPDATE SendRuns SET EndedAt = ?, HeartbeatAt = ? WHERE Token = ? AND EndedAt IS NULL"),
-                  {now, now, m_token});
+    Database::run(
+        QStringLiteral("UPDATE SendRuns SET EndedAt = ?, HeartbeatAt = ? WHERE Token = ? AND EndedAt IS NULL"),
+        {now, now, m_token});
 }
 
 int endStopped()
 {
     const QString now = stamp();
-    int ended = Database::run(QStringLiteral("UPDATE SendRuns SET EndedAt = ? WHERE EndedAt IS NULL AND HeartbeatAt < ?"),
-                              {now, stamp(-LeaseMs)})
-                    .numRowsAffected();
+    int ended =
+        Database::run(QStringLiteral("UPDATE SendRuns SET EndedAt = ? WHERE EndedAt IS NULL AND HeartbeatAt < ?"),
+                      {now, stamp(-LeaseMs)})
+            .numRowsAffected();
     QList<std::pair<qint64, qint64>> here;
-    QSqlQuery runs = Database::run(QStringLiteral("SELECT Token, Process FROM SendRuns WHERE EndedAt IS NULL AND Machine = ?"),
-                                   {thisMachine()});
+    QSqlQuery runs = Database::run(
+        QStringLiteral("SELECT Token, Process FROM SendRuns WHERE EndedAt IS NULL AND Machine = ?"), {thisMachine()});
     while (runs.next())
         here.append({runs.value(0).toLongLong(), runs.value(1).toLongLong()});
     runs.finish();
     for (const auto &[token, pid] : here) {
         if (processIsGone(pid, token))
-            ended += Database::run(QStringLiteral("UPDATE SendRuns SET EndedAt = ? WHERE Token = ? AND EndedAt IS NULL"),
-                                   {now, token})
-                         .numRowsAffected();
+            ended +=
+                Database::run(QStringLiteral("UPDATE SendRuns SET EndedAt = ? WHERE Token = ? AND EndedAt IS NULL"),
+                              {now, token})
+                    .numRowsAffected();
     }
     return ended;
 }

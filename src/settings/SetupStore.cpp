@@ -43,10 +43,14 @@ void requireReadableSettings()
 Values trimmed(const Values &values)
 {
     using modFunctions::TrimBlanks;
-    return {TrimBlanks(values.username),       TrimBlanks(values.password),
-            TrimBlanks(values.database),       TrimBlanks(values.gatewayHost),
-            TrimBlanks(values.alternateGatewayHost), TrimBlanks(values.databasePassword),
-            values.gatewayConnections,         values.gatewayMessagesPerSecond};
+    return {TrimBlanks(values.username),
+            TrimBlanks(values.password),
+            TrimBlanks(values.database),
+            TrimBlanks(values.gatewayHost),
+            TrimBlanks(values.alternateGatewayHost),
+            TrimBlanks(values.databasePassword),
+            values.gatewayConnections,
+            values.gatewayMessagesPerSecond};
 }
 
 // A server's password is kept under its address as shown, so a password
@@ -255,7 +259,8 @@ void save(const Values &typed, bool withAccount)
     if (values.gatewayConnections < 1 || values.gatewayConnections > MaxGatewayConnections
         || values.gatewayMessagesPerSecond < 0 || values.gatewayMessagesPerSecond > MaxGatewayMessagesPerSecond)
         throw AppError(ErrorSetting, QStringLiteral("The send run's settings are out of range."), Source);
-    const QStringList names{DatabaseValue, DatabasePasswordValue, GatewayHostValue, AlternateGatewayHostValue,
+    const QStringList names{DatabaseValue,           DatabasePasswordValue,
+                            GatewayHostValue,        AlternateGatewayHostValue,
                             GatewayConnectionsValue, GatewayMessagesPerSecondValue};
     // A password belongs to a server address; a file path keeps none.
     const bool server = Database::isServerAddress(values.database);

@@ -71,9 +71,8 @@ QString rootName(qint32 root)
     }
 }
 
-const qint32 AllRoots[] = {cRegistry::HKEY_CLASSES_ROOT, cRegistry::HKEY_CURRENT_USER,
-                           cRegistry::HKEY_LOCAL_MACHINE, cRegistry::HKEY_USERS,
-                           cRegistry::HKEY_CURRENT_CONFIG};
+const qint32 AllRoots[] = {cRegistry::HKEY_CLASSES_ROOT, cRegistry::HKEY_CURRENT_USER, cRegistry::HKEY_LOCAL_MACHINE,
+                           cRegistry::HKEY_USERS, cRegistry::HKEY_CURRENT_CONFIG};
 
 QStringList pathComponents(const QString &path)
 {
@@ -85,7 +84,7 @@ bool sameName(const QString &a, const QString &b)
     return QString::compare(a, b, Qt::CaseInsensitive) == 0;
 }
 
-template<typename List>
+template <typename List>
 auto findNamed(List &list, const QString &name) -> decltype(&*list.begin())
 {
     for (auto &item : list) {
@@ -247,10 +246,10 @@ public:
             return false;
         }
         if (!m_lock.tryLock(LockWaitMs)) {
-            problem = m_lock.error() == QLockFile::LockFailedError
-                          ? QStringLiteral("the settings file %1 is locked by another program")
-                                .arg(cRegistry::hivePath())
-                          : QStringLiteral("the lock file %1 cannot be created").arg(m_lock.fileName());
+            problem =
+                m_lock.error() == QLockFile::LockFailedError
+                    ? QStringLiteral("the settings file %1 is locked by another program").arg(cRegistry::hivePath())
+                    : QStringLiteral("the lock file %1 cannot be created").arg(m_lock.fileName());
             return false;
         }
         return loadHive(hive, problem);
@@ -266,7 +265,7 @@ private:
 
 // ---- keys --------------------------------------------------------------------
 
-template<typename Key>
+template <typename Key>
 Key *walk(Key *key, const QString &path)
 {
     const QStringList components = pathComponents(path);
@@ -376,8 +375,8 @@ std::optional<QVariant> readData(const HiveValue &value)
     default: {
         if (!data.isUndefined() && !data.isString())
             return std::nullopt;
-        const auto bytes = QByteArray::fromBase64Encoding(data.toString().toLatin1(),
-                                                          QByteArray::AbortOnBase64DecodingErrors);
+        const auto bytes =
+            QByteArray::fromBase64Encoding(data.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         if (!bytes)
             return std::nullopt;
         return QVariant(*bytes);
@@ -427,9 +426,8 @@ bool holdsReference(const QString &text)
 
 QString errorSource()
 {
-    const QString program = QCoreApplication::instance()
-                                ? QFileInfo(QCoreApplication::applicationFilePath()).fileName()
-                                : QStringLiteral("tellwave");
+    const QString program = QCoreApplication::instance() ? QFileInfo(QCoreApplication::applicationFilePath()).fileName()
+                                                         : QStringLiteral("tellwave");
     return program + QStringLiteral(".cRegistry");
 }
 
@@ -524,10 +522,10 @@ bool cRegistry::DeleteKey()
 bool cRegistry::DeleteValue()
 {
     const QString section = QString::number(m_classKey) + QStringLiteral("',Section: '") + m_sectionKey;
-    const QString openDescription = QStringLiteral("Failed to open key '") + section
-                                    + QStringLiteral("' for delete access");
-    const QString deleteDescription = QStringLiteral("Failed to delete registry Key: '") + section
-                                      + QStringLiteral("',Key: '") + m_valueKey;
+    const QString openDescription =
+        QStringLiteral("Failed to open key '") + section + QStringLiteral("' for delete access");
+    const QString deleteDescription =
+        QStringLiteral("Failed to delete registry Key: '") + section + QStringLiteral("',Key: '") + m_valueKey;
     if (!m_machine.isEmpty())
         raise(ErrorKey, openDescription);
     HiveTransaction transaction;
@@ -587,8 +585,7 @@ void cRegistry::write(const QVariant &value, bool plainText)
 {
     const QString description = QStringLiteral("Failed to set registry value Key: '") + QString::number(m_classKey)
                                 + QStringLiteral("',Section: '") + m_sectionKey + QStringLiteral("',Key: '")
-                                + m_valueKey + QStringLiteral("' to value: '") + value.toString()
-                                + QStringLiteral("'");
+                                + m_valueKey + QStringLiteral("' to value: '") + value.toString() + QStringLiteral("'");
     if (!m_machine.isEmpty() || rootName(m_classKey).isEmpty())
         raise(ErrorKey, description);
     HiveTransaction transaction;
@@ -689,12 +686,10 @@ void cRegistry::setClassValue(const QString &keyPath, const QString &text) const
     registry.setValue(text);
 }
 
-void cRegistry::CreateEXEAssociation(const QString &exePath, const QString &className,
-                                     const QString &classDescription, const QString &fileExtension,
-                                     const QString &openMenuText, bool supportPrint,
-                                     const QString &printMenuText, bool supportNew,
-                                     const QString &newMenuText, bool supportInstall,
-                                     const QString &installMenuText, qint32 defaultIconIndex)
+void cRegistry::CreateEXEAssociation(const QString &exePath, const QString &className, const QString &classDescription,
+                                     const QString &fileExtension, const QString &openMenuText, bool supportPrint,
+                                     const QString &printMenuText, bool supportNew, const QString &newMenuText,
+                                     bool supportInstall, const QString &installMenuText, qint32 defaultIconIndex)
 {
     QString program = exePath.trimmed();
     if (program.size() >= 2 && program.startsWith(QLatin1Char('"')) && program.endsWith(QLatin1Char('"')))
@@ -705,9 +700,7 @@ void cRegistry::CreateEXEAssociation(const QString &exePath, const QString &clas
         return option.isEmpty() ? quoted + QLatin1Char(' ') + document
                                 : quoted + QLatin1Char(' ') + option + QLatin1Char(' ') + document;
     };
-    auto orDefault = [](const QString &text, const QString &fallback) {
-        return text.isEmpty() ? fallback : text;
-    };
+    auto orDefault = [](const QString &text, const QString &fallback) { return text.isEmpty() ? fallback : text; };
     // An extension given with its full stop does not get a second one.
     QString extension = fileExtension;
     if (extension.startsWith(QLatin1Char('.')))
@@ -718,8 +711,7 @@ void cRegistry::CreateEXEAssociation(const QString &exePath, const QString &clas
     setClassValue(className + QStringLiteral("\\shell\\open"), orDefault(openMenuText, QStringLiteral("&Open")));
     setClassValue(className + QStringLiteral("\\shell\\open\\command"), command(QString()));
     if (supportPrint) {
-        setClassValue(className + QStringLiteral("\\shell\\print"),
-                      orDefault(printMenuText, QStringLiteral("&Print")));
+        setClassValue(className + QStringLiteral("\\shell\\print"), orDefault(printMenuText, QStringLiteral("&Print")));
         setClassValue(className + QStringLiteral("\\shell\\print\\command"), command(QStringLiteral("/p")));
     }
     if (supportInstall) {

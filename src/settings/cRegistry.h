@@ -66,15 +66,11 @@ public:
     bool EnumerateValues(QStringList &names, int &count) const;
     bool EnumerateSections(QStringList &names, int &count) const;
 
-    void CreateEXEAssociation(const QString &exePath, const QString &className,
-                              const QString &classDescription, const QString &fileExtension,
-                              const QString &openMenuText = QStringLiteral("&Open"),
-                              bool supportPrint = false,
-                              const QString &printMenuText = QStringLiteral("&Print"),
-                              bool supportNew = false,
-                              const QString &newMenuText = QStringLiteral("&New"),
-                              bool supportInstall = false,
-                              const QString &installMenuText = QString(),
+    void CreateEXEAssociation(const QString &exePath, const QString &className, const QString &classDescription,
+                              const QString &fileExtension, const QString &openMenuText = QStringLiteral("&Open"),
+                              bool supportPrint = false, const QString &printMenuText = QStringLiteral("&Print"),
+                              bool supportNew = false, const QString &newMenuText = QStringLiteral("&New"),
+                              bool supportInstall = false, const QString &installMenuText = QString(),
                               qint32 defaultIconIndex = -1);
     void CreateAdditionalEXEAssociations(const QString &className, const QStringList &items);
 
@@ -87,10 +83,10 @@ public:
     QString ValueKey() const;
     void setValueKey(const QString &name);
 
-    QVariant ValueEx(qint32 classKey, const QString &sectionKey, const QString &valueKey,
-                     qint32 valueType, const QVariant &defaultValue);
-    void setValueEx(qint32 classKey, const QString &sectionKey, const QString &valueKey,
-                    qint32 valueType, const QVariant &defaultValue, const QVariant &value);
+    QVariant ValueEx(qint32 classKey, const QString &sectionKey, const QString &valueKey, qint32 valueType,
+                     const QVariant &defaultValue);
+    void setValueEx(qint32 classKey, const QString &sectionKey, const QString &valueKey, qint32 valueType,
+                    const QVariant &defaultValue, const QVariant &value);
 
     QVariant Default() const;
     void setDefault(const QVariant &value);

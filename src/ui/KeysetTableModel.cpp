@@ -4,8 +4,7 @@
 
 KeysetTableModel::KeysetTableModel(std::unique_ptr<KeysetList> list, QObject *parent)
     : QAbstractTableModel(parent), m_list(std::move(list))
-{
-}
+{}
 
 KeysetTableModel::~KeysetTableModel() = default;
 

@@ -47,9 +47,8 @@ QMessageBox::StandardButton present(QWidget *parent, const Shown &shown)
 }
 } // namespace
 
-QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
-                                 QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
-                                 QMessageBox::StandardButton defaultButton)
+QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
+                                 QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     return present(parent, Shown{title, text, icon, buttons, defaultButton, {}});
 }
@@ -68,8 +67,8 @@ bool ask(QWidget *parent, const QString &title, const QString &text, QMessageBox
 bool askOrCancel(QWidget *parent, const QString &title, const QString &text, const QString &yes)
 {
     return present(parent, Shown{title, text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::Cancel,
-                              QMessageBox::NoButton, yes})
-        == QMessageBox::Yes;
+                                 QMessageBox::NoButton, yes})
+           == QMessageBox::Yes;
 }
 
 void showError(QWidget *parent, const AppError &error)

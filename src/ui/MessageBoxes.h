@@ -31,8 +31,7 @@ using Responder = std::function<QMessageBox::StandardButton(const Shown &)>;
 // Shows a box with the title, text, icon and buttons; gives the button chosen.
 // The text is always shown as plain text: boxes quote names, replies and
 // gateway answers, which must never be read as markup.
-QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
-                                 QMessageBox::Icon icon,
+QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
                                  QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                  QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 // The box show() puts on the screen when no responder is installed.
@@ -41,8 +40,7 @@ std::unique_ptr<QMessageBox> build(QWidget *parent, const Shown &shown);
 // A notice: information icon, OK.
 void inform(QWidget *parent, const QString &title, const QString &text);
 // A question: Yes and No, question icon unless told otherwise; true on Yes.
-bool ask(QWidget *parent, const QString &title, const QString &text,
-         QMessageBox::Icon icon = QMessageBox::Question,
+bool ask(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon = QMessageBox::Question,
          QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 // A question whose Yes button says what it does (`yes`, "&Skip"), beside
 // Cancel: true on Yes.

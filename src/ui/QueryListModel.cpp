@@ -13,8 +13,7 @@
 
 QueryListModel::QueryListModel(QList<Column> columns, QObject *parent)
     : QIdentityProxyModel(parent), m_columns(std::move(columns))
-{
-}
+{}
 
 QueryListModel::~QueryListModel() = default;
 

@@ -17,7 +17,7 @@ const char PlacedProperty[] = "tellwavePlaced";
 bool isProgramWindow(const QWidget *widget)
 {
     return widget->isWindow() && (qobject_cast<const QMainWindow *>(widget) || qobject_cast<const QDialog *>(widget))
-        && !widget->objectName().isEmpty();
+           && !widget->objectName().isEmpty();
 }
 
 } // namespace
@@ -34,7 +34,7 @@ void WindowPlacement::install()
 QString WindowPlacement::placesPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-         + QStringLiteral("/Tellwave/windows.ini");
+           + QStringLiteral("/Tellwave/windows.ini");
 }
 
 QRect WindowPlacement::fitted(QRect window, const QRect &available)
@@ -80,11 +80,11 @@ void WindowPlacement::place(QWidget *window)
     // The frame is not known before the window is first shown: the title bar
     // and borders are allowed for as a window manager commonly draws them.
     const QMargins frame = window->frameGeometry() != window->geometry()
-                             ? QMargins(window->geometry().left() - window->frameGeometry().left(),
-                                        window->geometry().top() - window->frameGeometry().top(),
-                                        window->frameGeometry().right() - window->geometry().right(),
-                                        window->frameGeometry().bottom() - window->geometry().bottom())
-                             : QMargins(4, 30, 4, 4);
+                               ? QMargins(window->geometry().left() - window->frameGeometry().left(),
+                                          window->geometry().top() - window->frameGeometry().top(),
+                                          window->frameGeometry().right() - window->geometry().right(),
+                                          window->frameGeometry().bottom() - window->geometry().bottom())
+                               : QMargins(4, 30, 4, 4);
     const QRect inside = fitted(window->geometry(), available - frame);
     if (inside != window->geometry())
         window->setGeometry(inside);

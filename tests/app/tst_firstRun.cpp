@@ -70,11 +70,12 @@ void tst_firstRun::hintLeadsThroughSetupAndGoesOnceAMessageIsQueued()
     saveScreenshot(&window, u"main-first-run"_s);
 
     // The button opens Setup; the account saved there moves the hint on.
-    const QString opened = modalOpenedBy([&] { hint->button()->click(); }, [](QWidget *setup) {
-        setup->findChild<QLineEdit *>(u"txtUsername"_s)->setText(u"demo"_s);
-        setup->findChild<QLineEdit *>(u"txtPassword"_s)->setText(u"demo"_s);
-        setup->findChild<QPushButton *>(u"cmdSave"_s)->click();
-    });
+    const QString opened = modalOpenedBy([&] { hint->button()->click(); },
+                                         [](QWidget *setup) {
+                                             setup->findChild<QLineEdit *>(u"txtUsername"_s)->setText(u"demo"_s);
+                                             setup->findChild<QLineEdit *>(u"txtPassword"_s)->setText(u"demo"_s);
+                                             setup->findChild<QPushButton *>(u"cmdSave"_s)->click();
+                                         });
     QCOMPARE(opened, u"frmSetup"_s);
     QCOMPARE(modMain::GatewayUsername, u"demo"_s);
     QVERIFY(hint->isVisible());
@@ -99,9 +100,8 @@ void tst_firstRun::picturesFollowTheTheme()
     dark.setColor(QPalette::Text, Qt::white);
     dark.setColor(QPalette::ButtonText, Qt::white);
     dark.setColor(QPalette::Base, QColor(35, 38, 42));
-    for (const auto &[name, palette, picture] :
-         {std::tuple{u"light"_s, light, u":/images/toolbarback.png"_s},
-          std::tuple{u"dark"_s, dark, u":/images/toolbarback-dark.png"_s}}) {
+    for (const auto &[name, palette, picture] : {std::tuple{u"light"_s, light, u":/images/toolbarback.png"_s},
+                                                 std::tuple{u"dark"_s, dark, u":/images/toolbarback-dark.png"_s}}) {
         QApplication::setPalette(palette);
         frmMain window;
         window.show();

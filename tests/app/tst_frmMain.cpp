@@ -141,9 +141,8 @@ void tst_frmMain::commandBarAndMenusHaveTheirEntries()
                 texts << (action->isSeparator() ? u"-"_s : action->text());
         return texts;
     };
-    QCOMPARE(visibleTexts("mnuSetup"),
-             QStringList({"&Contacts", "&Groups", "&Message Templates...", "-", "&Program Setup", "&Opt-out List...",
-                          "&Reports..."}));
+    QCOMPARE(visibleTexts("mnuSetup"), QStringList({"&Contacts", "&Groups", "&Message Templates...", "-",
+                                                    "&Program Setup", "&Opt-out List...", "&Reports..."}));
     QCOMPARE(visibleTexts("mnuSMS"), QStringList({"Import &Text File"}));
     QStringList menus;
     for (const QAction *menu : window.menuBar()->actions())
@@ -291,13 +290,20 @@ void tst_frmMain::entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards()
     // Command-bar keys, menu entries (hidden ones too) and function keys; what a composition window queues
     // while it is open shows in the outbox once it closes. The drop-down buttons and unknown keys open nothing.
     const std::tuple<const char *, const char *, bool> entries[] = {
-        {"NEW:SINGLE", "frmSendToSingle", true},   {"new:bulk", "frmSendToGroup", true},
-        {"NEW:NONUMBER", "frmSendToGroupNo", true}, {"mnuSMSKestrelImport", "frmImport", true},
-        {"F5", "frmListClients", false},           {"CONTACTS", "frmListClients", false},
-        {"F6", "frmListGroups", false},            {"mnuSetupSetup", "frmSetup", false},
-        {"mnuAbout", "frmAbout", false},           {"NEW", "", false},
-        {"SENDNOW", "", false},                    {"SEP1", "", false},
-        {"NOSUCHKEY", "", false},                  {"mnuSMSSendReceiveSend", "frmSendMessages", false},
+        {"NEW:SINGLE", "frmSendToSingle", true},
+        {"new:bulk", "frmSendToGroup", true},
+        {"NEW:NONUMBER", "frmSendToGroupNo", true},
+        {"mnuSMSKestrelImport", "frmImport", true},
+        {"F5", "frmListClients", false},
+        {"CONTACTS", "frmListClients", false},
+        {"F6", "frmListGroups", false},
+        {"mnuSetupSetup", "frmSetup", false},
+        {"mnuAbout", "frmAbout", false},
+        {"NEW", "", false},
+        {"SENDNOW", "", false},
+        {"SEP1", "", false},
+        {"NOSUCHKEY", "", false},
+        {"mnuSMSSendReceiveSend", "frmSendMessages", false},
         {"mnuSMSSendReceiveReport", "frmGetSendReport", false},
         {"mnuSMSSendReceiveReplies", "frmGetReplies", false},
         {"mnuSetupTemplates", "frmTemplates", false},
@@ -332,7 +338,6 @@ void tst_frmMain::entriesOpenTheirWindowsModallyAndTheListsAreReadAfterwards()
     QTest::mouseClick(about.findChild<QPushButton *>(u"cmdClose"_s), Qt::LeftButton);
     QVERIFY(!about.isVisible());
 }
-
 
 // The outbox shows its newest page first and reads the next as the view scrolls to the end, every row
 // once, newest first; read again after a change it shows as many rows as before, the new one on top,

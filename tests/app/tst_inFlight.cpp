@@ -1,11 +1,11 @@
 #include "../gateway/GatewayTestSupport.h"
 #include "GuiTestSupport.h"
 
-#include "outbox/Outbox.h"
 #include "app/frmMain.h"
 #include "data/Database.h"
 #include "data/ProcessSettings.h"
 #include "gateway/GatewayCycles.h"
+#include "outbox/Outbox.h"
 #include "sendreceive/frmSendMessages.h"
 #include "ui/QueryListModel.h"
 

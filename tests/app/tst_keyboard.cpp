@@ -4,17 +4,17 @@
 
 #include "app/frmMain.h"
 #include "compose/frmImport.h"
+#include "compose/frmSaveTemplate.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
-#include "compose/frmSaveTemplate.h"
 #include "compose/frmTemplates.h"
-#include "conversations/frmConversation.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmImportCsv.h"
 #include "contacts/frmListClients.h"
 #include "contacts/frmSearchClients.h"
 #include "contacts/frmSelectGroup.h"
+#include "conversations/frmConversation.h"
 #include "groups/frmAddGroups.h"
 #include "groups/frmEditGroups.h"
 #include "groups/frmEditGroupsListContacts.h"
@@ -62,19 +62,22 @@ QList<Window> everyWindow(qint32 groupId, qint32 clientId)
         {"frmSetup", [] { return new frmSetup; }},
         {"frmListClients", [] { return new frmListClients; }},
         {"frmAddEditClients(add)", [] { return new frmAddEditClients; }},
-        {"frmAddEditClients(edit)", [clientId] {
+        {"frmAddEditClients(edit)",
+         [clientId] {
              auto *editor = new frmAddEditClients;
              editor->LoadDetails(clientId);
              return editor;
          }},
         {"frmSearchClients", [] { return new frmSearchClients; }},
-        {"frmSelectGroup(import)", [] {
+        {"frmSelectGroup(import)",
+         [] {
              auto *chooser = new frmSelectGroup;
              chooser->ActionType = u"IMPORT"_s;
              chooser->FileFormat = u"PASTEL"_s;
              return chooser;
          }},
-        {"frmSelectGroup(export)", [] {
+        {"frmSelectGroup(export)",
+         [] {
              auto *chooser = new frmSelectGroup;
              chooser->ActionType = u"EXPORT"_s;
              chooser->FileFormat = u"CSV"_s;
@@ -83,7 +86,8 @@ QList<Window> everyWindow(qint32 groupId, qint32 clientId)
         {"frmImportCsv", [] { return new frmImportCsv; }},
         {"frmListGroups", [] { return new frmListGroups; }},
         {"frmAddGroups", [] { return new frmAddGroups; }},
-        {"frmEditGroups", [groupId] {
+        {"frmEditGroups",
+         [groupId] {
              auto *editor = new frmEditGroups;
              editor->LoadDetails(groupId);
              return editor;
@@ -124,9 +128,8 @@ QList<QWidget *> inputControls(QWidget *window)
 {
     QList<QWidget *> controls;
     for (QWidget *widget : window->findChildren<QWidget *>()) {
-        if (widget->window() == window && isInputControl(widget) && widget->isVisibleTo(window)
-            && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy()
-            && !isUncheckedRadio(widget))
+        if (widget->window() == window && isInputControl(widget) && widget->isVisibleTo(window) && widget->isEnabled()
+            && (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy() && !isUncheckedRadio(widget))
             controls << widget;
     }
     return controls;
@@ -134,8 +137,7 @@ QList<QWidget *> inputControls(QWidget *window)
 
 QString describe(const QWidget *widget)
 {
-    return widget ? QString::fromLatin1(widget->metaObject()->className()) + u' ' + widget->objectName()
-                  : u"nothing"_s;
+    return widget ? QString::fromLatin1(widget->metaObject()->className()) + u' ' + widget->objectName() : u"nothing"_s;
 }
 
 // The control among `controls` that holds the focus, itself or through a
@@ -178,7 +180,8 @@ void tst_keyboard::init()
     OutboxRows::queue(u"0831234567"_s);
     Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '7' WHERE SMSSendID = ?"_s, {sent});
     Database::run(u"INSERT INTO SMSReplies (IncomingID, PhoneNumber, ReceivedDateTime, Message, SMSSendID) "
-                  "VALUES ('r1', '0821234567', '2026-12-01 10:00:00', 'Yes', ?)"_s, {sent});
+                  "VALUES ('r1', '0821234567', '2026-12-01 10:00:00', 'Yes', ?)"_s,
+                  {sent});
     // The help page the program ships, which F1 opens.
     modMain::HelpFile = QStringLiteral(TELLWAVE_HELP_PAGE);
 }
@@ -209,8 +212,8 @@ void tst_keyboard::tabReachesEveryControlAndEscapeCloses()
         QSet<QWidget *> reached;
         for (int press = 0; press < 2 * controls.size() + 2; ++press) {
             QWidget *focus = QApplication::focusWidget();
-            QVERIFY2(focus && focus->window() == window.get(), qPrintable(u"the focus left the window at "_s
-                                                                         + describe(focus)));
+            QVERIFY2(focus && focus->window() == window.get(),
+                     qPrintable(u"the focus left the window at "_s + describe(focus)));
             if (QWidget *control = owner(focus, controls))
                 reached.insert(control);
             QTest::keyClick(focus, Qt::Key_Tab, direction);

@@ -90,7 +90,8 @@ private slots:
         QCOMPARE(dialogs->asked().last().directory, Backups::folder());
         QCOMPARE(boxes->titles(), QStringList({"RESTORE", "RESTORE"}));
         const QString question = boxes->shown().first().text;
-        QVERIFY2(question.contains(u"1 December 2026, 08:00"_s) && question.contains(u"0 contacts, 0 groups, 1 outbox messages"_s),
+        QVERIFY2(question.contains(u"1 December 2026, 08:00"_s)
+                     && question.contains(u"0 contacts, 0 groups, 1 outbox messages"_s),
                  qPrintable(question));
         QCOMPARE(window.outboxList()->rowCount(), 1);
         QCOMPARE(Database::value(u"SELECT Number FROM SMSSend"_s).toString(), u"0820000001"_s);
@@ -159,8 +160,7 @@ private slots:
         window.startDailyBackup();
         QVERIFY(done.wait(20000));
         QVERIFY(!panel->isVisible());
-        QCOMPARE(QDir(folder).entryList(QDir::Files),
-                 QStringList{Backups::dailyName(home->databasePath(), Now)});
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{Backups::dailyName(home->databasePath(), Now)});
         // Taken for today: a second call does not start another.
         window.startDailyBackup();
         QVERIFY(!window.dailyBackupRunning());

@@ -81,9 +81,10 @@ private Q_SLOTS:
                               u"outbox row %1, %2"_s.arg(row).arg(field));
 
         MessagePreview::Preview preview;
-        preview.rows = {{.name = u"Ann"_s, .number = u"0821111111"_s, .text = u"Hi"_s},
-                        {.name = u"Ben"_s, .number = u"0822222222"_s, .text = u"Hi"_s, .note = u"opted out: left out"_s},
-                        {.name = u"Cas"_s, .number = u"123"_s, .text = u"Hi"_s, .numberNote = u"invalid number"_s}};
+        preview.rows = {
+            {.name = u"Ann"_s, .number = u"0821111111"_s, .text = u"Hi"_s},
+            {.name = u"Ben"_s, .number = u"0822222222"_s, .text = u"Hi"_s, .note = u"opted out: left out"_s},
+            {.name = u"Cas"_s, .number = u"123"_s, .text = u"Hi"_s, .numberNote = u"invalid number"_s}};
         frmPreview shownPreview(preview);
         const QTableWidget *grid = shownPreview.findChild<QTableWidget *>(u"grdPreview"_s);
         QVERIFY(grid);

@@ -1,9 +1,7 @@
 #include "../gateway/GatewayTestSupport.h"
 #include "GuiTestSupport.h"
 
-#include "outbox/Outbox.h"
 #include "app/frmMain.h"
-#include "data/Clock.h"
 #include "campaigns/Schedule.h"
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
@@ -11,9 +9,11 @@
 #include "compose/frmImport.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "data/Clock.h"
 #include "data/ProcessSettings.h"
 #include "gateway/GatewayCycles.h"
 #include "gateway/OutboxSender.h"
+#include "outbox/Outbox.h"
 #include "ui/QueryListModel.h"
 
 #include <QCheckBox>
@@ -53,8 +53,8 @@ QList<qint64> scheduled(const QStringList &numbers, const QDateTime &at, const Q
     if (batch)
         *batch = campaign.batchId;
     QList<qint64> keys;
-    QSqlQuery rows = Database::run(u"SELECT SMSSendID FROM SMSSend WHERE BatchID = ? ORDER BY SMSSendID"_s,
-                                   {campaign.batchId});
+    QSqlQuery rows =
+        Database::run(u"SELECT SMSSendID FROM SMSSend WHERE BatchID = ? ORDER BY SMSSendID"_s, {campaign.batchId});
     while (rows.next())
         keys << rows.value(0).toLongLong();
     return keys;
@@ -100,8 +100,8 @@ private slots:
         modMain::GatewayConnections = 4;
         const qint64 plain = OutboxRows::queue(u"0821111111"_s);
         qint64 batch = 0;
-        const QList<qint64> later = scheduled({u"0822222222"_s, u"0823333333"_s, u"0824444444"_s},
-                                              Start.addSecs(3600), u"Group Friends"_s, &batch);
+        const QList<qint64> later = scheduled({u"0822222222"_s, u"0823333333"_s, u"0824444444"_s}, Start.addSecs(3600),
+                                              u"Group Friends"_s, &batch);
         qint64 heldBatch = 0;
         const QList<qint64> held = scheduled({u"0825555555"_s}, Start.addSecs(-60), u"Held"_s, &heldBatch);
         Batches::hold({heldBatch});
@@ -129,8 +129,8 @@ private slots:
     {
         GatewaySetup s;
         ScriptedMessageBoxes boxes;
-        const QList<qint64> first = scheduled({u"0821111111"_s, u"0822222222"_s, u"0823333333"_s},
-                                              Start.addSecs(600), u"Group Friends"_s);
+        const QList<qint64> first =
+            scheduled({u"0821111111"_s, u"0822222222"_s, u"0823333333"_s}, Start.addSecs(600), u"Group Friends"_s);
         QList<qint64> everyPost;
         {
             frmMain window;

@@ -33,7 +33,8 @@ void tst_sharedSend::twoProgramsSendEveryRowExactlyOnce()
     modMain::ConnectionString = Database::connectionStringFor(address);
     {
         Database::Batch batch;
-        Database::Statement add(u"INSERT INTO SMSSend (Number, Message, SendDate, SendTime) VALUES (?, ?, '2026-01-01', '10:00')"_s);
+        Database::Statement add(
+            u"INSERT INTO SMSSend (Number, Message, SendDate, SendTime) VALUES (?, ?, '2026-01-01', '10:00')"_s);
         for (int i = 0; i < Rows; ++i)
             add.run({u"0821234567"_s, u"Message %1"_s.arg(i)});
         batch.commit();
@@ -70,7 +71,9 @@ void tst_sharedSend::twoProgramsSendEveryRowExactlyOnce()
         QVERIFY2(it.value() == 1, qPrintable(u"row %1 sent %2 times"_s.arg(it.key()).arg(it.value())));
 
     modMain::ConnectionString = Database::connectionStringFor(address);
-    QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE Send <> 0 AND InFlight = 0 AND EventID <> '0'"_s).toInt(), Rows);
+    QCOMPARE(
+        Database::value(u"SELECT count(*) FROM SMSSend WHERE Send <> 0 AND InFlight = 0 AND EventID <> '0'"_s).toInt(),
+        Rows);
     Database::close();
 }
 

@@ -167,10 +167,13 @@ void tst_startup::unusableDatabaseOffersTheSetupWindowAndIsLeftAlone()
         broken = PostgresCluster::newDatabase().replace(u"://tellwave@"_s, u"://tellwave:s3cret@"_s);
         broken2 = PostgresCluster::newDatabase();
         for (const QString &address : {broken, broken2})
-            QCOMPARE(psql(address, u"CREATE TABLE Letters (Line text); INSERT INTO Letters VALUES ('%1')"_s.arg(letter)),
-                     QString());
+            QCOMPARE(
+                psql(address, u"CREATE TABLE Letters (Line text); INSERT INTO Letters VALUES ('%1')"_s.arg(letter)),
+                QString());
         reason = u"not a Tellwave database"_s;
-        contentOf = [](const QString &address) { return psql(address, u"SELECT string_agg(Line, '|') FROM Letters"_s); };
+        contentOf = [](const QString &address) {
+            return psql(address, u"SELECT string_agg(Line, '|') FROM Letters"_s);
+        };
     } else {
         good = home.path() + u"/good.db"_s;
         QVERIFY(QFile::rename(home.databasePath(), good));

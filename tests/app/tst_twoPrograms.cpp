@@ -27,7 +27,8 @@ public:
     }
     bool waitUntilPosting()
     {
-        while (!m_output.contains("Sending SMS to") && m_run.state() == QProcess::Running && m_run.waitForReadyRead(10000))
+        while (!m_output.contains("Sending SMS to") && m_run.state() == QProcess::Running
+               && m_run.waitForReadyRead(10000))
             m_output += m_run.readAll();
         return m_output.contains("Sending SMS to");
     }

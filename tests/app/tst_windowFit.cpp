@@ -6,17 +6,17 @@
 #include "campaigns/frmPreview.h"
 #include "campaigns/frmReports.h"
 #include "compose/frmImport.h"
+#include "compose/frmSaveTemplate.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
-#include "compose/frmSaveTemplate.h"
 #include "compose/frmTemplates.h"
-#include "conversations/frmConversation.h"
 #include "contacts/frmAddEditClients.h"
-#include "contacts/frmListClients.h"
 #include "contacts/frmImportCsv.h"
+#include "contacts/frmListClients.h"
 #include "contacts/frmSearchClients.h"
 #include "contacts/frmSelectGroup.h"
+#include "conversations/frmConversation.h"
 #include "groups/frmAddGroups.h"
 #include "groups/frmEditGroups.h"
 #include "groups/frmListGroups.h"
@@ -130,12 +130,14 @@ private Q_SLOTS:
             {"edit group", opener<frmEditGroups>()},
             {"opt-outs", opener<frmOptOuts>()},
             {"to a contact", opener<frmSendToSingle>()},
-            {"reply to a contact", [] {
+            {"reply to a contact",
+             [] {
                  auto window = std::make_unique<frmSendToSingle>();
                  window->replyTo(u"082 123 4567"_s);
                  return std::unique_ptr<QWidget>(window.release());
              }},
-            {"conversation", [] { return std::unique_ptr<QWidget>(new frmConversation(u"082 123 4567"_s, u"Ann Smith"_s)); }},
+            {"conversation",
+             [] { return std::unique_ptr<QWidget>(new frmConversation(u"082 123 4567"_s, u"Ann Smith"_s)); }},
             {"to a group", opener<frmSendToGroup>()},
             {"to numbers", opener<frmSendToGroupNo>()},
             {"import", opener<frmImport>()},
@@ -168,9 +170,9 @@ private Q_SLOTS:
                                 .arg(screen.height())));
         const QStringList cut = clipped(window.get());
         QVERIFY2(cut.isEmpty(), qPrintable(window->objectName() + u": "_s + cut.join(u", "_s)));
-        saveScreenshot(window.get(),
-                       u"%1-%2-%3x"_s.arg(window->objectName(), dark ? u"dark"_s : u"light"_s)
-                           .arg(window->devicePixelRatio()));
+        saveScreenshot(
+            window.get(),
+            u"%1-%2-%3x"_s.arg(window->objectName(), dark ? u"dark"_s : u"light"_s).arg(window->devicePixelRatio()));
     }
 
     // Closed where the operator left it, a window opens there again.

@@ -3,19 +3,19 @@
 #include "GroupRows.h"
 #include "OutboxRows.h"
 #include "app/frmMain.h"
-#include "data/Clock.h"
-#include "data/OperatorTime.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
 #include "campaigns/frmOptOuts.h"
-#include "settings/SetupStore.h"
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
-#include "data/SmsParts.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "data/Clock.h"
 #include "data/Database.h"
+#include "data/OperatorTime.h"
+#include "data/SmsParts.h"
+#include "settings/SetupStore.h"
 #include "ui/QueryListModel.h"
 
 #include <QComboBox>
@@ -69,9 +69,11 @@ private slots:
         QVERIFY2(boxes->shown().first().text.startsWith(u"1 number will be skipped: +27 82 111 1111 (opted out)\n"_s),
                  qPrintable(boxes->shown().first().text));
         QCOMPARE(boxes->last().text, u"1 records added."_s);
-        QCOMPARE(Database::value(u"SELECT count(*) || '|' || max(Number) || '|' || max(Marketing) || '|' || max(Message) "
-                                 "FROM SMSSend"_s).toString(),
-                 u"1|0822222222|1|"_s + body + u"\nAcme Motors: Reply STOP to opt out"_s);
+        QCOMPARE(
+            Database::value(u"SELECT count(*) || '|' || max(Number) || '|' || max(Marketing) || '|' || max(Message) "
+                            "FROM SMSSend"_s)
+                .toString(),
+            u"1|0822222222|1|"_s + body + u"\nAcme Motors: Reply STOP to opt out"_s);
     }
 
     // Inbox: a possible opt-out is flagged and one click opts its number out. Outbox: an opted-out row and a
@@ -204,9 +206,10 @@ private slots:
     void groupPreview()
     {
         const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
-        for (const auto &[first, mobile] : QList<QPair<QString, QString>>{
-                 {u"Thandi"_s, u"0825550001"_s}, {u"Zo\u00eb"_s, u"0825550002"_s}, {u""_s, u"0825550003"_s},
-                 {u"Office"_s, u"011 123 4567"_s}})
+        for (const auto &[first, mobile] : QList<QPair<QString, QString>>{{u"Thandi"_s, u"0825550001"_s},
+                                                                          {u"Zo\u00eb"_s, u"0825550002"_s},
+                                                                          {u""_s, u"0825550003"_s},
+                                                                          {u"Office"_s, u"011 123 4567"_s}})
             GroupRows::link(group, GroupRows::addClient(u"Dube"_s, mobile, first));
         OptOutList::add(u"0825550003"_s, OptOutList::FromOperator);
         open(new frmSendToGroup);

@@ -5,8 +5,8 @@
 #include "campaigns/MessagePreview.h"
 #include "campaigns/OptOuts.h"
 #include "compose/GroupQueue.h"
-#include "outbox/OutboxWriter.h"
 #include "data/Database.h"
+#include "outbox/OutboxWriter.h"
 
 #include <QSqlQuery>
 #include <QTest>
@@ -111,8 +111,8 @@ private slots:
     {
         TestHome home;
         const qint64 group = GroupRows::addGroup(u"Members"_s);
-        const QStringList numbers = {u"+27 82 555 0001"_s, u"011 123 4567"_s, u"0800 123 456"_s, u"MTN"_s,
-                                     u"08255500"_s, u"+44 7911 123456"_s};
+        const QStringList numbers = {u"+27 82 555 0001"_s, u"011 123 4567"_s,   u"0800 123 456"_s, u"MTN"_s,
+                                     u"08255500"_s,        u"+44 7911 123456"_s};
         for (int i = 0; i < numbers.size(); ++i)
             GroupRows::link(group, GroupRows::addClient(u"Member %1"_s.arg(i), numbers.at(i)));
         const MessagePreview::Preview preview = MessagePreview::forGroup(group, {u"Hi"_s}, false);
@@ -133,21 +133,20 @@ private slots:
         QTest::addColumn<bool>("contact");
         QTest::addColumn<QString>("body");
         QTest::addColumn<bool>("marketing");
-        QTest::addColumn<QString>("seen"); // text|parts|unicode|note
+        QTest::addColumn<QString>("seen");      // text|parts|unicode|note
         QTest::addColumn<QList<int>>("counts"); // messages, parts, pushed, left out, unresolved
         QTest::newRow("contact's name") << true << u"Hi {FirstName}"_s << false
-                                        << u"Hi Zo\u00eb|1|1|Unicode by its data"_s
-                                        << QList<int>{1, 1, 1, 0, 0};
+                                        << u"Hi Zo\u00eb|1|1|Unicode by its data"_s << QList<int>{1, 1, 1, 0, 0};
         QTest::newRow("typed, fallback") << false << u"Hi {FirstName|friend}"_s << false << u"Hi friend|1|0|"_s
                                          << QList<int>{1, 1, 0, 0, 0};
-        QTest::newRow("typed, no fallback") << false << u"Hi {FirstName}"_s << false
-                                            << u"Hi {FirstName}|1|0|no value: {FirstName}"_s
-                                            << QList<int>{0, 0, 0, 0, 1};
+        QTest::newRow("typed, no fallback")
+            << false << u"Hi {FirstName}"_s << false << u"Hi {FirstName}|1|0|no value: {FirstName}"_s
+            << QList<int>{0, 0, 0, 0, 1};
         QTest::newRow("blank field") << true << u"{Company}"_s << false << u"{Company}|1|0|no value: {Company}"_s
                                      << QList<int>{0, 0, 0, 0, 1};
-        QTest::newRow("marketing footer") << true << u"Sale, {LastName|x}"_s << true
-                                          << u"Sale, Dube\nAcme: Reply STOP to opt out|1|0|"_s
-                                          << QList<int>{1, 1, 0, 0, 0};
+        QTest::newRow("marketing footer")
+            << true << u"Sale, {LastName|x}"_s << true << u"Sale, Dube\nAcme: Reply STOP to opt out|1|0|"_s
+            << QList<int>{1, 1, 0, 0, 0};
     }
 
     void previewForOneNumber()
@@ -167,9 +166,9 @@ private slots:
         const MessagePreview::Row &row = preview.rows.first();
         QCOMPARE(row.number, u"0825550001"_s);
         QCOMPARE(u"%1|%2|%3|%4"_s.arg(row.text).arg(row.parts.parts).arg(row.parts.unicode).arg(row.note), seen);
-        QCOMPARE(QList<int>(
-                     {preview.messages, preview.totalParts, preview.pushed, preview.leftOut, preview.unresolved}),
-                 counts);
+        QCOMPARE(
+            QList<int>({preview.messages, preview.totalParts, preview.pushed, preview.leftOut, preview.unresolved}),
+            counts);
         OptOutList::add(u"0825550001"_s, OptOutList::FromOperator);
         const MessagePreview::Preview optedOut = MessagePreview::forContact(client, u"0825550001"_s, {body}, marketing);
         QCOMPARE(optedOut.leftOut, 1);

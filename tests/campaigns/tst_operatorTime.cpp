@@ -2,14 +2,14 @@
 #include "OutboxRows.h"
 
 #include "campaigns/CampaignReport.h"
-#include "data/Clock.h"
 #include "campaigns/Holidays.h"
-#include "data/OperatorTime.h"
 #include "campaigns/Schedule.h"
 #include "campaigns/SendingWindow.h"
 #include "compose/SendAtChoice.h"
 #include "data/AppError.h"
+#include "data/Clock.h"
 #include "data/Database.h"
+#include "data/OperatorTime.h"
 #include "settings/SetupStore.h"
 
 #include <QCheckBox>

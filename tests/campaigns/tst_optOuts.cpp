@@ -2,15 +2,15 @@
 #include "GroupRows.h"
 #include "GuiTestSupport.h"
 
-#include "data/Clock.h"
-#include "data/OperatorTime.h"
-#include "campaigns/OptOuts.h"
 #include "campaigns/MessageFill.h"
+#include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
 #include "compose/DebitOrderList.h"
 #include "compose/GroupQueue.h"
 #include "compose/NumberListQueue.h"
 #include "compose/SingleQueue.h"
+#include "data/Clock.h"
+#include "data/OperatorTime.h"
 #include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "gateway/GatewayCycles.h"
@@ -204,9 +204,11 @@ private slots:
         sendBy(SendPath(sendPath), s.host);
 
         QCOMPARE(postedNumbers(s.gateway), QStringList{Keeper});
-        QCOMPARE(queryValues(u"SELECT Send, EventID, CASE WHEN PostedAt IS NULL THEN 1 ELSE 0 END FROM SMSSend WHERE Number = ?"_s,
-                             {modFunctions::TrimBlanks(Stopper)}),
-                 QStringList({u"1"_s, OptOutList::OptedOutEventId, u"1"_s}));
+        QCOMPARE(
+            queryValues(
+                u"SELECT Send, EventID, CASE WHEN PostedAt IS NULL THEN 1 ELSE 0 END FROM SMSSend WHERE Number = ?"_s,
+                {modFunctions::TrimBlanks(Stopper)}),
+            QStringList({u"1"_s, OptOutList::OptedOutEventId, u"1"_s}));
         QCOMPARE(queryValues(u"SELECT Number, Source FROM OptOuts"_s), QStringList({u"+27825550001"_s, u"REPLY"_s}));
         QCOMPARE(queryValues(u"SELECT OptOut FROM SMSReplies"_s), QStringList{u"1"_s});
         QCOMPARE(s.host.titles, QStringList{u"OPTED OUT"_s});
@@ -237,10 +239,14 @@ private slots:
         queueToNumbers({Stopper}, {u"Your order shipped"_s});
 
         const QList<QPair<QString, QString>> replies = {
-            {u"27825550001"_s, u"Stop."_s},  {u"0825550001"_s, u"STOP"_s}, {u"MTN"_s, u"STOP"_s},
-            {u"Info4U"_s, u"unsubscribe"_s}, {u"0825550005"_s, u"thanks"_s},
+            {u"27825550001"_s, u"Stop."_s},
+            {u"0825550001"_s, u"STOP"_s},
+            {u"MTN"_s, u"STOP"_s},
+            {u"Info4U"_s, u"unsubscribe"_s},
+            {u"0825550005"_s, u"thanks"_s},
             // Lifted before the run: its confirmation is not sent.
-            {u"0825550007"_s, u"STOP"_s},    {u"0825550007"_s, u"START"_s},
+            {u"0825550007"_s, u"STOP"_s},
+            {u"0825550007"_s, u"START"_s},
         };
         for (const auto &[from, text] : replies)
             addReply(s.gateway, from, text);
@@ -357,11 +363,11 @@ private slots:
         QTest::addColumn<QString>("stored"); // the text read back, or "Line n": refused, the table unchanged
         QTest::addColumn<QStringList>("holidays");
         QTest::addColumn<QStringList>("workdays");
-        QTest::newRow("one-off days")
-            << u"2029-05-23 General election\n\n  2027-02-14  Declared holiday \n2028-01-02"_s
-            << u"2027-02-14 Declared holiday\n2028-01-02\n2029-05-23 General election"_s
-            << QStringList{u"2029-05-23"_s, u"2027-02-14"_s, u"2027-02-15"_s, u"2028-01-02"_s, u"2028-01-03"_s}
-            << QStringList{u"2029-05-24"_s, u"2027-02-16"_s};
+        QTest::newRow("one-off days") << u"2029-05-23 General election\n\n  2027-02-14  Declared holiday \n2028-01-02"_s
+                                      << u"2027-02-14 Declared holiday\n2028-01-02\n2029-05-23 General election"_s
+                                      << QStringList{u"2029-05-23"_s, u"2027-02-14"_s, u"2027-02-15"_s, u"2028-01-02"_s,
+                                                     u"2028-01-03"_s}
+                                      << QStringList{u"2029-05-24"_s, u"2027-02-16"_s};
         QTest::newRow("counted days taken off")
             << u"2026-12-16 NOT a holiday\n2027-12-26 not a holiday this year\n2028-09-25 not a holiday"_s
             << u"2026-12-16 not a holiday (Day of Reconciliation)\n2027-12-26 not a holiday (Day of Goodwill)\n"
@@ -379,9 +385,8 @@ private slots:
                                  << QStringList{u"2027-02-14"_s};
         QTest::newRow("no such day") << u"2027-02-30 Declared holiday"_s << u"Line 1"_s << QStringList()
                                      << QStringList();
-        QTest::newRow("taking off a working day")
-            << u"2027-02-14 Declared holiday\n2026-12-17 not a holiday"_s << u"Line 2"_s << QStringList()
-            << QStringList{u"2027-02-14"_s};
+        QTest::newRow("taking off a working day") << u"2027-02-14 Declared holiday\n2026-12-17 not a holiday"_s
+                                                  << u"Line 2"_s << QStringList() << QStringList{u"2027-02-14"_s};
     }
     void holidayTable()
     {

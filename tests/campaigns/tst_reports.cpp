@@ -3,13 +3,13 @@
 #include "../gateway/GatewayTestSupport.h"
 #include "OutboxRows.h"
 #include "campaigns/CampaignReport.h"
-#include "data/Clock.h"
-#include "campaigns/frmReports.h"
 #include "campaigns/OptOuts.h"
+#include "campaigns/frmReports.h"
+#include "data/Clock.h"
 #include "data/Database.h"
-#include "outbox/FailReasons.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/OutboxSender.h"
+#include "outbox/FailReasons.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -155,12 +155,9 @@ private slots:
         QCOMPARE(queryValues(u"SELECT coalesce(Number, ''), CASE EventID WHEN '0' THEN '0' ELSE 'batch' END, "
                              "coalesce(FailReason, '<null>') FROM SMSSend "
                              "WHERE SMSSendID > 5 ORDER BY SMSSendID"_s),
-                 QStringList({u"0825550010"_s, u"batch"_s, u"<null>"_s,
-                              u"0825550011"_s, u"0"_s, Unavailable,
-                              u""_s, u"0"_s, FailReasons::NoNumber,
-                              u"7"_s, u"0"_s, FailReasons::InvalidNumber,
-                              u"0825550012"_s, u"0"_s, FailReasons::NoText,
-                              u"0825550013"_s, u"0"_s, Unavailable}));
+                 QStringList({u"0825550010"_s, u"batch"_s, u"<null>"_s, u"0825550011"_s, u"0"_s, Unavailable, u""_s,
+                              u"0"_s, FailReasons::NoNumber, u"7"_s, u"0"_s, FailReasons::InvalidNumber,
+                              u"0825550012"_s, u"0"_s, FailReasons::NoText, u"0825550013"_s, u"0"_s, Unavailable}));
         QVERIFY(refused.first() > 5);
 
         const CampaignReport::Report report =
@@ -168,9 +165,9 @@ private slots:
         QStringList byReason;
         for (const CampaignReport::Failures &failed : report.failures)
             byReason << u"%1=%2"_s.arg(failed.reason).arg(failed.count);
-        QCOMPARE(byReason, QStringList({Unavailable + u"=2"_s, FailReasons::NoText + u"=1"_s,
-                                        FailReasons::NoNumber + u"=1"_s, FailReasons::InvalidNumber + u"=1"_s,
-                                        FailReasons::NotKept + u"=1"_s}));
+        QCOMPARE(byReason,
+                 QStringList({Unavailable + u"=2"_s, FailReasons::NoText + u"=1"_s, FailReasons::NoNumber + u"=1"_s,
+                              FailReasons::InvalidNumber + u"=1"_s, FailReasons::NotKept + u"=1"_s}));
         QCOMPARE(report.total.failed, 6);
         QCOMPARE(report.total.pending, 0); // the week's queued message went with the run
 
@@ -233,9 +230,8 @@ private slots:
         const int rows = Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt();
         click("cmdQueueAgain");
         QCOMPARE(boxes->last().title, u"QUEUE AGAIN"_s);
-        QCOMPARE(boxes->last().text,
-                 u"Queue again the 2 messages that failed (\"Service temporarily unavailable\") "
-                 "from 2026-12-01 to 2026-12-14?"_s);
+        QCOMPARE(boxes->last().text, u"Queue again the 2 messages that failed (\"Service temporarily unavailable\") "
+                                     "from 2026-12-01 to 2026-12-14?"_s);
         QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), rows);
 
         // The marketing one's number opted out meanwhile.
@@ -248,7 +244,8 @@ private slots:
         QCOMPARE(boxes->last().text, u"1 message was queued again."_s);
         QCOMPARE(queryValues(u"SELECT coalesce(ClientID, 0), Number, Message, Marketing, Send, QueuedAgain "
                              "FROM SMSSend "
-                             "WHERE SMSSendID > ?"_s, {rows}),
+                             "WHERE SMSSendID > ?"_s,
+                             {rows}),
                  QStringList({u"0"_s, u"0825550011"_s, u"Your account is due"_s, u"0"_s, u"0"_s, u"0"_s}));
         QCOMPARE(queryValues(u"SELECT QueuedAgain FROM SMSSend WHERE SMSSendID IN (?, ?) ORDER BY SMSSendID"_s,
                              {refused.at(0), refused.at(1)}),
@@ -265,9 +262,10 @@ private slots:
                  u"Queue again the 2 messages that failed from 2026-12-01 to 2026-12-14?"_s);
         QCOMPARE(boxes->last().text, u"2 messages were queued again."_s);
         QCOMPARE(queryValues(u"SELECT ClientID, Number, Message, Marketing FROM SMSSend WHERE SMSSendID > ? "
-                             "ORDER BY SMSSendID"_s, {rows + 1}),
-                 QStringList({u"<null>"_s, u"0825550002"_s, u"Hello"_s, u"0"_s,
-                              u"42"_s, u"0825550013"_s, u"Sale on now"_s, u"1"_s}));
+                             "ORDER BY SMSSendID"_s,
+                             {rows + 1}),
+                 QStringList({u"<null>"_s, u"0825550002"_s, u"Hello"_s, u"0"_s, u"42"_s, u"0825550013"_s,
+                              u"Sale on now"_s, u"1"_s}));
         boxes->clear();
         click("cmdQueueAgain");
         QCOMPARE(boxes->last().text, u"No failed message from 2026-12-01 to 2026-12-14 can be queued again."_s);

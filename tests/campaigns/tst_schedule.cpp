@@ -1,13 +1,12 @@
 #include "TestSupport.h"
 
-#include "data/Clock.h"
-#include "data/OperatorTime.h"
 #include "campaigns/Schedule.h"
 #include "compose/NumberListQueue.h"
+#include "data/Clock.h"
 #include "data/Database.h"
+#include "data/OperatorTime.h"
 
 #include <QTest>
-
 
 using namespace Qt::StringLiterals;
 using Schedule::Batch;
@@ -104,10 +103,8 @@ private slots:
             Batch batch;
             bool warns;
         } cases[] = {
-            {"in 11 h 59", batch(1, 12 * 60 - 1), true},
-            {"in 12 h 01", batch(1, 12 * 60 + 1), false},
-            {"due, not sent", batch(1, -60), true},
-            {"held", batch(1, 60, 3, 0, true), false},
+            {"in 11 h 59", batch(1, 12 * 60 - 1), true},    {"in 12 h 01", batch(1, 12 * 60 + 1), false},
+            {"due, not sent", batch(1, -60), true},         {"held", batch(1, 60, 3, 0, true), false},
             {"all rows attempted", batch(1, 60, 0), false},
         };
         for (const auto &c : cases) {

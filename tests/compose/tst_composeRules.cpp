@@ -2,13 +2,13 @@
 #include "OutboxRows.h"
 #include "TestSupport.h"
 
-#include "data/OperatorTime.h"
 #include "compose/DebitOrderList.h"
 #include "compose/MessageText.h"
-#include "outbox/OutboxWriter.h"
-#include "data/SmsParts.h"
 #include "data/AppError.h"
+#include "data/OperatorTime.h"
+#include "data/SmsParts.h"
 #include "data/TextFiles.h"
+#include "outbox/OutboxWriter.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -147,8 +147,8 @@ void tst_composeRules::smsParts_data()
     QTest::newRow("tab is not gsm") << u"a\tb"_s << 3 << u"1 SMS \u00B7 Unicode"_s;
     QTest::newRow("unicode 70") << zhe.repeated(70) << 70 << u"1 SMS \u00B7 Unicode"_s;
     QTest::newRow("unicode 71") << zhe.repeated(71) << 71 << u"2 SMS \u00B7 Unicode"_s;
-    QTest::newRow("pair kept in one part") << zhe.repeated(66) + face + zhe.repeated(66) << 134
-                                           << u"3 SMS \u00B7 Unicode"_s;
+    QTest::newRow("pair kept in one part")
+        << zhe.repeated(66) + face + zhe.repeated(66) << 134 << u"3 SMS \u00B7 Unicode"_s;
 }
 
 void tst_composeRules::smsParts()
@@ -197,7 +197,8 @@ void tst_composeRules::debitRowsGoInOrderAndThoseBeforeARefusedOneStay()
     const auto rows = [](int count, int refusedAt) {
         QList<DebitOrderList::Row> list;
         for (int i = 0; i < count; ++i)
-            list.append({QString::number(1000 + i), i == refusedAt ? u"0999"_s : u"08255%1"_s.arg(i, 5, 10, QChar(u'0')),
+            list.append({QString::number(1000 + i),
+                         i == refusedAt ? u"0999"_s : u"08255%1"_s.arg(i, 5, 10, QChar(u'0')),
                          u"Returned %1"_s.arg(i)});
         return list;
     };
@@ -215,7 +216,8 @@ void tst_composeRules::debitRowsGoInOrderAndThoseBeforeARefusedOneStay()
         QFAIL("the refused row was queued");
     } catch (const AppError &error) {
         QVERIFY2(error.description().contains(u"refused by test"_s), qPrintable(error.text()));
-        QVERIFY2(error.description().endsWith(u"\n130 messages were queued before the error."_s), qPrintable(error.text()));
+        QVERIFY2(error.description().endsWith(u"\n130 messages were queued before the error."_s),
+                 qPrintable(error.text()));
     }
     QStringList before;
     for (int i = 0; i < 130; ++i)

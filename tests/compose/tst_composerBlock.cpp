@@ -108,8 +108,8 @@ void tst_composerBlock::veto_data()
     QTest::newRow("dead Shift+= waits") << int(Qt::Key_Plus) << shift << QString() << u"b"_s;
     QTest::newRow("other shifted key") << int(Qt::Key_Asterisk) << shift << u"*"_s << u"*ab"_s;
     QTest::newRow("keypad plus") << int(Qt::Key_Plus) << (shift | Qt::KeypadModifier) << u"+"_s << u"+ab"_s;
-    QTest::newRow("Ctrl+Shift+= leaves no veto") << int(Qt::Key_Plus) << (shift | Qt::ControlModifier) << QString()
-                                                 << u"ab"_s;
+    QTest::newRow("Ctrl+Shift+= leaves no veto")
+        << int(Qt::Key_Plus) << (shift | Qt::ControlModifier) << QString() << u"ab"_s;
 }
 
 void tst_composerBlock::veto()

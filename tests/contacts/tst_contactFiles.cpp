@@ -51,8 +51,8 @@ private slots:
         QTest::newRow("empty item 9: item 1 is the first name") << noName << "FirstName" << QVariant(u"Bob"_s);
         QTest::newRow("empty item 9: no company") << noName << "Company" << QVariant();
         QTest::newRow("4-character postal code") << noName << "PostalCode" << QVariant(u"0181"_s);
-        QTest::newRow("10-character postal code") << QString::fromLatin1(customer({{6, "\"1234567890\" "}}))
-                                                  << "PostalCode" << QVariant(u"1234567890"_s);
+        QTest::newRow("10-character postal code")
+            << QString::fromLatin1(customer({{6, "\"1234567890\" "}})) << "PostalCode" << QVariant(u"1234567890"_s);
         QTest::newRow("quoted comma shifts the items") << u"1,\"Smith, J\",Street"_s << "Address1" << QVariant(u"J"_s);
         QTest::newRow("short line: first name from item 1") << u"7,Cy,Road"_s << "FirstName" << QVariant(u"Cy"_s);
         QTest::newRow("short line: no mobile") << u"7,Cy,Road"_s << "Mobile" << QVariant();
@@ -65,9 +65,9 @@ private slots:
         QFETCH(QVariant, expected);
         const CustomerImport::Customer c = CustomerImport::parseLine(line);
         const QMap<QString, QVariant> columns = {
-            {"AssNo", c.AssNo},         {"FirstName", c.FirstName},   {"Company", c.Company}, {"Address1", c.Address1},
-            {"PostalCode", c.PostalCode}, {"TelWork", c.TelWork},     {"Fax", c.Fax},         {"Mobile", c.Mobile},
-            {"EMail", c.EMail}};
+            {"AssNo", c.AssNo},       {"FirstName", c.FirstName},   {"Company", c.Company},
+            {"Address1", c.Address1}, {"PostalCode", c.PostalCode}, {"TelWork", c.TelWork},
+            {"Fax", c.Fax},           {"Mobile", c.Mobile},         {"EMail", c.EMail}};
         QVERIFY(columns.contains(column));
         QCOMPARE(columns.value(column).isValid(), expected.isValid());
         if (expected.isValid())
@@ -220,7 +220,8 @@ private slots:
         }
         QCOMPARE(boxes->titles(), (QStringList{"INFO", "EXIST", "INFO", "INFO"}));
         QVERIFY(!QFile::exists(path(u"contacts"_s)));
-        const QByteArray expected = "\"'=2+3\",\"Ann\"" + QByteArray(",\"\"").repeated(12) + ",\"+27821234567\",\"\"\r\n";
+        const QByteArray expected =
+            "\"'=2+3\",\"Ann\"" + QByteArray(",\"\"").repeated(12) + ",\"+27821234567\",\"\"\r\n";
         QCOMPARE(read(u"contacts.csv"_s), expected);
         QCOMPARE(read(u"list.txt"_s), expected);
     }
@@ -245,9 +246,16 @@ private slots:
         const QByteArray old = "old contents";
         const QList<Case> cases = {
             {"No keeps the old file", QMessageBox::No, u"Staff"_s, {"EXIST"}, old},
-            {"Yes replaces it", QMessageBox::Yes, u"Staff"_s, {"EXIST", "INFO"},
+            {"Yes replaces it",
+             QMessageBox::Yes,
+             u"Staff"_s,
+             {"EXIST", "INFO"},
              "\"Ann\",\"A\"" + QByteArray(",\"\"").repeated(14) + "\r\n"},
-            {"no members after Yes: the old file is gone", QMessageBox::Yes, u"Empty"_s, {"EXIST", "INFO"}, "<missing>"},
+            {"no members after Yes: the old file is gone",
+             QMessageBox::Yes,
+             u"Empty"_s,
+             {"EXIST", "INFO"},
+             "<missing>"},
         };
         for (const Case &c : cases) {
             write(u"g.csv"_s, old);
@@ -289,10 +297,11 @@ private slots:
 
         // "Add group" opens the new-group window; the list then holds the new group, the choice stays.
         choose(u"Bob"_s);
-        const QString opened = withModal([this] { click("cmdAdd"); }, [](QWidget *adding) {
-            child<QLineEdit>(adding, "txtName")->setText(u"Board"_s);
-            click(adding, "cmdSave");
-        });
+        const QString opened = withModal([this] { click("cmdAdd"); },
+                                         [](QWidget *adding) {
+                                             child<QLineEdit>(adding, "txtName")->setText(u"Board"_s);
+                                             click(adding, "cmdSave");
+                                         });
         QCOMPARE(opened, u"frmAddGroups"_s);
         QCOMPARE(child<QComboBox>("cboGroups")->itemText(1), u"Board"_s);
         QCOMPARE(child<QComboBox>("cboGroups")->currentText(), u"Bob"_s);
@@ -304,6 +313,7 @@ private slots:
         click("cmdCancel");
         QCOMPARE(window->result(), int(QDialog::Rejected));
     }
+
 private:
     void open(const QString &action, const QString &format)
     {

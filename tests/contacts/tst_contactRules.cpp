@@ -1,12 +1,12 @@
 #include "ContactTestSupport.h"
 #include "TestSupport.h"
 
+#include "FailingWrites.h"
 #include "contacts/CellphoneClass.h"
 #include "contacts/ContactCleanup.h"
 #include "contacts/ContactListing.h"
 #include "contacts/ContactSearch.h"
 #include "contacts/CustomerImport.h"
-#include "FailingWrites.h"
 
 #include <QSqlQuery>
 #include <QTest>
@@ -43,22 +43,22 @@ private slots:
         QTest::newRow("quote is a character") << Field::Names << u"o'brien"_s << all << QStringList{"O'Brien"};
         QTest::newRow("empty text: everyone") << Field::Names << QString() << all << everyone;
         QTest::newRow("no boxes: everyone") << Field::Names << u"jo"_s << Columns{} << everyone;
-        QTest::newRow("only checked columns") << Field::Names << u"ann"_s << Columns{false, false, false, true}
-                                              << QStringList{};
+        QTest::newRow("only checked columns")
+            << Field::Names << u"ann"_s << Columns{false, false, false, true} << QStringList{};
         QTest::newRow("first names box") << Field::Names << u"ann"_s << Columns{false, false, true, false}
                                          << QStringList{"smith"};
         // A leading blank makes an empty word: it matches every contact whose checked column holds something.
         QTest::newRow("empty word") << Field::Names << u" jo"_s << Columns{true, false, false, false}
                                     << QStringList{"Adams", "O'Brien"};
-        QTest::newRow("two blanks between words") << Field::Names << u"zz  yy"_s << Columns{false, true, false, false}
-                                                  << QStringList{"Adams", "O'Brien"};
+        QTest::newRow("two blanks between words")
+            << Field::Names << u"zz  yy"_s << Columns{false, true, false, false} << QStringList{"Adams", "O'Brien"};
         QTest::newRow("e-mail, trailing blank kept") << Field::EMail << u"n "_s << all << QStringList{"O'Brien"};
-        QTest::newRow("e-mail, leading blank dropped") << Field::EMail << u"  N"_s << all
-                                                       << QStringList{"Adams", "O'Brien"};
-        QTest::newRow("082 in any of four columns") << Field::Phones << u"082"_s << all
-                                                    << QStringList{"Adams", "Émile", "smith", "Zulu"};
-        QTest::newRow("blanks inside stored numbers count") << Field::Phones << u"0821234567"_s << all
-                                                            << QStringList{"Adams"};
+        QTest::newRow("e-mail, leading blank dropped")
+            << Field::EMail << u"  N"_s << all << QStringList{"Adams", "O'Brien"};
+        QTest::newRow("082 in any of four columns")
+            << Field::Phones << u"082"_s << all << QStringList{"Adams", "Émile", "smith", "Zulu"};
+        QTest::newRow("blanks inside stored numbers count")
+            << Field::Phones << u"0821234567"_s << all << QStringList{"Adams"};
     }
 
     void searchFindsByWordsColumnsEmailAndPhones()
@@ -67,11 +67,22 @@ private slots:
         QFETCH(QString, text);
         QFETCH(Columns, columns);
         QFETCH(QStringList, found);
-        addContact({{"LastName", u"Adams"_s}, {"FirstName", u"Joan"_s}, {"Salute", u"Ms"_s}, {"Initials", u"J"_s},
-                    {"EMail", u"joan@mail.com"_s}, {"Mobile", u"0821234567"_s}});
-        addContact({{"LastName", u"O'Brien"_s}, {"FirstName", u"Sean"_s}, {"Salute", u"Mr"_s}, {"Initials", u"S"_s},
-                    {"EMail", u"sean obrien@mail.com"_s}, {"Mobile", u"0731234567"_s}});
-        addContact({{"LastName", u"smith"_s}, {"FirstName", u"Ann"_s}, {"Salute", u""_s}, {"Initials", u""_s},
+        addContact({{"LastName", u"Adams"_s},
+                    {"FirstName", u"Joan"_s},
+                    {"Salute", u"Ms"_s},
+                    {"Initials", u"J"_s},
+                    {"EMail", u"joan@mail.com"_s},
+                    {"Mobile", u"0821234567"_s}});
+        addContact({{"LastName", u"O'Brien"_s},
+                    {"FirstName", u"Sean"_s},
+                    {"Salute", u"Mr"_s},
+                    {"Initials", u"S"_s},
+                    {"EMail", u"sean obrien@mail.com"_s},
+                    {"Mobile", u"0731234567"_s}});
+        addContact({{"LastName", u"smith"_s},
+                    {"FirstName", u"Ann"_s},
+                    {"Salute", u""_s},
+                    {"Initials", u""_s},
                     {"TelWork", u"011 082 0000"_s}});
         addContact(
             {{"LastName", u"Zulu"_s}, {"FirstName", u"Bongani"_s}, {"EMail", u""_s}, {"TelHome", u"0820000000"_s}});
@@ -186,8 +197,11 @@ private slots:
                                 {u"0821234567"_s, u"0821234567"_s}};
         QList<qint64> ids;
         for (const Case &c : cases)
-            ids.append(addContact({{"Mobile", c.stored}, {"TelWork", c.stored}, {"TelHome", c.stored},
-                                   {"Fax", c.stored}, {"LastName", u"Keep (me) - as is"_s}}));
+            ids.append(addContact({{"Mobile", c.stored},
+                                   {"TelWork", c.stored},
+                                   {"TelHome", c.stored},
+                                   {"Fax", c.stored},
+                                   {"LastName", u"Keep (me) - as is"_s}}));
         QCOMPARE(ContactCleanup::removePhoneSpaces(), cases.size() - 1); // the clean one is left alone
         for (int i = 0; i < cases.size(); ++i) {
             for (const QString &name : {u"Mobile"_s, u"TelWork"_s, u"TelHome"_s, u"Fax"_s}) {
@@ -221,7 +235,7 @@ private slots:
         QStringList expectedRefused;
         QStringList kept;
         for (int i = 0; i < 700; ++i) {
-            const QString assNo = i == 3 || i == 600 ? u"BAD%1"_s.arg(i)
+            const QString assNo = i == 3 || i == 600     ? u"BAD%1"_s.arg(i)
                                   : i == 300 || i == 301 ? u"NOLINK%1"_s.arg(i)
                                                          : u"C%1"_s.arg(i);
             lines.append(assNo + u",Name %1,Street"_s.arg(i));
@@ -247,9 +261,12 @@ private slots:
         while (rows.next())
             stored.append(rows.value(0).toString());
         QCOMPARE(stored, kept); // in the file's order, each once
-        QCOMPARE(Database::value(u"SELECT count(*) FROM GroupLinking WHERE GroupID = ?"_s, {group}).toInt(), kept.size());
+        QCOMPARE(Database::value(u"SELECT count(*) FROM GroupLinking WHERE GroupID = ?"_s, {group}).toInt(),
+                 kept.size());
         QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE ClientID NOT IN "
-                                 "(SELECT ClientID FROM GroupLinking)"_s).toInt(), 0);
+                                 "(SELECT ClientID FROM GroupLinking)"_s)
+                     .toInt(),
+                 0);
     }
 
 private:

@@ -14,8 +14,8 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
-#include <QWheelEvent>
 #include <QTableView>
+#include <QWheelEvent>
 
 using namespace ContactTest;
 using namespace Qt::StringLiterals;
@@ -162,18 +162,19 @@ private slots:
     {
         addContact({{"AssNo", u"B1"_s}, {"LastName", u"Existing"_s}});
         open(new frmListClients);
-        const QString opened = withModal([this] { click("cmdAdd"); }, [](QWidget *editor) {
-            QCOMPARE(editor->windowTitle(), u"Add Contacts"_s);
-            for (const char *assNo : {"C2", "A1"}) {
-                typeInto(editor, "txtAssNo", QString::fromLatin1(assNo));
-                typeInto(editor, "txtLastname", u"  O'Brien "_s);
-                click(editor, "cmdSave");
-                QCOMPARE(editor->windowTitle(), u"Add Clients"_s);
-                QCOMPARE(child<QLineEdit>(editor, "txtLastname")->text(), QString());
-                QCOMPARE(editor->focusWidget(), child<QLineEdit>(editor, "txtAssNo"));
-            }
-            click(editor, "cmdCancel");
-        });
+        const QString opened = withModal([this] { click("cmdAdd"); },
+                                         [](QWidget *editor) {
+                                             QCOMPARE(editor->windowTitle(), u"Add Contacts"_s);
+                                             for (const char *assNo : {"C2", "A1"}) {
+                                                 typeInto(editor, "txtAssNo", QString::fromLatin1(assNo));
+                                                 typeInto(editor, "txtLastname", u"  O'Brien "_s);
+                                                 click(editor, "cmdSave");
+                                                 QCOMPARE(editor->windowTitle(), u"Add Clients"_s);
+                                                 QCOMPARE(child<QLineEdit>(editor, "txtLastname")->text(), QString());
+                                                 QCOMPARE(editor->focusWidget(), child<QLineEdit>(editor, "txtAssNo"));
+                                             }
+                                             click(editor, "cmdCancel");
+                                         });
         QCOMPARE(opened, u"frmAddEditClients"_s);
         QCOMPARE(qty(), u"3"_s);
         QCOMPARE(current(), 0); // ordered by Ass No: A1, B1, C2
@@ -290,10 +291,11 @@ private slots:
         QVERIFY(grid()->viewport()->rect().intersects(grid()->visualRect(grid()->model()->index(250, 1))));
 
         // A contact gone since the search was opened: the first row.
-        withModal([this] { QTest::keyClick(window.get(), Qt::Key_F4); }, [](QWidget *search) {
-            modMain::SelectedClientID = 99999;
-            static_cast<QDialog *>(search)->accept();
-        });
+        withModal([this] { QTest::keyClick(window.get(), Qt::Key_F4); },
+                  [](QWidget *search) {
+                      modMain::SelectedClientID = 99999;
+                      static_cast<QDialog *>(search)->accept();
+                  });
         QCOMPARE(current(), 0);
     }
 
@@ -304,12 +306,13 @@ private slots:
         for (const auto &[menu, mode] :
              {std::pair{"mnuImportPastel", "IMPORT PASTEL"}, std::pair{"mnuExportCSV", "EXPORT CSV"}}) {
             QString opened;
-            withModal([&] { child<QAction>(menu)->trigger(); }, [&opened](QWidget *dialog) {
-                const auto *files = static_cast<frmSelectGroup *>(dialog);
-                opened = files->ActionType + u' ' + files->FileFormat;
-                if (files->ActionType == u"IMPORT"_s)
-                    addContact({{"AssNo", u"A1"_s}}); // as an import would
-            });
+            withModal([&] { child<QAction>(menu)->trigger(); },
+                      [&opened](QWidget *dialog) {
+                          const auto *files = static_cast<frmSelectGroup *>(dialog);
+                          opened = files->ActionType + u' ' + files->FileFormat;
+                          if (files->ActionType == u"IMPORT"_s)
+                              addContact({{"AssNo", u"A1"_s}}); // as an import would
+                      });
             QCOMPARE(opened, QString::fromLatin1(mode));
         }
         QCOMPARE(qty(), u"2"_s); // counted again after the import
@@ -481,6 +484,7 @@ private slots:
         QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 3);
         QVERIFY(child<QPushButton>("cmdSave")->isEnabled());
     }
+
 private:
     void type(const char *box, const QString &text)
     {

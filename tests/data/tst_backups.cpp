@@ -75,11 +75,12 @@ private slots:
             sqlite3_busy_timeout(handle, 5000);
             Database::addFunctions(handle);
             while (!stop) {
-                const int rc = sqlite3_exec(handle,
-                                            "BEGIN IMMEDIATE; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-                                            "WHERE i < 100) INSERT INTO SMSSend (Number, Message) SELECT 'w', 'written' FROM n; "
-                                            "COMMIT;",
-                                            nullptr, nullptr, nullptr);
+                const int rc =
+                    sqlite3_exec(handle,
+                                 "BEGIN IMMEDIATE; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                                 "WHERE i < 100) INSERT INTO SMSSend (Number, Message) SELECT 'w', 'written' FROM n; "
+                                 "COMMIT;",
+                                 nullptr, nullptr, nullptr);
                 if (rc == SQLITE_OK)
                     ++batches;
                 else
@@ -116,7 +117,8 @@ private slots:
             Database::closeNamed(u"copy"_s);
             QVERIFY2(rows >= before && rows <= after && (rows - before) % 100 == 0,
                      qPrintable(u"%1 rows: not a committed state"_s.arg(rows)));
-            QCOMPARE(QFileInfo(copy).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), QFileDevice::Permissions());
+            QCOMPARE(QFileInfo(copy).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                     QFileDevice::Permissions());
             QVERIFY(!QFileInfo::exists(copy + u"-wal"_s));
         }
     }
@@ -217,7 +219,8 @@ private slots:
         QCOMPARE(facts.takenAt, QDateTime(QDate(2026, 12, 1), QTime(0, 0)));
         QCOMPARE(facts.outbox, 3);
         QCOMPARE(facts.contacts, 0);
-        const QString kept = Backups::restore(copy, home.databasePath(), QDateTime(QDate(2026, 12, 7), QTime(10, 5, 9)));
+        const QString kept =
+            Backups::restore(copy, home.databasePath(), QDateTime(QDate(2026, 12, 7), QTime(10, 5, 9)));
         QCOMPARE(QFileInfo(kept).fileName(),
                  QFileInfo(home.databasePath()).completeBaseName() + u"-before-restore-2026-12-07-100509.db"_s);
         QCOMPARE(QFileInfo(kept).absolutePath(), QFileInfo(home.databasePath()).absolutePath());
@@ -232,7 +235,8 @@ private slots:
         TestHome home;
         const QByteArray live = bytesOf(home.databasePath());
         QVERIFY_THROWS_EXCEPTION(AppError, Backups::copy(home.databasePath(), home.databasePath()));
-        QVERIFY_THROWS_EXCEPTION(AppError, Backups::restore(home.databasePath(), home.databasePath(), QDateTime::currentDateTime()));
+        QVERIFY_THROWS_EXCEPTION(
+            AppError, Backups::restore(home.databasePath(), home.databasePath(), QDateTime::currentDateTime()));
         QCOMPARE(bytesOf(home.databasePath()), live);
     }
 
@@ -252,7 +256,8 @@ private slots:
         QTemporaryDir dir;
         const QString target = dir.filePath(u"office.dump"_s);
         const QString command = Backups::dumpServer(connection, u"unused"_s, target);
-        QVERIFY2(command.startsWith(u"pg_restore --clean --if-exists "_s) && command.endsWith(target), qPrintable(command));
+        QVERIFY2(command.startsWith(u"pg_restore --clean --if-exists "_s) && command.endsWith(target),
+                 qPrintable(command));
         QProcess list;
         list.start(u"pg_restore"_s, {u"--data-only"_s, u"-f"_s, u"-"_s, target});
         QVERIFY(list.waitForFinished());

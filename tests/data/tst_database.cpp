@@ -365,7 +365,8 @@ private Q_SLOTS:
                "DROP INDEX SMSSend_Batch; ALTER TABLE SMSSend DROP COLUMN BatchID; DROP TABLE SendBatches;"_s
             << 2
             << QStringList{u"SELECT count(*) = 1 FROM SMSSend WHERE Marketing = 0 AND BatchID IS NULL"_s,
-                           u"SELECT count(*) = 0 FROM SendBatches"_s, u"SELECT count(*) = 0 FROM OptOuts"_s,
+                           u"SELECT count(*) = 0 FROM SendBatches"_s,
+                           u"SELECT count(*) = 0 FROM OptOuts"_s,
                            u"SELECT count(*) = 0 FROM PublicHolidays"_s,
                            u"SELECT count(*) = 0 FROM OptOutWords WHERE Word = 'QUIT'"_s,
                            u"SELECT count(*) = 1 FROM OptOutWords WHERE Word = 'STOP'"_s};
@@ -383,12 +384,13 @@ private Q_SLOTS:
                "INSERT INTO PublicHolidays VALUES ('2026-12-25', 'Christmas Day'), ('2027-12-26', 'Day of Goodwill'),"
                "('2026-05-27', 'Election day');"_s
             << 4
-            << QStringList{u"SELECT count(*) = 0 FROM PublicHolidays WHERE HolidayDate IN ('2026-12-25', '2027-12-26')"_s,
-                           u"SELECT IsHoliday = 0 AND Name = 'Day of Reconciliation' FROM PublicHolidays "
-                           "WHERE HolidayDate = '2026-12-16'"_s,
-                           u"SELECT IsHoliday = 1 AND Name = 'Election day' FROM PublicHolidays "
-                           "WHERE HolidayDate = '2026-05-27'"_s,
-                           u"SELECT count(*) = 22 FROM PublicHolidays WHERE IsHoliday = 0"_s};
+            << QStringList{
+                   u"SELECT count(*) = 0 FROM PublicHolidays WHERE HolidayDate IN ('2026-12-25', '2027-12-26')"_s,
+                   u"SELECT IsHoliday = 0 AND Name = 'Day of Reconciliation' FROM PublicHolidays "
+                   "WHERE HolidayDate = '2026-12-16'"_s,
+                   u"SELECT IsHoliday = 1 AND Name = 'Election day' FROM PublicHolidays "
+                   "WHERE HolidayDate = '2026-05-27'"_s,
+                   u"SELECT count(*) = 22 FROM PublicHolidays WHERE IsHoliday = 0"_s};
         // A number that is no telephone number keys as written.
         QTest::newRow("version 7: no templates, no number keys")
             << u"DROP TABLE Templates; DROP INDEX SMSSend_NumberKey; DROP INDEX SMSReplies_NumberKey;"
@@ -499,14 +501,15 @@ private Q_SLOTS:
         const QString text = u"Tea at 10, Ödegård's"_s;
         const qint64 first = add.insert({Database::Value(), QString(), text, 1});
         const qint64 second = add.insert({qint64(42), u""_s, QVariant(u"from a variant"_s), QVariant(true)});
-        const qint64 third = add.insert({QVariant(QMetaType::fromType<qlonglong>()), QVariant(QString()), u"third"_s,
-                                         QVariant(7)});
+        const qint64 third =
+            add.insert({QVariant(QMetaType::fromType<qlonglong>()), QVariant(QString()), u"third"_s, QVariant(7)});
         QVERIFY(first > 0);
         QVERIFY(second > first);
         QVERIFY(third > second);
         const auto row = [](qint64 key) {
             QSqlQuery query = Database::run(u"SELECT ClientID, Number, Message, Marketing FROM SMSSend "
-                                            "WHERE SMSSendID = ?"_s, {key});
+                                            "WHERE SMSSendID = ?"_s,
+                                            {key});
             return query.next() ? QVariantList{query.value(0), query.value(1), query.value(2), query.value(3)}
                                 : QVariantList{};
         };

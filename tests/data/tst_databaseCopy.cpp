@@ -33,8 +33,9 @@ QStringList lists(const QString &pathOrAddress)
             order << QString::number(i);
         statements << u"SELECT * FROM %1 ORDER BY %2"_s.arg(shape.name, order.join(u", "_s));
     }
-    statements << u"SELECT LastName, FirstName FROM Clients ORDER BY LastName COLLATE Names, ClientID"_s
-               << u"SELECT Name, LastName FROM ClientsBelongingToGroups ORDER BY Name COLLATE Names, LastName COLLATE Names"_s;
+    statements
+        << u"SELECT LastName, FirstName FROM Clients ORDER BY LastName COLLATE Names, ClientID"_s
+        << u"SELECT Name, LastName FROM ClientsBelongingToGroups ORDER BY Name COLLATE Names, LastName COLLATE Names"_s;
     QStringList lines;
     for (const QString &sql : statements) {
         QSqlQuery query = Database::run(sql);
@@ -66,17 +67,22 @@ private slots:
             QString sql;
             QVariantList values;
         } rows[] = {
-            {u"INSERT INTO Clients (ClientID, LastName, FirstName, Mobile, Selected) VALUES (?, ?, ?, ?, ?)"_s, {3, u"Émile"_s, u"Zoë"_s, u"0821"_s, 1}},
-            {u"INSERT INTO Clients (ClientID, LastName, FirstName, Mobile) VALUES (?, ?, ?, ?)"_s, {7, u"O'Brien"_s, QVariant(), u""_s}},
+            {u"INSERT INTO Clients (ClientID, LastName, FirstName, Mobile, Selected) VALUES (?, ?, ?, ?, ?)"_s,
+             {3, u"Émile"_s, u"Zoë"_s, u"0821"_s, 1}},
+            {u"INSERT INTO Clients (ClientID, LastName, FirstName, Mobile) VALUES (?, ?, ?, ?)"_s,
+             {7, u"O'Brien"_s, QVariant(), u""_s}},
             {u"INSERT INTO Clients (ClientID, LastName, FirstName) VALUES (?, ?, ?)"_s, {12, u"adams"_s, u"Ann"_s}},
             {u"INSERT INTO Groups (GroupID, Name) VALUES (?, ?)"_s, {5, u"Staff"_s}},
             {u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {5, 3}},
             {u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {5, 12}},
-            {u"INSERT INTO SMSSend (SMSSendID, ClientID, Number, Message, SendDate, SendTime, EventID, Send, Delivered, SentID) "
-             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s, {40, 3, u"0821"_s, u"Hi \"you\""_s, u"2026-03-01"_s, u"09:15"_s, u"5000001"_s, 1, 1, u"77"_s}},
+            {u"INSERT INTO SMSSend (SMSSendID, ClientID, Number, Message, SendDate, SendTime, EventID, Send, "
+             u"Delivered, SentID) "
+             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+             {40, 3, u"0821"_s, u"Hi \"you\""_s, u"2026-03-01"_s, u"09:15"_s, u"5000001"_s, 1, 1, u"77"_s}},
             {u"INSERT INTO SMSSend (SMSSendID, Number, Message) VALUES (?, ?, ?)"_s, {41, u"0822"_s, u"Queued"_s}},
             {u"INSERT INTO SMSReplies (SMSReplyID, IncomingID, PhoneNumber, ReceivedDateTime, Message, SMSSendID) "
-             "VALUES (?, ?, ?, ?, ?, ?)"_s, {9, u"R1"_s, u"27821"_s, u"2026-03-01 10:00:00"_s, u"Yes"_s, 40}},
+             "VALUES (?, ?, ?, ?, ?, ?)"_s,
+             {9, u"R1"_s, u"27821"_s, u"2026-03-01 10:00:00"_s, u"Yes"_s, 40}},
             {u"UPDATE Setup SET Username = ?, Password = ?, LastHighestTrn = ?"_s, {u"office"_s, u"s3cret"_s, 1234}},
         };
         for (const auto &row : rows)

@@ -45,8 +45,8 @@ void tst_engines::connectionString()
     QFETCH(QString, expected);
     const QString built = Database::connectionStringFor(setting);
     QCOMPARE(built, expected);
-    QCOMPARE(Database::engineOf(built), Database::isServerAddress(setting) ? Database::Engine::PostgreSQL
-                                                                           : Database::Engine::SQLite);
+    QCOMPARE(Database::engineOf(built),
+             Database::isServerAddress(setting) ? Database::Engine::PostgreSQL : Database::Engine::SQLite);
     QVERIFY(!built.contains(u"secret"_s));
     QCOMPARE(Database::shownAs(setting), QString(setting).remove(u":secret"_s));
 }
@@ -106,7 +106,8 @@ void tst_engines::namesCollateTheSameOnBothEngines()
     }
     Database::close();
     QStringList expected = names;
-    std::sort(expected.begin(), expected.end(), [](const QString &a, const QString &b) { return Database::compareNames(a, b) < 0; });
+    std::sort(expected.begin(), expected.end(),
+              [](const QString &a, const QString &b) { return Database::compareNames(a, b) < 0; });
     for (QString &name : expected)
         name = name.toUpper();
     QCOMPARE(orders.at(0), expected);
@@ -165,8 +166,10 @@ void tst_engines::statementsTranslateForTheServer()
     for (const auto &write : writes)
         Database::run(write.sql, write.values);
     QCOMPARE(Database::value(u"SELECT Lifts FROM OptOutWords WHERE Word = 'HALT'"_s).toInt(), 0);
-    QCOMPARE(Database::value(u"SELECT Name || count(*) FROM PublicHolidays WHERE HolidayDate = '2030-01-01' GROUP BY Name"_s).toString(),
-             u"New1"_s);
+    QCOMPARE(
+        Database::value(u"SELECT Name || count(*) FROM PublicHolidays WHERE HolidayDate = '2030-01-01' GROUP BY Name"_s)
+            .toString(),
+        u"New1"_s);
     QCOMPARE(Database::insert(u"INSERT INTO Groups (Name) VALUES (?)"_s, {u"First"_s}), 1);
     QCOMPARE(Database::insert(u"INSERT INTO Groups (Name) VALUES (?)"_s, {u"Second"_s}), 2);
     // Inside a transaction too, and a result is read whole even when other

@@ -21,8 +21,8 @@ qint64 addContact(const QVariant &assNo, const QVariant &firstName = {})
 // Codes with blanks, case and accents, ties, and contacts without one.
 void addContacts()
 {
-    const QList<QVariant> codes{u"b"_s, QVariant(), u"A1"_s, u"a1"_s, u"Émile"_s, u"10"_s, u""_s,
-                                u"zed"_s, QVariant(), u"e"_s, u"Zed"_s, u"2"_s, u"a1"_s, QVariant()};
+    const QList<QVariant> codes{u"b"_s,   QVariant(), u"A1"_s, u"a1"_s,  u"Émile"_s, u"10"_s, u""_s,
+                                u"zed"_s, QVariant(), u"e"_s,  u"Zed"_s, u"2"_s,     u"a1"_s, QVariant()};
     const QList<QVariant> names{u"Piet"_s, QVariant(), u"anna"_s, u"Ánna"_s, u"Zoë"_s};
     Database::Transaction transaction;
     for (int round = 0; round < 4; ++round)

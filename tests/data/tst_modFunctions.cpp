@@ -20,19 +20,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("one letter") << "a" << "A";
-        QTest::newRow("blanks first") << "  x" << "  X";
-        QTest::newRow("town") << "PORT ELIZABETH" << "Port Elizabeth";
-        QTest::newRow("full stop") << "st. john's wood" << "St. John's Wood";
-        QTest::newRow("small words") << "stratford upon avon and the sea" << "Stratford Upon Avon and the Sea";
-        QTest::newRow("slash") << "bed/breakfast" << "Bed/Breakfast";
-        QTest::newRow("leading The") << "THE END OF THE ROAD" << "The End Of the Road";
-        QTest::newRow("To") << "going to town" << "Going to Town";
-        QTest::newRow("small word at the end") << "this and" << "This And";
-        QTest::newRow("after a full stop") << "x.and y" << "X.And Y";
-        QTest::newRow("same small word twice") << "x a a y" << "X a A Y";
-        QTest::newRow("tab is no blank") << "one\ttwo" << "One\ttwo";
-        QTest::newRow("beyond ASCII") << "ÉCOLE ÜBER" << "École Über";
+        QTest::newRow("one letter") << "a"
+                                    << "A";
+        QTest::newRow("blanks first") << "  x"
+                                      << "  X";
+        QTest::newRow("town") << "PORT ELIZABETH"
+                              << "Port Elizabeth";
+        QTest::newRow("full stop") << "st. john's wood"
+                                   << "St. John's Wood";
+        QTest::newRow("small words") << "stratford upon avon and the sea"
+                                     << "Stratford Upon Avon and the Sea";
+        QTest::newRow("slash") << "bed/breakfast"
+                               << "Bed/Breakfast";
+        QTest::newRow("leading The") << "THE END OF THE ROAD"
+                                     << "The End Of the Road";
+        QTest::newRow("To") << "going to town"
+                            << "Going to Town";
+        QTest::newRow("small word at the end") << "this and"
+                                               << "This And";
+        QTest::newRow("after a full stop") << "x.and y"
+                                           << "X.And Y";
+        QTest::newRow("same small word twice") << "x a a y"
+                                               << "X a A Y";
+        QTest::newRow("tab is no blank") << "one\ttwo"
+                                         << "One\ttwo";
+        QTest::newRow("beyond ASCII") << "ÉCOLE ÜBER"
+                                      << "École Über";
     }
 
     void properCase()
@@ -54,14 +67,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stripped"); // StripLineBreaks
         QTest::addColumn<QString>("cleaned");  // CleanString
-        QTest::newRow("blank before line break stays") << "Accepted \r\n  " << "Accepted " << "Accepted ";
-        QTest::newRow("tab inside, blanks at the end") << "OK\tdone  " << "OKdone" << "OKdone";
-        QTest::newRow("quoted name") << "\"Smith\"  " << "\"Smith\"" << "Smith";
-        QTest::newRow("blanks only") << "    " << "" << "";
-        QTest::newRow("tabs and line breaks only") << "\t\r\n\t" << "" << "";
-        QTest::newRow("tab between letters") << "A\tB" << "AB" << "AB";
+        QTest::newRow("blank before line break stays") << "Accepted \r\n  "
+                                                       << "Accepted "
+                                                       << "Accepted ";
+        QTest::newRow("tab inside, blanks at the end") << "OK\tdone  "
+                                                       << "OKdone"
+                                                       << "OKdone";
+        QTest::newRow("quoted name") << "\"Smith\"  "
+                                     << "\"Smith\""
+                                     << "Smith";
+        QTest::newRow("blanks only") << "    "
+                                     << ""
+                                     << "";
+        QTest::newRow("tabs and line breaks only") << "\t\r\n\t"
+                                                   << ""
+                                                   << "";
+        QTest::newRow("tab between letters") << "A\tB"
+                                             << "AB"
+                                             << "AB";
         QTest::newRow("NUL") << QStringLiteral("a\0b") << QStringLiteral("a\0b") << "ab";
-        QTest::newRow("leading and inner blanks, case") << "  a  B " << "  a  B" << "  a  B";
+        QTest::newRow("leading and inner blanks, case") << "  a  B "
+                                                        << "  a  B"
+                                                        << "  a  B";
     }
 
     void cleaning()

@@ -39,8 +39,11 @@ private slots:
             {"blanks around", [](const QString &g) { return u"  0"_s + g + u" "_s; }},
             {"labelled", [](const QString &g) { return u"Cell: 0"_s + g; }},
         };
-        const QList<std::pair<const char *, QString>> separators = {
-            {"together", QString()}, {"blanks", u" "_s}, {"hyphens", u"-"_s}, {"dots", u"."_s}, {"two blanks", u"  "_s}};
+        const QList<std::pair<const char *, QString>> separators = {{"together", QString()},
+                                                                    {"blanks", u" "_s},
+                                                                    {"hyphens", u"-"_s},
+                                                                    {"dots", u"."_s},
+                                                                    {"two blanks", u"  "_s}};
         for (const auto &number : numbers) {
             const QString key = u"+27"_s + number[0] + number[1] + number[2];
             for (const auto &[form, write] : forms) {
@@ -72,29 +75,28 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<Verdict>("verdict");
         QTest::addColumn<Length>("length");
-        QTest::newRow("Johannesburg landline") << u"011 123 4567"_s << u"+27111234567"_s << Verdict::NotMobile
-                                               << Length::Fits;
-        QTest::newRow("Cape Town landline") << u"+27 21 123 4567"_s << u"+27211234567"_s << Verdict::NotMobile
-                                            << Length::Fits;
+        QTest::newRow("Johannesburg landline")
+            << u"011 123 4567"_s << u"+27111234567"_s << Verdict::NotMobile << Length::Fits;
+        QTest::newRow("Cape Town landline")
+            << u"+27 21 123 4567"_s << u"+27211234567"_s << Verdict::NotMobile << Length::Fits;
         QTest::newRow("toll-free") << u"0800 123 456"_s << u"+27800123456"_s << Verdict::NotMobile << Length::Fits;
         QTest::newRow("shared cost") << u"0860 123 456"_s << u"+27860123456"_s << Verdict::NotMobile << Length::Fits;
         QTest::newRow("three digits") << u"123"_s << u"+27123"_s << Verdict::Invalid << Length::TooShort;
         QTest::newRow("a network's name") << u"MTN"_s << QString() << Verdict::Invalid << Length::Fits;
         QTest::newRow("empty") << QString() << QString() << Verdict::Invalid << Length::Fits;
         QTest::newRow("two digits missing") << u"08212345"_s << u"+278212345"_s << Verdict::Invalid << Length::TooShort;
-        QTest::newRow("one digit too many") << u"082 123 45678"_s << u"+278212345678"_s << Verdict::Invalid
-                                            << Length::TooLong;
-        QTest::newRow("letter at the end") << u"082123456x"_s << u"+2782123456"_s << Verdict::Invalid
-                                           << Length::TooShort;
-        QTest::newRow("far too long") << u"082123456789012345678"_s << QString() << Verdict::Invalid
-                                      << Length::TooLong;
+        QTest::newRow("one digit too many")
+            << u"082 123 45678"_s << u"+278212345678"_s << Verdict::Invalid << Length::TooLong;
+        QTest::newRow("letter at the end")
+            << u"082123456x"_s << u"+2782123456"_s << Verdict::Invalid << Length::TooShort;
+        QTest::newRow("far too long") << u"082123456789012345678"_s << QString() << Verdict::Invalid << Length::TooLong;
         QTest::newRow("New York") << u"+1 212 555 0100"_s << u"+12125550100"_s << Verdict::Foreign << Length::Fits;
-        QTest::newRow("British cellphone") << u"0044 7911 123456"_s << u"+447911123456"_s << Verdict::Foreign
-                                           << Length::Fits;
-        QTest::newRow("British, too short") << u"+44 7911 12"_s << u"+44791112"_s << Verdict::Invalid
-                                            << Length::TooShort;
-        QTest::newRow("extension dropped") << u"082 123 4567 ext 12"_s << u"+27821234567"_s << Verdict::Valid
-                                           << Length::Fits;
+        QTest::newRow("British cellphone")
+            << u"0044 7911 123456"_s << u"+447911123456"_s << Verdict::Foreign << Length::Fits;
+        QTest::newRow("British, too short")
+            << u"+44 7911 12"_s << u"+44791112"_s << Verdict::Invalid << Length::TooShort;
+        QTest::newRow("extension dropped")
+            << u"082 123 4567 ext 12"_s << u"+27821234567"_s << Verdict::Valid << Length::Fits;
     }
 
     void kindsOfNumber()

@@ -109,20 +109,36 @@ public:
     std::function<void()> onYield = [] {};
     std::function<void(const QString &)> onStatus = [](const QString &) {};
 
-    void setStatus(const QString &text) override { statuses << text; onStatus(text); }
+    void setStatus(const QString &text) override
+    {
+        statuses << text;
+        onStatus(text);
+    }
     QString creditsText() const override { return credits; }
     void setCreditsText(const QString &text) override { credits = text; }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
-    void inform(const QString &title, const QString &text) override { titles << title; texts << text; }
+    void inform(const QString &title, const QString &text) override
+    {
+        titles << title;
+        texts << text;
+    }
     bool ask(const QString &title, const QString &text) override
     {
         titles << title + '?';
         texts << text;
         return !answers.isEmpty() && answers.dequeue();
     }
-    void showError(const AppError &error) override { titles << "ERROR"; texts << error.text(); }
+    void showError(const AppError &error) override
+    {
+        titles << "ERROR";
+        texts << error.text();
+    }
     void setProgress(int done, int total) override { progress.append({done, total}); }
-    void yieldToEvents() override { ++yields; onYield(); }
+    void yieldToEvents() override
+    {
+        ++yields;
+        onYield();
+    }
     void outboxChanged() override {}
     void inboxChanged() override {}
     QString lastStatus() const { return statuses.value(statuses.size() - 1); }

@@ -87,12 +87,13 @@ private slots:
         QList<QStringList> outboxes;
         for (const int connections : {1, 4}) {
             GatewaySetup s(1000, "0");
-                const Pace pace(connections);
+            const Pace pace(connections);
             s.gateway.admin(QStringLiteral("/admin/latency?ms=5"));
             s.gateway.admin(QStringLiteral("/admin/fault?mode=refuse&customers=3,12,13"));
             s.gateway.admin(QStringLiteral("/admin/fault?mode=drop&customers=9"));
             for (int i = 1; i <= 30; ++i)
-                OutboxRows::queue(i == 6 ? QStringLiteral("7") : QStringLiteral("08200000%1").arg(i, 2, 10, QLatin1Char('0')),
+                OutboxRows::queue(i == 6 ? QStringLiteral("7")
+                                         : QStringLiteral("08200000%1").arg(i, 2, 10, QLatin1Char('0')),
                                   i == 17 ? QStringLiteral("  ") : QStringLiteral("message %1").arg(i));
             QVERIFY(!OutboxSender(s.host).SendOutbox());
 
@@ -168,7 +169,8 @@ private slots:
         s.gateway.admin(QStringLiteral("/admin/latency?ms=10"));
         QList<qint64> keys;
         for (int i = 0; i < queued; ++i)
-            keys << OutboxRows::add({.number = QStringLiteral("0821234567"), .sendTime = QStringLiteral("09:%1").arg(i, 2, 10, QLatin1Char('0'))});
+            keys << OutboxRows::add({.number = QStringLiteral("0821234567"),
+                                     .sendTime = QStringLiteral("09:%1").arg(i, 2, 10, QLatin1Char('0'))});
         s.host.answers.enqueue(true);
         s.host.onYield = [&] {
             if (runOut && s.host.yields == 1)

@@ -148,21 +148,22 @@ private slots:
                                                 << false << State::Complete << QByteArray("42") << true;
         QTest::newRow("204") << QByteArray("HTTP/1.1 204 No Content\r\nX-A: 1\r\n\r\n") << false << State::Complete
                              << QByteArray() << true;
-        QTest::newRow("close without length") << ok + "Connection: close\r\n\r\n1000\r\n" << true << State::Complete
-                                              << QByteArray("1000\r\n") << false;
-        QTest::newRow("closed before the length") << ok + "Content-Length: 9\r\n\r\n1000" << true << State::Incomplete
-                                                  << QByteArray("1000") << false;
+        QTest::newRow("close without length") << ok + "Connection: close\r\n\r\n1000\r\n"
+                                              << true << State::Complete << QByteArray("1000\r\n") << false;
+        QTest::newRow("closed before the length")
+            << ok + "Content-Length: 9\r\n\r\n1000" << true << State::Incomplete << QByteArray("1000") << false;
         QTest::newRow("chunked with trailers")
-            << ok + "Transfer-Encoding: chunked\r\n\r\n4\r\n5000\r\n3;x=y\r\n001\r\n0\r\nX-Trailer: 1\r\n\r\n" << false
-            << State::Complete << QByteArray("5000001") << true;
-        QTest::newRow("bad chunk size") << ok + "Transfer-Encoding: chunked\r\n\r\nzz\r\n5000\r\n0\r\n\r\n" << false
-                                        << State::Broken << QByteArray() << false;
-        QTest::newRow("chunk size past 64 bits") << ok + "Transfer-Encoding: chunked\r\n\r\n1" + QByteArray(17, '0')
-                                                        + "\r\n" << false << State::Broken << QByteArray() << false;
-        QTest::newRow("header line over the limit")
-            << ok + "X-Long: " + QByteArray(HttpAnswerParser::MaxLine, 'a') << false << State::Broken << QByteArray()
-            << false;
-        QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH\r\n") << false << State::Broken << QByteArray() << false;
+            << ok + "Transfer-Encoding: chunked\r\n\r\n4\r\n5000\r\n3;x=y\r\n001\r\n0\r\nX-Trailer: 1\r\n\r\n"
+            << false << State::Complete << QByteArray("5000001") << true;
+        QTest::newRow("bad chunk size") << ok + "Transfer-Encoding: chunked\r\n\r\nzz\r\n5000\r\n0\r\n\r\n"
+                                        << false << State::Broken << QByteArray() << false;
+        QTest::newRow("chunk size past 64 bits")
+            << ok + "Transfer-Encoding: chunked\r\n\r\n1" + QByteArray(17, '0') + "\r\n"
+            << false << State::Broken << QByteArray() << false;
+        QTest::newRow("header line over the limit") << ok + "X-Long: " + QByteArray(HttpAnswerParser::MaxLine, 'a')
+                                                    << false << State::Broken << QByteArray() << false;
+        QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH\r\n") << false << State::Broken << QByteArray()
+                                  << false;
     }
     void answerParsedByteByByte()
     {
@@ -206,10 +207,10 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(qint64, key);
-        const StatusReport report =
-            statusReport(QStringLiteral("<sent><msg><t>%1</t><a/><b/><c/><d/><f>TRUE</f><c>%1</c></msg></sent>").arg(text));
-        const RepliesList list =
-            replies(QStringLiteral("<replies><reply><i>R</i><s/><f/><t/><r/><m/><d/><c>%1</c></reply></replies>").arg(text));
+        const StatusReport report = statusReport(
+            QStringLiteral("<sent><msg><t>%1</t><a/><b/><c/><d/><f>TRUE</f><c>%1</c></msg></sent>").arg(text));
+        const RepliesList list = replies(
+            QStringLiteral("<replies><reply><i>R</i><s/><f/><t/><r/><m/><d/><c>%1</c></reply></replies>").arg(text));
         QCOMPARE(report.entries.size(), 1);
         QCOMPARE(report.entries[0].has_value(), key >= 0);
         QCOMPARE(report.highestTrn, qMax<qint64>(key, 0));
@@ -225,21 +226,35 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stored"); // empty: no date
-        QTest::newRow("database form") << "2024-03-14 14:05:07" << "2024-03-14 14:05:07";
-        QTest::newRow("ISO fraction") << "2024-03-14T14:05:07.1234567" << "2024-03-14 14:05:07";
-        QTest::newRow("day first") << "3/4/2024 9:05" << "2024-04-03 09:05:00";
-        QTest::newRow("month first when day first cannot be") << "3/14/2024 2:05:07 PM" << "2024-03-14 14:05:07";
-        QTest::newRow("date only") << "14/03/2024" << "2024-03-14 00:00:00";
-        QTest::newRow("12 AM") << "2024-03-14 12:30 am" << "2024-03-14 00:30:00";
+        QTest::newRow("database form") << "2024-03-14 14:05:07"
+                                       << "2024-03-14 14:05:07";
+        QTest::newRow("ISO fraction") << "2024-03-14T14:05:07.1234567"
+                                      << "2024-03-14 14:05:07";
+        QTest::newRow("day first") << "3/4/2024 9:05"
+                                   << "2024-04-03 09:05:00";
+        QTest::newRow("month first when day first cannot be") << "3/14/2024 2:05:07 PM"
+                                                              << "2024-03-14 14:05:07";
+        QTest::newRow("date only") << "14/03/2024"
+                                   << "2024-03-14 00:00:00";
+        QTest::newRow("12 AM") << "2024-03-14 12:30 am"
+                               << "2024-03-14 00:30:00";
         // With a zone: the office's time (South African unless set), whatever the machine's.
-        QTest::newRow("UTC") << "2024-03-14T22:05:07Z" << "2024-03-15 00:05:07";
-        QTest::newRow("an offset") << "2024-03-14T14:05:07-05:00" << "2024-03-14 21:05:07";
-        QTest::newRow("surrounding blanks") << "  2024-03-14   14:05:07 " << "2024-03-14 14:05:07";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("words") << "yesterday" << "";
-        QTest::newRow("no such day") << "2024-02-30 10:00" << "";
-        QTest::newRow("13 PM") << "2024-03-14 13:00 PM" << "";
-        QTest::newRow("trailing junk") << "2024-03-14 10:00 tomorrow" << "";
+        QTest::newRow("UTC") << "2024-03-14T22:05:07Z"
+                             << "2024-03-15 00:05:07";
+        QTest::newRow("an offset") << "2024-03-14T14:05:07-05:00"
+                                   << "2024-03-14 21:05:07";
+        QTest::newRow("surrounding blanks") << "  2024-03-14   14:05:07 "
+                                            << "2024-03-14 14:05:07";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("words") << "yesterday"
+                               << "";
+        QTest::newRow("no such day") << "2024-02-30 10:00"
+                                     << "";
+        QTest::newRow("13 PM") << "2024-03-14 13:00 PM"
+                               << "";
+        QTest::newRow("trailing junk") << "2024-03-14 10:00 tomorrow"
+                                       << "";
     }
     void dateTimeTexts()
     {

@@ -1,11 +1,11 @@
 #include "GatewayTestSupport.h"
 
-#include "gateway/GatewayCycles.h"
-#include "outbox/RunLock.h"
-#include "gateway/OutboxSender.h"
 #include "compose/NumberListQueue.h"
 #include "data/Clock.h"
+#include "gateway/GatewayCycles.h"
+#include "gateway/OutboxSender.h"
 #include "outbox/FailReasons.h"
+#include "outbox/RunLock.h"
 
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -13,9 +13,9 @@
 
 namespace {
 
-const QString NoCredits = QStringLiteral(
-    "Please check credits first, or there is not enough credits left for the amount of sms to be send. "
-    "Either buy more credits or delete some of the sms.");
+const QString NoCredits =
+    QStringLiteral("Please check credits first, or there is not enough credits left for the amount of sms to be send. "
+                   "Either buy more credits or delete some of the sms.");
 const QString NotEnough = QStringLiteral("There is not enough credits left for the amount of sms to be send. "
                                          "Either buy more credits or delete some of the sms.");
 const QString Ready = QStringLiteral("Done. Ready ...");
@@ -75,7 +75,8 @@ private slots:
         QTest::addColumn<QString>("told");
         QTest::newRow("refused") << "FALSE: Invalid username or password" << 200
                                  << "The gateway's answer is not a credit balance: FALSE: Invalid username or password";
-        QTest::newRow("error page") << "<html><body>Server Error</body></html>" << 500 << "answered with HTTP status 500";
+        QTest::newRow("error page") << "<html><body>Server Error</body></html>" << 500
+                                    << "answered with HTTP status 500";
         QTest::newRow("no number") << "<Credits/>" << 200 << "The gateway's answer is not a credit balance";
         QTest::newRow("empty") << "" << 200 << "The gateway's answer is not a credit balance.";
         QTest::newRow("not listening") << "" << 0 << "could not be reached";
@@ -116,9 +117,10 @@ private slots:
     void wholeOutboxOldestFirst()
     {
         GatewaySetup s(5, "0");
-        const QList<qint64> keys = {OutboxRows::queue("+27 82 123 4567", "  one  "), OutboxRows::queue("27821234567", "two"),
-                                    OutboxRows::queue(" 082 123 4567 ", "three"), OutboxRows::queue("+27821234567", "four"),
-                                    OutboxRows::queue("821234567", "five")};
+        const QList<qint64> keys = {OutboxRows::queue("+27 82 123 4567", "  one  "),
+                                    OutboxRows::queue("27821234567", "two"),
+                                    OutboxRows::queue(" 082 123 4567 ", "three"),
+                                    OutboxRows::queue("+27821234567", "four"), OutboxRows::queue("821234567", "five")};
         QVERIFY(OutboxSender(s.host).SendOutbox());
         const QStringList requests = takeRequests(s.gateway);
         QCOMPARE(requestParameters(requests, "Type"),
@@ -148,9 +150,14 @@ private slots:
         QCOMPARE(s.host.credits, "8");
         takeRequests(s.gateway);
         QList<qint64> k;
-        for (const auto &[date, time] : QList<QPair<QString, QString>>{
-                 {"2024-03-15", "10:00"}, {"2024-03-14", "17:30"}, {"2024-03-14", "09:05"}, {"2024-03-14", "09:05"},
-                 {"2024-03-14", "09:05"}, {"2024-03-14", "09:05"}, {"2024-01-01", "23:59"}, {"", ""}})
+        for (const auto &[date, time] : QList<QPair<QString, QString>>{{"2024-03-15", "10:00"},
+                                                                       {"2024-03-14", "17:30"},
+                                                                       {"2024-03-14", "09:05"},
+                                                                       {"2024-03-14", "09:05"},
+                                                                       {"2024-03-14", "09:05"},
+                                                                       {"2024-03-14", "09:05"},
+                                                                       {"2024-01-01", "23:59"},
+                                                                       {"", ""}})
             k.append(OutboxRows::add({.number = "0821234567", .message = "m", .sendDate = date, .sendTime = time}));
         QVERIFY(!sender.SendOutbox());
         QCOMPARE(types(s.gateway), QStringList({"replies", "Credits"}));
@@ -177,19 +184,23 @@ private slots:
     void rowsMarkedByAnswerAndRunGoesOn()
     {
         GatewaySetup s(1000, "100");
-        for (const auto &[body, status] : QList<QPair<QString, int>>{
-                 {"FALSE: Invalid number\r\n", 200}, {"fAlSe:\r\n no way ", 200}, {"\r\nFALSE: busy", 200},
-                 {"5000123\r\n", 200}, {"<html><body>Internal error</body></html>", 500}, {"", 200}})
+        for (const auto &[body, status] : QList<QPair<QString, int>>{{"FALSE: Invalid number\r\n", 200},
+                                                                     {"fAlSe:\r\n no way ", 200},
+                                                                     {"\r\nFALSE: busy", 200},
+                                                                     {"5000123\r\n", 200},
+                                                                     {"<html><body>Internal error</body></html>", 500},
+                                                                     {"", 200}})
             scriptAnswer(s.gateway, QStringLiteral("SingleSMS"), body, status);
         QList<qint64> keys;
-        for (const char *number : {"0821234567", "0821234567", "0821234567", "0821234567", "0821234567",
-                                   "0821234567", "", "+", "7", "0821234567", "0821234567", "0821234567"})
+        for (const char *number : {"0821234567", "0821234567", "0821234567", "0821234567", "0821234567", "0821234567",
+                                   "", "+", "7", "0821234567", "0821234567", "0821234567"})
             keys.append(OutboxRows::queue(number, "hello"));
         Database::run(QStringLiteral("UPDATE SMSSend SET Message = '   ' WHERE SMSSendID = ?"), {keys[9]});
         Database::run(QStringLiteral("UPDATE SMSSend SET Message = NULL WHERE SMSSendID = ?"), {keys[10]});
         QVERIFY2(OutboxSender(s.host).SendOutbox(), qPrintable(s.host.texts.join('|')));
         QCOMPARE(posted(s.gateway), ids(keys.mid(0, 6) << keys[11]));
-        QCOMPARE(OutboxRows::states(), QStringList({"0", "0", "0", "5000123", "0", "0", "0", "0", "0", "0", "0", "5000001"}));
+        QCOMPARE(OutboxRows::states(),
+                 QStringList({"0", "0", "0", "5000123", "0", "0", "0", "0", "0", "0", "0", "5000001"}));
         QVERIFY(s.host.statuses.contains("SMS NOT sent : FALSE: Invalid number"));
         QVERIFY(s.host.statuses.contains("SMS NOT sent : fAlSe: no way"));
         QCOMPARE(s.host.statuses.count("SMS Sent - BatchID: 0"), 3);
@@ -203,11 +214,18 @@ private slots:
         GatewaySetup s(1000, "100");
         const QString invalid = "Not a valid number", notMobile = "Not a cellphone number",
                       foreign = "Not a South African number";
-        const QList<QPair<QString, QString>> refused = {
-            {"123", invalid},           {"MTN", invalid},           {"0800 123 456", notMobile},
-            {"0860 123 456", notMobile}, {"012 555 0100", notMobile}, {"08211122223", invalid},
-            {"082111222233", invalid},  {"+1 212 555 0100", foreign}, {"+44 7911 123456", foreign},
-            {"08211122", invalid},      {"+27 21 123 4567", notMobile}, {"082 111 ABCD", invalid}};
+        const QList<QPair<QString, QString>> refused = {{"123", invalid},
+                                                        {"MTN", invalid},
+                                                        {"0800 123 456", notMobile},
+                                                        {"0860 123 456", notMobile},
+                                                        {"012 555 0100", notMobile},
+                                                        {"08211122223", invalid},
+                                                        {"082111222233", invalid},
+                                                        {"+1 212 555 0100", foreign},
+                                                        {"+44 7911 123456", foreign},
+                                                        {"08211122", invalid},
+                                                        {"+27 21 123 4567", notMobile},
+                                                        {"082 111 ABCD", invalid}};
         const qint64 first = OutboxRows::queue("0821112222", "first");
         QList<qint64> keys;
         for (const auto &[number, reason] : refused)
@@ -219,8 +237,9 @@ private slots:
         QCOMPARE(requestParameters(posts, "CustomerID"), ids({first, last}));
         QCOMPARE(requestParameters(posts, "Number"), QStringList({"0821112222", "0831234567"}));
         for (qsizetype i = 0; i < refused.size(); ++i) {
-            QCOMPARE(queryValues("SELECT Send, InFlight, EventID, FailReason FROM SMSSend WHERE SMSSendID = ?", {keys[i]}),
-                     QStringList({"1", "0", "0", refused[i].second}));
+            QCOMPARE(
+                queryValues("SELECT Send, InFlight, EventID, FailReason FROM SMSSend WHERE SMSSendID = ?", {keys[i]}),
+                QStringList({"1", "0", "0", refused[i].second}));
             QVERIFY(!FailReasons::mayQueueAgain(refused[i].second));
         }
         QVERIFY(s.host.titles.isEmpty());
@@ -260,8 +279,7 @@ private slots:
             s.host.onStatus = [&](const QString &text) {
                 QSqlQuery count(other);
                 if (text.startsWith("Sending SMS to ")
-                    && count.exec("SELECT count(*) FROM SMSSend WHERE Send = 1 AND InFlight = 0")
-                    && count.next())
+                    && count.exec("SELECT count(*) FROM SMSSend WHERE Send = 1 AND InFlight = 0") && count.next())
                     attemptedBeforePost.append(count.value(0).toInt());
             };
             s.host.onYield = [&] {
@@ -284,7 +302,8 @@ private slots:
         QTest::addColumn<QString>("cycle");
         QTest::addColumn<QStringList>("types");
         QTest::addColumn<QString>("status");
-        QTest::newRow("Send/Receive") << "SendReceive" << QStringList{"Sent", "replies", "Credits", "SingleSMS", "replies"}
+        QTest::newRow("Send/Receive") << "SendReceive"
+                                      << QStringList{"Sent", "replies", "Credits", "SingleSMS", "replies"}
                                       << "Done. Ready ... 1 sent";
         QTest::newRow("Send Now") << "SendNow" << QStringList{"replies", "Credits", "SingleSMS", "Sent"}
                                   << "Done. Ready ... 1 sent, 1 delivery report";
@@ -339,7 +358,8 @@ private slots:
         QVERIFY(cycles.SendReceive());
         QCOMPARE(started, QList<bool>(12, false));
         QCOMPARE(QList<QVariantList>(running), (QList<QVariantList>{{true}, {false}}));
-        QCOMPARE(types(s.gateway), QStringList({"Sent", "replies", "Credits", "SingleSMS", "SingleSMS", "SingleSMS", "replies"}));
+        QCOMPARE(types(s.gateway),
+                 QStringList({"Sent", "replies", "Credits", "SingleSMS", "SingleSMS", "SingleSMS", "replies"}));
         s.host.onYield = [] {};
         QVERIFY(cycles.ReceiveNow());
     }

@@ -2,8 +2,8 @@
 #include "GatewayTestSupport.h"
 
 #include "campaigns/OptOuts.h"
-#include "gateway/RepliesRetrieval.h"
 #include "gateway/OutboxSender.h"
+#include "gateway/RepliesRetrieval.h"
 #include "gateway/StatusRetrieval.h"
 
 #include <QTest>

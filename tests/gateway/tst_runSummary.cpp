@@ -28,9 +28,9 @@ private slots:
 
         const QString gateway = u"The gateway at 127\\.0\\.0\\.1:\\d+ "_s;
         const QString ready = QRegularExpression::escape(u"Done. Ready ..."_s);
-        QTest::newRow("not listening")
-            << "down" << 1000 << false << QStringList{"ERROR"}
-            << u"3 left queued — Delivery reports, Replies, Credits: "_s + gateway + u"could not be reached: .+"_s;
+        QTest::newRow("not listening") << "down" << 1000 << false << QStringList{"ERROR"}
+                                       << u"3 left queued — Delivery reports, Replies, Credits: "_s + gateway
+                                              + u"could not be reached: .+"_s;
         QTest::newRow("HTTP 500 for Credits")
             << "mode=error500&types=Credits" << 1000 << false << QStringList{"ERROR"}
             << u"3 left queued — Credits: "_s + gateway + u"answered with HTTP status 500: Runtime Error"_s;
@@ -38,15 +38,14 @@ private slots:
             << "mode=not-xml" << 1000 << false << QStringList{"ERROR"}
             << u"3 left queued — Delivery reports, Replies: The gateway's answer is not XML: Service Unavailable; "
                "Credits: The gateway's answer is not a credit balance: Service Unavailable"_s;
-        QTest::newRow("one refused")
-            << "mode=refuse&customers=2" << 1000 << false << QStringList{}
-            << ready + u" 2 sent, 1 refused \\(Service temporarily unavailable\\)"_s;
+        QTest::newRow("one refused") << "mode=refuse&customers=2" << 1000 << false << QStringList{}
+                                     << ready + u" 2 sent, 1 refused \\(Service temporarily unavailable\\)"_s;
         QTest::newRow("no credits") << "" << 0 << false << QStringList{"CREDITS"}
                                     << u"3 left queued — Credits: the balance is 0"_s;
-        QTest::newRow("credits for two, sent") << "" << 2 << true << QStringList{"CREDITS", "SEND?"}
-                                               << ready + u" 2 sent, 1 left queued"_s;
-        QTest::newRow("credits for two, declined") << "" << 2 << false << QStringList{"CREDITS", "SEND?"}
-                                                   << ready + u" 3 left queued"_s;
+        QTest::newRow("credits for two, sent")
+            << "" << 2 << true << QStringList{"CREDITS", "SEND?"} << ready + u" 2 sent, 1 left queued"_s;
+        QTest::newRow("credits for two, declined")
+            << "" << 2 << false << QStringList{"CREDITS", "SEND?"} << ready + u" 3 left queued"_s;
     }
     void sendReceiveEndsSayingWhatHappened()
     {

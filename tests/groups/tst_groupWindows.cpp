@@ -193,7 +193,7 @@ void tst_groupWindows::enterTwiceDeletesTheGroupButKeepsItsContacts()
     QCOMPARE(boxes->count(), 2);
     QCOMPARE(boxes->last().defaultButton, QMessageBox::No);
 
-    boxes.reset(); // real boxes from here on
+    boxes.reset();      // real boxes from here on
     grid->selectRow(0); // Team
     const auto seen = enterOnEveryBox([this] { click("cmdDelete"); });
     QCOMPARE(seen.size(), 2);
@@ -228,14 +228,16 @@ void tst_groupWindows::twoPickersAtOnceKeepTheirOwnMarks()
 
     const QString opened = clickOpening("cmdAdd", [&](QWidget *mine) {
         tick(grid(mine), 0); // Ann
-        const QString nested = modalOpenedBy([&] { theirs->cmdAdd_Click(); }, [&](QWidget *picker) {
-            QCOMPARE(ticks(picker), (QList<int>{Qt::Unchecked, Qt::Unchecked, Qt::Unchecked}));
-            click(picker, "cmdAll");
-            QCOMPARE(ticks(mine), (QList<int>{Qt::Checked, Qt::Unchecked, Qt::Unchecked}));
-            click(picker, "cmdNone");
-            tick(grid(picker), 2); // Cy
-            QCOMPARE(ticks(picker), (QList<int>{Qt::Unchecked, Qt::Unchecked, Qt::Checked}));
-        });
+        const QString nested =
+            modalOpenedBy([&] { theirs->cmdAdd_Click(); },
+                          [&](QWidget *picker) {
+                              QCOMPARE(ticks(picker), (QList<int>{Qt::Unchecked, Qt::Unchecked, Qt::Unchecked}));
+                              click(picker, "cmdAll");
+                              QCOMPARE(ticks(mine), (QList<int>{Qt::Checked, Qt::Unchecked, Qt::Unchecked}));
+                              click(picker, "cmdNone");
+                              tick(grid(picker), 2); // Cy
+                              QCOMPARE(ticks(picker), (QList<int>{Qt::Unchecked, Qt::Unchecked, Qt::Checked}));
+                          });
         QCOMPARE(nested, u"frmEditGroupsListContacts"_s);
         QCOMPARE(ticks(mine), (QList<int>{Qt::Checked, Qt::Unchecked, Qt::Unchecked}));
     });

@@ -85,10 +85,10 @@ void tst_numbers::screenLeavesOutAndAsksOnce_data()
     const QString list = u"list"_s;
     QTest::newRow("none left out") << list << QStringList{"0821112222", "+27 83 123 4567"}
                                    << QStringList{"0821112222", "+27 83 123 4567"} << QString();
-    QTest::newRow("typed list") << list << QStringList{"0821112222", "123", "0821112222"}
-                                << QStringList{"0821112222"}
+    QTest::newRow("typed list") << list << QStringList{"0821112222", "123", "0821112222"} << QStringList{"0821112222"}
                                 << u"2 numbers will be skipped: 123 (not a valid number), 0821112222 (twice in this "
-                                   u"list)"_s + end;
+                                   u"list)"_s
+                                       + end;
     QTest::newRow("one number written two ways, three times")
         << u"group"_s << QStringList{"082 111 2222", "+27821112222", " 27 82 111 2222 ", "0831234567"}
         << QStringList{"082 111 2222", "0831234567"}
@@ -98,15 +98,16 @@ void tst_numbers::screenLeavesOutAndAsksOnce_data()
         << QStringList{"", "0800 123 456", "+1 212 555 0100", "MTN", "084 444 4444", "0821112222", "0844444444"}
         << QStringList{"0821112222"}
         << u"6 numbers will be skipped: (no number), 0800 123 456 (not a cellphone number), +1 212 555 0100 (not a "
-           u"South African number), MTN (not a valid number), 084 444 4444 (opted out) and 1 more"_s + end;
+           u"South African number), MTN (not a valid number), 084 444 4444 (opted out) and 1 more"_s
+               + end;
     QTest::newRow("one") << list << QStringList{"012 555 0100"} << QStringList{}
                          << u"1 number will be skipped: 012 555 0100 (not a cellphone number)"_s + end;
-    QTest::newRow("long list") << list
-                               << QStringList{"1", "2", "3", "4", "0821112222", "0821112222", "5", "6", "0821112222"}
-                               << QStringList{"0821112222"}
-                               << u"8 numbers will be skipped: 1 (not a valid number), 2 (not a valid number), 3 (not a "
-                                  u"valid number), 4 (not a valid number), 0821112222 (3 times in this list) and 2 more"_s
-                                      + end;
+    QTest::newRow("long list")
+        << list << QStringList{"1", "2", "3", "4", "0821112222", "0821112222", "5", "6", "0821112222"}
+        << QStringList{"0821112222"}
+        << u"8 numbers will be skipped: 1 (not a valid number), 2 (not a valid number), 3 (not a "
+           u"valid number), 4 (not a valid number), 0821112222 (3 times in this list) and 2 more"_s
+               + end;
 }
 
 void tst_numbers::screenLeavesOutAndAsksOnce()
@@ -138,7 +139,7 @@ void tst_numbers::accountsOfOneNumberAreToldApartByTheirText()
     QCOMPARE(skipped.countOf(SkippedNumbers::Reason::Twice), 1);
     QCOMPARE(skipped.countOf(SkippedNumbers::Reason::NoNumber), 1);
     QVERIFY2(skipped.question().startsWith(u"3 numbers will be skipped: +27 82 111 2222 (twice in this file), "
-                                            u"Botha, Bob 123 (not a valid number), Dube, Thandi (no number)\n"_s),
+                                           u"Botha, Bob 123 (not a valid number), Dube, Thandi (no number)\n"_s),
              qPrintable(skipped.question()));
 }
 

@@ -42,8 +42,9 @@ int main(int argc, char *argv[])
                            QStringLiteral("Crash test message %1").arg(i)});
             }
             if (group)
-                Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) SELECT ?, ClientID FROM Clients"),
-                              {group});
+                Database::run(
+                    QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) SELECT ?, ClientID FROM Clients"),
+                    {group});
             batch.commit();
         } else if (command == QStringLiteral("queue-group")) {
             const qint64 queued = GroupQueue::queue(

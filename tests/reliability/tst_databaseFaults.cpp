@@ -66,10 +66,10 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("reason"); // what the error says
         const QList<QPair<QString, QString>> faults = {{"read-only", "readonly"},
-                                                        {"locked", "locked"},
-                                                        {"deleted", "Could not find the database file"},
-                                                        {"not a database", "not a database"},
-                                                        {"full disk", "disk"}};
+                                                       {"locked", "locked"},
+                                                       {"deleted", "Could not find the database file"},
+                                                       {"not a database", "not a database"},
+                                                       {"full disk", "disk"}};
         for (const auto &[fault, reason] : faults)
             for (const char *action : {"queue group", "send run"})
                 QTest::addRow("%s/%s", qPrintable(fault), action) << fault << action << reason;
@@ -87,7 +87,8 @@ private slots:
         {
             Database::Batch batch;
             for (int i = 0; i < 300; ++i)
-                GroupRows::link(group, GroupRows::addClient(QStringLiteral("Member %1").arg(i), QStringLiteral("0821%1").arg(i, 6, 10, QLatin1Char('0'))));
+                GroupRows::link(group, GroupRows::addClient(QStringLiteral("Member %1").arg(i),
+                                                            QStringLiteral("0821%1").arg(i, 6, 10, QLatin1Char('0'))));
             batch.commit();
         }
         for (int i = 0; i < 5; ++i)

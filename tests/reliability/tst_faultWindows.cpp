@@ -39,21 +39,30 @@ private slots:
         const QStringList firstInDoubt = {"77", "77", "5000001", "in flight", "in flight"};
         const QStringList refused = {"77", "77", "5000001", "0", "0"};
         // The send window ends with what its run did and which step failed with what words.
-        const QString gateway = u"The gateway at 127\\.0\\.0\\.1:\\d+ "_s, ready = u"Ready \\.\\.\\. 1 sent, 2 refused "_s;
+        const QString gateway = u"The gateway at 127\\.0\\.0\\.1:\\d+ "_s,
+                      ready = u"Ready \\.\\.\\. 1 sent, 2 refused "_s;
         const QString noAnswer = u"1 sent, 2 without an answer — Send: "_s + gateway;
-        QTest::newRow("send/not listening") << "send" << "down" << untouched << QStringList{"ERROR"}
-                                            << u"3 left queued — Replies, Credits: "_s + gateway + u"could not be reached: .+"_s;
-        QTest::newRow("send/reset") << "send" << "drop" << firstInDoubt << QStringList{"ERROR"}
+        QTest::newRow("send/not listening")
+            << "send"
+            << "down" << untouched << QStringList{"ERROR"}
+            << u"3 left queued — Replies, Credits: "_s + gateway + u"could not be reached: .+"_s;
+        QTest::newRow("send/reset") << "send"
+                                    << "drop" << firstInDoubt << QStringList{"ERROR"}
                                     << noAnswer + u"broke off the exchange before the whole answer arrived: .+"_s;
-        QTest::newRow("send/stall") << "send" << "hang" << firstInDoubt << QStringList{"ERROR"}
+        QTest::newRow("send/stall") << "send"
+                                    << "hang" << firstInDoubt << QStringList{"ERROR"}
                                     << noAnswer + u"did not answer within 0\\.7 seconds\\."_s;
-        QTest::newRow("send/truncated") << "send" << "truncate" << firstInDoubt << QStringList{"ERROR"}
+        QTest::newRow("send/truncated") << "send"
+                                        << "truncate" << firstInDoubt << QStringList{"ERROR"}
                                         << noAnswer + u"broke off the exchange before the whole answer arrived: .+"_s;
-        QTest::newRow("send/500") << "send" << "error500" << refused << QStringList{}
+        QTest::newRow("send/500") << "send"
+                                  << "error500" << refused << QStringList{}
                                   << ready + u"\\(Answer without a batch number: Runtime Error\\)"_s;
-        QTest::newRow("send/not xml") << "send" << "not-xml" << refused << QStringList{}
+        QTest::newRow("send/not xml") << "send"
+                                      << "not-xml" << refused << QStringList{}
                                       << ready + u"\\(Answer without a batch number: Service Unavailable\\)"_s;
-        QTest::newRow("send/refused") << "send" << "refuse" << refused << QStringList{}
+        QTest::newRow("send/refused") << "send"
+                                      << "refuse" << refused << QStringList{}
                                       << ready + u"\\(Service temporarily unavailable\\)"_s;
         // The two report windows never call a failed request done: their status says what failed, and nothing is
         // stored.
@@ -64,16 +73,19 @@ private slots:
             {"truncate", gateway + u"broke off the exchange before the whole answer arrived: .+"_s},
             {"error500", gateway + u"answered with HTTP status 500: Runtime Error"_s}};
         for (const auto &[fault, reason] : reasons) {
-            QTest::addRow("report/%s", fault) << "report" << fault << untouched << QStringList{}
-                                              << u"Getting status reports failed: "_s + reason;
-            QTest::addRow("replies/%s", fault) << "replies" << fault << untouched << QStringList{}
-                                               << u"Getting replies failed: "_s + reason;
+            QTest::addRow("report/%s", fault)
+                << "report" << fault << untouched << QStringList{} << u"Getting status reports failed: "_s + reason;
+            QTest::addRow("replies/%s", fault)
+                << "replies" << fault << untouched << QStringList{} << u"Getting replies failed: "_s + reason;
         }
         QTest::addRow("report/not-xml")
-            << "report" << "not-xml" << untouched << QStringList{}
+            << "report"
+            << "not-xml" << untouched << QStringList{}
             << u"Getting status reports failed: The gateway's answer is not a report page: Service Unavailable"_s;
-        QTest::addRow("replies/not-xml") << "replies" << "not-xml" << untouched << QStringList{}
-                                         << u"Getting replies failed: The gateway's answer is not XML: Service Unavailable"_s;
+        QTest::addRow("replies/not-xml")
+            << "replies"
+            << "not-xml" << untouched << QStringList{}
+            << u"Getting replies failed: The gateway's answer is not XML: Service Unavailable"_s;
     }
     void windowUnderFault()
     {
@@ -118,7 +130,8 @@ private slots:
 
         QFETCH(QStringList, states);
         const QStringList found = OutboxRows::states();
-        const QJsonArray accepted = fault == "down" ? QJsonArray() : adminArray(s.gateway, QStringLiteral("/admin/messages"));
+        const QJsonArray accepted =
+            fault == "down" ? QJsonArray() : adminArray(s.gateway, QStringLiteral("/admin/messages"));
         QSet<QString> keys;
         for (const QJsonValue &message : accepted)
             keys.insert(message[QStringLiteral("customerId")].toVariant().toString());

@@ -21,13 +21,16 @@ Outbox fillOutbox(const GatewayProcess &gateway)
 {
     Outbox rows;
     for (int i = 0; i < 2; ++i) {
-        rows.sent << OutboxRows::add({.number = QStringLiteral("0821110000"), .message = QStringLiteral("old"),
-                                      .send = true, .eventId = QStringLiteral("77")});
+        rows.sent << OutboxRows::add({.number = QStringLiteral("0821110000"),
+                                      .message = QStringLiteral("old"),
+                                      .send = true,
+                                      .eventId = QStringLiteral("77")});
         gateway.admin(QStringLiteral("/admin/report?user=demo&flag=TRUE&customer=%1").arg(rows.sent.last()));
     }
     for (int i = 0; i < 3; ++i)
         rows.queued << OutboxRows::queue(QStringLiteral("082222000%1").arg(i), QStringLiteral("new %1").arg(i));
-    gateway.admin(QStringLiteral("/admin/reply?user=demo&id=R1&from=0821110000&text=Yes&customer=%1").arg(rows.sent[0]));
+    gateway.admin(
+        QStringLiteral("/admin/reply?user=demo&id=R1&from=0821110000&text=Yes&customer=%1").arg(rows.sent[0]));
     return rows;
 }
 
@@ -78,44 +81,52 @@ private slots:
         const QStringList fetchedFirst = {"R1"};
         const QStringList firstSent = {"77", "77", "5000001", "queued", "queued"};
         const QStringList firstInDoubt = {"77", "77", "5000001", "in flight", "in flight"};
-        QTest::newRow("send/not listening") << "send" << "down" << firstSent << notDelivered << fetchedFirst
-                                            << "could not be reached";
-        QTest::newRow("send/reset") << "send" << "drop" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
-        QTest::newRow("send/stall") << "send" << "hang" << firstInDoubt << notDelivered << fetchedFirst
-                                    << "did not answer";
+        QTest::newRow("send/not listening")
+            << "send"
+            << "down" << firstSent << notDelivered << fetchedFirst << "could not be reached";
+        QTest::newRow("send/reset") << "send"
+                                    << "drop" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
+        QTest::newRow("send/stall") << "send"
+                                    << "hang" << firstInDoubt << notDelivered << fetchedFirst << "did not answer";
         // An error page is an answer: the message was refused and shows as FAILED.
-        QTest::newRow("send/500") << "send" << "error500" << QStringList{"77", "77", "5000001", "0", "0"}
-                                  << notDelivered << fetchedFirst << "";
-        QTest::newRow("send/not xml") << "send" << "not-xml" << QStringList{"77", "77", "5000001", "0", "0"}
-                                      << notDelivered << fetchedFirst << "";
-        QTest::newRow("send/truncated") << "send" << "truncate" << firstInDoubt << notDelivered << fetchedFirst
-                                        << "broke off";
+        QTest::newRow("send/500") << "send"
+                                  << "error500" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
+                                  << fetchedFirst << "";
+        QTest::newRow("send/not xml") << "send"
+                                      << "not-xml" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
+                                      << fetchedFirst << "";
+        QTest::newRow("send/truncated") << "send"
+                                        << "truncate" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
         // A million-entry document is no batch number: that message is refused, the next goes out.
-        QTest::newRow("send/million") << "send" << "million" << QStringList{"77", "77", "5000001", "0", "5000002"}
-                                      << notDelivered << fetchedFirst << "";
-        QTest::newRow("send/refused") << "send" << "refuse" << QStringList{"77", "77", "5000001", "0", "0"}
-                                      << notDelivered << fetchedFirst << "";
+        QTest::newRow("send/million") << "send"
+                                      << "million" << QStringList{"77", "77", "5000001", "0", "5000002"} << notDelivered
+                                      << fetchedFirst << "";
+        QTest::newRow("send/refused") << "send"
+                                      << "refuse" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
+                                      << fetchedFirst << "";
         // The run stops at the first message refused for want of credits.
-        QTest::newRow("send/credits out") << "send" << "credits" << QStringList{"77", "77", "5000001", "0", "queued"}
-                                          << notDelivered << fetchedFirst << "";
+        QTest::newRow("send/credits out")
+            << "send"
+            << "credits" << QStringList{"77", "77", "5000001", "0", "queued"} << notDelivered << fetchedFirst << "";
 
         // The status run and the replies run: the fault hits their requests from the start. A failed
         // request counts as an empty answer: nothing changes, no box. Refusals and credits concern
         // messages only: those runs read the report and the replies as usual.
         for (const char *fault : {"down", "drop", "hang", "error500", "not-xml", "truncate", "refuse", "credits"}) {
-            QTest::addRow("status/%s", fault) << "status" << fault << untouched
-                                              << (QByteArray(fault) == "refuse" || QByteArray(fault) == "credits"
-                                                      ? delivered : notDelivered)
-                                              << QStringList{} << "";
-            QTest::addRow("replies/%s", fault) << "replies" << fault << untouched << notDelivered
-                                               << (QByteArray(fault) == "refuse" || QByteArray(fault) == "credits"
-                                                       ? QStringList{"R1"} : QStringList{})
-                                               << "";
+            QTest::addRow("status/%s", fault)
+                << "status" << fault << untouched
+                << (QByteArray(fault) == "refuse" || QByteArray(fault) == "credits" ? delivered : notDelivered)
+                << QStringList{} << "";
+            QTest::addRow("replies/%s", fault)
+                << "replies" << fault << untouched << notDelivered
+                << (QByteArray(fault) == "refuse" || QByteArray(fault) == "credits" ? QStringList{"R1"} : QStringList{})
+                << "";
         }
-        QTest::newRow("status/million") << "status" << "million" << untouched
-                                        << QStringList{"delivered/1000001", "not delivered/"} << QStringList{} << "";
-        QTest::newRow("replies/million") << "replies" << "million" << untouched << notDelivered
-                                         << QStringList{"LAST"} << "";
+        QTest::newRow("status/million") << "status"
+                                        << "million" << untouched << QStringList{"delivered/1000001", "not delivered/"}
+                                        << QStringList{} << "";
+        QTest::newRow("replies/million") << "replies"
+                                         << "million" << untouched << notDelivered << QStringList{"LAST"} << "";
     }
     void cycleUnderFault()
     {
@@ -135,9 +146,9 @@ private slots:
             else if (fault == "million" && cycle == "send")
                 scriptMillion(s.gateway, type, "sent", "<msg/>", "");
             else if (fault == "million" && cycle == "status")
-                scriptMillion(s.gateway, type, "sent", "<msg><t>1</t></msg>",
-                              QStringLiteral("<msg><t>1000001</t><a/><b/><c/><d/><f>TRUE</f><c>%1</c></msg>")
-                                  .arg(rows.sent[0]));
+                scriptMillion(
+                    s.gateway, type, "sent", "<msg><t>1</t></msg>",
+                    QStringLiteral("<msg><t>1000001</t><a/><b/><c/><d/><f>TRUE</f><c>%1</c></msg>").arg(rows.sent[0]));
             else if (fault == "million")
                 scriptMillion(s.gateway, type, "replies", "<reply><id>X</id></reply>",
                               "<reply><i>LAST</i><s/><f>1</f><t>x</t><r/><m/><d/><c>5</c></reply>");
@@ -174,7 +185,8 @@ private slots:
             wrong += found.value(i) != states.value(i);
         for (qsizetype i = 0; i < std::min(after.size(), before.size()); ++i) {
             const QString eventId = after[i]["EventID"].toString();
-            const bool marked = after[i]["InFlight"].toInt() == 0 && !eventId.isEmpty() && eventId != "0" && eventId != "77";
+            const bool marked =
+                after[i]["InFlight"].toInt() == 0 && !eventId.isEmpty() && eventId != "0" && eventId != "77";
             lost += after[i]["Number"] != before[i]["Number"] || after[i]["Message"] != before[i]["Message"]
                     || (marked && fault != "down" && !accepted.contains(after[i]["SMSSendID"].toLongLong()));
         }

@@ -82,7 +82,8 @@ private slots:
                  qPrintable(wire[0]));
 
         // A reply with that identifier and text comes back as it was.
-        gateway.admin(u"/admin/reply?user=demo&from=0821234567&id=%1&text=%1&sentmessage=%1"_s.arg(encodedForAdmin(text)));
+        gateway.admin(
+            u"/admin/reply?user=demo&from=0821234567&id=%1&text=%1&sentmessage=%1"_s.arg(encodedForAdmin(text)));
         RepliesRetrieval(host).FetchReplies();
         QCOMPARE(queryValues(u"SELECT IncomingID, Message, SentMessage FROM SMSReplies"_s), QStringList(3, text));
         QCOMPARE(host.titles, QStringList());

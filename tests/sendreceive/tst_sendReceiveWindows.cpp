@@ -2,11 +2,11 @@
 #include "FailingWrites.h"
 #include "GuiTestSupport.h"
 
+#include "app/frmMain.h"
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
-#include "app/frmMain.h"
 #include "gateway/GatewayCycles.h"
 #include "sendreceive/frmGetReplies.h"
 #include "sendreceive/frmGetSendReport.h"
@@ -113,11 +113,10 @@ void tst_sendReceiveWindows::sendLogsEveryPostAndCountsDown()
     const QString Summary = u"Ready ... 3 sent, 1 refused (Invalid number), 1 not sent (No message text)"_s;
     QCOMPARE(enabledWhileRunning, QStringList({"cmdCheckCredits"}));
     QVERIFY(window.isVisible());
-    QCOMPARE(logEvents(&window),
-             QStringList({"Sending SMS to 0821234567", "SMS NOT sent : FALSE: Invalid number",
-                          "Sending SMS to 0821111111", "SMS sent - BatchID: 5000001", "Sending SMS to 0833333333",
-                          "SMS sent - BatchID: 5000002", "Sending SMS to 0824444444", "SMS sent - BatchID: 5000003",
-                          Summary}));
+    QCOMPARE(logEvents(&window), QStringList({"Sending SMS to 0821234567", "SMS NOT sent : FALSE: Invalid number",
+                                              "Sending SMS to 0821111111", "SMS sent - BatchID: 5000001",
+                                              "Sending SMS to 0833333333", "SMS sent - BatchID: 5000002",
+                                              "Sending SMS to 0824444444", "SMS sent - BatchID: 5000003", Summary}));
     QCOMPARE(OutboxRows::states(), QStringList({"0", "5000001", "0", "5000002", "5000003"}));
     QCOMPARE(takeRequests(s.gateway).size(), 6); // the replies, the balance, then four messages
     QCOMPARE(text(&window, "lblLeft"), u"0 / 5"_s);
@@ -134,7 +133,8 @@ void tst_sendReceiveWindows::sendLogsEveryPostAndCountsDown()
     QCOMPARE(takeRequests(s.gateway).size(), 1);
     QCOMPARE(text(&window, "lblCredits"), u"1000"_s);
     QCOMPARE(text(&window, "lblStatus"), u"ERROR"_s);
-    QVERIFY2(logEvents(&window).last().contains(u"not a credit balance: FALSE"_s), qPrintable(logEvents(&window).last()));
+    QVERIFY2(logEvents(&window).last().contains(u"not a credit balance: FALSE"_s),
+             qPrintable(logEvents(&window).last()));
     s.gateway.use();
     click(&window, "cmdCheckCredits");
     QCOMPARE(text(&window, "lblCredits"), u"997"_s);

@@ -178,11 +178,16 @@ private slots:
                                       QString(), true, "&New batch", true, QString(), 2);
         const QString program = "\"/opt/tw/tellwave\"", shell = "Tellwave.Batch\\shell\\";
         const QList<QPair<QString, QString>> expected = {
-            {".twb", "Tellwave.Batch"}, {"Tellwave.Batch", "Tellwave batch"},
-            {shell + "open", "&Open"}, {shell + "open\\command", program + " \"%1\""},
-            {shell + "print", "&Print"}, {shell + "print\\command", program + " /p \"%1\""},
-            {shell + "add", "&Install Tellwave batch"}, {shell + "add\\command", program + " /a \"%1\""},
-            {shell + "new", "&New batch"}, {shell + "new\\command", program + " /n \"%1\""},
+            {".twb", "Tellwave.Batch"},
+            {"Tellwave.Batch", "Tellwave batch"},
+            {shell + "open", "&Open"},
+            {shell + "open\\command", program + " \"%1\""},
+            {shell + "print", "&Print"},
+            {shell + "print\\command", program + " /p \"%1\""},
+            {shell + "add", "&Install Tellwave batch"},
+            {shell + "add\\command", program + " /a \"%1\""},
+            {shell + "new", "&New batch"},
+            {shell + "new\\command", program + " /n \"%1\""},
             {"Tellwave.Batch\\DefaultIcon", "/opt/tw/tellwave,2"},
         };
         for (const auto &[path, text] : expected) {

@@ -48,7 +48,8 @@ private slots:
         for (int i = 0; i < connections; ++i)
             sockets[size_t(i)]->write("POST /httppost4.aspx?Type=SingleSMS&Username=demo&Password=demo&Number=082"
                                       "&Message=m&CustomerID="
-                                      + QByteArray::number(i + 1) + " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n");
+                                      + QByteArray::number(i + 1)
+                                      + " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n");
         QList<qint64> answeredAfter(connections, -1);
         QTRY_VERIFY_WITH_TIMEOUT(std::none_of(answeredAfter.begin(), answeredAfter.end(),
                                               [&](qint64 &after) {

@@ -17,9 +17,9 @@ const QByteArray Credits = "/httppost4.aspx?Type=Credits" + Login;
 const QByteArray Send = "/httppost4.aspx?Type=SingleSMS" + Login + "&Number=1&Message=m&CustomerID=1";
 
 // Starts 'gateway' with these arguments (none: account demo:demo:1000) and names its 'port'.
-#define START_GATEWAY(...)                                                                                       \
-    GatewayProcess gateway{__VA_ARGS__};                                                                         \
-    QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));                                                 \
+#define START_GATEWAY(...)                                                                                             \
+    GatewayProcess gateway{__VA_ARGS__};                                                                               \
+    QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));                                                       \
     const quint16 port = gateway.port()
 
 int statusOf(const QByteArray &answer)
@@ -144,7 +144,8 @@ private slots:
                  "1|+0821|one two+three&<b>\"J\"\r\n\u20AC%zz|" + entries[0][3] + "|5000001|TRUE|4+2");
 
         QCOMPARE(gateway.admin("/admin/reply?user=demo&id=%20R%27q%22&from=0831&text=Yes%20%26%20no&received=2024-01-02"
-                               "%2003:04:05&sentmessage=Hi%3C&sentdatetime=01/02/2024&customer=42"), "[1]");
+                               "%2003:04:05&sentmessage=Hi%3C&sentdatetime=01/02/2024&customer=42"),
+                 "[1]");
         tags.clear();
         entries = xmlEntries(post(port, "/httppost4.aspx?Type=replies" + Login + "&ID=0"), "replies", &tags);
         QCOMPARE(tags.join(' '), "id seq from text received sentmessage sentdatetime customerid");
@@ -159,10 +160,11 @@ private slots:
         QCOMPARE(sms(port, "0821", "a%3C/td%3E%3Ctd%3Eb%20%26%20c", "5"), QByteArray("5000001"));
         const QString page = QString::fromUtf8(post(port, "/httppost3.aspx?Type=SentID" + Login + "&SentID=0"));
         QCOMPARE(page.count("DATAGRID", Qt::CaseInsensitive), 1);
-        const QRegularExpression rows("<tr><td>SentID</td><td>PhoneNumber</td><td>Data</td><td>DateTime</td>"
-                                      "<td>CustomerID</td><td>SentStatus</td></tr>\r\n<tr><td>5000001</td><td>0821</td>"
-                                      "<td>a&lt;/td&gt;&lt;td&gt;b &amp; c</td><td>\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d</td>"
-                                      "<td>5</td><td>Failed</td></tr>\r\n</table>");
+        const QRegularExpression rows(
+            "<tr><td>SentID</td><td>PhoneNumber</td><td>Data</td><td>DateTime</td>"
+            "<td>CustomerID</td><td>SentStatus</td></tr>\r\n<tr><td>5000001</td><td>0821</td>"
+            "<td>a&lt;/td&gt;&lt;td&gt;b &amp; c</td><td>\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d</td>"
+            "<td>5</td><td>Failed</td></tr>\r\n</table>");
         QVERIFY2(rows.match(page).hasMatch(), qPrintable(page));
     }
 
@@ -211,8 +213,11 @@ private slots:
             return headerOf(answer, "Content-Length").toLongLong() > httpBody(answer).size();
         };
         const bool isReport = xmlEntries(httpBody(sent), "sent").isEmpty();
-        QCOMPARE(QString("%1 %2 %3 %4").arg(statusOf(send)).arg(statusOf(sent))
-                     .arg(isReport ? "report" : "-", cut(send) && cut(sent) ? "cut" : "whole"), outcome);
+        QCOMPARE(QString("%1 %2 %3 %4")
+                     .arg(statusOf(send))
+                     .arg(statusOf(sent))
+                     .arg(isReport ? "report" : "-", cut(send) && cut(sent) ? "cut" : "whole"),
+                 outcome);
         QVERIFY2(mode == "hang" ? elapsed >= 2800 : elapsed < 1500, qPrintable(QString::number(elapsed)));
         // A faulted request takes no message and charges nothing; control requests are never faulted.
         QCOMPARE(gateway.admin("/admin/messages"), "[]");
@@ -223,7 +228,8 @@ private slots:
     void faultShareHitsEveryNthRequestOfTheListedTypes()
     {
         START_GATEWAY(QString("--account demo:demo:50 --fault error500 --fault-share 0.25 "
-                              "--fault-types Credits,replies").split(' '));
+                              "--fault-types Credits,replies")
+                          .split(' '));
         QList<int> statuses;
         for (int i = 0; i < 8; ++i) {
             statuses.append(statusOf(rawHttp(port, "POST", Credits)));
@@ -239,8 +245,9 @@ private slots:
         socket.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(socket.waitForConnected(5000));
         // Four requests in one write, two with a body to pass over: four answers, in order, on one connection.
-        socket.write(request(Send) + request(Credits, "Content-Length: 11\r\n") + "hello world" + request(Credits,
-                     "Transfer-Encoding: chunked\r\n") + "5\r\nhello\r\n0\r\n\r\n" + request(Credits));
+        socket.write(request(Send) + request(Credits, "Content-Length: 11\r\n") + "hello world"
+                     + request(Credits, "Transfer-Encoding: chunked\r\n") + "5\r\nhello\r\n0\r\n\r\n"
+                     + request(Credits));
         QByteArray pending;
         const QByteArray first = readAnswer(socket, pending);
         QCOMPARE(httpBody(first) + ' ' + headerOf(first, "Connection").toLower(), QByteArray("5000001 keep-alive"));

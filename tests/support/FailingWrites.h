@@ -27,12 +27,14 @@ inline void refuseWhere(const QString &name, const QString &event, const QString
 {
     if (onServer()) {
         serverFunction(QStringLiteral("RefusedByTest"), QStringLiteral("'refused by test'"));
-        Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW WHEN (%4) EXECUTE FUNCTION RefusedByTest()")
-                          .arg(name, event, table, when));
+        Database::run(
+            QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW WHEN (%4) EXECUTE FUNCTION RefusedByTest()")
+                .arg(name, event, table, when));
         return;
     }
-    Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 WHEN %4 BEGIN SELECT RAISE(ABORT, 'refused by test'); END")
-                      .arg(name, event, table, when));
+    Database::run(
+        QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 WHEN %4 BEGIN SELECT RAISE(ABORT, 'refused by test'); END")
+            .arg(name, event, table, when));
 }
 
 inline void refuse(const QString &name, const QString &event, const QString &table)
@@ -45,9 +47,11 @@ inline void refuse(const QString &name, const QString &event, const QString &tab
 inline void breakWhere(const QString &name, const QString &event, const QString &table, const QString &when)
 {
     if (onServer()) {
-        serverFunction(QStringLiteral("BrokenByTest"), QStringLiteral("'no space left (test)' USING ERRCODE = 'disk_full'"));
-        Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW WHEN (%4) EXECUTE FUNCTION BrokenByTest()")
-                          .arg(name, event, table, when));
+        serverFunction(QStringLiteral("BrokenByTest"),
+                       QStringLiteral("'no space left (test)' USING ERRCODE = 'disk_full'"));
+        Database::run(
+            QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW WHEN (%4) EXECUTE FUNCTION BrokenByTest()")
+                .arg(name, event, table, when));
         return;
     }
     Database::run(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 WHEN %4 BEGIN SELECT json('{'); END")
@@ -74,9 +78,10 @@ inline void failCommitsAfter(const QString &event, const QString &table, const Q
     if (onServer()) {
         // A deferred constraint trigger runs, and refuses, at the commit.
         serverFunction(QStringLiteral("RefusedByTest"), QStringLiteral("'refused by test'"));
-        Database::run(QStringLiteral("CREATE CONSTRAINT TRIGGER FailCommit AFTER %1 ON %2 DEFERRABLE INITIALLY DEFERRED "
-                                     "FOR EACH ROW WHEN (%3) EXECUTE FUNCTION RefusedByTest()")
-                          .arg(event, table, when == QStringLiteral("1") ? QStringLiteral("true") : when));
+        Database::run(
+            QStringLiteral("CREATE CONSTRAINT TRIGGER FailCommit AFTER %1 ON %2 DEFERRABLE INITIALLY DEFERRED "
+                           "FOR EACH ROW WHEN (%3) EXECUTE FUNCTION RefusedByTest()")
+                .arg(event, table, when == QStringLiteral("1") ? QStringLiteral("true") : when));
         return;
     }
     Database::run(QStringLiteral("PRAGMA foreign_keys = ON"));

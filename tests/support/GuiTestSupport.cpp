@@ -53,9 +53,9 @@ QPalette darkPalette()
 {
     QPalette dark;
     const QList<std::pair<QPalette::ColorRole, QRgb>> colours = {
-        {QPalette::Window, 0x2d2d30},        {QPalette::WindowText, 0xe6e6e6}, {QPalette::Base, 0x1e1e1e},
-        {QPalette::AlternateBase, 0x28282c}, {QPalette::Text, 0xe6e6e6},       {QPalette::Button, 0x3c3c40},
-        {QPalette::ButtonText, 0xe6e6e6},    {QPalette::Highlight, 0x2a6ebe},  {QPalette::HighlightedText, 0xffffff},
+        {QPalette::Window, 0x2d2d30},          {QPalette::WindowText, 0xe6e6e6},  {QPalette::Base, 0x1e1e1e},
+        {QPalette::AlternateBase, 0x28282c},   {QPalette::Text, 0xe6e6e6},        {QPalette::Button, 0x3c3c40},
+        {QPalette::ButtonText, 0xe6e6e6},      {QPalette::Highlight, 0x2a6ebe},   {QPalette::HighlightedText, 0xffffff},
         {QPalette::PlaceholderText, 0x9a9aa0}, {QPalette::ToolTipBase, 0x3c3c40}, {QPalette::ToolTipText, 0xe6e6e6}};
     for (const auto &[role, rgb] : colours)
         dark.setColor(role, QColor(rgb));

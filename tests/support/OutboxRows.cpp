@@ -61,10 +61,10 @@ qint64 count()
 QStringList states()
 {
     QStringList result;
-    QSqlQuery query = Database::run(
-        QStringLiteral("SELECT CASE WHEN InFlight <> 0 THEN 'in flight' WHEN Send = 0 THEN 'queued' "
-                       "ELSE coalesce(EventID, '') END FROM SMSSend "
-                       "ORDER BY SMSSendID"));
+    QSqlQuery query =
+        Database::run(QStringLiteral("SELECT CASE WHEN InFlight <> 0 THEN 'in flight' WHEN Send = 0 THEN 'queued' "
+                                     "ELSE coalesce(EventID, '') END FROM SMSSend "
+                                     "ORDER BY SMSSendID"));
     while (query.next())
         result << query.value(0).toString();
     return result;

@@ -62,7 +62,8 @@ bool runTool(const QString &tool, const QStringList &arguments, QString &output,
     if (c.runAs.isEmpty())
         process.start(program, arguments);
     else
-        process.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), c.runAs, QStringLiteral("--"), program} + arguments);
+        process.start(QStringLiteral("runuser"),
+                      QStringList{QStringLiteral("-u"), c.runAs, QStringLiteral("--"), program} + arguments);
     if (!process.waitForStarted(10000)) {
         output = process.errorString();
         return false;
@@ -79,8 +80,8 @@ void stop()
         return;
     QString output;
     runTool(QStringLiteral("pg_ctl"),
-            {QStringLiteral("-D"), c.folder->filePath(QStringLiteral("data")), QStringLiteral("-m"), QStringLiteral("immediate"),
-             QStringLiteral("-w"), QStringLiteral("stop")},
+            {QStringLiteral("-D"), c.folder->filePath(QStringLiteral("data")), QStringLiteral("-m"),
+             QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("stop")},
             output);
     c.started = false;
     c.folder.reset();
@@ -119,9 +120,10 @@ QString start()
     }
     QString output;
     if (!runTool(QStringLiteral("initdb"),
-                 {QStringLiteral("-D"), c.folder->filePath(QStringLiteral("data")), QStringLiteral("-U"), QStringLiteral("tellwave"),
-                  QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
-                  QStringLiteral("--locale-provider=icu"), QStringLiteral("--icu-locale=en-ZA"), QStringLiteral("--no-sync")},
+                 {QStringLiteral("-D"), c.folder->filePath(QStringLiteral("data")), QStringLiteral("-U"),
+                  QStringLiteral("tellwave"), QStringLiteral("--auth=trust"), QStringLiteral("-E"),
+                  QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"), QStringLiteral("--locale-provider=icu"),
+                  QStringLiteral("--icu-locale=en-ZA"), QStringLiteral("--no-sync")},
                  output))
         return c.problem = QStringLiteral("initdb failed: %1").arg(output);
     // A port of our own per process, so parallel test programs never meet.
@@ -132,22 +134,26 @@ QString start()
                                 .arg(c.port);
     if (!runTool(QStringLiteral("pg_ctl"),
                  {QStringLiteral("-D"), c.folder->filePath(QStringLiteral("data")), QStringLiteral("-o"), options,
-                  QStringLiteral("-l"), c.folder->filePath(QStringLiteral("server.log")), QStringLiteral("-w"), QStringLiteral("start")},
+                  QStringLiteral("-l"), c.folder->filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
+                  QStringLiteral("start")},
                  output)) {
         QFile log(c.folder->filePath(QStringLiteral("server.log")));
         log.open(QIODevice::ReadOnly);
-        return c.problem = QStringLiteral("pg_ctl could not start the server: %1 %2").arg(output, QString::fromLocal8Bit(log.readAll()));
+        return c.problem = QStringLiteral("pg_ctl could not start the server: %1 %2")
+                               .arg(output, QString::fromLocal8Bit(log.readAll()));
     }
     c.started = true;
     qAddPostRoutine(stop);
     // A test program that crashes never reaches the routine above: a watcher
     // stops the server and removes its folder once this process is gone.
-    const QString stopCommand = (c.runAs.isEmpty() ? QString() : QStringLiteral("runuser -u %1 -- ").arg(c.runAs))
-                                + QStringLiteral("'%1/pg_ctl' -D '%2/data' -m immediate -w stop").arg(c.bin, c.folder->path());
-    QProcess::startDetached(QStringLiteral("setsid"),
-                            {QStringLiteral("sh"), QStringLiteral("-c"),
-                             QStringLiteral("while kill -0 %1 2>/dev/null; do sleep 1; done; %2 >/dev/null 2>&1; rm -rf '%3'")
-                                 .arg(QString::number(QCoreApplication::applicationPid()), stopCommand, c.folder->path())});
+    const QString stopCommand =
+        (c.runAs.isEmpty() ? QString() : QStringLiteral("runuser -u %1 -- ").arg(c.runAs))
+        + QStringLiteral("'%1/pg_ctl' -D '%2/data' -m immediate -w stop").arg(c.bin, c.folder->path());
+    QProcess::startDetached(
+        QStringLiteral("setsid"),
+        {QStringLiteral("sh"), QStringLiteral("-c"),
+         QStringLiteral("while kill -0 %1 2>/dev/null; do sleep 1; done; %2 >/dev/null 2>&1; rm -rf '%3'")
+             .arg(QString::number(QCoreApplication::applicationPid()), stopCommand, c.folder->path())});
     return {};
 }
 

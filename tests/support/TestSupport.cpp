@@ -139,8 +139,9 @@ QByteArray rawHttp(quint16 port, const QByteArray &method, const QByteArray &pat
     socket.connectToHost(QHostAddress::LocalHost, port);
     if (!socket.waitForConnected(timeoutMs))
         return {};
-    socket.write(method + ' ' + pathAndQuery + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                 "Content-Length: 0\r\nConnection: close\r\n\r\n");
+    socket.write(method + ' ' + pathAndQuery
+                 + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                   "Content-Length: 0\r\nConnection: close\r\n\r\n");
     socket.flush();
     QByteArray answer;
     QElapsedTimer timer;
@@ -171,9 +172,9 @@ bool testingServer()
 QString psql(const QString &address, const QString &statements)
 {
     QProcess process;
-    process.start(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-t"),
-                                           QStringLiteral("-A"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
-                                           QStringLiteral("-c"), statements, address});
+    process.start(QStringLiteral("psql"),
+                  {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("-A"),
+                   QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-c"), statements, address});
     if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return QStringLiteral("psql failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();

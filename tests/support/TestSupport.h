@@ -42,7 +42,7 @@ class GatewayProcess
 public:
     // Accounts and options as on the command line; "--port 0" is added.
     explicit GatewayProcess(const QStringList &arguments = {QStringLiteral("--account"),
-                                                             QStringLiteral("demo:demo:1000")});
+                                                            QStringLiteral("demo:demo:1000")});
     ~GatewayProcess();
     GatewayProcess(const GatewayProcess &) = delete;
     GatewayProcess &operator=(const GatewayProcess &) = delete;
@@ -53,8 +53,7 @@ public:
     QString output() const { return m_output; }
 
     // Sets modMain's gateway host and account to this gateway.
-    void use(const QString &username = QStringLiteral("demo"),
-             const QString &password = QStringLiteral("demo")) const;
+    void use(const QString &username = QStringLiteral("demo"), const QString &password = QStringLiteral("demo")) const;
 
     // A control request to the gateway ("/admin/..."); gives the answer body.
     QByteArray admin(const QString &pathAndQuery) const;
@@ -71,8 +70,7 @@ private:
 
 // Runs "GET/POST <pathAndQuery>" against 127.0.0.1:port with a plain socket and
 // gives the whole answer (status line, headers, body) as received.
-QByteArray rawHttp(quint16 port, const QByteArray &method, const QByteArray &pathAndQuery,
-                   int timeoutMs = 10000);
+QByteArray rawHttp(quint16 port, const QByteArray &method, const QByteArray &pathAndQuery, int timeoutMs = 10000);
 // The body of such an answer.
 QByteArray httpBody(const QByteArray &answer);
 

@@ -52,7 +52,7 @@ protected:
     }
 
     // A control by objectName. A missing one ends the run: every later step of the test would need it.
-    template<typename T>
+    template <typename T>
     static T *child(const QWidget *in, const char *name)
     {
         T *found = in->findChild<T *>(QString::fromLatin1(name));
@@ -60,7 +60,7 @@ protected:
             qFatal("no control %s", name);
         return found;
     }
-    template<typename T>
+    template <typename T>
     T *child(const char *name) const
     {
         return child<T>(window.get(), name);
