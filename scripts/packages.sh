@@ -36,7 +36,7 @@ BENCH_PACKAGES="wrk"
 # metainfo files, a private D-Bus session (dbus-run-session) with a keyring
 # daemon of its own for the password tests (secret-tool to look into it by
 # hand), and what the benchmarks need, for their smoke run (bench/run --tiny).
-TEST_PACKAGES="desktop-file-utils appstream openssl dbus-daemon gnome-keyring libsecret-tools $BENCH_PACKAGES"
+TEST_PACKAGES="desktop-file-utils appstream openssl clang-format dbus-daemon gnome-keyring libsecret-tools $BENCH_PACKAGES"
 # What building the Debian package needs: dpkg-shlibdeps finds the libraries
 # the programs link.
 PACKAGE_PACKAGES="dpkg-dev file"
