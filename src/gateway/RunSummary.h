@@ -37,7 +37,6 @@ public:
 
     // Messages the run settled one way or another.
     int handled() const;
-    bool hasFailure() const { return !m_failures.isEmpty(); }
     // Nothing happened and nothing failed.
     bool isEmpty() const;
     // How a run that did all it could ends, before what it did.
