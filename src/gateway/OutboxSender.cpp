@@ -159,7 +159,7 @@ public:
     };
 
     Run(OutboxSender &sender, Dispatch::ReadyRows rows, bool &wrote, SendGate &gate)
-        : m_host(sender.m_host), m_summary(*sender.m_summary), m_rows(std::move(rows)), m_wrote(wrote), m_gate(gate),
+        : m_host(sender.m_host), m_summary(sender.summary()), m_rows(std::move(rows)), m_wrote(wrote), m_gate(gate),
           m_poster(modMain::GatewayConnections, GatewayClient::defaultTimeout(), modMain::GatewayMessagesPerSecond),
           m_ahead(markAhead(m_poster.connections())), m_rowsOfRun(m_registration.token())
     {}
@@ -464,20 +464,18 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
     QString heldStatus; // why marketing messages waited this run
     QString step = RunSummary::Replies;
     int queued = 0;
-    const int handledBefore = m_summary->handled();
+    const int handledBefore = summary().handled();
     // Rows of the run's choice that it neither settled nor left for the
     // sending window stay queued for the next run.
-    const auto leftQueued = [&] {
-        m_summary->leftQueued(std::max(0, queued - (m_summary->handled() - handledBefore)));
-    };
+    const auto leftQueued = [&] { summary().leftQueued(std::max(0, queued - (summary().handled() - handledBefore))); };
     try {
         SendGate gate;
         // A STOP waiting at the gateway must be read before a marketing
         // message goes to its sender; service messages need not wait for it.
         RepliesRetrieval replies(m_host);
-        replies.reportTo(m_summary);
+        replies.reportTo(&summary());
         if (const QString failure = replies.fetchBeforeSending(); !failure.isEmpty()) {
-            m_summary->failed(RunSummary::Replies, failure);
+            summary().failed(RunSummary::Replies, failure);
             gate.holdMarketing(QStringLiteral("the replies could not be fetched first (%1)").arg(failure));
         }
         step = RunSummary::Credits;
@@ -493,7 +491,7 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
         if (!gate.heldReason().isEmpty())
             heldStatus = gate.statusLine();
     } catch (const AppError &error) {
-        m_summary->failed(step, error.description());
+        summary().failed(step, error.description());
         leftQueued();
         m_host.setProgress(0, 0);
         EndWithError(m_host, busy, error);
@@ -504,7 +502,7 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
     m_host.setProgress(0, 0);
     leftQueued();
     if (result.firstError) {
-        m_summary->failed(RunSummary::Send, result.firstError->description());
+        summary().failed(RunSummary::Send, result.firstError->description());
         m_host.outboxChanged();
         const GatewayError &first = *result.firstError;
         QString description = first.description();
@@ -519,7 +517,7 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
         return false;
     }
     if (result.endedElsewhere) {
-        m_summary->failed(RunSummary::Send, QStringLiteral("another program took this run for stopped"));
+        summary().failed(RunSummary::Send, QStringLiteral("another program took this run for stopped"));
         m_host.outboxChanged();
         EndWithError(
             m_host, busy,
@@ -549,7 +547,7 @@ std::optional<Dispatch::ReadyRows> OutboxSender::chooseRows(CycleBusy &busy, con
     // from before the last run, which spent some of it.
     const double balance = RefreshCredits();
     if (balance <= 0) {
-        m_summary->failed(RunSummary::Credits, QStringLiteral("the balance is %1").arg(DecimalText(balance)));
+        summary().failed(RunSummary::Credits, QStringLiteral("the balance is %1").arg(DecimalText(balance)));
         busy.release();
         m_host.inform(TitleCredits, NoCredits);
         return std::nullopt;

@@ -13,7 +13,7 @@ class CycleHost;
 
 // Sends the outbox against the credit balance, and owns the balance display:
 // the "Check Credits" button and the credit request of every send run.
-class OutboxSender
+class OutboxSender : public SummaryReporter
 {
 public:
     // The status texts that end a credit request and a send run; a window of
@@ -48,10 +48,6 @@ public:
     // The same run over the queued rows of these scheduled batches only.
     bool SendBatches(const QList<qint64> &batches);
 
-    // Where runs and credit requests tell what they did and what failed; the
-    // sender's own summary unless told.
-    void reportTo(RunSummary *summary) { m_summary = summary ? summary : &m_ownSummary; }
-
     // The fewest rows a run marks in flight ahead of posting them, in one
     // synced commit, with this many messages in flight at once.
     static int markAhead(int connections);
@@ -65,7 +61,5 @@ private:
 
     CycleHost &m_host;
     Texts m_texts;
-    RunSummary m_ownSummary;
-    RunSummary *m_summary = &m_ownSummary;
     bool m_busy = false;
 };

@@ -30,7 +30,7 @@ bool RepliesRetrieval::FetchReplies()
             answer =
                 GatewayClient().replies(reported ? GatewayClient::Expect::Success : GatewayClient::Expect::Anything);
         } catch (const GatewayError &error) {
-            m_summary->failed(RunSummary::Replies, error.description());
+            summary().failed(RunSummary::Replies, error.description());
             if (reported) {
                 EndWithGatewayFailure(m_host, busy, run, error.description());
                 return false;
@@ -44,17 +44,17 @@ bool RepliesRetrieval::FetchReplies()
                                  GatewayAnswers::shortWords(answer));
             // An empty answer here follows a failed request, already told.
             if (reported || !answer.isEmpty())
-                m_summary->failed(RunSummary::Replies, unreadable);
+                summary().failed(RunSummary::Replies, unreadable);
             if (reported) {
                 EndWithGatewayFailure(m_host, busy, run, unreadable);
                 return false;
             }
         }
-        m_summary->replies(storeNew(list, true));
+        summary().replies(storeNew(list, true));
         m_host.inboxChanged();
         m_host.setStatus(m_doneText);
     } catch (const AppError &error) {
-        m_summary->failed(RunSummary::Replies, error.description());
+        summary().failed(RunSummary::Replies, error.description());
         EndWithError(m_host, busy, error);
         return false;
     }
@@ -124,7 +124,7 @@ QString RepliesRetrieval::fetchBeforeSending()
         return UnreadableAnswer(list.wellFormed ? QStringLiteral("a list of replies") : QStringLiteral("XML"),
                                 GatewayAnswers::shortWords(answer));
     const int stored = storeNew(list, false);
-    m_summary->replies(stored);
+    summary().replies(stored);
     if (stored > 0)
         m_host.inboxChanged();
     return {};

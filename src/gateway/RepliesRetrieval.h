@@ -9,7 +9,7 @@ class CycleHost;
 
 // Fetches the replies the gateway holds for the account and stores each one
 // that is not stored yet (known by its identifier without surrounding blanks).
-class RepliesRetrieval
+class RepliesRetrieval : public SummaryReporter
 {
 public:
     // What a request that fails makes of a run: an empty answer (the main
@@ -30,9 +30,6 @@ public:
     // replies could not be fetched (empty when they were); a database error
     // is thrown.
     QString fetchBeforeSending();
-    // Where a run tells how many replies it stored and what failed, also
-    // when the run takes a failed request for an empty answer.
-    void reportTo(RunSummary *summary) { m_summary = summary ? summary : &m_ownSummary; }
 
     // Whether a reply is stored: one bound value, the identifier without
     // surrounding blanks. Answered from the index SMSReplies_Incoming.
@@ -45,8 +42,6 @@ private:
     int storeNew(const GatewayAnswers::RepliesList &list, bool showStatus);
 
     CycleHost &m_host;
-    RunSummary m_ownSummary;
-    RunSummary *m_summary = &m_ownSummary;
     QString m_doneText;
     Failures m_failures;
     bool m_busy = false;

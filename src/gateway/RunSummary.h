@@ -58,3 +58,23 @@ private:
     QList<QPair<QString, QString>> m_failures;
     QStringList m_notes;
 };
+
+// A step of a run (the send, the delivery reports, the replies): it tells a
+// summary what it did, its own unless a sequence of steps gives it the
+// sequence's.
+class SummaryReporter
+{
+public:
+    SummaryReporter() = default;
+    SummaryReporter(const SummaryReporter &) = delete;
+    SummaryReporter &operator=(const SummaryReporter &) = delete;
+
+    void reportTo(RunSummary *summary) { m_summary = summary ? summary : &m_own; }
+
+protected:
+    RunSummary &summary() { return *m_summary; }
+
+private:
+    RunSummary m_own;
+    RunSummary *m_summary = &m_own;
+};

@@ -46,7 +46,7 @@ void StatusRetrieval::FetchStatusReports()
         m_host.outboxChanged();
         m_host.setStatus(m_doubtNote.isEmpty() ? CycleTexts::Ready : m_doubtNote);
     } catch (const AppError &error) {
-        m_summary->failed(RunSummary::Reports, error.description());
+        summary().failed(RunSummary::Reports, error.description());
         m_host.outboxChanged();
         EndWithError(m_host, busy, error);
     }
@@ -63,14 +63,14 @@ qsizetype StatusRetrieval::fetchPage(GatewayClient &client, Run &run)
         answer = client.sent(run.resume);
     } catch (const GatewayError &error) {
         // counts as an empty answer, which ends the run
-        m_summary->failed(RunSummary::Reports, error.description());
+        summary().failed(RunSummary::Reports, error.description());
     }
     m_host.setStatus(QStringLiteral("Got the status reports ..."));
     m_host.setStatus(QStringLiteral("Parsing reports ..."));
     const GatewayAnswers::StatusReport report = GatewayAnswers::statusReport(answer);
     if (!report.wellFormed) {
-        m_summary->failed(RunSummary::Reports,
-                          UnreadableAnswer(QStringLiteral("XML"), GatewayAnswers::shortWords(answer)));
+        summary().failed(RunSummary::Reports,
+                         UnreadableAnswer(QStringLiteral("XML"), GatewayAnswers::shortWords(answer)));
         return 0;
     }
     storePage(report, run);
@@ -99,7 +99,7 @@ void StatusRetrieval::storePage(const GatewayAnswers::StatusReport &report, Run 
     if (run.highest != 0)
         SaveLastHighestTrn(QString::number(run.highest));
     batch.commit();
-    m_summary->reports(int(report.entries.size()));
+    summary().reports(int(report.entries.size()));
 }
 
 // Rows still in doubt once the report is read: their runs ended without an
@@ -118,7 +118,7 @@ void StatusRetrieval::settleDoubt(GatewayClient &client)
     } catch (const GatewayError &error) {
         const QString why =
             QStringLiteral("%1 messages stay in doubt: %2").arg(doubtful.size()).arg(error.description());
-        m_summary->failed(RunSummary::Reports, why);
+        summary().failed(RunSummary::Reports, why);
         m_doubtNote = QStringLiteral("Done. %1 ...").arg(why);
         return;
     }
@@ -126,7 +126,7 @@ void StatusRetrieval::settleDoubt(GatewayClient &client)
         const QString why = QStringLiteral("%1 messages stay in doubt: the gateway's list of messages received could "
                                            "not be read")
                                 .arg(doubtful.size());
-        m_summary->failed(RunSummary::Reports, why);
+        summary().failed(RunSummary::Reports, why);
         m_doubtNote = QStringLiteral("Done. %1 ...").arg(why);
         return;
     }
@@ -139,7 +139,7 @@ void StatusRetrieval::settleDoubt(GatewayClient &client)
     else if (settled.unreceived > 0)
         settledNote = QStringLiteral("%1 messages never reached the gateway (shown as failed)").arg(settled.unreceived);
     if (!settledNote.isEmpty()) {
-        m_summary->note(settledNote);
+        summary().note(settledNote);
         m_doubtNote = QStringLiteral("Done. %1 ...").arg(settledNote);
     }
 }

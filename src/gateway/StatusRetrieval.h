@@ -17,15 +17,12 @@ struct StatusReport;
 // in doubt). Rows still in doubt afterwards are settled from the gateway's
 // list of every message it received: sent, or never received (queued again
 // unless the RequeueUnreceived setting is off, else shown as failed).
-class StatusRetrieval
+class StatusRetrieval : public SummaryReporter
 {
 public:
     explicit StatusRetrieval(CycleHost &host);
 
     void FetchStatusReports();
-    // Where a run tells how many entries it stored and what failed, also a
-    // page that could not be fetched (the run takes it for an empty one).
-    void reportTo(RunSummary *summary) { m_summary = summary ? summary : &m_ownSummary; }
 
     // LastHighestTrn of the first Setup row as decimal text; "0" without a row.
     static QString ReadLastHighestTrn();
@@ -52,8 +49,6 @@ private:
     void settleDoubt(GatewayClient &client);
 
     CycleHost &m_host;
-    RunSummary m_ownSummary;
-    RunSummary *m_summary = &m_ownSummary;
     QString m_doubtNote; // what the run's end says about rows in doubt
     bool m_busy = false;
 };
