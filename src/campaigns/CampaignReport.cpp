@@ -8,6 +8,7 @@
 #include "outbox/FailReasons.h"
 #include "outbox/OutboxWriter.h"
 
+#include <QHash>
 #include <QSaveFile>
 #include <QSqlQuery>
 
@@ -60,25 +61,52 @@ QVariantList daysOf(QDate first, QDate last)
     return {first.toString(Qt::ISODate), last.addDays(1).toString(Qt::ISODate)};
 }
 
-// Posting and opt-out times are UTC instants, counted on the office's date:
-// the statements take a day more on each side (no zone is further than that
-// from UTC), and the office's date decides.
-QVariantList widened(QDate from, QDate to)
+// Posting and opt-out times are UTC instants counted on the office's date;
+// a queued row's date is the office's already. The bounds take both: from the
+// earlier of the first day's start as an instant and as a date, to the later
+// of the day after the last (ISO text compares as the times do, and the text
+// lets the index on the day serve where date() of it would not).
+QVariantList bothKindsOf(const OperatorTime &office, QDate first, QDate last)
 {
-    return daysOf(from.addDays(-1), to.addDays(1));
+    const auto utcText = [&](QDate day) {
+        return office.instant(day, QTime(0, 0)).toUTC().toString(Qt::ISODateWithMs);
+    };
+    const QVariantList dates = daysOf(first, last);
+    return {std::min(utcText(first), dates[0].toString()), std::max(utcText(last.addDays(1)), dates[1].toString())};
 }
 
-QDate officeDate(const OperatorTime &office, const QVariant &instant)
+// The office's dates of stored UTC times ("...Z"), worked out once for each
+// minute: a zone's offset is a whole number of minutes, and a report reads
+// tens of thousands of times that mostly share their minutes.
+class OfficeDates
 {
-    return office.dateOf(QDateTime::fromString(instant.toString(), Qt::ISODateWithMs));
-}
+public:
+    explicit OfficeDates(OperatorTime office) : m_office(std::move(office)) {}
 
-// The day a message counts on: posted, or queued when it has not been.
-QDate messageDay(const OperatorTime &office, const QVariant &postedAt, const QVariant &sendDate)
-{
-    return postedAt.isNull() ? QDate::fromString(sendDate.toString().left(10), Qt::ISODate)
-                             : officeDate(office, postedAt);
-}
+    QDate of(const QVariant &instant)
+    {
+        const QString text = instant.toString();
+        if (text.size() < 17 || !text.endsWith(QLatin1Char('Z')))
+            return dateOf(text);
+        const QString minute = text.left(16);
+        const auto found = m_byMinute.constFind(minute);
+        if (found != m_byMinute.cend())
+            return *found;
+        return *m_byMinute.insert(minute, dateOf(text));
+    }
+
+    // The day a message counts on: posted, or queued when it has not been.
+    QDate ofMessage(const QVariant &postedAt, const QVariant &sendDate)
+    {
+        return postedAt.isNull() ? QDate::fromString(sendDate.toString().left(10), Qt::ISODate) : of(postedAt);
+    }
+
+private:
+    QDate dateOf(const QString &text) const { return m_office.dateOf(QDateTime::fromString(text, Qt::ISODateWithMs)); }
+
+    OperatorTime m_office;
+    QHash<QString, QDate> m_byMinute;
+};
 
 } // namespace
 
@@ -117,8 +145,9 @@ Report build(QDate from, QDate to, Period period)
         buckets[start].start = start;
     // A queued row's date and a reply's time are the office's already.
     const QVariantList range = daysOf(from, to);
-    const QVariantList wideRange = widened(from, to);
     const OperatorTime office = OperatorTime::current();
+    const QVariantList instantsOrDates = bothKindsOf(office, from, to);
+    OfficeDates officeDates(office);
     const auto bucketOf = [&](QDate date) -> Bucket * {
         if (!date.isValid() || date < from || date > to)
             return nullptr;
@@ -132,9 +161,9 @@ Report build(QDate from, QDate to, Period period)
     QSqlQuery messages = Database::run(
         QStringLiteral("SELECT PostedAt, SendDate, Send, EventID, Delivered, Message, FailReason FROM SMSSend "
                        "WHERE coalesce(PostedAt, SendDate) >= ? AND coalesce(PostedAt, SendDate) < ?"),
-        wideRange);
+        instantsOrDates);
     while (messages.next()) {
-        Bucket *bucket = bucketOf(messageDay(office, messages.value(0), messages.value(1)));
+        Bucket *bucket = bucketOf(officeDates.ofMessage(messages.value(0), messages.value(1)));
         if (!bucket)
             continue;
         const QString event = modFunctions::TrimBlanks(messages.value(3).toString());
@@ -160,9 +189,9 @@ Report build(QDate from, QDate to, Period period)
             ++bucket->replies;
     QSqlQuery optOuts = Database::run(QStringLiteral("SELECT ChangedAt FROM OptOutAudit "
                                                      "WHERE Action = 'ADDED' AND ChangedAt >= ? AND ChangedAt < ?"),
-                                      wideRange);
+                                      instantsOrDates);
     while (optOuts.next())
-        if (Bucket *bucket = bucketOf(officeDate(office, optOuts.value(0))))
+        if (Bucket *bucket = bucketOf(officeDates.of(optOuts.value(0))))
             ++bucket->optOuts;
 
     for (const auto &[start, bucket] : buckets) {
@@ -207,13 +236,14 @@ QList<Failed> failedToQueueAgain(QDate from, QDate to, const QString &reason)
 {
     QList<Failed> found;
     const OperatorTime office = OperatorTime::current();
+    OfficeDates officeDates(office);
     QSqlQuery rows = Database::run(
         QStringLiteral("SELECT SMSSendID, ClientID, Number, Message, FailReason, EventID, Marketing, PostedAt, "
                        "SendDate FROM SMSSend WHERE Send <> 0 AND EventID = '0' AND QueuedAgain = 0 "
                        "AND coalesce(PostedAt, SendDate) >= ? AND coalesce(PostedAt, SendDate) < ? ORDER BY SMSSendID"),
-        widened(from, to));
+        bothKindsOf(office, from, to));
     while (rows.next()) {
-        const QDate day = messageDay(office, rows.value(7), rows.value(8));
+        const QDate day = officeDates.ofMessage(rows.value(7), rows.value(8));
         if (day < from || day > to)
             continue;
         const QString why = FailReasons::shown(rows.value(4).toString(), rows.value(5).toString());

@@ -270,6 +270,23 @@ private slots:
             CampaignReport::build(day.addDays(-1), day.addDays(-1), CampaignReport::Period::Day).total;
         QCOMPARE(before.sent + before.optOuts, 0);
     }
+
+    // An office whose clock is half an hour off the hour from UTC: two messages posted in one UTC hour
+    // count on two days.
+    void reportDaysOfAHalfHourZone()
+    {
+        TestHome home;
+        OperatorTime::setCurrent(QTimeZone("Asia/Kolkata"));
+        for (const QString &at : {u"2026-12-07T18:20:00.000Z"_s, u"2026-12-07T18:40:00.000Z"_s}) {
+            const qint64 id = OutboxRows::add({.number = u"0825550001"_s, .send = true, .eventId = u"5000001"_s});
+            Database::run(u"UPDATE SMSSend SET PostedAt = ? WHERE SMSSendID = ?"_s, {at, id});
+        }
+        QList<int> sent;
+        for (const CampaignReport::Bucket &bucket :
+             CampaignReport::build(QDate(2026, 12, 7), QDate(2026, 12, 8), CampaignReport::Period::Day).buckets)
+            sent << bucket.sent;
+        QCOMPARE(sent, QList<int>({1, 1}));
+    }
 };
 
 QTEST_MAIN(tst_operatorTime)
