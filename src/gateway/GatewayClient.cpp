@@ -12,6 +12,10 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 // The exchange speaks HTTP/1.1 itself over a socket rather than through
 // QNetworkAccessManager: Qt's HTTP layer silently sends a request again when
 // the connection closes before the answer, so a message the gateway already
@@ -99,24 +103,37 @@ private:
     static inline QElapsedTimer s_since;
 };
 
-// One request, waited for in a local event loop, on the kept connection when
-// there is one for its target.
-HttpExchange::Outcome exchangeOnce(const HttpTarget &target, int timeoutMs)
+// Requests made together, each on a connection of its own (the kept one
+// carries the first), waited for in one local event loop.
+QList<HttpExchange::Outcome> exchangeOnce(const QList<HttpTarget> &targets, int timeoutMs)
 {
-    QTcpSocket *socket = KeptConnection::take(target.key);
-    if (!socket)
-        socket = KeptConnection::open(target);
     QEventLoop loop;
-    HttpExchange exchange(target, socket, timeoutMs, [&loop] { loop.quit(); });
-    exchange.start();
-    if (!exchange.isDone())
+    qsizetype open = targets.size();
+    QList<QTcpSocket *> sockets;
+    std::vector<std::unique_ptr<HttpExchange>> exchanges;
+    for (const HttpTarget &target : targets) {
+        QTcpSocket *socket = KeptConnection::take(target.key);
+        if (!socket)
+            socket = KeptConnection::open(target);
+        sockets.append(socket);
+        exchanges.push_back(std::make_unique<HttpExchange>(target, socket, timeoutMs, [&loop, &open] {
+            if (--open == 0)
+                loop.quit();
+        }));
+    }
+    for (const auto &exchange : exchanges)
+        exchange->start();
+    if (std::any_of(exchanges.cbegin(), exchanges.cend(), [](const auto &exchange) { return !exchange->isDone(); }))
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    HttpExchange::Outcome outcome = exchange.take();
-    if (outcome.reusable)
-        KeptConnection::keep(target.key, socket);
-    else
-        KeptConnection::discard(socket);
-    return outcome;
+    QList<HttpExchange::Outcome> outcomes;
+    for (std::size_t i = 0; i < exchanges.size(); ++i) {
+        outcomes.append(exchanges[i]->take());
+        if (outcomes.constLast().reusable)
+            KeptConnection::keep(targets[qsizetype(i)].key, sockets[qsizetype(i)]);
+        else
+            KeptConnection::discard(sockets[qsizetype(i)]);
+    }
+    return outcomes;
 }
 
 } // namespace
@@ -145,9 +162,9 @@ QUrl GatewayClient::requestUrl(const QString &type, const Parameters &parameters
     return url;
 }
 
-QString GatewayClient::exchange(const QString &type, const Parameters &parameters, const QString &script, Expect expect)
+HttpTarget GatewayClient::targetOf(const Request &request)
 {
-    const QUrl url = requestUrl(type, parameters, script);
+    const QUrl url = requestUrl(request.type, request.parameters, request.script);
     if (!url.isValid() || url.host().isEmpty()
         || (url.scheme() != QStringLiteral("http") && url.scheme() != QStringLiteral("https")))
         throw GatewayError(QNetworkReply::ProtocolUnknownError,
@@ -158,34 +175,86 @@ QString GatewayClient::exchange(const QString &type, const Parameters &parameter
         throw GatewayError(
             QNetworkReply::SslHandshakeFailedError,
             QStringLiteral("The gateway at %1 could not be reached: TLS is not available.").arg(target.where), false);
+    return target;
+}
 
-    // Only the read-only requests may be sent again, once, when a kept-alive
-    // connection turned out to be closed already.
-    const bool repeatable = type.compare(SingleSmsType, Qt::CaseInsensitive) != 0;
-    for (int round = 0;; ++round) {
-        HttpExchange::Outcome outcome = exchangeOnce(target, m_timeoutMs);
-        if (outcome.answer) {
-            const int status = outcome.answer->status();
-            QString body = decodedBody(*outcome.answer);
-            if (expect == Expect::Success && (status < 200 || status > 299)) {
-                const QString words = GatewayAnswers::shortWords(body);
-                throw GatewayError(status,
-                                   QStringLiteral("The gateway at %1 answered with HTTP status %2%3")
-                                       .arg(target.where)
-                                       .arg(status)
-                                       .arg(words.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + words),
-                                   true);
-            }
-            return body;
+QString GatewayClient::Answer::take() const
+{
+    if (error)
+        throw *error;
+    return text;
+}
+
+QString GatewayClient::exchange(const QString &type, const Parameters &parameters, const QString &script, Expect expect)
+{
+    return exchangeTogether({Request{type, parameters, script, expect}}).constFirst().take();
+}
+
+QList<GatewayClient::Answer> GatewayClient::exchangeTogether(const QList<Request> &requests)
+{
+    QList<Answer> answers(requests.size());
+    QList<HttpTarget> targets;
+    QList<qsizetype> waiting; // which request each target carries
+    for (qsizetype i = 0; i < requests.size(); ++i) {
+        try {
+            targets.append(targetOf(requests[i]));
+            waiting.append(i);
+        } catch (const GatewayError &error) {
+            answers[i].error = error;
         }
-        if (!(repeatable && outcome.staleConnection && round == 0))
-            throw *outcome.error;
     }
+    for (int round = 0; !targets.isEmpty(); ++round) {
+        const QList<HttpExchange::Outcome> outcomes = exchangeOnce(targets, m_timeoutMs);
+        QList<HttpTarget> again;
+        QList<qsizetype> againFor;
+        for (qsizetype k = 0; k < outcomes.size(); ++k) {
+            const Request &request = requests[waiting[k]];
+            Answer &answer = answers[waiting[k]];
+            const HttpExchange::Outcome &outcome = outcomes[k];
+            if (outcome.answer) {
+                const int status = outcome.answer->status();
+                answer.text = decodedBody(*outcome.answer);
+                if (request.expect == Expect::Success && (status < 200 || status > 299)) {
+                    const QString words = GatewayAnswers::shortWords(answer.text);
+                    answer.error =
+                        GatewayError(status,
+                                     QStringLiteral("The gateway at %1 answered with HTTP status %2%3")
+                                         .arg(targets[k].where)
+                                         .arg(status)
+                                         .arg(words.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + words),
+                                     true);
+                }
+                continue;
+            }
+            // Only the read-only requests may be sent again, once, when a
+            // kept-alive connection turned out to be closed already.
+            const bool repeatable = request.type.compare(SingleSmsType, Qt::CaseInsensitive) != 0;
+            if (repeatable && outcome.staleConnection && round == 0) {
+                again.append(targets[k]);
+                againFor.append(waiting[k]);
+            } else {
+                answer.error = *outcome.error;
+            }
+        }
+        targets = again;
+        waiting = againFor;
+    }
+    return answers;
+}
+
+GatewayClient::Request GatewayClient::creditsRequest()
+{
+    return {QStringLiteral("Credits"), {}, MessageScript, Expect::Success};
+}
+
+GatewayClient::Request GatewayClient::repliesRequest(Expect expect)
+{
+    return {QStringLiteral("replies"), {{QStringLiteral("ID"), QStringLiteral("0")}}, MessageScript, expect};
 }
 
 QString GatewayClient::credits()
 {
-    return exchange(QStringLiteral("Credits"), {}, MessageScript, Expect::Success);
+    return exchangeTogether({creditsRequest()}).constFirst().take();
 }
 
 QString GatewayClient::singleSms(const QString &number, const QString &message, const QString &customerId)
@@ -203,7 +272,7 @@ QString GatewayClient::sent(const QString &highestTrn)
 
 QString GatewayClient::replies(Expect expect)
 {
-    return exchange(QStringLiteral("replies"), {{QStringLiteral("ID"), QStringLiteral("0")}}, MessageScript, expect);
+    return exchangeTogether({repliesRequest(expect)}).constFirst().take();
 }
 
 QString GatewayClient::reportPage(Expect expect)

@@ -7,6 +7,10 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
+struct HttpTarget;
+
 // A request to the gateway that could not be completed: nothing (or not all)
 // came back. mayHaveReached() tells whether the gateway may have received and
 // acted on it: certainly not when the connection was refused or the host not
@@ -60,10 +64,33 @@ public:
     static QUrl requestUrl(const QString &type, const Parameters &parameters = {},
                            const QString &script = MessageScript);
 
+    struct Request
+    {
+        QString type;
+        Parameters parameters;
+        QString script = MessageScript;
+        Expect expect = Expect::Anything;
+    };
+    // A request's answer text, or why there is none.
+    struct Answer
+    {
+        QString text;
+        std::optional<GatewayError> error;
+        // The text; throws the error.
+        QString take() const;
+    };
+
     // One exchange; the answer text. Throws GatewayError when the request
     // could not be completed.
     QString exchange(const QString &type, const Parameters &parameters = {}, const QString &script = MessageScript,
                      Expect expect = Expect::Anything);
+    // Several exchanges made at once, each on a connection of its own, so
+    // that asking them together costs one answer's wait; their answers in
+    // the requests' order.
+    QList<Answer> exchangeTogether(const QList<Request> &requests);
+
+    static Request creditsRequest();
+    static Request repliesRequest(Expect expect = Expect::Anything);
 
     QString credits();
     QString singleSms(const QString &number, const QString &message, const QString &customerId);
@@ -73,5 +100,7 @@ public:
     QString reportPage(Expect expect = Expect::Anything);
 
 private:
+    static HttpTarget targetOf(const Request &request);
+
     int m_timeoutMs;
 };

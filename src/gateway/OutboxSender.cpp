@@ -34,6 +34,7 @@ const QString NoCredits =
 const QString NotEnoughCredits = QStringLiteral("There is not enough credits left for the amount of sms to be send. "
                                                 "Either buy more credits or delete some of the sms.");
 const QString TitleSend = QStringLiteral("SEND");
+const QString CheckingCredits = QStringLiteral("Checking Credits ...");
 const QString SendPart = QStringLiteral("Do you only want to send the amount of sms that you have credits for?");
 
 constexpr qint64 ErrorRunEnded = 3200;
@@ -79,8 +80,13 @@ void OutboxSender::CheckCredits()
 double OutboxSender::RefreshCredits()
 {
     CycleBusy busy(m_host, m_busy);
-    m_host.setStatus(QStringLiteral("Checking Credits ..."));
-    const double balance = balanceIn(GatewayClient().credits());
+    m_host.setStatus(CheckingCredits);
+    return showBalance(GatewayClient().credits());
+}
+
+double OutboxSender::showBalance(const QString &answer)
+{
+    const double balance = balanceIn(answer);
     m_host.setCreditsText(DecimalText(balance));
     m_host.setStatus(m_texts.creditsChecked);
     return balance;
@@ -183,15 +189,22 @@ public:
                 break;
             // With several connections, those the answers freed carry the
             // next messages at once, before the answers are stored (what the
-            // answers say about going on is known first). With one, the
-            // answer is stored and the window has its turn before the next
-            // message goes, as one at a time always went.
-            const QList<MessagePoster::Answer> answers = m_poster.wait(wakeIn);
+            // answers say about going on is known first), and so do those of
+            // the answers that came in meanwhile: storing waits while the
+            // gateway works. With one, the answer is stored and the window
+            // has its turn before the next message goes, as one at a time
+            // always went.
+            QList<MessagePoster::Answer> answers = m_poster.wait(wakeIn);
             beat();
-            for (const MessagePoster::Answer &answer : answers)
-                judge(answer);
-            if (m_poster.connections() > 1)
-                fill();
+            for (qsizetype judged = 0; judged < answers.size();) {
+                for (; judged < answers.size(); ++judged)
+                    judge(answers[judged]);
+                if (m_poster.connections() > 1) {
+                    fill();
+                    if (m_poster.inFlight() > 0)
+                        answers += m_poster.wait(0);
+                }
+            }
             for (const MessagePoster::Answer &answer : answers)
                 settle(answer);
         }
@@ -472,15 +485,20 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
         SendGate gate;
         // A STOP waiting at the gateway must be read before a marketing
         // message goes to its sender; service messages need not wait for it.
+        // The replies and the balance are asked together, so the first
+        // message waits for one answer, not two.
+        m_host.setStatus(CheckingCredits);
+        const QList<GatewayClient::Answer> asked = GatewayClient().exchangeTogether(
+            {GatewayClient::repliesRequest(GatewayClient::Expect::Success), GatewayClient::creditsRequest()});
         RepliesRetrieval replies(m_host);
         replies.reportTo(&summary());
-        if (const QString failure = replies.fetchBeforeSending(); !failure.isEmpty()) {
+        if (const QString failure = replies.storeBeforeSending(asked[0]); !failure.isEmpty()) {
             summary().failed(RunSummary::Replies, failure);
             gate.holdMarketing(QStringLiteral("the replies could not be fetched first (%1)").arg(failure));
         }
         step = RunSummary::Credits;
         queued = Dispatch::count(choice);
-        std::optional<Dispatch::ReadyRows> rows = chooseRows(busy, choice, queued);
+        std::optional<Dispatch::ReadyRows> rows = chooseRows(busy, choice, queued, asked[1]);
         if (!rows) {
             leftQueued();
             return false;
@@ -541,11 +559,12 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
     return true;
 }
 
-std::optional<Dispatch::ReadyRows> OutboxSender::chooseRows(CycleBusy &busy, const Dispatch::Choice &choice, int count)
+std::optional<Dispatch::ReadyRows> OutboxSender::chooseRows(CycleBusy &busy, const Dispatch::Choice &choice, int count,
+                                                            const GatewayClient::Answer &credits)
 {
     // The balance the gateway holds now, never the one shown: that one may be
     // from before the last run, which spent some of it.
-    const double balance = RefreshCredits();
+    const double balance = showBalance(credits.take());
     if (balance <= 0) {
         summary().failed(RunSummary::Credits, QStringLiteral("the balance is %1").arg(DecimalText(balance)));
         busy.release();

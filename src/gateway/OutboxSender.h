@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/GatewayClient.h"
 #include "gateway/RunSummary.h"
 #include "outbox/Dispatch.h"
 
@@ -57,7 +58,10 @@ private:
     bool send(const Dispatch::Choice &choice);
     // The credit check of `count` queued rows against the balance the gateway
     // gives now: the rows to send, or nothing when the run stops here.
-    std::optional<Dispatch::ReadyRows> chooseRows(CycleBusy &busy, const Dispatch::Choice &choice, int count);
+    std::optional<Dispatch::ReadyRows> chooseRows(CycleBusy &busy, const Dispatch::Choice &choice, int count,
+                                                  const GatewayClient::Answer &credits);
+    // Reads the balance out of the gateway's answer and shows it.
+    double showBalance(const QString &answer);
 
     CycleHost &m_host;
     Texts m_texts;

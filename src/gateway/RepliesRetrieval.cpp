@@ -111,11 +111,11 @@ int RepliesRetrieval::storeNew(const GatewayAnswers::RepliesList &list, bool sho
     return stored;
 }
 
-QString RepliesRetrieval::fetchBeforeSending()
+QString RepliesRetrieval::storeBeforeSending(const GatewayClient::Answer &asked)
 {
     QString answer;
     try {
-        answer = GatewayClient().replies(GatewayClient::Expect::Success);
+        answer = asked.take();
     } catch (const GatewayError &error) {
         return error.description();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/GatewayAnswers.h"
+#include "gateway/GatewayClient.h"
 #include "gateway/RunSummary.h"
 
 #include <QString>
@@ -26,10 +27,10 @@ public:
     // list of replies (the status says which; nothing was stored).
     bool FetchReplies();
     // What a send run does first, so that a STOP that has arrived is honoured:
-    // fetches and stores new replies without status texts. Gives why the
-    // replies could not be fetched (empty when they were); a database error
-    // is thrown.
-    QString fetchBeforeSending();
+    // stores the new replies of the run's replies request without status
+    // texts. Gives why the replies could not be fetched (empty when they
+    // were); a database error is thrown.
+    QString storeBeforeSending(const GatewayClient::Answer &asked);
 
     // Whether a reply is stored: one bound value, the identifier without
     // surrounding blanks. Answered from the index SMSReplies_Incoming.

@@ -7,6 +7,7 @@
 #include "outbox/FailReasons.h"
 #include "outbox/RunLock.h"
 
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QTest>
@@ -34,9 +35,20 @@ QStringList posted(const GatewayProcess &gateway)
     return requestParameters(takeRequests(gateway).filter(QStringLiteral("Type=SingleSMS&")), "CustomerID");
 }
 
+// The types asked since the last look. The replies and the balance that a run asks together may
+// arrive either way round; they are listed replies first.
+QStringList typesOf(const QStringList &requests)
+{
+    QStringList asked = requestParameters(requests, "Type");
+    for (qsizetype i = 0; i + 1 < asked.size(); ++i)
+        if (asked[i] == "Credits" && asked[i + 1] == "replies")
+            asked.swapItemsAt(i, i + 1);
+    return asked;
+}
+
 QStringList types(const GatewayProcess &gateway)
 {
-    return requestParameters(takeRequests(gateway), "Type");
+    return typesOf(takeRequests(gateway));
 }
 
 } // namespace
@@ -123,7 +135,7 @@ private slots:
                                     OutboxRows::queue("+27821234567", "four"), OutboxRows::queue("821234567", "five")};
         QVERIFY(OutboxSender(s.host).SendOutbox());
         const QStringList requests = takeRequests(s.gateway);
-        QCOMPARE(requestParameters(requests, "Type"),
+        QCOMPARE(typesOf(requests),
                  QStringList({"replies", "Credits", "SingleSMS", "SingleSMS", "SingleSMS", "SingleSMS", "SingleSMS"}));
         QCOMPARE(requestParameters(requests.mid(2), "CustomerID"), ids(keys));
         QCOMPARE(requestParameters(requests.mid(2), "Number"),
@@ -177,6 +189,23 @@ private slots:
         QCOMPARE(s.host.titles.mid(4), QStringList({"CREDITS"}));
         QCOMPARE(s.host.texts.last(), NoCredits);
         QCOMPARE(sender.CountQueued(), 3);
+    }
+
+    // A run asks for the replies and the balance at once, on two connections: both are at the gateway
+    // before it answers either.
+    void repliesAndBalanceAskedTogether()
+    {
+        GatewaySetup s;
+        s.gateway.admin("/admin/latency?ms=400");
+        OutboxRows::queue("0821234567", "hello");
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        QMap<QString, QJsonObject> asked;
+        for (const QJsonValue &request : adminArray(s.gateway, "/admin/requests"))
+            asked.insert(requestParameters({request["target"].toString()}, "Type").constFirst(), request.toObject());
+        QVERIFY(asked.contains("replies") && asked.contains("Credits"));
+        QVERIFY(asked["replies"]["connection"] != asked["Credits"]["connection"]);
+        QVERIFY(qAbs(asked["replies"]["received"].toInteger() - asked["Credits"]["received"].toInteger()) < 400);
+        QVERIFY(asked["SingleSMS"]["received"].toInteger() - asked["Credits"]["received"].toInteger() >= 400);
     }
 
     // Every answer rule marks its row; rows without text or with an unusable number are not posted
