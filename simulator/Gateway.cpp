@@ -564,6 +564,21 @@ HttpAnswer Gateway::reportPage(const Account &account) const
     return answer;
 }
 
+namespace {
+// The account ("user") an admin request adds entries to, and how many
+// ("count", 1 unless given); the answer to refuse it with when either is wrong.
+std::optional<HttpAnswer> entriesFor(GatewayState &state, const QueryParameters &query, Account **account,
+                                     qint64 *count)
+{
+    *account = state.account(query.value(u"user"));
+    if (!*account)
+        return adminError(QStringLiteral("unknown user"));
+    if (!numberParameter(query, u"count", count) || *count < 0 || *count > 10000000)
+        return adminError(QStringLiteral("count must be a whole number"));
+    return std::nullopt;
+}
+} // namespace
+
 HttpAnswer Gateway::handleAdmin(QByteArrayView command, const QueryParameters &query, qint64 now)
 {
     using Handler = HttpAnswer (Gateway::*)(const QueryParameters &query, qint64 now);
@@ -705,13 +720,10 @@ HttpAnswer Gateway::adminLatency(const QueryParameters &query, qint64)
 
 HttpAnswer Gateway::adminReport(const QueryParameters &query, qint64 now)
 {
-    const QString user = query.value(u"user");
-    Account *account = m_state.account(user);
-    if (!account)
-        return adminError(QStringLiteral("unknown user"));
+    Account *account = nullptr;
     qint64 count = 1;
-    if (!numberParameter(query, u"count", &count) || count < 0 || count > 10000000)
-        return adminError(QStringLiteral("count must be a whole number"));
+    if (std::optional<HttpAnswer> refused = entriesFor(m_state, query, &account, &count))
+        return *refused;
     ReportEntry entry;
     entry.number = query.value(u"number");
     entry.message = query.value(u"message");
@@ -727,13 +739,10 @@ HttpAnswer Gateway::adminReport(const QueryParameters &query, qint64 now)
 
 HttpAnswer Gateway::adminReply(const QueryParameters &query, qint64 now)
 {
-    const QString user = query.value(u"user");
-    Account *account = m_state.account(user);
-    if (!account)
-        return adminError(QStringLiteral("unknown user"));
+    Account *account = nullptr;
     qint64 count = 1;
-    if (!numberParameter(query, u"count", &count) || count < 0 || count > 10000000)
-        return adminError(QStringLiteral("count must be a whole number"));
+    if (std::optional<HttpAnswer> refused = entriesFor(m_state, query, &account, &count))
+        return *refused;
     Reply reply;
     reply.from = query.value(u"from");
     reply.text = query.value(u"text");
