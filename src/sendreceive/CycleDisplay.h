@@ -44,8 +44,8 @@ public:
     // Shows what waits to be shown, if anything.
     void showNow();
 
-    // Nested: each busy(true) is undone by one busy(false); the last shows
-    // what waits.
+    // Nested: each busy(true) is undone by one busy(false), which also shows
+    // what waits; more busy(false) than busy(true) do nothing.
     void setBusy(bool busy);
 
     // The boxes, each after the status that waits.
