@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -563,198 +564,246 @@ HttpAnswer Gateway::reportPage(const Account &account) const
     return answer;
 }
 
+namespace {
+// The account ("user") an admin request adds entries to, and how many
+// ("count", 1 unless given); the answer to refuse it with when either is wrong.
+std::optional<HttpAnswer> entriesFor(GatewayState &state, const QueryParameters &query, Account **account,
+                                     qint64 *count)
+{
+    *account = state.account(query.value(u"user"));
+    if (!*account)
+        return adminError(QStringLiteral("unknown user"));
+    if (!numberParameter(query, u"count", count) || *count < 0 || *count > 10000000)
+        return adminError(QStringLiteral("count must be a whole number"));
+    return std::nullopt;
+}
+} // namespace
+
 HttpAnswer Gateway::handleAdmin(QByteArrayView command, const QueryParameters &query, qint64 now)
 {
-    m_state.settle(now);
-    const QString user = query.value(u"user");
+    using Handler = HttpAnswer (Gateway::*)(const QueryParameters &query, qint64 now);
+    static const std::pair<const char *, Handler> handlers[] = {
+        {"requests", &Gateway::adminRequests}, {"clear-requests", &Gateway::adminClearRequests},
+        {"messages", &Gateway::adminMessages}, {"replies", &Gateway::adminReplies},
+        {"account", &Gateway::adminAccount},   {"fault", &Gateway::adminFault},
+        {"latency", &Gateway::adminLatency},   {"report", &Gateway::adminReport},
+        {"reply", &Gateway::adminReply},       {"script", &Gateway::adminScript},
+        {"state", &Gateway::adminState},
+    };
 
-    if (sameText(command, "requests")) {
-        QJsonArray list;
-        for (const Received &received : m_requests)
-            list.append(QJsonObject{{QStringLiteral("method"), QString::fromUtf8(received.method)},
-                                    {QStringLiteral("target"), QString::fromUtf8(received.target)},
-                                    {QStringLiteral("received"), received.at},
-                                    {QStringLiteral("connection"), qint64(received.connection)}});
-        return jsonAnswer(list);
-    }
-    if (sameText(command, "clear-requests")) {
-        m_requests.clear();
-        return textAnswer("OK");
-    }
-    if (sameText(command, "messages")) {
-        QJsonArray list;
-        for (const Message &message : m_state.messages()) {
-            if (query.contains(u"user") && message.user != user)
-                continue;
-            list.append(QJsonObject{{QStringLiteral("user"), message.user},
-                                    {QStringLiteral("number"), message.number},
-                                    {QStringLiteral("message"), message.text},
-                                    {QStringLiteral("customerId"), message.customerId},
-                                    {QStringLiteral("batch"), message.batch},
-                                    {QStringLiteral("accepted"), gatewayTime(message.acceptedMs)},
-                                    {QStringLiteral("state"), messageStateName(message.state)},
-                                    {QStringLiteral("trn"), message.trn}});
-        }
-        return jsonAnswer(list);
-    }
-    if (sameText(command, "replies")) {
-        QJsonArray list;
-        for (const auto &[name, account] : m_state.accounts()) {
-            if (query.contains(u"user") && name != user)
-                continue;
-            for (const Reply &reply : account.replies) {
-                list.append(QJsonObject{{QStringLiteral("user"), name},
-                                        {QStringLiteral("id"), reply.id},
-                                        {QStringLiteral("seq"), reply.seq},
-                                        {QStringLiteral("from"), reply.from},
-                                        {QStringLiteral("text"), reply.text},
-                                        {QStringLiteral("received"), reply.received},
-                                        {QStringLiteral("sentMessage"), reply.sentMessage},
-                                        {QStringLiteral("sentDateTime"), reply.sentDateTime},
-                                        {QStringLiteral("customerId"), reply.customerId}});
-            }
-        }
-        return jsonAnswer(list);
-    }
-    if (sameText(command, "account")) {
-        if (user.isEmpty())
-            return adminError(QStringLiteral("user is missing"));
-        qint64 credits = 0;
-        if (!numberParameter(query, u"credits", &credits))
-            return adminError(QStringLiteral("credits is not a whole number"));
-        std::optional<QString> password;
-        if (query.contains(u"password"))
-            password = query.value(u"password");
-        std::optional<qint64> newCredits;
-        if (query.contains(u"credits"))
-            newCredits = credits;
-        m_state.setAccount(user, password, newCredits);
-        return textAnswer("OK");
-    }
-    if (sameText(command, "fault")) {
-        FaultSettings fault;
-        if (!parseFaultMode(query.value(u"mode"), &fault.mode))
-            return adminError(QStringLiteral("unknown fault mode"));
-        if (query.contains(u"share")) {
-            bool ok = false;
-            fault.share = query.value(u"share").trimmed().toDouble(&ok);
-            if (!ok || fault.share < 0 || fault.share > 1)
-                return adminError(QStringLiteral("share must be between 0 and 1"));
-        }
-        const QStringList types = query.value(u"types").split(QLatin1Char(','), Qt::SkipEmptyParts);
-        for (const QString &type : types) {
-            const QString name = type.trimmed().toLower();
-            bool known = false;
-            for (const QString &faultable : faultableTypes())
-                known = known || faultable.toLower() == name;
-            if (!known)
-                return adminError(QStringLiteral("unknown request type %1").arg(type));
-            fault.types.insert(name);
-        }
-        for (const QString &customer : query.value(u"customers").split(QLatin1Char(','), Qt::SkipEmptyParts))
-            fault.customers.insert(customer.trimmed());
-        if (fault.customers.isEmpty()) {
-            setFault(fault);
-            if (fault.mode == FaultMode::None)
-                m_customerFaults.clear();
-        } else {
-            for (const QString &customer : std::as_const(fault.customers))
-                m_customerFaults.insert(customer, fault.mode);
-        }
-        return textAnswer("OK");
-    }
-    if (sameText(command, "latency")) {
-        qint64 ms = 0;
-        if (!numberParameter(query, u"ms", &ms) || ms < 0 || ms > 3600000)
-            return adminError(QStringLiteral("ms must be a whole number of milliseconds"));
-        m_latencyMs = int(ms);
-        return textAnswer("OK");
-    }
-    if (sameText(command, "report")) {
-        Account *account = m_state.account(user);
-        if (!account)
-            return adminError(QStringLiteral("unknown user"));
-        qint64 count = 1;
-        if (!numberParameter(query, u"count", &count) || count < 0 || count > 10000000)
-            return adminError(QStringLiteral("count must be a whole number"));
-        ReportEntry entry;
-        entry.number = query.value(u"number");
-        entry.message = query.value(u"message");
-        entry.dateTime = gatewayTime(now);
-        entry.batch = query.value(u"batch", QStringLiteral("0"));
-        entry.flag = query.value(u"flag", QStringLiteral("TRUE"));
-        entry.customerId = query.value(u"customer");
-        QJsonArray trns;
-        for (qint64 i = 0; i < count; ++i)
-            trns.append(m_state.addReportEntry(*account, entry));
-        return jsonAnswer(trns);
-    }
-    if (sameText(command, "reply")) {
-        Account *account = m_state.account(user);
-        if (!account)
-            return adminError(QStringLiteral("unknown user"));
-        qint64 count = 1;
-        if (!numberParameter(query, u"count", &count) || count < 0 || count > 10000000)
-            return adminError(QStringLiteral("count must be a whole number"));
-        Reply reply;
-        reply.from = query.value(u"from");
-        reply.text = query.value(u"text");
-        reply.received = query.value(u"received", gatewayTime(now));
-        reply.sentMessage = query.value(u"sentmessage");
-        reply.sentDateTime = query.value(u"sentdatetime");
-        reply.customerId = query.value(u"customer");
-        const QString id = query.value(u"id");
-        QJsonArray seqs;
-        for (qint64 i = 1; i <= count; ++i) {
-            reply.id = count > 1 ? id + QLatin1Char('-') + QString::number(i) : id;
-            seqs.append(m_state.addReply(*account, reply));
-        }
-        return jsonAnswer(seqs);
-    }
-    if (sameText(command, "script")) {
-        Script script;
-        script.type = query.value(u"type").trimmed().toLower();
-        if (script.type.isEmpty())
-            return adminError(QStringLiteral("type is missing"));
-        script.body = query.value(u"body").toUtf8();
-        // A large answer without a large control request: the body repeated, between a prefix and a suffix.
-        qint64 repeat = 1;
-        if (!numberParameter(query, u"repeat", &repeat) || repeat < 0 || repeat > 10000000)
-            return adminError(QStringLiteral("repeat must be a whole number"));
-        script.body = query.value(u"prefix").toUtf8() + script.body.repeated(repeat) + query.value(u"suffix").toUtf8();
-        qint64 status = 200;
-        if (!numberParameter(query, u"status", &status) || status < 100 || status > 599)
-            return adminError(QStringLiteral("status must be an HTTP status code"));
-        script.status = int(status);
-        if (!numberParameter(query, u"count", &script.remaining) || script.remaining < 0)
-            return adminError(QStringLiteral("count must be a whole number"));
-        if (script.remaining > 0)
-            m_scripts.push_back(script);
-        return textAnswer("OK");
-    }
-    if (sameText(command, "state")) {
-        QJsonArray accounts;
-        for (const auto &[name, account] : m_state.accounts()) {
-            accounts.append(QJsonObject{{QStringLiteral("user"), name},
-                                        {QStringLiteral("credits"), account.credits},
-                                        {QStringLiteral("messages"), qint64(account.batches.size())},
-                                        {QStringLiteral("reportEntries"), qint64(account.report.size())},
-                                        {QStringLiteral("replies"), qint64(account.replies.size())}});
-        }
-        QJsonArray faultTypes;
-        for (const QString &type : m_fault.types)
-            faultTypes.append(type);
-        return jsonAnswer(QJsonObject{
-            {QStringLiteral("accounts"), accounts},
-            {QStringLiteral("messages"), qint64(m_state.messages().size())},
-            {QStringLiteral("pendingDeliveries"), m_state.pendingDeliveries()},
-            {QStringLiteral("pendingReplies"), m_state.pendingReplies()},
-            {QStringLiteral("requests"), qint64(m_requests.size())},
-            {QStringLiteral("latencyMs"), m_latencyMs},
-            {QStringLiteral("fault"), QJsonObject{{QStringLiteral("mode"), faultModeName(m_fault.mode)},
-                                                  {QStringLiteral("share"), m_fault.share},
-                                                  {QStringLiteral("types"), faultTypes}}},
-        });
+    m_state.settle(now);
+    for (const auto &[name, handler] : handlers) {
+        if (sameText(command, name))
+            return (this->*handler)(query, now);
     }
     return textAnswer("ERROR: unknown control request", 404);
+}
+
+HttpAnswer Gateway::adminRequests(const QueryParameters &, qint64)
+{
+    QJsonArray list;
+    for (const Received &received : m_requests)
+        list.append(QJsonObject{{QStringLiteral("method"), QString::fromUtf8(received.method)},
+                                {QStringLiteral("target"), QString::fromUtf8(received.target)},
+                                {QStringLiteral("received"), received.at},
+                                {QStringLiteral("connection"), qint64(received.connection)}});
+    return jsonAnswer(list);
+}
+
+HttpAnswer Gateway::adminClearRequests(const QueryParameters &, qint64)
+{
+    m_requests.clear();
+    return textAnswer("OK");
+}
+
+HttpAnswer Gateway::adminMessages(const QueryParameters &query, qint64)
+{
+    const QString user = query.value(u"user");
+    QJsonArray list;
+    for (const Message &message : m_state.messages()) {
+        if (query.contains(u"user") && message.user != user)
+            continue;
+        list.append(QJsonObject{{QStringLiteral("user"), message.user},
+                                {QStringLiteral("number"), message.number},
+                                {QStringLiteral("message"), message.text},
+                                {QStringLiteral("customerId"), message.customerId},
+                                {QStringLiteral("batch"), message.batch},
+                                {QStringLiteral("accepted"), gatewayTime(message.acceptedMs)},
+                                {QStringLiteral("state"), messageStateName(message.state)},
+                                {QStringLiteral("trn"), message.trn}});
+    }
+    return jsonAnswer(list);
+}
+
+HttpAnswer Gateway::adminReplies(const QueryParameters &query, qint64)
+{
+    const QString user = query.value(u"user");
+    QJsonArray list;
+    for (const auto &[name, account] : m_state.accounts()) {
+        if (query.contains(u"user") && name != user)
+            continue;
+        for (const Reply &reply : account.replies) {
+            list.append(QJsonObject{{QStringLiteral("user"), name},
+                                    {QStringLiteral("id"), reply.id},
+                                    {QStringLiteral("seq"), reply.seq},
+                                    {QStringLiteral("from"), reply.from},
+                                    {QStringLiteral("text"), reply.text},
+                                    {QStringLiteral("received"), reply.received},
+                                    {QStringLiteral("sentMessage"), reply.sentMessage},
+                                    {QStringLiteral("sentDateTime"), reply.sentDateTime},
+                                    {QStringLiteral("customerId"), reply.customerId}});
+        }
+    }
+    return jsonAnswer(list);
+}
+
+HttpAnswer Gateway::adminAccount(const QueryParameters &query, qint64)
+{
+    const QString user = query.value(u"user");
+    if (user.isEmpty())
+        return adminError(QStringLiteral("user is missing"));
+    qint64 credits = 0;
+    if (!numberParameter(query, u"credits", &credits))
+        return adminError(QStringLiteral("credits is not a whole number"));
+    std::optional<QString> password;
+    if (query.contains(u"password"))
+        password = query.value(u"password");
+    std::optional<qint64> newCredits;
+    if (query.contains(u"credits"))
+        newCredits = credits;
+    m_state.setAccount(user, password, newCredits);
+    return textAnswer("OK");
+}
+
+HttpAnswer Gateway::adminFault(const QueryParameters &query, qint64)
+{
+    FaultSettings fault;
+    if (!parseFaultMode(query.value(u"mode"), &fault.mode))
+        return adminError(QStringLiteral("unknown fault mode"));
+    if (query.contains(u"share")) {
+        bool ok = false;
+        fault.share = query.value(u"share").trimmed().toDouble(&ok);
+        if (!ok || fault.share < 0 || fault.share > 1)
+            return adminError(QStringLiteral("share must be between 0 and 1"));
+    }
+    const QStringList types = query.value(u"types").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &type : types) {
+        const QString name = type.trimmed().toLower();
+        bool known = false;
+        for (const QString &faultable : faultableTypes())
+            known = known || faultable.toLower() == name;
+        if (!known)
+            return adminError(QStringLiteral("unknown request type %1").arg(type));
+        fault.types.insert(name);
+    }
+    for (const QString &customer : query.value(u"customers").split(QLatin1Char(','), Qt::SkipEmptyParts))
+        fault.customers.insert(customer.trimmed());
+    if (fault.customers.isEmpty()) {
+        setFault(fault);
+        if (fault.mode == FaultMode::None)
+            m_customerFaults.clear();
+    } else {
+        for (const QString &customer : std::as_const(fault.customers))
+            m_customerFaults.insert(customer, fault.mode);
+    }
+    return textAnswer("OK");
+}
+
+HttpAnswer Gateway::adminLatency(const QueryParameters &query, qint64)
+{
+    qint64 ms = 0;
+    if (!numberParameter(query, u"ms", &ms) || ms < 0 || ms > 3600000)
+        return adminError(QStringLiteral("ms must be a whole number of milliseconds"));
+    m_latencyMs = int(ms);
+    return textAnswer("OK");
+}
+
+HttpAnswer Gateway::adminReport(const QueryParameters &query, qint64 now)
+{
+    Account *account = nullptr;
+    qint64 count = 1;
+    if (std::optional<HttpAnswer> refused = entriesFor(m_state, query, &account, &count))
+        return *refused;
+    ReportEntry entry;
+    entry.number = query.value(u"number");
+    entry.message = query.value(u"message");
+    entry.dateTime = gatewayTime(now);
+    entry.batch = query.value(u"batch", QStringLiteral("0"));
+    entry.flag = query.value(u"flag", QStringLiteral("TRUE"));
+    entry.customerId = query.value(u"customer");
+    QJsonArray trns;
+    for (qint64 i = 0; i < count; ++i)
+        trns.append(m_state.addReportEntry(*account, entry));
+    return jsonAnswer(trns);
+}
+
+HttpAnswer Gateway::adminReply(const QueryParameters &query, qint64 now)
+{
+    Account *account = nullptr;
+    qint64 count = 1;
+    if (std::optional<HttpAnswer> refused = entriesFor(m_state, query, &account, &count))
+        return *refused;
+    Reply reply;
+    reply.from = query.value(u"from");
+    reply.text = query.value(u"text");
+    reply.received = query.value(u"received", gatewayTime(now));
+    reply.sentMessage = query.value(u"sentmessage");
+    reply.sentDateTime = query.value(u"sentdatetime");
+    reply.customerId = query.value(u"customer");
+    const QString id = query.value(u"id");
+    QJsonArray seqs;
+    for (qint64 i = 1; i <= count; ++i) {
+        reply.id = count > 1 ? id + QLatin1Char('-') + QString::number(i) : id;
+        seqs.append(m_state.addReply(*account, reply));
+    }
+    return jsonAnswer(seqs);
+}
+
+HttpAnswer Gateway::adminScript(const QueryParameters &query, qint64)
+{
+    Script script;
+    script.type = query.value(u"type").trimmed().toLower();
+    if (script.type.isEmpty())
+        return adminError(QStringLiteral("type is missing"));
+    script.body = query.value(u"body").toUtf8();
+    // A large answer without a large control request: the body repeated, between a prefix and a suffix.
+    qint64 repeat = 1;
+    if (!numberParameter(query, u"repeat", &repeat) || repeat < 0 || repeat > 10000000)
+        return adminError(QStringLiteral("repeat must be a whole number"));
+    script.body = query.value(u"prefix").toUtf8() + script.body.repeated(repeat) + query.value(u"suffix").toUtf8();
+    qint64 status = 200;
+    if (!numberParameter(query, u"status", &status) || status < 100 || status > 599)
+        return adminError(QStringLiteral("status must be an HTTP status code"));
+    script.status = int(status);
+    if (!numberParameter(query, u"count", &script.remaining) || script.remaining < 0)
+        return adminError(QStringLiteral("count must be a whole number"));
+    if (script.remaining > 0)
+        m_scripts.push_back(script);
+    return textAnswer("OK");
+}
+
+HttpAnswer Gateway::adminState(const QueryParameters &, qint64)
+{
+    QJsonArray accounts;
+    for (const auto &[name, account] : m_state.accounts()) {
+        accounts.append(QJsonObject{{QStringLiteral("user"), name},
+                                    {QStringLiteral("credits"), account.credits},
+                                    {QStringLiteral("messages"), qint64(account.batches.size())},
+                                    {QStringLiteral("reportEntries"), qint64(account.report.size())},
+                                    {QStringLiteral("replies"), qint64(account.replies.size())}});
+    }
+    QJsonArray faultTypes;
+    for (const QString &type : m_fault.types)
+        faultTypes.append(type);
+    return jsonAnswer(QJsonObject{
+        {QStringLiteral("accounts"), accounts},
+        {QStringLiteral("messages"), qint64(m_state.messages().size())},
+        {QStringLiteral("pendingDeliveries"), m_state.pendingDeliveries()},
+        {QStringLiteral("pendingReplies"), m_state.pendingReplies()},
+        {QStringLiteral("requests"), qint64(m_requests.size())},
+        {QStringLiteral("latencyMs"), m_latencyMs},
+        {QStringLiteral("fault"), QJsonObject{{QStringLiteral("mode"), faultModeName(m_fault.mode)},
+                                              {QStringLiteral("share"), m_fault.share},
+                                              {QStringLiteral("types"), faultTypes}}},
+    });
 }

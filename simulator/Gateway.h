@@ -81,7 +81,19 @@ private:
     HttpAnswer replies(const Account &account, const QueryParameters &query) const;
     HttpAnswer reportPage(const Account &account) const;
 
+    // An /admin/ control request, by its command name (any case).
     HttpAnswer handleAdmin(QByteArrayView command, const QueryParameters &query, qint64 now);
+    HttpAnswer adminRequests(const QueryParameters &query, qint64 now);
+    HttpAnswer adminClearRequests(const QueryParameters &query, qint64 now);
+    HttpAnswer adminMessages(const QueryParameters &query, qint64 now);
+    HttpAnswer adminReplies(const QueryParameters &query, qint64 now);
+    HttpAnswer adminAccount(const QueryParameters &query, qint64 now);
+    HttpAnswer adminFault(const QueryParameters &query, qint64 now);
+    HttpAnswer adminLatency(const QueryParameters &query, qint64 now);
+    HttpAnswer adminReport(const QueryParameters &query, qint64 now);
+    HttpAnswer adminReply(const QueryParameters &query, qint64 now);
+    HttpAnswer adminScript(const QueryParameters &query, qint64 now);
+    HttpAnswer adminState(const QueryParameters &query, qint64 now);
 
     GatewayState &m_state;
     bool m_verbose;

@@ -163,115 +163,131 @@ bool GatewayState::open(const QString &fileName, QString *error)
 
 bool GatewayState::load(QString *error)
 {
-    const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    QSqlQuery query(db);
-    auto run = [&](const QString &sql) {
-        if (query.exec(sql))
-            return true;
-        *error = query.lastError().text();
-        return false;
+    // Each table of the state file, with the statement that reads it in the
+    // order the state is rebuilt and what one row adds; a row that does not
+    // fit the state read so far is named in the error.
+    struct StoredTable
+    {
+        const char *select;
+        QString (GatewayState::*readRow)(const QSqlQuery &row);
+    };
+    static const StoredTable storedTables[] = {
+        {"SELECT username, password, credits FROM accounts", &GatewayState::readAccount},
+        {"SELECT batch, username, number, message, customer_id, accepted_ms, due_ms, state, trn"
+         " FROM messages ORDER BY batch",
+         &GatewayState::readMessage},
+        {"SELECT username, trn, number, message, datetime, batch, flag, customer_id"
+         " FROM report ORDER BY username, trn",
+         &GatewayState::readReportEntry},
+        {"SELECT username, seq, id, from_number, text, received, sent_message, sent_datetime,"
+         " customer_id FROM replies ORDER BY username, seq",
+         &GatewayState::readReply},
+        {"SELECT batch, due_ms, text_index FROM pending_replies", &GatewayState::readPendingReply},
+        {"SELECT name, value FROM counters", &GatewayState::readCounter},
     };
 
-    if (!run(QStringLiteral("SELECT username, password, credits FROM accounts")))
-        return false;
-    while (query.next()) {
-        Account account;
-        account.user = query.value(0).toString();
-        account.password = query.value(1).toString();
-        account.credits = query.value(2).toLongLong();
-        m_accounts[account.user] = std::move(account);
-    }
-
-    if (!run(QStringLiteral("SELECT batch, username, number, message, customer_id, accepted_ms, due_ms, state, trn"
-                            " FROM messages ORDER BY batch")))
-        return false;
-    while (query.next()) {
-        Message message;
-        message.batch = query.value(0).toLongLong();
-        message.user = query.value(1).toString();
-        message.number = query.value(2).toString();
-        message.text = query.value(3).toString();
-        message.customerId = query.value(4).toString();
-        message.acceptedMs = query.value(5).toLongLong();
-        message.dueMs = query.value(6).toLongLong();
-        message.state = MessageState(query.value(7).toInt());
-        message.trn = query.value(8).toLongLong();
-        Account *owner = account(message.user);
-        if (message.batch != FirstBatch + qint64(m_messages.size()) || !owner) {
-            *error = QStringLiteral("message %1 does not fit the state").arg(message.batch);
+    const QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlQuery query(db);
+    for (const StoredTable &table : storedTables) {
+        if (!query.exec(QString::fromLatin1(table.select))) {
+            *error = query.lastError().text();
             return false;
         }
-        owner->batches.push_back(message.batch);
-        if (message.state == MessageState::Pending)
-            m_pendingDeliveries.insert({message.dueMs, message.batch});
-        else
-            ++m_decided;
-        if (message.state == MessageState::Delivered)
-            ++m_delivered;
-        m_messages.push_back(std::move(message));
-    }
-
-    if (!run(QStringLiteral("SELECT username, trn, number, message, datetime, batch, flag, customer_id"
-                            " FROM report ORDER BY username, trn")))
-        return false;
-    while (query.next()) {
-        Account *owner = account(query.value(0).toString());
-        ReportEntry entry;
-        entry.trn = query.value(1).toLongLong();
-        entry.number = query.value(2).toString();
-        entry.message = query.value(3).toString();
-        entry.dateTime = query.value(4).toString();
-        entry.batch = query.value(5).toString();
-        entry.flag = query.value(6).toString();
-        entry.customerId = query.value(7).toString();
-        if (!owner || entry.trn != qint64(owner->report.size()) + 1) {
-            *error = QStringLiteral("report entry %1 does not fit the state").arg(entry.trn);
-            return false;
+        while (query.next()) {
+            if (QString problem = (this->*table.readRow)(query); !problem.isEmpty()) {
+                *error = std::move(problem);
+                return false;
+            }
         }
-        owner->report.push_back(std::move(entry));
-    }
-
-    if (!run(QStringLiteral("SELECT username, seq, id, from_number, text, received, sent_message, sent_datetime,"
-                            " customer_id FROM replies ORDER BY username, seq")))
-        return false;
-    while (query.next()) {
-        Account *owner = account(query.value(0).toString());
-        Reply reply;
-        reply.seq = query.value(1).toLongLong();
-        reply.id = query.value(2).toString();
-        reply.from = query.value(3).toString();
-        reply.text = query.value(4).toString();
-        reply.received = query.value(5).toString();
-        reply.sentMessage = query.value(6).toString();
-        reply.sentDateTime = query.value(7).toString();
-        reply.customerId = query.value(8).toString();
-        if (!owner || reply.seq != qint64(owner->replies.size()) + 1) {
-            *error = QStringLiteral("reply %1 does not fit the state").arg(reply.seq);
-            return false;
-        }
-        owner->replies.push_back(std::move(reply));
-    }
-
-    if (!run(QStringLiteral("SELECT batch, due_ms, text_index FROM pending_replies")))
-        return false;
-    while (query.next()) {
-        const qint64 batch = query.value(0).toLongLong();
-        if (!message(batch)) {
-            *error = QStringLiteral("pending reply to %1 does not fit the state").arg(batch);
-            return false;
-        }
-        m_pendingReplies[{query.value(1).toLongLong(), batch}] = PendingReply{query.value(2).toInt()};
-    }
-
-    if (!run(QStringLiteral("SELECT name, value FROM counters")))
-        return false;
-    while (query.next()) {
-        const QString name = query.value(0).toString();
-        const qint64 value = query.value(1).toLongLong();
-        if (name == QLatin1String("next_reply_id"))
-            m_nextReplyId = value;
     }
     return true;
+}
+
+QString GatewayState::readAccount(const QSqlQuery &row)
+{
+    Account account;
+    account.user = row.value(0).toString();
+    account.password = row.value(1).toString();
+    account.credits = row.value(2).toLongLong();
+    m_accounts[account.user] = std::move(account);
+    return {};
+}
+
+QString GatewayState::readMessage(const QSqlQuery &row)
+{
+    Message message;
+    message.batch = row.value(0).toLongLong();
+    message.user = row.value(1).toString();
+    message.number = row.value(2).toString();
+    message.text = row.value(3).toString();
+    message.customerId = row.value(4).toString();
+    message.acceptedMs = row.value(5).toLongLong();
+    message.dueMs = row.value(6).toLongLong();
+    message.state = MessageState(row.value(7).toInt());
+    message.trn = row.value(8).toLongLong();
+    Account *owner = account(message.user);
+    if (message.batch != FirstBatch + qint64(m_messages.size()) || !owner)
+        return QStringLiteral("message %1 does not fit the state").arg(message.batch);
+    owner->batches.push_back(message.batch);
+    if (message.state == MessageState::Pending)
+        m_pendingDeliveries.insert({message.dueMs, message.batch});
+    else
+        ++m_decided;
+    if (message.state == MessageState::Delivered)
+        ++m_delivered;
+    m_messages.push_back(std::move(message));
+    return {};
+}
+
+QString GatewayState::readReportEntry(const QSqlQuery &row)
+{
+    Account *owner = account(row.value(0).toString());
+    ReportEntry entry;
+    entry.trn = row.value(1).toLongLong();
+    entry.number = row.value(2).toString();
+    entry.message = row.value(3).toString();
+    entry.dateTime = row.value(4).toString();
+    entry.batch = row.value(5).toString();
+    entry.flag = row.value(6).toString();
+    entry.customerId = row.value(7).toString();
+    if (!owner || entry.trn != qint64(owner->report.size()) + 1)
+        return QStringLiteral("report entry %1 does not fit the state").arg(entry.trn);
+    owner->report.push_back(std::move(entry));
+    return {};
+}
+
+QString GatewayState::readReply(const QSqlQuery &row)
+{
+    Account *owner = account(row.value(0).toString());
+    Reply reply;
+    reply.seq = row.value(1).toLongLong();
+    reply.id = row.value(2).toString();
+    reply.from = row.value(3).toString();
+    reply.text = row.value(4).toString();
+    reply.received = row.value(5).toString();
+    reply.sentMessage = row.value(6).toString();
+    reply.sentDateTime = row.value(7).toString();
+    reply.customerId = row.value(8).toString();
+    if (!owner || reply.seq != qint64(owner->replies.size()) + 1)
+        return QStringLiteral("reply %1 does not fit the state").arg(reply.seq);
+    owner->replies.push_back(std::move(reply));
+    return {};
+}
+
+QString GatewayState::readPendingReply(const QSqlQuery &row)
+{
+    const qint64 batch = row.value(0).toLongLong();
+    if (!message(batch))
+        return QStringLiteral("pending reply to %1 does not fit the state").arg(batch);
+    m_pendingReplies[{row.value(1).toLongLong(), batch}] = PendingReply{row.value(2).toInt()};
+    return {};
+}
+
+QString GatewayState::readCounter(const QSqlQuery &row)
+{
+    if (row.value(0).toString() == QLatin1String("next_reply_id"))
+        m_nextReplyId = row.value(1).toLongLong();
+    return {};
 }
 
 void GatewayState::flush()

@@ -138,6 +138,14 @@ private:
     void savePendingReply(qint64 batch, qint64 dueMs, int textIndex);
     void deletePendingReply(qint64 batch);
     bool load(QString *error);
+    // What one row of each stored table adds to the state; an error text when
+    // the row does not fit what was read before it.
+    QString readAccount(const QSqlQuery &row);
+    QString readMessage(const QSqlQuery &row);
+    QString readReportEntry(const QSqlQuery &row);
+    QString readReply(const QSqlQuery &row);
+    QString readPendingReply(const QSqlQuery &row);
+    QString readCounter(const QSqlQuery &row);
     bool exec(QSqlQuery &query);
 
     DeliveryOptions m_options;

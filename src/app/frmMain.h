@@ -1,14 +1,11 @@
 #pragma once
 
-#include "campaigns/Schedule.h"
+#include "app/MainLists.h"
 #include "gateway/CycleHost.h"
+#include "sendreceive/CycleDisplay.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
-#include <QSet>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -21,12 +18,14 @@ class QDialog;
 class QLabel;
 class QMenu;
 class QProgressBar;
-class QThread;
-class QToolBar;
 class QueryListModel;
 class FirstRunHint;
 class GatewayCycles;
-struct OutboxLooks;
+class InboxActions;
+class MainBackups;
+class MainCommandBar;
+class OutboxActions;
+class ScheduledSending;
 
 // The program's main window: inbox above outbox, the credit panel, the
 // command bar, the menus and the status bar. It starts the gateway cycles
@@ -48,15 +47,13 @@ public:
 
     // Menu handlers.
     void mnuFileExit_Click();
-    // Backups of the database: a copy where the operator chooses (pg_dump on
-    // a server), and going back to a copy after checking it.
+    // Backups of the database (MainBackups).
     void mnuFileBackUp_Click();
     void mnuFileRestore_Click();
-    // The day's backup into Backups::folder(), taken on a thread of its own
-    // when none was taken today; called at start-up, and again after each
-    // midnight while the program runs. A failure is shown in the status bar.
+    // The day's backup, taken beside the window; called at start-up, and
+    // again after each midnight while the program runs.
     void startDailyBackup();
-    bool dailyBackupRunning() const { return m_backupThread != nullptr; }
+    bool dailyBackupRunning() const;
     void mnuAbout_Click();
     void mnuHelpContents_Click();
     void mnuSetupCustomers_Click();
@@ -74,39 +71,26 @@ public:
 
     void cmdCheckCredits_Click();
 
-    // Scheduled batches. At start-up, those that became due while the
-    // program was not running are sent when all are within the grace period
-    // (and no marketing message waits for the sending window); otherwise the
-    // operator is asked: Yes sends them, No holds them.
+    // Scheduled batches (ScheduledSending): those overdue at start-up, and
+    // those that have become due since.
     void checkOverdueBatches();
-    // Starts a send run for the batches that have become due, unless a run is
-    // going or a window is open (the next tick tries again). True when it did.
     bool sendDueBatches();
-    // Lets the held batches of the selected outbox rows go.
-    void grdOutbox_ReleaseBatch();
-    // How often sendDueBatches() runs.
-    static constexpr int ScheduleCheckMs = 30 * 1000;
     GatewayCycles &cycles() { return *m_cycles; }
 
     // The two lists (dtaSMS: inbox, dtaSendSMS: outbox), read again from the database.
     void refreshInbox();
     void refreshOutbox();
-    QueryListModel *inboxList() const { return m_inbox; }
-    QueryListModel *outboxList() const { return m_outbox; }
+    QueryListModel *inboxList() const;
+    QueryListModel *outboxList() const;
 
-    // Deleting the selected outbox rows: refused when any of them was sent.
+    // What the lists offer on their rows (InboxActions, OutboxActions).
     void grdOutbox_BeforeDelete();
-    // Queues the selected rows in doubt again, after a question; the other
-    // selected rows (being sent by a live run, or settled) are left as they are.
     void grdOutbox_Requeue();
-    // The inbox's one-click action: the reply's number goes on the opt-out list.
-    void grdInbox_OptOut(int row);
-    // Reply... (Ctrl+R): the send-to-contact window for the current reply's
-    // number, with the conversation beside the composer.
-    void grdInbox_Reply();
-    // Conversation...: the thread with the current reply's or outbox row's number.
-    void grdInbox_Conversation();
+    void grdOutbox_ReleaseBatch();
     void grdOutbox_Conversation();
+    void grdInbox_OptOut(int row);
+    void grdInbox_Reply();
+    void grdInbox_Conversation();
 
     // CycleHost
     void setStatus(const QString &text) override;
@@ -125,63 +109,33 @@ signals:
     void dailyBackupDone();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // What the outbox's looks depend on besides its rows: the time, the
-    // sending window, the scheduled batches.
-    void readOutboxLooks();
-    enum class Refresh { None, OutboxThenInbox, InboxThenOutbox };
-
     void Form_Load();
-    void setUpLists();
+    // The status bar's panels; gives the one a backup's failure shows in.
+    QLabel *setUpStatusBar();
+    void connectMenus();
+    void addMenuItems();
+    void setUpFirstRunHint();
     void nameSeparators();
-    // Opens a window modally, then refreshes the lists in the given order.
-    void openModal(QDialog &window, Refresh refresh);
-    void showOutboxMenu(const QPoint &at);
-    void showInboxMenu(const QPoint &at);
-    // The keys of the selected outbox rows (the current row when none is selected).
-    QList<qint64> selectedOutboxIds() const;
+    void openModal(QDialog &window, MainLists::Refresh refresh);
     void cyclesRunning(bool running);
-    // True (and said in the status line) while a run holds the program's
-    // lock: nothing may write the outbox then.
-    bool refusedWhileRunning();
-    void showStatusNow();
-    // The last backup's failure in the status bar; an empty text clears it.
-    void showBackupProblem(const QString &problem);
-    // Asks where to write a backup (a dated name suggested), writes it with
-    // `write`, which gives what to tell the operator, and shows the outcome.
-    void backUpTo(const QString &filter, const QString &stem, const QString &suffix,
-                  const std::function<QString(const QString &target)> &write);
-    // The status waits to be shown: now, or when its moment is over.
-    void statusWaits();
+    void showStatus(const CycleDisplay::Shown &shown);
 
     std::unique_ptr<Ui::frmMain> ui;
-    QToolBar *m_commandBar = nullptr;
-    QHash<QString, QAction *> m_buttons;
-    QHash<QString, QMenu *> m_bars;
+    CycleDisplay m_display;
+    std::unique_ptr<MainCommandBar> m_commandBar;
     QHash<QString, std::function<void()>> m_dispatch;
-    QueryListModel *m_inbox = nullptr;
-    QueryListModel *m_outbox = nullptr;
     QLabel *m_panel1 = nullptr;
     QLabel *m_panel2 = nullptr;
     QProgressBar *m_progress = nullptr;
     GatewayCycles *m_cycles = nullptr;
     FirstRunHint *m_firstRun = nullptr;
-    int m_busy = 0;
-    std::unique_ptr<OutboxLooks> m_looks;
-    QTimer m_scheduleTimer;
-    QSet<qint64> m_triedBatches; // started automatically in this session
+    std::unique_ptr<MainLists> m_lists;
+    std::unique_ptr<MainBackups> m_backups;
+    std::unique_ptr<ScheduledSending> m_schedule;
+    std::unique_ptr<InboxActions> m_inboxActions;
+    std::unique_ptr<OutboxActions> m_outboxActions;
     bool m_closeWhenIdle = false;
-    // Status text and progress waiting to be shown, and when they last were.
-    QString m_statusText;
-    int m_progressDone = 0;
-    int m_progressTotal = 0;
-    bool m_statusWaiting = false;
-    QElapsedTimer m_statusShown;
-    QTimer m_statusDue; // shows what waits when its moment is over
-    QLabel *m_backupPanel = nullptr;
-    QThread *m_backupThread = nullptr;
-    QTimer m_backupTimer; // the next midnight's daily backup
 };

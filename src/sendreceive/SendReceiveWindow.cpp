@@ -1,20 +1,17 @@
 #include "sendreceive/SendReceiveWindow.h"
 
-#include "data/AppError.h"
 #include "outbox/RunLock.h"
-#include "ui/MessageBoxes.h"
 
-#include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 
-SendReceiveWindow::SendReceiveWindow(QWidget *parent) : QDialog(parent) {}
+// Every status is shown as it is set: these windows log each step beside it.
+SendReceiveWindow::SendReceiveWindow(QWidget *parent)
+    : QDialog(parent), m_display(this, 0, [this](const CycleDisplay::Shown &shown) { showStatus(shown.text); })
+{}
 
-SendReceiveWindow::~SendReceiveWindow()
-{
-    while (m_busy > 0)
-        setBusy(false);
-}
+SendReceiveWindow::~SendReceiveWindow() = default;
 
 void SendReceiveWindow::setUp(QLabel *status, QList<QWidget *> disabledWhileRunning)
 {
@@ -57,6 +54,11 @@ bool SendReceiveWindow::whileRunning(const std::function<bool()> &run)
 
 void SendReceiveWindow::setStatus(const QString &text)
 {
+    m_display.setStatus(text);
+}
+
+void SendReceiveWindow::showStatus(const QString &text)
+{
     m_status->setText(text);
     m_status->setToolTip(text);
     m_status->repaint();
@@ -71,28 +73,22 @@ void SendReceiveWindow::setCreditsText(const QString &) {}
 
 void SendReceiveWindow::setBusy(bool busy)
 {
-    if (busy) {
-        ++m_busy;
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    } else if (m_busy > 0) {
-        --m_busy;
-        QApplication::restoreOverrideCursor();
-    }
+    m_display.setBusy(busy);
 }
 
 void SendReceiveWindow::inform(const QString &title, const QString &text)
 {
-    MessageBoxes::inform(this, title, text);
+    m_display.inform(title, text);
 }
 
 bool SendReceiveWindow::ask(const QString &title, const QString &text)
 {
-    return MessageBoxes::ask(this, title, text);
+    return m_display.ask(title, text);
 }
 
 void SendReceiveWindow::showError(const AppError &error)
 {
-    MessageBoxes::showError(this, error);
+    m_display.showError(error);
 }
 
 void SendReceiveWindow::setProgress(int, int) {}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/CycleHost.h"
+#include "sendreceive/CycleDisplay.h"
 
 #include <QDialog>
 #include <QList>
@@ -53,8 +54,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void showStatus(const QString &text);
+
+    CycleDisplay m_display;
     QLabel *m_status = nullptr;
     QList<QWidget *> m_disabledWhileRunning;
     bool m_running = false;
-    int m_busy = 0;
 };
