@@ -1,0 +1,59 @@
+#pragma once
+
+// What the parts of Database share among themselves and nobody else calls:
+// the open connection's state, the engine's handle, the schema's checks.
+
+#include "data/Database.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+struct sqlite3;
+
+namespace Database {
+
+// The program's own connection, opened from modMain::ConnectionString.
+extern const QString ConnectionName;
+
+// Error numbers of our own, for failures that SQLite does not report itself.
+constexpr qint64 ErrorFileMissing = 3024;
+constexpr qint64 ErrorNotOurs = 3343;
+constexpr qint64 ErrorGeneral = 3000;
+
+struct State
+{
+    int busyTimeout = 5000;
+    QString connectionString; // what the open connection was opened from
+    int transactionDepth = 0;
+    QList<RowStatement *> rowStatements; // prepared on the open connection
+};
+State &state();
+
+// The engine's own handle of a connection to a file; nullptr for a server.
+sqlite3 *handleOf(const QSqlDatabase &db);
+bool isServer(const QSqlDatabase &db);
+// The file path, or "<database> on <host>".
+QString describe(const QString &connectionString);
+QSqlDatabase openFile(const QString &name, const QString &path, bool readOnly = false);
+QSqlDatabase openServer(const QString &name, const QString &connectionString);
+void closeConnection(const QString &name);
+
+// The functions and the name collation, on a connection to a file.
+void registerFunctions(const QSqlDatabase &db);
+
+QStringList statementsOf(const QString &script);
+
+QString resourceText(const QString &name);
+void execScript(QSqlDatabase &db, const QString &script, const QString &what);
+void execServerScript(QSqlDatabase &db, const QString &script, const QString &what);
+int userVersion(QSqlDatabase &db);
+bool hasTable(QSqlDatabase &db, const QString &table);
+bool hasColumn(QSqlDatabase &db, const QString &table, const QString &column);
+void requireOurs(QSqlDatabase &db, const QString &path);
+
+// The error of a statement run on the engine's own handle.
+AppError engineError(sqlite3 *handle, int code, const QString &sql);
+
+} // namespace Database
