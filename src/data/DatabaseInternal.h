@@ -43,11 +43,16 @@ void closeConnection(const QString &name);
 // The functions and the name collation, on a connection to a file.
 void registerFunctions(const QSqlDatabase &db);
 
-QStringList statementsOf(const QString &script);
+// The statements of a script of ours (written in SQLite's dialect) for one
+// engine, in its dialect: a statement preceded by the comment line
+// "-- engine: PostgreSQL" or "-- engine: SQLite" is left out on the other.
+QStringList statementsFor(const QString &script, Engine engine);
+// A statement as the server spells it: the program's statements (rowid,
+// instr, INSERT OR ..., NULLs of names first) and the schema's.
+QString serverDialect(const QString &sql);
 
 QString resourceText(const QString &name);
 void execScript(QSqlDatabase &db, const QString &script, const QString &what);
-void execServerScript(QSqlDatabase &db, const QString &script, const QString &what);
 int userVersion(QSqlDatabase &db);
 bool hasTable(QSqlDatabase &db, const QString &table);
 bool hasColumn(QSqlDatabase &db, const QString &table, const QString &column);

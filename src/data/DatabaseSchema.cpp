@@ -51,15 +51,41 @@ QString resourceText(const QString &name)
     return QString::fromUtf8(file.readAll());
 }
 
-void execServerScript(QSqlDatabase &db, const QString &script, const QString &what)
+// A script of ours in the engine's dialect, statement by statement.
+static QStringList scriptFor(const QString &resource, Engine engine)
 {
+    return statementsFor(resourceText(resource), engine);
+}
+
+// Runs statements in order on a connection of either engine (a script
+// begins and commits its own transaction): the file's in one go, as SQLite
+// runs a script; the server's one at a time, rolled back at the first that fails.
+static void runScript(QSqlDatabase &db, const QStringList &statements, const QString &what)
+{
+    if (!isServer(db)) {
+        // SQLite keeps the text of a CREATE INDEX up to its semicolon: the
+        // semicolon follows the statement as it does in the script.
+        execScript(db, statements.join(QStringLiteral(";\n")), what);
+        return;
+    }
     QSqlQuery query(db);
-    for (const QString &statement : statementsOf(script)) {
+    for (const QString &statement : statements) {
         if (!query.exec(statement)) {
             const AppError error = errorFrom(query.lastError());
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
             throw AppError(error.number(), QStringLiteral("%1: %2").arg(what, error.description()));
         }
     }
+}
+
+// The statements that mark the database with SchemaVersion: the file keeps
+// it in its header, the server in a table of its own.
+static QStringList versionMark(Engine engine)
+{
+    if (engine == Engine::SQLite)
+        return {QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion)};
+    return {QStringLiteral("DELETE FROM TellwaveSchema"),
+            QStringLiteral("INSERT INTO TellwaveSchema (Version) VALUES (%1)").arg(SchemaVersion)};
 }
 
 int userVersion(QSqlDatabase &db)
@@ -215,12 +241,12 @@ void create(const QString &path)
                                                  .arg(building, empty.errorString()));
             empty.close();
             QSqlDatabase db = openFile(name, building);
-            execScript(db,
-                       QStringLiteral("PRAGMA journal_mode = DELETE; BEGIN;")
-                           + resourceText(QStringLiteral(":/data/schema.sql"))
-                           + resourceText(QStringLiteral(":/data/postalcodes.sql"))
-                           + QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion),
-                       QStringLiteral("Creating the database"));
+            runScript(db,
+                      QStringList{QStringLiteral("PRAGMA journal_mode = DELETE"), QStringLiteral("BEGIN")}
+                          + scriptFor(QStringLiteral(":/data/schema.sql"), Engine::SQLite)
+                          + scriptFor(QStringLiteral(":/data/postalcodes.sql"), Engine::SQLite)
+                          + versionMark(Engine::SQLite) + QStringList{QStringLiteral("COMMIT")},
+                      QStringLiteral("Creating the database"));
             const QString account = QString::fromLocal8Bit(qgetenv("TELLWAVE_NEW_DATABASE_ACCOUNT"));
             if (account.contains(QLatin1Char(':'))) {
                 QSqlQuery setup(db);
@@ -337,7 +363,8 @@ void migrate(QSqlDatabase &db)
     const int version = userVersion(db);
     if (version >= SchemaVersion)
         return;
-    if (!isServer(db)) {
+    const Engine engine = isServer(db) ? Engine::PostgreSQL : Engine::SQLite;
+    if (engine == Engine::SQLite) {
         // An upgrade cannot be taken back, and an older program cannot open
         // the file afterwards: it waits for a sound copy of the file as it was.
         try {
@@ -353,47 +380,19 @@ void migrate(QSqlDatabase &db)
         rekeyOptOuts(db);
     if (version < 8)
         fillNumberKeys(db);
-    // Version 5: the holiday table's rows from before it became the office's
-    // changes to the counted holidays.
-    QString holidaysUpgrade;
-    if (version < 5 && hasTable(db, QStringLiteral("PublicHolidays")))
-        holidaysUpgrade = QStringLiteral(";") + resourceText(QStringLiteral(":/data/upgrade-5-holidays.sql"));
-    if (isServer(db)) {
-        // The script is written to run again over any older state: each
-        // statement adds what is missing.
-        QString script =
-            QStringLiteral("BEGIN;") + resourceText(QStringLiteral(":/data/schema-postgres.sql")) + holidaysUpgrade;
-        // A new database gets the postal codes with its tables.
-        bool noPostalCodes = !hasTable(db, QStringLiteral("PostalCodes"));
-        if (!noPostalCodes) {
-            QSqlQuery postal(db);
-            noPostalCodes = postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next()
-                            && postal.value(0).toInt() == 0;
-        }
-        if (noPostalCodes)
-            script += resourceText(QStringLiteral(":/data/postalcodes.sql"));
-        script +=
-            QStringLiteral(";DELETE FROM TellwaveSchema; INSERT INTO TellwaveSchema (Version) VALUES (%1); COMMIT;")
-                .arg(SchemaVersion);
-        try {
-            execServerScript(db, script, QStringLiteral("Updating the database"));
-        } catch (...) {
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            throw;
-        }
-        return;
-    }
-    // A file from before the version mark has the tables; the schema script
-    // adds whatever else is missing, the postal codes when they are empty.
-    QString script = QStringLiteral("BEGIN;");
-    // Version 2: the outbox's in-flight mark; every older row reads as not in flight.
-    if (!hasColumn(db, QStringLiteral("SMSSend"), QStringLiteral("InFlight")))
-        script += QStringLiteral("ALTER TABLE SMSSend ADD COLUMN InFlight INTEGER NOT NULL DEFAULT 0;");
-    // Version 3: marketing flag and posting time of outbox rows, what a reply
-    // did to the opt-out list, the marketing sender's name; a table the file
-    // lacks altogether, and the new tables, come whole from the schema script.
+    // A database from before the version mark has the tables. Columns that
+    // came later are added to the tables that lack them, and the schema
+    // script adds whatever else is missing: each of its statements adds what
+    // is not there (a view is made again on the server).
+    QStringList script{QStringLiteral("BEGIN")};
     for (const auto &[table, column, type] :
-         {std::tuple{"SMSSend", "Marketing", "INTEGER NOT NULL DEFAULT 0"}, std::tuple{"SMSSend", "PostedAt", "TEXT"},
+         {// Version 2: the outbox's in-flight mark; every older row reads as not in flight.
+          std::tuple{"SMSSend", "InFlight", "INTEGER NOT NULL DEFAULT 0"},
+          // Version 3: marketing flag and posting time of outbox rows, what
+          // a reply did to the opt-out list, the marketing sender's name; a
+          // table the database lacks altogether, and the new tables, come
+          // whole from the schema script.
+          std::tuple{"SMSSend", "Marketing", "INTEGER NOT NULL DEFAULT 0"}, std::tuple{"SMSSend", "PostedAt", "TEXT"},
           std::tuple{"SMSReplies", "OptOut", "INTEGER NOT NULL DEFAULT 0"}, std::tuple{"Setup", "SenderName", "TEXT"},
           // Version 4: the scheduled queueing a row belongs to.
           std::tuple{"SMSSend", "BatchID", "INTEGER"},
@@ -406,17 +405,28 @@ void migrate(QSqlDatabase &db)
           std::tuple{"PublicHolidays", "IsHoliday", "INTEGER NOT NULL DEFAULT 1"}}) {
         const QString name = QString::fromLatin1(table);
         if (hasTable(db, name) && !hasColumn(db, name, QString::fromLatin1(column)))
-            script += QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3;")
-                          .arg(name, QLatin1String(column), QLatin1String(type));
+            script << statementsFor(
+                QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(name, QLatin1String(column), QLatin1String(type)),
+                engine);
     }
-    script += resourceText(QStringLiteral(":/data/schema.sql")) + holidaysUpgrade;
-    QSqlQuery postal(db);
-    if (postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next()
-        && postal.value(0).toInt() == 0)
-        script += resourceText(QStringLiteral(":/data/postalcodes.sql"));
-    postal.finish();
-    script += QStringLiteral("; PRAGMA user_version = %1; COMMIT;").arg(SchemaVersion);
-    execScript(db, script, QStringLiteral("Updating the database"));
+    script << scriptFor(QStringLiteral(":/data/schema.sql"), engine);
+    // Version 5: the holiday table's rows from before it became the office's
+    // changes to the counted holidays.
+    if (version < 5 && hasTable(db, QStringLiteral("PublicHolidays")))
+        script << scriptFor(QStringLiteral(":/data/upgrade-5-holidays.sql"), engine);
+    // Postal codes go into an empty list. A server database without the
+    // table is a new one, filled here; a file is made new by create(), and
+    // one from before the table came is left without them, as it always was.
+    bool postalCodes = engine == Engine::PostgreSQL;
+    if (hasTable(db, QStringLiteral("PostalCodes"))) {
+        QSqlQuery postal(db);
+        postalCodes = postal.exec(QStringLiteral("SELECT count(*) FROM PostalCodes")) && postal.next()
+                      && postal.value(0).toInt() == 0;
+    }
+    if (postalCodes)
+        script << scriptFor(QStringLiteral(":/data/postalcodes.sql"), engine);
+    script << versionMark(engine) << QStringLiteral("COMMIT");
+    runScript(db, script, QStringLiteral("Updating the database"));
 }
 
 } // namespace Database
