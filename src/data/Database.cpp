@@ -92,24 +92,24 @@ QSqlQuery runBare(const QString &sql, const QVariantList &values)
             throw errorFrom(query.lastError(), sql);
         return query;
     }
-    if (!query.prepare(dialect(sql)))
-        throw errorFrom(query.lastError(), sql);
+    runPrepared(query, dialect(sql), values, sql);
+    return query;
+}
+
+void runPrepared(QSqlQuery &query, const QString &prepared, const QVariantList &values, const QString &written)
+{
+    if (!query.prepare(prepared))
+        throw errorFrom(query.lastError(), written);
     for (const QVariant &value : values)
         query.addBindValue(value);
     if (!query.exec())
-        throw errorFrom(query.lastError(), sql);
-    return query;
+        throw errorFrom(query.lastError(), written);
 }
 
 void fill(QSqlQueryModel &model, const QString &sql, const QVariantList &values)
 {
     QSqlQuery query(connection());
-    if (!query.prepare(dialect(sql)))
-        throw errorFrom(query.lastError(), sql);
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw errorFrom(query.lastError(), sql);
+    runPrepared(query, dialect(sql), values, sql);
     model.setQuery(std::move(query));
     if (model.lastError().isValid())
         throw errorFrom(model.lastError(), sql);

@@ -7,8 +7,10 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 struct sqlite3;
 
@@ -57,6 +59,10 @@ int userVersion(QSqlDatabase &db);
 bool hasTable(QSqlDatabase &db, const QString &table);
 bool hasColumn(QSqlDatabase &db, const QString &table, const QString &column);
 void requireOurs(QSqlDatabase &db, const QString &path);
+
+// Prepares a statement (as the engine is to run it), binds its values in
+// order and runs it; a failure is thrown with the statement as written.
+void runPrepared(QSqlQuery &query, const QString &prepared, const QVariantList &values, const QString &written);
 
 // The error of a statement run on the engine's own handle.
 AppError engineError(sqlite3 *handle, int code, const QString &sql);

@@ -171,12 +171,7 @@ static QSqlQuery runOn(const QSqlDatabase &db, const QString &sql, const QVarian
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw errorFrom(query.lastError(), sql);
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw errorFrom(query.lastError(), sql);
+    runPrepared(query, sql, values, sql);
     return query;
 }
 

@@ -82,6 +82,12 @@ QStringList rowsOf(const QString &sql, const QVariantList &values = {})
     return rows;
 }
 
+// A truth value as either engine gives it as text.
+bool isTrue(const QString &value)
+{
+    return value == u"1" || value == u"true";
+}
+
 // How a column keeps its values: whole numbers, texts (dates and times are
 // the texts the program writes; SQLite's DATE keeps them as they come) or
 // decimal numbers. Anything else is named as it is.
@@ -123,7 +129,7 @@ QStringList catalogue()
                       "WHERE table_schema = current_schema()"_s);
     for (const QString &row : tables) {
         const QString table = row.section(u'|', 0, 0);
-        const bool view = row.section(u'|', 1) == u"1" || row.section(u'|', 1) == u"true";
+        const bool view = isTrue(row.section(u'|', 1));
         const bool numbered =
             file
             && Database::value(u"SELECT sql LIKE '%AUTOINCREMENT%' FROM sqlite_master WHERE name = ?"_s, {table})
@@ -148,11 +154,11 @@ QStringList catalogue()
                 columns << name;
                 continue;
             }
-            const bool key = parts.at(4) == u"1" || parts.at(4) == u"true" || keys.contains(name);
+            const bool key = isTrue(parts.at(4)) || keys.contains(name);
             QString line = name + u' ' + kindOf(parts.at(1), file);
             if (key)
-                line += (numbered || parts.at(5) == u"true") ? u" numbered key"_s : u" key"_s;
-            else if (parts.at(2) == u"1" || parts.at(2) == u"true")
+                line += (numbered || isTrue(parts.at(5))) ? u" numbered key"_s : u" key"_s;
+            else if (isTrue(parts.at(2)))
                 line += u" not null"_s;
             if (!parts.at(3).isEmpty())
                 line += u" default "_s + QString(parts.at(3)).remove(u"::text"_s);
@@ -181,13 +187,12 @@ QStringList catalogue()
             QStringList keys;
             for (const QString &key : keyRows) {
                 const QStringList k = key.split(u'|');
-                keys << keyOf(k.at(0), k.at(1), k.at(2) == u"1" || k.at(2) == u"true",
-                              k.at(3) == u"1" || k.at(3) == u"true");
+                keys << keyOf(k.at(0), k.at(1), isTrue(k.at(2)), isTrue(k.at(3)));
             }
             QString kind = u"index "_s;
-            if (parts.at(2) == u"1" || parts.at(2) == u"true")
+            if (isTrue(parts.at(2)))
                 kind.prepend(u"partial "_s);
-            if (parts.at(1) == u"1" || parts.at(1) == u"true")
+            if (isTrue(parts.at(1)))
                 kind.prepend(u"unique "_s);
             lines << kind + parts.at(0).toLower() + u" on "_s + table.toLower() + u": "_s + keys.join(u", "_s);
         }
