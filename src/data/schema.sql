@@ -1,8 +1,32 @@
--- Tellwave database, schema version 4. Every statement may run again on a
--- file that already has part of it (that is how an older file is brought up
--- to date).
+-- The Tellwave database, on either engine. Every statement may run again on a
+-- database that already has part of it (that is how an older one is brought
+-- up to date).
+-- Written in SQLite's dialect, like every statement of the program; on
+-- PostgreSQL it is run through Database's dialect, which spells the keys,
+-- the types of dates and times and the views the server's way (see
+-- DatabaseDialect.cpp). The SQLite file keeps the text of each table, index
+-- and view as it is written here.
+-- A statement preceded by the line "-- engine: PostgreSQL" (or SQLite) is
+-- run on that engine alone.
 -- Keys are AUTOINCREMENT so they grow in insert order and are never reused.
--- Booleans are 0/1 and default to false.
+-- Booleans are 0/1 and default to false. Identifiers are unquoted, so the
+-- server stores them in lower case and finds them in any case.
+
+-- engine: PostgreSQL
+-- Names compare without regard to case, letters outside ASCII in their
+-- alphabetical place: "ORDER BY LastName COLLATE Names". The SQLite file has
+-- the program's own collation of that name (DatabaseFunctions.cpp).
+DO $$ BEGIN
+    IF NOT EXISTS (SELECT 1 FROM pg_collation WHERE collname = 'names' AND collnamespace = current_schema()::regnamespace) THEN
+        CREATE COLLATION names (provider = icu, locale = 'en-ZA-u-ks-level2', deterministic = false);
+    END IF;
+END $$;
+
+-- engine: PostgreSQL
+-- The schema's version; the SQLite file keeps it in its user_version.
+CREATE TABLE IF NOT EXISTS TellwaveSchema (
+    Version INTEGER NOT NULL
+);
 
 CREATE TABLE IF NOT EXISTS Clients (
     ClientID      INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -28,6 +52,7 @@ CREATE INDEX IF NOT EXISTS Clients_Mobile ON Clients (trim(coalesce(Mobile, ''))
 -- The contact list in code and in last-name order reads a page at a time
 -- from these, however many contacts there are. They are in the program's
 -- name collation, so a tool without it can read Clients but not change it.
+-- On the server a name term is ordered with its NULLs first, as on SQLite.
 CREATE INDEX IF NOT EXISTS Clients_AssNo ON Clients (AssNo COLLATE Names, ClientID);
 CREATE INDEX IF NOT EXISTS Clients_LastName ON Clients (LastName COLLATE Names, ClientID);
 
@@ -123,8 +148,17 @@ CREATE TABLE IF NOT EXISTS SMSReplies (
 -- 2 possible opt-out (flagged for the operator), 3 lifted an opt-out, 4 a
 -- possible opt-out the operator confirmed.
 -- A reply is looked up by its identifier without surrounding blanks.
+-- engine: SQLite
 CREATE INDEX IF NOT EXISTS SMSReplies_Incoming ON SMSReplies (trim(coalesce(IncomingID, '')));
+-- engine: PostgreSQL
+-- Each reply is stored once, however many programs fetch it at the same time.
+CREATE UNIQUE INDEX IF NOT EXISTS SMSReplies_Incoming ON SMSReplies (trim(coalesce(IncomingID, '')))
+    WHERE trim(coalesce(IncomingID, '')) <> '';
 CREATE INDEX IF NOT EXISTS SMSReplies_Received ON SMSReplies (ReceivedDateTime);
+-- engine: PostgreSQL
+-- The inbox, newest first, reads a page at a time from this one (on SQLite
+-- the index above holds the key already).
+CREATE INDEX IF NOT EXISTS SMSReplies_ReceivedKey ON SMSReplies (ReceivedDateTime, SMSReplyID);
 -- A conversation: every message to and from one person, found by the key of
 -- the number (its E.164 form, however it was written; see PhoneNumbers).
 CREATE INDEX IF NOT EXISTS SMSSend_NumberKey ON SMSSend (NumberKey, SMSSendID);
@@ -241,7 +275,7 @@ SELECT Word, Lifts FROM (
     SELECT 'STOP' AS Word, 0 AS Lifts UNION ALL SELECT 'STOPALL', 0 UNION ALL SELECT 'UNSUBSCRIBE', 0
     UNION ALL SELECT 'CANCEL', 0 UNION ALL SELECT 'END', 0 UNION ALL SELECT 'QUIT', 0
     UNION ALL SELECT 'OPTOUT', 0 UNION ALL SELECT 'REMOVE', 0
-    UNION ALL SELECT 'START', 1 UNION ALL SELECT 'UNSTOP', 1)
+    UNION ALL SELECT 'START', 1 UNION ALL SELECT 'UNSTOP', 1) AS Words
 WHERE NOT EXISTS (SELECT 1 FROM OptOutWords);
 
 -- The office's changes to the public holidays the program counts (the

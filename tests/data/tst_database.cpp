@@ -12,21 +12,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
-#include <QSqlRecord>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QStringList columnsOf(const QString &tableOrView)
-{
-    const QSqlRecord record = Database::run(u"SELECT * FROM %1 LIMIT 0"_s.arg(tableOrView)).record();
-    QStringList names;
-    for (int i = 0; i < record.count(); ++i)
-        names << record.fieldName(i);
-    return names;
-}
 
 qint64 addContact(const QString &last, const QString &first)
 {
@@ -110,45 +100,6 @@ class tst_database : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void tablesAndViewsHaveTheirColumnsInOrder_data()
-    {
-        QTest::addColumn<QString>("columns"); // the row's tag names the table or view
-        QTest::newRow("Clients") << u"ClientID AssNo LastName FirstName Initials Salute EnrollerAssNo Company Address1 "
-                                    "Address2 Address3 PostalCode TelWork TelHome Fax Mobile EMail Selected"_s;
-        QTest::newRow("Groups") << u"GroupID Name"_s;
-        QTest::newRow("GroupLinking") << u"GroupID ClientID"_s;
-        QTest::newRow("SMSSend")
-            << u"SMSSendID ClientID Number Message SendDate SendTime EventID Send Delivered SentID InFlight "
-               "Marketing PostedAt BatchID FailReason QueuedAgain ConfirmsOptOut NumberKey"_s;
-        QTest::newRow("SendBatches") << u"BatchID QueuedAt SendAt Description Held"_s;
-        QTest::newRow("SMSReplies")
-            << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime Message SentMessage SentDateTime SMSSendID OptOut "
-               "NumberKey"_s;
-        QTest::newRow("Setup") << u"Username Password LastHighestTrn SenderName"_s;
-        QTest::newRow("OptOuts") << u"Number OptedOutAt Source Detail"_s;
-        QTest::newRow("OptOutAudit") << u"AuditID ChangedAt Number Action Source Detail"_s;
-        QTest::newRow("OptOutWords") << u"Word Lifts"_s;
-        QTest::newRow("PublicHolidays") << u"HolidayDate Name IsHoliday"_s;
-        QTest::newRow("PostalCodes") << u"ID Area Town BoxCode StreetCode AreaGroup"_s;
-        QTest::newRow("Templates") << u"TemplateID Name Body1 Body2 Body3 Body4 Marketing Created Changed"_s;
-        QTest::newRow("ClientsBelongingToGroups") << u"GroupID Name ClientID AssNo LastName FirstName Initials Salute "
-                                                     u"EnrollerAssNo Address1 Address2 Address3 "
-                                                     "PostalCode TelWork TelHome Fax Mobile EMail Selected Company"_s;
-        QTest::newRow("ListSMSandClients")
-            << u"SMSSendID ClientID Number ClientName Message SendDate SendTime EventID Send Delivered SentID"_s;
-        QTest::newRow("RepliesWithClients") << u"SMSReplyID IncomingID PhoneNumber ReceivedDateTime FN Message "
-                                               "SentMessage SentDateTime SMSSendID FirstName LastName"_s;
-    }
-
-    void tablesAndViewsHaveTheirColumnsInOrder()
-    {
-        QFETCH(QString, columns);
-        TestHome home;
-        // PostgreSQL keeps names that were not quoted in lower case.
-        QCOMPARE(columnsOf(QString::fromLatin1(QTest::currentDataTag())),
-                 (testingServer() ? columns.toLower() : columns).split(u' '));
-    }
-
     void newRowsAreQueuedAndNotSelected()
     {
         TestHome home;
