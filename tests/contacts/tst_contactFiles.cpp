@@ -1,3 +1,4 @@
+#include "ContactRows.h"
 #include "FailingWrites.h"
 #include "GroupRows.h"
 #include "WindowFixture.h"
@@ -153,10 +154,13 @@ private slots:
 
     void exportWritesQuotedFieldsInNameOrder()
     {
-        Database::run(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Smith', 'John')"_s);
-        Database::run(u"INSERT INTO Clients (LastName, FirstName, AssNo, Company, Mobile, EMail) "
-                      "VALUES ('\u00C9lan', ' Say \"hi\" ', 'A1', 'O''Brien & Co', '082 555', NULL)"_s);
-        Database::run(u"INSERT INTO Clients (LastName, FirstName) VALUES ('adams', 'Al')"_s);
+        ContactRows::add({{"LastName", u"Smith"_s}, {"FirstName", u"John"_s}});
+        ContactRows::add({{"LastName", u"\u00C9lan"_s},
+                          {"FirstName", u" Say \"hi\" "_s},
+                          {"AssNo", u"A1"_s},
+                          {"Company", u"O'Brien & Co"_s},
+                          {"Mobile", u"082 555"_s}});
+        ContactRows::add({{"LastName", u"adams"_s}, {"FirstName", u"Al"_s}});
         open(u"EXPORT"_s, u"CSV"_s);
         dialogs->choose(path(u"all.csv"_s));
         click("Command1");
@@ -210,7 +214,7 @@ private slots:
     // The operator types a name without an extension: the file gets ".csv", and the overwrite question is about it.
     void exportAddsTheCsvExtension()
     {
-        Database::run(u"INSERT INTO Clients (LastName, FirstName, Mobile) VALUES ('=2+3', 'Ann', '+27821234567')"_s);
+        ContactRows::add({{"LastName", u"=2+3"_s}, {"FirstName", u"Ann"_s}, {"Mobile", u"+27821234567"_s}});
         open(u"EXPORT"_s, u"CSV"_s);
         for (const auto &[typed, there] : {std::pair{"contacts", false}, {"contacts", true}, {"list.txt", false}}) {
             if (there)
@@ -230,9 +234,8 @@ private slots:
     {
         addGroup(u"Empty"_s);
         const qint64 staff = addGroup(u"Staff"_s);
-        const qint64 ann = Database::insert(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Ann', 'A')"_s);
-        Database::insert(u"INSERT INTO Clients (LastName, FirstName) VALUES ('Bob', 'B')"_s);
-        Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {staff, ann});
+        link(staff, ContactRows::add({{"LastName", u"Ann"_s}, {"FirstName", u"A"_s}}));
+        ContactRows::add({{"LastName", u"Bob"_s}, {"FirstName", u"B"_s}});
         open(u"EXPORT"_s, u"CSV"_s);
 
         struct Case
@@ -324,13 +327,7 @@ private:
     }
     void choose(const QString &group) { child<QComboBox>("cboGroups")->setCurrentText(group); }
     QString path(const QString &name) const { return QDir(home.path()).filePath(name); }
-    QString write(const QString &name, const QByteArray &bytes) const
-    {
-        QFile out(path(name));
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(name));
-        return out.fileName();
-    }
+    QString write(const QString &name, const QByteArray &bytes) const { return home.file(name, bytes); }
     QByteArray read(const QString &name) const
     {
         QFile in(path(name));
