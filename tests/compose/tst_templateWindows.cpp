@@ -1,5 +1,5 @@
 #include "GroupRows.h"
-#include "OutboxRows.h"
+#include "OutboxColumn.h"
 #include "WindowFixture.h"
 
 #include "compose/BodyEdit.h"
@@ -73,13 +73,6 @@ private:
                              click(modal, "cmdSave");
                          });
     }
-    static QStringList outbox(const char *column)
-    {
-        QStringList values;
-        for (const auto &row : OutboxRows::all())
-            values << row.value(QString::fromLatin1(column)).toString();
-        return values;
-    }
     QString file(const QString &name, const QByteArray &bytes) const { return home.file(name, bytes); }
 };
 
@@ -138,8 +131,8 @@ void tst_templateWindows::savedInOneComposerQueuedFromEvery()
         QVERIFY(boxes->titles().isEmpty());
     }
     QTest::mouseClick(child<QPushButton>(sendButton.toLatin1().constData()), Qt::LeftButton);
-    QCOMPARE(outbox("Message"), messages);
-    QCOMPARE(outbox("Number"), QStringList(messages.size(), u"0821234567"_s));
+    QCOMPARE(outboxColumn(u"Message"_s), messages);
+    QCOMPARE(outboxColumn(u"Number"_s), QStringList(messages.size(), u"0821234567"_s));
     if (kind == u"frmSendToGroupNo"_s)
         screenshots(u"frmSendToGroupNo-templates"_s);
 }
