@@ -141,17 +141,13 @@ private slots:
         const int optOut = int(OptOuts::ReplyKind::OptOut), lift = int(OptOuts::ReplyKind::Lift),
                   possible = int(OptOuts::ReplyKind::Possible), none = int(OptOuts::ReplyKind::None);
         const QList<QPair<QString, int>> table = {
-            {u"  stop.  "_s, optOut},
-            {u"opt-out"_s, optOut},
-            {u"Opt  Out"_s, optOut},
-            {u"End."_s, optOut},
-            {u"S.T.O.P"_s, optOut},
-            {u"start"_s, lift},
-            {u"please stop sending"_s, possible},
-            {u"Don't stop!"_s, possible},
-            {u"stopped by"_s, none},
-            {u"Yes & thanks"_s, none},
-            {u""_s, none},
+            {u"  stop.  "_s, optOut},      {u"unsubscribe"_s, optOut},
+            {u"StopAll"_s, optOut},        {u"opt-out"_s, optOut},
+            {u"Opt  Out"_s, optOut},       {u"End."_s, optOut},
+            {u"S.T.O.P"_s, optOut},        {u"start"_s, lift},
+            {u"UNSTOP"_s, lift},           {u"please stop sending"_s, possible},
+            {u"Don't stop!"_s, possible},  {u"stopped by"_s, none},
+            {u"Yes & thanks"_s, none},     {u""_s, none},
             {u"start again soon"_s, none},
         };
         for (const auto &[text, kind] : table)

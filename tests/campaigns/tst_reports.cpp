@@ -226,6 +226,8 @@ private slots:
 
         reasons->selectRow(0);
         const int rows = Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt();
+        click("cmdQueueAgain"); // declined: nothing queued
+        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), rows);
         // The marketing one's number opted out meanwhile.
         QVERIFY(OptOutList::add(u"+27825550013"_s, OptOutList::FromOperator));
         boxes->clear();
