@@ -91,10 +91,6 @@ void tst_composeRules::lineBreaksCountTwoAndAreStoredAsCrLf()
     QCOMPARE(MessageText::toEditor(u"a\r\nb\rc"_s), u"a\nb\nc"_s);
     QCOMPARE(MessageText::storedLength(u"ab\ncd"_s), 6);
     QCOMPARE(MessageText::storedLength(QString(QChar::ParagraphSeparator)), 2);
-    // Fitting never splits a line break or a surrogate pair.
-    QCOMPARE(MessageText::fitToRoom(u"abc\r\ndef"_s, 4), u"abc"_s);
-    QCOMPARE(MessageText::fitToRoom(u"abc\r\ndef"_s, 5), u"abc\n"_s);
-    QCOMPARE(MessageText::fitToRoom(u"a"_s + QString::fromUtf8("\xF0\x9F\x98\x80"), 2), u"a"_s);
 }
 
 // What did not fit into one body goes on into the later ones in order: each
