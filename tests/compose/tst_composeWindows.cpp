@@ -7,10 +7,12 @@
 #include "compose/BodyEdit.h"
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
+#include "compose/TemplateBook.h"
 #include "compose/frmImport.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "compose/frmTemplates.h"
 #include "outbox/OptOutList.h"
 #include "settings/cRegistry.h"
 
@@ -19,7 +21,10 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTableView>
 
 using namespace FailingWrites;
@@ -31,7 +36,8 @@ namespace {
 const QString Refused = QStringLiteral("0829999999");
 } // namespace
 
-// The windows that queue messages: one typed number, a typed list of numbers, a contact group, a debit-order file.
+// The windows that queue messages: one typed number, a typed list of numbers, a contact group, a debit-order file;
+// and the templates saved from them, chosen in each and kept in their own window.
 class tst_composeWindows : public QObject, private WindowFixture
 {
     Q_OBJECT
@@ -57,8 +63,36 @@ private slots:
     void numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow_data();
     void numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow();
 
+    void templateSavedInOneComposerQueuedFromEvery_data();
+    void templateSavedInOneComposerQueuedFromEvery();
+    void choosingATemplateAsksBeforeReplacingAndLeavesFieldsToTheQueueing();
+    void templateWindowAddsRenamesAndDeletes();
+
 private:
-    void setBody(int n, const QString &text) { window->findChild<ComposerBlock *>()->setBody(n, text); }
+    ComposerBlock *composer() const { return window->findChild<ComposerBlock *>(); }
+    void setBody(int n, const QString &text) { composer()->setBody(n, text); }
+    QStringList bodies() const { return composer()->bodies(); }
+    // Drops the template list down and picks the entry of this name; false when it is not listed.
+    bool chooseTemplate(const QString &name)
+    {
+        auto *menu = child<QMenu>("mnuTemplates");
+        emit menu->aboutToShow();
+        for (QAction *action : menu->actions())
+            if (action->text() == name && action->isEnabled()) {
+                action->trigger();
+                return true;
+            }
+        return false;
+    }
+    // Save as Template, typing this name in the window it opens.
+    QString saveAsTemplate(const QString &name)
+    {
+        return withModal([this] { click("cmdSaveTemplate"); },
+                         [name](QWidget *modal) {
+                             child<QLineEdit>(modal, "txtName")->setText(name);
+                             click(modal, "cmdSave");
+                         });
+    }
     void setNumbers(const QStringList &cells)
     {
         auto *grid = child<NumberGrid>("grdList");
@@ -466,6 +500,135 @@ void tst_composeWindows::numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow()
     else
         QCOMPARE(boxes->count(), 1); // nothing said to have been added
     QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void tst_composeWindows::templateSavedInOneComposerQueuedFromEvery_data()
+{
+    QTest::addColumn<QString>("kind");         // the composer's class
+    QTest::addColumn<QStringList>("messages"); // the queued rows' text
+    const QString first = u"Your debit order of 1 March was returned.\r\nPlease call Mary's desk."_s;
+    const QString third = u"Thank you"_s;
+    QTest::newRow("contact") << u"frmSendToSingle"_s << QStringList{first, third};
+    QTest::newRow("group") << u"frmSendToGroup"_s << QStringList{first, third};
+    QTest::newRow("number list") << u"frmSendToGroupNo"_s << QStringList{first, third};
+    // The importer has one message for each line: the first body.
+    QTest::newRow("importer") << u"frmImport"_s << QStringList{first};
+}
+
+void tst_composeWindows::templateSavedInOneComposerQueuedFromEvery()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, messages);
+    const QString name = u"Returned debit's reminder"_s;
+    open(new frmSendToGroupNo);
+    setBody(1, u"Your debit order of 1 March was returned.\nPlease call Mary's desk."_s);
+    setBody(3, u"Thank you"_s);
+    QCOMPARE(saveAsTemplate(name), u"frmSaveTemplate"_s);
+    QCOMPARE(TemplateBook::list().size(), 1);
+    // The same name again, in another case, is refused; the window stays open until cancelled.
+    QCOMPARE(saveAsTemplate(u" RETURNED DEBIT'S REMINDER"_s), u"frmSaveTemplate"_s);
+    QCOMPARE(boxes->last().title, u"EXIST"_s);
+    QCOMPARE(TemplateBook::list().size(), 1);
+    boxes->clear();
+
+    const QString sendButton = kind == u"frmImport"_s ? u"cmdImport"_s : u"cmdSend"_s;
+    if (kind == u"frmSendToSingle"_s) {
+        open(new frmSendToSingle);
+        child<QLineEdit>("txtCellphone")->setText(u"0821234567"_s);
+    } else if (kind == u"frmSendToGroup"_s) {
+        link(addGroup(u"Staff"_s), addClient(u"Zimmer"_s, u"0821234567"_s, u"Ann"_s));
+        open(new frmSendToGroup);
+        child<QComboBox>("cboGroups")->setCurrentText(u"Staff"_s);
+    } else if (kind == u"frmSendToGroupNo"_s) {
+        open(new frmSendToGroupNo);
+        setNumbers({u"0821234567"_s});
+    } else {
+        open(new frmImport);
+    }
+    QVERIFY(chooseTemplate(name));
+    if (kind == u"frmImport"_s) {
+        QCOMPARE(child<QPlainTextEdit>("txtMessage")->toPlainText(),
+                 u"Your debit order of 1 March was returned.\nPlease call Mary's desk."_s);
+        QCOMPARE(boxes->titles(), QStringList{u"TEMPLATE"_s}); // the third body was left out
+        dialogs->choose(file(u"list.txt"_s, "1001,0821234567\n"));
+        click("cmdBrowse");
+    } else {
+        QCOMPARE(bodies(), (QStringList{messages.at(0), {}, messages.at(1), {}}));
+        QVERIFY(boxes->titles().isEmpty());
+    }
+    QTest::mouseClick(child<QPushButton>(sendButton.toLatin1().constData()), Qt::LeftButton);
+    QCOMPARE(outboxColumn(u"Message"_s), messages);
+    QCOMPARE(outboxColumn(u"Number"_s), QStringList(messages.size(), u"0821234567"_s));
+    if (kind == u"frmSendToGroupNo"_s)
+        screenshots(u"frmSendToGroupNo-templates"_s);
+}
+
+void tst_composeWindows::choosingATemplateAsksBeforeReplacingAndLeavesFieldsToTheQueueing()
+{
+    TemplateBook::add(u"Nickname"_s, {{u"Dear {Nickname}, see you on Friday."_s, {}, {}, {}}, true});
+    open(new frmSendToGroupNo);
+    setNumbers({u"0821234567"_s});
+    setBody(2, u"typed by hand"_s);
+    QVERIFY(chooseTemplate(u"Nickname"_s)); // unanswered, the question takes No
+    QCOMPARE(boxes->titles(), QStringList{u"TEMPLATE"_s});
+    QCOMPARE(bodies(), (QStringList{{}, u"typed by hand"_s, {}, {}}));
+    QVERIFY(!child<QRadioButton>("optMarketing")->isChecked());
+    boxes->answer(QMessageBox::Yes);
+    QVERIFY(chooseTemplate(u"Nickname"_s));
+    QCOMPARE(bodies(), (QStringList{u"Dear {Nickname}, see you on Friday."_s, {}, {}, {}}));
+    QVERIFY(child<QRadioButton>("optMarketing")->isChecked());
+    // A field no contact has is found when queueing, as in typed text: nothing is queued.
+    boxes->clear();
+    click("cmdSend");
+    QVERIFY(boxes->titles().contains(u"ERROR"_s));
+    QVERIFY2(boxes->shown().first().text.contains(u"{Nickname}"_s), qPrintable(boxes->shown().first().text));
+    QCOMPARE(OutboxRows::count(), 0);
+}
+
+void tst_composeWindows::templateWindowAddsRenamesAndDeletes()
+{
+    TemplateBook::add(u"Meeting"_s, {{u"AGM on Friday"_s, {}, {}, {}}, false});
+    open(new frmTemplates);
+    auto *list = child<QListWidget>("lstTemplates");
+    auto *name = child<QLineEdit>("txtName");
+    QCOMPARE(name->text(), u"Meeting"_s); // the first is shown
+    QCOMPARE(composer()->bodies().first(), u"AGM on Friday"_s);
+    QVERIFY(!child<QWidget>("TemplateChooser")->isVisible());
+
+    click("cmdNew");
+    QVERIFY(name->text().isEmpty());
+    name->setText(u"Payment thanks"_s);
+    setBody(1, u"Thank you for your payment."_s);
+    child<QRadioButton>("optMarketing")->setChecked(true);
+    click("cmdSave");
+    QCOMPARE(column(list->model(), 0), (QStringList{u"Meeting"_s, u"Payment thanks"_s}));
+    QCOMPARE(list->currentItem()->text(), u"Payment thanks"_s);
+    std::optional<MessageTemplate> saved = TemplateBook::find(TemplateBook::list().last().id);
+    QCOMPARE(saved->text.bodies.first(), u"Thank you for your payment."_s);
+    QVERIFY(saved->text.marketing);
+
+    // Renamed onto the other's name: refused, the typed name stays to be changed.
+    name->setText(u" MEETING"_s);
+    click("cmdSave");
+    QCOMPARE(boxes->last().title, u"EXIST"_s);
+    QCOMPARE(name->text(), u" MEETING"_s);
+    name->setText(u"Members' thanks"_s);
+    click("cmdSave");
+    QCOMPARE(column(list->model(), 0), (QStringList{u"Meeting"_s, u"Members' thanks"_s}));
+
+    // Another template chosen with changes unsaved: the operator is asked, and No lets them go.
+    setBody(2, u"never saved"_s);
+    list->setCurrentRow(0);
+    QCOMPARE(boxes->last().title, u"SAVE"_s);
+    QCOMPARE(name->text(), u"Meeting"_s);
+    screenshots(u"frmTemplates"_s);
+
+    boxes->answer(QMessageBox::Yes);
+    click("cmdDelete");
+    QCOMPARE(boxes->last().title, u"DELETE"_s);
+    QCOMPARE(column(list->model(), 0), QStringList{u"Members' thanks"_s});
+    QCOMPARE(name->text(), u"Members' thanks"_s);
+    QCOMPARE(TemplateBook::find(TemplateBook::list().first().id)->text.bodies.at(1), QString());
 }
 
 QTEST_MAIN(tst_composeWindows)
