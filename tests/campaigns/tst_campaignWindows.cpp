@@ -113,6 +113,10 @@ private slots:
         saveScreenshot(window.get(), u"frmOptOuts"_s);
 
         child<QPlainTextEdit>("txtWords")->setPlainText(u"STOP\nNO MORE\n"_s);
+        child<QPlainTextEdit>("txtHolidays")->appendPlainText(u"2027-13-01 Broken"_s);
+        click("cmdSave"); // the broken line takes the words back with it
+        QCOMPARE(boxes->last().title, u"ERROR"_s);
+        QCOMPARE(OptOuts::classify(u"quit"_s, OptOuts::words()), OptOuts::ReplyKind::OptOut);
         child<QPlainTextEdit>("txtHolidays")->setPlainText(u"2027-02-15 Declared holiday\n2027-12-27 not a holiday"_s);
         child<QLineEdit>("txtSenderName")->setText(u"Acme"_s);
         child<QLineEdit>("txtConfirmation")->setText(u" You are off our list. "_s);
@@ -121,7 +125,6 @@ private slots:
         QCOMPARE(boxes->last().title, u"ERROR"_s);
         QVERIFY(Marketing::senderName().isEmpty());
         QVERIFY(CampaignSettings::holidaysText().isEmpty());
-        QCOMPARE(OptOuts::classify(u"quit"_s, OptOuts::words()), OptOuts::ReplyKind::OptOut);
         QVERIFY(!child<QPlainTextEdit>("txtCountedHolidays")->toPlainText().contains(u"2027-02-15"_s));
         child<QLineEdit>("txtTimeZone")->setText(u" Europe/London "_s);
         click("cmdSave");
