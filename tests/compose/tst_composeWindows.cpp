@@ -258,6 +258,14 @@ void tst_composeWindows::groupSendNeedsAGroupAndAsksAboutMissingNumbers()
     QCOMPARE(outboxColumn(u"Number"_s).first(), u"0821111111"_s);
     QCOMPARE(outboxColumn(u"ClientID"_s).first(), QString::number(ann));
     screenshots(u"frmSendToGroup"_s);
+
+    // A refused number, added last: the error is shown and the status names the member it was adding.
+    link(staff, addClient(u"Adams"_s, Refused, u"Al"_s));
+    refuseNumber(Refused);
+    boxes->answer(QMessageBox::Yes);
+    click("cmdSend");
+    QCOMPARE(boxes->last().title, u"ERROR"_s);
+    QCOMPARE(status(), u"Adding Adams, Al"_s);
 }
 
 void tst_composeWindows::groupsAndMembersSortAsPeopleReadNames()
