@@ -1,7 +1,8 @@
 #include "WindowFixture.h"
 
+#include "ContactRows.h"
 #include "GroupRows.h"
-#include "OutboxRows.h"
+#include "OutboxColumn.h"
 #include "app/frmMain.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
@@ -43,7 +44,7 @@ private slots:
     // The footer of a marketing message counts in the parts shown, and the rows carry it and the mark.
     void numberListMarketing()
     {
-        Database::run(u"UPDATE Setup SET SenderName = 'Acme Motors'"_s);
+        CampaignSettings::saveSenderName(u"Acme Motors"_s);
         open(new frmSendToGroupNo);
         const QString body = QString(150, u'a');
         window->findChild<ComposerBlock *>()->setBody(1, body);
@@ -58,8 +59,7 @@ private slots:
         click("cmdSend");
         QCOMPARE(boxes->last().text, u"1 records added."_s);
         QCOMPARE(Database::value(u"SELECT Marketing FROM SMSSend"_s).toInt(), 1);
-        QCOMPARE(OutboxRows::all().value(0).value(u"Message"_s).toString(),
-                 body + u"\nAcme Motors: Reply STOP to opt out"_s);
+        QCOMPARE(outboxColumn(u"Message"_s), QStringList{body + u"\nAcme Motors: Reply STOP to opt out"_s});
     }
 
     // Inbox: a possible opt-out is flagged and one click opts its number out. Outbox: an opted-out row and a
@@ -152,8 +152,8 @@ private slots:
     // no value; with the value there it queues the filled text.
     void singleContactPreviewAndUnresolvedField()
     {
-        const qint64 client = Database::insert(
-            u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES ('Thandi', 'Dube', '0825550001')"_s);
+        const qint64 client =
+            ContactRows::add({{"FirstName", u"Thandi"_s}, {"LastName", u"Dube"_s}, {"Mobile", u"0825550001"_s}});
         open(new frmSendToSingle);
         auto *composer = window->findChild<ComposerBlock *>();
         child<QLineEdit>("txtCellphone")->setText(u"0825550001"_s);
@@ -177,17 +177,15 @@ private slots:
                  u"frmPreview"_s);
         QVERIFY2(notes.contains(u"Dear Thandi, your statement is ready."_s), qPrintable(notes.join(u'|')));
         click("cmdSend");
-        QCOMPARE(OutboxRows::count(), 1);
-        QCOMPARE(Database::value(u"SELECT ClientID FROM SMSSend"_s).toLongLong(), client);
-        QCOMPARE(Database::value(u"SELECT Message FROM SMSSend"_s).toString(),
-                 u"Dear Thandi, your statement is ready."_s);
+        QCOMPARE(outboxColumn(u"ClientID"_s), QStringList{QString::number(client)});
+        QCOMPARE(outboxColumn(u"Message"_s), QStringList{u"Dear Thandi, your statement is ready."_s});
         saveScreenshot(window.get(), u"frmSendToSingle-preview-button"_s);
     }
 
     // The group window's preview lists every member's message before anything is queued.
     void groupPreview()
     {
-        const qint64 group = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Members')"_s);
+        const qint64 group = GroupRows::addGroup(u"Members"_s);
         for (const auto &[first, mobile] : QList<QPair<QString, QString>>{{u"Thandi"_s, u"0825550001"_s},
                                                                           {u"Zo\u00eb"_s, u"0825550002"_s},
                                                                           {u""_s, u"0825550003"_s},

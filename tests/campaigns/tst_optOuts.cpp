@@ -1,4 +1,5 @@
 #include "../gateway/GatewayTestSupport.h"
+#include "ContactRows.h"
 #include "GroupRows.h"
 #include "GuiTestSupport.h"
 
@@ -51,8 +52,7 @@ QStringList postedNumbers(const GatewayProcess &gateway)
 
 qint64 contactWith(const QString &mobile)
 {
-    return Database::insert(u"INSERT INTO Clients (LastName, FirstName, Mobile) VALUES ('Dube', 'Thandi', ?)"_s,
-                            {mobile});
+    return ContactRows::add({{"LastName", u"Dube"_s}, {"FirstName", u"Thandi"_s}, {"Mobile", mobile}});
 }
 
 // Every way of queueing, each to the numbers given, in one action.
@@ -218,7 +218,7 @@ private slots:
         GatewaySetup s;
         const QString confirmation = u"You are unsubscribed & will get no more messages."_s;
         SetupStore::writeSetting(SetupStore::OptOutConfirmationValue, u"  "_s + confirmation);
-        Database::run(u"UPDATE Setup SET SenderName = 'Acme'"_s);
+        CampaignSettings::saveSenderName(u"Acme"_s);
         // Sunday: marketing messages wait, service ones go.
         CampaignClock::set([] { return sast(u"2026-12-13T10:00:00"_s); });
         QueueCampaign marketing{.marketing = true};
@@ -410,7 +410,7 @@ private slots:
             if (text.startsWith(u"Sending SMS to"_s))
                 clock = clock.addSecs(20);
         };
-        Database::run(u"UPDATE Setup SET SenderName = 'Acme'"_s);
+        CampaignSettings::saveSenderName(u"Acme"_s);
         QStringList numbers;
         for (int i = 0; i < 10; ++i)
             numbers << u"08255510%1"_s.arg(i, 2, 10, QLatin1Char('0'));
