@@ -226,7 +226,7 @@ void tst_composeWindows::singleF4FillsTheChosenContact()
     QCOMPARE(text("txtCellphone"), QString());
 }
 
-// Staff: Ann (a number with blanks around it), Bob (blanks only), Cy, Di (none).
+// Staff: Ann (a number with blanks around it), Bob (blanks only), Cy, Di (none); Ann is in Other too.
 void tst_composeWindows::groupSendNeedsAGroupAndAsksAboutMissingNumbers()
 {
     const qint64 staff = addGroup(u"Staff"_s);
@@ -235,6 +235,9 @@ void tst_composeWindows::groupSendNeedsAGroupAndAsksAboutMissingNumbers()
     link(staff, addClient(u"Botha"_s, u"   "_s, u"Bob"_s));
     link(staff, addClient(u"Mokoena"_s, u"0833333333"_s, u"Cy"_s));
     link(staff, addClient(u"Naidoo"_s, QVariant(), u"Di"_s));
+    const qint64 other = addGroup(u"Other"_s); // Ann too: queued once, with Staff's members only
+    link(other, ann);
+    link(other, addClient(u"Elsewhere"_s, u"0834444444"_s));
     open(new frmSendToGroup);
     setBody(1, u"Staff meeting at 10"_s);
     setBody(4, u"Bring your reports"_s);
