@@ -64,6 +64,13 @@ inline void allow(const QString &name, const QString &table)
                              : QStringLiteral("DROP TRIGGER %1").arg(name));
 }
 
+// Every outbox row for this number is refused when it is written.
+inline void refuseNumber(const QString &number)
+{
+    refuseWhere(QStringLiteral("RefuseNumber"), QStringLiteral("INSERT"), QStringLiteral("SMSSend"),
+                QStringLiteral("NEW.Number = '%1'").arg(number));
+}
+
 // Every commit holding an `event` (INSERT or UPDATE) on `table` that meets `when` fails: the row adds a child whose
 // deferred foreign key is checked only when the transaction commits, so each write succeeds and the commit does not.
 inline void failCommitsAfter(const QString &event, const QString &table, const QString &when = QStringLiteral("1"))
