@@ -37,6 +37,17 @@ std::function<QWidget *()> plain()
     return [] { return new Window; };
 }
 
+// An editor opened on the record with this key.
+template <typename Editor>
+std::function<QWidget *()> loaded(qint32 key)
+{
+    return [key] {
+        auto *editor = new Editor;
+        editor->LoadDetails(key);
+        return editor;
+    };
+}
+
 QWidget *groupChooser(const QString &action, const QString &format)
 {
     auto *chooser = new frmSelectGroup;
@@ -58,24 +69,14 @@ QList<ProgramWindow> everyWindow(qint32 groupId, qint32 clientId)
         {"frmPreview", [] { return new frmPreview(MessagePreview::Preview{}); }},
         {"frmListClients", plain<frmListClients>()},
         {"frmAddEditClients(add)", plain<frmAddEditClients>()},
-        {"frmAddEditClients(edit)",
-         [clientId] {
-             auto *editor = new frmAddEditClients;
-             editor->LoadDetails(clientId);
-             return editor;
-         }},
+        {"frmAddEditClients(edit)", loaded<frmAddEditClients>(clientId)},
         {"frmSearchClients", plain<frmSearchClients>()},
         {"frmSelectGroup(import)", [] { return groupChooser(u"IMPORT"_s, u"PASTEL"_s); }},
         {"frmSelectGroup(export)", [] { return groupChooser(u"EXPORT"_s, u"CSV"_s); }},
         {"frmImportCsv", plain<frmImportCsv>()},
         {"frmListGroups", plain<frmListGroups>()},
         {"frmAddGroups", plain<frmAddGroups>()},
-        {"frmEditGroups",
-         [groupId] {
-             auto *editor = new frmEditGroups;
-             editor->LoadDetails(groupId);
-             return editor;
-         }},
+        {"frmEditGroups", loaded<frmEditGroups>(groupId)},
         {"frmEditGroupsListContacts", plain<frmEditGroupsListContacts>()},
         {"frmSendToSingle", plain<frmSendToSingle>()},
         {"frmSendToSingle(reply)",
