@@ -100,18 +100,18 @@ private slots:
         QCOMPARE(adminArray(gateway, QStringLiteral("/admin/messages")).size(), 1);
     }
 
-    // Answers framed in the other ways HTTP allows: a connection is kept for the next request unless the answer
-    // ended with it. (Broken answers: the parser's table below.)
+    // Answers framed in the other ways HTTP allows, and broken ones.
     void answerFramings_data()
     {
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<bool>("closeAfter");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<int>("connections"); // for two requests
+        QTest::addColumn<QString>("expected"); // empty: an error
+        QTest::addColumn<int>("connections");  // for two requests
         QTest::newRow("chunked") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
                                                "4\r\n5000\r\n3;x=y\r\n001\r\n0\r\nX-Trailer: 1\r\n\r\n")
                                  << false << "5000001" << 1;
         QTest::newRow("until close") << QByteArray("HTTP/1.0 200 OK\r\n\r\n42") << true << "42" << 2;
+        QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH\r\n") << false << "" << 0;
     }
     void answerFramings()
     {
@@ -122,6 +122,10 @@ private slots:
         modMain::GatewayHost = server.host();
         GatewayClient client;
         client.setTimeout(3000);
+        if (expected.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(GatewayError, client.credits());
+            return;
+        }
         QCOMPARE(client.credits(), expected);
         QCOMPARE(client.credits(), expected);
         QCOMPARE(server.requests, 2);
