@@ -95,13 +95,9 @@ void tst_firstRun::picturesFollowTheTheme()
     modMain::GatewayUsername = u"demo"_s;
     OutboxRows::queue(u"0821234567"_s);
     const QPalette light = QApplication::palette();
-    QPalette dark(QColor(53, 57, 63), QColor(40, 43, 48));
-    dark.setColor(QPalette::WindowText, Qt::white);
-    dark.setColor(QPalette::Text, Qt::white);
-    dark.setColor(QPalette::ButtonText, Qt::white);
-    dark.setColor(QPalette::Base, QColor(35, 38, 42));
-    for (const auto &[name, palette, picture] : {std::tuple{u"light"_s, light, u":/images/toolbarback.png"_s},
-                                                 std::tuple{u"dark"_s, dark, u":/images/toolbarback-dark.png"_s}}) {
+    for (const auto &[name, palette, picture] :
+         {std::tuple{u"light"_s, light, u":/images/toolbarback.png"_s},
+          std::tuple{u"dark"_s, darkPalette(), u":/images/toolbarback-dark.png"_s}}) {
         QApplication::setPalette(palette);
         frmMain window;
         window.show();

@@ -32,115 +32,126 @@ namespace {
 // The CustomerIDs of the messages the gateway received since the last look.
 QSet<qint64> postedKeys(const GatewayProcess &gateway, QList<qint64> *inOrder = nullptr)
 {
+    QList<qint64> keys;
+    for (const QString &key : postedCustomers(gateway))
+        keys << key.toLongLong();
+    if (inOrder)
+        *inOrder = keys;
+    return QSet<qint64>(keys.begin(), keys.end());
+}
+
+// The keys of the rows in one of these states (OutboxRows::states; "answered": any batch number or "0").
+QSet<qint64> keysIn(const QStringList &wanted)
+{
     QSet<qint64> keys;
-    for (const QJsonValue &request : adminArray(gateway, u"/admin/requests"_s)) {
-        const QString target = request[u"target"_s].toString();
-        if (!target.contains(u"Type=SingleSMS&"_s))
-            continue;
-        const qint64 key = QUrlQuery(target.section(u'?', 1)).queryItemValue(u"CustomerID"_s).toLongLong();
-        keys.insert(key);
-        if (inOrder)
-            inOrder->append(key);
+    const QList<QVariantMap> rows = OutboxRows::all();
+    const QStringList states = OutboxRows::states();
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        if (wanted.contains(states[i])
+            || (wanted.contains(u"answered"_s) && states[i] != u"in flight"_s && states[i] != u"queued"_s
+                && !states[i].isEmpty()))
+            keys.insert(rows[i][u"SMSSendID"_s].toLongLong());
+    return keys;
+}
+
+// Forty messages queued, and a run with four in flight killed with SIGKILL as the twelfth goes out: the eight
+// before it were answered, the four after it are claimed ahead of posting.
+struct KilledRun
+{
+    TestHome home;
+    GatewayProcess gateway{{u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"150"_s}};
+    QSet<qint64> received, inFlight; // by the gateway; left in flight in the outbox
+    QByteArray output;               // the run's, when it was not killed so
+
+    KilledRun()
+    {
+        gateway.use();
+        for (int i = 0; i < 40; ++i)
+            OutboxRows::queue(u"08200000%1"_s.arg(i, 2, 10, QChar(u'0')));
+        Database::close();
+        QProcess run;
+        run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
+                  {home.databasePath(), gateway.host(), u"4"_s});
+        while (output.count("Sending SMS to") < 12 && run.waitForReadyRead(10000))
+            output += run.readAllStandardOutput();
+        run.kill();
+        run.waitForFinished();
+        if (output.count("Sending SMS to") < 12 || run.exitStatus() != QProcess::CrashExit)
+            return;
+        output.clear();
+        QTest::qWait(300); // the gateway takes in what was written before the kill
+        received = postedKeys(gateway);
+        inFlight = keysIn({u"in flight"_s});
     }
-    gateway.admin(u"/admin/clear-requests"_s);
-    return keys;
-}
-
-QSet<qint64> keysWhere(const QString &condition)
-{
-    QSet<qint64> keys;
-    QSqlQuery rows = Database::run(u"SELECT SMSSendID FROM SMSSend WHERE "_s + condition);
-    while (rows.next())
-        keys.insert(rows.value(0).toLongLong());
-    return keys;
-}
-
-int rowOf(const QueryListModel *list, qint64 id)
-{
-    for (int row = 0; row < list->rowCount(); ++row)
-        if (list->value(row, u"SMSSendID"_s).toLongLong() == id)
-            return row;
-    return -1;
-}
+};
 
 } // namespace
 
-// The in-flight mark: a run killed part way, the rows it leaves in doubt, queueing one again; older
-// files; the Send Messages window with several messages in flight.
+// The in-flight mark: a run killed part way and the rows it leaves in doubt; older files; the Send Messages
+// window with several messages in flight.
 class tst_inFlight : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // A run with four in flight killed with SIGKILL part way: every message the gateway received is
-    // answered or in doubt, never queued, and the doubtful rows show so. The next Send Now posts none
-    // of them again; its report settles every one (sent, or never received and queued again), and
-    // the run after posts those once. Each message reaches the gateway exactly once.
-    void killedRunSendsNothingTwice()
+    // Every message the gateway received is answered or in doubt, never queued.
+    void killedRunLeavesNoReceivedMessageQueued()
     {
-        TestHome home;
-        GatewayProcess gateway({u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"150"_s});
-        QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
-        gateway.use();
-        for (int i = 0; i < 40; ++i)
-            OutboxRows::queue(u"08200000%1"_s.arg(i, 2, 10, QChar(u'0')));
-        Database::close();
+        KilledRun killed;
+        QVERIFY2(killed.output.isEmpty(), killed.output.constData());
+        QVERIFY(!killed.inFlight.isEmpty());
+        QVERIFY2(killed.received.size() >= 11, qPrintable(OutboxRows::states().join(' ')));
+        QVERIFY(!killed.received.intersects(keysIn({u"queued"_s})));
+        QVERIFY(killed.inFlight.contains(killed.received - keysIn({u"answered"_s})));
+    }
 
-        QProcess run;
-        run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
-                  {home.databasePath(), gateway.host(), u"4"_s});
-        QVERIFY(run.waitForStarted());
-        // Killed as the twelfth message goes out: the eight before it were answered, the four after
-        // it are claimed ahead of posting.
-        QByteArray output;
-        while (output.count("Sending SMS to") < 12 && run.state() == QProcess::Running && run.waitForReadyRead(10000))
-            output += run.readAllStandardOutput();
-        QVERIFY2(output.count("Sending SMS to") >= 12, output.constData());
-        run.kill();
-        QVERIFY(run.waitForFinished());
-        QCOMPARE(run.exitStatus(), QProcess::CrashExit);
-        QTest::qWait(300); // the gateway takes in what was written before the kill
-
-        const QSet<qint64> received = postedKeys(gateway);
-        const QSet<qint64> inFlight = keysWhere(u"InFlight <> 0"_s);
-        QVERIFY(!inFlight.isEmpty());
-        QVERIFY2(received.size() >= 11, qPrintable(OutboxRows::states().join(' ')));
-        QVERIFY(!received.intersects(keysWhere(u"Send = 0"_s)));
-        QVERIFY(inFlight.contains(received - keysWhere(u"EventID IS NOT NULL AND InFlight = 0"_s)));
-
-        ScriptedMessageBoxes boxes;
+    void rowsInDoubtShowSo()
+    {
+        KilledRun killed;
+        QVERIFY2(!killed.inFlight.isEmpty(), killed.output.constData());
         frmMain window;
         window.resize(1000, 640);
         window.show();
         const QueryListModel *list = window.outboxList();
-        auto messageCell = [list](qint64 key) { return list->index(rowOf(list, key), list->columnOf(u"Message"_s)); };
-        for (const qint64 key : inFlight) {
+        auto messageCell = [list](qint64 key) {
+            return list->index(rowWithKey(list, key), list->columnOf(u"Message"_s));
+        };
+        for (const qint64 key : killed.inFlight) {
             QCOMPARE(messageCell(key).data(Qt::BackgroundRole).value<QColor>(), QColor(255, 222, 173));
             QCOMPARE(messageCell(key).data(Qt::ToolTipRole).toString(), Outbox::InFlightToolTip);
             QVERIFY(messageCell(key).data(Qt::FontRole).value<QFont>().italic());
         }
         auto *grid = window.findChild<QTableView *>(u"grdOutbox"_s);
-        grid->scrollTo(messageCell(*inFlight.begin()), QAbstractItemView::PositionAtCenter);
+        grid->scrollTo(messageCell(*killed.inFlight.begin()), QAbstractItemView::PositionAtCenter);
         saveScreenshot(&window, u"frmMain-inflight"_s);
+    }
 
+    // The next Send Now posts none of the messages the killed run posted or left in doubt; its report settles
+    // every one (sent, or never received and queued again), and the run after posts those once.
+    void sendNowAfterAKilledRunPostsEachMessageOnce()
+    {
+        KilledRun killed;
+        QVERIFY2(!killed.inFlight.isEmpty(), killed.output.constData());
+        ScriptedMessageBoxes boxes;
+        frmMain window;
         QVERIFY(window.cycles().SendNow());
         QCOMPARE(boxes.count(), 0);
-        const QSet<qint64> second = postedKeys(gateway);
-        QVERIFY(!second.intersects(received));
-        QVERIFY(!second.intersects(inFlight));
-        const QSet<qint64> neverReached = inFlight - received;
-        QCOMPARE(second.size() + received.size() + neverReached.size(), 40);
+        const QSet<qint64> second = postedKeys(killed.gateway);
+        QVERIFY(!second.intersects(killed.received));
+        QVERIFY(!second.intersects(killed.inFlight));
+        const QSet<qint64> neverReached = killed.inFlight - killed.received;
+        QCOMPARE(second.size() + killed.received.size() + neverReached.size(), 40);
         // Nothing is left in doubt: the rows the gateway never saw wait in the queue.
-        QCOMPARE(keysWhere(u"InFlight <> 0"_s), QSet<qint64>());
-        QCOMPARE(keysWhere(u"Send = 0"_s), neverReached);
-        QVERIFY(keysWhere(u"EventID IS NOT NULL"_s).contains(received));
+        QCOMPARE(keysIn({u"in flight"_s}), QSet<qint64>());
+        QCOMPARE(keysIn({u"queued"_s}), neverReached);
+        QVERIFY(keysIn({u"answered"_s}).contains(killed.received));
 
         QVERIFY(window.cycles().SendNow());
         QList<qint64> third;
-        postedKeys(gateway, &third);
+        postedKeys(killed.gateway, &third);
         QCOMPARE(QSet<qint64>(third.begin(), third.end()), neverReached);
         QCOMPARE(third.size(), neverReached.size());
-        QCOMPARE(keysWhere(u"Send = 0 OR InFlight <> 0"_s), QSet<qint64>());
+        QCOMPARE(keysIn({u"queued"_s, u"in flight"_s}), QSet<qint64>());
     }
 
     // A file from before the in-flight mark is brought up to date: its rows read as before, none in
@@ -176,7 +187,7 @@ private slots:
         modMain::ConnectionString = Database::connectionStringFor(path);
         QCOMPARE(OutboxRows::states(), QStringList({"queued", "5000001"}));
         QCOMPARE(Database::value(u"PRAGMA user_version"_s).toInt(), Database::SchemaVersion);
-        QCOMPARE(keysWhere(u"InFlight = 0"_s).size(), 2);
+        QCOMPARE(keysIn({u"queued"_s, u"answered"_s}).size(), 2);
     }
 
     // With four in flight the Send Messages window logs each message's sending line followed by its

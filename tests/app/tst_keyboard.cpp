@@ -1,29 +1,8 @@
+#include "EveryWindow.h"
 #include "GroupRows.h"
 #include "OutboxRows.h"
 #include "WindowFixture.h"
 
-#include "app/frmMain.h"
-#include "compose/frmImport.h"
-#include "compose/frmSaveTemplate.h"
-#include "compose/frmSendToGroup.h"
-#include "compose/frmSendToGroupNo.h"
-#include "compose/frmSendToSingle.h"
-#include "compose/frmTemplates.h"
-#include "contacts/frmAddEditClients.h"
-#include "contacts/frmImportCsv.h"
-#include "contacts/frmListClients.h"
-#include "contacts/frmSearchClients.h"
-#include "contacts/frmSelectGroup.h"
-#include "conversations/frmConversation.h"
-#include "groups/frmAddGroups.h"
-#include "groups/frmEditGroups.h"
-#include "groups/frmEditGroupsListContacts.h"
-#include "groups/frmListGroups.h"
-#include "sendreceive/frmGetReplies.h"
-#include "sendreceive/frmGetSendReport.h"
-#include "sendreceive/frmSendMessages.h"
-#include "settings/frmAbout.h"
-#include "settings/frmSetup.h"
 #include "ui/HelpWindow.h"
 
 #include <QAbstractButton>
@@ -44,67 +23,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-using Make = std::function<QWidget *()>;
-
-struct Window
-{
-    const char *name;
-    Make make;
-};
-
-// Every window of the program, as its opener makes it.
-QList<Window> everyWindow(qint32 groupId, qint32 clientId)
-{
-    return {
-        {"frmMain", [] { return new frmMain; }},
-        {"frmAbout", [] { return new frmAbout; }},
-        {"frmSetup", [] { return new frmSetup; }},
-        {"frmListClients", [] { return new frmListClients; }},
-        {"frmAddEditClients(add)", [] { return new frmAddEditClients; }},
-        {"frmAddEditClients(edit)",
-         [clientId] {
-             auto *editor = new frmAddEditClients;
-             editor->LoadDetails(clientId);
-             return editor;
-         }},
-        {"frmSearchClients", [] { return new frmSearchClients; }},
-        {"frmSelectGroup(import)",
-         [] {
-             auto *chooser = new frmSelectGroup;
-             chooser->ActionType = u"IMPORT"_s;
-             chooser->FileFormat = u"PASTEL"_s;
-             return chooser;
-         }},
-        {"frmSelectGroup(export)",
-         [] {
-             auto *chooser = new frmSelectGroup;
-             chooser->ActionType = u"EXPORT"_s;
-             chooser->FileFormat = u"CSV"_s;
-             return chooser;
-         }},
-        {"frmImportCsv", [] { return new frmImportCsv; }},
-        {"frmListGroups", [] { return new frmListGroups; }},
-        {"frmAddGroups", [] { return new frmAddGroups; }},
-        {"frmEditGroups",
-         [groupId] {
-             auto *editor = new frmEditGroups;
-             editor->LoadDetails(groupId);
-             return editor;
-         }},
-        {"frmEditGroupsListContacts", [] { return new frmEditGroupsListContacts; }},
-        {"frmSendToSingle", [] { return new frmSendToSingle; }},
-        {"frmConversation", [] { return new frmConversation(u"082 123 4567"_s, {}); }},
-        {"frmSendToGroup", [] { return new frmSendToGroup; }},
-        {"frmSendToGroupNo", [] { return new frmSendToGroupNo; }},
-        {"frmImport", [] { return new frmImport; }},
-        {"frmTemplates", [] { return new frmTemplates; }},
-        {"frmSaveTemplate", [] { return new frmSaveTemplate(TemplateText{}); }},
-        {"frmSendMessages", [] { return new frmSendMessages; }},
-        {"frmGetSendReport", [] { return new frmGetSendReport; }},
-        {"frmGetReplies", [] { return new frmGetReplies; }},
-    };
-}
 
 bool isInputControl(const QWidget *widget)
 {
@@ -176,9 +94,8 @@ void tst_keyboard::init()
     GroupRows::link(m_groupId, m_clientId);
     GroupRows::addClient(u"Cele"_s, u"0831234567"_s, u"Ben"_s);
     // Rows in every list, so that a list that kept the Tab key to itself would hold the focus.
-    const qint64 sent = OutboxRows::queue(u"0821234567"_s);
+    const qint64 sent = OutboxRows::add({.number = u"0821234567"_s, .send = true, .eventId = u"7"_s});
     OutboxRows::queue(u"0831234567"_s);
-    Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '7' WHERE SMSSendID = ?"_s, {sent});
     Database::run(u"INSERT INTO SMSReplies (IncomingID, PhoneNumber, ReceivedDateTime, Message, SMSSendID) "
                   "VALUES ('r1', '0821234567', '2026-12-01 10:00:00', 'Yes', ?)"_s,
                   {sent});
@@ -189,7 +106,7 @@ void tst_keyboard::init()
 void tst_keyboard::tabReachesEveryControlAndEscapeCloses_data()
 {
     QTest::addColumn<int>("index");
-    const QList<Window> windows = everyWindow(0, 0);
+    const QList<ProgramWindow> windows = everyWindow();
     for (int i = 0; i < windows.size(); ++i)
         QTest::newRow(windows.at(i).name) << i;
 }

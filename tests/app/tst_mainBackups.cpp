@@ -94,7 +94,7 @@ private slots:
                      && question.contains(u"0 contacts, 0 groups, 1 outbox messages"_s),
                  qPrintable(question));
         QCOMPARE(window.outboxList()->rowCount(), 1);
-        QCOMPARE(Database::value(u"SELECT Number FROM SMSSend"_s).toString(), u"0820000001"_s);
+        QCOMPARE(OutboxRows::all().value(0).value(u"Number"_s).toString(), u"0820000001"_s);
         const QStringList kept = QDir(QFileInfo(home->databasePath()).absolutePath())
                                      .entryList({u"*-before-restore-2026-12-07-093000.db"_s}, QDir::Files);
         QCOMPARE(kept.size(), 1);

@@ -13,6 +13,7 @@
 #include "data/ProcessSettings.h"
 #include "gateway/GatewayCycles.h"
 #include "gateway/OutboxSender.h"
+#include "outbox/Batches.h"
 #include "outbox/Outbox.h"
 #include "ui/QueryListModel.h"
 
@@ -33,9 +34,8 @@ const QDateTime Start(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC);
 // The CustomerIDs of the messages the gateway received since the last look, sorted.
 QList<qint64> postedKeys(const GatewayProcess &gateway)
 {
-    const QStringList requests = takeRequests(gateway).filter(u"Type=SingleSMS&"_s);
     QList<qint64> keys;
-    for (const QString &key : requestParameters(requests, u"CustomerID"_s))
+    for (const QString &key : postedCustomers(gateway))
         keys << key.toLongLong();
     std::sort(keys.begin(), keys.end());
     return keys;
@@ -49,24 +49,20 @@ QList<qint64> scheduled(const QStringList &numbers, const QDateTime &at, const Q
     campaign.marketing = marketing;
     campaign.sendAt = at;
     campaign.description = what;
+    const qint64 before = OutboxRows::count();
     queueToNumbers(numbers, {u"Meeting at ten"_s}, {}, &campaign);
     if (batch)
         *batch = campaign.batchId;
     QList<qint64> keys;
-    QSqlQuery rows =
-        Database::run(u"SELECT SMSSendID FROM SMSSend WHERE BatchID = ? ORDER BY SMSSendID"_s, {campaign.batchId});
-    while (rows.next())
-        keys << rows.value(0).toLongLong();
+    for (const QVariantMap &row : OutboxRows::all().mid(before))
+        keys << row[u"SMSSendID"_s].toLongLong();
     return keys;
 }
 
 QModelIndex messageCell(const frmMain &window, qint64 key)
 {
     const QueryListModel *list = window.outboxList();
-    for (int row = 0; row < list->rowCount(); ++row)
-        if (list->value(row, u"SMSSendID"_s).toLongLong() == key)
-            return list->index(row, list->columnOf(u"Message"_s));
-    return {};
+    return list->index(rowWithKey(list, key), list->columnOf(u"Message"_s));
 }
 
 } // namespace
@@ -119,19 +115,17 @@ private slots:
         QCOMPARE(postedKeys(s.gateway), later);
         QVERIFY(sender.SendOutbox());
         QCOMPARE(postedKeys(s.gateway), QList<qint64>());
-        QCOMPARE(Database::value(u"SELECT Send FROM SMSSend WHERE SMSSendID = ?"_s, {held[0]}).toInt(), 0);
+        QCOMPARE(OutboxRows::states().last(), u"queued"_s); // the held batch's row
     }
 
-    // The main window sends a batch when its time comes; a new window on the same database (a restart)
-    // sends nothing of it again. A batch queued before quitting (after the warning) and due while the
-    // program was closed goes at the next start within the grace period without a question, once.
-    void batchSendsOnceAcrossRestarts()
+    // The main window sends a batch when its time comes, and a new window on the same database (a restart)
+    // sends nothing of it again. Quitting before it went asks; No keeps the program running.
+    void batchSendsWhenDueAndOnceAcrossARestart()
     {
         GatewaySetup s;
         ScriptedMessageBoxes boxes;
         const QList<qint64> first =
             scheduled({u"0821111111"_s, u"0822222222"_s, u"0823333333"_s}, Start.addSecs(600), u"Group Friends"_s);
-        QList<qint64> everyPost;
         {
             frmMain window;
             window.show();
@@ -139,53 +133,46 @@ private slots:
             QVERIFY(!window.sendDueBatches());
             QCOMPARE(messageCell(window, first[0]).data(Qt::ToolTipRole).toString(),
                      Schedule::scheduledToolTip(Start.addSecs(600)));
-            // Quitting now asks; No keeps the program running.
             QVERIFY(!window.close());
-            QCOMPARE(boxes.last().title, u"SCHEDULED"_s); // its text: tst_schedule
+            QCOMPARE(boxes.titles(), QStringList{u"SCHEDULED"_s}); // its text: tst_schedule
             QVERIFY(window.isVisible());
 
             now = Start.addSecs(600);
             QVERIFY(window.sendDueBatches());
-            everyPost += postedKeys(s.gateway);
-            QCOMPARE(everyPost, first);
+            QCOMPARE(postedKeys(s.gateway), first);
             QVERIFY(!window.sendDueBatches());
             QVERIFY(messageCell(window, first[0]).data(Qt::ToolTipRole).toString().isEmpty());
-            boxes.clear();
             QVERIFY(window.close()); // nothing waits: no question
-            QCOMPARE(boxes.count(), 0);
+            QCOMPARE(boxes.count(), 1);
         }
         Database::close();
-        {
-            frmMain window;
-            window.checkOverdueBatches();
-            QVERIFY(!window.sendDueBatches());
-            QVERIFY(window.cycles().SendNow());
-            everyPost += postedKeys(s.gateway);
-        }
-        QCOMPARE(everyPost, first);
+        frmMain window;
+        window.checkOverdueBatches();
+        QVERIFY(!window.sendDueBatches());
+        QVERIFY(window.cycles().SendNow());
+        QCOMPARE(postedKeys(s.gateway), QList<qint64>());
+    }
 
-        const QList<qint64> second = scheduled({u"0824444444"_s, u"0825555555"_s}, now.addSecs(7200), u"Number list"_s);
+    // A batch queued before quitting (after the warning) and due while the program was closed goes at the next
+    // start within the grace period, without a question, and once.
+    void batchDueWhileClosedGoesAtTheNextStart()
+    {
+        GatewaySetup s;
+        ScriptedMessageBoxes boxes;
+        const QList<qint64> keys = scheduled({u"0824444444"_s, u"0825555555"_s}, now.addSecs(7200), u"Number list"_s);
         {
             frmMain window;
             window.show();
             boxes.answer(QMessageBox::Yes);
             QVERIFY(window.close());
-            QCOMPARE(boxes.count(), 1);
         }
-        Database::close();
         now = now.addSecs(7200 + 1800);
-        {
-            frmMain window;
-            window.checkOverdueBatches();
-            QCOMPARE(boxes.count(), 1);
-            QCOMPARE(postedKeys(s.gateway), second);
-        }
-        Database::close();
-        {
+        for (const QList<qint64> &posted : {keys, QList<qint64>()}) {
+            Database::close();
             frmMain window;
             window.checkOverdueBatches();
             QVERIFY(!window.sendDueBatches());
-            QCOMPARE(postedKeys(s.gateway), QList<qint64>());
+            QCOMPARE(postedKeys(s.gateway), posted);
         }
         QCOMPARE(boxes.count(), 1);
     }
@@ -268,7 +255,8 @@ private slots:
         grid->setItem(1, 0, new QTableWidgetItem(u"0822222222"_s));
         window.findChild<ComposerBlock *>()->setBody(1, u"Hello"_s);
         QTest::mouseClick(window.findChild<QPushButton *>(u"cmdSend"_s), Qt::LeftButton);
-        QVERIFY(Database::value(u"SELECT count(*) FROM SMSSend WHERE BatchID IS NULL"_s).toInt() == 2);
+        QCOMPARE(OutboxRows::count(), 2);
+        QVERIFY(Batches::waiting().isEmpty());
 
         check->setChecked(true);
         QVERIFY(edit->isEnabled());
@@ -277,9 +265,11 @@ private slots:
         edit->setTime(QTime(9, 30));
         saveScreenshot(&window, u"frmSendToGroupNo-sendAt"_s);
         QTest::mouseClick(window.findChild<QPushButton *>(u"cmdSend"_s), Qt::LeftButton);
-        QCOMPARE(queryValues(u"SELECT SendAt, Description FROM SendBatches"_s),
-                 (QStringList{u"2026-12-08T07:30:00Z"_s, u"Number list"_s}));
-        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend WHERE BatchID IS NOT NULL"_s).toInt(), 2);
+        const QList<Batches::Batch> waiting = Batches::waiting();
+        QCOMPARE(waiting.size(), 1);
+        QCOMPARE(Batches::stamp(waiting[0].sendAt), u"2026-12-08T07:30:00Z"_s);
+        QCOMPARE(waiting[0].description, u"Number list"_s);
+        QCOMPARE(waiting[0].unsent, 2);
 
         frmSendToSingle single;
         single.show();

@@ -20,16 +20,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void storeSetting(const QString &name, const QString &value)
-{
-    cRegistry registry;
-    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
-    registry.setSectionKey(modMain::SettingsKey);
-    registry.setValueType(cRegistry::REG_SZ);
-    registry.setValueKey(name);
-    registry.setValue(value);
-}
-
 QString defaultPath()
 {
     return QDir(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"))).filePath(u"Tellwave/Data/SMSData.db"_s);
@@ -89,7 +79,7 @@ void tst_startup::startsOnTheStoredOrTheDefaultDatabase()
     ScriptedMessageBoxes boxes;
     setAccount(u"  ann  "_s);
     if (!stored.isNull())
-        storeSetting(u"Database"_s, stored.replace(u"<db>"_s, home.databasePath()));
+        SetupStore::writeSetting(u"Database"_s, stored.replace(u"<db>"_s, home.databasePath()));
     QVERIFY(!QFile::exists(defaultPath()));
     QVERIFY(modMain::StartUp());
     QCOMPARE(boxes.count(), 0);
@@ -104,7 +94,7 @@ void tst_startup::startsOnTheStoredOrTheDefaultDatabase()
     QCOMPARE(modMain::GatewayHost, u"127.0.0.1:8787"_s);
     QVERIFY(modMain::HelpFile.isEmpty()); // no help page beside the test program: nothing happens
     // File dialogs open where the settings keep the folder last chosen.
-    storeSetting(SetupStore::LastFileFolderValue, home.path());
+    SetupStore::writeSetting(SetupStore::LastFileFolderValue, home.path());
     ScriptedFileDialogs dialogs;
     FileDialogs::openFileName(nullptr, u"SELECT"_s, {});
     FileDialogs::setFolderMemory({});
@@ -117,7 +107,7 @@ void tst_startup::missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()
     SQLITE_FILE_ONLY("a database file that is not there yet");
     TestHome home;
     const QString wanted = home.path() + u"/elsewhere/Office.db"_s;
-    storeSetting(u"Database"_s, wanted);
+    SetupStore::writeSetting(u"Database"_s, wanted);
     ScriptedMessageBoxes boxes;
     boxes.answer(QMessageBox::No);
     QVERIFY(!modMain::StartUp());
@@ -186,7 +176,7 @@ void tst_startup::unusableDatabaseOffersTheSetupWindowAndIsLeftAlone()
     }
     QVERIFY(Database::shownAs(broken) != broken || !testingServer());
     const QString wanted = chosen.isEmpty() ? defaultPath() : chosen == u"good.db"_s ? good : broken2;
-    storeSetting(u"Database"_s, broken);
+    SetupStore::writeSetting(u"Database"_s, broken);
 
     ScriptedMessageBoxes boxes;
     boxes.answer(offerTaken ? QMessageBox::Yes : QMessageBox::No);
@@ -274,10 +264,10 @@ void tst_startup::gatewayHostFollowsTheAccountAndTheSettings()
     TestHome home;
     ScriptedMessageBoxes boxes;
     setAccount(username);
-    storeSetting(u"Database"_s, home.databasePath());
+    SetupStore::writeSetting(u"Database"_s, home.databasePath());
     if (hostsStored) {
-        storeSetting(u"GatewayHost"_s, u" sms.example.co.za "_s);
-        storeSetting(u"AlternateGatewayHost"_s, u"https://alt.example.co.za:8443"_s);
+        SetupStore::writeSetting(u"GatewayHost"_s, u" sms.example.co.za "_s);
+        SetupStore::writeSetting(u"AlternateGatewayHost"_s, u"https://alt.example.co.za:8443"_s);
     }
     QVERIFY(modMain::StartUp());
     QCOMPARE(modMain::GatewayHost, host);

@@ -1,27 +1,7 @@
+#include "EveryWindow.h"
 #include "GuiTestSupport.h"
 
-#include "app/frmMain.h"
-#include "campaigns/MessagePreview.h"
-#include "campaigns/frmOptOuts.h"
-#include "campaigns/frmPreview.h"
-#include "campaigns/frmReports.h"
-#include "compose/frmImport.h"
-#include "compose/frmSaveTemplate.h"
-#include "compose/frmSendToGroup.h"
-#include "compose/frmSendToGroupNo.h"
-#include "compose/frmSendToSingle.h"
-#include "compose/frmTemplates.h"
-#include "contacts/frmAddEditClients.h"
-#include "contacts/frmImportCsv.h"
 #include "contacts/frmListClients.h"
-#include "contacts/frmSearchClients.h"
-#include "contacts/frmSelectGroup.h"
-#include "conversations/frmConversation.h"
-#include "groups/frmAddGroups.h"
-#include "groups/frmEditGroups.h"
-#include "groups/frmListGroups.h"
-#include "settings/frmAbout.h"
-#include "settings/frmSetup.h"
 #include "ui/Shades.h"
 #include "ui/WindowPlacement.h"
 
@@ -37,14 +17,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-using Opener = std::function<std::unique_ptr<QWidget>()>;
-
-template <typename Window>
-Opener opener()
-{
-    return [] { return std::unique_ptr<QWidget>(new Window); };
-}
 
 // The visible labels, buttons and boxes that are given less room than their
 // text needs: "To" shown as "Tc".
@@ -112,51 +84,22 @@ private Q_SLOTS:
 
     void everyWindowFitsTheScreenUnclippedInLightAndDark_data()
     {
-        QTest::addColumn<Opener>("open");
+        QTest::addColumn<int>("index");
         QTest::addColumn<bool>("dark");
-        const QList<std::pair<const char *, Opener>> windows{
-            {"main", opener<frmMain>()},
-            {"reports", opener<frmReports>()},
-            {"preview", [] { return std::unique_ptr<QWidget>(new frmPreview(MessagePreview::Preview{})); }},
-            {"setup", opener<frmSetup>()},
-            {"about", opener<frmAbout>()},
-            {"contacts", opener<frmListClients>()},
-            {"contact", opener<frmAddEditClients>()},
-            {"search", opener<frmSearchClients>()},
-            {"select group", opener<frmSelectGroup>()},
-            {"import from CSV", opener<frmImportCsv>()},
-            {"groups", opener<frmListGroups>()},
-            {"add group", opener<frmAddGroups>()},
-            {"edit group", opener<frmEditGroups>()},
-            {"opt-outs", opener<frmOptOuts>()},
-            {"to a contact", opener<frmSendToSingle>()},
-            {"reply to a contact",
-             [] {
-                 auto window = std::make_unique<frmSendToSingle>();
-                 window->replyTo(u"082 123 4567"_s);
-                 return std::unique_ptr<QWidget>(window.release());
-             }},
-            {"conversation",
-             [] { return std::unique_ptr<QWidget>(new frmConversation(u"082 123 4567"_s, u"Ann Smith"_s)); }},
-            {"to a group", opener<frmSendToGroup>()},
-            {"to numbers", opener<frmSendToGroupNo>()},
-            {"import", opener<frmImport>()},
-            {"templates", opener<frmTemplates>()},
-            {"save as template", [] { return std::unique_ptr<QWidget>(new frmSaveTemplate(TemplateText{})); }},
-        };
-        for (const auto &[name, open] : windows) {
-            QTest::newRow(qPrintable(u"%1, light"_s.arg(QLatin1StringView(name)))) << open << false;
-            QTest::newRow(qPrintable(u"%1, dark"_s.arg(QLatin1StringView(name)))) << open << true;
+        const QList<ProgramWindow> windows = everyWindow();
+        for (int i = 0; i < windows.size(); ++i) {
+            QTest::addRow("%s, light", windows[i].name) << i << false;
+            QTest::addRow("%s, dark", windows[i].name) << i << true;
         }
     }
 
     void everyWindowFitsTheScreenUnclippedInLightAndDark()
     {
-        QFETCH(Opener, open);
+        QFETCH(int, index);
         QFETCH(bool, dark);
         QApplication::setPalette(dark ? darkPalette() : QPalette());
         ScriptedMessageBoxes boxes;
-        const std::unique_ptr<QWidget> window = open();
+        const std::unique_ptr<QWidget> window(everyWindow().at(index).make());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         const QRect screen = window->screen()->availableGeometry();

@@ -11,6 +11,7 @@
 #include "ui/Shades.h"
 
 #include "../gateway/GatewayTestSupport.h"
+#include "GroupRows.h"
 #include "GuiTestSupport.h"
 #include "OutboxRows.h"
 
@@ -128,8 +129,7 @@ void tst_conversations::replyFromTheInboxQueuesOneRowWithTheConversationBeside()
 {
     GatewaySetup s;
     ScriptedMessageBoxes boxes;
-    const qint64 contact = Database::insert(
-        u"INSERT INTO Clients (LastName, FirstName, Mobile) VALUES ('Smith', 'Ann', '082 123 4567')"_s);
+    const qint64 contact = GroupRows::addClient(u"Smith"_s, u"082 123 4567"_s, u"Ann"_s);
     SingleQueue::queue({u"Your order is ready"_s}, u"082 123 4567"_s, contact);
     reply(s.gateway, u"R1"_s, u"27821234567"_s, u"Can I come at five?"_s, u"09:10:00"_s);
     QVERIFY(RepliesRetrieval(s.host).FetchReplies());
@@ -160,12 +160,11 @@ void tst_conversations::replyFromTheInboxQueuesOneRowWithTheConversationBeside()
     QCOMPARE(panel.size(), 3);
     QVERIFY(panel.last().contains(u"|Yes, five is fine||queued"_s));
     QCOMPARE(OutboxRows::count(), 2);
-    QSqlQuery row = Database::run(u"SELECT Number, ClientID, NumberKey, Send FROM SMSSend ORDER BY SMSSendID DESC"_s);
-    QVERIFY(row.next());
-    QCOMPARE(row.value(0).toString(), u"27821234567"_s);
-    QCOMPARE(row.value(1).toLongLong(), contact);
-    QCOMPARE(row.value(2).toString(), u"+27821234567"_s);
-    QCOMPARE(row.value(3).toInt(), 0);
+    const QVariantMap row = OutboxRows::all().last();
+    QCOMPARE(row[u"Number"_s].toString(), u"27821234567"_s);
+    QCOMPARE(row[u"ClientID"_s].toLongLong(), contact);
+    QCOMPARE(row[u"NumberKey"_s].toString(), u"+27821234567"_s);
+    QCOMPARE(OutboxRows::states().last(), u"queued"_s);
     QCOMPARE(window.outboxList()->rowCount(), 2);
 }
 

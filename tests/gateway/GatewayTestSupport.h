@@ -7,6 +7,7 @@
 #include "OutboxRows.h"
 #include "TestSupport.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QQueue>
@@ -69,6 +70,25 @@ inline QStringList requestParameters(const QStringList &requests, const QString 
         }
     }
     return values;
+}
+
+// The CustomerID of every message the gateway accepted, as often as it accepted it.
+inline QStringList acceptedCustomers(const GatewayProcess &gateway)
+{
+    QStringList keys;
+    for (const QJsonValue &message : adminArray(gateway, QStringLiteral("/admin/messages")))
+        keys << message[QStringLiteral("customerId")].toVariant().toString();
+    return keys;
+}
+
+// The batch number the gateway gave each message it accepted, by CustomerID.
+inline QHash<QString, QString> acceptedBatches(const GatewayProcess &gateway)
+{
+    QHash<QString, QString> byCustomer;
+    for (const QJsonValue &message : adminArray(gateway, QStringLiteral("/admin/messages")))
+        byCustomer.insert(message[QStringLiteral("customerId")].toVariant().toString(),
+                          QString::number(qint64(message[QStringLiteral("batch")].toDouble())));
+    return byCustomer;
 }
 
 // Every value of every row a query gives, in order; "<null>" for NULL.

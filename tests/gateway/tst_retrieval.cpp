@@ -222,14 +222,12 @@ private slots:
     }
 
     // A reply whose customer identifier names no outbox row is stored unlinked, and a STOP among them
-    // puts its sender on the opt-out list.
+    // puts its sender on the opt-out list. (Which identifiers name a row: tst_gatewayClient.)
     void replyWithAnUnusableCustomerIdIsKeptUnlinked_data()
     {
         QTest::addColumn<QString>("customer");
         QTest::newRow("negative") << "-5";
-        QTest::newRow("fraction") << "12.5";
         QTest::newRow("past 64 bits") << "99999999999999999999";
-        QTest::newRow("exponent past 64 bits") << "1E19";
     }
     void replyWithAnUnusableCustomerIdIsKeptUnlinked()
     {

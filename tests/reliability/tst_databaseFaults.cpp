@@ -96,37 +96,8 @@ private slots:
         Database::run(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         const QStringList before = storedRows(path);
         QCOMPARE(before.size(), 5);
-
-        QSqlDatabase locker;
-        if (fault == "read-only") {
-            Database::close();
-            QFile::setPermissions(path, QFileDevice::ReadOwner);
-        } else if (fault == "locked") {
-            Database::setBusyTimeout(300);
-            locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
-            locker.setDatabaseName(path);
-            QVERIFY(locker.open());
-            QSqlQuery hold(locker);
-            QVERIFY2(hold.exec(QStringLiteral("BEGIN IMMEDIATE")), qPrintable(hold.lastError().text()));
-            QVERIFY(hold.exec(QStringLiteral("UPDATE Setup SET LastHighestTrn = LastHighestTrn")));
-        } else if (fault == "deleted") {
-            for (const char *suffix : {"", "-wal", "-shm"})
-                QFile::remove(path + QLatin1String(suffix));
-        } else if (fault == "not a database") {
-            Database::close();
-            QFile garbage(path);
-            QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            garbage.write(QByteArray("This is no database, just text.\n").repeated(200));
-            garbage.close();
-            for (const char *suffix : {"-wal", "-shm"})
-                QFile::remove(path + QLatin1String(suffix));
-        } else if (fault == "full disk") {
-            std::signal(SIGXFSZ, SIG_IGN);
-            // Room for the log's header and a page: the next few writes fail.
-            const rlimit small{8192, RLIM_INFINITY};
-            QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        }
-        const QByteArray garbageBefore = fault == "not a database" ? fileBytes(path) : QByteArray();
+        QSqlDatabase locker = makeFault(fault, path);
+        const QByteArray bytesBefore = fileBytes(path);
 
         QString shown;
         if (action == "queue group") {
@@ -144,8 +115,68 @@ private slots:
         }
         QVERIFY2(shown.contains(reason, Qt::CaseInsensitive), qPrintable(shown));
 
-        // The fault taken away: what was stored is there, whole.
+        // The fault taken away: what was stored is there, whole; a deleted file is not replaced by an empty one,
+        // nor is a file that is no database written to.
         Database::close();
+        takeFaultAway(fault, path, locker);
+        qsizetype lost = fault == "deleted" ? QFile::exists(path) : fileBytes(path) != bytesBefore, half = 0;
+        const QStringList after = fault == "deleted" || fault == "not a database" ? QStringList() : storedRows(path);
+        if (!after.isEmpty())
+            lost =
+                std::count_if(before.begin(), before.end(), [&](const QString &row) { return !after.contains(row); });
+        // Rows the group queueing kept are whole; a send run posts nothing it did not mark first.
+        for (const QString &row : after.mid(5))
+            half += row.section('|', 1, 1).isEmpty() || row.section('|', 2, 2).isEmpty()
+                    || row.section('|', 3, 3).toLongLong() <= 0;
+        for (const QString &key : acceptedCustomers(s.gateway)) {
+            const QString row = after.filter(QRegularExpression('^' + key + "\\|")).value(0);
+            half += row.section('|', 4, 4) != "1" && row.section('|', 6, 6) == "0";
+        }
+        qInfo("RELIABILITY|database: %s|%s|5|%lld|0|%lld", qPrintable(fault), qPrintable(action), qint64(lost),
+              qint64(half));
+        QCOMPARE(lost, 0);
+        QCOMPARE(half, 0);
+        if (action == "send run" && fault != "deleted" && fault != "not a database")
+            QCOMPARE(after.size(), 5);
+    }
+
+private:
+    static QSqlDatabase makeFault(const QString &fault, const QString &path)
+    {
+        QSqlDatabase locker;
+        if (fault == "read-only") {
+            Database::close();
+            QFile::setPermissions(path, QFileDevice::ReadOwner);
+        } else if (fault == "locked") {
+            Database::setBusyTimeout(300);
+            locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+            locker.setDatabaseName(path);
+            QSqlQuery hold(locker.open() ? locker : QSqlDatabase());
+            if (!hold.exec(QStringLiteral("BEGIN IMMEDIATE"))
+                || !hold.exec(QStringLiteral("UPDATE Setup SET LastHighestTrn = LastHighestTrn")))
+                qFatal("cannot lock the database: %s", qPrintable(hold.lastError().text()));
+        } else if (fault == "deleted") {
+            for (const char *suffix : {"", "-wal", "-shm"})
+                QFile::remove(path + QLatin1String(suffix));
+        } else if (fault == "not a database") {
+            Database::close();
+            QFile garbage(path);
+            if (!garbage.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                qFatal("cannot write %s", qPrintable(path));
+            garbage.write(QByteArray("This is no database, just text.\n").repeated(200));
+            for (const char *suffix : {"-wal", "-shm"})
+                QFile::remove(path + QLatin1String(suffix));
+        } else if (fault == "full disk") {
+            std::signal(SIGXFSZ, SIG_IGN);
+            // Room for the log's header and a page: the next few writes fail.
+            const rlimit small{8192, RLIM_INFINITY};
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        return locker;
+    }
+
+    static void takeFaultAway(const QString &fault, const QString &path, QSqlDatabase &locker)
+    {
         const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &unlimited);
         if (fault == "read-only")
@@ -155,42 +186,6 @@ private slots:
             locker.close();
             locker = QSqlDatabase();
             QSqlDatabase::removeDatabase(QStringLiteral("locker"));
-        }
-        const auto tabulate = [&](qsizetype lost, qsizetype wrong) {
-            qInfo("RELIABILITY|database: %s|%s|5|%lld|0|%lld", qPrintable(fault), qPrintable(action), qint64(lost),
-                  qint64(wrong));
-        };
-        if (fault == "deleted") {
-            tabulate(0, QFile::exists(path));
-            QVERIFY2(!QFile::exists(path), "an empty database took the deleted one's place");
-            return;
-        }
-        if (fault == "not a database") {
-            tabulate(0, fileBytes(path) != garbageBefore);
-            QCOMPARE(fileBytes(path), garbageBefore);
-            return;
-        }
-        const QStringList after = storedRows(path);
-        qsizetype lost = 0, half = 0;
-        for (qsizetype i = 0; i < before.size(); ++i)
-            lost += after.value(i) != before[i];
-        for (const QString &row : after.mid(5))
-            half += row.section('|', 1, 1).isEmpty() || row.section('|', 2, 2).isEmpty();
-        tabulate(lost, half);
-        QCOMPARE(after.mid(0, 5), before);
-        // Rows the group queueing kept are whole; a send run posts nothing it did not mark first.
-        for (const QString &row : after.mid(5))
-            QVERIFY2(!row.section('|', 1, 1).isEmpty() && !row.section('|', 2, 2).isEmpty()
-                         && row.section('|', 3, 3).toLongLong() > 0,
-                     qPrintable(row));
-        if (action == "send run") {
-            QCOMPARE(after.size(), 5);
-            const QJsonArray accepted = adminArray(s.gateway, QStringLiteral("/admin/messages"));
-            for (const QJsonValue &message : accepted) {
-                const QString key = message[QStringLiteral("customerId")].toString();
-                const QString row = after.filter(QRegularExpression('^' + key + "\\|")).value(0);
-                QVERIFY2(row.section('|', 4, 4) == "1" || row.section('|', 6, 6) != "0", qPrintable(row));
-            }
         }
     }
 };

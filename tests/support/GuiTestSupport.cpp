@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 
 #include "ui/HelpWindow.h"
+#include "ui/QueryListModel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,6 +48,14 @@ ScriptedFileDialogs::ScriptedFileDialogs()
 ScriptedFileDialogs::~ScriptedFileDialogs()
 {
     FileDialogs::setResponder({});
+}
+
+int rowWithKey(const QueryListModel *list, qint64 key)
+{
+    for (int row = 0; row < list->rowCount(); ++row)
+        if (list->value(row, QStringLiteral("SMSSendID")).toLongLong() == key)
+            return row;
+    return -1;
 }
 
 QPalette darkPalette()

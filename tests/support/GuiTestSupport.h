@@ -11,6 +11,7 @@
 #include <functional>
 
 class HelpWindow;
+class QueryListModel;
 
 // Answers every message box while it lives and records what was shown. Boxes
 // take the queued answers in order; with none queued, an OK box is answered OK
@@ -58,6 +59,10 @@ QString modalOpenedBy(const std::function<void()> &action, const std::function<v
 // Whether the help page stands at the anchor: its line at the top of the view, or, near the page's end, the view
 // scrolled as far as it goes with the line in it. An empty name: the page at its top.
 bool helpShows(const HelpWindow *help, const QString &anchor);
+
+// The row of a list read from SMSSend (the main window's outbox, the report window's list) that shows the message
+// with this key; -1 when none does.
+int rowWithKey(const QueryListModel *list, qint64 key);
 
 // A dark palette of the kind desktop themes (Breeze Dark and the like) give.
 QPalette darkPalette();

@@ -17,9 +17,10 @@ QVariant orNull(const QString &text)
 qint64 add(const Row &row)
 {
     return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Send, EventID, "
-                                           "Delivered) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                                           "Delivered, ClientID) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
                             {row.number, orNull(row.message), orNull(row.sendDate), orNull(row.sendTime),
-                             row.send ? 1 : 0, orNull(row.eventId), row.delivered ? 1 : 0});
+                             row.send ? 1 : 0, orNull(row.eventId), row.delivered ? 1 : 0,
+                             row.clientId ? QVariant(row.clientId) : QVariant(QMetaType::fromType<qint64>())});
 }
 
 qint64 queue(const QString &number, const QString &message)
@@ -37,7 +38,8 @@ QList<QVariantMap> all()
     const QSqlRecord record = query.record();
     // PostgreSQL names result columns in lower case; rows keep the table's spelling.
     static const QStringList names = QStringLiteral("SMSSendID ClientID Number Message SendDate SendTime EventID "
-                                                    "Send Delivered SentID InFlight")
+                                                    "Send Delivered SentID InFlight Marketing PostedAt BatchID "
+                                                    "FailReason QueuedAgain ConfirmsOptOut NumberKey")
                                          .split(u' ');
     while (query.next()) {
         QVariantMap row;

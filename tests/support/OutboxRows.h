@@ -19,6 +19,7 @@ struct Row
     bool send = false;
     QString eventId;
     bool delivered = false;
+    qint64 clientId = 0; // 0: no contact
 };
 
 // Adds the row; gives its key.

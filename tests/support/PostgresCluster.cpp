@@ -16,6 +16,8 @@
 
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace PostgresCluster {
 
 namespace {
@@ -41,11 +43,11 @@ QString findBin()
     const QString fromEnv = QString::fromLocal8Bit(qgetenv("TELLWAVE_PG_BIN"));
     if (!fromEnv.isEmpty())
         return fromEnv;
-    QDir root(QStringLiteral("/usr/lib/postgresql"));
+    QDir root(u"/usr/lib/postgresql"_s);
     QStringList versions = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (auto it = versions.crbegin(); it != versions.crend(); ++it) {
-        const QString bin = root.filePath(*it + QStringLiteral("/bin"));
-        if (QFileInfo::exists(bin + QStringLiteral("/initdb")))
+        const QString bin = root.filePath(*it + u"/bin"_s);
+        if (QFileInfo::exists(bin + u"/initdb"_s))
             return bin;
     }
     return {};
@@ -62,8 +64,7 @@ bool runTool(const QString &tool, const QStringList &arguments, QString &output,
     if (c.runAs.isEmpty())
         process.start(program, arguments);
     else
-        process.start(QStringLiteral("runuser"),
-                      QStringList{QStringLiteral("-u"), c.runAs, QStringLiteral("--"), program} + arguments);
+        process.start(u"runuser"_s, QStringList{u"-u"_s, c.runAs, u"--"_s, program} + arguments);
     if (!process.waitForStarted(10000)) {
         output = process.errorString();
         return false;
@@ -79,10 +80,7 @@ void stop()
     if (!c.started)
         return;
     QString output;
-    runTool(QStringLiteral("pg_ctl"),
-            {QStringLiteral("-D"), c.folder->filePath(QStringLiteral("data")), QStringLiteral("-m"),
-             QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("stop")},
-            output);
+    runTool(u"pg_ctl"_s, {u"-D"_s, c.folder->filePath(u"data"_s), u"-m"_s, u"immediate"_s, u"-w"_s, u"stop"_s}, output);
     c.started = false;
     c.folder.reset();
 }
@@ -109,51 +107,46 @@ QString start()
         return c.problem = QStringLiteral("PostgreSQL's initdb was not found under /usr/lib/postgresql "
                                           "(install the package postgresql).");
     // Short path: a Unix socket's path has a small length limit.
-    c.folder = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/twpg-XXXXXX"));
+    c.folder = std::make_unique<QTemporaryDir>(u"/tmp/twpg-XXXXXX"_s);
     if (!c.folder->isValid())
-        return c.problem = QStringLiteral("No temporary folder for the cluster: %1").arg(c.folder->errorString());
+        return c.problem = u"No temporary folder for the cluster: %1"_s.arg(c.folder->errorString());
     if (geteuid() == 0) {
         // PostgreSQL refuses to run as root.
-        c.runAs = QStringLiteral("nobody");
-        if (QProcess::execute(QStringLiteral("chown"), {QStringLiteral("nobody"), c.folder->path()}) != 0)
-            return c.problem = QStringLiteral("The cluster's folder could not be given to the user nobody.");
+        c.runAs = u"nobody"_s;
+        if (QProcess::execute(u"chown"_s, {u"nobody"_s, c.folder->path()}) != 0)
+            return c.problem = u"The cluster's folder could not be given to the user nobody."_s;
     }
     QString output;
-    if (!runTool(QStringLiteral("initdb"),
-                 {QStringLiteral("-D"), c.folder->filePath(QStringLiteral("data")), QStringLiteral("-U"),
-                  QStringLiteral("tellwave"), QStringLiteral("--auth=trust"), QStringLiteral("-E"),
-                  QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"), QStringLiteral("--locale-provider=icu"),
-                  QStringLiteral("--icu-locale=en-ZA"), QStringLiteral("--no-sync")},
+    if (!runTool(u"initdb"_s,
+                 {u"-D"_s, c.folder->filePath(u"data"_s), u"-U"_s, u"tellwave"_s, u"--auth=trust"_s, u"-E"_s, u"UTF8"_s,
+                  u"--locale=C.UTF-8"_s, u"--locale-provider=icu"_s, u"--icu-locale=en-ZA"_s, u"--no-sync"_s},
                  output))
-        return c.problem = QStringLiteral("initdb failed: %1").arg(output);
+        return c.problem = u"initdb failed: %1"_s.arg(output);
     // A port of our own per process, so parallel test programs never meet.
     c.port = 20000 + int(QCoreApplication::applicationPid() % 20000);
     const QString options = QStringLiteral("-k %1 -c listen_addresses='' -p %2 -c fsync=off -c synchronous_commit=off "
                                            "-c full_page_writes=off -c max_connections=50")
                                 .arg(c.folder->path())
                                 .arg(c.port);
-    if (!runTool(QStringLiteral("pg_ctl"),
-                 {QStringLiteral("-D"), c.folder->filePath(QStringLiteral("data")), QStringLiteral("-o"), options,
-                  QStringLiteral("-l"), c.folder->filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
-                  QStringLiteral("start")},
+    if (!runTool(u"pg_ctl"_s,
+                 {u"-D"_s, c.folder->filePath(u"data"_s), u"-o"_s, options, u"-l"_s,
+                  c.folder->filePath(u"server.log"_s), u"-w"_s, u"start"_s},
                  output)) {
-        QFile log(c.folder->filePath(QStringLiteral("server.log")));
+        QFile log(c.folder->filePath(u"server.log"_s));
         log.open(QIODevice::ReadOnly);
-        return c.problem = QStringLiteral("pg_ctl could not start the server: %1 %2")
-                               .arg(output, QString::fromLocal8Bit(log.readAll()));
+        return c.problem =
+                   u"pg_ctl could not start the server: %1 %2"_s.arg(output, QString::fromLocal8Bit(log.readAll()));
     }
     c.started = true;
     qAddPostRoutine(stop);
     // A test program that crashes never reaches the routine above: a watcher
     // stops the server and removes its folder once this process is gone.
-    const QString stopCommand =
-        (c.runAs.isEmpty() ? QString() : QStringLiteral("runuser -u %1 -- ").arg(c.runAs))
-        + QStringLiteral("'%1/pg_ctl' -D '%2/data' -m immediate -w stop").arg(c.bin, c.folder->path());
-    QProcess::startDetached(
-        QStringLiteral("setsid"),
-        {QStringLiteral("sh"), QStringLiteral("-c"),
-         QStringLiteral("while kill -0 %1 2>/dev/null; do sleep 1; done; %2 >/dev/null 2>&1; rm -rf '%3'")
-             .arg(QString::number(QCoreApplication::applicationPid()), stopCommand, c.folder->path())});
+    const QString stopCommand = (c.runAs.isEmpty() ? QString() : u"runuser -u %1 -- "_s.arg(c.runAs))
+                                + u"'%1/pg_ctl' -D '%2/data' -m immediate -w stop"_s.arg(c.bin, c.folder->path());
+    QProcess::startDetached(u"setsid"_s,
+                            {u"sh"_s, u"-c"_s,
+                             u"while kill -0 %1 2>/dev/null; do sleep 1; done; %2 >/dev/null 2>&1; rm -rf '%3'"_s.arg(
+                                 QString::number(QCoreApplication::applicationPid()), stopCommand, c.folder->path())});
     return {};
 }
 
@@ -163,22 +156,22 @@ QString newDatabase()
     if (!problem.isEmpty())
         qFatal("The PostgreSQL tests cannot run: %s", qPrintable(problem));
     static int serial = 0;
-    const QString name = QStringLiteral("tellwave_%1").arg(++serial);
+    const QString name = u"tellwave_%1"_s.arg(++serial);
     {
-        QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("tellwave-test-admin"));
+        QSqlDatabase admin = QSqlDatabase::addDatabase(u"QPSQL"_s, u"tellwave-test-admin"_s);
         admin.setHostName(cluster().folder->path());
         admin.setPort(cluster().port);
-        admin.setUserName(QStringLiteral("tellwave"));
-        admin.setDatabaseName(QStringLiteral("postgres"));
+        admin.setUserName(u"tellwave"_s);
+        admin.setDatabaseName(u"postgres"_s);
         if (!admin.open())
             qFatal("The PostgreSQL tests cannot connect: %s", qPrintable(admin.lastError().text()));
         QSqlQuery create(admin);
-        if (!create.exec(QStringLiteral("CREATE DATABASE %1").arg(name)))
+        if (!create.exec(u"CREATE DATABASE %1"_s.arg(name)))
             qFatal("A PostgreSQL test database cannot be made: %s", qPrintable(create.lastError().text()));
         admin.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("tellwave-test-admin"));
-    return QStringLiteral("postgresql://tellwave@%1:%2/%3").arg(socketHost(), QString::number(cluster().port), name);
+    QSqlDatabase::removeDatabase(u"tellwave-test-admin"_s);
+    return u"postgresql://tellwave@%1:%2/%3"_s.arg(socketHost(), QString::number(cluster().port), name);
 }
 
 } // namespace PostgresCluster
