@@ -53,8 +53,5 @@ build_all() {
         # shellcheck disable=SC2086
         cmake -S "$TELLWAVE_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $launcher "$@" || return 1
     fi
-    # With Ninja, a changed form's generated header is compiled into the
-    # windows only on a second pass (CMake's AUTOUIC limitation); the second
-    # pass costs nothing when the first left nothing to do.
-    cmake --build "$build_dir" && cmake --build "$build_dir"
+    cmake --build "$build_dir"
 }

@@ -1,10 +1,12 @@
 #include "app/modMain.h"
 
 #include "app/frmMain.h"
+#include "contacts/frmSearchClients.h"
 #include "data/Backups.h"
 #include "data/Database.h"
 #include "data/DatabaseCopy.h"
 #include "data/OperatorTime.h"
+#include "groups/frmEditGroups.h"
 #include "settings/SetupStore.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
@@ -143,6 +145,7 @@ int Main()
         HelpWindow::installF1(*application);
     if (!StartUp())
         return 1;
+    frmEditGroups::setContactSearch(&frmSearchClients::pick);
     frmMain window;
     window.show();
     QMetaObject::invokeMethod(&window, &frmMain::checkOverdueBatches, Qt::QueuedConnection);

@@ -6,7 +6,6 @@
 #include "data/OperatorTime.h"
 #include "data/modFunctions.h"
 #include "settings/SetupStore.h"
-#include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QueryListModel.h"
@@ -57,8 +56,7 @@ frmOptOuts::~frmOptOuts() = default;
 
 void frmOptOuts::Form_Load()
 {
-    try {
-        BusyPointer busy;
+    MessageBoxes::runShowingErrors(this, [&] {
         m_list->setQuery(QStringLiteral("SELECT Number, OptedOutAt, Source, Detail FROM OptOuts ORDER BY Number"));
         m_list->showIn(ui->grdOptOuts, QStringLiteral("Detail"));
         showCount();
@@ -75,9 +73,7 @@ void frmOptOuts::Form_Load()
         ui->txtTimeZone->setText(SetupStore::readSetting(SetupStore::OperatorTimeZoneValue));
         ui->txtHolidays->setPlainText(CampaignSettings::holidaysText());
         showCountedHolidays();
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    });
 }
 
 void frmOptOuts::showCountedHolidays()
@@ -147,18 +143,13 @@ void frmOptOuts::cmdImport_Click()
     const QString path = FileDialogs::openFileName(this, QStringLiteral("Import Opt-out List"), CsvFilter);
     if (path.isEmpty())
         return;
-    try {
-        BusyPointer busy;
-        const OptOuts::ImportResult result = OptOuts::importCsv(path);
-        busy.release();
+    OptOuts::ImportResult result;
+    if (MessageBoxes::runShowingErrors(this, [&] { result = OptOuts::importCsv(path); }))
         MessageBoxes::inform(this, QStringLiteral("IMPORT"),
                              QStringLiteral("%1 numbers added, %2 already on the list, %3 lines without a number.")
                                  .arg(result.added)
                                  .arg(result.alreadyListed)
                                  .arg(result.unusable));
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
     refreshList();
 }
 
@@ -169,14 +160,8 @@ void frmOptOuts::cmdExport_Click()
                                   FileDialogs::datedName(QStringLiteral("opt-outs"), QStringLiteral("csv")));
     if (path.isEmpty())
         return;
-    try {
-        BusyPointer busy;
-        OptOuts::exportCsv(path);
-        busy.release();
+    if (MessageBoxes::runShowingErrors(this, [&] { OptOuts::exportCsv(path); }))
         MessageBoxes::inform(this, QStringLiteral("DONE"), QStringLiteral("The list was written to %1.").arg(path));
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
 }
 
 void frmOptOuts::cmdSave_Click()
@@ -186,8 +171,7 @@ void frmOptOuts::cmdSave_Click()
         words.insert(word, false);
     for (const QString &word : linesOf(ui->txtLiftWords->toPlainText()))
         words.insert(word, true);
-    try {
-        BusyPointer busy;
+    const bool saved = MessageBoxes::runShowingErrors(this, [&] {
         const QString zoneName = modFunctions::TrimBlanks(ui->txtTimeZone->text());
         const QTimeZone zone = SetupStore::timeZoneNamed(zoneName);
         Database::Transaction transaction;
@@ -200,9 +184,7 @@ void frmOptOuts::cmdSave_Click()
         SetupStore::writeSetting(SetupStore::OperatorTimeZoneValue, zoneName);
         OperatorTime::setCurrent(zone);
         showCountedHolidays();
-        busy.release();
+    });
+    if (saved)
         MessageBoxes::inform(this, QStringLiteral("SAVED"), QStringLiteral("The words and settings were saved."));
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
 }

@@ -4,7 +4,6 @@
 #include "campaigns/CampaignNotices.h"
 #include "data/AppError.h"
 #include "data/OperatorTime.h"
-#include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
 
@@ -57,13 +56,10 @@ void frmReports::cmdShow_Click()
     QDate to = ui->dteTo->date();
     if (from > to)
         std::swap(from, to);
-    try {
-        BusyPointer busy;
-        m_report = CampaignReport::build(from, to, CampaignReport::Period(ui->cboPeriod->currentData().toInt()));
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
+    if (!MessageBoxes::runShowingErrors(this, [&] {
+            m_report = CampaignReport::build(from, to, CampaignReport::Period(ui->cboPeriod->currentData().toInt()));
+        }))
         return;
-    }
     showChart();
     showReasons();
     const CampaignReport::Bucket &t = m_report.total;
@@ -241,10 +237,5 @@ void frmReports::cmdExport_Click()
         FileDialogs::datedName(QStringLiteral("report"), QStringLiteral("csv")));
     if (path.isEmpty())
         return;
-    try {
-        BusyPointer busy;
-        CampaignReport::exportCsv(m_report, path);
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    MessageBoxes::runShowingErrors(this, [&] { CampaignReport::exportCsv(m_report, path); });
 }

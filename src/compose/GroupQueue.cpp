@@ -5,7 +5,6 @@
 #include "data/modFunctions.h"
 
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace GroupQueue {
 
@@ -30,34 +29,6 @@ QList<Member> readMembers(qint64 groupId)
     return list;
 }
 } // namespace
-
-QList<Group> groups()
-{
-    QList<Group> result;
-    QSqlQuery query = Database::run(QStringLiteral("SELECT GroupID, Name FROM Groups ORDER BY Name COLLATE Names"));
-    while (query.next())
-        result.append(Group{query.value(0).toLongLong(), query.value(1).toString()});
-    return result;
-}
-
-Table members(qint64 groupId)
-{
-    QSqlQuery query = Database::run(QStringLiteral("SELECT * FROM ClientsBelongingToGroups WHERE GroupID = ? "
-                                                   "ORDER BY LastName COLLATE Names, FirstName COLLATE Names"),
-                                    {groupId});
-    Table table;
-    const QSqlRecord record = query.record();
-    for (int i = 0; i < record.count(); ++i)
-        table.columns << record.fieldName(i);
-    while (query.next()) {
-        QVariantList row;
-        row.reserve(record.count());
-        for (int i = 0; i < record.count(); ++i)
-            row << query.value(i);
-        table.rows.append(row);
-    }
-    return table;
-}
 
 Plan plan(qint64 groupId)
 {

@@ -6,33 +6,11 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QVariantList>
 
 #include <functional>
 
 // Queueing the message bodies to every member of a contact group.
 namespace GroupQueue {
-
-struct Group
-{
-    qint64 groupId = 0;
-    QString name;
-};
-
-// Every group, ordered by name as people read names.
-QList<Group> groups();
-
-// Rows of a statement with their column names (kept even when no row comes
-// back), for showing in a list.
-struct Table
-{
-    QStringList columns;
-    QList<QVariantList> rows;
-};
-
-// The members of a group as ClientsBelongingToGroups lists them, ordered by
-// last name, then first name, as people read names. Group 0 gives the columns and no rows.
-Table members(qint64 groupId);
 
 // A member as queueing reads it, blanks removed at both ends.
 struct Member

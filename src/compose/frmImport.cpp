@@ -15,13 +15,14 @@
 #include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "settings/cRegistry.h"
-#include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+
+#include <optional>
 
 const QString frmImport::SettingsKey = QStringLiteral("Software\\Halvard Systems\\Halvard SMS Importer\\Settings");
 const QString frmImport::MessageValue = QStringLiteral("Message");
@@ -146,20 +147,14 @@ void frmImport::LoadFile(const QString &path)
 {
     if (!QFileInfo::exists(path))
         return;
-    BusyPointer busy;
     m_model->setRows({});
     ui->lblRecords->clear();
     DebitOrderList::Loaded loaded;
-    try {
-        loaded = DebitOrderList::load(path, messageText(), ui->chkLastField->isChecked());
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
+    if (!MessageBoxes::runShowingErrors(
+            this, [&] { loaded = DebitOrderList::load(path, messageText(), ui->chkLastField->isChecked()); }))
         return;
-    }
     m_model->setRows(std::move(loaded.rows));
     ui->lblRecords->setText(QString::number(loaded.linesRead));
-    busy.release();
     MessageBoxes::inform(this, QStringLiteral("IMPORT"), QStringLiteral("Done Loading File"));
     const QString notice = DebitOrderList::shortLinesNotice(loaded);
     if (!notice.isEmpty())
@@ -170,24 +165,23 @@ void frmImport::cmdImport_Click()
 {
     if (!Database::isServerAddress(modMain::DatabasePath) && !QFileInfo::exists(modMain::DatabasePath))
         return;
-    BusyPointer busy;
     DebitOrderList::Imported imported;
     QueueCampaign campaign;
     campaign.sendAt = m_sendAt->sendAt();
     campaign.description = QStringLiteral("Debit-order list");
-    try {
-        const DebitOrderList::Plan plan = DebitOrderList::screen(
-            m_model->rows(), ui->chkSelfSend->isChecked() ? ui->txtCellNumber->text() : QString());
-        if (!NumbersQuestion::skipOrCancel(this, plan.skipped))
-            return;
-        imported = DebitOrderList::import(plan.rows, plan.ownNumber, &campaign);
-        imported.markedOut = plan.markedOut;
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
+    std::optional<DebitOrderList::Plan> plan;
+    if (!MessageBoxes::runShowingErrors(this, [&] {
+            plan = DebitOrderList::screen(m_model->rows(),
+                                          ui->chkSelfSend->isChecked() ? ui->txtCellNumber->text() : QString());
+        }))
         return;
-    }
-    busy.release();
+    if (!NumbersQuestion::skipOrCancel(this, plan->skipped))
+        return;
+    if (!MessageBoxes::runShowingErrors(this, [&] {
+            imported = DebitOrderList::import(plan->rows, plan->ownNumber, &campaign);
+            imported.markedOut = plan->markedOut;
+        }))
+        return;
     MessageBoxes::inform(this, QStringLiteral("IMPORTING"), DebitOrderList::importedText(imported));
     CampaignNotices::tellLeftOut(this, campaign.leftOut);
 }

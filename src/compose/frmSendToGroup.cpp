@@ -9,10 +9,10 @@
 #include "campaigns/frmPreview.h"
 #include "compose/GroupQueue.h"
 #include "compose/NumbersQuestion.h"
-#include "compose/RecordTableModel.h"
 #include "data/AppError.h"
-#include "ui/BusyPointer.h"
+#include "groups/GroupBook.h"
 #include "ui/MessageBoxes.h"
+#include "ui/RecordTableModel.h"
 
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -45,7 +45,7 @@ frmSendToGroup::~frmSendToGroup() = default;
 void frmSendToGroup::Form_Load()
 {
     MessageBoxes::runShowingErrors(this, [&] {
-        for (const GroupQueue::Group &group : GroupQueue::groups())
+        for (const GroupBook::Group &group : GroupBook::list())
             ui->cboGroups->addItem(group.name, group.groupId);
         ui->cboGroups->setCurrentIndex(-1);
         showMembers(0);
@@ -54,7 +54,7 @@ void frmSendToGroup::Form_Load()
 
 void frmSendToGroup::showMembers(qint64 groupId)
 {
-    m_members->setTable(GroupQueue::members(groupId));
+    m_members->setTable(GroupBook::members(groupId));
     // The mobile number is what the operator checks here: shown beside the
     // names rather than at the far end of the row.
     QHeaderView *header = ui->grdList->horizontalHeader();
@@ -91,35 +91,37 @@ QString addingText(const std::pair<QString, QString> &member)
 
 void frmSendToGroup::cmdSend_Click()
 {
-    BusyPointer busy;
     const int index = ui->cboGroups->currentIndex();
     if (index < 0)
         return;
     const qint64 groupId = ui->cboGroups->itemData(index).toLongLong();
-    std::optional<std::pair<QString, QString>> adding; // the member being queued: last name, first name
-    try {
-        const GroupQueue::Plan plan = GroupQueue::plan(groupId);
-        const qint64 without = plan.skipped.countOf(SkippedNumbers::Reason::NoNumber);
-        // Members without a number alone keep their own question; with other
-        // numbers left out they are named in the one question about them all.
-        if (without > 0 && without == plan.skipped.count) {
-            const QString question =
-                QStringLiteral("There are ") + QString::number(without)
-                + QStringLiteral(" customers in this group that does not have mobile numbers. Press Yes to "
-                                 "continue, but leave them out. Press No to cancel send.");
-            if (!MessageBoxes::ask(this, QStringLiteral("NUMBERS"), question, QMessageBox::Information))
-                return;
-        } else if (!NumbersQuestion::skipOrCancel(this, plan.skipped)) {
+    std::optional<GroupQueue::Plan> plan;
+    if (!MessageBoxes::runShowingErrors(this, [&] { plan = GroupQueue::plan(groupId); }))
+        return;
+    const qint64 without = plan->skipped.countOf(SkippedNumbers::Reason::NoNumber);
+    // Members without a number alone keep their own question; with other
+    // numbers left out they are named in the one question about them all.
+    if (without > 0 && without == plan->skipped.count) {
+        const QString question =
+            QStringLiteral("There are ") + QString::number(without)
+            + QStringLiteral(" customers in this group that does not have mobile numbers. Press Yes to "
+                             "continue, but leave them out. Press No to cancel send.");
+        if (!MessageBoxes::ask(this, QStringLiteral("NUMBERS"), question, QMessageBox::Information))
             return;
-        }
-        QueueCampaign campaign = ui->composer->campaign();
+    } else if (!NumbersQuestion::skipOrCancel(this, plan->skipped)) {
+        return;
+    }
+    std::optional<std::pair<QString, QString>> adding; // the member being queued: last name, first name
+    QueueCampaign campaign;
+    const bool queued = MessageBoxes::runShowingErrors(this, [&] {
+        campaign = ui->composer->campaign();
         campaign.description = QStringLiteral("Group ") + ui->cboGroups->currentText();
         // Painting the label takes longer than queueing a member: it shows
         // whom it is adding a few times a second, and the member an error
         // stopped at.
         QElapsedTimer shown;
         const qint64 counter = GroupQueue::queue(
-            plan.members, ui->composer->bodies(),
+            plan->members, ui->composer->bodies(),
             [&](const QString &lastName, const QString &firstName) {
                 adding.emplace(lastName, firstName);
                 if (shown.isValid() && shown.elapsed() < 100)
@@ -129,14 +131,14 @@ void frmSendToGroup::cmdSend_Click()
             },
             &campaign);
         setStatus(QStringLiteral("Added ") + QString::number(counter) + QStringLiteral(" records."));
-        busy.release();
-        CampaignNotices::tellLeftOut(this, campaign.leftOut);
-    } catch (const AppError &error) {
+    });
+    if (!queued) {
+        // The member the error stopped at.
         if (adding)
             setStatus(addingText(*adding));
-        busy.release();
-        MessageBoxes::showError(this, error);
+        return;
     }
+    CampaignNotices::tellLeftOut(this, campaign.leftOut);
 }
 
 void frmSendToGroup::cmdPreview_Click()
@@ -144,16 +146,14 @@ void frmSendToGroup::cmdPreview_Click()
     const int index = ui->cboGroups->currentIndex();
     if (index < 0)
         return;
-    try {
-        BusyPointer busy;
-        const MessagePreview::Preview preview = MessagePreview::forGroup(
-            ui->cboGroups->itemData(index).toLongLong(), ui->composer->bodies(), ui->composer->isMarketing());
-        busy.release();
-        frmPreview window(preview, this);
-        window.exec();
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    std::optional<MessagePreview::Preview> preview;
+    if (!MessageBoxes::runShowingErrors(this, [&] {
+            preview = MessagePreview::forGroup(ui->cboGroups->itemData(index).toLongLong(), ui->composer->bodies(),
+                                               ui->composer->isMarketing());
+        }))
+        return;
+    frmPreview window(*preview, this);
+    window.exec();
 }
 
 void frmSendToGroup::cmdCancel_Click()

@@ -7,8 +7,9 @@
 #include "compose/NumbersQuestion.h"
 #include "data/AppError.h"
 #include "sendreceive/frmSendMessages.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
+
+#include <optional>
 
 frmSendToGroupNo::frmSendToGroupNo(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmSendToGroupNo>())
 {
@@ -30,7 +31,6 @@ void frmSendToGroupNo::setStatus(const QString &text)
 
 void frmSendToGroupNo::cmdSend_Click()
 {
-    BusyPointer busy;
     ui->cmdSendNow->setEnabled(false);
     qint64 counter = 0;
     QueueCampaign campaign = ui->composer->campaign();
@@ -39,21 +39,21 @@ void frmSendToGroupNo::cmdSend_Click()
     if (numbers.isEmpty()) {
         MessageBoxes::inform(this, QStringLiteral("NO NUMBER"), QStringLiteral("No Cellphone Numbers Added."));
     } else {
-        try {
-            const NumberListPlan plan = screenNumbers(numbers);
-            if (!NumbersQuestion::skipOrCancel(this, plan.skipped))
-                return;
+        std::optional<NumberListPlan> plan;
+        if (!MessageBoxes::runShowingErrors(this, [&] { plan = screenNumbers(numbers); }))
+            return;
+        if (!NumbersQuestion::skipOrCancel(this, plan->skipped))
+            return;
+        const bool queued = MessageBoxes::runShowingErrors(this, [&] {
             counter = queueToNumbers(
-                plan.numbers, ui->composer->bodies(),
+                plan->numbers, ui->composer->bodies(),
                 [this](const QString &number, bool done) {
                     setStatus((done ? QStringLiteral("Added record for ") : QStringLiteral("Adding ")) + number);
                 },
                 &campaign);
-        } catch (const AppError &error) {
-            busy.release();
-            MessageBoxes::showError(this, error);
+        });
+        if (!queued)
             return;
-        }
     }
     MessageBoxes::inform(this, QStringLiteral("ADDED"), QString::number(counter) + QStringLiteral(" records added."));
     CampaignNotices::tellLeftOut(this, campaign.leftOut);

@@ -13,12 +13,12 @@
 #include "data/AppError.h"
 #include "data/modFunctions.h"
 #include "sendreceive/frmSendMessages.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
 #include <QShortcut>
 
 #include <algorithm>
+#include <optional>
 
 frmSendToSingle::frmSendToSingle(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmSendToSingle>())
 {
@@ -41,16 +41,14 @@ void frmSendToSingle::Form_KeyDown(int keyCode)
     const qint64 chosen = frmSearchClients::pick(this);
     if (chosen == 0)
         return;
-    try {
-        BusyPointer busy;
+    const bool found = MessageBoxes::runShowingErrors(this, [&] {
         if (const std::optional<SingleQueue::Contact> contact = SingleQueue::find(chosen)) {
             showContact(*contact);
             ui->txtCellphone->setText(contact->mobile);
         }
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
+    });
+    if (!found)
         return;
-    }
     ui->composer->body(1)->setFocus();
 }
 
@@ -77,25 +75,26 @@ void frmSendToSingle::cmdSendNow_Click()
 void frmSendToSingle::cmdSend_Click()
 {
     ui->cmdSendNow->setEnabled(false);
-    BusyPointer busy;
     const QString number = modFunctions::TrimBlanks(ui->txtCellphone->text());
     if (number.isEmpty()) {
-        busy.release();
         MessageBoxes::inform(this, QStringLiteral("NO NUMBER"),
                              QStringLiteral("Customer has no cellphone number. Please edit the customer first."));
         return;
     }
-    try {
-        // The one number is the whole list: Skip leaves nothing to queue.
-        const SkippedNumbers skipped = SingleQueue::screen(number);
-        if (!skipped.isEmpty()) {
-            if (NumbersQuestion::skipOrCancel(this, skipped))
-                setStatus(QStringLiteral("Added 0 records."));
-            return;
-        }
+    // The one number is the whole list: Skip leaves nothing to queue.
+    SkippedNumbers skipped;
+    if (!MessageBoxes::runShowingErrors(this, [&] { skipped = SingleQueue::screen(number); }))
+        return;
+    if (!skipped.isEmpty()) {
+        if (NumbersQuestion::skipOrCancel(this, skipped))
+            setStatus(QStringLiteral("Added 0 records."));
+        return;
+    }
+    QueueCampaign campaign;
+    const bool queued = MessageBoxes::runShowingErrors(this, [&] {
         setStatus(QStringLiteral("Adding ") + modFunctions::TrimBlanks(ui->txtLastname->text()) + QStringLiteral(", ")
                   + modFunctions::TrimBlanks(ui->txtFirstname->text()));
-        QueueCampaign campaign = ui->composer->campaign();
+        campaign = ui->composer->campaign();
         campaign.description = QStringLiteral("Contact ")
                                + (modFunctions::TrimBlanks(ui->txtFirstname->text()) + QLatin1Char(' ')
                                   + modFunctions::TrimBlanks(ui->txtLastname->text()))
@@ -104,12 +103,9 @@ void frmSendToSingle::cmdSend_Click()
                            &campaign);
         setStatus(campaign.leftOut > 0 ? QStringLiteral("Added 0 records.") : QStringLiteral("Added 1 records."));
         showConversation();
-        busy.release();
+    });
+    if (queued)
         CampaignNotices::tellLeftOut(this, campaign.leftOut);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
 }
 
 void frmSendToSingle::cmdPreview_Click()
@@ -120,17 +116,14 @@ void frmSendToSingle::cmdPreview_Click()
                              QStringLiteral("Customer has no cellphone number. Please edit the customer first."));
         return;
     }
-    try {
-        BusyPointer busy;
-        const MessagePreview::Preview preview =
-            MessagePreview::forContact(qint64(modFunctions::LeadingNumber(ui->lblID->text())), number,
-                                       ui->composer->bodies(), ui->composer->isMarketing());
-        busy.release();
-        frmPreview window(preview, this);
-        window.exec();
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    std::optional<MessagePreview::Preview> preview;
+    if (!MessageBoxes::runShowingErrors(this, [&] {
+            preview = MessagePreview::forContact(qint64(modFunctions::LeadingNumber(ui->lblID->text())), number,
+                                                 ui->composer->bodies(), ui->composer->isMarketing());
+        }))
+        return;
+    frmPreview window(*preview, this);
+    window.exec();
 }
 
 void frmSendToSingle::replyTo(const QString &number)
@@ -138,13 +131,10 @@ void frmSendToSingle::replyTo(const QString &number)
     ui->txtCellphone->setText(modFunctions::TrimBlanks(number));
     ui->grpConversation->setVisible(true);
     resize(std::max(width(), 1320), height());
-    try {
-        BusyPointer busy;
+    MessageBoxes::runShowingErrors(this, [&] {
         if (const std::optional<SingleQueue::Contact> contact = SingleQueue::findByNumber(number))
             showContact(*contact);
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    });
     showConversation();
     ui->composer->body(1)->setFocus();
 }

@@ -7,7 +7,6 @@
 #include "compose/TemplateBook.h"
 #include "compose/TemplateChooser.h"
 #include "compose/frmSaveTemplate.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
@@ -44,12 +43,7 @@ void frmTemplates::Form_Load()
 void frmTemplates::showList(qint64 selectId)
 {
     QList<MessageTemplate> templates;
-    try {
-        BusyPointer busy;
-        templates = TemplateBook::list();
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    MessageBoxes::runShowingErrors(this, [&] { templates = TemplateBook::list(); });
     m_showing = true;
     ui->lstTemplates->clear();
     int selectRow = templates.isEmpty() ? -1 : 0;
@@ -172,11 +166,7 @@ void frmTemplates::cmdDelete_Click()
                 .arg(ui->lstTemplates->currentItem() ? ui->lstTemplates->currentItem()->text() : ui->txtName->text())))
         return;
     const int row = ui->lstTemplates->currentRow();
-    try {
-        BusyPointer busy;
-        TemplateBook::remove(m_id);
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
+    if (!MessageBoxes::runShowingErrors(this, [&] { TemplateBook::remove(m_id); })) {
         showList(0);
         return;
     }

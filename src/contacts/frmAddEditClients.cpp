@@ -6,7 +6,6 @@
 #include "data/Database.h"
 #include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
 #include <QFocusEvent>
@@ -106,8 +105,7 @@ QList<std::pair<QString, QLineEdit *>> frmAddEditClients::boxes() const
 
 void frmAddEditClients::LoadDetails(qint32 ID)
 {
-    BusyPointer busy;
-    try {
+    MessageBoxes::runShowingErrors(this, [&] {
         const std::optional<ContactStore::Contact> contact = ContactStore::load(ID);
         if (!contact)
             return;
@@ -115,10 +113,7 @@ void frmAddEditClients::LoadDetails(qint32 ID)
         ui->lblID->setText(QString::number(ID));
         for (const auto &[column, box] : boxes())
             box->setText(contact->value(column));
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    });
 }
 
 void frmAddEditClients::ClearFields()
@@ -135,8 +130,7 @@ void frmAddEditClients::ClearFields()
 
 void frmAddEditClients::cmdSave_Click()
 {
-    BusyPointer busy;
-    try {
+    const bool saved = MessageBoxes::runShowingErrors(this, [&] {
         ContactStore::Contact contact;
         for (const auto &[column, box] : boxes()) {
             // The enroller is stored as typed.
@@ -145,11 +139,9 @@ void frmAddEditClients::cmdSave_Click()
         }
         const qint64 id = qint64(modFunctions::LeadingNumber(ui->lblID->text()));
         modMain::SavedClientID = qint32(ContactStore::save(id, contact));
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
+    });
+    if (!saved)
         return;
-    }
     ClearFields();
     ui->txtAssNo->setFocus();
 }
@@ -179,23 +171,20 @@ void frmAddEditClients::cboTown_Click(int row)
 
 void frmAddEditClients::txtCellphone_LostFocus()
 {
-    BusyPointer busy;
-    try {
-        const std::optional<ContactStore::Holder> holder = ContactStore::mobileHolder(
-            TrimBlanks(ui->txtCellphone->text()), qint64(modFunctions::LeadingNumber(ui->lblID->text())));
-        if (!holder) {
-            ui->cmdSave->setEnabled(true);
-            return;
-        }
-        busy.release();
-        MessageBoxes::inform(this, QStringLiteral("INFO"),
-                             QStringLiteral("This cell number already exist for ") + holder->lastName
-                                 + QStringLiteral(", ") + holder->firstName);
-        ui->cmdSave->setEnabled(false);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
+    std::optional<ContactStore::Holder> holder;
+    if (!MessageBoxes::runShowingErrors(this, [&] {
+            holder = ContactStore::mobileHolder(TrimBlanks(ui->txtCellphone->text()),
+                                                qint64(modFunctions::LeadingNumber(ui->lblID->text())));
+        }))
+        return;
+    if (!holder) {
+        ui->cmdSave->setEnabled(true);
+        return;
     }
+    MessageBoxes::inform(this, QStringLiteral("INFO"),
+                         QStringLiteral("This cell number already exist for ") + holder->lastName + QStringLiteral(", ")
+                             + holder->firstName);
+    ui->cmdSave->setEnabled(false);
 }
 
 bool frmAddEditClients::eventFilter(QObject *watched, QEvent *event)

@@ -3,9 +3,7 @@
 #include "ui_frmImportCsv.h"
 
 #include "data/AppError.h"
-#include "data/Database.h"
 #include "groups/GroupBook.h"
-#include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
 
@@ -13,7 +11,6 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QSqlQuery>
 
 #include <algorithm>
 #include <limits>
@@ -58,10 +55,8 @@ void frmImportCsv::loadGroups()
     ui->cboGroups->clear();
     ui->cboGroups->addItem(QStringLiteral("(none)"), qint64(0));
     MessageBoxes::runShowingErrors(this, [&] {
-        QSqlQuery query = Database::run(GroupBook::listStatement());
-        while (query.next())
-            ui->cboGroups->addItem(query.value(QStringLiteral("Name")).toString(),
-                                   GroupBook::idOf(query.value(QStringLiteral("GroupID"))));
+        for (const GroupBook::Group &group : GroupBook::list())
+            ui->cboGroups->addItem(group.name, group.groupId);
     });
 }
 
@@ -72,14 +67,11 @@ bool frmImportCsv::cmdBrowse_Click()
         QStringLiteral("Comma Delimited File (*.csv)|*.csv|Text File (*.txt)|*.txt|All Files (*)|*"));
     if (path.trimmed().isEmpty())
         return false;
-    try {
-        BusyPointer busy;
-        m_reader.emplace(
-            CsvReader::fromFile(path, [](const QString &cell) { return !CsvImport::fieldForHeading(cell).isEmpty(); }));
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
+    if (!MessageBoxes::runShowingErrors(this, [&] {
+            m_reader.emplace(CsvReader::fromFile(
+                path, [](const QString &cell) { return !CsvImport::fieldForHeading(cell).isEmpty(); }));
+        }))
         return false;
-    }
     ui->txtFile->setText(path);
     ui->grdRefused->setRowCount(0);
     ui->lblStatus->setText(QStringLiteral("Ready ..."));
@@ -194,10 +186,8 @@ void frmImportCsv::countDuplicates()
 {
     CsvImport::DuplicateCount count;
     const CsvImport::Mapping chosen = mapping();
-    const bool found = MessageBoxes::runShowingErrors(this, [&] {
-        BusyPointer busy;
-        count = CsvImport::countDuplicates(*m_reader, chosen);
-    });
+    const bool found =
+        MessageBoxes::runShowingErrors(this, [&] { count = CsvImport::countDuplicates(*m_reader, chosen); });
     m_lines = count.lines;
     QString text;
     if (!found)

@@ -5,7 +5,6 @@
 #include "contacts/ContactSearch.h"
 #include "data/Database.h"
 #include "data/ProcessSettings.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
 #include <QHeaderView>
@@ -63,13 +62,8 @@ void frmSearchClients::cmdSearch_Click()
                         ui->chkContact_3->isChecked()};
     const ContactSearch::Statement statement = ContactSearch::statement(criteria);
 
-    BusyPointer busy;
-    try {
-        Database::fill(*m_results, statement.sql, statement.values);
-    } catch (const AppError &error) {
+    if (!MessageBoxes::runShowingErrors(this, [&] { Database::fill(*m_results, statement.sql, statement.values); })) {
         m_results->clear();
-        busy.release();
-        MessageBoxes::showError(this, error);
         return;
     }
     m_results->setHeaderData(1, Qt::Horizontal, QStringLiteral("Last Name"));

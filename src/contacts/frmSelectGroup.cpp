@@ -4,16 +4,13 @@
 
 #include "contacts/ContactExport.h"
 #include "contacts/CustomerImport.h"
-#include "data/AppError.h"
-#include "data/Database.h"
 #include "data/modFunctions.h"
+#include "groups/GroupBook.h"
 #include "groups/frmAddGroups.h"
-#include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
 
 #include <QHeaderView>
-#include <QSqlQuery>
 
 frmSelectGroup::frmSelectGroup(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmSelectGroup>())
 {
@@ -62,16 +59,11 @@ void frmSelectGroup::Form_Load()
 
 void frmSelectGroup::loadGroups()
 {
-    BusyPointer busy;
     ui->cboGroups->clear();
-    try {
-        QSqlQuery query = Database::run(QStringLiteral("SELECT GroupID, Name FROM Groups ORDER BY Name COLLATE Names"));
-        while (query.next())
-            ui->cboGroups->addItem(query.value(1).toString(), query.value(0).toLongLong());
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-    }
+    MessageBoxes::runShowingErrors(this, [&] {
+        for (const GroupBook::Group &group : GroupBook::list())
+            ui->cboGroups->addItem(group.name, group.groupId);
+    });
     ui->cboGroups->setCurrentIndex(-1);
 }
 
@@ -145,7 +137,6 @@ void frmSelectGroup::ImportPastelFile()
     if (modFunctions::TrimBlanks(path).isEmpty())
         return;
 
-    BusyPointer busy;
     m_refused.clear();
     ui->grdList->setRowCount(0);
     m_lastShown.invalidate();
@@ -153,20 +144,17 @@ void frmSelectGroup::ImportPastelFile()
         return QStringLiteral("Imported ") + QString::number(count) + QStringLiteral(" contacts ...");
     };
     CustomerImport::Imported result;
-    try {
+    const bool ran = MessageBoxes::runShowingErrors(this, [&] {
         result = CustomerImport::importFile(
             path, UseGroup ? chosenGroup() : 0, [&](qint64 count) { showProgress(imported(count), false); },
             [this](const QString &text) { m_refused.append(text); });
-    } catch (const AppError &error) {
-        listRefused();
+    });
+    listRefused();
+    if (!ran) {
         showProgress(QStringLiteral("ERROR"), true);
-        busy.release();
-        MessageBoxes::showError(this, error);
         return;
     }
-    listRefused();
     showProgress(imported(result.contacts), true);
-    busy.release();
 
     const QString done = QStringLiteral("Done Import Contacts From Pastel File");
     if (result.refused.isEmpty()) {
@@ -192,24 +180,20 @@ void frmSelectGroup::ExportCSVFile()
     if (path.isEmpty())
         return;
 
-    BusyPointer busy;
     m_lastShown.invalidate();
     const auto exported = [](qint64 count) {
         return QStringLiteral("Exported ") + QString::number(count) + QStringLiteral(" contacts ...");
     };
     qint64 count = 0;
-    try {
-        count = ContactExport::exportTo(path, UseGroup ? chosenGroup() : 0,
-                                        [&](qint64 written) { showProgress(exported(written), false); });
-    } catch (const AppError &error) {
+    if (!MessageBoxes::runShowingErrors(this, [&] {
+            count = ContactExport::exportTo(path, UseGroup ? chosenGroup() : 0,
+                                            [&](qint64 written) { showProgress(exported(written), false); });
+        })) {
         showProgress(QStringLiteral("ERROR"), true);
-        busy.release();
-        MessageBoxes::showError(this, error);
         return;
     }
     if (count > 0)
         showProgress(exported(count), true);
-    busy.release();
     MessageBoxes::inform(this, QStringLiteral("INFO"),
                          QStringLiteral("Done exporting ") + QString::number(count) + QStringLiteral(" contacts."));
 }

@@ -3,7 +3,6 @@
 #include "ui_frmConversation.h"
 
 #include "data/AppError.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
 frmConversation::frmConversation(const QString &number, const QString &who, QWidget *parent)
@@ -35,12 +34,8 @@ void frmConversation::open(const QString &number, const QString &who, QWidget *p
         return;
     }
     std::unique_ptr<frmConversation> window;
-    try {
-        BusyPointer busy;
-        window = std::make_unique<frmConversation>(number, who, parent);
-    } catch (const AppError &error) {
-        MessageBoxes::showError(parent, error);
+    if (!MessageBoxes::runShowingErrors(parent,
+                                        [&] { window = std::make_unique<frmConversation>(number, who, parent); }))
         return;
-    }
     window->exec();
 }

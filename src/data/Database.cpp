@@ -121,6 +121,23 @@ QVariant value(const QString &sql, const QVariantList &values)
     return query.next() ? query.value(0) : QVariant();
 }
 
+Table table(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query = run(sql, values);
+    Table result;
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i)
+        result.columns << record.fieldName(i);
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(record.count());
+        for (int i = 0; i < record.count(); ++i)
+            row << query.value(i);
+        result.rows.append(row);
+    }
+    return result;
+}
+
 QSqlQuery &Statement::run(const QVariantList &values)
 {
     connection();

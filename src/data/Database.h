@@ -114,6 +114,14 @@ QSqlQuery run(const QString &sql, const QVariantList &values = {});
 void fill(QSqlQueryModel &model, const QString &sql, const QVariantList &values = {});
 // First column of the first row, or an invalid QVariant when there is no row.
 QVariant value(const QString &sql, const QVariantList &values = {});
+// Every row of a statement with its column names (kept even when no row
+// comes back), for showing in a list.
+struct Table
+{
+    QStringList columns;
+    QList<QVariantList> rows;
+};
+Table table(const QString &sql, const QVariantList &values = {});
 // Runs an INSERT and gives the new row's key.
 qint64 insert(const QString &sql, const QVariantList &values = {});
 

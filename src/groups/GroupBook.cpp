@@ -23,6 +23,22 @@ QString pickerStatement()
         "ORDER BY LastName COLLATE Names, FirstName COLLATE Names, ClientID");
 }
 
+QList<Group> list()
+{
+    QList<Group> groups;
+    QSqlQuery query = Database::run(listStatement());
+    while (query.next())
+        groups.append(Group{query.value(0).toLongLong(), query.value(1).toString()});
+    return groups;
+}
+
+Database::Table members(qint64 groupId)
+{
+    return Database::table(QStringLiteral("SELECT * FROM ClientsBelongingToGroups WHERE GroupID = ? "
+                                          "ORDER BY LastName COLLATE Names, FirstName COLLATE Names"),
+                           {groupId});
+}
+
 qint64 pickerCount()
 {
     return Database::value(QStringLiteral("SELECT count(*) FROM Clients "

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Database.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -11,8 +13,21 @@
 // bound; errors are thrown as AppError.
 namespace GroupBook {
 
-// Every group, ordered by name as people read names.
+// Every group, ordered by name as people read names (of two groups of one
+// name, the older first): the statement for a list model, and its rows.
 QString listStatement();
+struct Group
+{
+    qint64 groupId = 0;
+    QString name;
+};
+QList<Group> list();
+
+// The members of a group as ClientsBelongingToGroups lists them, ordered by
+// last name, then first name, as people read names. Group 0 gives the
+// columns and no rows.
+Database::Table members(qint64 groupId);
+
 // The picker's contacts: those with a name and a mobile number, by last name,
 // then first name, as people read names. The first column is the picker's
 // check column (always 0: the marks are the picker's own, never stored) and

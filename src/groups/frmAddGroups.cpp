@@ -4,7 +4,6 @@
 
 #include "data/AppError.h"
 #include "groups/GroupBook.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
 frmAddGroups::frmAddGroups(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmAddGroups>())
@@ -18,21 +17,16 @@ frmAddGroups::~frmAddGroups() = default;
 
 void frmAddGroups::cmdSave_Click()
 {
-    BusyPointer busy;
-    try {
-        if (GroupBook::create(ui->txtName->text())) {
-            busy.release();
-            accept();
-            return;
-        }
-        busy.release();
-        MessageBoxes::show(this, QStringLiteral("EXIST"),
-                           QStringLiteral("This group name already exist. Please choose another one."),
-                           QMessageBox::Warning);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
+    bool created = false;
+    if (!MessageBoxes::runShowingErrors(this, [&] { created = GroupBook::create(ui->txtName->text()).has_value(); }))
+        return;
+    if (created) {
+        accept();
+        return;
     }
+    MessageBoxes::show(this, QStringLiteral("EXIST"),
+                       QStringLiteral("This group name already exist. Please choose another one."),
+                       QMessageBox::Warning);
 }
 
 void frmAddGroups::cmdCancel_Click()

@@ -2,18 +2,28 @@
 
 #include "ui_frmEditGroups.h"
 
-#include "compose/GroupQueue.h"
-#include "compose/RecordTableModel.h"
-#include "contacts/frmSearchClients.h"
 #include "data/AppError.h"
 #include "data/modFunctions.h"
 #include "groups/GroupBook.h"
 #include "groups/frmEditGroupsListContacts.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
+#include "ui/RecordTableModel.h"
 
 #include <QHeaderView>
 #include <QShortcut>
+
+namespace {
+frmEditGroups::ContactSearch &contactSearch()
+{
+    static frmEditGroups::ContactSearch search;
+    return search;
+}
+} // namespace
+
+void frmEditGroups::setContactSearch(ContactSearch search)
+{
+    contactSearch() = std::move(search);
+}
 
 frmEditGroups::frmEditGroups(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::frmEditGroups>()), m_members(new RecordTableModel(this))
@@ -51,7 +61,7 @@ qint64 frmEditGroups::groupId() const
 bool frmEditGroups::showMembers()
 {
     try {
-        m_members->setTable(GroupQueue::members(groupId()));
+        m_members->setTable(GroupBook::members(groupId()));
     } catch (const AppError &error) {
         MessageBoxes::showError(this, error);
         return false;
@@ -84,20 +94,13 @@ bool frmEditGroups::showMembers()
 
 void frmEditGroups::LoadDetails(qint32 id)
 {
-    BusyPointer busy;
-    try {
-        const std::optional<QString> name = GroupBook::nameOf(id);
-        if (!name)
-            return;
-        ui->lblGroupID->setText(QString::number(id));
-        const QString trimmed = modFunctions::TrimBlanks(*name);
-        ui->txtName->setText(trimmed);
-        ui->lblOldGroupname->setText(trimmed);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
+    std::optional<QString> name;
+    if (!MessageBoxes::runShowingErrors(this, [&] { name = GroupBook::nameOf(id); }) || !name)
         return;
-    }
+    ui->lblGroupID->setText(QString::number(id));
+    const QString trimmed = modFunctions::TrimBlanks(*name);
+    ui->txtName->setText(trimmed);
+    ui->lblOldGroupname->setText(trimmed);
     showMembers();
 }
 
@@ -105,15 +108,12 @@ void frmEditGroups::Form_KeyDown(int keyCode)
 {
     if (keyCode != Qt::Key_F4)
         return;
-    const qint64 chosen = frmSearchClients::pick(this);
+    if (!contactSearch())
+        return;
+    const qint64 chosen = contactSearch()(this);
     if (chosen == 0)
         return;
-    try {
-        BusyPointer busy;
-        GroupBook::addMember(groupId(), chosen);
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    MessageBoxes::runShowingErrors(this, [&] { GroupBook::addMember(groupId(), chosen); });
     showMembers();
 }
 
@@ -125,12 +125,7 @@ void frmEditGroups::cmdAdd_Click()
         picker.exec();
         marked = picker.marked();
     }
-    try {
-        BusyPointer busy;
-        GroupBook::addMembers(groupId(), marked);
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    MessageBoxes::runShowingErrors(this, [&] { GroupBook::addMembers(groupId(), marked); });
     showMembers();
 }
 
@@ -148,27 +143,15 @@ void frmEditGroups::cmdDelete_Click()
                              + ui->txtName->text() + QStringLiteral("?");
     if (!MessageBoxes::ask(this, QStringLiteral("DELETE"), question))
         return;
-    try {
-        BusyPointer busy;
-        GroupBook::removeMember(groupId(), GroupBook::idOf(cell(QStringLiteral("ClientID"))));
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    MessageBoxes::runShowingErrors(
+        this, [&] { GroupBook::removeMember(groupId(), GroupBook::idOf(cell(QStringLiteral("ClientID")))); });
     showMembers();
 }
 
 void frmEditGroups::cmdSave_Click()
 {
-    BusyPointer busy;
-    try {
-        GroupBook::rename(groupId(), ui->txtName->text());
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-        return;
-    }
-    busy.release();
-    accept();
+    if (MessageBoxes::runShowingErrors(this, [&] { GroupBook::rename(groupId(), ui->txtName->text()); }))
+        accept();
 }
 
 void frmEditGroups::cmdCancel_Click()

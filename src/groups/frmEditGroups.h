@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -18,6 +19,12 @@ class frmEditGroups : public QDialog
 public:
     explicit frmEditGroups(QWidget *parent = nullptr);
     ~frmEditGroups() override;
+
+    // The contact search F4 opens; it gives the contact picked, or 0. That
+    // window belongs to the contacts, which build on the groups, so start-up
+    // hands it over. Without one, F4 does nothing.
+    using ContactSearch = std::function<qint64(QWidget *parent)>;
+    static void setContactSearch(ContactSearch search);
 
     // Shows the group with this identifier; leaves the window as it was when
     // there is no such group.

@@ -6,7 +6,6 @@
 #include "groups/GroupBook.h"
 #include "groups/frmAddGroups.h"
 #include "groups/frmEditGroups.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QueryListModel.h"
 
@@ -101,12 +100,7 @@ void frmListGroups::cmdDelete_Click()
         MessageBoxes::ask(this, QStringLiteral("DELETE"),
                           QStringLiteral("Do you want to delete all the contacts associated with this group as well?"),
                           QMessageBox::Question, QMessageBox::No);
-    try {
-        BusyPointer busy;
-        GroupBook::remove(groupId, withContacts);
-    } catch (const AppError &error) {
-        MessageBoxes::showError(this, error);
-    }
+    MessageBoxes::runShowingErrors(this, [&] { GroupBook::remove(groupId, withContacts); });
     reload();
 }
 

@@ -6,7 +6,6 @@
 #include "data/Database.h"
 #include "data/modFunctions.h"
 #include "settings/BrowseDirectorysOnly.h"
-#include "ui/BusyPointer.h"
 #include "ui/MessageBoxes.h"
 
 #include <QFileInfo>
@@ -39,8 +38,7 @@ frmSetup::~frmSetup() = default;
 
 void frmSetup::Form_Load()
 {
-    BusyPointer busy;
-    try {
+    const bool loaded = MessageBoxes::runShowingErrors(this, [&] {
         ui->lblPasswordStore->setText(SetupStore::passwordStore() == SetupStore::PasswordStore::Keyring
                                           ? QStringLiteral("Database password kept in the desktop keyring")
                                           : QStringLiteral("Database password kept in the settings file "
@@ -55,16 +53,15 @@ void frmSetup::Form_Load()
         ui->spnGatewayConnections->setValue(stored.gatewayConnections);
         ui->spnGatewayMessagesPerSecond->setValue(stored.gatewayMessagesPerSecond);
         showDatabasePassword();
-    } catch (const AppError &error) {
+    });
+    if (!loaded) {
         // Saving boxes that could not be filled would overwrite the stored
         // values with blanks: only Cancel is left.
-        busy.release();
         for (QWidget *control : std::initializer_list<QWidget *>{
                  ui->txtUsername, ui->txtPassword, ui->chkShowPassword, ui->txtDatabase, ui->cmdBrowse,
                  ui->txtDatabasePassword, ui->chkShowDatabasePassword, ui->txtGatewayHost, ui->txtAlternateGatewayHost,
                  ui->spnGatewayConnections, ui->spnGatewayMessagesPerSecond, ui->cmdSave})
             control->setEnabled(false);
-        MessageBoxes::showError(this, error);
     }
 }
 
@@ -119,16 +116,8 @@ void frmSetup::cmdBrowse_Click()
 
 void frmSetup::cmdSave_Click()
 {
-    BusyPointer busy;
-    try {
-        SetupStore::save(typed(), m_withAccount);
-    } catch (const AppError &error) {
-        busy.release();
-        MessageBoxes::showError(this, error);
-        return;
-    }
-    busy.release();
-    accept();
+    if (MessageBoxes::runShowingErrors(this, [&] { SetupStore::save(typed(), m_withAccount); }))
+        accept();
 }
 
 void frmSetup::cmdCancel_Click()

@@ -1,12 +1,13 @@
 #include "GroupRows.h"
 #include "WindowFixture.h"
 
-#include "compose/RecordTableModel.h"
+#include "contacts/frmSearchClients.h"
 #include "groups/GroupBook.h"
 #include "groups/frmEditGroups.h"
 #include "groups/frmEditGroupsListContacts.h"
 #include "groups/frmListGroups.h"
 #include "ui/QueryListModel.h"
+#include "ui/RecordTableModel.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -57,6 +58,8 @@ class tst_groupWindows : public QObject, private WindowFixture
     Q_OBJECT
 
 private slots:
+    // As start-up hands it over.
+    void initTestCase() { frmEditGroups::setContactSearch(&frmSearchClients::pick); }
     void init() { start(); }
     void cleanup() { finish(); }
 

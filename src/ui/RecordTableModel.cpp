@@ -1,4 +1,4 @@
-#include "compose/RecordTableModel.h"
+#include "ui/RecordTableModel.h"
 
 RecordTableModel::RecordTableModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -7,7 +7,7 @@ void RecordTableModel::setCaption(const QString &column, const QString &caption)
     m_captions.insert(column.toLower(), caption);
 }
 
-void RecordTableModel::setTable(GroupQueue::Table table)
+void RecordTableModel::setTable(Database::Table table)
 {
     beginResetModel();
     m_table = std::move(table);

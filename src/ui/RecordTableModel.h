@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compose/GroupQueue.h"
+#include "data/Database.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -15,7 +15,7 @@ public:
     explicit RecordTableModel(QObject *parent = nullptr);
 
     void setCaption(const QString &column, const QString &caption);
-    void setTable(GroupQueue::Table table);
+    void setTable(Database::Table table);
     int columnOf(const QString &column) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -24,6 +24,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    GroupQueue::Table m_table;
+    Database::Table m_table;
     QHash<QString, QString> m_captions;
 };
