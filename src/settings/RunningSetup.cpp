@@ -1,5 +1,6 @@
 #include "settings/RunningSetup.h"
 
+#include "data/AppError.h"
 #include "settings/Settings.h"
 
 namespace RunningSetup {
@@ -17,14 +18,18 @@ struct Running
 
 Running values;
 
-// A written value is read back at once, so a value that cannot be read fails
-// the write that stored it. Connected before main(), so no write goes unheard.
+// A written value is read back at once. A value put back as it was stored,
+// unreadable, leaves the running one as it is: the error is the setup
+// window's and the next start-up's to report, not the writer's.
 const QMetaObject::Connection listening =
     QObject::connect(&Settings::notifier(), &Settings::changed, [](Settings::Key key) {
-        if (key == Settings::Key::GatewayConnections)
-            values.connections = Settings::value<Settings::Key::GatewayConnections>();
-        else if (key == Settings::Key::GatewayMessagesPerSecond)
-            values.perSecond = Settings::value<Settings::Key::GatewayMessagesPerSecond>();
+        try {
+            if (key == Settings::Key::GatewayConnections)
+                values.connections = Settings::value<Settings::Key::GatewayConnections>();
+            else if (key == Settings::Key::GatewayMessagesPerSecond)
+                values.perSecond = Settings::value<Settings::Key::GatewayMessagesPerSecond>();
+        } catch (const AppError &) {
+        }
     });
 
 } // namespace

@@ -20,7 +20,8 @@ void useGatewayAccount(const QString &username, const QString &password);
 // How many messages a send run keeps in flight at once (each on a connection
 // of its own), and the most it sends in any one second (0: no limit). Read
 // from the settings by load(), and again whenever Settings writes either
-// (a send run takes them when it starts).
+// (a send run takes them when it starts); a value written that cannot be read
+// back leaves them as they were.
 int gatewayConnections();
 int gatewayMessagesPerSecond();
 void useGatewayConnections(int connections);

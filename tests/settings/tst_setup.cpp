@@ -25,25 +25,21 @@ namespace {
 const QStringList Boxes{u"txtUsername"_s, u"txtPassword"_s, u"txtDatabase"_s, u"txtGatewayHost"_s,
                         u"txtAlternateGatewayHost"_s};
 
-cRegistry setting(const QString &name)
-{
-    cRegistry registry;
-    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
-    registry.setSectionKey(Settings::SettingsKey);
-    registry.setValueType(cRegistry::REG_SZ);
-    registry.setValueKey(name);
-    return registry;
-}
-
 QStringList stored()
 {
     QStringList values;
     QSqlQuery setup = Database::run(u"SELECT Username || '|' || Password FROM Setup"_s);
     while (setup.next())
         values << setup.value(0).toString();
-    for (const QString &name : {Settings::name(Settings::Key::Database), Settings::name(Settings::Key::GatewayHost),
-                                Settings::name(Settings::Key::AlternateGatewayHost)})
-        values << setting(name).Value().toString();
+    // Read past Settings, which refuses an unreadable file.
+    cRegistry registry;
+    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+    registry.setSectionKey(Settings::SettingsKey);
+    for (const Settings::Key key :
+         {Settings::Key::Database, Settings::Key::GatewayHost, Settings::Key::AlternateGatewayHost}) {
+        registry.setValueKey(Settings::name(key));
+        values << registry.Value().toString();
+    }
     return values;
 }
 
@@ -103,7 +99,7 @@ void tst_setup::init()
     home = std::make_unique<TestHome>();
     RunningSetup::useGatewayAccount(u"before"_s, RunningSetup::gatewayPassword());
     Database::run(u"UPDATE Setup SET Username = ' old ', Password = 'pw'"_s);
-    setting(Settings::name(Settings::Key::Database)).setValue(u" /data/kept/SMSData.db"_s);
+    Settings::store(Settings::Key::Database, u" /data/kept/SMSData.db"_s);
 }
 
 void tst_setup::cleanup()
@@ -238,7 +234,10 @@ void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped()
             QFile hive(cRegistry::hivePath());
             QVERIFY(hive.open(QIODevice::WriteOnly) && hive.write("{ not settings") == 14);
         } else if (refusal == u"number"_s) {
-            cRegistry number = setting(Settings::name(Settings::Key::Database));
+            cRegistry number;
+            number.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+            number.setSectionKey(Settings::SettingsKey);
+            number.setValueKey(Settings::name(Settings::Key::Database));
             number.setValueType(cRegistry::REG_DWORD);
             number.setValue(7);
         } else if (refusal == u"no folder"_s) {
@@ -295,7 +294,7 @@ void tst_setup::serverPasswordAndSendRunSettings()
     saveScreenshot(window.get(), u"frmSetup-server"_s);
     QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
     QCOMPARE(boxes.count(), 0);
-    QCOMPARE(setting(Settings::name(Settings::Key::DatabasePassword)).Value().toString(), password.trimmed());
+    QCOMPARE(Settings::stored(Settings::Key::DatabasePassword), password.trimmed());
     QCOMPARE(Settings::value<Settings::Key::GatewayConnections>(), 9);
     QCOMPARE(Settings::value<Settings::Key::GatewayMessagesPerSecond>(), 25);
     QCOMPARE(RunningSetup::gatewayConnections(), 9);
@@ -307,9 +306,9 @@ void tst_setup::serverPasswordAndSendRunSettings()
     box(u"txtDatabase"_s)->setText(u"/srv/SMSData.db"_s);
     QVERIFY(!box(u"txtDatabasePassword"_s)->isEnabled());
     QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
-    QCOMPARE(setting(Settings::name(Settings::Key::DatabasePassword)).Value().toString(), QString());
+    QCOMPARE(Settings::stored(Settings::Key::DatabasePassword), QString());
 
-    setting(Settings::name(Settings::Key::GatewayConnections)).setValue(u"65"_s);
+    Settings::store(Settings::Key::GatewayConnections, u"65"_s);
     open();
     QCOMPARE(boxes.titles(), QStringList{u"ERROR"_s});
     QVERIFY2(boxes.last().text.contains(Settings::name(Settings::Key::GatewayConnections)),
