@@ -23,6 +23,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "settings/RunningSetup.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -203,8 +204,7 @@ QString Home::freshDatabase()
 void Home::useDatabase(const QString &path)
 {
     Database::close();
-    modMain::DatabasePath = path;
-    modMain::ConnectionString = Database::connectionStringFor(path);
+    Database::use(path);
 }
 
 QString Home::copyOf(const QString &templatePath)
@@ -268,9 +268,8 @@ QString Gateway::host() const
 
 void Gateway::use(const QString &username, const QString &password) const
 {
-    modMain::GatewayHost = host();
-    modMain::GatewayUsername = username;
-    modMain::GatewayPassword = password;
+    RunningSetup::useGatewayHost(host());
+    RunningSetup::useGatewayAccount(username, password);
 }
 
 QByteArray Gateway::admin(const QString &pathAndQuery)

@@ -9,7 +9,6 @@
 #include "contacts/frmListClients.h"
 #include "data/AppError.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

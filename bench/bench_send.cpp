@@ -9,13 +9,13 @@
 #include "app/frmMain.h"
 #include "app/modMain.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "gateway/CycleHost.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/OutboxSender.h"
 #include "outbox/Numbers.h"
+#include "settings/RunningSetup.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -156,7 +156,7 @@ private:
 // progress; `connections` messages in flight at once.
 Run windowRun(Home &home, Gateway &gateway, const QList<QueuedMessage> &messages, int connections = 1)
 {
-    modMain::GatewayConnections = connections;
+    RunningSetup::useGatewayConnections(connections);
     home.freshDatabase();
     queue(messages);
 

@@ -10,9 +10,9 @@
 
 #include "app/frmMain.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "gateway/CycleHost.h"
 #include "gateway/OutboxSender.h"
+#include "settings/RunningSetup.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,7 +34,7 @@ const QString Password = QStringLiteral("bench");
 // One send run in the main window with `connections` in flight; its seconds.
 double sendRun(Home &home, Gateway &gateway, const QList<QueuedMessage> &messages, int connections)
 {
-    modMain::GatewayConnections = connections;
+    RunningSetup::useGatewayConnections(connections);
     home.freshDatabase();
     queue(messages);
     QuietBoxes boxes;
@@ -163,7 +163,7 @@ int main(int argc, char *argv[])
         const int count = sized(100000, 40);
         const int sampleAt = std::min(1000, count / 2);
         gateway.admin(QStringLiteral("/admin/latency?ms=0"));
-        modMain::GatewayConnections = 16;
+        RunningSetup::useGatewayConnections(16);
         home.freshDatabase();
         queue(queuedMessages(count, Seed));
         MemoryHost host(sampleAt);

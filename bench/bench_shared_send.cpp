@@ -8,9 +8,9 @@
 
 #include "data/AppError.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "gateway/CycleHost.h"
 #include "gateway/OutboxSender.h"
+#include "settings/RunningSetup.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -52,11 +52,10 @@ int sendRun(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() != 4)
         return 2;
-    modMain::ConnectionString = Database::connectionStringFor(arguments.at(2));
-    modMain::GatewayHost = arguments.at(3);
-    modMain::GatewayUsername = QStringLiteral("demo");
-    modMain::GatewayPassword = QStringLiteral("demo");
-    modMain::GatewayConnections = 1;
+    Database::use(arguments.at(2));
+    RunningSetup::useGatewayHost(arguments.at(3));
+    RunningSetup::useGatewayAccount(QStringLiteral("demo"), QStringLiteral("demo"));
+    RunningSetup::useGatewayConnections(1);
     QuietHost host;
     return OutboxSender(host).SendOutbox() ? 0 : 1;
 }
@@ -65,7 +64,7 @@ QString filledDatabase()
 {
     const QString address = PostgresCluster::newDatabase();
     Database::close();
-    modMain::ConnectionString = Database::connectionStringFor(address);
+    Database::use(address);
     Database::run(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime) "
                                  "SELECT '082' || (1000000 + i), 'Message ' || i, '2026-01-01', '10:00' "
                                  "FROM generate_series(1, %1) AS i")

@@ -8,9 +8,9 @@
 #include "campaigns/OptOuts.h"
 #include "compose/GroupQueue.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "gateway/CycleHost.h"
 #include "gateway/OutboxSender.h"
+#include "settings/RunningSetup.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -142,7 +142,7 @@ int main(int argc, char *argv[])
 
     Gateway gateway({QStringLiteral("--account"), QStringLiteral("%1:%2:100000000").arg(User, Password)});
     gateway.use(User, Password);
-    modMain::GatewayConnections = 4;
+    RunningSetup::useGatewayConnections(4);
     QList<double> sendPlain, sendListed;
     alternate(
         roundCount, [&] { return sendRun(home, plainQueued); }, [&] { return sendRun(home, listedQueued); }, sendPlain,

@@ -1,6 +1,6 @@
 #include "app/FirstRunHint.h"
 
-#include "data/ProcessSettings.h"
+#include "settings/RunningSetup.h"
 
 #include <QAbstractItemModel>
 #include <QHBoxLayout>
@@ -39,7 +39,7 @@ FirstRunHint::FirstRunHint(const QAbstractItemModel *outbox, QWidget *parent)
 
 void FirstRunHint::refresh()
 {
-    m_step = FirstRun::nextStep(modMain::GatewayUsername, m_outbox->rowCount());
+    m_step = FirstRun::nextStep(RunningSetup::gatewayUsername(), m_outbox->rowCount());
     m_text->setText(FirstRun::hintText(m_step));
     m_button->setText(FirstRun::buttonCaption(m_step));
     setVisible(m_step != FirstRun::Step::None);

@@ -6,6 +6,7 @@
 #include "data/Backups.h"
 #include "data/Database.h"
 #include "data/OperatorTime.h"
+#include "settings/RunningSetup.h"
 #include "settings/SetupStore.h"
 #include "ui/BusyPointer.h"
 #include "ui/FileDialogs.h"
@@ -56,7 +57,7 @@ void MainBackups::startDaily()
                                         25 * 60 * 60 * 1000)));
     if (m_thread || Database::engine() != Database::Engine::SQLite)
         return;
-    const QString source = modMain::DatabasePath;
+    const QString source = Database::path();
     const QString folder = Backups::folder();
     Backups::Kept kept;
     try {
@@ -87,9 +88,9 @@ void MainBackups::startDaily()
 void MainBackups::backUp()
 {
     if (Database::engine() == Database::Engine::SQLite) {
-        backUpTo(QStringLiteral("Tellwave Databases (*.db)|*.db"), QFileInfo(modMain::DatabasePath).completeBaseName(),
+        backUpTo(QStringLiteral("Tellwave Databases (*.db)|*.db"), QFileInfo(Database::path()).completeBaseName(),
                  QStringLiteral("db"), [](const QString &target) {
-                     Backups::copy(modMain::DatabasePath, target);
+                     Backups::copy(Database::path(), target);
                      return QStringLiteral("The database was backed up to %1.\n\nThe copy was checked and is sound.")
                          .arg(target);
                  });
@@ -104,10 +105,10 @@ void MainBackups::backUp()
         return;
     }
     backUpTo(QStringLiteral("PostgreSQL Dumps (*.dump)|*.dump"),
-             Database::partOf(modMain::ConnectionString, QStringLiteral("Database")), QStringLiteral("dump"),
+             Database::partOf(Database::connectionString(), QStringLiteral("Database")), QStringLiteral("dump"),
              [](const QString &target) {
                  const QString command =
-                     Backups::dumpServer(modMain::ConnectionString, modMain::DatabasePassword, target);
+                     Backups::dumpServer(Database::connectionString(), Database::password(), target);
                  return QStringLiteral("The database was backed up to %1.\n\nTo restore it, while no one uses the "
                                        "program, run:\n\n%2")
                      .arg(target, command);
@@ -181,9 +182,9 @@ void MainBackups::restore()
     QString kept;
     const bool replaced = MessageBoxes::runShowingErrors(m_window, [&] {
         try {
-            kept = Backups::restore(chosen, modMain::DatabasePath, OperatorTime::current().now());
+            kept = Backups::restore(chosen, Database::path(), OperatorTime::current().now());
             modMain::LoadSetup();
-            modMain::GatewayHost = modMain::ChooseGatewayHost(modMain::GatewayUsername);
+            RunningSetup::useGatewayHost(modMain::ChooseGatewayHost(RunningSetup::gatewayUsername()));
         } catch (const AppError &) {
             // Whatever the database is now, the lists show it before the error.
             m_lists.refreshInbox();

@@ -183,7 +183,7 @@ void frmMain::Form_Load()
                        .arg(TELLWAVE_VERSION_MAJOR)
                        .arg(TELLWAVE_VERSION_MINOR)
                        .arg(TELLWAVE_VERSION_PATCH));
-    m_panel2->setText(Database::shownAs(modMain::DatabasePath));
+    m_panel2->setText(Database::shownAs(Database::path()));
     ui->StatusBar1->repaint();
 
     BuildCommandButtons();

@@ -7,6 +7,7 @@
 #include "data/DatabaseCopy.h"
 #include "data/OperatorTime.h"
 #include "groups/frmEditGroups.h"
+#include "settings/RunningSetup.h"
 #include "settings/SetupStore.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
@@ -28,19 +29,19 @@ void UseStoredDatabasePath(bool &isDefaultPath)
 {
     const QString stored = StoredDatabasePath();
     isDefaultPath = stored.isEmpty();
-    DatabasePath = ChooseDatabasePath(stored);
-    ConnectionString = Database::connectionStringFor(DatabasePath);
-    DatabasePassword = Database::isServerAddress(DatabasePath) ? SetupStore::databasePassword(DatabasePath) : QString();
+    const QString path = ChooseDatabasePath(stored);
+    Database::use(path);
+    Database::usePassword(Database::isServerAddress(path) ? SetupStore::databasePassword(path) : QString());
 }
 
-// The database file at DatabasePath, made ready to use: created silently at
+// The database file at Database::path(), made ready to use: created silently at
 // the default place on a first run, created after asking anywhere else. A
 // file that is there but cannot be used is never overwritten: the operator may
 // choose another one in the setup window, which is then checked the same way.
 bool PrepareDatabase(bool isDefaultPath)
 {
     for (;;) {
-        const Database::FileCheck found = Database::check(DatabasePath);
+        const Database::FileCheck found = Database::check(Database::path());
         if (found.state == Database::FileState::Usable)
             return true;
         if (found.state == Database::FileState::Missing)
@@ -49,7 +50,7 @@ bool PrepareDatabase(bool isDefaultPath)
                                QStringLiteral("The database %1 cannot be opened.\n\n%2\n\n"
                                               "Do you want to choose another database file in the setup window?\n"
                                               "No closes the program; the file is left as it is.")
-                                   .arg(Database::shownAs(DatabasePath), found.reason)))
+                                   .arg(Database::shownAs(Database::path()), found.reason)))
             return false;
         frmSetup setup(nullptr, false);
         if (setup.exec() != QDialog::Accepted)
@@ -61,9 +62,9 @@ bool PrepareDatabase(bool isDefaultPath)
         && !MessageBoxes::ask(nullptr, QStringLiteral("DATABASE"),
                               QStringLiteral("The database %1 does not exist.\n\n"
                                              "Do you want to create a new, empty database there?")
-                                  .arg(DatabasePath)))
+                                  .arg(Database::path())))
         return false;
-    Database::create(DatabasePath);
+    Database::create(Database::path());
     return true;
 }
 
@@ -85,20 +86,19 @@ bool StartUp()
     }
     try {
         bool isDefaultPath = true;
-        GatewayHost = DefaultGatewayHost();
+        RunningSetup::useGatewayHost(DefaultGatewayHost());
         UseStoredDatabasePath(isDefaultPath);
         if (!PrepareDatabase(isDefaultPath))
             return false;
         LoadSetup();
-        GatewayHost = ChooseGatewayHost(GatewayUsername);
-        GatewayConnections = SetupStore::gatewayConnections();
-        GatewayMessagesPerSecond = SetupStore::gatewayMessagesPerSecond();
+        RunningSetup::useGatewayHost(ChooseGatewayHost(RunningSetup::gatewayUsername()));
+        RunningSetup::load();
         OperatorTime::setCurrent(SetupStore::operatorTimeZone());
     } catch (const AppError &error) {
         MessageBoxes::showError(nullptr, error);
         return false;
     }
-    HelpFile = FindHelpFile();
+    HelpWindow::useHelpFile(FindHelpFile());
     FileDialogs::setFolderMemory({SetupStore::lastFileFolder, SetupStore::keepLastFileFolder});
     return true;
 }
@@ -108,7 +108,7 @@ int CopyDatabase(const QString &from, const QString &to)
     try {
         // One password serves the copy: the server's, whichever end it is.
         const QString server = Database::isServerAddress(to) ? to : from;
-        DatabasePassword = Database::isServerAddress(server) ? SetupStore::databasePassword(server) : QString();
+        Database::usePassword(Database::isServerAddress(server) ? SetupStore::databasePassword(server) : QString());
         if (!Database::isServerAddress(from)) {
             OperatorTime::setCurrent(SetupStore::operatorTimeZone());
             const QString backup =

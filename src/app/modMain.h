@@ -1,16 +1,17 @@
 #pragma once
 
-#include "data/ProcessSettings.h"
+#include "settings/Settings.h"
 #include "settings/SetupStore.h"
 
 #include <QString>
 
-// Start-up and the readers of the settings it starts from. The process-wide
-// values themselves are declared at the bottom of the core.
+// Start-up and the readers of the settings it starts from. What the running
+// program then uses is held by Database (the database), RunningSetup (the
+// gateway) and HelpWindow (the help page).
 namespace modMain {
 
 // Where the settings live in the settings store.
-inline const QString &SettingsKey = SetupStore::SettingsKey;
+inline const QString &SettingsKey = Settings::SettingsKey;
 // The account name that is served by the alternate gateway host.
 inline const QString AlternateHostAccount = QStringLiteral("CORVANE");
 

@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "data/modFunctions.h"
+#include "settings/RunningSetup.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,7 +13,7 @@ namespace modMain {
 
 QString StoredDatabasePath()
 {
-    return SetupStore::readSetting(SetupStore::DatabaseValue);
+    return Settings::value<Settings::Key::Database>();
 }
 
 QString DefaultDatabasePath()
@@ -29,13 +30,13 @@ QString ChooseDatabasePath(const QString &stored)
 
 QString DefaultGatewayHost()
 {
-    const QString host = SetupStore::readSetting(SetupStore::GatewayHostValue);
+    const QString host = Settings::value<Settings::Key::GatewayHost>();
     return host.isEmpty() ? SetupStore::BuiltInGatewayHost : host;
 }
 
 QString AlternateGatewayHost()
 {
-    const QString host = SetupStore::readSetting(SetupStore::AlternateGatewayHostValue);
+    const QString host = Settings::value<Settings::Key::AlternateGatewayHost>();
     return host.isEmpty() ? SetupStore::BuiltInAlternateGatewayHost : host;
 }
 
@@ -50,8 +51,8 @@ bool LoadSetup()
     QSqlQuery setup = Database::run(QStringLiteral("SELECT Username, Password FROM Setup LIMIT 1"));
     if (!setup.next())
         return false;
-    GatewayUsername = modFunctions::TrimBlanks(setup.value(0).toString());
-    GatewayPassword = modFunctions::TrimBlanks(setup.value(1).toString());
+    RunningSetup::useGatewayAccount(modFunctions::TrimBlanks(setup.value(0).toString()),
+                                    modFunctions::TrimBlanks(setup.value(1).toString()));
     return true;
 }
 

@@ -2,7 +2,7 @@
 
 #include "data/Database.h"
 #include "data/TextFiles.h"
-#include "settings/SetupStore.h"
+#include "settings/Settings.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -109,7 +109,7 @@ ReplyKind classify(const QString &text, const QHash<QString, bool> &list)
 
 bool queueConfirmation(const QString &number)
 {
-    return OptOutList::queueConfirmation(number, SetupStore::readSetting(SetupStore::OptOutConfirmationValue));
+    return OptOutList::queueConfirmation(number, Settings::value<Settings::Key::OptOutConfirmation>());
 }
 
 ReplyKind takeReply(qint64 replyId, const QString &phoneNumber, const QString &message,

@@ -5,6 +5,7 @@
 #include "campaigns/SendingWindow.h"
 #include "data/OperatorTime.h"
 #include "data/modFunctions.h"
+#include "settings/Settings.h"
 #include "settings/SetupStore.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBoxes.h"
@@ -69,8 +70,8 @@ void frmOptOuts::Form_Load()
         ui->txtWords->setPlainText(stops.join(QLatin1Char('\n')));
         ui->txtLiftWords->setPlainText(lifts.join(QLatin1Char('\n')));
         ui->txtSenderName->setText(Marketing::senderName());
-        ui->txtConfirmation->setText(SetupStore::readSetting(SetupStore::OptOutConfirmationValue));
-        ui->txtTimeZone->setText(SetupStore::readSetting(SetupStore::OperatorTimeZoneValue));
+        ui->txtConfirmation->setText(Settings::value<Settings::Key::OptOutConfirmation>());
+        ui->txtTimeZone->setText(Settings::value<Settings::Key::OperatorTimeZone>());
         ui->txtHolidays->setPlainText(CampaignSettings::holidaysText());
         showCountedHolidays();
     });
@@ -179,9 +180,8 @@ void frmOptOuts::cmdSave_Click()
         CampaignSettings::saveSenderName(ui->txtSenderName->text());
         CampaignSettings::saveHolidays(ui->txtHolidays->toPlainText());
         transaction.commit();
-        SetupStore::writeSetting(SetupStore::OptOutConfirmationValue,
-                                 modFunctions::TrimBlanks(ui->txtConfirmation->text()));
-        SetupStore::writeSetting(SetupStore::OperatorTimeZoneValue, zoneName);
+        Settings::setValue<Settings::Key::OptOutConfirmation>(modFunctions::TrimBlanks(ui->txtConfirmation->text()));
+        Settings::setValue<Settings::Key::OperatorTimeZone>(zoneName);
         OperatorTime::setCurrent(zone);
         showCountedHolidays();
     });

@@ -12,7 +12,6 @@
 #include "compose/SendAtChoice.h"
 #include "compose/TemplateChooser.h"
 #include "data/AppError.h"
-#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "settings/cRegistry.h"
 #include "ui/FileDialogs.h"
@@ -163,7 +162,7 @@ void frmImport::LoadFile(const QString &path)
 
 void frmImport::cmdImport_Click()
 {
-    if (!Database::isServerAddress(modMain::DatabasePath) && !QFileInfo::exists(modMain::DatabasePath))
+    if (!Database::isServerAddress(Database::path()) && !QFileInfo::exists(Database::path()))
         return;
     DebitOrderList::Imported imported;
     QueueCampaign campaign;

@@ -5,7 +5,7 @@
 #include "data/CsvReader.h"
 #include "data/Database.h"
 #include "data/PhoneNumbers.h"
-#include "settings/SetupStore.h"
+#include "settings/Settings.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -177,7 +177,7 @@ std::optional<Mapping> rememberedMapping(const QStringList &heading)
 {
     if (heading.isEmpty())
         return std::nullopt;
-    const QString kept = SetupStore::readSetting(settingName(heading));
+    const QString kept = Settings::readText(settingName(heading));
     if (kept.isEmpty())
         return std::nullopt;
     const Mapping mapping = kept.split(QLatin1Char(','));
@@ -193,7 +193,7 @@ std::optional<Mapping> rememberedMapping(const QStringList &heading)
 void rememberMapping(const QStringList &heading, const Mapping &mapping)
 {
     if (!heading.isEmpty())
-        SetupStore::writeSetting(settingName(heading), mapping.join(QLatin1Char(',')));
+        Settings::writeText(settingName(heading), mapping.join(QLatin1Char(',')));
 }
 
 DuplicateCount countDuplicates(CsvReader &reader, const Mapping &mapping)

@@ -2,9 +2,9 @@
 
 #include "ui_frmAddEditClients.h"
 
+#include "contacts/ClientHandOver.h"
 #include "contacts/ContactStore.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "ui/MessageBoxes.h"
 
@@ -138,7 +138,7 @@ void frmAddEditClients::cmdSave_Click()
             contact.insert(column, trimmed ? TrimBlanks(box->text()) : box->text());
         }
         const qint64 id = qint64(modFunctions::LeadingNumber(ui->lblID->text()));
-        modMain::SavedClientID = qint32(ContactStore::save(id, contact));
+        ClientHandOver::SavedClientID = qint32(ContactStore::save(id, contact));
     });
     if (!saved)
         return;

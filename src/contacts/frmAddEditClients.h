@@ -12,7 +12,7 @@ class QSqlQueryModel;
 
 // "Add Contacts" / "Update Contacts": adds contacts one after another, or
 // changes the one LoadDetails found. Every save ends in add mode and sets
-// modMain::SavedClientID.
+// ClientHandOver::SavedClientID.
 class frmAddEditClients : public QDialog
 {
     Q_OBJECT

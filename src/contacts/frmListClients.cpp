@@ -2,6 +2,7 @@
 
 #include "ui_frmListClients.h"
 
+#include "contacts/ClientHandOver.h"
 #include "contacts/ContactCleanup.h"
 #include "contacts/ContactListModel.h"
 #include "contacts/ContactStore.h"
@@ -11,7 +12,6 @@
 #include "contacts/frmSelectGroup.h"
 #include "conversations/frmConversation.h"
 #include "data/AppError.h"
-#include "data/ProcessSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Shades.h"
 
@@ -177,15 +177,15 @@ void frmListClients::showCount()
 
 void frmListClients::cmdAdd_Click()
 {
-    modMain::SavedClientID = 0;
+    ClientHandOver::SavedClientID = 0;
     {
         frmAddEditClients editor(this);
         editor.exec();
     }
     MessageBoxes::runShowingErrors(this, [&] {
         reload(0);
-        if (modMain::SavedClientID != 0)
-            locate(modMain::SavedClientID);
+        if (ClientHandOver::SavedClientID != 0)
+            locate(ClientHandOver::SavedClientID);
     });
     showCount();
 }

@@ -2,9 +2,9 @@
 
 #include "ui_frmSearchClients.h"
 
+#include "contacts/ClientHandOver.h"
 #include "contacts/ContactSearch.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "ui/MessageBoxes.h"
 
 #include <QHeaderView>
@@ -34,10 +34,10 @@ frmSearchClients::~frmSearchClients() = default;
 
 qint32 frmSearchClients::pick(QWidget *parent)
 {
-    modMain::SelectedClientID = 0;
+    ClientHandOver::SelectedClientID = 0;
     frmSearchClients search(parent);
     search.exec();
-    return modMain::SelectedClientID;
+    return ClientHandOver::SelectedClientID;
 }
 
 void frmSearchClients::optOptions_Click(int index)
@@ -79,7 +79,7 @@ void frmSearchClients::grdResults_DblClick()
     const QModelIndex current = ui->grdResults->currentIndex();
     if (!current.isValid())
         return;
-    modMain::SelectedClientID = m_results->index(current.row(), 0).data().toInt();
+    ClientHandOver::SelectedClientID = m_results->index(current.row(), 0).data().toInt();
     accept();
 }
 

@@ -10,7 +10,7 @@ class frmSearchClients;
 class QSqlQueryModel;
 
 // "Search In Contacts": finds contacts by name, e-mail or telephone and hands
-// the one picked back in modMain::SelectedClientID (left as the opener set it
+// the one picked back in ClientHandOver::SelectedClientID (left as the opener set it
 // when nothing is picked).
 class frmSearchClients : public QDialog
 {

@@ -18,7 +18,7 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 // The program's one way to the database. The connection is opened from
-// modMain::ConnectionString on first use (and opened again when that string
+// connectionString() on first use (and opened again when that string
 // changes); every statement goes through run() with its values bound as
 // parameters, and every failure comes back as an AppError.
 namespace Database {
@@ -36,7 +36,7 @@ bool isServerAddress(const QString &pathOrAddress);
 // "Driver=QSQLITE;Database=<path>" for a file, or
 // "Driver=QPSQL;Host=<host>;Port=<port>;Database=<dbname>;User=<user>" for a
 // server address: the shared description of where and how the database is
-// reached. The password is never part of it (modMain::DatabasePassword).
+// reached. The password is never part of it (password()).
 QString connectionStringFor(const QString &pathOrAddress);
 // The path or address as it may be shown: a password written into an
 // address ("user:secret@host") is left out.
@@ -46,7 +46,19 @@ QString pathOf(const QString &connectionString);
 // One part of a connection string ("Host", "Port", "User"); empty when absent.
 QString partOf(const QString &connectionString, const QString &key);
 Engine engineOf(const QString &connectionString);
-// The engine of modMain::ConnectionString.
+// The database the program works in, as start-up chose it: its file path or
+// server address, and the connection string built from it; the connection
+// follows from the next statement on. Everything runs on the one
+// user-interface thread.
+void use(const QString &pathOrAddress);
+QString path();
+QString connectionString();
+// The PostgreSQL server's password (from the desktop's keyring, or the
+// settings without one); never part of the connection string nor shown.
+void usePassword(const QString &serverPassword);
+QString password();
+
+// The engine of connectionString().
 Engine engine();
 
 // The statement in the current engine's dialect: statements are written for
@@ -92,7 +104,7 @@ QList<TableShape> schemaShape(const QSqlDatabase &db);
 QSqlDatabase openNamed(const QString &name, const QString &pathOrAddress);
 void closeNamed(const QString &name);
 
-// The open connection for modMain::ConnectionString.
+// The open connection for connectionString().
 QSqlDatabase connection();
 // Closes the connection (the next statement opens it again).
 void close();

@@ -1,8 +1,6 @@
 #include "data/Database.h"
 #include "data/DatabaseInternal.h"
 
-#include "data/ProcessSettings.h"
-
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -79,7 +77,7 @@ QSqlDatabase openServer(const QString &name, const QString &connectionString)
         db.setPort(port.toInt());
     db.setDatabaseName(partOf(connectionString, QStringLiteral("Database")));
     db.setUserName(partOf(connectionString, QStringLiteral("User")));
-    db.setPassword(modMain::DatabasePassword);
+    db.setPassword(password());
     db.setConnectOptions(QStringLiteral("connect_timeout=10"));
     if (!db.open())
         throw errorFrom(db.lastError(), describe(connectionString));
@@ -193,14 +191,58 @@ Engine engineOf(const QString &connectionString)
                : Engine::SQLite;
 }
 
+namespace {
+
+// The database start-up chose; the connection follows it.
+struct InUse
+{
+    QString path;
+    QString connectionString;
+    QString password;
+};
+
+InUse &inUse()
+{
+    static InUse chosen;
+    return chosen;
+}
+
+} // namespace
+
+void use(const QString &pathOrAddress)
+{
+    inUse().path = pathOrAddress;
+    inUse().connectionString = pathOrAddress.isEmpty() ? QString() : connectionStringFor(pathOrAddress);
+}
+
+void usePassword(const QString &serverPassword)
+{
+    inUse().password = serverPassword;
+}
+
+QString path()
+{
+    return inUse().path;
+}
+
+QString connectionString()
+{
+    return inUse().connectionString;
+}
+
+QString password()
+{
+    return inUse().password;
+}
+
 Engine engine()
 {
     // Asked for every statement: the string is read again only when it changes.
     thread_local QString readFrom;
     thread_local Engine read = Engine::SQLite;
-    if (readFrom.isNull() || readFrom != modMain::ConnectionString) {
-        read = engineOf(modMain::ConnectionString);
-        readFrom = modMain::ConnectionString;
+    if (readFrom.isNull() || readFrom != connectionString()) {
+        read = engineOf(connectionString());
+        readFrom = connectionString();
     }
     return read;
 }
@@ -252,7 +294,7 @@ QSqlDatabase openNamed(const QString &name, const QString &pathOrAddress)
 QSqlDatabase connection()
 {
     State &current = state();
-    if (current.connectionString != modMain::ConnectionString)
+    if (current.connectionString != connectionString())
         close();
     if (QSqlDatabase::contains(ConnectionName)) {
         // A file deleted or moved away under the open connection would take
@@ -273,18 +315,18 @@ QSqlDatabase connection()
         }
     }
     if (engine() == Engine::PostgreSQL) {
-        QSqlDatabase db = openServer(ConnectionName, modMain::ConnectionString);
+        QSqlDatabase db = openServer(ConnectionName, connectionString());
         try {
-            requireOurs(db, describe(modMain::ConnectionString));
+            requireOurs(db, describe(connectionString()));
             migrate(db);
         } catch (...) {
             closeConnection(ConnectionName);
             throw;
         }
-        current.connectionString = modMain::ConnectionString;
+        current.connectionString = connectionString();
         return db;
     }
-    const QString path = pathOf(modMain::ConnectionString);
+    const QString path = pathOf(connectionString());
     if (path.isEmpty() || !QFileInfo::exists(path))
         throw AppError(ErrorFileMissing, QStringLiteral("Could not find the database file '%1'.").arg(path));
     QSqlDatabase db = openFile(ConnectionName, path);
@@ -308,7 +350,7 @@ QSqlDatabase connection()
         closeConnection(ConnectionName);
         throw;
     }
-    current.connectionString = modMain::ConnectionString;
+    current.connectionString = connectionString();
     return db;
 }
 

@@ -16,7 +16,7 @@ struct sqlite3;
 
 namespace Database {
 
-// The program's own connection, opened from modMain::ConnectionString.
+// The program's own connection, opened from connectionString().
 extern const QString ConnectionName;
 
 // Error numbers of our own, for failures that SQLite does not report itself.

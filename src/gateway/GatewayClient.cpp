@@ -1,8 +1,8 @@
 #include "gateway/GatewayClient.h"
 
-#include "data/ProcessSettings.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/HttpExchange.h"
+#include "settings/RunningSetup.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -152,11 +152,11 @@ void GatewayClient::setDefaultTimeout(int milliseconds)
 
 QUrl GatewayClient::requestUrl(const QString &type, const Parameters &parameters, const QString &script)
 {
-    QByteArray query = "Type=" + encoded(type) + "&Username=" + encoded(modMain::GatewayUsername)
-                       + "&Password=" + encoded(modMain::GatewayPassword);
+    QByteArray query = "Type=" + encoded(type) + "&Username=" + encoded(RunningSetup::gatewayUsername())
+                       + "&Password=" + encoded(RunningSetup::gatewayPassword());
     for (const auto &[name, value] : parameters)
         query += '&' + encoded(name) + '=' + encoded(value);
-    QUrl url(baseOf(modMain::GatewayHost) + script);
+    QUrl url(baseOf(RunningSetup::gatewayHost()) + script);
     // Every value is already encoded: the query is taken as it stands.
     url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
     return url;
@@ -167,9 +167,9 @@ HttpTarget GatewayClient::targetOf(const Request &request)
     const QUrl url = requestUrl(request.type, request.parameters, request.script);
     if (!url.isValid() || url.host().isEmpty()
         || (url.scheme() != QStringLiteral("http") && url.scheme() != QStringLiteral("https")))
-        throw GatewayError(QNetworkReply::ProtocolUnknownError,
-                           QStringLiteral("The gateway host \"%1\" is not a valid address.").arg(modMain::GatewayHost),
-                           false);
+        throw GatewayError(
+            QNetworkReply::ProtocolUnknownError,
+            QStringLiteral("The gateway host \"%1\" is not a valid address.").arg(RunningSetup::gatewayHost()), false);
     const HttpTarget target = HttpTarget::of(url);
     if (target.tls && !QSslSocket::supportsSsl())
         throw GatewayError(

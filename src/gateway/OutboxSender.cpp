@@ -3,7 +3,6 @@
 #include "campaigns/Schedule.h"
 #include "campaigns/SendGate.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "gateway/CycleSupport.h"
 #include "gateway/GatewayAnswers.h"
@@ -14,6 +13,7 @@
 #include "outbox/FailReasons.h"
 #include "outbox/Numbers.h"
 #include "outbox/SendRuns.h"
+#include "settings/RunningSetup.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -62,7 +62,8 @@ OutboxSender::OutboxSender(CycleHost &host, Texts texts) : m_host(host), m_texts
 void OutboxSender::CheckCredits()
 {
     CycleBusy busy(m_host, m_busy);
-    if (TrimBlanks(modMain::GatewayUsername).isEmpty() || TrimBlanks(modMain::GatewayPassword).isEmpty()) {
+    if (TrimBlanks(RunningSetup::gatewayUsername()).isEmpty()
+        || TrimBlanks(RunningSetup::gatewayPassword()).isEmpty()) {
         busy.release();
         m_host.inform(QStringLiteral("USERNAME/PASSWORD"),
                       QStringLiteral("No username and/or password was specified."));
@@ -166,7 +167,8 @@ public:
 
     Run(OutboxSender &sender, Dispatch::ReadyRows rows, bool &wrote, SendGate &gate)
         : m_host(sender.m_host), m_summary(sender.summary()), m_rows(std::move(rows)), m_wrote(wrote), m_gate(gate),
-          m_poster(modMain::GatewayConnections, GatewayClient::defaultTimeout(), modMain::GatewayMessagesPerSecond),
+          m_poster(RunningSetup::gatewayConnections(), GatewayClient::defaultTimeout(),
+                   RunningSetup::gatewayMessagesPerSecond()),
           m_ahead(markAhead(m_poster.connections())), m_rowsOfRun(m_registration.token())
     {}
 

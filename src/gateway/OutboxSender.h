@@ -41,8 +41,8 @@ public:
     // had no number or text. A request that could not be completed throws
     // GatewayError.
     QString SendSingleSMS(const QString &number, const QString &text, const QString &customer);
-    // The whole send run: up to modMain::GatewayConnections messages in
-    // flight at once, at most modMain::GatewayMessagesPerSecond in any one
+    // The whole send run: up to RunningSetup::gatewayConnections() messages in
+    // flight at once, at most RunningSetup::gatewayMessagesPerSecond() in any one
     // second. False when it stopped early (credits refused or run out, the
     // operator declined, or an error).
     bool SendOutbox();

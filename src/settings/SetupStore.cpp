@@ -3,8 +3,8 @@
 #include "data/OperatorTime.h"
 
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
+#include "settings/RunningSetup.h"
 #include "settings/SecretStore.h"
 #include "settings/cRegistry.h"
 
@@ -17,28 +17,12 @@ namespace SetupStore {
 
 namespace {
 
+using Key = Settings::Key;
+
 constexpr qint64 ErrorSetting = cRegistry::ErrorKey;
 constexpr qint64 ErrorAccount = 3000;
 constexpr qint64 ErrorKeyring = 3001;
 const QString Source = QStringLiteral("SetupStore");
-
-cRegistry settingAt(const QString &name)
-{
-    cRegistry registry;
-    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
-    registry.setSectionKey(SettingsKey);
-    registry.setValueType(cRegistry::REG_SZ);
-    registry.setValueKey(name);
-    return registry;
-}
-
-// A settings file that cannot be read is an error, never read as empty.
-void requireReadableSettings()
-{
-    const QString problem = cRegistry::hiveProblem();
-    if (!problem.isEmpty())
-        throw AppError(ErrorSetting, QStringLiteral("The program's settings cannot be read: %1.").arg(problem), Source);
-}
 
 Values trimmed(const Values &values)
 {
@@ -84,8 +68,8 @@ QString keyringKey(const QString &address)
 // into the keyring, and leaves the file only once the keyring gives it back.
 void movePasswordIntoKeyring(const SecretStore &keyring)
 {
-    const QString kept = readSetting(DatabasePasswordValue);
-    const QString database = readSetting(DatabaseValue);
+    const QString kept = Settings::value<Key::DatabasePassword>();
+    const QString database = Settings::value<Key::Database>();
     if (kept.isEmpty() || !Database::isServerAddress(database))
         return;
     const QString what = QStringLiteral("The database password could not be moved from the settings file into the "
@@ -97,7 +81,7 @@ void movePasswordIntoKeyring(const SecretStore &keyring)
     const SecretStore::Answer check = keyring.read(key);
     if (check.status != SecretStore::Status::Done || check.secret != kept)
         keyringFailed(what, check);
-    writeSetting(DatabasePasswordValue, QString());
+    Settings::setValue<Key::DatabasePassword>(QString());
 }
 
 void storeAccount(const QString &username, const QString &password)
@@ -116,54 +100,9 @@ void storeAccount(const QString &username, const QString &password)
 
 } // namespace
 
-QString readSetting(const QString &name)
-{
-    requireReadableSettings();
-    cRegistry registry = settingAt(name);
-    const QVariant value = registry.Value();
-    if (!value.isValid())
-        return {};
-    if (registry.ValueType() != cRegistry::REG_SZ && registry.ValueType() != cRegistry::REG_EXPAND_SZ)
-        throw AppError(ErrorSetting,
-                       QStringLiteral("The setting \"%1\" under %2 is not a text (its type is %3).")
-                           .arg(name, SettingsKey)
-                           .arg(registry.ValueType()),
-                       Source);
-    return modFunctions::TrimBlanks(value.toString());
-}
-
-int readNumberSetting(const QString &name, int fallback, int least, int most)
-{
-    requireReadableSettings();
-    cRegistry registry = settingAt(name);
-    const QVariant value = registry.Value();
-    if (!value.isValid())
-        return fallback;
-    const qint32 type = registry.ValueType();
-    bool ok = false;
-    qint64 number = 0;
-    if (type == cRegistry::REG_DWORD || type == cRegistry::REG_DWORD_BIG_ENDIAN)
-        number = value.toLongLong(&ok);
-    else if (type == cRegistry::REG_SZ || type == cRegistry::REG_EXPAND_SZ)
-        number = modFunctions::TrimBlanks(value.toString()).toLongLong(&ok);
-    if (!ok || number < least || number > most)
-        throw AppError(ErrorSetting,
-                       QStringLiteral("The setting \"%1\" under %2 is not a whole number from %3 to %4.")
-                           .arg(name, SettingsKey)
-                           .arg(least)
-                           .arg(most),
-                       Source);
-    return int(number);
-}
-
-int gatewayConnections()
-{
-    return readNumberSetting(GatewayConnectionsValue, DefaultGatewayConnections, 1, MaxGatewayConnections);
-}
-
 Backups::Kept backupsKept()
 {
-    return {readNumberSetting(DailyBackupsKeptValue, 7, 1, 366), readNumberSetting(WeeklyBackupsKeptValue, 4, 0, 520)};
+    return {Settings::value<Key::DailyBackupsKept>(), Settings::value<Key::WeeklyBackupsKept>()};
 }
 
 QTimeZone timeZoneNamed(const QString &id)
@@ -176,40 +115,29 @@ QTimeZone timeZoneNamed(const QString &id)
         throw AppError(cRegistry::ErrorKey,
                        QStringLiteral("\"%1\" is no time zone this computer knows (the setting \"%2\" under %3). "
                                       "Use a name such as Africa/Johannesburg or Europe/London.")
-                           .arg(id.trimmed(), OperatorTimeZoneValue, SettingsKey),
+                           .arg(id.trimmed(), Settings::name(Key::OperatorTimeZone), Settings::SettingsKey),
                        QStringLiteral("OperatorTime"));
     return zone;
 }
 
 QTimeZone operatorTimeZone()
 {
-    return timeZoneNamed(readSetting(OperatorTimeZoneValue));
+    return timeZoneNamed(Settings::value<Key::OperatorTimeZone>());
 }
 
 bool requeueUnreceived()
 {
-    return readNumberSetting(RequeueUnreceivedValue, 1, 0, 1) != 0;
-}
-
-int gatewayMessagesPerSecond()
-{
-    return readNumberSetting(GatewayMessagesPerSecondValue, DefaultGatewayMessagesPerSecond, 0,
-                             MaxGatewayMessagesPerSecond);
-}
-
-void writeSetting(const QString &name, const QString &text)
-{
-    settingAt(name).setPlainText(text);
+    return Settings::value<Key::RequeueUnreceived>() != 0;
 }
 
 QString lastFileFolder()
 {
-    return readSetting(LastFileFolderValue);
+    return Settings::value<Key::LastFileFolder>();
 }
 
 void keepLastFileFolder(const QString &folder)
 {
-    writeSetting(LastFileFolderValue, folder);
+    Settings::setValue<Key::LastFileFolder>(folder);
 }
 
 PasswordStore passwordStore()
@@ -220,7 +148,7 @@ PasswordStore passwordStore()
 QString databasePassword(const QString &address)
 {
     if (passwordStore() == PasswordStore::SettingsFile)
-        return readSetting(DatabasePasswordValue);
+        return Settings::value<Key::DatabasePassword>();
     const SecretStore keyring;
     movePasswordIntoKeyring(keyring);
     const SecretStore::Answer kept = keyring.read(keyringKey(address));
@@ -236,13 +164,13 @@ QString databasePassword(const QString &address)
 Values load(bool withAccount)
 {
     Values values;
-    values.database = readSetting(DatabaseValue);
-    values.gatewayHost = readSetting(GatewayHostValue);
-    values.alternateGatewayHost = readSetting(AlternateGatewayHostValue);
+    values.database = Settings::value<Key::Database>();
+    values.gatewayHost = Settings::value<Key::GatewayHost>();
+    values.alternateGatewayHost = Settings::value<Key::AlternateGatewayHost>();
     values.databasePassword =
         Database::isServerAddress(values.database) ? databasePassword(values.database) : QString();
-    values.gatewayConnections = gatewayConnections();
-    values.gatewayMessagesPerSecond = gatewayMessagesPerSecond();
+    values.gatewayConnections = Settings::value<Key::GatewayConnections>();
+    values.gatewayMessagesPerSecond = Settings::value<Key::GatewayMessagesPerSecond>();
     if (withAccount) {
         QSqlQuery setup = Database::run(QStringLiteral("SELECT Username, Password FROM Setup ORDER BY rowid LIMIT 1"));
         if (setup.next()) {
@@ -256,12 +184,15 @@ Values load(bool withAccount)
 void save(const Values &typed, bool withAccount)
 {
     const Values values = trimmed(typed);
-    if (values.gatewayConnections < 1 || values.gatewayConnections > MaxGatewayConnections
-        || values.gatewayMessagesPerSecond < 0 || values.gatewayMessagesPerSecond > MaxGatewayMessagesPerSecond)
+    const auto outOfRange = [](Key key, int number) {
+        return number < Settings::entry(key).least || number > Settings::entry(key).most;
+    };
+    if (outOfRange(Key::GatewayConnections, values.gatewayConnections)
+        || outOfRange(Key::GatewayMessagesPerSecond, values.gatewayMessagesPerSecond))
         throw AppError(ErrorSetting, QStringLiteral("The send run's settings are out of range."), Source);
-    const QStringList names{DatabaseValue,           DatabasePasswordValue,
-                            GatewayHostValue,        AlternateGatewayHostValue,
-                            GatewayConnectionsValue, GatewayMessagesPerSecondValue};
+    const QList<Key> keys{Key::Database,           Key::DatabasePassword,
+                          Key::GatewayHost,        Key::AlternateGatewayHost,
+                          Key::GatewayConnections, Key::GatewayMessagesPerSecond};
     // A password belongs to a server address; a file path keeps none.
     const bool server = Database::isServerAddress(values.database);
     const bool inKeyring = server && passwordStore() == PasswordStore::Keyring;
@@ -272,10 +203,9 @@ void save(const Values &typed, bool withAccount)
                             QString::number(values.gatewayConnections),
                             QString::number(values.gatewayMessagesPerSecond)};
     // Read raw, so that putting them back restores exactly what was there.
-    requireReadableSettings();
     QStringList before;
-    for (const QString &name : names)
-        before << settingAt(name).Value().toString();
+    for (const Key key : keys)
+        before << Settings::stored(key);
 
     // The account is written first and committed last, so a settings write
     // that fails leaves the database as it was.
@@ -289,8 +219,8 @@ void save(const Values &typed, bool withAccount)
     std::optional<SecretStore::Answer> keptBefore; // set once the keyring was written
     qsizetype written = 0;
     try {
-        for (; written < names.size(); ++written)
-            writeSetting(names[written], texts[written]);
+        for (; written < keys.size(); ++written)
+            Settings::store(keys[written], texts[written]);
         if (inKeyring) {
             const SecretStore::Answer kept = keyring.read(key);
             if (kept.status != SecretStore::Status::Done && kept.status != SecretStore::Status::NotFound)
@@ -308,7 +238,7 @@ void save(const Values &typed, bool withAccount)
     } catch (const AppError &) {
         for (qsizetype i = 0; i < written; ++i) {
             try {
-                writeSetting(names[i], before[i]);
+                Settings::store(keys[i], before[i]);
             } catch (const AppError &) {
                 // The store refuses writes now; the first error says why.
             }
@@ -320,12 +250,8 @@ void save(const Values &typed, bool withAccount)
             keyring.remove(key);
         throw;
     }
-    if (withAccount) {
-        modMain::GatewayUsername = values.username;
-        modMain::GatewayPassword = values.password;
-    }
-    modMain::GatewayConnections = values.gatewayConnections;
-    modMain::GatewayMessagesPerSecond = values.gatewayMessagesPerSecond;
+    if (withAccount)
+        RunningSetup::useGatewayAccount(values.username, values.password);
 }
 
 QString folderWithSeparator(const QString &folder)

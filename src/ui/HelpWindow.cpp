@@ -1,7 +1,5 @@
 #include "ui/HelpWindow.h"
 
-#include "data/ProcessSettings.h"
-
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
@@ -74,9 +72,29 @@ void HelpWindow::showAnchor(const QString &name)
         m_browser->scrollToAnchor(name);
 }
 
+namespace {
+
+QString &foundFile()
+{
+    static QString file;
+    return file;
+}
+
+} // namespace
+
+QString HelpWindow::helpFile()
+{
+    return foundFile();
+}
+
+void HelpWindow::useHelpFile(const QString &file)
+{
+    foundFile() = file;
+}
+
 HelpWindow *HelpWindow::beside(QWidget *from)
 {
-    if (modMain::HelpFile.isEmpty())
+    if (helpFile().isEmpty())
         return nullptr;
     QWidget *owner = from ? from->window() : QApplication::activeWindow();
     // A menu's pop-up is gone in a moment; the help belongs to its window.
@@ -87,7 +105,7 @@ HelpWindow *HelpWindow::beside(QWidget *from)
     // Owned by the window it was asked from: a modal window blocks every
     // window but its own, and the help must stay usable beside it.
     auto *help = owner ? owner->findChild<HelpWindow *>(HelpWindowName, Qt::FindDirectChildrenOnly) : nullptr;
-    return help ? help : new HelpWindow(modMain::HelpFile, owner);
+    return help ? help : new HelpWindow(helpFile(), owner);
 }
 
 HelpWindow *HelpWindow::showFor(QWidget *from)

@@ -21,7 +21,12 @@ public:
     // The page at that anchor; at its top for an empty name.
     void showAnchor(const QString &name);
 
-    // Shows the help page (modMain::HelpFile) at the section about the window
+    // The help page start-up found beside the program; empty when there is
+    // none.
+    static QString helpFile();
+    static void useHelpFile(const QString &file);
+
+    // Shows the help page (helpFile()) at the section about the window
     // the operator is in: the anchor named as that window's objectName
     // ("frmSetup"), else as the window it was opened from, else the top of the
     // page. Raises the help window already open there, or opens one. Gives the

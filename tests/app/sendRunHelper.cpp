@@ -5,10 +5,10 @@
 
 #include "data/AppError.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "gateway/CycleHost.h"
 #include "gateway/OutboxSender.h"
 #include "gateway/StatusRetrieval.h"
+#include "settings/RunningSetup.h"
 
 #include <QCoreApplication>
 
@@ -51,12 +51,10 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() != 4 && !(arguments.size() == 5 && arguments[4] == QStringLiteral("receive")))
         return 2;
-    modMain::DatabasePath = arguments[1];
-    modMain::ConnectionString = Database::connectionStringFor(arguments[1]);
-    modMain::GatewayHost = arguments[2];
-    modMain::GatewayUsername = QStringLiteral("demo");
-    modMain::GatewayPassword = QStringLiteral("demo");
-    modMain::GatewayConnections = arguments[3].toInt();
+    Database::use(arguments[1]);
+    RunningSetup::useGatewayHost(arguments[2]);
+    RunningSetup::useGatewayAccount(QStringLiteral("demo"), QStringLiteral("demo"));
+    RunningSetup::useGatewayConnections(arguments[3].toInt());
     PrintingHost host;
     if (arguments.size() == 5) {
         StatusRetrieval(host).FetchStatusReports();

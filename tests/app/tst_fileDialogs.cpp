@@ -112,7 +112,7 @@ void tst_fileDialogs::everyDialogOpensInTheFolderLastChosen()
         SetupStore::keepLastFileFolder(under(settings == u"gone"_s ? settings : u"kept"_s));
     if (settings == u"beside"_s) {
         QVERIFY(QDir().mkpath(under(u"db"_s)));
-        SetupStore::writeSetting(SetupStore::DatabaseValue, under(u"db/SMSData.db"_s));
+        Settings::store(Settings::Key::Database, under(u"db/SMSData.db"_s));
     } else if (settings == u"unreadable"_s) {
         QFile file(hive);
         QVERIFY(QDir().mkpath(QFileInfo(hive).absolutePath()) && file.open(QIODevice::WriteOnly));

@@ -5,6 +5,7 @@
 #include "app/FirstRunHint.h"
 #include "app/frmMain.h"
 #include "app/modMain.h"
+#include "settings/RunningSetup.h"
 #include "ui/Pictures.h"
 
 #include <QApplication>
@@ -58,8 +59,7 @@ void tst_firstRun::hintLeadsThroughSetupAndGoesOnceAMessageIsQueued()
     TestHome home;
     home.freshDatabase();
     ScriptedMessageBoxes boxes;
-    modMain::GatewayUsername.clear();
-    modMain::GatewayPassword.clear();
+    RunningSetup::useGatewayAccount(QString(), QString());
     frmMain window;
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -77,7 +77,7 @@ void tst_firstRun::hintLeadsThroughSetupAndGoesOnceAMessageIsQueued()
                                              setup->findChild<QPushButton *>(u"cmdSave"_s)->click();
                                          });
     QCOMPARE(opened, u"frmSetup"_s);
-    QCOMPARE(modMain::GatewayUsername, u"demo"_s);
+    QCOMPARE(RunningSetup::gatewayUsername(), u"demo"_s);
     QVERIFY(hint->isVisible());
     QCOMPARE(hint->step(), FirstRun::Step::QueueMessage);
     QCOMPARE(modalOpenedBy([&] { hint->button()->click(); }), u"frmSendToGroupNo"_s);
@@ -85,14 +85,14 @@ void tst_firstRun::hintLeadsThroughSetupAndGoesOnceAMessageIsQueued()
     OutboxRows::queue(u"0821234567"_s);
     window.refreshOutbox();
     QVERIFY(!hint->isVisible());
-    modMain::GatewayUsername.clear();
+    RunningSetup::useGatewayAccount(QString(), RunningSetup::gatewayPassword());
 }
 
 void tst_firstRun::picturesFollowTheTheme()
 {
     TestHome home;
     home.freshDatabase();
-    modMain::GatewayUsername = u"demo"_s;
+    RunningSetup::useGatewayAccount(u"demo"_s, RunningSetup::gatewayPassword());
     OutboxRows::queue(u"0821234567"_s);
     const QPalette light = QApplication::palette();
     for (const auto &[name, palette, picture] :
@@ -107,7 +107,7 @@ void tst_firstRun::picturesFollowTheTheme()
         saveScreenshot(&window, u"main-"_s + name);
     }
     QApplication::setPalette(light);
-    modMain::GatewayUsername.clear();
+    RunningSetup::useGatewayAccount(QString(), RunningSetup::gatewayPassword());
 }
 
 void tst_firstRun::helpPageIsFoundInTheBuildTreeOrTheInstallation_data()

@@ -74,7 +74,7 @@ void tst_frmMain::freshStartShowsTitleCreditsStatusAndLists()
     QCOMPARE(window.windowTitle(), u"Tellwave - V %1"_s.arg(QStringLiteral(TELLWAVE_VERSION)));
     const std::pair<const char *, QString> labels[] = {{"lblCredits", u"0"_s},
                                                        {"Panels_1", u"Ready ..."_s},
-                                                       {"Panels_2", modMain::DatabasePath},
+                                                       {"Panels_2", Database::path()},
                                                        {"grdInbox_Caption", u"Inbox"_s},
                                                        {"grdOutbox_Caption", u"Outbox"_s}};
     for (const auto &[name, text] : labels)
@@ -168,7 +168,7 @@ void tst_frmMain::helpOpensAtItsTopFromTheMenuAndAtTheWindowWithF1()
 {
     QFETCH(QStringList, steps);
     QFETCH(QString, shows);
-    modMain::HelpFile = QStringLiteral(TELLWAVE_HELP_PAGE);
+    HelpWindow::useHelpFile(QStringLiteral(TELLWAVE_HELP_PAGE));
     frmMain window;
     window.show();
     std::unique_ptr<QMessageBox> box;
@@ -196,7 +196,7 @@ void tst_frmMain::helpOpensAtItsTopFromTheMenuAndAtTheWindowWithF1()
     if (QTest::currentDataTag() == "F1 in the outbox"_L1)
         saveScreenshot(help, u"HelpWindow-frmMain"_s);
     box.reset();
-    modMain::HelpFile.clear();
+    HelpWindow::useHelpFile(QString());
 }
 
 void tst_frmMain::outboxRowsAreStyledByTheirState()

@@ -3,10 +3,10 @@
 
 #include "app/frmMain.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 #include "gateway/GatewayCycles.h"
 #include "outbox/Outbox.h"
 #include "sendreceive/frmSendMessages.h"
+#include "settings/RunningSetup.h"
 #include "ui/QueryListModel.h"
 
 #include <QApplication>
@@ -184,7 +184,7 @@ private slots:
                 QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
         }
         QSqlDatabase::removeDatabase(u"old"_s);
-        modMain::ConnectionString = Database::connectionStringFor(path);
+        Database::use(path);
         QCOMPARE(OutboxRows::states(), QStringList({"queued", "5000001"}));
         QCOMPARE(Database::value(u"PRAGMA user_version"_s).toInt(), Database::SchemaVersion);
         QCOMPARE(keysIn({u"queued"_s, u"answered"_s}).size(), 2);
@@ -198,7 +198,7 @@ private slots:
         GatewayProcess gateway({u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"20"_s});
         QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
         gateway.use();
-        modMain::GatewayConnections = 4;
+        RunningSetup::useGatewayConnections(4);
         for (int i = 0; i < 10; ++i)
             OutboxRows::queue(u"08300000%1"_s.arg(i, 2, 10, QChar(u'0')));
         ScriptedMessageBoxes boxes;

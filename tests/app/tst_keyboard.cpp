@@ -100,7 +100,7 @@ void tst_keyboard::init()
                   "VALUES ('r1', '0821234567', '2026-12-01 10:00:00', 'Yes', ?)"_s,
                   {sent});
     // The help page the program ships, which F1 opens.
-    modMain::HelpFile = QStringLiteral(TELLWAVE_HELP_PAGE);
+    HelpWindow::useHelpFile(QStringLiteral(TELLWAVE_HELP_PAGE));
 }
 
 void tst_keyboard::tabReachesEveryControlAndEscapeCloses_data()

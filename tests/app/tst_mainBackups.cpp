@@ -7,7 +7,7 @@
 #include "data/Clock.h"
 #include "data/Database.h"
 #include "data/OperatorTime.h"
-#include "settings/SetupStore.h"
+#include "settings/Settings.h"
 #include "ui/QueryListModel.h"
 
 #include <QAction>
@@ -168,14 +168,15 @@ private slots:
 
     void unreadableBackupSettingsAreAnError()
     {
-        SetupStore::writeSetting(SetupStore::DailyBackupsKeptValue, u"seven"_s);
+        Settings::store(Settings::Key::DailyBackupsKept, u"seven"_s);
         frmMain window;
         window.show();
         window.startDailyBackup();
         QVERIFY(!window.dailyBackupRunning());
         auto *panel = window.findChild<QLabel *>(u"Panels_Backup"_s);
         QVERIFY(panel->isVisible());
-        QVERIFY2(panel->toolTip().contains(SetupStore::DailyBackupsKeptValue), qPrintable(panel->toolTip()));
+        QVERIFY2(panel->toolTip().contains(Settings::name(Settings::Key::DailyBackupsKept)),
+                 qPrintable(panel->toolTip()));
         QVERIFY(!QFileInfo::exists(Backups::folder()));
     }
 

@@ -10,11 +10,12 @@
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
 #include "data/Clock.h"
-#include "data/ProcessSettings.h"
+#include "data/Database.h"
 #include "gateway/GatewayCycles.h"
 #include "gateway/OutboxSender.h"
 #include "outbox/Batches.h"
 #include "outbox/Outbox.h"
+#include "settings/RunningSetup.h"
 #include "ui/QueryListModel.h"
 
 #include <QCheckBox>
@@ -85,7 +86,7 @@ private slots:
     void cleanup()
     {
         CampaignClock::set({});
-        modMain::GatewayConnections = 1;
+        RunningSetup::useGatewayConnections(1);
     }
 
     // Several messages in flight: a run before the batch's time posts only the ordinary rows, a run
@@ -93,7 +94,7 @@ private slots:
     void runPostsABatchOnlyWhenDue()
     {
         GatewaySetup s(1000, u"100"_s);
-        modMain::GatewayConnections = 4;
+        RunningSetup::useGatewayConnections(4);
         const qint64 plain = OutboxRows::queue(u"0821111111"_s);
         qint64 batch = 0;
         const QList<qint64> later = scheduled({u"0822222222"_s, u"0823333333"_s, u"0824444444"_s}, Start.addSecs(3600),

@@ -2,7 +2,6 @@
 #include "TestSupport.h"
 
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -30,7 +29,7 @@ void tst_sharedSend::twoProgramsSendEveryRowExactlyOnce()
     TestHome home;
     const QString address = PostgresCluster::newDatabase();
     Database::close();
-    modMain::ConnectionString = Database::connectionStringFor(address);
+    Database::use(address);
     {
         Database::Batch batch;
         Database::Statement add(
@@ -70,7 +69,7 @@ void tst_sharedSend::twoProgramsSendEveryRowExactlyOnce()
     for (auto it = times.cbegin(); it != times.cend(); ++it)
         QVERIFY2(it.value() == 1, qPrintable(u"row %1 sent %2 times"_s.arg(it.key()).arg(it.value())));
 
-    modMain::ConnectionString = Database::connectionStringFor(address);
+    Database::use(address);
     QCOMPARE(
         Database::value(u"SELECT count(*) FROM SMSSend WHERE Send <> 0 AND InFlight = 0 AND EventID <> '0'"_s).toInt(),
         Rows);

@@ -3,9 +3,11 @@
 
 #include "app/modMain.h"
 #include "data/Database.h"
-#include "settings/SetupStore.h"
+#include "settings/RunningSetup.h"
+#include "settings/Settings.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
+#include "ui/HelpWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -79,22 +81,23 @@ void tst_startup::startsOnTheStoredOrTheDefaultDatabase()
     ScriptedMessageBoxes boxes;
     setAccount(u"  ann  "_s);
     if (!stored.isNull())
-        SetupStore::writeSetting(u"Database"_s, stored.replace(u"<db>"_s, home.databasePath()));
+        Settings::store(Settings::Key::Database, stored.replace(u"<db>"_s, home.databasePath()));
     QVERIFY(!QFile::exists(defaultPath()));
     QVERIFY(modMain::StartUp());
     QCOMPARE(boxes.count(), 0);
     const QString path = onDefault ? defaultPath() : home.databasePath();
-    QCOMPARE(modMain::DatabasePath, path);
+    QCOMPARE(Database::path(), path);
     // The default is a file on either engine; a stored server address is reached as a server.
-    QCOMPARE(modMain::ConnectionString, testingServer() && !onDefault ? Database::connectionStringFor(path)
-                                                                      : u"Driver=QSQLITE;Database="_s + path);
+    QCOMPARE(Database::connectionString(), testingServer() && !onDefault ? Database::connectionStringFor(path)
+                                                                         : u"Driver=QSQLITE;Database="_s + path);
     QCOMPARE(Database::engine() == Database::Engine::PostgreSQL, testingServer() && !onDefault);
     QCOMPARE(QFile::exists(defaultPath()), onDefault);
-    QCOMPARE(modMain::GatewayUsername + u'|' + modMain::GatewayPassword, onDefault ? u"|"_s : u"ann|secret"_s);
-    QCOMPARE(modMain::GatewayHost, u"127.0.0.1:8787"_s);
-    QVERIFY(modMain::HelpFile.isEmpty()); // no help page beside the test program: nothing happens
+    QCOMPARE(RunningSetup::gatewayUsername() + u'|' + RunningSetup::gatewayPassword(),
+             onDefault ? u"|"_s : u"ann|secret"_s);
+    QCOMPARE(RunningSetup::gatewayHost(), u"127.0.0.1:8787"_s);
+    QVERIFY(HelpWindow::helpFile().isEmpty()); // no help page beside the test program: nothing happens
     // File dialogs open where the settings keep the folder last chosen.
-    SetupStore::writeSetting(SetupStore::LastFileFolderValue, home.path());
+    Settings::store(Settings::Key::LastFileFolder, home.path());
     ScriptedFileDialogs dialogs;
     FileDialogs::openFileName(nullptr, u"SELECT"_s, {});
     FileDialogs::setFolderMemory({});
@@ -107,7 +110,7 @@ void tst_startup::missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()
     SQLITE_FILE_ONLY("a database file that is not there yet");
     TestHome home;
     const QString wanted = home.path() + u"/elsewhere/Office.db"_s;
-    SetupStore::writeSetting(u"Database"_s, wanted);
+    Settings::store(Settings::Key::Database, wanted);
     ScriptedMessageBoxes boxes;
     boxes.answer(QMessageBox::No);
     QVERIFY(!modMain::StartUp());
@@ -176,7 +179,7 @@ void tst_startup::unusableDatabaseOffersTheSetupWindowAndIsLeftAlone()
     }
     QVERIFY(Database::shownAs(broken) != broken || !testingServer());
     const QString wanted = chosen.isEmpty() ? defaultPath() : chosen == u"good.db"_s ? good : broken2;
-    SetupStore::writeSetting(u"Database"_s, broken);
+    Settings::store(Settings::Key::Database, broken);
 
     ScriptedMessageBoxes boxes;
     boxes.answer(offerTaken ? QMessageBox::Yes : QMessageBox::No);
@@ -207,8 +210,8 @@ void tst_startup::unusableDatabaseOffersTheSetupWindowAndIsLeftAlone()
     for (const MessageBoxes::Shown &shown : boxes.shown())
         QVERIFY2(!shown.text.contains(u"s3cret"_s), qPrintable(shown.text));
     if (started) {
-        QCOMPARE(modMain::DatabasePath, wanted);
-        QCOMPARE(modMain::GatewayUsername, chosen.isEmpty() ? QString() : u"ann"_s);
+        QCOMPARE(Database::path(), wanted);
+        QCOMPARE(RunningSetup::gatewayUsername(), chosen.isEmpty() ? QString() : u"ann"_s);
     }
     QCOMPARE(contentOf(broken), letter);
     QCOMPARE(contentOf(broken2), letter);
@@ -264,13 +267,13 @@ void tst_startup::gatewayHostFollowsTheAccountAndTheSettings()
     TestHome home;
     ScriptedMessageBoxes boxes;
     setAccount(username);
-    SetupStore::writeSetting(u"Database"_s, home.databasePath());
+    Settings::store(Settings::Key::Database, home.databasePath());
     if (hostsStored) {
-        SetupStore::writeSetting(u"GatewayHost"_s, u" sms.example.co.za "_s);
-        SetupStore::writeSetting(u"AlternateGatewayHost"_s, u"https://alt.example.co.za:8443"_s);
+        Settings::store(Settings::Key::GatewayHost, u" sms.example.co.za "_s);
+        Settings::store(Settings::Key::AlternateGatewayHost, u"https://alt.example.co.za:8443"_s);
     }
     QVERIFY(modMain::StartUp());
-    QCOMPARE(modMain::GatewayHost, host);
+    QCOMPARE(RunningSetup::gatewayHost(), host);
 }
 
 QTEST_MAIN(tst_startup)

@@ -15,7 +15,7 @@
 #include "data/Clock.h"
 #include "data/Database.h"
 #include "data/OperatorTime.h"
-#include "settings/SetupStore.h"
+#include "settings/Settings.h"
 #include "ui/QueryListModel.h"
 
 #include <QComboBox>
@@ -129,13 +129,13 @@ private slots:
         child<QLineEdit>("txtTimeZone")->setText(u" Europe/London "_s);
         click("cmdSave");
         QCOMPARE(boxes->last().title, u"SAVED"_s);
-        QCOMPARE(SetupStore::readSetting(SetupStore::OperatorTimeZoneValue), u"Europe/London"_s);
+        QCOMPARE(Settings::text(Settings::Key::OperatorTimeZone), u"Europe/London"_s);
         QCOMPARE(OperatorTime::current().zone().id(), "Europe/London"_ba);
         const QString counted = child<QPlainTextEdit>("txtCountedHolidays")->toPlainText();
         QVERIFY2(counted.contains(u"2026-12-16 Day of Reconciliation\n"_s), qPrintable(counted));
         QVERIFY2(counted.contains(u"2027-02-15 Declared holiday\n"_s), qPrintable(counted));
         QVERIFY2(!counted.contains(u"2027-12-27"_s) && !counted.contains(u"2028-"_s), qPrintable(counted));
-        QCOMPARE(SetupStore::readSetting(SetupStore::OptOutConfirmationValue), u"You are off our list."_s);
+        QCOMPARE(Settings::text(Settings::Key::OptOutConfirmation), u"You are off our list."_s);
         QCOMPARE(OptOuts::classify(u"no more!"_s, OptOuts::words()), OptOuts::ReplyKind::OptOut);
         QCOMPARE(OptOuts::classify(u"quit"_s, OptOuts::words()), OptOuts::ReplyKind::None);
         QCOMPARE(Marketing::senderName(), u"Acme"_s);

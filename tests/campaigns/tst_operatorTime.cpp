@@ -10,6 +10,7 @@
 #include "data/Clock.h"
 #include "data/Database.h"
 #include "data/OperatorTime.h"
+#include "settings/Settings.h"
 #include "settings/SetupStore.h"
 
 #include <QCheckBox>
@@ -161,13 +162,13 @@ private slots:
         QFETCH(QByteArray, zone);
         TestHome home;
         if (stored != u"-"_s)
-            SetupStore::writeSetting(SetupStore::OperatorTimeZoneValue, stored);
+            Settings::store(Settings::Key::OperatorTimeZone, stored);
         try {
             QCOMPARE(SetupStore::operatorTimeZone().id(), zone);
         } catch (const AppError &error) {
             QVERIFY2(zone.isEmpty(), qPrintable(error.text()));
             QVERIFY2(error.description().startsWith(u'"' + stored + u"\" is no time zone"_s), qPrintable(error.text()));
-            QVERIFY(error.description().contains(SetupStore::OperatorTimeZoneValue));
+            QVERIFY(error.description().contains(Settings::name(Settings::Key::OperatorTimeZone)));
         }
     }
 

@@ -12,13 +12,13 @@
 #include "compose/SingleQueue.h"
 #include "data/Clock.h"
 #include "data/OperatorTime.h"
-#include "data/ProcessSettings.h"
 #include "data/modFunctions.h"
 #include "gateway/GatewayCycles.h"
 #include "gateway/OutboxSender.h"
 #include "gateway/RepliesRetrieval.h"
 #include "sendreceive/frmSendMessages.h"
-#include "settings/SetupStore.h"
+#include "settings/RunningSetup.h"
+#include "settings/Settings.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -89,7 +89,7 @@ void queueBy(QueuePath path, const QStringList &numbers, QueueCampaign *campaign
 
 void sendBy(SendPath path, ScriptedCycleHost &host)
 {
-    modMain::GatewayConnections = path == SendPath::FourInFlight ? 4 : 1;
+    RunningSetup::useGatewayConnections(path == SendPath::FourInFlight ? 4 : 1);
     GatewayCycles cycles(host);
     switch (path) {
     case SendPath::Sender:
@@ -119,7 +119,7 @@ void sendBy(SendPath path, ScriptedCycleHost &host)
         break;
     }
     }
-    modMain::GatewayConnections = 1;
+    RunningSetup::useGatewayConnections(1);
 }
 
 const QString Stopper = u"+27 82 555 0001"_s;
@@ -217,7 +217,7 @@ private slots:
     {
         GatewaySetup s;
         const QString confirmation = u"You are unsubscribed & will get no more messages."_s;
-        SetupStore::writeSetting(SetupStore::OptOutConfirmationValue, u"  "_s + confirmation);
+        Settings::store(Settings::Key::OptOutConfirmation, u"  "_s + confirmation);
         CampaignSettings::saveSenderName(u"Acme"_s);
         // Sunday: marketing messages wait, service ones go.
         CampaignClock::set([] { return sast(u"2026-12-13T10:00:00"_s); });

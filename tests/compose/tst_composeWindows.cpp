@@ -13,6 +13,8 @@
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
 #include "compose/frmTemplates.h"
+#include "contacts/ClientHandOver.h"
+#include "data/Database.h"
 #include "outbox/OptOutList.h"
 #include "settings/cRegistry.h"
 
@@ -114,7 +116,7 @@ private:
     QString pressF4Choosing(qint64 chosen)
     {
         return withModal([this] { QTest::keyClick(child<QLineEdit>("txtCellphone"), Qt::Key_F4); },
-                         [chosen](QWidget *) { modMain::SelectedClientID = qint32(chosen); });
+                         [chosen](QWidget *) { ClientHandOver::SelectedClientID = qint32(chosen); });
     }
 };
 
@@ -375,10 +377,10 @@ void tst_composeWindows::importLoadsEveryAccountAndQueuesAClosingRow()
     child<QCheckBox>("chkSelfSend")->setChecked(true);
     child<QLineEdit>("txtCellNumber")->setText(u" 0827654321 "_s);
     // Without the database file the import does nothing at all, not even the closing row.
-    const QString database = modMain::DatabasePath;
-    modMain::DatabasePath = QDir(home.path()).filePath(u"nowhere/SMSData.db"_s);
+    const QString database = Database::path();
+    Database::use(QDir(home.path()).filePath(u"nowhere/SMSData.db"_s));
     click("cmdImport");
-    modMain::DatabasePath = database;
+    Database::use(database);
     QVERIFY(boxes->shown().isEmpty());
     QCOMPARE(OutboxRows::count(), 0);
 

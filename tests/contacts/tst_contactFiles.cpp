@@ -9,6 +9,7 @@
 #include "contacts/frmImportCsv.h"
 #include "contacts/frmListClients.h"
 #include "contacts/frmSelectGroup.h"
+#include "settings/Settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -381,7 +382,7 @@ private slots:
         QCOMPARE(CsvImport::rememberedMapping(heading), std::optional(QStringList{"", "Mobile"}));
         // A kept mapping that no longer fits the headings is not offered.
         for (const QString &kept : {u"Mobile"_s, u"Mobile,Nickname"_s}) {
-            SetupStore::writeSetting(CsvImport::settingName(heading), kept);
+            Settings::writeText(CsvImport::settingName(heading), kept);
             QVERIFY2(!CsvImport::rememberedMapping(heading), qPrintable(kept));
         }
     }

@@ -3,11 +3,13 @@
 #include "GroupRows.h"
 #include "WindowFixture.h"
 
+#include "contacts/ClientHandOver.h"
 #include "contacts/ContactListModel.h"
 #include "contacts/frmAddEditClients.h"
 #include "contacts/frmListClients.h"
 #include "contacts/frmSearchClients.h"
 #include "contacts/frmSelectGroup.h"
+#include "data/Database.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -50,7 +52,7 @@ private slots:
         QTest::keyClick(results, Qt::Key_Down);
         QTest::keyClick(results, Qt::Key_Return);
         QVERIFY(!window->isVisible());
-        QCOMPARE(modMain::SelectedClientID, 1);
+        QCOMPARE(ClientHandOver::SelectedClientID, 1);
 
         // Nothing found: Enter and a double click pick nothing.
         open(new frmSearchClients);
@@ -63,7 +65,7 @@ private slots:
         QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
         QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
         QVERIFY(window->isVisible());
-        QCOMPARE(modMain::SelectedClientID, 1);
+        QCOMPARE(ClientHandOver::SelectedClientID, 1);
 
         // A quote stays in the criteria and finds the name that holds it; a double click picks.
         type("txtCriteria", u"O'Brien"_s);
@@ -73,7 +75,7 @@ private slots:
         const QRect cell = results->visualRect(results->model()->index(0, 1));
         QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, cell.center());
-        QCOMPARE(modMain::SelectedClientID, qint32(obrien));
+        QCOMPARE(ClientHandOver::SelectedClientID, qint32(obrien));
         QVERIFY(boxes->shown().isEmpty());
     }
 
@@ -176,7 +178,7 @@ private slots:
         QCOMPARE(current(), 0); // ordered by Ass No: A1, B1, C2
         QCOMPARE(cell(0, u"AssNo"_s), u"A1"_s);
         QCOMPARE(cell(0, u"LastName"_s), u"O'Brien"_s);
-        QCOMPARE(modMain::SavedClientID, 3);
+        QCOMPARE(ClientHandOver::SavedClientID, 3);
 
         // Saving with every field empty adds a contact whose columns are empty, not absent.
         withModal([this] { click("cmdAdd"); }, [](QWidget *editor) { click(editor, "cmdSave"); });
@@ -211,7 +213,7 @@ private slots:
         QCOMPARE(opened, u"frmAddEditClients"_s);
         QCOMPARE(cell(current(), u"LastName"_s), u"Brown"_s);
         QCOMPARE(current(), 0);
-        QCOMPARE(modMain::SavedClientID, qint32(brown));
+        QCOMPARE(ClientHandOver::SavedClientID, qint32(brown));
         QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2);
 
         // Loading trims; the enroller and town come back and go out as the editor shows them.
@@ -288,7 +290,7 @@ private slots:
         // A contact gone since the search was opened: the first row.
         withModal([this] { QTest::keyClick(window.get(), Qt::Key_F4); },
                   [](QWidget *search) {
-                      modMain::SelectedClientID = 99999;
+                      ClientHandOver::SelectedClientID = 99999;
                       static_cast<QDialog *>(search)->accept();
                   });
         QCOMPARE(current(), 0);

@@ -5,6 +5,7 @@
 #include "app/modMain.h"
 #include "data/Backups.h"
 #include "data/Database.h"
+#include "settings/RunningSetup.h"
 
 #include <QCollator>
 #include <QDir>
@@ -175,7 +176,7 @@ private Q_SLOTS:
         home.freshDatabase();
         qunsetenv("TELLWAVE_NEW_DATABASE_ACCOUNT");
         QVERIFY(modMain::LoadSetup());
-        QCOMPARE(modMain::GatewayUsername + u'|' + modMain::GatewayPassword, u"demo|se:cret"_s);
+        QCOMPARE(RunningSetup::gatewayUsername() + u'|' + RunningSetup::gatewayPassword(), u"demo|se:cret"_s);
     }
 
     void filesThatCannotBeUsedAreReportedAndLeftAlone()
@@ -211,7 +212,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(AppError, Database::create(home.databasePath()));
         QCOMPARE(fileBytes(home.databasePath()), before);
         QCOMPARE(queued(u"keep me"_s), 1);
-        modMain::ConnectionString = Database::connectionStringFor(missing);
+        Database::use(missing);
         QVERIFY_THROWS_EXCEPTION(AppError, Database::run(u"SELECT * FROM Setup"_s));
         QVERIFY(!QFile::exists(missing));
     }
@@ -251,7 +252,7 @@ private Q_SLOTS:
         QCOMPARE(queued(u"keep me"_s), 1);
         QVERIFY_THROWS_EXCEPTION(AppError, Database::create(foreign));
         QCOMPARE(psql(foreign, tablesOf), u"accounts"_s);
-        modMain::ConnectionString = Database::connectionStringFor(missing);
+        Database::use(missing);
         QVERIFY_THROWS_EXCEPTION(AppError, Database::run(u"SELECT * FROM Setup"_s));
     }
 

@@ -4,7 +4,6 @@
 #include "data/AppError.h"
 #include "data/Database.h"
 #include "data/DatabaseCopy.h"
-#include "data/ProcessSettings.h"
 
 #include <QDir>
 #include <QSqlQuery>
@@ -18,7 +17,7 @@ namespace {
 void use(const QString &pathOrAddress)
 {
     Database::close();
-    modMain::ConnectionString = Database::connectionStringFor(pathOrAddress);
+    Database::use(pathOrAddress);
 }
 
 // What the windows show: every table row by row in key order, and the name

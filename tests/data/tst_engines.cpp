@@ -2,7 +2,6 @@
 #include "TestSupport.h"
 
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 
 #include <QSqlRecord>
 #include <QTest>
@@ -66,7 +65,7 @@ QStringList bothEngines(const TestHome &home)
 void use(const QString &pathOrAddress)
 {
     Database::close();
-    modMain::ConnectionString = Database::connectionStringFor(pathOrAddress);
+    Database::use(pathOrAddress);
 }
 
 QStringList rowsOf(const QString &sql, const QVariantList &values = {})
@@ -243,7 +242,7 @@ void tst_engines::namesCollateTheSameOnBothEngines()
     QList<QStringList> orders;
     for (const QString &where : {home.databasePath(), PostgresCluster::newDatabase()}) {
         Database::close();
-        modMain::ConnectionString = Database::connectionStringFor(where);
+        Database::use(where);
         Database::Statement add(u"INSERT INTO Groups (Name) VALUES (?)"_s);
         for (const QString &name : names)
             add.run({name});

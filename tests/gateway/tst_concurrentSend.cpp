@@ -1,9 +1,10 @@
 #include "GatewayTestSupport.h"
 
-#include "data/ProcessSettings.h"
+#include "data/Database.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/OutboxSender.h"
-#include "settings/SetupStore.h"
+#include "settings/RunningSetup.h"
+#include "settings/Settings.h"
 #include "settings/cRegistry.h"
 
 #include <QJsonObject>
@@ -45,15 +46,16 @@ struct Pace
 {
     int connections;
     int perSecond;
-    Pace(int n, int rate = 0) : connections(modMain::GatewayConnections), perSecond(modMain::GatewayMessagesPerSecond)
+    Pace(int n, int rate = 0)
+        : connections(RunningSetup::gatewayConnections()), perSecond(RunningSetup::gatewayMessagesPerSecond())
     {
-        modMain::GatewayConnections = n;
-        modMain::GatewayMessagesPerSecond = rate;
+        RunningSetup::useGatewayConnections(n);
+        RunningSetup::useGatewayMessagesPerSecond(rate);
     }
     ~Pace()
     {
-        modMain::GatewayConnections = connections;
-        modMain::GatewayMessagesPerSecond = perSecond;
+        RunningSetup::useGatewayConnections(connections);
+        RunningSetup::useGatewayMessagesPerSecond(perSecond);
     }
 };
 
@@ -191,17 +193,19 @@ private slots:
         QFETCH(int, connections);
         QFETCH(int, perSecond);
         TestHome home;
-        for (const QString &name : {SetupStore::GatewayConnectionsValue, SetupStore::GatewayMessagesPerSecondValue}) {
+        for (const QString &name : {Settings::name(Settings::Key::GatewayConnections),
+                                    Settings::name(Settings::Key::GatewayMessagesPerSecond)}) {
             cRegistry registry; // a number is stored as one, text as text
             registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
-            registry.setSectionKey(SetupStore::SettingsKey);
+            registry.setSectionKey(Settings::SettingsKey);
             registry.setValueKey(name);
             registry.setValueType(stored.typeId() == QMetaType::Int ? cRegistry::REG_DWORD : cRegistry::REG_SZ);
             if (stored.isValid())
                 registry.setValue(stored);
         }
-        for (const auto &[read, wanted] : QList<std::pair<int (*)(), int>>{
-                 {&SetupStore::gatewayConnections, connections}, {&SetupStore::gatewayMessagesPerSecond, perSecond}}) {
+        for (const auto &[read, wanted] :
+             QList<std::pair<int (*)(), int>>{{&Settings::value<Settings::Key::GatewayConnections>, connections},
+                                              {&Settings::value<Settings::Key::GatewayMessagesPerSecond>, perSecond}}) {
             try {
                 QCOMPARE(read(), wanted);
             } catch (const AppError &error) {

@@ -1,9 +1,9 @@
 #include "GatewayTestSupport.h"
 
-#include "data/ProcessSettings.h"
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/HttpAnswerParser.h"
+#include "settings/RunningSetup.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -119,7 +119,7 @@ private slots:
         QFETCH(bool, closeAfter);
         QFETCH(QString, expected);
         CannedServer server(answer, closeAfter);
-        modMain::GatewayHost = server.host();
+        RunningSetup::useGatewayHost(server.host());
         GatewayClient client;
         client.setTimeout(3000);
         if (expected.isEmpty()) {

@@ -256,10 +256,10 @@ void tst_groupWindows::f4AddsTheChosenContactOnceAndSaveRenamesTheShownGroup()
     openEditor(second);
     QCOMPARE(child<QLabel>("Label16")->text(), u"Press F4 to add Contact"_s);
     for (const qint64 chosen : {qint64(0), ann, ann}) {
-        modMain::SelectedClientID = 99; // the editor resets it before the search opens
+        ClientHandOver::SelectedClientID = 99; // the editor resets it before the search opens
         const auto choose = [chosen](QWidget *) {
-            QCOMPARE(modMain::SelectedClientID, 0);
-            modMain::SelectedClientID = qint32(chosen);
+            QCOMPARE(ClientHandOver::SelectedClientID, 0);
+            ClientHandOver::SelectedClientID = qint32(chosen);
         };
         QCOMPARE(withModal([this] { QTest::keyClick(name(), Qt::Key_F4); }, choose), u"frmSearchClients"_s);
         QCOMPARE(members(), chosen ? QStringList{u"Zimmer"_s} : QStringList());

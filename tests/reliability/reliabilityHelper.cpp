@@ -6,7 +6,6 @@
 #include "compose/GroupQueue.h"
 #include "data/AppError.h"
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -21,8 +20,7 @@ int main(int argc, char *argv[])
         return 2;
     const QString command = arguments[1];
     const QString path = arguments[2];
-    modMain::DatabasePath = path;
-    modMain::ConnectionString = Database::connectionStringFor(path);
+    Database::use(path);
     try {
         if (command == QStringLiteral("outbox") || command == QStringLiteral("group")) {
             QFile::remove(path);

@@ -1,12 +1,12 @@
 #include "GatewayTestSupport.h"
 
-#include "data/ProcessSettings.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/OutboxSender.h"
 #include "gateway/RepliesRetrieval.h"
 #include "gateway/SendReportRetrieval.h"
 #include "gateway/StatusRetrieval.h"
-#include "settings/SetupStore.h"
+#include "settings/RunningSetup.h"
+#include "settings/Settings.h"
 #include "settings/cRegistry.h"
 
 #include <QFileInfo>
@@ -68,7 +68,7 @@ private slots:
     {
         const mode_t old = ::umask(022);
         TestHome home;
-        SetupStore::writeSetting(SetupStore::DatabaseValue, home.databasePath());
+        Settings::store(Settings::Key::Database, home.databasePath());
         OutboxRows::queue(QStringLiteral("0821234567"));
         ::umask(old);
         const QStringList files = {cRegistry::hivePath(), home.databasePath(), home.databasePath() + "-wal",
@@ -135,9 +135,8 @@ private slots:
         QVERIFY(server.listen(QHostAddress::LocalHost));
 
         TestHome home;
-        modMain::GatewayHost = QStringLiteral("https://127.0.0.1:%1").arg(server.serverPort());
-        modMain::GatewayUsername = QStringLiteral("demo");
-        modMain::GatewayPassword = Password;
+        RunningSetup::useGatewayHost(QStringLiteral("https://127.0.0.1:%1").arg(server.serverPort()));
+        RunningSetup::useGatewayAccount(QStringLiteral("demo"), Password);
         GatewayClient client;
         client.setTimeout(5000);
         try {

@@ -2,6 +2,7 @@
 
 #include "data/AppError.h"
 #include "settings/SecretStore.h"
+#include "settings/Settings.h"
 #include "settings/SetupStore.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
@@ -140,7 +141,7 @@ void tst_passwords::secretsRoundTrip()
 void tst_passwords::savedPasswordGoesToTheStoreInUse()
 {
     SetupStore::save({.database = ServerA, .databasePassword = u" pw-a "_s}, false);
-    QCOMPARE(SetupStore::readSetting(SetupStore::DatabasePasswordValue), keyring ? QString() : u"pw-a"_s);
+    QCOMPARE(Settings::text(Settings::Key::DatabasePassword), keyring ? QString() : u"pw-a"_s);
     QCOMPARE(hiveContent().contains("pw-a"), !keyring);
     QCOMPARE(SecretStore().read(ServerA).secret, keyring ? u"pw-a"_s : QString());
     QCOMPARE(SetupStore::databasePassword(ServerA), u"pw-a"_s);
@@ -165,20 +166,20 @@ void tst_passwords::twoServersKeepTwoPasswords()
 
 void tst_passwords::settingsFilePasswordMovesIntoTheKeyring()
 {
-    SetupStore::writeSetting(SetupStore::DatabaseValue, ServerA);
-    SetupStore::writeSetting(SetupStore::DatabasePasswordValue, u"from-file"_s);
+    Settings::store(Settings::Key::Database, ServerA);
+    Settings::store(Settings::Key::DatabasePassword, u"from-file"_s);
     for (int start = 1; start <= 2; ++start) {
         QCOMPARE(SetupStore::databasePassword(ServerA), u"from-file"_s);
         QCOMPARE(SecretStore().read(ServerA).secret, keyring ? u"from-file"_s : QString());
-        QCOMPARE(SetupStore::readSetting(SetupStore::DatabasePasswordValue), keyring ? QString() : u"from-file"_s);
+        QCOMPARE(Settings::text(Settings::Key::DatabasePassword), keyring ? QString() : u"from-file"_s);
         QCOMPARE(hiveContent().contains("from-file"), !keyring);
     }
 }
 
 void tst_passwords::setupSaysWhereThePasswordIsKept()
 {
-    SetupStore::writeSetting(SetupStore::DatabaseValue, ServerA);
-    SetupStore::writeSetting(SetupStore::DatabasePasswordValue, u"shown"_s);
+    Settings::store(Settings::Key::Database, ServerA);
+    Settings::store(Settings::Key::DatabasePassword, u"shown"_s);
     ScriptedMessageBoxes boxes;
     frmSetup window;
     window.show();
@@ -203,19 +204,19 @@ void tst_passwords::lockedKeyringIsAnErrorAndTheFileKeepsThePassword()
     SetupStore::save({.database = ServerB, .databasePassword = u"pw-b"_s}, false);
     QVERIFY(lockKeyring());
 
-    SetupStore::writeSetting(SetupStore::DatabasePasswordValue, u"left-in-file"_s);
+    Settings::store(Settings::Key::DatabasePassword, u"left-in-file"_s);
     const QString moving = errorOf([] { SetupStore::databasePassword(ServerB); });
     QVERIFY2(moving.contains(u"stays in the settings file"_s) && moving.contains(u"keyring reports \""_s),
              qPrintable(moving));
-    QCOMPARE(SetupStore::readSetting(SetupStore::DatabasePasswordValue), u"left-in-file"_s);
+    QCOMPARE(Settings::text(Settings::Key::DatabasePassword), u"left-in-file"_s);
 
-    SetupStore::writeSetting(SetupStore::DatabasePasswordValue, QString());
+    Settings::store(Settings::Key::DatabasePassword, QString());
     const QString reading = errorOf([] { SetupStore::databasePassword(ServerB); });
     QVERIFY2(reading.contains(u"The keyring is locked and was not unlocked"_s), qPrintable(reading));
 
     const QString saving = errorOf([] { SetupStore::save({.database = ServerA, .databasePassword = u"x"_s}, false); });
     QVERIFY2(saving.contains(u"keyring"_s), qPrintable(saving));
-    QCOMPARE(SetupStore::readSetting(SetupStore::DatabaseValue), ServerB);
+    QCOMPARE(Settings::text(Settings::Key::Database), ServerB);
 }
 
 QTEST_MAIN(tst_passwords)

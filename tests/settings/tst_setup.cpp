@@ -2,7 +2,8 @@
 #include "GuiTestSupport.h"
 
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
+#include "settings/RunningSetup.h"
+#include "settings/Settings.h"
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
 
@@ -24,25 +25,21 @@ namespace {
 const QStringList Boxes{u"txtUsername"_s, u"txtPassword"_s, u"txtDatabase"_s, u"txtGatewayHost"_s,
                         u"txtAlternateGatewayHost"_s};
 
-cRegistry setting(const QString &name)
-{
-    cRegistry registry;
-    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
-    registry.setSectionKey(SetupStore::SettingsKey);
-    registry.setValueType(cRegistry::REG_SZ);
-    registry.setValueKey(name);
-    return registry;
-}
-
 QStringList stored()
 {
     QStringList values;
     QSqlQuery setup = Database::run(u"SELECT Username || '|' || Password FROM Setup"_s);
     while (setup.next())
         values << setup.value(0).toString();
-    for (const QString &name :
-         {SetupStore::DatabaseValue, SetupStore::GatewayHostValue, SetupStore::AlternateGatewayHostValue})
-        values << setting(name).Value().toString();
+    // Read past Settings, which refuses an unreadable file.
+    cRegistry registry;
+    registry.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+    registry.setSectionKey(Settings::SettingsKey);
+    for (const Settings::Key key :
+         {Settings::Key::Database, Settings::Key::GatewayHost, Settings::Key::AlternateGatewayHost}) {
+        registry.setValueKey(Settings::name(key));
+        values << registry.Value().toString();
+    }
     return values;
 }
 
@@ -100,9 +97,9 @@ private:
 void tst_setup::init()
 {
     home = std::make_unique<TestHome>();
-    modMain::GatewayUsername = u"before"_s;
+    RunningSetup::useGatewayAccount(u"before"_s, RunningSetup::gatewayPassword());
     Database::run(u"UPDATE Setup SET Username = ' old ', Password = 'pw'"_s);
-    setting(SetupStore::DatabaseValue).setValue(u" /data/kept/SMSData.db"_s);
+    Settings::store(Settings::Key::Database, u" /data/kept/SMSData.db"_s);
 }
 
 void tst_setup::cleanup()
@@ -147,7 +144,7 @@ void tst_setup::saveStoresTrimmedValuesAndTheRunningAccount()
     for (const QString &text : typed)
         trimmed << text.trimmed();
     QCOMPARE(stored(), QStringList{trimmed[0] + u"|"_s + trimmed[1]} + trimmed.mid(2));
-    QCOMPARE(modMain::GatewayUsername + modMain::GatewayPassword, trimmed[0] + trimmed[1]);
+    QCOMPARE(RunningSetup::gatewayUsername() + RunningSetup::gatewayPassword(), trimmed[0] + trimmed[1]);
     open(); // and shown so next time
     QCOMPARE(shown(), trimmed);
 }
@@ -237,7 +234,10 @@ void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped()
             QFile hive(cRegistry::hivePath());
             QVERIFY(hive.open(QIODevice::WriteOnly) && hive.write("{ not settings") == 14);
         } else if (refusal == u"number"_s) {
-            cRegistry number = setting(SetupStore::DatabaseValue);
+            cRegistry number;
+            number.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+            number.setSectionKey(Settings::SettingsKey);
+            number.setValueKey(Settings::name(Settings::Key::Database));
             number.setValueType(cRegistry::REG_DWORD);
             number.setValue(7);
         } else if (refusal == u"no folder"_s) {
@@ -267,7 +267,7 @@ void tst_setup::failedSaveKeepsTheWindowOpenWithWhatWasTyped()
     QCOMPARE(boxes.last().icon, QMessageBox::Critical);
     QVERIFY2(boxes.last().text.contains(u" - "_s), qPrintable(boxes.last().text));
     QCOMPARE(button("cmdSave")->isEnabled(), !whenOpened);
-    QCOMPARE(modMain::GatewayUsername, u"before"_s);
+    QCOMPARE(RunningSetup::gatewayUsername(), u"before"_s);
     if (refusal == u"garbage"_s || whenOpened)
         QCOMPARE(hiveContent(), whenOpened ? hive : QByteArray("{ not settings"));
 }
@@ -281,7 +281,7 @@ void tst_setup::serverPasswordAndSendRunSettings()
     open();
     auto *connections = window->findChild<QSpinBox *>(u"spnGatewayConnections"_s);
     auto *perSecond = window->findChild<QSpinBox *>(u"spnGatewayMessagesPerSecond"_s);
-    QCOMPARE(connections->value(), SetupStore::DefaultGatewayConnections);
+    QCOMPARE(connections->value(), Settings::entry(Settings::Key::GatewayConnections).fallback);
     QCOMPARE(perSecond->text(), u"no limit"_s);
     QVERIFY(!box(u"txtDatabasePassword"_s)->isEnabled());
 
@@ -294,11 +294,11 @@ void tst_setup::serverPasswordAndSendRunSettings()
     saveScreenshot(window.get(), u"frmSetup-server"_s);
     QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
     QCOMPARE(boxes.count(), 0);
-    QCOMPARE(setting(SetupStore::DatabasePasswordValue).Value().toString(), password.trimmed());
-    QCOMPARE(SetupStore::gatewayConnections(), 9);
-    QCOMPARE(SetupStore::gatewayMessagesPerSecond(), 25);
-    QCOMPARE(modMain::GatewayConnections, 9);
-    QCOMPARE(modMain::GatewayMessagesPerSecond, 25);
+    QCOMPARE(Settings::stored(Settings::Key::DatabasePassword), password.trimmed());
+    QCOMPARE(Settings::value<Settings::Key::GatewayConnections>(), 9);
+    QCOMPARE(Settings::value<Settings::Key::GatewayMessagesPerSecond>(), 25);
+    QCOMPARE(RunningSetup::gatewayConnections(), 9);
+    QCOMPARE(RunningSetup::gatewayMessagesPerSecond(), 25);
     QVERIFY2(!shown().join(u'|').contains(u"it's"_s), "the password is in no other box");
 
     open();
@@ -306,12 +306,13 @@ void tst_setup::serverPasswordAndSendRunSettings()
     box(u"txtDatabase"_s)->setText(u"/srv/SMSData.db"_s);
     QVERIFY(!box(u"txtDatabasePassword"_s)->isEnabled());
     QTest::mouseClick(button("cmdSave"), Qt::LeftButton);
-    QCOMPARE(setting(SetupStore::DatabasePasswordValue).Value().toString(), QString());
+    QCOMPARE(Settings::stored(Settings::Key::DatabasePassword), QString());
 
-    setting(SetupStore::GatewayConnectionsValue).setValue(u"65"_s);
+    Settings::store(Settings::Key::GatewayConnections, u"65"_s);
     open();
     QCOMPARE(boxes.titles(), QStringList{u"ERROR"_s});
-    QVERIFY2(boxes.last().text.contains(SetupStore::GatewayConnectionsValue), qPrintable(boxes.last().text));
+    QVERIFY2(boxes.last().text.contains(Settings::name(Settings::Key::GatewayConnections)),
+             qPrintable(boxes.last().text));
     QVERIFY(!button("cmdSave")->isEnabled());
 }
 

@@ -1,7 +1,6 @@
 #include "PostgresCluster.h"
 
 #include "data/Database.h"
-#include "data/ProcessSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,6 +4,7 @@
 
 #include "app/modMain.h"
 #include "data/Database.h"
+#include "settings/RunningSetup.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,9 +16,9 @@
 
 // Tests see one message in flight at a time unless they ask for more: the
 // gateway then receives the outbox in its order, which many of them check.
-TestHome::TestHome() : m_oldConnections(modMain::GatewayConnections)
+TestHome::TestHome() : m_oldConnections(RunningSetup::gatewayConnections())
 {
-    modMain::GatewayConnections = 1;
+    RunningSetup::useGatewayConnections(1);
     m_oldConfig = qgetenv("XDG_CONFIG_HOME");
     m_oldData = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_CONFIG_HOME", QDir(m_dir.path()).filePath(QStringLiteral("config")).toUtf8());
@@ -28,9 +29,8 @@ TestHome::TestHome() : m_oldConnections(modMain::GatewayConnections)
 TestHome::~TestHome()
 {
     Database::close();
-    modMain::DatabasePath.clear();
-    modMain::ConnectionString.clear();
-    modMain::GatewayConnections = m_oldConnections;
+    Database::use(QString());
+    RunningSetup::useGatewayConnections(m_oldConnections);
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
     qputenv("XDG_DATA_HOME", m_oldData);
 }
@@ -51,17 +51,15 @@ void TestHome::freshDatabase()
     if (PostgresCluster::wanted()) {
         // The same tests over a new, empty database on the throw-away server.
         m_databasePath = PostgresCluster::newDatabase();
-        modMain::DatabasePassword.clear();
+        Database::usePassword(QString());
         Database::create(m_databasePath);
-        modMain::DatabasePath = m_databasePath;
-        modMain::ConnectionString = Database::connectionStringFor(m_databasePath);
+        Database::use(m_databasePath);
         return;
     }
     QDir(m_dir.path()).mkpath(QStringLiteral("db"));
     m_databasePath = QDir(m_dir.path()).filePath(QStringLiteral("db/SMSData-%1.db").arg(++serial));
     Database::create(m_databasePath);
-    modMain::DatabasePath = m_databasePath;
-    modMain::ConnectionString = Database::connectionStringFor(m_databasePath);
+    Database::use(m_databasePath);
 }
 
 QString GatewayProcess::executable()
@@ -112,9 +110,8 @@ QString GatewayProcess::host() const
 
 void GatewayProcess::use(const QString &username, const QString &password) const
 {
-    modMain::GatewayHost = host();
-    modMain::GatewayUsername = username;
-    modMain::GatewayPassword = password;
+    RunningSetup::useGatewayHost(host());
+    RunningSetup::useGatewayAccount(username, password);
 }
 
 QByteArray GatewayProcess::admin(const QString &pathAndQuery) const

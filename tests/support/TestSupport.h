@@ -10,7 +10,7 @@
 
 // A private home for one test: its own config and data folders (so the
 // settings store and default paths never touch the user's), and a fresh
-// database file that modMain::ConnectionString points at.
+// database file that Database::connectionString() points at.
 class TestHome
 {
 public:

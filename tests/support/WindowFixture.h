@@ -3,7 +3,7 @@
 #include "GuiTestSupport.h"
 #include "TestSupport.h"
 
-#include "data/ProcessSettings.h"
+#include "contacts/ClientHandOver.h"
 #include "settings/SetupStore.h"
 
 #include <QAbstractItemModel>
@@ -32,8 +32,8 @@ protected:
         dialogs = std::make_unique<ScriptedFileDialogs>();
         // As start-up sets it: dialogs open in the folder last chosen, kept in the test's settings.
         FileDialogs::setFolderMemory({SetupStore::lastFileFolder, SetupStore::keepLastFileFolder});
-        modMain::SelectedClientID = 0;
-        modMain::SavedClientID = 0;
+        ClientHandOver::SelectedClientID = 0;
+        ClientHandOver::SavedClientID = 0;
     }
     void finish()
     {
