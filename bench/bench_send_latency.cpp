@@ -135,8 +135,17 @@ int main(int argc, char *argv[])
         int latencyMs;
         int connections;
     };
-    for (const Case &run :
-         {Case{LatencyMs, 1}, Case{LatencyMs, 4}, Case{LatencyMs, 16}, Case{LatencyMs, 64}, Case{FarLatencyMs, 64}}) {
+    // Arguments "N@MS" (say 64@50) run only those cases and skip the long run
+    // and the commit timing: for profiling one case.
+    QList<Case> cases{Case{LatencyMs, 1}, Case{LatencyMs, 4}, Case{LatencyMs, 16}, Case{LatencyMs, 64},
+                      Case{FarLatencyMs, 64}};
+    const QStringList only = QCoreApplication::arguments().mid(1);
+    if (!only.isEmpty()) {
+        cases.removeIf([&](const Case &run) {
+            return !only.contains(QStringLiteral("%1@%2").arg(run.connections).arg(run.latencyMs));
+        });
+    }
+    for (const Case &run : cases) {
         gateway.admin(QStringLiteral("/admin/latency?ms=%1").arg(run.latencyMs));
         const double seconds = sendRun(home, gateway, messages, run.connections);
         const double ideal = double(messages.size()) * run.latencyMs / 1000.0 / run.connections;
@@ -159,6 +168,10 @@ int main(int argc, char *argv[])
             defaultRatio = rate / (run.connections * 1000.0 / run.latencyMs);
     }
 
+    if (!only.isEmpty()) {
+        Database::close();
+        return 0;
+    }
     {
         const int count = sized(100000, 40);
         const int sampleAt = std::min(1000, count / 2);
