@@ -52,7 +52,7 @@ QString SendGate::statusLine() const
 
 QString SendGate::postedStamp()
 {
-    return CampaignClock::now().toUTC().toString(Qt::ISODateWithMs);
+    return CampaignClock::nowUtc().toString(Qt::ISODateWithMs);
 }
 
 QString SendGate::noticeTitle() const

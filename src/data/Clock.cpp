@@ -15,6 +15,11 @@ QDateTime now()
     return clock() ? clock()() : QDateTime::currentDateTime();
 }
 
+QDateTime nowUtc()
+{
+    return clock() ? clock()().toUTC() : QDateTime::currentDateTimeUtc();
+}
+
 void set(std::function<QDateTime()> function)
 {
     clock() = std::move(function);

@@ -9,6 +9,8 @@
 namespace CampaignClock {
 
 QDateTime now();
+// The same instant in UTC; without the local zone's lookup when no test set a clock.
+QDateTime nowUtc();
 // An empty function gives the system clock back.
 void set(std::function<QDateTime()> clock);
 
