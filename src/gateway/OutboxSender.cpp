@@ -155,6 +155,14 @@ int OutboxSender::markAhead(int connections)
 // ends.
 class OutboxSender::Run
 {
+    // A row claimed and not yet posted, its number already in the gateway's form.
+    struct Claimed
+    {
+        qint64 key = 0;
+        Dispatch::Message message;
+        GatewayNumber number;
+    };
+
 public:
     struct Result
     {
@@ -175,7 +183,7 @@ public:
     ~Run()
     {
         try {
-            Dispatch::unclaim(std::exchange(m_claimed, {}), m_registration.token());
+            unclaimUnposted();
         } catch (const AppError &) {
             // They stay claimed: in doubt once the run has ended, never sent twice.
         }
@@ -196,6 +204,7 @@ public:
             // gateway works. With one, the answer is stored and the window
             // has its turn before the next message goes, as one at a time
             // always went.
+            claimAhead();
             QList<MessagePoster::Answer> answers = m_poster.wait(wakeIn);
             beat();
             for (qsizetype judged = 0; judged < answers.size();) {
@@ -207,10 +216,15 @@ public:
                         answers += m_poster.wait(0);
                 }
             }
+            // The answers in together are stored in one commit; the window
+            // has its turn after it, never inside the transaction.
+            Database::Transaction transaction;
             for (const MessagePoster::Answer &answer : answers)
                 settle(answer);
+            transaction.commit();
+            m_host.yieldToEvents();
         }
-        Dispatch::unclaim(std::exchange(m_claimed, {}), m_registration.token());
+        unclaimUnposted();
         m_registration.end();
         m_result.keptBack = m_gate.notice();
         m_result.keptBackTitle = m_gate.noticeTitle();
@@ -224,12 +238,12 @@ private:
     qint64 fill()
     {
         while (!m_stop && !m_ended && m_poster.hasFreeConnection()) {
-            const std::optional<qint64> key = nextClaimed();
-            if (!key) {
+            std::optional<Claimed> row = nextClaimed();
+            if (!row) {
                 m_ended = true;
                 break;
             }
-            handOut(*key);
+            handOut(*row);
         }
         return m_poster.inFlight() > 0 ? SendRuns::HeartbeatMs : -1;
     }
@@ -245,7 +259,16 @@ private:
         m_stop = true;
     }
 
-    std::optional<qint64> nextClaimed()
+    // Rows for the next answers' connections are claimed while the gateway
+    // works on the messages in flight, not when their answers are in.
+    void claimAhead()
+    {
+        if (!m_stop && !m_ended && m_poster.inFlight() > 0 && m_claimed.size() < m_poster.connections()
+            && (!m_pending.isEmpty() || !m_rowsEnded))
+            claimNext();
+    }
+
+    std::optional<Claimed> nextClaimed()
     {
         while (m_claimed.isEmpty() && (!m_pending.isEmpty() || !m_rowsEnded))
             claimNext();
@@ -281,21 +304,31 @@ private:
         }
         if (keys.isEmpty())
             return;
-        m_claimed = Dispatch::claim(m_rows.choice(), keys, m_registration.token());
-        m_lastBatchSize = m_claimed.size();
+        const QList<Dispatch::Claimed> claimed = Dispatch::claim(m_rows.choice(), keys, m_registration.token());
+        for (const Dispatch::Claimed &row : claimed)
+            m_claimed.append({row.key, row.message, NormaliseNumber(row.message.number)});
+        m_lastBatchSize = claimed.size();
         m_lastBatch.start();
-        m_wrote = m_wrote || !m_claimed.isEmpty();
+        m_wrote = m_wrote || !claimed.isEmpty();
+    }
+
+    void unclaimUnposted()
+    {
+        QList<qint64> keys;
+        for (const Claimed &row : std::exchange(m_claimed, {}))
+            keys.append(row.key);
+        Dispatch::unclaim(keys, m_registration.token());
     }
 
     // Posts the row's message, or settles the row at once when it has none to post.
-    void handOut(qint64 key)
+    void handOut(const Claimed &claimed)
     {
-        const std::optional<Dispatch::Message> row = m_rowsOfRun.read(key);
-        if (!row)
-            return; // deleted, or reported, while the run waited
-        const QString number = row->number;
-        const QString text = TrimBlanks(row->text);
-        const GatewayNumber normalised = NormaliseNumber(number);
+        const qint64 key = claimed.key;
+        if (!m_rowsOfRun.stillClaimed(key))
+            return; // reported while the run waited
+        const QString &number = claimed.message.number;
+        const QString text = TrimBlanks(claimed.message.text);
+        const GatewayNumber &normalised = claimed.number;
         QString notPosted;
         if (TrimBlanks(number).isEmpty())
             notPosted = FailReasons::NoNumber;
@@ -309,7 +342,7 @@ private:
             advance();
             return;
         }
-        switch (m_gate.check(normalised.number, row->marketing, row->confirmsOptOut)) {
+        switch (m_gate.check(normalised.number, claimed.message.marketing, claimed.message.confirmsOptOut)) {
         case SendGate::Verdict::OptedOut:
             m_summary.optedOut();
             answered(key, OptOutList::OptedOutEventId);
@@ -383,7 +416,7 @@ private:
                 m_summary.refused(reason);
             answered(answer.key, read.batch, reason);
         }
-        advance();
+        m_host.setProgress(++m_done, m_rows.total());
     }
 
     // A request that got no answer. One that certainly did not reach the
@@ -451,7 +484,7 @@ private:
     qint64 m_lastBatchSize = 0;
     QHash<qint64, QString> m_postedAt;     // posted, waiting for their answers
     QList<qint64> m_pending;               // chosen, not yet claimed
-    QList<qint64> m_claimed;               // claimed, not yet posted
+    QList<Claimed> m_claimed;              // claimed, not yet posted
     QHash<qint64, QString> m_sendingLines; // posted, waiting for their answers
     bool m_rowsEnded = false;
     bool m_ended = false;

@@ -3,7 +3,7 @@
 #include "outbox/Batches.h"
 #include "outbox/Chunks.h"
 
-#include <QSet>
+#include <QHash>
 #include <QSqlQuery>
 
 namespace Dispatch {
@@ -21,14 +21,9 @@ QList<qint64> keysOf(QSqlQuery query)
     return keys;
 }
 
-QVariant nullText()
+Database::Value textOrNull(const QString &text)
 {
-    return QVariant(QMetaType::fromType<QString>());
-}
-
-QVariant textOrNull(const QString &text)
-{
-    return text.isEmpty() ? nullText() : QVariant(text);
+    return text.isEmpty() ? Database::Value() : Database::Value(text);
 }
 
 } // namespace
@@ -94,7 +89,7 @@ QList<qint64> ReadyRows::next()
     return keys;
 }
 
-QList<qint64> claim(const Choice &choice, const QList<qint64> &keys, qint64 token)
+QList<Claimed> claim(const Choice &choice, const QList<qint64> &keys, qint64 token)
 {
     if (keys.isEmpty())
         return {};
@@ -111,17 +106,18 @@ QList<qint64> claim(const Choice &choice, const QList<qint64> &keys, qint64 toke
                       QVariantList{token} + choice.values + keyValues);
         transaction.commit();
     }
-    QSet<qint64> ours;
-    QSqlQuery marked =
-        Database::run(QStringLiteral("SELECT SMSSendID FROM SMSSend WHERE InFlight = ? AND SMSSendID IN (%1)")
-                          .arg(Database::placeholders(keys.size())),
-                      QVariantList{token} + keyValues);
+    QHash<qint64, Message> ours;
+    QSqlQuery marked = Database::run(QStringLiteral("SELECT SMSSendID, Number, Message, Marketing, ConfirmsOptOut "
+                                                    "FROM SMSSend WHERE InFlight = ? AND SMSSendID IN (%1)")
+                                         .arg(Database::placeholders(keys.size())),
+                                     QVariantList{token} + keyValues);
     while (marked.next())
-        ours.insert(marked.value(0).toLongLong());
-    QList<qint64> claimed;
+        ours.insert(marked.value(0).toLongLong(), Message{marked.value(1).toString(), marked.value(2).toString(),
+                                                          marked.value(3).toInt() != 0, marked.value(4).toInt() != 0});
+    QList<Claimed> claimed;
     for (qint64 key : keys)
-        if (ours.contains(key))
-            claimed.append(key);
+        if (const auto found = ours.constFind(key); found != ours.cend())
+            claimed.append({key, *found});
     return claimed;
 }
 
@@ -137,8 +133,7 @@ int unclaim(const QList<qint64> &keys, qint64 token)
 }
 
 RunRows::RunRows(qint64 token)
-    : m_token(token), m_read(QStringLiteral("SELECT Number, Message, Marketing, ConfirmsOptOut FROM SMSSend "
-                                            "WHERE SMSSendID = ? AND InFlight = ?")),
+    : m_token(token), m_claimed(QStringLiteral("SELECT 1 FROM SMSSend WHERE SMSSendID = ? AND InFlight = ?")),
       // A status run of another program may already have taken the mark off
       // a row the gateway reported before this answer came; the answer still
       // counts. (PostedAt is written only by an answer.)
@@ -151,23 +146,17 @@ RunRows::RunRows(qint64 token)
       m_exists(QStringLiteral("SELECT Send FROM SMSSend WHERE SMSSendID = ?"))
 {}
 
-std::optional<Message> RunRows::read(qint64 key)
+bool RunRows::stillClaimed(qint64 key)
 {
-    QSqlQuery &row = m_read.run({key, m_token});
-    if (!row.next())
-        return std::nullopt;
-    Message message{row.value(0).toString(), row.value(1).toString(), row.value(2).toInt() != 0,
-                    row.value(3).toInt() != 0};
-    row.finish();
-    return message;
+    return m_claimed.finds({key, m_token});
 }
 
 Stored RunRows::answer(qint64 key, const QString &eventId, const QString &postedAt, const QString &reason)
 {
-    if (m_answered.run({eventId, textOrNull(postedAt), textOrNull(reason), key, m_token}).numRowsAffected() == 1)
+    if (m_answered.run({eventId, textOrNull(postedAt), textOrNull(reason), key, m_token}) == 1)
         return Stored::Stored;
     const bool sent = !postedAt.isEmpty() && reason.isEmpty();
-    if (sent && m_takeBack.run({eventId, postedAt, key}).numRowsAffected() == 1)
+    if (sent && m_takeBack.run({eventId, postedAt, key}) == 1)
         return Stored::TakenBack;
     QSqlQuery &row = m_exists.run({key});
     const bool exists = row.next();

@@ -65,11 +65,6 @@ private:
     int m_total = 0;
 };
 
-// Claims for run `token` those of the keys still queued and still ready (a
-// row the operator deleted or held, or another run took meanwhile, is left
-// alone), in one commit synced to disk before it returns. Gives the keys
-// claimed, in the order given.
-QList<qint64> claim(const Choice &choice, const QList<qint64> &keys, qint64 token);
 // Claimed rows the run did not post go back to the queue. Gives how many did.
 int unclaim(const QList<qint64> &keys, qint64 token);
 
@@ -81,6 +76,20 @@ struct Message
     bool marketing = false;
     bool confirmsOptOut = false;
 };
+
+// A row claimed for a run, with what it asks the run to post (a queued row's
+// number and text never change).
+struct Claimed
+{
+    qint64 key = 0;
+    Message message;
+};
+
+// Claims for run `token` those of the keys still queued and still ready (a
+// row the operator deleted or held, or another run took meanwhile, is left
+// alone), in one commit synced to disk before it returns. Gives the rows
+// claimed, in the order given.
+QList<Claimed> claim(const Choice &choice, const QList<qint64> &keys, qint64 token);
 
 // What became of an answer stored for a row.
 enum class Stored {
@@ -98,18 +107,19 @@ class RunRows
 public:
     explicit RunRows(qint64 token);
 
-    // The claimed row's message; nothing when it is no longer the run's.
-    std::optional<Message> read(qint64 key);
+    // Whether the row is still the run's (a delivery report may have taken
+    // it while the run waited).
+    bool stillClaimed(qint64 key);
     // The answer: the batch number (or "0", or OPTOUT), when it was posted
     // (UTC, ISO 8601; empty for a row not posted) and why it failed (empty
-    // for one accepted). Autocommitted: a crash never loses an answer stored.
+    // for one accepted). Stored when the caller's transaction commits, at once without one.
     Stored answer(qint64 key, const QString &eventId, const QString &postedAt, const QString &reason);
 
 private:
     qint64 m_token;
-    Database::Statement m_read;
-    Database::Statement m_answered;
-    Database::Statement m_takeBack;
+    Database::RowStatement m_claimed;
+    Database::RowStatement m_answered;
+    Database::RowStatement m_takeBack;
     Database::Statement m_exists;
 };
 
