@@ -84,9 +84,8 @@ private slots:
         const int connections = Settings::value<Key::GatewayConnections>();
         const QString host = Settings::value<Key::GatewayHost>();
         QCOMPARE(std::pair(connections, host), std::pair(9, u"sms.example.co.za"_s));
-        QCOMPARE(static_cast<const QList<QVariantList> &>(changed),
-                 QList<QVariantList>(
-                     {{QVariant::fromValue(Key::GatewayConnections)}, {QVariant::fromValue(Key::GatewayHost)}}));
+        QCOMPARE(QList<QVariantList>(changed), QList<QVariantList>({{QVariant::fromValue(Key::GatewayConnections)},
+                                                                    {QVariant::fromValue(Key::GatewayHost)}}));
     }
 
     // A value stored but unreadable is an error naming the setting, never the
