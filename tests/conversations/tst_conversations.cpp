@@ -153,10 +153,8 @@ private slots:
         QCOMPARE(panel.size(), 3);
         QVERIFY(panel.last().contains(u"|Yes, five is fine||queued"_s));
         QCOMPARE(OutboxRows::count(), 2);
-        const QVariantMap row = OutboxRows::all().last();
-        QCOMPARE(row[u"Number"_s].toString(), u"27821234567"_s);
-        QCOMPARE(row[u"ClientID"_s].toLongLong(), contact);
-        QCOMPARE(row[u"NumberKey"_s].toString(), u"+27821234567"_s);
+        QCOMPARE(queryValues(u"SELECT Number, ClientID, NumberKey FROM SMSSend ORDER BY SMSSendID DESC LIMIT 1"_s),
+                 QStringList({u"27821234567"_s, QString::number(contact), u"+27821234567"_s}));
         QCOMPARE(OutboxRows::states().last(), u"queued"_s);
         QCOMPARE(window.outboxList()->rowCount(), 2);
     }
