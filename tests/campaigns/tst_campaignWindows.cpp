@@ -1,8 +1,10 @@
 #include "WindowFixture.h"
 
 #include "ContactRows.h"
-#include "GroupRows.h"
-#include "OutboxColumn.h"
+#include "FileBytes.h"
+#include "GroupMembers.h"
+#include "OutboxRows.h"
+#include "QueryRows.h"
 #include "app/frmMain.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/SendingWindow.h"
@@ -19,7 +21,6 @@
 #include "ui/QueryListModel.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -58,8 +59,8 @@ private slots:
         saveScreenshot(window.get(), u"frmSendToGroupNo-marketing"_s);
         click("cmdSend");
         QCOMPARE(boxes->last().text, u"1 records added."_s);
-        QCOMPARE(Database::value(u"SELECT Marketing FROM SMSSend"_s).toInt(), 1);
-        QCOMPARE(outboxColumn(u"Message"_s), QStringList{body + u"\nAcme Motors: Reply STOP to opt out"_s});
+        QCOMPARE(queryValues(u"SELECT Marketing, Message FROM SMSSend"_s),
+                 QStringList({u"1"_s, body + u"\nAcme Motors: Reply STOP to opt out"_s}));
     }
 
     // Inbox: a possible opt-out is flagged and one click opts its number out. Outbox: an opted-out row and a
@@ -97,7 +98,7 @@ private slots:
         saveScreenshot(&main, u"frmMain-optouts"_s);
         main.grdInbox_OptOut(flaggedRow);
         QVERIFY(OptOutList::isSuppressed(u"0823334444"_s));
-        QCOMPARE(Database::value(u"SELECT OptOut FROM SMSReplies WHERE IncomingID = 'R1'"_s).toInt(), 4);
+        QCOMPARE(queryValues(u"SELECT OptOut FROM SMSReplies WHERE IncomingID = 'R1'"_s), QStringList{u"4"_s});
     }
 
     // The list window adds a typed number, refuses a bad holiday line or an unknown time zone without saving
@@ -143,9 +144,7 @@ private slots:
         QTemporaryDir dir;
         dialogs->choose(dir.filePath(u"list.csv"_s));
         click("cmdExport");
-        QFile file(dir.filePath(u"list.csv"_s));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("\"+27821234567\""));
+        QVERIFY(fileBytes(dir.filePath(u"list.csv"_s)).contains("\"+27821234567\""));
     }
 
     // The send-to-contact window previews what the number would get, and queues nothing while a field has
@@ -177,20 +176,18 @@ private slots:
                  u"frmPreview"_s);
         QVERIFY2(notes.contains(u"Dear Thandi, your statement is ready."_s), qPrintable(notes.join(u'|')));
         click("cmdSend");
-        QCOMPARE(outboxColumn(u"ClientID"_s), QStringList{QString::number(client)});
-        QCOMPARE(outboxColumn(u"Message"_s), QStringList{u"Dear Thandi, your statement is ready."_s});
+        QCOMPARE(queryValues(u"SELECT ClientID, Message FROM SMSSend"_s),
+                 QStringList({QString::number(client), u"Dear Thandi, your statement is ready."_s}));
         saveScreenshot(window.get(), u"frmSendToSingle-preview-button"_s);
     }
 
     // The group window's preview lists every member's message before anything is queued.
     void groupPreview()
     {
-        const qint64 group = GroupRows::addGroup(u"Members"_s);
-        for (const auto &[first, mobile] : QList<QPair<QString, QString>>{{u"Thandi"_s, u"0825550001"_s},
-                                                                          {u"Zo\u00eb"_s, u"0825550002"_s},
-                                                                          {u""_s, u"0825550003"_s},
-                                                                          {u"Office"_s, u"011 123 4567"_s}})
-            GroupRows::link(group, GroupRows::addClient(u"Dube"_s, mobile, first));
+        groupOfMembers({{u"Thandi"_s, u"0825550001"_s},
+                        {u"Zo\u00eb"_s, u"0825550002"_s},
+                        {u""_s, u"0825550003"_s},
+                        {u"Office"_s, u"011 123 4567"_s}});
         OptOutList::add(u"0825550003"_s, OptOutList::FromOperator);
         open(new frmSendToGroup);
         auto *groups = child<QComboBox>("cboGroups");

@@ -1,5 +1,6 @@
 #include "GuiTestSupport.h"
-#include "OutboxRows.h"
+#include "OfficeTime.h"
+#include "PostedRows.h"
 
 #include "campaigns/CampaignReport.h"
 #include "campaigns/Holidays.h"
@@ -22,25 +23,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QTimeZone Sast(OperatorTime::DefaultZoneId);
-
-// A wall-clock time in South Africa, "yyyy-MM-dd HH:mm".
-QDateTime sast(const QString &text)
-{
-    const QDateTime wallClock = QDateTime::fromString(text, u"yyyy-MM-dd HH:mm"_s);
-    return QDateTime(wallClock.date(), wallClock.time(), Sast);
-}
-
-// Stored times and the office's clock's text for them.
-void stampsAsShown()
-{
-    QTest::addColumn<QString>("stamp");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("morning") << u"2026-12-08T07:30:00Z"_s << u"Tue 8 Dec 2026 09:30"_s;
-    QTest::newRow("evening") << u"2026-12-07T16:00:00Z"_s << u"Mon 7 Dec 2026 18:00"_s; // Tokyo: the next day
-    QTest::newRow("after midnight") << u"2026-12-07T22:30:00Z"_s << u"Tue 8 Dec 2026 00:30"_s;
-    // No such time on New York's clock that night.
-    QTest::newRow("New York's spring gap") << u"2027-03-14T00:30:00Z"_s << u"Sun 14 Mar 2027 02:30"_s;
-}
 
 } // namespace
 
@@ -172,9 +154,20 @@ private slots:
         }
     }
 
-    // Batch times in the outbox's texts and in the start-up and quit questions.
-    void scheduleTexts_data() { stampsAsShown(); }
-    void scheduleTexts()
+    // Batch times in the outbox's texts and in the start-up and quit questions. The picker shows and takes the
+    // office's time; what it gives is the instant, stored in UTC.
+    void timesAsShown_data()
+    {
+        // Stored times and the office's clock's text for them.
+        QTest::addColumn<QString>("stamp");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("morning") << u"2026-12-08T07:30:00Z"_s << u"Tue 8 Dec 2026 09:30"_s;
+        QTest::newRow("evening") << u"2026-12-07T16:00:00Z"_s << u"Mon 7 Dec 2026 18:00"_s; // Tokyo: the next day
+        QTest::newRow("after midnight") << u"2026-12-07T22:30:00Z"_s << u"Tue 8 Dec 2026 00:30"_s;
+        // No such time on New York's clock that night.
+        QTest::newRow("New York's spring gap") << u"2027-03-14T00:30:00Z"_s << u"Sun 14 Mar 2027 02:30"_s;
+    }
+    void timesAsShown()
     {
         QFETCH(QString, stamp);
         QFETCH(QString, shown);
@@ -184,14 +177,7 @@ private slots:
         const QString line = u"Group Friends, 2 messages \u2014 "_s + shown;
         QVERIFY(Schedule::overdueQuestion({batch}).contains(line));
         QVERIFY(Schedule::quitWarning({batch}, at.addSecs(-3600)).contains(line));
-    }
 
-    // The picker shows and takes the office's time; what it gives is the instant, stored in UTC.
-    void sendAtRoundTrip_data() { stampsAsShown(); }
-    void sendAtRoundTrip()
-    {
-        QFETCH(QString, stamp);
-        QFETCH(QString, shown);
         SendAtChoice choice;
         auto *edit = choice.findChild<QDateTimeEdit *>(u"dtpSendAt"_s);
         choice.setSendAt(Batches::parse(stamp));
@@ -237,14 +223,12 @@ private slots:
         QFETCH(QString, at);
         QFETCH(QStringList, starts);
         TestHome home;
-        if (kind == u"posted"_s) {
-            const qint64 id = OutboxRows::add({.number = u"0825550001"_s, .send = true, .eventId = u"5000001"_s});
-            Database::run(u"UPDATE SMSSend SET PostedAt = ? WHERE SMSSendID = ?"_s, {at, id});
-        } else {
+        if (kind == u"posted"_s)
+            addPosted({.number = u"0825550001"_s}, at);
+        else
             Database::run(u"INSERT INTO OptOutAudit (ChangedAt, Number, Action, Source) "
                           "VALUES (?, '0825550003', 'ADDED', 'REPLY')"_s,
                           {at});
-        }
         const QList<CampaignReport::Period> periods{CampaignReport::Period::Day, CampaignReport::Period::Week,
                                                     CampaignReport::Period::Month};
         QStringList counted;
@@ -256,12 +240,11 @@ private slots:
         QCOMPARE(counted, starts);
         // A day's report holds the row on its own day only.
         const QDate day = QDate::fromString(starts[0], Qt::ISODate);
-        const CampaignReport::Bucket around =
-            CampaignReport::build(day.addDays(-1), day.addDays(1), CampaignReport::Period::Day).total;
-        QCOMPARE(around.sent + around.optOuts, 1);
-        const CampaignReport::Bucket before =
-            CampaignReport::build(day.addDays(-1), day.addDays(-1), CampaignReport::Period::Day).total;
-        QCOMPARE(before.sent + before.optOuts, 0);
+        for (const auto &[from, to, count] :
+             {std::tuple(day.addDays(-1), day.addDays(1), 1), std::tuple(day.addDays(-1), day.addDays(-1), 0)}) {
+            const CampaignReport::Bucket total = CampaignReport::build(from, to, CampaignReport::Period::Day).total;
+            QCOMPARE(total.sent + total.optOuts, count);
+        }
     }
 
     // An office whose clock is half an hour off the hour from UTC: two messages posted in one UTC hour
@@ -270,10 +253,8 @@ private slots:
     {
         TestHome home;
         OperatorTime::setCurrent(QTimeZone("Asia/Kolkata"));
-        for (const QString &at : {u"2026-12-07T18:20:00.000Z"_s, u"2026-12-07T18:40:00.000Z"_s}) {
-            const qint64 id = OutboxRows::add({.number = u"0825550001"_s, .send = true, .eventId = u"5000001"_s});
-            Database::run(u"UPDATE SMSSend SET PostedAt = ? WHERE SMSSendID = ?"_s, {at, id});
-        }
+        for (const QString &at : {u"2026-12-07T18:20:00.000Z"_s, u"2026-12-07T18:40:00.000Z"_s})
+            addPosted({.number = u"0825550001"_s}, at);
         QList<int> sent;
         for (const CampaignReport::Bucket &bucket :
              CampaignReport::build(QDate(2026, 12, 7), QDate(2026, 12, 8), CampaignReport::Period::Day).buckets)

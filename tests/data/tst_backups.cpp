@@ -1,4 +1,7 @@
+#include "FileBytes.h"
+#include "OutboxRows.h"
 #include "PostgresCluster.h"
+#include "Raised.h"
 #include "TestSupport.h"
 
 #include "app/modMain.h"
@@ -40,12 +43,6 @@ void queueRows(int count)
     transaction.commit();
 }
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QStringList namesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
@@ -64,7 +61,7 @@ private slots:
     {
         TestHome home;
         queueRows(20000);
-        const qint64 before = Database::value(u"SELECT count(*) FROM SMSSend"_s).toLongLong();
+        const qint64 before = OutboxRows::count();
         Database::close();
 
         std::atomic<bool> stop = false;
@@ -103,7 +100,7 @@ private slots:
         writer.join();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY2(batches > 0, "the writer never committed while the copies were taken");
-        const qint64 after = Database::value(u"SELECT count(*) FROM SMSSend"_s).toLongLong();
+        const qint64 after = OutboxRows::count();
         for (const QString &copy : std::as_const(copies)) {
             // The copy is opened the way the program opens any file, names collation and all.
             qint64 rows = -1;
@@ -184,10 +181,7 @@ private slots:
                 QVERIFY(file.write(QByteArray(3000, '\x55')) == 3000);
             }
         } else if (damage == u"text"_s) {
-            QFile::remove(copy);
-            QFile file(copy);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("LastName,FirstName\nSmith,Ann\n");
+            QVERIFY(writeFile(copy, "LastName,FirstName\nSmith,Ann\n"));
         } else if (damage == u"foreign"_s) {
             QFile::remove(copy);
             QCOMPARE(shell(copy, u"CREATE TABLE Notes (Text); INSERT INTO Notes VALUES ('x');"_s), QString());
@@ -195,17 +189,13 @@ private slots:
             QCOMPARE(shell(copy, u"PRAGMA user_version = 99;"_s), QString());
         }
         Database::close();
-        const QByteArray live = bytesOf(home.databasePath());
-        try {
-            Backups::restore(copy, home.databasePath(), QDateTime(QDate(2026, 12, 7), QTime(10, 0)));
-            QFAIL("the copy was restored");
-        } catch (const AppError &error) {
-            QVERIFY2(error.description().contains(said), qPrintable(error.description()));
-            QVERIFY(error.description().contains(u"Nothing was changed."_s));
-        }
-        QCOMPARE(bytesOf(home.databasePath()), live);
+        const QByteArray live = fileBytes(home.databasePath());
+        const QString error =
+            errorOf([&] { Backups::restore(copy, home.databasePath(), QDateTime(QDate(2026, 12, 7), QTime(10, 0))); });
+        QVERIFY2(error.contains(said) && error.contains(u"Nothing was changed."_s), qPrintable(error));
+        QCOMPARE(fileBytes(home.databasePath()), live);
         QCOMPARE(namesIn(QFileInfo(home.databasePath()).absolutePath()).filter(u"before-restore"_s), QStringList());
-        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), 5001);
+        QCOMPARE(OutboxRows::count(), 5001);
     }
 
     void restoreKeepsTheCurrentStateAndPutsTheCopyInPlace()
@@ -216,15 +206,14 @@ private slots:
         Backups::copy(home.databasePath(), copy);
         queueRows(4);
         const Backups::Facts facts = Backups::inspect(copy);
-        QCOMPARE(facts.takenAt, QDateTime(QDate(2026, 12, 1), QTime(0, 0)));
-        QCOMPARE(facts.outbox, 3);
-        QCOMPARE(facts.contacts, 0);
+        QCOMPARE(std::tuple(facts.takenAt, facts.outbox, facts.contacts),
+                 std::tuple(QDateTime(QDate(2026, 12, 1), QTime(0, 0)), qint64(3), qint64(0)));
         const QString kept =
             Backups::restore(copy, home.databasePath(), QDateTime(QDate(2026, 12, 7), QTime(10, 5, 9)));
         QCOMPARE(QFileInfo(kept).fileName(),
                  QFileInfo(home.databasePath()).completeBaseName() + u"-before-restore-2026-12-07-100509.db"_s);
         QCOMPARE(QFileInfo(kept).absolutePath(), QFileInfo(home.databasePath()).absolutePath());
-        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), 3);
+        QCOMPARE(OutboxRows::count(), 3);
         QCOMPARE(Backups::inspect(kept).outbox, 7);
         // The program's file stays in its own log mode after the copy's pages came in.
         QCOMPARE(Database::value(u"PRAGMA journal_mode"_s).toString(), u"wal"_s);
@@ -233,11 +222,11 @@ private slots:
     void aBackupIsNeverWrittenOverTheDatabase()
     {
         TestHome home;
-        const QByteArray live = bytesOf(home.databasePath());
+        const QByteArray live = fileBytes(home.databasePath());
         QVERIFY_THROWS_EXCEPTION(AppError, Backups::copy(home.databasePath(), home.databasePath()));
         QVERIFY_THROWS_EXCEPTION(
             AppError, Backups::restore(home.databasePath(), home.databasePath(), QDateTime::currentDateTime()));
-        QCOMPARE(bytesOf(home.databasePath()), live);
+        QCOMPARE(fileBytes(home.databasePath()), live);
     }
 
     // A server database is dumped by pg_dump with the password in its
@@ -264,12 +253,10 @@ private slots:
         QVERIFY(QString::fromUtf8(list.readAllStandardOutput()).contains(u"0820000001"_s));
         // A database that is not there: pg_dump's own words, and no file left.
         const QString missing = dir.filePath(u"missing.dump"_s);
-        try {
+        const QString error = errorOf([&] {
             Backups::dumpServer(QString(connection).replace(Database::pathOf(connection), u"nosuchdb"_s), {}, missing);
-            QFAIL("a missing database was dumped");
-        } catch (const AppError &error) {
-            QVERIFY2(error.description().contains(u"nosuchdb"_s), qPrintable(error.description()));
-        }
+        });
+        QVERIFY2(error.contains(u"nosuchdb"_s), qPrintable(error));
         QVERIFY(!QFileInfo::exists(missing) && !QFileInfo::exists(missing + u".part"_s));
     }
 };

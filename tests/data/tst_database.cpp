@@ -1,5 +1,11 @@
 #include "FailingWrites.h"
+#include "FileBytes.h"
+#include "GroupRows.h"
+#include "OutboxColumn.h"
+#include "OutboxRows.h"
 #include "PostgresCluster.h"
+#include "QueryRows.h"
+#include "Raised.h"
 #include "TestSupport.h"
 
 #include "app/modMain.h"
@@ -19,40 +25,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-qint64 addContact(const QString &last, const QString &first)
-{
-    return Database::insert(u"INSERT INTO Clients (LastName, FirstName) VALUES (?, ?)"_s, {last, first});
-}
-
-void queue(const QString &number)
-{
-    Database::run(u"INSERT INTO SMSSend (Number) VALUES (?)"_s, {number});
-}
-
-int queued(const QString &number)
-{
-    return Database::value(u"SELECT count(*) FROM SMSSend WHERE Number = ?"_s, {number}).toInt();
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 int sqliteShell(const QString &path, const QString &statements)
 {
     return QProcess::execute(u"sqlite3"_s, {path, statements});
-}
-
-// The first column of every row, joined with '|'.
-QString joined(const QString &sql)
-{
-    QSqlQuery query = Database::run(sql);
-    QStringList values;
-    while (query.next())
-        values << query.value(0).toString();
-    return values.join(u'|');
 }
 
 int schemaVersion()
@@ -106,31 +81,31 @@ private Q_SLOTS:
         TestHome home;
         // A composition window sets only the columns it names.
         Database::run(u"INSERT INTO SMSSend (Number, Message) VALUES ('0821234567', 'Hi')"_s);
-        QCOMPARE(joined(u"SELECT Send || '/' || Delivered || '/' || coalesce(EventID, 'NULL') FROM SMSSend"_s),
-                 u"0/0/NULL"_s);
-        addContact(u"Dlamini"_s, u"Thandi"_s);
-        QCOMPARE(joined(u"SELECT Selected FROM Clients"_s), u"0"_s);
+        GroupRows::addClient(u"Dlamini"_s);
+        QCOMPARE(queryValues(u"SELECT Send, Delivered, EventID, (SELECT Selected FROM Clients) FROM SMSSend"_s),
+                 QStringList({u"0"_s, u"0"_s, u"<null>"_s, u"0"_s}));
     }
 
     void viewsListOnlyMembersAndNameTheContact()
     {
         TestHome home;
-        const qint64 staff = Database::insert(u"INSERT INTO Groups (Name) VALUES ('Staff')"_s);
-        const qint64 member = addContact(u"van der Merwe"_s, u"Anna"_s);
-        addContact(u"Loner"_s, u"Nobody"_s);
-        Database::run(u"INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"_s, {staff, member});
-        QCOMPARE(joined(u"SELECT Name || ':' || LastName FROM ClientsBelongingToGroups"_s), u"Staff:van der Merwe"_s);
+        const qint64 member = GroupRows::addClient(u"van der Merwe"_s, {}, u"Anna"_s);
+        GroupRows::addClient(u"Loner"_s);
+        GroupRows::link(GroupRows::addGroup(u"Staff"_s), member);
+        QCOMPARE(queryValues(u"SELECT Name, LastName FROM ClientsBelongingToGroups"_s),
+                 QStringList({u"Staff"_s, u"van der Merwe"_s}));
 
         // The outbox names the contact a row was addressed to; a reply from an unknown sender shows the number.
         const qint64 addressed =
             Database::insert(u"INSERT INTO SMSSend (ClientID, Number) VALUES (?, '0820000001')"_s, {member});
-        const qint64 typed = Database::insert(u"INSERT INTO SMSSend (Number) VALUES ('0820000002')"_s);
+        const qint64 typed = OutboxRows::queue(u"0820000002"_s);
         Database::run(u"INSERT INTO SMSReplies (IncomingID, PhoneNumber, SMSSendID) VALUES "
                       "('A', '0820000001', ?), ('B', '0820000002', ?)"_s,
                       {addressed, typed});
-        QCOMPARE(joined(u"SELECT ClientName FROM ListSMSandClients ORDER BY SMSSendID"_s), u"Anna van der Merwe|"_s);
-        QCOMPARE(joined(u"SELECT FN || '/' || coalesce(FirstName, '-') FROM RepliesWithClients ORDER BY IncomingID"_s),
-                 u"Anna van der Merwe/Anna|0820000002/-"_s);
+        QCOMPARE(queryRows(u"SELECT ClientName FROM ListSMSandClients ORDER BY SMSSendID"_s),
+                 QStringList({u"Anna van der Merwe"_s, u""_s}));
+        QCOMPARE(queryValues(u"SELECT FN, FirstName FROM RepliesWithClients ORDER BY IncomingID"_s),
+                 QStringList({u"Anna van der Merwe"_s, u"Anna"_s, u"0820000002"_s, u"<null>"_s}));
     }
 
     void keysGrowInInsertOrderAndAreNeverReused()
@@ -185,9 +160,7 @@ private Q_SLOTS:
         TestHome home;
         const QString garbage = home.path() + u"/garbage.db"_s, foreign = home.path() + u"/foreign.db"_s,
                       newer = home.path() + u"/newer.db"_s, missing = home.path() + u"/gone/SMSData.db"_s;
-        QFile file(garbage);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) == 4096);
-        file.close();
+        QVERIFY(writeFile(garbage, QByteArray(4096, 'x')));
         QCOMPARE(sqliteShell(foreign, u"CREATE TABLE Accounts (x);"_s), 0);
         QVERIFY(QFile::copy(home.databasePath(), newer));
         QCOMPARE(sqliteShell(newer, u"PRAGMA user_version = 99;"_s), 0);
@@ -206,12 +179,12 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(garbage), QByteArray(4096, 'x'));
 
         // Creating never overwrites a file, and a missing file is an error, not a new database.
-        queue(u"keep me"_s);
+        OutboxRows::queue(u"keep me"_s);
         Database::close();
         const QByteArray before = fileBytes(home.databasePath());
         QVERIFY_THROWS_EXCEPTION(AppError, Database::create(home.databasePath()));
         QCOMPARE(fileBytes(home.databasePath()), before);
-        QCOMPARE(queued(u"keep me"_s), 1);
+        QCOMPARE(outboxColumn(u"Number"_s), QStringList{u"keep me"_s});
         Database::use(missing);
         QVERIFY_THROWS_EXCEPTION(AppError, Database::run(u"SELECT * FROM Setup"_s));
         QVERIFY(!QFile::exists(missing));
@@ -246,10 +219,10 @@ private Q_SLOTS:
         QCOMPARE(psql(empty, tablesOf), QString());
 
         // Creating keeps what a database holds, and a missing database is an error, not a new one.
-        queue(u"keep me"_s);
+        OutboxRows::queue(u"keep me"_s);
         Database::close();
         Database::create(home.databasePath());
-        QCOMPARE(queued(u"keep me"_s), 1);
+        QCOMPARE(outboxColumn(u"Number"_s), QStringList{u"keep me"_s});
         QVERIFY_THROWS_EXCEPTION(AppError, Database::create(foreign));
         QCOMPARE(psql(foreign, tablesOf), u"accounts"_s);
         Database::use(missing);
@@ -278,12 +251,8 @@ private Q_SLOTS:
             QVERIFY2(said.contains("locked"), said.constData());
         }
 
-        try {
-            queue(u"y"_s);
-            QFAIL("the write did not fail");
-        } catch (const AppError &error) {
-            QVERIFY2(error.description().contains(u"lock"_s), qPrintable(error.text()));
-        }
+        const QString locked = errorOf([] { OutboxRows::queue(u"y"_s); });
+        QVERIFY2(locked.contains(u"lock"_s), qPrintable(locked));
         if (testingServer()) {
             // A server whose table another program holds is still a usable database.
             Database::closeNamed(serverHolder);
@@ -294,7 +263,7 @@ private Q_SLOTS:
         }
         Database::setBusyTimeout(5000);
         Database::close();
-        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), 0);
+        QCOMPARE(OutboxRows::count(), 0);
     }
 
     void olderFilesAreBroughtUpToDate_data()
@@ -359,7 +328,7 @@ private Q_SLOTS:
         QFETCH(QStringList, checks);
         TestHome home;
         Database::run(u"UPDATE Setup SET Username = 'olduser'"_s);
-        queue(u"refused before"_s);
+        OutboxRows::queue(u"refused before"_s);
         Database::run(u"UPDATE SMSSend SET Send = 1, EventID = '0'"_s);
         Database::run(u"DELETE FROM OptOutWords WHERE Word = 'QUIT'"_s);
         QVERIFY(leaveAsOlderProgram(home.databasePath(), statements, version));
@@ -375,11 +344,10 @@ private Q_SLOTS:
             QVERIFY(shell.waitForFinished());
             QCOMPARE(shell.readAllStandardOutput().trimmed().toInt(), version);
         }
-        QCOMPARE(joined(u"SELECT Username FROM Setup"_s), u"olduser"_s);
-        QVERIFY(hasIndex(u"SMSReplies_Incoming"_s));
-        QVERIFY(hasIndex(u"Clients_AssNo"_s));
-        QVERIFY(hasIndex(u"Clients_LastName"_s));
-        QVERIFY(hasIndex(u"SMSSend_Day"_s));
+        QCOMPARE(queryValues(u"SELECT Username FROM Setup"_s), QStringList{u"olduser"_s});
+        for (const QString &index :
+             {u"SMSReplies_Incoming"_s, u"Clients_AssNo"_s, u"Clients_LastName"_s, u"SMSSend_Day"_s})
+            QVERIFY2(hasIndex(index), qPrintable(index));
         for (const QString &check : checks)
             QVERIFY2(Database::value(check).toBool(), qPrintable(check));
     }
@@ -389,58 +357,48 @@ private Q_SLOTS:
         TestHome home;
         {
             Database::Transaction transaction;
-            queue(u"dropped"_s);
+            OutboxRows::queue(u"dropped"_s);
         }
         {
             Database::Transaction transaction;
-            queue(u"committed"_s);
+            OutboxRows::queue(u"committed"_s);
             transaction.commit();
         }
-        try {
+        const QString kept = errorOf([] {
             Database::Batch batch;
-            queue(u"kept"_s);
+            OutboxRows::queue(u"kept"_s);
             try {
                 Database::run(u"INSERT INTO NoSuchTable VALUES (1)"_s);
             } catch (const AppError &error) {
                 throw batch.keepBefore(error, u"1 message was queued before the error."_s);
             }
-            QFAIL("the bad statement did not fail");
-        } catch (const AppError &error) {
-            QVERIFY(error.description().contains(u"NoSuchTable"_s, Qt::CaseInsensitive));
-            QVERIFY(error.description().endsWith(u"\n1 message was queued before the error."_s));
-        }
+        });
+        QVERIFY2(kept.contains(u"NoSuchTable"_s, Qt::CaseInsensitive)
+                     && kept.endsWith(u"\n1 message was queued before the error."_s),
+                 qPrintable(kept));
         {
             Database::Batch batch;
-            queue(u"uncommitted"_s);
+            OutboxRows::queue(u"uncommitted"_s);
         }
 
         // A commit the database refuses (as a full disk would) is an error, and the batch is gone whole.
         FailingWrites::failCommitsAfter(u"INSERT"_s, u"SMSSend"_s, u"NEW.Number = 'lost'"_s);
-        try {
+        const QString refused = errorOf([] {
             Database::Batch batch;
-            queue(u"stored with"_s);
-            queue(u"lost"_s);
+            OutboxRows::queue(u"stored with"_s);
+            OutboxRows::queue(u"lost"_s);
             batch.commit();
-            QFAIL("the commit did not fail");
-        } catch (const AppError &error) {
-            QVERIFY2(error.description().endsWith(u"\nNothing was stored."_s), qPrintable(error.text()));
-        }
-        try {
+        });
+        QVERIFY2(refused.endsWith(u"\nNothing was stored."_s), qPrintable(refused));
+        const QString stopped = errorOf([] {
             Database::Batch batch;
-            queue(u"lost"_s);
+            OutboxRows::queue(u"lost"_s);
             throw batch.keepBefore(AppError(1, u"stopped"_s), u"1 message was queued before the error."_s);
-        } catch (const AppError &error) {
-            QVERIFY2(error.description().endsWith(u"\nNothing was stored."_s), qPrintable(error.text()));
-        }
-        queue(u"after"_s); // no transaction is left open
-        Database::close(); // what was committed is on disk, not only in this connection
-        QCOMPARE(queued(u"kept"_s), 1);
-        QCOMPARE(queued(u"uncommitted"_s), 0);
-        QCOMPARE(queued(u"lost"_s), 0);
-        QCOMPARE(queued(u"stored with"_s), 0);
-        QCOMPARE(queued(u"after"_s), 1);
-        QCOMPARE(queued(u"dropped"_s), 0);
-        QCOMPARE(queued(u"committed"_s), 1);
+        });
+        QVERIFY2(stopped.endsWith(u"\nNothing was stored."_s), qPrintable(stopped));
+        OutboxRows::queue(u"after"_s); // no transaction is left open
+        Database::close();             // what was committed is on disk, not only in this connection
+        QCOMPARE(outboxColumn(u"Number"_s), QStringList({u"committed"_s, u"kept"_s, u"after"_s}));
     }
 
     // The statement for long lists stores every kind of value as a bound
@@ -455,32 +413,11 @@ private Q_SLOTS:
         const qint64 second = add.insert({qint64(42), u""_s, QVariant(u"from a variant"_s), QVariant(true)});
         const qint64 third =
             add.insert({QVariant(QMetaType::fromType<qlonglong>()), QVariant(QString()), u"third"_s, QVariant(7)});
-        QVERIFY(first > 0);
-        QVERIFY(second > first);
-        QVERIFY(third > second);
-        const auto row = [](qint64 key) {
-            QSqlQuery query = Database::run(u"SELECT ClientID, Number, Message, Marketing FROM SMSSend "
-                                            "WHERE SMSSendID = ?"_s,
-                                            {key});
-            return query.next() ? QVariantList{query.value(0), query.value(1), query.value(2), query.value(3)}
-                                : QVariantList{};
-        };
-        const QVariantList one = row(first);
-        QVERIFY(one.at(0).isNull());
-        QVERIFY(one.at(1).isNull()); // a null text is NULL
-        QCOMPARE(one.at(2).toString(), text);
-        QCOMPARE(one.at(3).toInt(), 1);
-        const QVariantList two = row(second);
-        QCOMPARE(two.at(0).toLongLong(), 42);
-        QVERIFY(!two.at(1).isNull()); // an empty text is no NULL
-        QCOMPARE(two.at(1).toString(), QString());
-        QCOMPARE(two.at(2).toString(), u"from a variant"_s);
-        QCOMPARE(two.at(3).toInt(), 1);
-        const QVariantList three = row(third);
-        QVERIFY(three.at(0).isNull());
-        QVERIFY(three.at(1).isNull());
-        QCOMPARE(three.at(2).toString(), u"third"_s);
-        QCOMPARE(three.at(3).toInt(), 7);
+        QVERIFY(0 < first && first < second && second < third);
+        // A null text is NULL, an empty one is not.
+        QCOMPARE(queryValues(u"SELECT ClientID, Number, Message, Marketing FROM SMSSend ORDER BY SMSSendID"_s),
+                 QStringList({u"<null>"_s, u"<null>"_s, text, u"1"_s, u"42"_s, u""_s, u"from a variant"_s, u"1"_s,
+                              u"<null>"_s, u"<null>"_s, u"third"_s, u"7"_s}));
 
         Database::RowStatement mark(u"UPDATE SMSSend SET Marketing = ? WHERE Marketing = ?"_s);
         QCOMPARE(mark.run({5, 1}), 2);
@@ -491,20 +428,18 @@ private Q_SLOTS:
 
         // A row the database refuses is the engine's error, told as refusing the row.
         FailingWrites::refuseWhere(u"Refuse"_s, u"INSERT"_s, u"SMSSend"_s, u"NEW.Number = 'refused'"_s);
-        try {
+        const std::optional<AppError> refused = raisedBy([&] {
             add.insert({Database::Value(), u"refused"_s, text, 0});
-            QFAIL("the refused row was stored");
-        } catch (const AppError &error) {
-            QVERIFY2(Database::refusesTheRow(error), qPrintable(error.text()));
-            QVERIFY2(error.description().contains(u"refused by test"_s), qPrintable(error.text()));
-        }
+        });
+        QVERIFY2(refused && Database::refusesTheRow(*refused) && refused->description().contains(u"refused by test"_s),
+                 refused ? qPrintable(refused->text()) : "the refused row was stored");
         QVERIFY(!find.finds({u"refused"_s}));
 
         // The connection closed and opened again: the statements are prepared anew.
         Database::close();
         QVERIFY(find.finds({text}));
         QVERIFY(add.insert({Database::Value(), u"after"_s, u"reopened"_s, 0}) > third);
-        QCOMPARE(Database::value(u"SELECT count(*) FROM SMSSend"_s).toInt(), 4);
+        QCOMPARE(OutboxRows::count(), 4);
     }
 
     void namesSortAsPeopleReadThem()
@@ -514,12 +449,8 @@ private Q_SLOTS:
                                    u"de Klerk"_s,   u"Du Plessis"_s, u"Émile"_s,      u"Nel"_s,
                                    u"Nél"_s,        u"O'Brien"_s,    u"Oosthuizen"_s, u"Zulu"_s};
         for (const QString &name : expected)
-            Database::run(u"INSERT INTO Groups (Name) VALUES (?)"_s, {name});
-        QStringList sorted;
-        QSqlQuery query = Database::run(u"SELECT Name FROM Groups ORDER BY Name COLLATE Names, GroupID"_s);
-        while (query.next())
-            sorted << query.value(0).toString();
-        QCOMPARE(sorted, expected);
+            GroupRows::addGroup(name);
+        QCOMPARE(queryValues(u"SELECT Name FROM Groups ORDER BY Name COLLATE Names, GroupID"_s), expected);
         QCOMPARE(Database::value(u"SELECT count(*) FROM Groups WHERE Name = 'ANNA' COLLATE Names"_s).toInt(), 2);
         QCOMPARE(Database::value(u"SELECT count(*) FROM Groups WHERE Name = 'emile' COLLATE Names"_s).toInt(), 0);
 

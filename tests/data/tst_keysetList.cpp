@@ -8,6 +8,8 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -76,6 +78,13 @@ class tst_keysetList : public QObject
     Q_OBJECT
 
 private slots:
+    void init()
+    {
+        home = std::make_unique<TestHome>();
+        addContacts();
+    }
+    void cleanup() { home.reset(); }
+
     // Pages of seven rows cross the ties, the boundary between contacts with
     // and without a code, and the end of the table.
     void pagesShowTheRowsOfAFullRead_data()
@@ -94,8 +103,6 @@ private slots:
     {
         QFETCH(QString, column);
         QFETCH(bool, descending);
-        TestHome home;
-        addContacts();
         const KeysetList::Order order = orderOf(column, descending);
         ContactListing listing = listingOf(order);
         QCOMPARE(readAll(listing, 7), fullRead(order));
@@ -105,8 +112,6 @@ private slots:
 
     void firstAndLastRowsCarryTheirValues()
     {
-        TestHome home;
-        addContacts();
         ContactListing listing = listingOf(orderOf(u"AssNo"_s, false));
         QCOMPARE(listing.readMore(1), 1);
         const int code = int(ContactListing::columns().indexOf(u"AssNo"_s));
@@ -123,8 +128,6 @@ private slots:
     // beyond that point; reading again from the top shows all of it.
     void rowsAddedOrDeletedWhileTheListIsOpen()
     {
-        TestHome home;
-        addContacts();
         const KeysetList::Order order = orderOf(u"AssNo"_s, false);
         ContactListing listing = listingOf(order);
         listing.readMore(20);
@@ -148,8 +151,6 @@ private slots:
 
     void aNewSortOrderStartsAtItsFirstRow()
     {
-        TestHome home;
-        addContacts();
         ContactListing listing = listingOf(orderOf(u"AssNo"_s, false));
         listing.readMore(25);
         const KeysetList::Order byName = orderOf(u"FirstName"_s, true);
@@ -160,8 +161,6 @@ private slots:
 
     void aRowFarDownIsReachedByItsKey()
     {
-        TestHome home;
-        addContacts();
         const KeysetList::Order order = orderOf(u"AssNo"_s, true);
         const QList<qint64> expected = fullRead(order);
         ContactListing listing = listingOf(order);
@@ -173,12 +172,13 @@ private slots:
 
     void aFailedReadIsAnErrorAndTheListStaysAsItWas()
     {
-        TestHome home;
-        addContacts();
         KeysetList missing(u"NoSuchTable"_s, {u"AssNo"_s}, u"ClientID"_s, orderOf(u"AssNo"_s, false));
         QVERIFY_THROWS_EXCEPTION(AppError, missing.readMore(10));
         QCOMPARE(missing.count(), 0);
     }
+
+private:
+    std::unique_ptr<TestHome> home;
 };
 
 QTEST_GUILESS_MAIN(tst_keysetList)

@@ -20,32 +20,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("one letter") << "a"
-                                    << "A";
-        QTest::newRow("blanks first") << "  x"
-                                      << "  X";
-        QTest::newRow("town") << "PORT ELIZABETH"
-                              << "Port Elizabeth";
-        QTest::newRow("full stop") << "st. john's wood"
-                                   << "St. John's Wood";
-        QTest::newRow("small words") << "stratford upon avon and the sea"
-                                     << "Stratford Upon Avon and the Sea";
-        QTest::newRow("slash") << "bed/breakfast"
-                               << "Bed/Breakfast";
-        QTest::newRow("leading The") << "THE END OF THE ROAD"
-                                     << "The End Of the Road";
-        QTest::newRow("To") << "going to town"
-                            << "Going to Town";
-        QTest::newRow("small word at the end") << "this and"
-                                               << "This And";
-        QTest::newRow("after a full stop") << "x.and y"
-                                           << "X.And Y";
-        QTest::newRow("same small word twice") << "x a a y"
-                                               << "X a A Y";
-        QTest::newRow("tab is no blank") << "one\ttwo"
-                                         << "One\ttwo";
-        QTest::newRow("beyond ASCII") << "ÉCOLE ÜBER"
-                                      << "École Über";
+        const struct
+        {
+            const char *name, *text, *expected;
+        } cases[] = {
+            {"one letter", "a", "A"},
+            {"blanks first", "  x", "  X"},
+            {"town", "PORT ELIZABETH", "Port Elizabeth"},
+            {"full stop", "st. john's wood", "St. John's Wood"},
+            {"small words", "stratford upon avon and the sea", "Stratford Upon Avon and the Sea"},
+            {"slash", "bed/breakfast", "Bed/Breakfast"},
+            {"leading The", "THE END OF THE ROAD", "The End Of the Road"},
+            {"To", "going to town", "Going to Town"},
+            {"small word at the end", "this and", "This And"},
+            {"after a full stop", "x.and y", "X.And Y"},
+            {"same small word twice", "x a a y", "X a A Y"},
+            {"tab is no blank", "one\ttwo", "One\ttwo"},
+            {"beyond ASCII", "ÉCOLE ÜBER", "École Über"},
+        };
+        for (const auto &c : cases)
+            QTest::newRow(c.name) << QString::fromUtf8(c.text) << QString::fromUtf8(c.expected);
     }
 
     void properCase()
@@ -67,28 +61,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stripped"); // StripLineBreaks
         QTest::addColumn<QString>("cleaned");  // CleanString
-        QTest::newRow("blank before line break stays") << "Accepted \r\n  "
-                                                       << "Accepted "
-                                                       << "Accepted ";
-        QTest::newRow("tab inside, blanks at the end") << "OK\tdone  "
-                                                       << "OKdone"
-                                                       << "OKdone";
-        QTest::newRow("quoted name") << "\"Smith\"  "
-                                     << "\"Smith\""
-                                     << "Smith";
-        QTest::newRow("blanks only") << "    "
-                                     << ""
-                                     << "";
-        QTest::newRow("tabs and line breaks only") << "\t\r\n\t"
-                                                   << ""
-                                                   << "";
-        QTest::newRow("tab between letters") << "A\tB"
-                                             << "AB"
-                                             << "AB";
+        const struct
+        {
+            const char *name, *text, *stripped, *cleaned;
+        } cases[] = {
+            {"blank before line break stays", "Accepted \r\n  ", "Accepted ", "Accepted "},
+            {"tab inside, blanks at the end", "OK\tdone  ", "OKdone", "OKdone"},
+            {"quoted name", "\"Smith\"  ", "\"Smith\"", "Smith"},
+            {"blanks only", "    ", "", ""},
+            {"tabs and line breaks only", "\t\r\n\t", "", ""},
+            {"tab between letters", "A\tB", "AB", "AB"},
+            {"leading and inner blanks, case", "  a  B ", "  a  B", "  a  B"},
+        };
+        for (const auto &c : cases)
+            QTest::newRow(c.name) << QString::fromUtf8(c.text) << QString::fromUtf8(c.stripped)
+                                  << QString::fromUtf8(c.cleaned);
         QTest::newRow("NUL") << QStringLiteral("a\0b") << QStringLiteral("a\0b") << "ab";
-        QTest::newRow("leading and inner blanks, case") << "  a  B "
-                                                        << "  a  B"
-                                                        << "  a  B";
     }
 
     void cleaning()

@@ -5,6 +5,7 @@
 #include "gateway/CycleHost.h"
 
 #include "OutboxRows.h"
+#include "QueryRows.h"
 #include "TestSupport.h"
 
 #include <QHash>
@@ -89,18 +90,6 @@ inline QHash<QString, QString> acceptedBatches(const GatewayProcess &gateway)
         byCustomer.insert(message[QStringLiteral("customerId")].toVariant().toString(),
                           QString::number(qint64(message[QStringLiteral("batch")].toDouble())));
     return byCustomer;
-}
-
-// Every value of every row a query gives, in order; "<null>" for NULL.
-inline QStringList queryValues(const QString &sql, const QVariantList &values = {})
-{
-    QStringList result;
-    QSqlQuery rows = Database::run(sql, values);
-    while (rows.next()) {
-        for (int i = 0; i < rows.record().count(); ++i)
-            result.append(rows.value(i).isNull() ? QStringLiteral("<null>") : rows.value(i).toString());
-    }
-    return result;
 }
 
 // An outbox row already sent; its key.

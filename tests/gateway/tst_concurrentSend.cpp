@@ -34,14 +34,6 @@ QList<Received> received(const GatewayProcess &gateway)
     return list;
 }
 
-QStringList customers(const QList<Received> &list)
-{
-    QStringList keys;
-    for (const Received &request : list)
-        keys << request.customer;
-    return keys;
-}
-
 struct Pace
 {
     int connections;
@@ -89,7 +81,7 @@ private slots:
                                   i == 17 ? QStringLiteral("  ") : QStringLiteral("message %1").arg(i));
             QVERIFY(!OutboxSender(s.host).SendOutbox());
 
-            const QStringList posted = customers(received(s.gateway));
+            const QStringList posted = postedCustomers(s.gateway);
             QCOMPARE(posted.size(), 28); // all but the unusable number and the empty text
             QCOMPARE(QSet<QString>(posted.begin(), posted.end()).size(), 28);
             const QHash<QString, QString> taken = acceptedBatches(s.gateway);
@@ -130,7 +122,7 @@ private slots:
         };
         OutboxSender(s.host).SendOutbox();
         QVERIFY(!first.isEmpty());
-        const QStringList posted = customers(received(s.gateway));
+        const QStringList posted = postedCustomers(s.gateway);
         QCOMPARE(posted.size(), 1);
         const QList<QVariantMap> rows = OutboxRows::all();
         QCOMPARE(rows.size(), 1);
@@ -156,7 +148,7 @@ private slots:
         };
         QVERIFY(!OutboxSender(s.host).SendOutbox());
 
-        const QStringList posted = customers(received(s.gateway));
+        const QStringList posted = postedCustomers(s.gateway);
         QCOMPARE(QSet<QString>(posted.begin(), posted.end()).size(), posted.size());
         const QStringList states = OutboxRows::states();
         QCOMPARE(states.count("in flight"), 0);

@@ -1,5 +1,7 @@
+#include "FileBytes.h"
 #include "GatewayTestSupport.h"
 #include "GroupRows.h"
+#include "Raised.h"
 
 #include "compose/GroupQueue.h"
 #include "gateway/OutboxSender.h"
@@ -14,12 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The outbox as the file holds it, read by a connection of its own.
 QStringList storedRows(const QString &path)
@@ -101,11 +97,7 @@ private slots:
 
         QString shown;
         if (action == "queue group") {
-            try {
-                GroupQueue::queue(group, {QString(600, QLatin1Char('x')), QStringLiteral("second body")});
-            } catch (const AppError &error) {
-                shown = error.text();
-            }
+            shown = errorOf([group] { GroupQueue::queue(group, {QString(600, 'x'), QStringLiteral("second body")}); });
         } else {
             OutboxSender(s.host).SendOutbox();
             shown = s.host.texts.join('\n');
@@ -160,10 +152,8 @@ private:
                 QFile::remove(path + QLatin1String(suffix));
         } else if (fault == "not a database") {
             Database::close();
-            QFile garbage(path);
-            if (!garbage.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            if (!writeFile(path, QByteArray("This is no database, just text.\n").repeated(200)))
                 qFatal("cannot write %s", qPrintable(path));
-            garbage.write(QByteArray("This is no database, just text.\n").repeated(200));
             for (const char *suffix : {"-wal", "-shm"})
                 QFile::remove(path + QLatin1String(suffix));
         } else if (fault == "full disk") {

@@ -29,7 +29,6 @@ private slots:
 
     void windowUnderFault_data()
     {
-        QTest::addColumn<QString>("window");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QStringList>("states"); // the two sent rows, then the three queued
         QTest::addColumn<QStringList>("boxes");  // titles of the boxes shown
@@ -44,37 +43,30 @@ private slots:
                       ready = u"Ready \\.\\.\\. 1 sent, 2 refused "_s;
         const QString noAnswer = u"1 sent, 2 without an answer — Send: "_s + gateway;
         QTest::newRow("send/not listening")
-            << "send"
             << "down" << untouched << QStringList{"ERROR"}
             << u"3 left queued — Replies, Credits: "_s + gateway + u"could not be reached: .+"_s;
-        QTest::newRow("send/reset") << "send"
-                                    << "drop" << firstInDoubt << QStringList{"ERROR"}
+        QTest::newRow("send/reset") << "drop" << firstInDoubt << QStringList{"ERROR"}
                                     << noAnswer + u"broke off the exchange before the whole answer arrived: .+"_s;
-        QTest::newRow("send/500") << "send"
-                                  << "error500" << refused << QStringList{}
+        QTest::newRow("send/500") << "error500" << refused << QStringList{}
                                   << ready + u"\\(Answer without a batch number: Runtime Error\\)"_s;
         // The two report windows never call a failed request done: their status says what failed, and nothing is
         // stored.
         QTest::addRow("report/not listening")
-            << "report"
             << "down" << untouched << QStringList{}
             << u"Getting status reports failed: "_s + gateway + u"could not be reached: .+"_s;
-        QTest::addRow("replies/stall") << "replies"
-                                       << "hang" << untouched << QStringList{}
+        QTest::addRow("replies/stall") << "hang" << untouched << QStringList{}
                                        << u"Getting replies failed: "_s + gateway
                                               + u"did not answer within 0\\.7 seconds\\."_s;
         QTest::addRow("report/not-xml")
-            << "report"
             << "not-xml" << untouched << QStringList{}
             << u"Getting status reports failed: The gateway's answer is not a report page: Service Unavailable"_s;
         QTest::addRow("replies/not-xml")
-            << "replies"
             << "not-xml" << untouched << QStringList{}
             << u"Getting replies failed: The gateway's answer is not XML: Service Unavailable"_s;
     }
     void windowUnderFault()
     {
-        QFETCH(QString, window);
+        const QString window = QString::fromLatin1(QTest::currentDataTag()).section(u'/', 0, 0);
         QFETCH(QString, fault);
         GatewaySetup s;
         for (int i = 0; i < 2; ++i)

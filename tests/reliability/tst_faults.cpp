@@ -56,7 +56,6 @@ private slots:
 
     void cycleUnderFault_data()
     {
-        QTest::addColumn<QString>("cycle");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QStringList>("states");     // outbox rows in key order (OutboxRows::states)
         QTest::addColumn<QStringList>("deliveries"); // of the two sent rows
@@ -72,31 +71,22 @@ private slots:
         const QStringList firstSent = {"77", "77", "5000001", "queued", "queued"};
         const QStringList firstInDoubt = {"77", "77", "5000001", "in flight", "in flight"};
         QTest::newRow("send/not listening")
-            << "send"
             << "down" << firstSent << notDelivered << fetchedFirst << "could not be reached";
-        QTest::newRow("send/reset") << "send"
-                                    << "drop" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
-        QTest::newRow("send/stall") << "send"
-                                    << "hang" << firstInDoubt << notDelivered << fetchedFirst << "did not answer";
+        QTest::newRow("send/reset") << "drop" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
+        QTest::newRow("send/stall") << "hang" << firstInDoubt << notDelivered << fetchedFirst << "did not answer";
         // An error page is an answer: the message was refused and shows as FAILED.
-        QTest::newRow("send/500") << "send"
-                                  << "error500" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
+        QTest::newRow("send/500") << "error500" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
                                   << fetchedFirst << "";
-        QTest::newRow("send/not xml") << "send"
-                                      << "not-xml" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
+        QTest::newRow("send/not xml") << "not-xml" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
                                       << fetchedFirst << "";
-        QTest::newRow("send/truncated") << "send"
-                                        << "truncate" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
+        QTest::newRow("send/truncated") << "truncate" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
         // A million-entry document is no batch number: that message is refused, the next goes out.
-        QTest::newRow("send/million") << "send"
-                                      << "million" << QStringList{"77", "77", "5000001", "0", "5000002"} << notDelivered
+        QTest::newRow("send/million") << "million" << QStringList{"77", "77", "5000001", "0", "5000002"} << notDelivered
                                       << fetchedFirst << "";
-        QTest::newRow("send/refused") << "send"
-                                      << "refuse" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
+        QTest::newRow("send/refused") << "refuse" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
                                       << fetchedFirst << "";
         // The run stops at the first message refused for want of credits.
         QTest::newRow("send/credits out")
-            << "send"
             << "credits" << QStringList{"77", "77", "5000001", "0", "queued"} << notDelivered << fetchedFirst << "";
 
         // The status run and the replies run: the fault hits their requests from the start. A failed
@@ -104,23 +94,21 @@ private slots:
         // messages only: those runs read the report and the replies as usual.
         for (const char *fault : {"down", "drop", "hang", "error500", "not-xml", "truncate", "refuse", "credits"}) {
             QTest::addRow("status/%s", fault)
-                << "status" << fault << untouched
+                << fault << untouched
                 << (QByteArray(fault) == "refuse" || QByteArray(fault) == "credits" ? delivered : notDelivered)
                 << QStringList{} << "";
             QTest::addRow("replies/%s", fault)
-                << "replies" << fault << untouched << notDelivered
+                << fault << untouched << notDelivered
                 << (QByteArray(fault) == "refuse" || QByteArray(fault) == "credits" ? QStringList{"R1"} : QStringList{})
                 << "";
         }
-        QTest::newRow("status/million") << "status"
-                                        << "million" << untouched << QStringList{"delivered/1000001", "not delivered/"}
+        QTest::newRow("status/million") << "million" << untouched << QStringList{"delivered/1000001", "not delivered/"}
                                         << QStringList{} << "";
-        QTest::newRow("replies/million") << "replies"
-                                         << "million" << untouched << notDelivered << QStringList{"LAST"} << "";
+        QTest::newRow("replies/million") << "million" << untouched << notDelivered << QStringList{"LAST"} << "";
     }
     void cycleUnderFault()
     {
-        QFETCH(QString, cycle);
+        const QString cycle = QString::fromLatin1(QTest::currentDataTag()).section(u'/', 0, 0);
         QFETCH(QString, fault);
         QFETCH(QString, shown);
         GatewaySetup s(1000, QStringLiteral("0"));

@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "TestSupport.h"
 
 #include "data/AppError.h"
@@ -58,13 +59,6 @@ QStringList names(bool sections, const QString &section, qint32 root = HKLM)
     return list.mid(1);
 }
 
-void putHive(const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(cRegistry::hivePath()).absolutePath());
-    QFile file(cRegistry::hivePath());
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-}
-
 } // namespace
 
 class tst_cRegistry : public QObject
@@ -117,8 +111,9 @@ private slots:
         registry.setDefault("fallback");
         QCOMPARE(registry.Value(), QVariant("fallback"));
         QCOMPARE(registry.ValueType(), cRegistry::REG_BINARY); // untouched by a failed read
-        putHive(R"({"HKEY_LOCAL_MACHINE": {"keys": [{"name": "Software", "keys": [{"name": "S", "values": [
-                   {"name": "Big", "type": 5, "data": 305419896}]}]}]}})");
+        QVERIFY(writeFile(cRegistry::hivePath(),
+                          R"({"HKEY_LOCAL_MACHINE": {"keys": [{"name": "Software", "keys": [{"name": "S", "values": [
+                   {"name": "Big", "type": 5, "data": 305419896}]}]}]}})"));
         QCOMPARE(registry.Value(), QVariant("fallback")); // key there, value not
         registry.setValueKey("Big");
         QCOMPARE(registry.Value(), QVariant(qint32(0x78563412)));
@@ -277,7 +272,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, problem);
         TestHome home;
-        putHive(content);
+        QVERIFY(writeFile(cRegistry::hivePath(), content));
         cRegistry registry = at("S", "V");
         registry.setDefault("default");
         QCOMPARE(registry.Value(), QVariant("default"));
@@ -288,9 +283,7 @@ private slots:
             QVERIFY2(text.startsWith("26001 ") && text.contains(cRegistry::hivePath()) && text.contains(problem),
                      qPrintable(text));
         }
-        QFile file(cRegistry::hivePath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), content);
+        QCOMPARE(fileBytes(cRegistry::hivePath()), content);
     }
 };
 

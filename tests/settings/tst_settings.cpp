@@ -1,16 +1,13 @@
+#include "FileBytes.h"
+#include "Raised.h"
 #include "TestSupport.h"
 
 #include "data/AppError.h"
 #include "settings/Settings.h"
 #include "settings/cRegistry.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <functional>
 
 using namespace Qt::StringLiterals;
 using Key = Settings::Key;
@@ -25,16 +22,6 @@ void storeRaw(Key key, qint32 type, const QVariant &value)
     registry.setValueType(type);
     registry.setValueKey(Settings::name(key));
     registry.setValue(value);
-}
-
-QString raised(const std::function<void()> &action)
-{
-    try {
-        action();
-        return u"nothing raised"_s;
-    } catch (const AppError &error) {
-        return error.description();
-    }
 }
 
 const Settings::Entry &firstOf(Settings::Type type)
@@ -73,14 +60,14 @@ private slots:
             QCOMPARE(Settings::text(key), QString());
             Settings::setText(key, u"  a 100% text  "_s);
             QCOMPARE(Settings::text(key), u"a 100% text"_s);
-            QCOMPARE(raised([key] { Settings::number(key); }).contains(entry.name), true);
+            QCOMPARE(errorOf([key] { Settings::number(key); }).contains(entry.name), true);
         } else {
             QCOMPARE(Settings::number(key), entry.fallback);
             for (const int number : {entry.most, entry.least}) {
                 Settings::setNumber(key, number);
                 QCOMPARE(Settings::number(key), number);
             }
-            QCOMPARE(raised([key] { Settings::text(key); }).contains(entry.name), true);
+            QCOMPARE(errorOf([key] { Settings::text(key); }).contains(entry.name), true);
         }
         const qsizetype writes = entry.type == Settings::Type::Text ? 1 : 2;
         QCOMPARE(changed.size(), writes);
@@ -96,11 +83,9 @@ private slots:
         Settings::setValue<Key::GatewayHost>(u" sms.example.co.za "_s);
         const int connections = Settings::value<Key::GatewayConnections>();
         const QString host = Settings::value<Key::GatewayHost>();
-        QCOMPARE(connections, 9);
-        QCOMPARE(host, u"sms.example.co.za"_s);
-        QCOMPARE(changed.size(), 2);
-        QCOMPARE(changed.at(0).at(0).value<Key>(), Key::GatewayConnections);
-        QCOMPARE(changed.at(1).at(0).value<Key>(), Key::GatewayHost);
+        QCOMPARE(std::pair(connections, host), std::pair(9, u"sms.example.co.za"_s));
+        QCOMPARE(QList<QVariantList>(changed), QList<QVariantList>({{QVariant::fromValue(Key::GatewayConnections)},
+                                                                    {QVariant::fromValue(Key::GatewayHost)}}));
     }
 
     // A value stored but unreadable is an error naming the setting, never the
@@ -132,11 +117,11 @@ private slots:
         QFETCH(QString, error);
         storeRaw(key, type, stored);
         const bool isNumber = Settings::entry(key).type == Settings::Type::Number;
-        QCOMPARE(raised([&] { isNumber ? void(Settings::number(key)) : void(Settings::text(key)); }), error);
+        QCOMPARE(errorOf([&] { isNumber ? void(Settings::number(key)) : void(Settings::text(key)); }), error);
         if (!isNumber)
             return;
         QSignalSpy changed(&Settings::notifier(), &Settings::changed);
-        QCOMPARE(raised([&] { Settings::setNumber(key, Settings::entry(key).most + 1); }), error);
+        QCOMPARE(errorOf([&] { Settings::setNumber(key, Settings::entry(key).most + 1); }), error);
         QCOMPARE(changed.size(), 0);
         QCOMPARE(Settings::stored(key), stored.toString());
     }
@@ -144,12 +129,9 @@ private slots:
     // A settings file that cannot be read fails every read, of either type.
     void anUnreadableFileFailsEveryRead()
     {
-        QDir().mkpath(QFileInfo(cRegistry::hivePath()).absolutePath());
-        QFile hive(cRegistry::hivePath());
-        QVERIFY(hive.open(QIODevice::WriteOnly) && hive.write("{ not json") > 0);
-        hive.close();
+        QVERIFY(writeFile(cRegistry::hivePath(), "{ not json"));
         for (const Settings::Entry &entry : Settings::Table) {
-            const QString error = raised([&] {
+            const QString error = errorOf([&] {
                 entry.type == Settings::Type::Number ? void(Settings::number(entry.key))
                                                      : void(Settings::text(entry.key));
             });
