@@ -105,9 +105,8 @@ private slots:
             QVERIFY(QDir().mkpath(under(u"db"_s)));
             Settings::store(Settings::Key::Database, under(u"db/SMSData.db"_s));
         } else if (settings == u"unreadable"_s) {
-            QFile file(hive);
-            QVERIFY(QDir().mkpath(QFileInfo(hive).absolutePath()) && file.open(QIODevice::WriteOnly));
-            QVERIFY(file.write("{ not settings") == 14);
+            QVERIFY(QDir().mkpath(QFileInfo(hive).absolutePath()));
+            home.file(hive, "{ not settings");
         } else if (settings == u"unwritable"_s) {
             QFile blocker(QFileInfo(hive).absolutePath()); // read as no settings; nothing can be written under a file
             QVERIFY(QDir(blocker.fileName()).removeRecursively() && QDir().mkpath(QFileInfo(blocker).absolutePath()));
@@ -153,12 +152,9 @@ private slots:
     {
         QFETCH(QString, window);
         QFETCH(bool, replace);
-        const QString path = under(u"other/old.csv"_s);
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("kept") == 4);
-        old.close();
+        QFile old(home.file(u"other/old.csv"_s, "kept"));
         open(make(window));
-        dialogs->choose(path);
+        dialogs->choose(old.fileName());
         boxes->answer(replace ? QMessageBox::Yes : QMessageBox::No);
         click(window == u"frmSelectGroup(export)"_s ? "Command1" : "cmdExport");
 
