@@ -130,8 +130,7 @@ private slots:
                 continue;
             }
             QVERIFY(root.mkpath(QFileInfo(root.filePath(page)).path()));
-            QFile file(root.filePath(page));
-            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(QFile(root.filePath(page)).open(QIODevice::WriteOnly));
         }
         QCOMPARE(modMain::FindHelpFile(root.filePath(u"bin"_s)), found.isEmpty() ? QString() : root.filePath(found));
     }
