@@ -33,6 +33,12 @@ QString text(const QWidget *window, const char *label)
     return window->findChild<QLabel *>(QString::fromLatin1(label))->text();
 }
 
+// The send window's counter, credits and status line.
+QStringList counters(const QWidget *window)
+{
+    return {text(window, "lblLeft"), text(window, "lblCredits"), text(window, "lblStatus")};
+}
+
 // The send log without its date and time, which must be now's.
 QStringList logEvents(const QWidget *window)
 {
@@ -75,9 +81,7 @@ private slots:
         ScriptedMessageBoxes boxes;
         frmSendMessages window;
         window.show();
-        QCOMPARE(text(&window, "lblLeft"), u"5 / 5"_s);
-        QCOMPARE(text(&window, "lblCredits"), u"0"_s);
-        QCOMPARE(text(&window, "lblStatus"), u"Ready ..."_s);
+        QCOMPARE(counters(&window), (QStringList{"5 / 5", "0", "Ready ..."}));
 
         takeRequests(s.gateway);
         scriptAnswer(s.gateway, u"SingleSMS"_s, u"FALSE: Invalid number\r\n"_s);
@@ -99,9 +103,7 @@ private slots:
                               Summary}));
         QCOMPARE(OutboxRows::states(), QStringList({"0", "5000001", "0", "5000002", "5000003"}));
         QCOMPARE(takeRequests(s.gateway).size(), 6); // the replies, the balance, then four messages
-        QCOMPARE(text(&window, "lblLeft"), u"0 / 5"_s);
-        QCOMPARE(text(&window, "lblCredits"), u"1000"_s);
-        QCOMPARE(text(&window, "lblStatus"), Summary);
+        QCOMPARE(counters(&window), (QStringList{"0 / 5", "1000", Summary}));
         QVERIFY(child<QWidget>(&window, "cmdSend")->isEnabled() && child<QWidget>(&window, "cmdCancel")->isEnabled());
         QCOMPARE(boxes.count(), 0);
         saveScreenshot(&window, u"frmSendMessages"_s);
@@ -111,14 +113,12 @@ private slots:
         s.gateway.use(u"demo"_s, QString());
         click(&window, "cmdCheckCredits");
         QCOMPARE(takeRequests(s.gateway).size(), 1);
-        QCOMPARE(text(&window, "lblCredits"), u"1000"_s);
-        QCOMPARE(text(&window, "lblStatus"), u"ERROR"_s);
+        QCOMPARE(counters(&window), (QStringList{"0 / 5", "1000", "ERROR"}));
         QVERIFY2(logEvents(&window).last().contains(u"not a credit balance: FALSE"_s),
                  qPrintable(logEvents(&window).last()));
         s.gateway.use();
         click(&window, "cmdCheckCredits");
-        QCOMPARE(text(&window, "lblCredits"), u"997"_s);
-        QCOMPARE(text(&window, "lblStatus"), u"Done checking credits"_s);
+        QCOMPARE(counters(&window), (QStringList{"0 / 5", "997", "Done checking credits"}));
         QCOMPARE(boxes.count(), 0);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
@@ -142,8 +142,7 @@ private slots:
                  QStringList({"Sending SMS to 0820000010", "Sending SMS to 0820000009", "Sending SMS to 0820000008",
                               "Sending SMS to 0820000007"}));
         QCOMPARE(OutboxRows::states().mid(0, 6).count(u"queued"_s), 6);
-        QCOMPARE(text(&window, "lblLeft"), u"6 / 4"_s);
-        QCOMPARE(text(&window, "lblCredits"), u"4"_s);
+        QCOMPARE(counters(&window).mid(0, 2), (QStringList{"6 / 4", "4"}));
     }
 
     // The gateway's own page after a send marks both rows; the list is read again. How a page is cut into
@@ -173,9 +172,9 @@ private slots:
         QCOMPARE(boxes.titles(), QStringList({"DONE"}));
         QCOMPARE(boxes.last().text, u"Done getting status reports."_s);
         QCOMPARE(text(&window, "lblStatus"), u"Parsing report rows 3 / 3 ..."_s);
-        QCOMPARE(list->value(1, u"Delivered"_s).toInt(), 1);
-        QCOMPARE(list->value(1, u"SentID"_s).toString(), u"5000001"_s);
-        QCOMPARE(list->value(0, u"SentID"_s).toString(), u"5000002"_s);
+        QCOMPARE(
+            (QVariantList{list->value(1, u"Delivered"_s), list->value(1, u"SentID"_s), list->value(0, u"SentID"_s)}),
+            (QVariantList{1, u"5000001"_s, u"5000002"_s}));
 
         saveScreenshot(&window, u"frmGetSendReport"_s);
     }
@@ -225,8 +224,8 @@ private slots:
         QCOMPARE(text(&window, "lblStatus"), u"Ready ..."_s);
         const QueryListModel *list = window.list();
         QCOMPARE(list->rowCount(), 2); // which replies are stored: tst_retrieval
-        QCOMPARE(list->value(0, u"IncomingID"_s).toString(), u"R4"_s);
-        QCOMPARE(list->value(1, u"IncomingID"_s).toString(), u"R3"_s);
+        QCOMPARE((QStringList{list->value(0, u"IncomingID"_s).toString(), list->value(1, u"IncomingID"_s).toString()}),
+                 (QStringList{"R4", "R3"}));
         QCOMPARE(listText(list, 1, u"ReceivedDateTime"_s), u"06/12/2026 10:00"_s);
 
         auto *grid = child<QTableView>(&window, "grdList");
@@ -242,9 +241,9 @@ private slots:
             QCOMPARE(child<QLabel>(&window, label)->textFormat(), Qt::PlainText);
         saveScreenshot(&window, u"frmGetReplies-markup"_s);
         clickRow(1); // SMSSendID 0: no contact
-        QCOMPARE(text(&window, "lblMessageReceived"), u"Who is this?"_s);
-        QCOMPARE(text(&window, "lblMessageSent"), u"Pay now"_s);
-        QCOMPARE(text(&window, "lblCustomer"), QString());
+        QCOMPARE((QStringList{text(&window, "lblMessageReceived"), text(&window, "lblMessageSent"),
+                              text(&window, "lblCustomer")}),
+                 (QStringList{"Who is this?", "Pay now", ""}));
         saveScreenshot(&window, u"frmGetReplies"_s);
     }
 
