@@ -2,7 +2,6 @@
 #include "OutboxRows.h"
 
 #include "app/frmMain.h"
-#include "app/modMain.h"
 #include "data/Database.h"
 #include "settings/frmAbout.h"
 #include "ui/HelpWindow.h"
@@ -19,7 +18,6 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 

@@ -9,21 +9,13 @@
 #include "settings/RunningSetup.h"
 #include "ui/QueryListModel.h"
 
-#include <QApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
-#include <QMenu>
 #include <QProcess>
-#include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
-#include <QTimer>
-#include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
 

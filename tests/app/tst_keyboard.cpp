@@ -18,7 +18,6 @@
 #include <QSet>
 #include <QTextEdit>
 
-#include <functional>
 
 using namespace Qt::StringLiterals;
 

@@ -2,7 +2,6 @@
 #include "OutboxRows.h"
 
 #include "app/frmMain.h"
-#include "app/modMain.h"
 #include "data/Backups.h"
 #include "data/Clock.h"
 #include "data/Database.h"
@@ -11,12 +10,10 @@
 #include "ui/QueryListModel.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QStatusBar>
 #include <QTest>
 
 using namespace Qt::StringLiterals;

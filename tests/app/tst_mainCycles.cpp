@@ -2,12 +2,9 @@
 #include "GuiTestSupport.h"
 
 #include "app/frmMain.h"
-#include "app/modMain.h"
-#include "data/Database.h"
 #include "gateway/GatewayCycles.h"
 #include "ui/QueryListModel.h"
 
-#include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>

@@ -2,7 +2,6 @@
 #include "GuiTestSupport.h"
 
 #include "contacts/frmListClients.h"
-#include "ui/Shades.h"
 #include "ui/WindowPlacement.h"
 
 #include <QAbstractButton>

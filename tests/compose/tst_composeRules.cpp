@@ -13,7 +13,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 

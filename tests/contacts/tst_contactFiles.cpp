@@ -18,7 +18,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QRadioButton>
 #include <QTableWidget>
 

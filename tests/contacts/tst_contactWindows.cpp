@@ -19,7 +19,6 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableView>
-#include <QWheelEvent>
 
 using ContactRows::add;
 using QueryTexts::count;

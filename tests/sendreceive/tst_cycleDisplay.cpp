@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QTest>
 
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
