@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "GuiTestSupport.h"
 #include "OutboxRows.h"
 
@@ -21,12 +22,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QDateTime Now(QDate(2026, 12, 7), QTime(9, 30), QTimeZone(OperatorTime::DefaultZoneId));
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -115,13 +110,13 @@ private slots:
         frmMain window;
         window.show();
         Database::close();
-        const QByteArray live = bytesOf(home->databasePath());
+        const QByteArray live = fileBytes(home->databasePath());
         dialogs->choose(copy);
         window.findChild<QAction *>(u"mnuFileRestore"_s)->trigger();
         QCOMPARE(boxes->count(), 1); // no question: refused at once
         QCOMPARE(boxes->last().icon, QMessageBox::Critical);
         QVERIFY(boxes->last().text.contains(u"cannot be restored"_s));
-        QCOMPARE(bytesOf(home->databasePath()), live);
+        QCOMPARE(fileBytes(home->databasePath()), live);
         QCOMPARE(window.outboxList()->rowCount(), 1);
     }
 

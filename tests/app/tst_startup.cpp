@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "GuiTestSupport.h"
 #include "PostgresCluster.h"
 
@@ -38,12 +39,6 @@ void writeFile(const QString &path, const QByteArray &content)
     QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 } // namespace
@@ -165,7 +160,7 @@ private Q_SLOTS:
             writeFile(broken, letter.toUtf8());
             writeFile(broken2, letter.toUtf8());
             reason = u"not a database"_s;
-            contentOf = [](const QString &path) { return QString::fromUtf8(readFile(path)); };
+            contentOf = [](const QString &path) { return QString::fromUtf8(fileBytes(path)); };
         }
         QVERIFY(Database::shownAs(broken) != broken || !testingServer());
         const QString wanted = chosen.isEmpty() ? defaultPath() : chosen == u"good.db"_s ? good : broken2;
@@ -229,7 +224,7 @@ private Q_SLOTS:
         QCOMPARE(boxes.last().icon, QMessageBox::Critical);
         QVERIFY2(boxes.last().text.contains(cRegistry::hivePath()), qPrintable(boxes.last().text));
         QVERIFY(!QFile::exists(modMain::DefaultDatabasePath()));
-        QCOMPARE(readFile(cRegistry::hivePath()), content);
+        QCOMPARE(fileBytes(cRegistry::hivePath()), content);
     }
 
     void gatewayHostFollowsTheAccountAndTheSettings_data()

@@ -1,5 +1,6 @@
 #include "ContactRows.h"
 #include "FailingWrites.h"
+#include "FileBytes.h"
 #include "GroupRows.h"
 #include "QueryTexts.h"
 #include "WindowFixture.h"
@@ -275,7 +276,7 @@ private slots:
             QMessageBox::StandardButton answer;
             QString group;
             QStringList titles;
-            QByteArray content; // "<missing>": no file
+            QByteArray content; // "<unreadable>": no file
         };
         const QByteArray old = "old contents";
         const QList<Case> cases = {
@@ -289,7 +290,7 @@ private slots:
              QMessageBox::Yes,
              u"Empty"_s,
              {"EXIST", "INFO"},
-             "<missing>"},
+             "<unreadable>"},
         };
         for (const Case &c : cases) {
             write(u"g.csv"_s, old);
@@ -529,11 +530,7 @@ private:
     void choose(const QString &group) { child<QComboBox>("cboGroups")->setCurrentText(group); }
     QString path(const QString &name) const { return QDir(home.path()).filePath(name); }
     QString write(const QString &name, const QByteArray &bytes) const { return home.file(name, bytes); }
-    QByteArray read(const QString &name) const
-    {
-        QFile in(path(name));
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
-    }
+    QByteArray read(const QString &name) const { return fileBytes(path(name)); }
     void openFile(const QString &path)
     {
         open(new frmImportCsv);
