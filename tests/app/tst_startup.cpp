@@ -34,13 +34,6 @@ void setAccount(const QString &username)
     Database::close();
 }
 
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-}
-
 } // namespace
 
 class tst_startup : public QObject
@@ -155,10 +148,8 @@ private Q_SLOTS:
         } else {
             good = home.path() + u"/good.db"_s;
             QVERIFY(QFile::rename(home.databasePath(), good));
-            broken = home.path() + u"/broken.db"_s;
-            broken2 = home.path() + u"/broken2.db"_s;
-            writeFile(broken, letter.toUtf8());
-            writeFile(broken2, letter.toUtf8());
+            broken = home.file(u"broken.db"_s, letter.toUtf8());
+            broken2 = home.file(u"broken2.db"_s, letter.toUtf8());
             reason = u"not a database"_s;
             contentOf = [](const QString &path) { return QString::fromUtf8(fileBytes(path)); };
         }
@@ -216,7 +207,8 @@ private Q_SLOTS:
         // default database instead of the operator's: it must stop and say why instead.
         QFETCH(QByteArray, content);
         TestHome home;
-        writeFile(cRegistry::hivePath(), content);
+        QVERIFY(QDir().mkpath(QFileInfo(cRegistry::hivePath()).absolutePath()));
+        home.file(cRegistry::hivePath(), content);
 
         ScriptedMessageBoxes boxes;
         QVERIFY(!modMain::StartUp());
