@@ -18,7 +18,6 @@
 #include <QSet>
 #include <QTextEdit>
 
-
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QTest>
 
-
 using namespace Qt::StringLiterals;
 
 // The status line, progress and busy pointer a cycle's window shows. The
