@@ -401,12 +401,12 @@ private slots:
         click("cmdImport");
         QCOMPARE(boxes->last().text, u"2 contacts added, 0 updated."_s);
         QCOMPARE(window->result(), int(QDialog::Accepted));
-        QCOMPARE(Database::value(u"SELECT FirstName || ' ' || LastName || ' ' || Mobile FROM Clients "
-                                 u"WHERE EMail = 'rene@example.test'"_s)
-                     .toString(),
-                 u"Ren\u00E9 M\u00FCller 082 555 0001"_s);
+        // The empty ";;;" row is no contact.
+        QCOMPARE(
+            texts(u"SELECT FirstName || ' ' || LastName || ' ' || Mobile || ' ' || EMail FROM Clients "
+                  u"ORDER BY ClientID"_s),
+            (QStringList{u"Ren\u00E9 M\u00FCller 082 555 0001 rene@example.test"_s, u"Zo\u00EB Botha 0825550002 "_s}));
         QCOMPARE(count(u"SELECT count(*) FROM GroupLinking WHERE GroupID = ?"_s, {group}), 2);
-        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2); // the empty ";;;" row is no contact
     }
 
     void libreOfficeFileWithAColumnChosenByHand()
@@ -479,8 +479,7 @@ private slots:
         click("cmdImport");
         QCOMPARE(boxes->last().text, u"The import was cancelled. Nothing was stored."_s);
         QVERIFY(window->isVisible());
-        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 0);
-        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 0);
+        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s) + count(u"SELECT count(*) FROM GroupLinking"_s), 0);
     }
 
     void refusedLinesAreListedWithTheirNumbers()
