@@ -9,21 +9,13 @@
 #include "settings/RunningSetup.h"
 #include "ui/QueryListModel.h"
 
-#include <QApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
-#include <QMenu>
 #include <QProcess>
-#include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
-#include <QTimer>
-#include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
 
@@ -54,37 +46,6 @@ QSet<qint64> keysIn(const QStringList &wanted)
     return keys;
 }
 
-// Forty messages queued, and a run with four in flight killed with SIGKILL as the twelfth goes out: the eight
-// before it were answered, the four after it are claimed ahead of posting.
-struct KilledRun
-{
-    TestHome home;
-    GatewayProcess gateway{{u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"150"_s}};
-    QSet<qint64> received, inFlight; // by the gateway; left in flight in the outbox
-    QByteArray output;               // the run's, when it was not killed so
-
-    KilledRun()
-    {
-        gateway.use();
-        for (int i = 0; i < 40; ++i)
-            OutboxRows::queue(u"08200000%1"_s.arg(i, 2, 10, QChar(u'0')));
-        Database::close();
-        QProcess run;
-        run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
-                  {home.databasePath(), gateway.host(), u"4"_s});
-        while (output.count("Sending SMS to") < 12 && run.waitForReadyRead(10000))
-            output += run.readAllStandardOutput();
-        run.kill();
-        run.waitForFinished();
-        if (output.count("Sending SMS to") < 12 || run.exitStatus() != QProcess::CrashExit)
-            return;
-        output.clear();
-        QTest::qWait(300); // the gateway takes in what was written before the kill
-        received = postedKeys(gateway);
-        inFlight = keysIn({u"in flight"_s});
-    }
-};
-
 } // namespace
 
 // The in-flight mark: a run killed part way and the rows it leaves in doubt; older files; the Send Messages
@@ -94,21 +55,36 @@ class tst_inFlight : public QObject
     Q_OBJECT
 
 private slots:
-    // Every message the gateway received is answered or in doubt, never queued.
-    void killedRunLeavesNoReceivedMessageQueued()
+    // Forty messages queued, and a run with four in flight killed with SIGKILL as the twelfth goes out: the eight
+    // before it were answered, the four after it were claimed ahead of posting. Every message the gateway received
+    // is answered or in doubt, never queued, and a row in doubt shows so. The next Send Now posts none of the
+    // messages the killed run posted or left in doubt; its report settles every one (sent, or never received and
+    // queued again), and the run after posts those once.
+    void killedRunLeavesRowsInDoubtAndTheNextRunsPostEachOnce()
     {
-        KilledRun killed;
-        QVERIFY2(killed.output.isEmpty(), killed.output.constData());
-        QVERIFY(!killed.inFlight.isEmpty());
-        QVERIFY2(killed.received.size() >= 11, qPrintable(OutboxRows::states().join(' ')));
-        QVERIFY(!killed.received.intersects(keysIn({u"queued"_s})));
-        QVERIFY(killed.inFlight.contains(killed.received - keysIn({u"answered"_s})));
-    }
+        TestHome home;
+        GatewayProcess gateway({u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"150"_s});
+        gateway.use();
+        for (int i = 0; i < 40; ++i)
+            OutboxRows::queue(u"08200000%1"_s.arg(i, 2, 10, QChar(u'0')));
+        Database::close();
+        QProcess run;
+        run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
+                  {home.databasePath(), gateway.host(), u"4"_s});
+        QByteArray output;
+        while (output.count("Sending SMS to") < 12 && run.waitForReadyRead(10000))
+            output += run.readAllStandardOutput();
+        run.kill();
+        run.waitForFinished();
+        QVERIFY2(output.count("Sending SMS to") >= 12 && run.exitStatus() == QProcess::CrashExit, output.constData());
+        QTest::qWait(300); // the gateway takes in what was written before the kill
+        const QSet<qint64> received = postedKeys(gateway), inFlight = keysIn({u"in flight"_s});
+        QVERIFY(!inFlight.isEmpty());
+        QVERIFY2(received.size() >= 11, qPrintable(OutboxRows::states().join(' ')));
+        QVERIFY(!received.intersects(keysIn({u"queued"_s})));
+        QVERIFY(inFlight.contains(received - keysIn({u"answered"_s})));
 
-    void rowsInDoubtShowSo()
-    {
-        KilledRun killed;
-        QVERIFY2(!killed.inFlight.isEmpty(), killed.output.constData());
+        ScriptedMessageBoxes boxes;
         frmMain window;
         window.resize(1000, 640);
         window.show();
@@ -116,39 +92,30 @@ private slots:
         auto messageCell = [list](qint64 key) {
             return list->index(rowWithKey(list, key), list->columnOf(u"Message"_s));
         };
-        for (const qint64 key : killed.inFlight) {
+        for (const qint64 key : inFlight) {
             QCOMPARE(messageCell(key).data(Qt::BackgroundRole).value<QColor>(), QColor(255, 222, 173));
             QCOMPARE(messageCell(key).data(Qt::ToolTipRole).toString(), Outbox::InFlightToolTip);
             QVERIFY(messageCell(key).data(Qt::FontRole).value<QFont>().italic());
         }
         auto *grid = window.findChild<QTableView *>(u"grdOutbox"_s);
-        grid->scrollTo(messageCell(*killed.inFlight.begin()), QAbstractItemView::PositionAtCenter);
+        grid->scrollTo(messageCell(*inFlight.begin()), QAbstractItemView::PositionAtCenter);
         saveScreenshot(&window, u"frmMain-inflight"_s);
-    }
 
-    // The next Send Now posts none of the messages the killed run posted or left in doubt; its report settles
-    // every one (sent, or never received and queued again), and the run after posts those once.
-    void sendNowAfterAKilledRunPostsEachMessageOnce()
-    {
-        KilledRun killed;
-        QVERIFY2(!killed.inFlight.isEmpty(), killed.output.constData());
-        ScriptedMessageBoxes boxes;
-        frmMain window;
         QVERIFY(window.cycles().SendNow());
         QCOMPARE(boxes.count(), 0);
-        const QSet<qint64> second = postedKeys(killed.gateway);
-        QVERIFY(!second.intersects(killed.received));
-        QVERIFY(!second.intersects(killed.inFlight));
-        const QSet<qint64> neverReached = killed.inFlight - killed.received;
-        QCOMPARE(second.size() + killed.received.size() + neverReached.size(), 40);
+        const QSet<qint64> second = postedKeys(gateway);
+        QVERIFY(!second.intersects(received));
+        QVERIFY(!second.intersects(inFlight));
+        const QSet<qint64> neverReached = inFlight - received;
+        QCOMPARE(second.size() + received.size() + neverReached.size(), 40);
         // Nothing is left in doubt: the rows the gateway never saw wait in the queue.
         QCOMPARE(keysIn({u"in flight"_s}), QSet<qint64>());
         QCOMPARE(keysIn({u"queued"_s}), neverReached);
-        QVERIFY(keysIn({u"answered"_s}).contains(killed.received));
+        QVERIFY(keysIn({u"answered"_s}).contains(received));
 
         QVERIFY(window.cycles().SendNow());
         QList<qint64> third;
-        postedKeys(killed.gateway, &third);
+        postedKeys(gateway, &third);
         QCOMPARE(QSet<qint64>(third.begin(), third.end()), neverReached);
         QCOMPARE(third.size(), neverReached.size());
         QCOMPARE(keysIn({u"queued"_s, u"in flight"_s}), QSet<qint64>());

@@ -18,8 +18,6 @@
 #include <QSet>
 #include <QTextEdit>
 
-#include <functional>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -76,119 +74,117 @@ class tst_keyboard : public QObject, public WindowFixture
 
 private slots:
     void initTestCase() { HelpWindow::installF1(*qApp); }
-    void init();
     void cleanup() { finish(); }
-    void tabReachesEveryControlAndEscapeCloses_data();
-    void tabReachesEveryControlAndEscapeCloses();
+
+    void init()
+    {
+        start();
+        m_groupId = qint32(GroupRows::addGroup(u"Team"_s));
+        m_clientId = qint32(GroupRows::addClient(u"Botha"_s, u"0821234567"_s, u"Ann"_s));
+        GroupRows::link(m_groupId, m_clientId);
+        GroupRows::addClient(u"Cele"_s, u"0831234567"_s, u"Ben"_s);
+        // Rows in every list, so that a list that kept the Tab key to itself would hold the focus.
+        const qint64 sent = OutboxRows::add({.number = u"0821234567"_s, .send = true, .eventId = u"7"_s});
+        OutboxRows::queue(u"0831234567"_s);
+        Database::run(u"INSERT INTO SMSReplies (IncomingID, PhoneNumber, ReceivedDateTime, Message, SMSSendID) "
+                      "VALUES ('r1', '0821234567', '2026-12-01 10:00:00', 'Yes', ?)"_s,
+                      {sent});
+        // The help page the program ships, which F1 opens.
+        HelpWindow::useHelpFile(QStringLiteral(TELLWAVE_HELP_PAGE));
+    }
+
+    void tabReachesEveryControlAndEscapeCloses_data()
+    {
+        QTest::addColumn<int>("index");
+        const QList<ProgramWindow> windows = everyWindow();
+        for (int i = 0; i < windows.size(); ++i)
+            QTest::newRow(windows.at(i).name) << i;
+    }
+
+    void tabReachesEveryControlAndEscapeCloses()
+    {
+        QFETCH(int, index);
+        std::unique_ptr<QWidget> window(everyWindow(m_groupId, m_clientId).at(index).make());
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+        // A full cycle of Tab from where the window puts the focus first, and
+        // one of Shift+Tab, each reaches every control and comes back round.
+        const QList<QWidget *> controls = inputControls(window.get());
+        QVERIFY(!controls.isEmpty());
+        for (const Qt::KeyboardModifiers direction :
+             {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+            if (!window->focusWidget())
+                QTest::keyClick(window.get(), Qt::Key_Tab);
+            QSet<QWidget *> reached;
+            for (int press = 0; press < 2 * controls.size() + 2; ++press) {
+                QWidget *focus = QApplication::focusWidget();
+                QVERIFY2(focus && focus->window() == window.get(),
+                         qPrintable(u"the focus left the window at "_s + describe(focus)));
+                if (QWidget *control = owner(focus, controls))
+                    reached.insert(control);
+                QTest::keyClick(focus, Qt::Key_Tab, direction);
+            }
+            for (QWidget *control : controls)
+                if (control->isEnabled()) // the editor's Save waits for a cell number no one has
+                    QVERIFY2(reached.contains(control), qPrintable(u"Tab never reaches "_s + describe(control)));
+        }
+
+        // No two controls of the window answer the same Alt key.
+        QHash<QChar, QString> keys;
+        const auto take = [&keys](const QString &text, const QString &who) {
+            const qsizetype at = text.indexOf(u'&');
+            if (at < 0 || at + 1 >= text.size())
+                return true;
+            const QChar key = text.at(at + 1).toLower();
+            if (keys.contains(key) && keys.value(key) != who) {
+                qWarning("Alt+%c: %s and %s", key.toLatin1(), qPrintable(keys.value(key)), qPrintable(who));
+                return false;
+            }
+            keys.insert(key, who);
+            return true;
+        };
+        for (QWidget *widget : window->findChildren<QWidget *>()) {
+            if (!widget->isVisibleTo(window.get()) || widget->window() != window.get())
+                continue;
+            if (auto *button = qobject_cast<QAbstractButton *>(widget))
+                QVERIFY(take(button->text(), describe(button)));
+            if (auto *label = qobject_cast<QLabel *>(widget); label && label->buddy())
+                QVERIFY(take(label->text(), describe(label)));
+            if (auto *bar = qobject_cast<QMenuBar *>(widget))
+                for (QAction *menu : bar->actions())
+                    QVERIFY(take(menu->text(), menu->text()));
+        }
+
+        // F1 opens the help page beside the window, wherever the focus is, at the section about the window.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        QPointer<HelpWindow> help = window->findChild<HelpWindow *>();
+        QVERIFY2(help && help->isVisible(), "F1 opens no help");
+        QVERIFY(QTest::qWaitForWindowActive(help));
+        QVERIFY2(help->hasAnchor(window->objectName()),
+                 qPrintable(u"the help page has no section about "_s + window->objectName()));
+        QTRY_VERIFY2(helpShows(help, window->objectName()),
+                     qPrintable(u"F1 does not open the help at "_s + window->objectName()));
+        QTest::keyClick(help, Qt::Key_Escape);
+        QTRY_VERIFY(!help || !help->isVisible());
+
+        // Escape closes a modal window the way its Close or Cancel button does.
+        auto *dialog = qobject_cast<QDialog *>(window.get());
+        if (!dialog)
+            return; // the main window lives as long as the program
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        dialog->setResult(-1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY2(!dialog->isVisible(), "Escape leaves the window open");
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+    }
 
 private:
     qint32 m_groupId = 0;
     qint32 m_clientId = 0;
 };
-
-void tst_keyboard::init()
-{
-    start();
-    m_groupId = qint32(GroupRows::addGroup(u"Team"_s));
-    m_clientId = qint32(GroupRows::addClient(u"Botha"_s, u"0821234567"_s, u"Ann"_s));
-    GroupRows::link(m_groupId, m_clientId);
-    GroupRows::addClient(u"Cele"_s, u"0831234567"_s, u"Ben"_s);
-    // Rows in every list, so that a list that kept the Tab key to itself would hold the focus.
-    const qint64 sent = OutboxRows::add({.number = u"0821234567"_s, .send = true, .eventId = u"7"_s});
-    OutboxRows::queue(u"0831234567"_s);
-    Database::run(u"INSERT INTO SMSReplies (IncomingID, PhoneNumber, ReceivedDateTime, Message, SMSSendID) "
-                  "VALUES ('r1', '0821234567', '2026-12-01 10:00:00', 'Yes', ?)"_s,
-                  {sent});
-    // The help page the program ships, which F1 opens.
-    HelpWindow::useHelpFile(QStringLiteral(TELLWAVE_HELP_PAGE));
-}
-
-void tst_keyboard::tabReachesEveryControlAndEscapeCloses_data()
-{
-    QTest::addColumn<int>("index");
-    const QList<ProgramWindow> windows = everyWindow();
-    for (int i = 0; i < windows.size(); ++i)
-        QTest::newRow(windows.at(i).name) << i;
-}
-
-void tst_keyboard::tabReachesEveryControlAndEscapeCloses()
-{
-    QFETCH(int, index);
-    std::unique_ptr<QWidget> window(everyWindow(m_groupId, m_clientId).at(index).make());
-    window->show();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-
-    // A full cycle of Tab from where the window puts the focus first, and
-    // one of Shift+Tab, each reaches every control and comes back round.
-    const QList<QWidget *> controls = inputControls(window.get());
-    QVERIFY(!controls.isEmpty());
-    for (const Qt::KeyboardModifiers direction : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
-        if (!window->focusWidget())
-            QTest::keyClick(window.get(), Qt::Key_Tab);
-        QSet<QWidget *> reached;
-        for (int press = 0; press < 2 * controls.size() + 2; ++press) {
-            QWidget *focus = QApplication::focusWidget();
-            QVERIFY2(focus && focus->window() == window.get(),
-                     qPrintable(u"the focus left the window at "_s + describe(focus)));
-            if (QWidget *control = owner(focus, controls))
-                reached.insert(control);
-            QTest::keyClick(focus, Qt::Key_Tab, direction);
-        }
-        for (QWidget *control : controls)
-            if (control->isEnabled()) // the editor's Save waits for a cell number no one has
-                QVERIFY2(reached.contains(control), qPrintable(u"Tab never reaches "_s + describe(control)));
-    }
-
-    // No two controls of the window answer the same Alt key.
-    QHash<QChar, QString> keys;
-    const auto take = [&keys](const QString &text, const QString &who) {
-        const qsizetype at = text.indexOf(u'&');
-        if (at < 0 || at + 1 >= text.size())
-            return true;
-        const QChar key = text.at(at + 1).toLower();
-        if (keys.contains(key) && keys.value(key) != who) {
-            qWarning("Alt+%c: %s and %s", key.toLatin1(), qPrintable(keys.value(key)), qPrintable(who));
-            return false;
-        }
-        keys.insert(key, who);
-        return true;
-    };
-    for (QWidget *widget : window->findChildren<QWidget *>()) {
-        if (!widget->isVisibleTo(window.get()) || widget->window() != window.get())
-            continue;
-        if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            QVERIFY(take(button->text(), describe(button)));
-        if (auto *label = qobject_cast<QLabel *>(widget); label && label->buddy())
-            QVERIFY(take(label->text(), describe(label)));
-        if (auto *bar = qobject_cast<QMenuBar *>(widget))
-            for (QAction *menu : bar->actions())
-                QVERIFY(take(menu->text(), menu->text()));
-    }
-
-    // F1 opens the help page beside the window, wherever the focus is, at the section about the window.
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
-    QPointer<HelpWindow> help = window->findChild<HelpWindow *>();
-    QVERIFY2(help && help->isVisible(), "F1 opens no help");
-    QVERIFY(QTest::qWaitForWindowActive(help));
-    QVERIFY2(help->hasAnchor(window->objectName()),
-             qPrintable(u"the help page has no section about "_s + window->objectName()));
-    QTRY_VERIFY2(helpShows(help, window->objectName()),
-                 qPrintable(u"F1 does not open the help at "_s + window->objectName()));
-    QTest::keyClick(help, Qt::Key_Escape);
-    QTRY_VERIFY(!help || !help->isVisible());
-
-    // Escape closes a modal window the way its Close or Cancel button does.
-    auto *dialog = qobject_cast<QDialog *>(window.get());
-    if (!dialog)
-        return; // the main window lives as long as the program
-    dialog->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(dialog));
-    dialog->setResult(-1);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    QVERIFY2(!dialog->isVisible(), "Escape leaves the window open");
-    QCOMPARE(dialog->result(), int(QDialog::Rejected));
-}
 
 QTEST_MAIN(tst_keyboard)
 #include "tst_keyboard.moc"

@@ -1,8 +1,8 @@
+#include "FileBytes.h"
 #include "GuiTestSupport.h"
 #include "OutboxRows.h"
 
 #include "app/frmMain.h"
-#include "app/modMain.h"
 #include "data/Backups.h"
 #include "data/Clock.h"
 #include "data/Database.h"
@@ -11,12 +11,10 @@
 #include "ui/QueryListModel.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QStatusBar>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -24,12 +22,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QDateTime Now(QDate(2026, 12, 7), QTime(9, 30), QTimeZone(OperatorTime::DefaultZoneId));
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -118,13 +110,13 @@ private slots:
         frmMain window;
         window.show();
         Database::close();
-        const QByteArray live = bytesOf(home->databasePath());
+        const QByteArray live = fileBytes(home->databasePath());
         dialogs->choose(copy);
         window.findChild<QAction *>(u"mnuFileRestore"_s)->trigger();
         QCOMPARE(boxes->count(), 1); // no question: refused at once
         QCOMPARE(boxes->last().icon, QMessageBox::Critical);
         QVERIFY(boxes->last().text.contains(u"cannot be restored"_s));
-        QCOMPARE(bytesOf(home->databasePath()), live);
+        QCOMPARE(fileBytes(home->databasePath()), live);
         QCOMPARE(window.outboxList()->rowCount(), 1);
     }
 

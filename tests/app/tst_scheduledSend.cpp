@@ -14,7 +14,6 @@
 #include "gateway/GatewayCycles.h"
 #include "gateway/OutboxSender.h"
 #include "outbox/Batches.h"
-#include "outbox/Outbox.h"
 #include "settings/RunningSetup.h"
 #include "ui/QueryListModel.h"
 

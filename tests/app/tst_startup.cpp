@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "GuiTestSupport.h"
 #include "PostgresCluster.h"
 
@@ -33,19 +34,6 @@ void setAccount(const QString &username)
     Database::close();
 }
 
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 } // namespace
 
 class tst_startup : public QObject
@@ -53,228 +41,218 @@ class tst_startup : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void startsOnTheStoredOrTheDefaultDatabase_data();
-    void startsOnTheStoredOrTheDefaultDatabase();
-    void missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes();
-    void unusableDatabaseOffersTheSetupWindowAndIsLeftAlone_data();
-    void unusableDatabaseOffersTheSetupWindowAndIsLeftAlone();
-    void unreadableSettingsStopStartUp_data();
-    void unreadableSettingsStopStartUp();
-    void gatewayHostFollowsTheAccountAndTheSettings_data();
-    void gatewayHostFollowsTheAccountAndTheSettings();
-};
 
-void tst_startup::startsOnTheStoredOrTheDefaultDatabase_data()
-{
-    QTest::addColumn<QString>("stored"); // the Database setting; "<db>" is the test's database, null: none
-    QTest::addColumn<bool>("onDefault");
-    QTest::newRow("first run: the default, without asking") << QString() << true;
-    QTest::newRow("blank stored path counts as missing") << u"    "_s << true;
-    QTest::newRow("stored path, its account read") << u"  <db> "_s << false;
-}
-
-void tst_startup::startsOnTheStoredOrTheDefaultDatabase()
-{
-    QFETCH(QString, stored);
-    QFETCH(bool, onDefault);
-    TestHome home;
-    ScriptedMessageBoxes boxes;
-    setAccount(u"  ann  "_s);
-    if (!stored.isNull())
-        Settings::store(Settings::Key::Database, stored.replace(u"<db>"_s, home.databasePath()));
-    QVERIFY(!QFile::exists(defaultPath()));
-    QVERIFY(modMain::StartUp());
-    QCOMPARE(boxes.count(), 0);
-    const QString path = onDefault ? defaultPath() : home.databasePath();
-    QCOMPARE(Database::path(), path);
-    // The default is a file on either engine; a stored server address is reached as a server.
-    QCOMPARE(Database::connectionString(), testingServer() && !onDefault ? Database::connectionStringFor(path)
-                                                                         : u"Driver=QSQLITE;Database="_s + path);
-    QCOMPARE(Database::engine() == Database::Engine::PostgreSQL, testingServer() && !onDefault);
-    QCOMPARE(QFile::exists(defaultPath()), onDefault);
-    QCOMPARE(RunningSetup::gatewayUsername() + u'|' + RunningSetup::gatewayPassword(),
-             onDefault ? u"|"_s : u"ann|secret"_s);
-    QCOMPARE(RunningSetup::gatewayHost(), u"127.0.0.1:8787"_s);
-    QVERIFY(HelpWindow::helpFile().isEmpty()); // no help page beside the test program: nothing happens
-    // File dialogs open where the settings keep the folder last chosen.
-    Settings::store(Settings::Key::LastFileFolder, home.path());
-    ScriptedFileDialogs dialogs;
-    FileDialogs::openFileName(nullptr, u"SELECT"_s, {});
-    FileDialogs::setFolderMemory({});
-    QCOMPARE(dialogs.asked().size(), 1);
-    QCOMPARE(dialogs.asked()[0].directory, home.path());
-}
-
-void tst_startup::missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()
-{
-    SQLITE_FILE_ONLY("a database file that is not there yet");
-    TestHome home;
-    const QString wanted = home.path() + u"/elsewhere/Office.db"_s;
-    Settings::store(Settings::Key::Database, wanted);
-    ScriptedMessageBoxes boxes;
-    boxes.answer(QMessageBox::No);
-    QVERIFY(!modMain::StartUp());
-    QCOMPARE(boxes.titles(), QStringList{u"DATABASE"_s});
-    QCOMPARE(boxes.last().icon, QMessageBox::Question);
-    QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
-    QVERIFY(boxes.last().text.contains(wanted));
-    QVERIFY(!QFile::exists(wanted));
-    QVERIFY(!QFile::exists(defaultPath()));
-
-    boxes.answer(QMessageBox::Yes);
-    QVERIFY(modMain::StartUp());
-    QCOMPARE(boxes.count(), 2);
-    QVERIFY(QFile::exists(wanted));
-    QCOMPARE(Database::value(u"SELECT count(*) FROM Setup"_s).toInt(), 1);
-}
-
-void tst_startup::unusableDatabaseOffersTheSetupWindowAndIsLeftAlone_data()
-{
-    QTest::addColumn<bool>("offerTaken");
-    QTest::addColumn<QString>("chosen"); // typed into the setup window's database box; "-" cancels it
-    QTest::addColumn<bool>("started");
-    QTest::addColumn<int>("questions");
-    QTest::newRow("setup window declined") << false << "-" << false << 1;
-    QTest::newRow("setup cancelled") << true << "-" << false << 1;
-    QTest::newRow("a usable database") << true << "good.db" << true << 1;
-    QTest::newRow("empty box: the default database") << true << "" << true << 1;
-    QTest::newRow("another broken file, then No") << true << "broken2.db" << false << 2;
-}
-
-void tst_startup::unusableDatabaseOffersTheSetupWindowAndIsLeftAlone()
-{
-    QFETCH(bool, offerTaken);
-    QFETCH(QString, chosen);
-    QFETCH(bool, started);
-    QFETCH(int, questions);
-    TestHome home;
-    setAccount(u"ann"_s);
-    // Two databases that cannot be used, and what shows that they were left as they were: files
-    // holding a letter, or server databases holding another program's table. The server address
-    // the program starts on carries a password, which no box may show.
-    QString good, broken, broken2, reason;
-    std::function<QString(const QString &)> contentOf;
-    const QString letter = u"This is a letter, not a database."_s;
-    if (testingServer()) {
-        good = home.databasePath();
-        broken = PostgresCluster::newDatabase().replace(u"://tellwave@"_s, u"://tellwave:s3cret@"_s);
-        broken2 = PostgresCluster::newDatabase();
-        for (const QString &address : {broken, broken2})
-            QCOMPARE(
-                psql(address, u"CREATE TABLE Letters (Line text); INSERT INTO Letters VALUES ('%1')"_s.arg(letter)),
-                QString());
-        reason = u"not a Tellwave database"_s;
-        contentOf = [](const QString &address) {
-            return psql(address, u"SELECT string_agg(Line, '|') FROM Letters"_s);
-        };
-    } else {
-        good = home.path() + u"/good.db"_s;
-        QVERIFY(QFile::rename(home.databasePath(), good));
-        broken = home.path() + u"/broken.db"_s;
-        broken2 = home.path() + u"/broken2.db"_s;
-        writeFile(broken, letter.toUtf8());
-        writeFile(broken2, letter.toUtf8());
-        reason = u"not a database"_s;
-        contentOf = [](const QString &path) { return QString::fromUtf8(readFile(path)); };
+    void startsOnTheStoredOrTheDefaultDatabase_data()
+    {
+        QTest::addColumn<QString>("stored"); // the Database setting; "<db>" is the test's database, null: none
+        QTest::addColumn<bool>("onDefault");
+        QTest::newRow("first run: the default, without asking") << QString() << true;
+        QTest::newRow("blank stored path counts as missing") << u"    "_s << true;
+        QTest::newRow("stored path, its account read") << u"  <db> "_s << false;
     }
-    QVERIFY(Database::shownAs(broken) != broken || !testingServer());
-    const QString wanted = chosen.isEmpty() ? defaultPath() : chosen == u"good.db"_s ? good : broken2;
-    Settings::store(Settings::Key::Database, broken);
 
-    ScriptedMessageBoxes boxes;
-    boxes.answer(offerTaken ? QMessageBox::Yes : QMessageBox::No);
-    bool setupShown = false, accountOffered = false;
-    QTimer::singleShot(0, [&] {
-        auto *setup = qobject_cast<frmSetup *>(QApplication::activeModalWidget());
-        if (!setup)
-            return;
-        setupShown = true;
-        saveScreenshot(setup, u"frmSetup-startup"_s);
-        accountOffered = setup->findChild<QLineEdit *>(u"txtUsername"_s)->isEnabled();
-        if (chosen == u"-"_s) {
-            setup->reject();
-            return;
+    void startsOnTheStoredOrTheDefaultDatabase()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, onDefault);
+        TestHome home;
+        ScriptedMessageBoxes boxes;
+        setAccount(u"  ann  "_s);
+        if (!stored.isNull())
+            Settings::store(Settings::Key::Database, stored.replace(u"<db>"_s, home.databasePath()));
+        QVERIFY(!QFile::exists(defaultPath()));
+        QVERIFY(modMain::StartUp());
+        QCOMPARE(boxes.count(), 0);
+        const QString path = onDefault ? defaultPath() : home.databasePath();
+        QCOMPARE(Database::path(), path);
+        // The default is a file on either engine; a stored server address is reached as a server.
+        QCOMPARE(Database::connectionString(), testingServer() && !onDefault ? Database::connectionStringFor(path)
+                                                                             : u"Driver=QSQLITE;Database="_s + path);
+        QCOMPARE(Database::engine() == Database::Engine::PostgreSQL, testingServer() && !onDefault);
+        QCOMPARE(QFile::exists(defaultPath()), onDefault);
+        QCOMPARE(RunningSetup::gatewayUsername() + u'|' + RunningSetup::gatewayPassword(),
+                 onDefault ? u"|"_s : u"ann|secret"_s);
+        QCOMPARE(RunningSetup::gatewayHost(), u"127.0.0.1:8787"_s);
+        QVERIFY(HelpWindow::helpFile().isEmpty()); // no help page beside the test program: nothing happens
+        // File dialogs open where the settings keep the folder last chosen.
+        Settings::store(Settings::Key::LastFileFolder, home.path());
+        ScriptedFileDialogs dialogs;
+        FileDialogs::openFileName(nullptr, u"SELECT"_s, {});
+        FileDialogs::setFolderMemory({});
+        QCOMPARE(dialogs.asked().size(), 1);
+        QCOMPARE(dialogs.asked()[0].directory, home.path());
+    }
+
+    void missingConfiguredDatabaseIsCreatedOnlyWhenTheOperatorSaysYes()
+    {
+        SQLITE_FILE_ONLY("a database file that is not there yet");
+        TestHome home;
+        const QString wanted = home.path() + u"/elsewhere/Office.db"_s;
+        Settings::store(Settings::Key::Database, wanted);
+        ScriptedMessageBoxes boxes;
+        boxes.answer(QMessageBox::No);
+        QVERIFY(!modMain::StartUp());
+        QCOMPARE(boxes.titles(), QStringList{u"DATABASE"_s});
+        QCOMPARE(boxes.last().icon, QMessageBox::Question);
+        QCOMPARE(boxes.last().buttons, QMessageBox::Yes | QMessageBox::No);
+        QVERIFY(boxes.last().text.contains(wanted));
+        QVERIFY(!QFile::exists(wanted));
+        QVERIFY(!QFile::exists(defaultPath()));
+
+        boxes.answer(QMessageBox::Yes);
+        QVERIFY(modMain::StartUp());
+        QCOMPARE(boxes.count(), 2);
+        QVERIFY(QFile::exists(wanted));
+        QCOMPARE(Database::value(u"SELECT count(*) FROM Setup"_s).toInt(), 1);
+    }
+
+    void unusableDatabaseOffersTheSetupWindowAndIsLeftAlone_data()
+    {
+        QTest::addColumn<bool>("offerTaken");
+        QTest::addColumn<QString>("chosen"); // typed into the setup window's database box; "-" cancels it
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<int>("questions");
+        QTest::newRow("setup window declined") << false << "-" << false << 1;
+        QTest::newRow("setup cancelled") << true << "-" << false << 1;
+        QTest::newRow("a usable database") << true << "good.db" << true << 1;
+        QTest::newRow("empty box: the default database") << true << "" << true << 1;
+        QTest::newRow("another broken file, then No") << true << "broken2.db" << false << 2;
+    }
+
+    void unusableDatabaseOffersTheSetupWindowAndIsLeftAlone()
+    {
+        QFETCH(bool, offerTaken);
+        QFETCH(QString, chosen);
+        QFETCH(bool, started);
+        QFETCH(int, questions);
+        TestHome home;
+        setAccount(u"ann"_s);
+        // Two databases that cannot be used, and what shows that they were left as they were: files
+        // holding a letter, or server databases holding another program's table. The server address
+        // the program starts on carries a password, which no box may show.
+        QString good, broken, broken2, reason;
+        std::function<QString(const QString &)> contentOf;
+        const QString letter = u"This is a letter, not a database."_s;
+        if (testingServer()) {
+            good = home.databasePath();
+            broken = PostgresCluster::newDatabase().replace(u"://tellwave@"_s, u"://tellwave:s3cret@"_s);
+            broken2 = PostgresCluster::newDatabase();
+            for (const QString &address : {broken, broken2})
+                QCOMPARE(
+                    psql(address, u"CREATE TABLE Letters (Line text); INSERT INTO Letters VALUES ('%1')"_s.arg(letter)),
+                    QString());
+            reason = u"not a Tellwave database"_s;
+            contentOf = [](const QString &address) {
+                return psql(address, u"SELECT string_agg(Line, '|') FROM Letters"_s);
+            };
+        } else {
+            good = home.path() + u"/good.db"_s;
+            QVERIFY(QFile::rename(home.databasePath(), good));
+            broken = home.file(u"broken.db"_s, letter.toUtf8());
+            broken2 = home.file(u"broken2.db"_s, letter.toUtf8());
+            reason = u"not a database"_s;
+            contentOf = [](const QString &path) { return QString::fromUtf8(fileBytes(path)); };
         }
-        setup->findChild<QLineEdit *>(u"txtDatabase"_s)->setText(chosen.isEmpty() ? QString() : wanted);
-        QTest::mouseClick(setup->findChild<QPushButton *>(u"cmdSave"_s), Qt::LeftButton);
-    });
-    QCOMPARE(modMain::StartUp(), started);
-    QCOMPARE(setupShown, offerTaken);
-    QVERIFY(!accountOffered);
-    QCOMPARE(boxes.titles(), QStringList(questions, u"DATABASE"_s));
-    const MessageBoxes::Shown &first = boxes.shown().first();
-    QCOMPARE(first.icon, QMessageBox::Question);
-    QCOMPARE(first.buttons, QMessageBox::Yes | QMessageBox::No);
-    QVERIFY2(first.text.contains(Database::shownAs(broken)) && first.text.contains(reason), qPrintable(first.text));
-    QVERIFY(boxes.last().text.contains(questions == 1 ? Database::shownAs(broken) : wanted));
-    for (const MessageBoxes::Shown &shown : boxes.shown())
-        QVERIFY2(!shown.text.contains(u"s3cret"_s), qPrintable(shown.text));
-    if (started) {
-        QCOMPARE(Database::path(), wanted);
-        QCOMPARE(RunningSetup::gatewayUsername(), chosen.isEmpty() ? QString() : u"ann"_s);
+        QVERIFY(Database::shownAs(broken) != broken || !testingServer());
+        const QString wanted = chosen.isEmpty() ? defaultPath() : chosen == u"good.db"_s ? good : broken2;
+        Settings::store(Settings::Key::Database, broken);
+
+        ScriptedMessageBoxes boxes;
+        boxes.answer(offerTaken ? QMessageBox::Yes : QMessageBox::No);
+        bool setupShown = false, accountOffered = false;
+        QTimer::singleShot(0, [&] {
+            auto *setup = qobject_cast<frmSetup *>(QApplication::activeModalWidget());
+            if (!setup)
+                return;
+            setupShown = true;
+            saveScreenshot(setup, u"frmSetup-startup"_s);
+            accountOffered = setup->findChild<QLineEdit *>(u"txtUsername"_s)->isEnabled();
+            if (chosen == u"-"_s) {
+                setup->reject();
+                return;
+            }
+            setup->findChild<QLineEdit *>(u"txtDatabase"_s)->setText(chosen.isEmpty() ? QString() : wanted);
+            QTest::mouseClick(setup->findChild<QPushButton *>(u"cmdSave"_s), Qt::LeftButton);
+        });
+        QCOMPARE(modMain::StartUp(), started);
+        QCOMPARE(setupShown, offerTaken);
+        QVERIFY(!accountOffered);
+        QCOMPARE(boxes.titles(), QStringList(questions, u"DATABASE"_s));
+        const MessageBoxes::Shown &first = boxes.shown().first();
+        QCOMPARE(first.icon, QMessageBox::Question);
+        QCOMPARE(first.buttons, QMessageBox::Yes | QMessageBox::No);
+        QVERIFY2(first.text.contains(Database::shownAs(broken)) && first.text.contains(reason), qPrintable(first.text));
+        QVERIFY(boxes.last().text.contains(questions == 1 ? Database::shownAs(broken) : wanted));
+        for (const MessageBoxes::Shown &shown : boxes.shown())
+            QVERIFY2(!shown.text.contains(u"s3cret"_s), qPrintable(shown.text));
+        if (started) {
+            QCOMPARE(Database::path(), wanted);
+            QCOMPARE(RunningSetup::gatewayUsername(), chosen.isEmpty() ? QString() : u"ann"_s);
+        }
+        QCOMPARE(contentOf(broken), letter);
+        QCOMPARE(contentOf(broken2), letter);
     }
-    QCOMPARE(contentOf(broken), letter);
-    QCOMPARE(contentOf(broken2), letter);
-}
 
-void tst_startup::unreadableSettingsStopStartUp_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::newRow("not JSON") << QByteArray("{ \"HKEY_LOCAL_MACHINE\": ");
-    QTest::newRow("not a hive") << QByteArray("[1, 2, 3]");
-    QTest::newRow("a root that is no key") << QByteArray("{ \"HKEY_LOCAL_MACHINE\": 7 }");
-}
-
-void tst_startup::unreadableSettingsStopStartUp()
-{
-    // The stored database path would read as missing, and the program would quietly start on the
-    // default database instead of the operator's: it must stop and say why instead.
-    QFETCH(QByteArray, content);
-    TestHome home;
-    writeFile(cRegistry::hivePath(), content);
-
-    ScriptedMessageBoxes boxes;
-    QVERIFY(!modMain::StartUp());
-    QCOMPARE(boxes.count(), 1);
-    QCOMPARE(boxes.last().icon, QMessageBox::Critical);
-    QVERIFY2(boxes.last().text.contains(cRegistry::hivePath()), qPrintable(boxes.last().text));
-    QVERIFY(!QFile::exists(modMain::DefaultDatabasePath()));
-    QCOMPARE(readFile(cRegistry::hivePath()), content);
-}
-
-void tst_startup::gatewayHostFollowsTheAccountAndTheSettings_data()
-{
-    // The special account takes the alternate host; hosts come from the settings store when set there.
-    QTest::addColumn<QString>("username");
-    QTest::addColumn<bool>("hostsStored");
-    QTest::addColumn<QString>("host");
-    QTest::newRow("upper") << "CORVANE" << false << "127.0.0.1:8788";
-    QTest::newRow("lower") << "corvane" << false << "127.0.0.1:8788";
-    QTest::newRow("mixed with blanks") << "  CorVane " << false << "127.0.0.1:8788";
-    QTest::newRow("contains it") << "CORVANE2" << false << "127.0.0.1:8787";
-    QTest::newRow("blank inside") << "COR VANE" << false << "127.0.0.1:8787";
-    QTest::newRow("other") << "demo" << false << "127.0.0.1:8787";
-    QTest::newRow("empty") << "" << false << "127.0.0.1:8787";
-    QTest::newRow("stored host") << "demo" << true << "sms.example.co.za";
-    QTest::newRow("stored alternate host") << "Corvane" << true << "https://alt.example.co.za:8443";
-}
-
-void tst_startup::gatewayHostFollowsTheAccountAndTheSettings()
-{
-    QFETCH(QString, username);
-    QFETCH(bool, hostsStored);
-    QFETCH(QString, host);
-    TestHome home;
-    ScriptedMessageBoxes boxes;
-    setAccount(username);
-    Settings::store(Settings::Key::Database, home.databasePath());
-    if (hostsStored) {
-        Settings::store(Settings::Key::GatewayHost, u" sms.example.co.za "_s);
-        Settings::store(Settings::Key::AlternateGatewayHost, u"https://alt.example.co.za:8443"_s);
+    void unreadableSettingsStopStartUp_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("not JSON") << QByteArray("{ \"HKEY_LOCAL_MACHINE\": ");
+        QTest::newRow("not a hive") << QByteArray("[1, 2, 3]");
+        QTest::newRow("a root that is no key") << QByteArray("{ \"HKEY_LOCAL_MACHINE\": 7 }");
     }
-    QVERIFY(modMain::StartUp());
-    QCOMPARE(RunningSetup::gatewayHost(), host);
-}
+
+    void unreadableSettingsStopStartUp()
+    {
+        // The stored database path would read as missing, and the program would quietly start on the
+        // default database instead of the operator's: it must stop and say why instead.
+        QFETCH(QByteArray, content);
+        TestHome home;
+        QVERIFY(QDir().mkpath(QFileInfo(cRegistry::hivePath()).absolutePath()));
+        home.file(cRegistry::hivePath(), content);
+
+        ScriptedMessageBoxes boxes;
+        QVERIFY(!modMain::StartUp());
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.last().icon, QMessageBox::Critical);
+        QVERIFY2(boxes.last().text.contains(cRegistry::hivePath()), qPrintable(boxes.last().text));
+        QVERIFY(!QFile::exists(modMain::DefaultDatabasePath()));
+        QCOMPARE(fileBytes(cRegistry::hivePath()), content);
+    }
+
+    void gatewayHostFollowsTheAccountAndTheSettings_data()
+    {
+        // The special account takes the alternate host; hosts come from the settings store when set there.
+        QTest::addColumn<QString>("username");
+        QTest::addColumn<bool>("hostsStored");
+        QTest::addColumn<QString>("host");
+        QTest::newRow("upper") << "CORVANE" << false << "127.0.0.1:8788";
+        QTest::newRow("lower") << "corvane" << false << "127.0.0.1:8788";
+        QTest::newRow("mixed with blanks") << "  CorVane " << false << "127.0.0.1:8788";
+        QTest::newRow("contains it") << "CORVANE2" << false << "127.0.0.1:8787";
+        QTest::newRow("blank inside") << "COR VANE" << false << "127.0.0.1:8787";
+        QTest::newRow("other") << "demo" << false << "127.0.0.1:8787";
+        QTest::newRow("empty") << "" << false << "127.0.0.1:8787";
+        QTest::newRow("stored host") << "demo" << true << "sms.example.co.za";
+        QTest::newRow("stored alternate host") << "Corvane" << true << "https://alt.example.co.za:8443";
+    }
+
+    void gatewayHostFollowsTheAccountAndTheSettings()
+    {
+        QFETCH(QString, username);
+        QFETCH(bool, hostsStored);
+        QFETCH(QString, host);
+        TestHome home;
+        ScriptedMessageBoxes boxes;
+        setAccount(username);
+        Settings::store(Settings::Key::Database, home.databasePath());
+        if (hostsStored) {
+            Settings::store(Settings::Key::GatewayHost, u" sms.example.co.za "_s);
+            Settings::store(Settings::Key::AlternateGatewayHost, u"https://alt.example.co.za:8443"_s);
+        }
+        QVERIFY(modMain::StartUp());
+        QCOMPARE(RunningSetup::gatewayHost(), host);
+    }
+};
 
 QTEST_MAIN(tst_startup)
 #include "tst_startup.moc"

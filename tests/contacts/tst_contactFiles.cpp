@@ -1,6 +1,8 @@
 #include "ContactRows.h"
 #include "FailingWrites.h"
+#include "FileBytes.h"
 #include "GroupRows.h"
+#include "QueryRows.h"
 #include "WindowFixture.h"
 
 #include "contacts/ContactExport.h"
@@ -17,7 +19,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QRadioButton>
 #include <QTableWidget>
 
@@ -129,15 +130,12 @@ private slots:
                                      u"1 line was refused and is listed under Contacts Not Imported."_s);
         QVERIFY(window->isVisible()); // the list of refused lines stays readable
         QCOMPARE(status(), u"Imported 3 contacts ..."_s);
-        auto *grid = child<QTableWidget>("grdList");
-        QCOMPARE(grid->rowCount(), 1);
-        QCOMPARE(grid->item(0, 0)->text(), u"BAD - Refused"_s);
+        QCOMPARE(column(child<QTableWidget>("grdList")->model(), 0), QStringList{u"BAD - Refused"_s});
         QCOMPARE(Database::value(u"SELECT FirstName || '/' || Company FROM Clients WHERE AssNo = 'C1'"_s).toString(),
                  u"Zo\u00EB/Caf\u00E9 Ltd"_s);
-        QCOMPARE(count(u"SELECT count(*) FROM Clients WHERE AssNo IS NULL AND FirstName IS NULL"_s),
+        QCOMPARE(queryCount(u"SELECT count(*) FROM Clients WHERE AssNo IS NULL AND FirstName IS NULL"_s),
                  1); // the empty line
-        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking WHERE GroupID = %1"_s.arg(members)), 3);
-        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 3);
+        QCOMPARE(queryValues(u"SELECT GroupID FROM GroupLinking"_s), QStringList(3, QString::number(members)));
         saveScreenshot(window.get(), u"frmSelectGroup-import"_s);
 
         // Without a group: no links, and a clean import closes the window.
@@ -149,8 +147,8 @@ private slots:
         QCOMPARE(boxes->last().text, u"Done Import Contacts From Pastel File"_s);
         QCOMPARE(window->result(), int(QDialog::Accepted));
         QVERIFY(!window->isVisible());
-        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 7); // the same file again doubles the contacts
-        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 3);
+        QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s), 7); // the same file again doubles the contacts
+        QCOMPARE(queryCount(u"SELECT count(*) FROM GroupLinking"_s), 3);
     }
 
     void failedImportSaysWhatWasStored()
@@ -183,7 +181,7 @@ private slots:
             QVERIFY(window->isVisible());
             QVERIFY(QApplication::overrideCursor() == nullptr);
             Database::close();
-            QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), c.stored);
+            QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s), c.stored);
         }
     }
 
@@ -205,9 +203,7 @@ private slots:
         QCOMPARE(boxes->last().text, u"Done exporting 3 contacts."_s);
         QCOMPARE(status(), u"Exported 3 contacts ..."_s);
         QVERIFY(window->isVisible()); // open for another export
-        QByteArray empty14;
-        for (int i = 0; i < 14; ++i)
-            empty14 += ",\"\"";
+        const QByteArray empty14 = QByteArray(",\"\"").repeated(14);
         QCOMPARE(read(u"all.csv"_s), "\"adams\",\"Al\"" + empty14
                                          + "\r\n"
                                            "\"\xC3\x89lan\",\"Say \"\"hi\"\"\",\"A1\",\"\",\"\",\"O'Brien & "
@@ -279,7 +275,7 @@ private slots:
             QMessageBox::StandardButton answer;
             QString group;
             QStringList titles;
-            QByteArray content; // "<missing>": no file
+            QByteArray content; // "<unreadable>": no file
         };
         const QByteArray old = "old contents";
         const QList<Case> cases = {
@@ -293,7 +289,7 @@ private slots:
              QMessageBox::Yes,
              u"Empty"_s,
              {"EXIST", "INFO"},
-             "<missing>"},
+             "<unreadable>"},
         };
         for (const Case &c : cases) {
             write(u"g.csv"_s, old);
@@ -404,12 +400,12 @@ private slots:
         click("cmdImport");
         QCOMPARE(boxes->last().text, u"2 contacts added, 0 updated."_s);
         QCOMPARE(window->result(), int(QDialog::Accepted));
-        QCOMPARE(Database::value(u"SELECT FirstName || ' ' || LastName || ' ' || Mobile FROM Clients "
-                                 u"WHERE EMail = 'rene@example.test'"_s)
-                     .toString(),
-                 u"Ren\u00E9 M\u00FCller 082 555 0001"_s);
-        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking WHERE GroupID = ?"_s, {group}), 2);
-        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2); // the empty ";;;" row is no contact
+        // The empty ";;;" row is no contact.
+        QCOMPARE(
+            queryValues(u"SELECT FirstName || ' ' || LastName || ' ' || Mobile || ' ' || EMail FROM Clients "
+                        u"ORDER BY ClientID"_s),
+            (QStringList{u"Ren\u00E9 M\u00FCller 082 555 0001 rene@example.test"_s, u"Zo\u00EB Botha 0825550002 "_s}));
+        QCOMPARE(queryCount(u"SELECT count(*) FROM GroupLinking WHERE GroupID = ?"_s, {group}), 2);
     }
 
     void libreOfficeFileWithAColumnChosenByHand()
@@ -421,10 +417,8 @@ private slots:
         street->setCurrentIndex(street->findData(u"Address1"_s));
         QCOMPARE(child<QTableWidget>("grdPreview")->verticalHeaderItem(2)->text(), u"4"_s); // Bob's line
         click("cmdImport");
-        QCOMPARE(Database::value(u"SELECT Address1 FROM Clients WHERE FirstName = 'Ann'"_s).toString(),
-                 u"1 Main Road\nSea Point"_s);
-        QCOMPARE(Database::value(u"SELECT LastName FROM Clients WHERE FirstName = 'Ann'"_s).toString(),
-                 u"O'Neil, Jr"_s);
+        QCOMPARE(queryValues(u"SELECT Address1 || '|' || LastName FROM Clients WHERE FirstName = 'Ann'"_s),
+                 QStringList{u"1 Main Road\nSea Point|O'Neil, Jr"_s});
 
         // The same headings again: the column chosen by hand is offered again.
         open(new frmImportCsv);
@@ -462,16 +456,13 @@ private slots:
         child<QComboBox>("cboGroups")->setCurrentText(u"Friends"_s);
         click("cmdImport");
 
-        QStringList stored;
-        QSqlQuery rows = Database::run(u"SELECT FirstName || ' ' || LastName || ' ' || coalesce(Company, '') "
-                                       u"FROM Clients ORDER BY FirstName, ClientID"_s);
-        while (rows.next())
-            stored.append(rows.value(0).toString());
-        QCOMPARE(stored, contacts);
+        QCOMPARE(queryValues(u"SELECT FirstName || ' ' || LastName || ' ' || coalesce(Company, '') "
+                             u"FROM Clients ORDER BY FirstName, ClientID"_s),
+                 contacts);
         // Whoever the file names, added or updated, is in the group; a skipped line writes nothing.
-        const qint64 members = count(u"SELECT count(*) FROM GroupLinking WHERE GroupID = ?"_s, {group});
+        const qint64 members = queryCount(u"SELECT count(*) FROM GroupLinking WHERE GroupID = ?"_s, {group});
         QCOMPARE(members, choice == u"optSkip"_s ? 2 : qint64(contacts.size()) - (choice == u"optAdd"_s ? 1 : 0));
-        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking WHERE ClientID = ?"_s, {cy}),
+        QCOMPARE(queryCount(u"SELECT count(*) FROM GroupLinking WHERE ClientID = ?"_s, {cy}),
                  choice == u"optUpdate"_s ? 1 : 0);
     }
 
@@ -487,8 +478,7 @@ private slots:
         click("cmdImport");
         QCOMPARE(boxes->last().text, u"The import was cancelled. Nothing was stored."_s);
         QVERIFY(window->isVisible());
-        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 0);
-        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 0);
+        QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s) + queryCount(u"SELECT count(*) FROM GroupLinking"_s), 0);
     }
 
     void refusedLinesAreListedWithTheirNumbers()
@@ -505,16 +495,13 @@ private slots:
         QCOMPARE(boxes->last().text,
                  u"2 contacts added, 0 updated, 3 lines not imported (listed under Lines Not Imported)."_s);
         QVERIFY(window->isVisible());
-        auto *grid = child<QTableWidget>("grdRefused");
-        QCOMPARE(grid->rowCount(), 3);
-        QStringList lines;
-        for (int row = 0; row < grid->rowCount(); ++row)
-            lines.append(grid->item(row, 0)->text());
-        QCOMPARE(lines, (QStringList{"3", "4", "6"}));
-        QVERIFY2(grid->item(0, 1)->text().contains(u"refused by test"_s), qPrintable(grid->item(0, 1)->text()));
-        QCOMPARE(grid->item(1, 1)->text(), u"The cellphone number \"12\" is not a telephone number."_s);
-        QCOMPARE(grid->item(2, 1)->text(), u"A quote opened on line 6 is never closed."_s);
-        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2);
+        const QAbstractItemModel *refused = child<QTableWidget>("grdRefused")->model();
+        QCOMPARE(column(refused, 0), (QStringList{"3", "4", "6"}));
+        const QStringList reasons = column(refused, 1);
+        QVERIFY2(reasons.first().contains(u"refused by test"_s), qPrintable(reasons.first()));
+        QCOMPARE(reasons.mid(1), (QStringList{u"The cellphone number \"12\" is not a telephone number."_s,
+                                              u"A quote opened on line 6 is never closed."_s}));
+        QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s), 2);
         saveScreenshot(window.get(), u"frmImportCsv-refused"_s);
     }
 
@@ -541,15 +528,7 @@ private:
     void choose(const QString &group) { child<QComboBox>("cboGroups")->setCurrentText(group); }
     QString path(const QString &name) const { return QDir(home.path()).filePath(name); }
     QString write(const QString &name, const QByteArray &bytes) const { return home.file(name, bytes); }
-    QByteArray read(const QString &name) const
-    {
-        QFile in(path(name));
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<missing>");
-    }
-    static qint64 count(const QString &sql, const QVariantList &values = {})
-    {
-        return Database::value(sql, values).toLongLong();
-    }
+    QByteArray read(const QString &name) const { return fileBytes(path(name)); }
     void openFile(const QString &path)
     {
         open(new frmImportCsv);

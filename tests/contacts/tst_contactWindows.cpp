@@ -1,6 +1,7 @@
 #include "ContactRows.h"
 #include "FailingWrites.h"
 #include "GroupRows.h"
+#include "QueryRows.h"
 #include "WindowFixture.h"
 
 #include "contacts/ClientHandOver.h"
@@ -18,7 +19,6 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableView>
-#include <QWheelEvent>
 
 using ContactRows::add;
 using namespace Qt::StringLiterals;
@@ -184,7 +184,8 @@ private slots:
         withModal([this] { click("cmdAdd"); }, [](QWidget *editor) { click(editor, "cmdSave"); });
         QCOMPARE(qty(), u"4"_s);
         QCOMPARE(
-            count(u"SELECT count(*) FROM Clients WHERE ClientID = 4 AND AssNo = '' AND EMail = '' AND Address3 = ''"_s),
+            queryCount(
+                u"SELECT count(*) FROM Clients WHERE ClientID = 4 AND AssNo = '' AND EMail = '' AND Address3 = ''"_s),
             1);
         QCOMPARE(cell(current(), u"ClientID"_s), u"4"_s);
     }
@@ -214,7 +215,7 @@ private slots:
         QCOMPARE(cell(current(), u"LastName"_s), u"Brown"_s);
         QCOMPARE(current(), 0);
         QCOMPARE(ClientHandOver::SavedClientID, qint32(brown));
-        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 2);
+        QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s), 2);
 
         // Loading trims; the enroller and town come back and go out as the editor shows them.
         frmAddEditClients editor;
@@ -253,8 +254,8 @@ private slots:
         click("cmdDelete");
         QCOMPARE(qty(), u"2"_s);
         QCOMPARE(column(u"LastName"_s), (QStringList{"Adams", "Cole"}));
-        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking WHERE ClientID = ?"_s, {obrien}), 0);
-        QCOMPARE(count(u"SELECT count(*) FROM GroupLinking"_s), 1);
+        QCOMPARE(queryCount(u"SELECT count(*) FROM GroupLinking WHERE ClientID = ?"_s, {obrien}), 0);
+        QCOMPARE(queryCount(u"SELECT count(*) FROM GroupLinking"_s), 1);
     }
 
     void f4LocatesThePickedContact()
@@ -340,10 +341,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(int, answer);
         QFETCH(QString, code);
-        Database::run(u"DELETE FROM PostalCodes"_s);
-        Database::run(u"INSERT INTO PostalCodes (Area, Town, BoxCode, StreetCode) VALUES "
-                      "('umhlanga rocks', 'Durban', ?, ?), ('Amanzimtoti', 'Durban', '4125', '4126')"_s,
-                      {box, street});
+        towns(u"('umhlanga rocks', 'Durban', ?, ?), ('Amanzimtoti', 'Durban', '4125', '4126')"_s, {box, street});
         open(new frmAddEditClients);
         auto *town = child<QComboBox>("cboTown");
         QCOMPARE(town->count(), 2);
@@ -379,10 +377,8 @@ private slots:
     {
         QFETCH(QString, gesture);
         QFETCH(QString, code);
-        Database::run(u"DELETE FROM PostalCodes"_s);
-        Database::run(u"INSERT INTO PostalCodes (Area, Town, BoxCode, StreetCode) VALUES "
-                      "('Amanzimtoti', 'Durban', '4125', '4126'), ('umhlanga rocks', 'Durban', '', '4320'), "
-                      "('Westville', 'Durban', '3630', '3629')"_s);
+        towns(u"('Amanzimtoti', 'Durban', '4125', '4126'), ('umhlanga rocks', 'Durban', '', '4320'), "
+              u"('Westville', 'Durban', '3630', '3629')"_s);
         open(new frmAddEditClients);
         auto *town = child<QComboBox>("cboTown");
         QSignalSpy activated(town, &QComboBox::activated);
@@ -462,14 +458,19 @@ private slots:
         leaveWith(u" 0821234567"_s, QString());
         typeInto(editor, "txtFirstname", u"Seán"_s);
         click("cmdSave");
-        QCOMPARE(ContactStore::load(obrien)->value(u"FirstName"_s), u"Seán"_s);
-        QCOMPARE(Database::value(u"SELECT Mobile FROM Clients WHERE ClientID = ?"_s, {obrien}).toString(),
-                 u"0821234567"_s);
-        QCOMPARE(count(u"SELECT count(*) FROM Clients"_s), 3);
+        QCOMPARE(queryValues(u"SELECT FirstName || '|' || Mobile FROM Clients WHERE ClientID = ?"_s, {obrien}),
+                 QStringList{u"Seán|0821234567"_s});
+        QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s), 3);
         QVERIFY(child<QPushButton>("cmdSave")->isEnabled());
     }
 
 private:
+    // The towns the editor offers: these rows (Area, Town, BoxCode, StreetCode) alone.
+    static void towns(const QString &rows, const QVariantList &values = {})
+    {
+        Database::run(u"DELETE FROM PostalCodes"_s);
+        Database::run(u"INSERT INTO PostalCodes (Area, Town, BoxCode, StreetCode) VALUES "_s + rows, values);
+    }
     void type(const char *box, const QString &text)
     {
         auto *edit = child<QLineEdit>(box);
@@ -497,10 +498,6 @@ private:
     }
     QStringList column(const QString &field) const { return WindowFixture::column(grid()->model(), section(field)); }
     int current() const { return grid()->currentIndex().row(); }
-    static qint64 count(const QString &sql, const QVariantList &values = {})
-    {
-        return Database::value(sql, values).toLongLong();
-    }
     QString qty() const { return child<QLabel>("lblQty")->text(); }
 };
 

@@ -1,11 +1,11 @@
 #include "FailingWrites.h"
 #include "GroupRows.h"
+#include "QueryRows.h"
 #include "TestSupport.h"
 
 #include "data/Database.h"
 #include "groups/GroupBook.h"
 
-#include <QSqlQuery>
 #include <QTest>
 
 using namespace GroupRows;
@@ -13,21 +13,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// One text per row of a statement, in its order.
-QStringList texts(const QString &sql, const QVariantList &values = {})
-{
-    QStringList result;
-    QSqlQuery query = Database::run(sql, values);
-    while (query.next())
-        result << query.value(0).toString();
-    return result;
-}
-
 // Every membership as "group:last name"; one left behind by a deleted contact shows with no name.
 QStringList links()
 {
-    return texts(u"SELECT g.Name || ':' || coalesce(c.LastName, '') FROM GroupLinking l JOIN Groups g USING (GroupID) "
-                 u"LEFT JOIN Clients c USING (ClientID) ORDER BY g.Name, coalesce(c.LastName, '')"_s);
+    return queryValues(
+        u"SELECT g.Name || ':' || coalesce(c.LastName, '') FROM GroupLinking l JOIN Groups g USING (GroupID) "
+        u"LEFT JOIN Clients c USING (ClientID) ORDER BY g.Name, coalesce(c.LastName, '')"_s);
 }
 
 } // namespace
@@ -39,111 +30,108 @@ class tst_groupRules : public QObject
 private slots:
     void init() { home.freshDatabase(); }
 
-    void namesAreUniqueTrimmedWithoutRegardToCase();
-    void deletingAGroupWithOrWithoutItsContacts();
-    void markedContactsBecomeMembersOnce();
+    void namesAreUniqueTrimmedWithoutRegardToCase()
+    {
+        struct Case
+        {
+            QStringList stored;
+            QString typed;
+            bool created;
+        };
+        const Case cases[] = {
+            {{u"SALES"_s}, u"  sales "_s, false},
+            {{u"SALES"_s}, u"Sales Team"_s, true},
+            {{u"North "_s}, u"north"_s, false},
+            {{u"émile"_s}, u"ÉMILE"_s, false},
+            {{u"Émile"_s}, u"Emile"_s, true},
+            {{u"Straße"_s}, u"STRASSE"_s, false},
+            {{u"Mary's"_s}, u" MARY'S"_s, false},
+            {{u"Mary"_s}, u"Mary's"_s, true},
+            {{}, u""_s, true},
+            {{u""_s}, u"   "_s, false},
+            {{u"\tSales"_s}, u"Sales"_s, true}, // only blanks are trimmed, not tabs
+        };
+        for (const Case &c : cases) {
+            home.freshDatabase();
+            for (const QString &name : c.stored)
+                addGroup(name);
+            const std::optional<qint64> created = GroupBook::create(c.typed);
+            const QByteArray what = c.typed.toUtf8();
+            QVERIFY2(created.has_value() == c.created, what.constData());
+            QCOMPARE(queryCount(u"SELECT count(*) FROM Groups"_s), c.stored.size() + (c.created ? 1 : 0));
+            if (created) // stored exactly as typed
+                QCOMPARE(GroupBook::nameOf(*created), std::optional<QString>(c.typed));
+        }
+    }
+
+    void deletingAGroupWithOrWithoutItsContacts()
+    {
+        for (const bool withContacts : {false, true}) {
+            home.freshDatabase();
+            const qint64 marys = addGroup(u"Mary's"_s), other = addGroup(u"Other"_s);
+            const qint64 ann = addClient(u"Ann"_s), bob = addClient(u"Bob"_s), cy = addClient(u"Cy"_s);
+            addClient(u"Di"_s);
+            link(marys, ann);
+            link(marys, bob);
+            link(other, ann); // also in another group
+            link(other, cy);
+            GroupBook::remove(marys, withContacts);
+            QCOMPARE(queryValues(u"SELECT Name FROM Groups"_s), QStringList{u"Other"_s});
+            QCOMPARE(queryValues(u"SELECT LastName FROM Clients ORDER BY LastName"_s),
+                     (withContacts ? QStringList{"Cy", "Di"} : QStringList{"Ann", "Bob", "Cy", "Di"}));
+            QCOMPARE(links(), (withContacts ? QStringList{"Other:Cy"} : QStringList{"Other:Ann", "Other:Cy"}));
+        }
+        // A failing step leaves everything as it was.
+        home.freshDatabase();
+        const qint64 group = addGroup(u"Kept"_s);
+        link(group, addClient(u"Ann"_s));
+        FailingWrites::refuse(u"NoGroupDelete"_s, u"DELETE"_s, u"Groups"_s);
+        QVERIFY_THROWS_EXCEPTION(AppError, GroupBook::remove(group, true));
+        QCOMPARE(links(), QStringList{u"Kept:Ann"_s});
+    }
+
+    void markedContactsBecomeMembersOnce()
+    {
+        const qint64 group = addGroup(u"Team"_s);
+        const qint64 already = addClient(u"Already"_s);
+        link(group, already);
+        const qint64 cy = addClient(u"Cy"_s);
+        const qint64 bea = addClient(u"Bea"_s);
+        const qint64 nameless = Database::insert(u"INSERT INTO Clients (Mobile) VALUES ('085')"_s);
+        const qint64 noNumber = addClient(u"NoNumber"_s, QVariant());
+        // An older file's mark on a contact means nothing any more.
+        Database::run(u"UPDATE Clients SET Selected = 1 WHERE ClientID = ?"_s, {cy});
+
+        // All marks every contact with a number, named or not.
+        QCOMPARE(GroupBook::withMobile(), (QList<qint64>{already, cy, bea, nameless}));
+        QCOMPARE(GroupBook::addMembers(group, {bea, already, nameless, bea, noNumber + 100}), 2);
+        QCOMPARE(links(), (QStringList{u"Team:"_s, u"Team:Already"_s, u"Team:Bea"_s}));
+        QCOMPARE(GroupBook::addMembers(group, {}), 0);
+        QCOMPARE(GroupBook::addMembers(group + 100, {cy}), 0);
+        QCOMPARE(queryCount(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s), 1);
+
+        // More contacts than one statement binds, all in one step.
+        QList<qint64> many;
+        for (int i = 0; i < 1200; ++i)
+            many.append(addClient(u"M%1"_s.arg(i)));
+        QCOMPARE(GroupBook::addMembers(group, many), 1200);
+        // The last of them refused: none of the earlier statements' links stay.
+        FailingWrites::refuseWhere(u"NoLink"_s, u"INSERT"_s, u"GroupLinking"_s,
+                                   u"NEW.ClientID = %1"_s.arg(many.last()));
+        QVERIFY_THROWS_EXCEPTION(AppError, GroupBook::addMembers(addGroup(u"Other"_s), many));
+        QCOMPARE(queryCount(u"SELECT count(*) FROM GroupLinking"_s), 1203);
+        FailingWrites::allow(u"NoLink"_s, u"GroupLinking"_s);
+
+        // One contact at a time (F4): never twice, never to a missing group or contact.
+        QVERIFY(GroupBook::addMember(group, cy));
+        QVERIFY(!GroupBook::addMember(group, cy));
+        QVERIFY(!GroupBook::addMember(group + 100, cy));
+        QVERIFY(!GroupBook::addMember(group, cy + 100000));
+    }
 
 private:
     TestHome home;
 };
-
-void tst_groupRules::namesAreUniqueTrimmedWithoutRegardToCase()
-{
-    struct Case
-    {
-        QStringList stored;
-        QString typed;
-        bool created;
-    };
-    const Case cases[] = {
-        {{u"SALES"_s}, u"  sales "_s, false},
-        {{u"SALES"_s}, u"Sales Team"_s, true},
-        {{u"North "_s}, u"north"_s, false},
-        {{u"émile"_s}, u"ÉMILE"_s, false},
-        {{u"Émile"_s}, u"Emile"_s, true},
-        {{u"Straße"_s}, u"STRASSE"_s, false},
-        {{u"Mary's"_s}, u" MARY'S"_s, false},
-        {{u"Mary"_s}, u"Mary's"_s, true},
-        {{}, u""_s, true},
-        {{u""_s}, u"   "_s, false},
-        {{u"\tSales"_s}, u"Sales"_s, true}, // only blanks are trimmed, not tabs
-    };
-    for (const Case &c : cases) {
-        home.freshDatabase();
-        for (const QString &name : c.stored)
-            addGroup(name);
-        const std::optional<qint64> created = GroupBook::create(c.typed);
-        const QByteArray what = c.typed.toUtf8();
-        QVERIFY2(created.has_value() == c.created, what.constData());
-        QCOMPARE(Database::value(u"SELECT count(*) FROM Groups"_s).toInt(), c.stored.size() + (c.created ? 1 : 0));
-        if (created) // stored exactly as typed
-            QCOMPARE(GroupBook::nameOf(*created), std::optional<QString>(c.typed));
-    }
-}
-
-void tst_groupRules::deletingAGroupWithOrWithoutItsContacts()
-{
-    for (const bool withContacts : {false, true}) {
-        home.freshDatabase();
-        const qint64 marys = addGroup(u"Mary's"_s), other = addGroup(u"Other"_s);
-        const qint64 ann = addClient(u"Ann"_s), bob = addClient(u"Bob"_s), cy = addClient(u"Cy"_s);
-        addClient(u"Di"_s);
-        link(marys, ann);
-        link(marys, bob);
-        link(other, ann); // also in another group
-        link(other, cy);
-        GroupBook::remove(marys, withContacts);
-        QCOMPARE(texts(u"SELECT Name FROM Groups"_s), QStringList{u"Other"_s});
-        QCOMPARE(texts(u"SELECT LastName FROM Clients ORDER BY LastName"_s),
-                 (withContacts ? QStringList{"Cy", "Di"} : QStringList{"Ann", "Bob", "Cy", "Di"}));
-        QCOMPARE(links(), (withContacts ? QStringList{"Other:Cy"} : QStringList{"Other:Ann", "Other:Cy"}));
-    }
-    // A failing step leaves everything as it was.
-    home.freshDatabase();
-    const qint64 group = addGroup(u"Kept"_s);
-    link(group, addClient(u"Ann"_s));
-    FailingWrites::refuse(u"NoGroupDelete"_s, u"DELETE"_s, u"Groups"_s);
-    QVERIFY_THROWS_EXCEPTION(AppError, GroupBook::remove(group, true));
-    QCOMPARE(links(), QStringList{u"Kept:Ann"_s});
-}
-
-void tst_groupRules::markedContactsBecomeMembersOnce()
-{
-    const qint64 group = addGroup(u"Team"_s);
-    const qint64 already = addClient(u"Already"_s);
-    link(group, already);
-    const qint64 cy = addClient(u"Cy"_s);
-    const qint64 bea = addClient(u"Bea"_s);
-    const qint64 nameless = Database::insert(u"INSERT INTO Clients (Mobile) VALUES ('085')"_s);
-    const qint64 noNumber = addClient(u"NoNumber"_s, QVariant());
-    // An older file's mark on a contact means nothing any more.
-    Database::run(u"UPDATE Clients SET Selected = 1 WHERE ClientID = ?"_s, {cy});
-
-    // All marks every contact with a number, named or not.
-    QCOMPARE(GroupBook::withMobile(), (QList<qint64>{already, cy, bea, nameless}));
-    QCOMPARE(GroupBook::addMembers(group, {bea, already, nameless, bea, noNumber + 100}), 2);
-    QCOMPARE(links(), (QStringList{u"Team:"_s, u"Team:Already"_s, u"Team:Bea"_s}));
-    QCOMPARE(GroupBook::addMembers(group, {}), 0);
-    QCOMPARE(GroupBook::addMembers(group + 100, {cy}), 0);
-    QCOMPARE(Database::value(u"SELECT count(*) FROM Clients WHERE Selected <> 0"_s).toInt(), 1);
-
-    // More contacts than one statement binds, all in one step.
-    QList<qint64> many;
-    for (int i = 0; i < 1200; ++i)
-        many.append(addClient(u"M%1"_s.arg(i)));
-    QCOMPARE(GroupBook::addMembers(group, many), 1200);
-    // The last of them refused: none of the earlier statements' links stay.
-    FailingWrites::refuseWhere(u"NoLink"_s, u"INSERT"_s, u"GroupLinking"_s, u"NEW.ClientID = %1"_s.arg(many.last()));
-    QVERIFY_THROWS_EXCEPTION(AppError, GroupBook::addMembers(addGroup(u"Other"_s), many));
-    QCOMPARE(Database::value(u"SELECT count(*) FROM GroupLinking"_s).toInt(), 1203);
-    FailingWrites::allow(u"NoLink"_s, u"GroupLinking"_s);
-
-    // One contact at a time (F4): never twice, never to a missing group or contact.
-    QVERIFY(GroupBook::addMember(group, cy));
-    QVERIFY(!GroupBook::addMember(group, cy));
-    QVERIFY(!GroupBook::addMember(group + 100, cy));
-    QVERIFY(!GroupBook::addMember(group, cy + 100000));
-}
 
 QTEST_GUILESS_MAIN(tst_groupRules)
 #include "tst_groupRules.moc"

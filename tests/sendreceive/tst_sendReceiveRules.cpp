@@ -10,89 +10,87 @@ class tst_sendReceiveRules : public QObject
     Q_OBJECT
 
 private slots:
-    void reportPageCut_data();
-    void reportPageCut();
-    void shownTexts();
-};
 
-void tst_sendReceiveRules::reportPageCut_data()
-{
-    QTest::addColumn<QString>("page");
-    QTest::addColumn<int>("rowTexts");
-    // Per row that names an outbox row: "key SentID delivered|-".
-    QTest::addColumn<QStringList>("applied");
+    void reportPageCut_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<int>("rowTexts");
+        // Per row that names an outbox row: "key SentID delivered|-".
+        QTest::addColumn<QStringList>("applied");
 
-    const QString heading = QStringLiteral("<tr><td>SentID</td><td>PhoneNumber</td><td>Data</td><td>DateTime</td>"
-                                           "<td>CustomerID</td><td>SentStatus</td></tr>\r\n");
-    QTest::newRow("gateway page")
-        << QStringLiteral("<html><body>\r\n<table id=DataGrid>\r\n") + heading
-               + QStringLiteral("<tr><td>5000001</td><td>0821234567</td><td>Hi</td><td>2026-12-06 09:05</td>"
-                                "<td>12</td><td>Sent</td></tr>\r\n</table>\r\n<p>DataGrid</table></html>")
-        << 3 << QStringList{"12 5000001 delivered"};
-    QTest::newRow("lower-case tags, NONE and empty identifiers, no table end")
-        << QStringLiteral("<p>Report</p><table class=datagrid>\n") + heading.toLower()
-               + QStringLiteral("<tr><td> ab12 </td><td>082</td><td>one</td><td>d</td><td>5</td><td> sent </td></tr>\n"
-                                "<tr>\t<td>ab13</td><td>082</td><td>two</td><td>d</td><td>6x</td><td>Pending</td>"
-                                "</tr>\n<tr><td>ab14</td><td>082</td><td>x</td><td>d</td><td>none</td><td>sent</td>"
-                                "</tr><tr><td>ab15</td><td>082</td><td>y</td><td>d</td><td> </td><td>sent</td></tr>"
-                                "\n</body></html>")
-        << 6 << QStringList{"5 AB12 delivered", "6 AB13 -"};
-    QTest::newRow("short rows and cells holding their column's name")
-        << QStringLiteral("DATAGRID>") + heading
-               + QStringLiteral("<tr><td>7</td><td>082</td></tr><tr><td>8</td><td>0</td><td>d</td><td>t</td>"
-                                "<td>CustomerID</td><td>Sent</td></tr><tr><td>SentID</td><td>0</td><td>d</td>"
-                                "<td>t</td><td>9</td><td>SENTSTATUS</td></tr>")
-        << 5 << QStringList{"9  -"};
-    QTest::newRow("identifiers that are no row key")
-        << QStringLiteral("DATAGRID>") + heading
-               + QStringLiteral("<tr><td>1</td><td></td><td></td><td></td><td>1E30</td><td>Sent</td></tr>"
-                                "<tr><td>2</td><td></td><td></td><td></td><td>-4</td><td>Sent</td></tr>")
-        << 4 << QStringList{};
-    // Without the word the first eight characters go; the rest is read all the same.
-    QTest::newRow("no DATAGRID") << QStringLiteral("<table><tr><td>3</td><td></td><td></td><td></td><td>4</td>"
-                                                   "<td>Sent</td></tr></table>")
-                                 << 2 << QStringList{"4 3 delivered"};
-    QTest::newRow("empty answer") << QString() << 1 << QStringList{};
-}
-
-void tst_sendReceiveRules::reportPageCut()
-{
-    QFETCH(QString, page);
-    QFETCH(int, rowTexts);
-    QFETCH(QStringList, applied);
-    const QStringList rows = SendReportPage::rowTexts(page);
-    QCOMPARE(rows.size(), rowTexts);
-    QStringList got;
-    for (const QString &text : rows) {
-        const SendReportPage::Row row = SendReportPage::readRow(text);
-        if (const auto key = row.outboxKey())
-            got << QStringLiteral("%1 %2 %3").arg(*key).arg(row.sentId, row.delivered() ? "delivered" : "-");
+        const QString heading = QStringLiteral("<tr><td>SentID</td><td>PhoneNumber</td><td>Data</td><td>DateTime</td>"
+                                               "<td>CustomerID</td><td>SentStatus</td></tr>\r\n");
+        QTest::newRow("gateway page")
+            << QStringLiteral("<html><body>\r\n<table id=DataGrid>\r\n") + heading
+                   + QStringLiteral("<tr><td>5000001</td><td>0821234567</td><td>Hi</td><td>2026-12-06 09:05</td>"
+                                    "<td>12</td><td>Sent</td></tr>\r\n</table>\r\n<p>DataGrid</table></html>")
+            << 3 << QStringList{"12 5000001 delivered"};
+        QTest::newRow("lower-case tags, NONE and empty identifiers, no table end")
+            << QStringLiteral("<p>Report</p><table class=datagrid>\n") + heading.toLower()
+                   + QStringLiteral(
+                       "<tr><td> ab12 </td><td>082</td><td>one</td><td>d</td><td>5</td><td> sent </td></tr>\n"
+                       "<tr>\t<td>ab13</td><td>082</td><td>two</td><td>d</td><td>6x</td><td>Pending</td>"
+                       "</tr>\n<tr><td>ab14</td><td>082</td><td>x</td><td>d</td><td>none</td><td>sent</td>"
+                       "</tr><tr><td>ab15</td><td>082</td><td>y</td><td>d</td><td> </td><td>sent</td></tr>"
+                       "\n</body></html>")
+            << 6 << QStringList{"5 AB12 delivered", "6 AB13 -"};
+        QTest::newRow("short rows and cells holding their column's name")
+            << QStringLiteral("DATAGRID>") + heading
+                   + QStringLiteral("<tr><td>7</td><td>082</td></tr><tr><td>8</td><td>0</td><td>d</td><td>t</td>"
+                                    "<td>CustomerID</td><td>Sent</td></tr><tr><td>SentID</td><td>0</td><td>d</td>"
+                                    "<td>t</td><td>9</td><td>SENTSTATUS</td></tr>")
+            << 5 << QStringList{"9  -"};
+        QTest::newRow("identifiers that are no row key")
+            << QStringLiteral("DATAGRID>") + heading
+                   + QStringLiteral("<tr><td>1</td><td></td><td></td><td></td><td>1E30</td><td>Sent</td></tr>"
+                                    "<tr><td>2</td><td></td><td></td><td></td><td>-4</td><td>Sent</td></tr>")
+            << 4 << QStringList{};
+        // Without the word the first eight characters go; the rest is read all the same.
+        QTest::newRow("no DATAGRID") << QStringLiteral("<table><tr><td>3</td><td></td><td></td><td></td><td>4</td>"
+                                                       "<td>Sent</td></tr></table>")
+                                     << 2 << QStringList{"4 3 delivered"};
+        QTest::newRow("empty answer") << QString() << 1 << QStringList{};
     }
-    QCOMPARE(got, applied);
-}
 
-void tst_sendReceiveRules::shownTexts()
-{
-    using namespace SendReceive;
-    const QList<QPair<QString, QString>> cases = {
-        {logLine(QDateTime(QDate(2026, 3, 5), QTime(7, 4, 59)), QStringLiteral("Sending SMS to 0821234567")),
-         "05/03/2026-07:04 - Sending SMS to 0821234567"},
-        {logLine(QDateTime(QDate(2026, 12, 31), QTime(23, 0)), QStringLiteral("SMS sent - BatchID: 5000001")),
-         "31/12/2026-23:00 - SMS sent - BatchID: 5000001"},
-        {leftText(6, 4), "6 / 4"},
-        {sentDateText(QStringLiteral("2026-12-06")), "06/Dec/2026"},
-        {sentDateText(QStringLiteral("2026-05-01 00:00:00")), "01/May/2026"},
-        {sentDateText(QString()), ""},
-        {sentDateText(QStringLiteral("soon")), "soon"},
-        {sentTimeText(QStringLiteral("09:05")), "09:05"},
-        {sentTimeText(QStringLiteral("9:05:59")), "09:05"},
-        {sentTimeText(QStringLiteral("2026-12-06 17:30:00")), "17:30"},
-        {sentTimeText(QStringLiteral("2026-12-06T17:30")), "17:30"},
-        {sentTimeText(QStringLiteral("noon")), "noon"},
-    };
-    for (const auto &[shown, expected] : cases)
-        QCOMPARE(shown, expected);
-}
+    void reportPageCut()
+    {
+        QFETCH(QString, page);
+        QFETCH(int, rowTexts);
+        QFETCH(QStringList, applied);
+        const QStringList rows = SendReportPage::rowTexts(page);
+        QCOMPARE(rows.size(), rowTexts);
+        QStringList got;
+        for (const QString &text : rows) {
+            const SendReportPage::Row row = SendReportPage::readRow(text);
+            if (const auto key = row.outboxKey())
+                got << QStringLiteral("%1 %2 %3").arg(*key).arg(row.sentId, row.delivered() ? "delivered" : "-");
+        }
+        QCOMPARE(got, applied);
+    }
+
+    void shownTexts()
+    {
+        using namespace SendReceive;
+        const QList<QPair<QString, QString>> cases = {
+            {logLine(QDateTime(QDate(2026, 3, 5), QTime(7, 4, 59)), QStringLiteral("Sending SMS to 0821234567")),
+             "05/03/2026-07:04 - Sending SMS to 0821234567"},
+            {logLine(QDateTime(QDate(2026, 12, 31), QTime(23, 0)), QStringLiteral("SMS sent - BatchID: 5000001")),
+             "31/12/2026-23:00 - SMS sent - BatchID: 5000001"},
+            {leftText(6, 4), "6 / 4"},
+            {sentDateText(QStringLiteral("2026-12-06")), "06/Dec/2026"},
+            {sentDateText(QStringLiteral("2026-05-01 00:00:00")), "01/May/2026"},
+            {sentDateText(QString()), ""},
+            {sentDateText(QStringLiteral("soon")), "soon"},
+            {sentTimeText(QStringLiteral("09:05")), "09:05"},
+            {sentTimeText(QStringLiteral("9:05:59")), "09:05"},
+            {sentTimeText(QStringLiteral("2026-12-06 17:30:00")), "17:30"},
+            {sentTimeText(QStringLiteral("2026-12-06T17:30")), "17:30"},
+            {sentTimeText(QStringLiteral("noon")), "noon"},
+        };
+        for (const auto &[shown, expected] : cases)
+            QCOMPARE(shown, expected);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_sendReceiveRules)
 #include "tst_sendReceiveRules.moc"

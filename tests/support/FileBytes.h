@@ -6,11 +6,11 @@
 #include <QFileInfo>
 #include <QString>
 
-// A file's whole content; empty when it cannot be read.
+// A file's whole content, as a test compares it; "<unreadable>" when there is no file to read.
 inline QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<unreadable>");
 }
 
 // Writes the file (and its folder) with exactly these bytes; true when all were written.

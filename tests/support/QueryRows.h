@@ -32,3 +32,9 @@ inline QStringList queryRows(const QString &sql, const QVariantList &values = {}
     }
     return rows;
 }
+
+// The one number a statement gives, as a count(*).
+inline qint64 queryCount(const QString &sql, const QVariantList &values = {})
+{
+    return Database::value(sql, values).toLongLong();
+}
