@@ -44,16 +44,22 @@ void frmSendToGroupNo::cmdSend_Click()
             return;
         if (!NumbersQuestion::skipOrCancel(this, plan->skipped))
             return;
+        QString last; // the number being queued when an error stops the queueing
         const bool queued = MessageBoxes::runShowingErrors(this, [&] {
             counter = queueToNumbers(
                 plan->numbers, ui->composer->bodies(),
-                [this](const QString &number, bool done) {
+                [&](const QString &number, bool done) {
+                    last = number;
                     setStatus((done ? QStringLiteral("Added record for ") : QStringLiteral("Adding ")) + number);
                 },
                 &campaign);
         });
-        if (!queued)
+        if (!queued) {
+            // Rows written before a commit that failed were not added after all.
+            if (!last.isEmpty())
+                setStatus(QStringLiteral("Adding ") + last);
             return;
+        }
     }
     MessageBoxes::inform(this, QStringLiteral("ADDED"), QString::number(counter) + QStringLiteral(" records added."));
     CampaignNotices::tellLeftOut(this, campaign.leftOut);
