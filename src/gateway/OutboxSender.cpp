@@ -216,12 +216,16 @@ public:
                         answers += m_poster.wait(0);
                 }
             }
-            // The answers in together are stored in one commit; the window
-            // has its turn after it, never inside the transaction.
-            Database::Transaction transaction;
+            // Answers in together are stored in one commit (a single one
+            // commits on its own); the window has its turn after it, never
+            // inside the transaction.
+            std::optional<Database::Transaction> together;
+            if (answers.size() > 1)
+                together.emplace();
             for (const MessagePoster::Answer &answer : answers)
                 settle(answer);
-            transaction.commit();
+            if (together)
+                together->commit();
             m_host.yieldToEvents();
         }
         unclaimUnposted();
