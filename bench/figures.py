@@ -8,7 +8,9 @@
 OUTPUT is what bench/run printed: "== name" before each benchmark, then its "figure: value unit"
 lines. Figures are already the best of their rounds. Whether more is better is read from the figure:
 ratios, shares and rates per second are better higher; times, factors and sizes are better lower; a
-figure that is neither is kept and shown but not judged."""
+figure that is neither is kept and shown but not judged. Nor is a baseline's (the sqlite3 shell, the
+reference loop, wrk's wire limit, the gateway alone): it measures the machine, not the program, and
+the program's ratios against it already carry what it says."""
 
 import datetime
 import json
@@ -20,6 +22,7 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORSE_BY = 0.15
+BASELINE = re.compile(r"sqlite3 shell|\bbaseline\b|wire limit|gateway alone|ordered binary")
 LINE = re.compile(r"^(?P<name>[^:=][^:]*): (?P<value>-?[0-9]+(?:\.[0-9]+)?)(?: (?P<unit>[^\s(]+))?")
 
 
@@ -111,7 +114,9 @@ def compare(output):
             continue
         change = (now["value"] - before["value"]) / before["value"] if before["value"] else 0.0
         mark = ""
-        if now["better"] and -now["better"] * change > WORSE_BY:
+        if BASELINE.search(key):
+            mark = "  (baseline, not judged)"
+        elif now["better"] and -now["better"] * change > WORSE_BY:
             mark = "  WORSE"
             worse += 1
         print(f"  {key}: {now['value']:g} {now['unit']} (saved {before['value']:g}, {change:+.1%}){mark}")
