@@ -155,14 +155,6 @@ int OutboxSender::markAhead(int connections)
 // ends.
 class OutboxSender::Run
 {
-    // A row claimed and not yet posted, its number already in the gateway's form.
-    struct Claimed
-    {
-        qint64 key = 0;
-        Dispatch::Message message;
-        GatewayNumber number;
-    };
-
 public:
     struct Result
     {
@@ -242,7 +234,7 @@ private:
     qint64 fill()
     {
         while (!m_stop && !m_ended && m_poster.hasFreeConnection()) {
-            std::optional<Claimed> row = nextClaimed();
+            std::optional<Dispatch::Claimed> row = nextClaimed();
             if (!row) {
                 m_ended = true;
                 break;
@@ -272,7 +264,7 @@ private:
             claimNext();
     }
 
-    std::optional<Claimed> nextClaimed()
+    std::optional<Dispatch::Claimed> nextClaimed()
     {
         while (m_claimed.isEmpty() && (!m_pending.isEmpty() || !m_rowsEnded))
             claimNext();
@@ -309,8 +301,7 @@ private:
         if (keys.isEmpty())
             return;
         const QList<Dispatch::Claimed> claimed = Dispatch::claim(m_rows.choice(), keys, m_registration.token());
-        for (const Dispatch::Claimed &row : claimed)
-            m_claimed.append({row.key, row.message, NormaliseNumber(row.message.number)});
+        m_claimed += claimed;
         m_lastBatchSize = claimed.size();
         m_lastBatch.start();
         m_wrote = m_wrote || !claimed.isEmpty();
@@ -319,20 +310,20 @@ private:
     void unclaimUnposted()
     {
         QList<qint64> keys;
-        for (const Claimed &row : std::exchange(m_claimed, {}))
+        for (const Dispatch::Claimed &row : std::exchange(m_claimed, {}))
             keys.append(row.key);
         Dispatch::unclaim(keys, m_registration.token());
     }
 
     // Posts the row's message, or settles the row at once when it has none to post.
-    void handOut(const Claimed &claimed)
+    void handOut(const Dispatch::Claimed &claimed)
     {
         const qint64 key = claimed.key;
         if (!m_rowsOfRun.stillClaimed(key))
             return; // reported while the run waited
         const QString &number = claimed.message.number;
         const QString text = TrimBlanks(claimed.message.text);
-        const GatewayNumber &normalised = claimed.number;
+        const GatewayNumber normalised = NormaliseNumber(number);
         QString notPosted;
         if (TrimBlanks(number).isEmpty())
             notPosted = FailReasons::NoNumber;
@@ -488,7 +479,7 @@ private:
     qint64 m_lastBatchSize = 0;
     QHash<qint64, QString> m_postedAt;     // posted, waiting for their answers
     QList<qint64> m_pending;               // chosen, not yet claimed
-    QList<Claimed> m_claimed;              // claimed, not yet posted
+    QList<Dispatch::Claimed> m_claimed;    // claimed, not yet posted
     QHash<qint64, QString> m_sendingLines; // posted, waiting for their answers
     bool m_rowsEnded = false;
     bool m_ended = false;
