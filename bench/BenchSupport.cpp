@@ -579,4 +579,14 @@ QByteArray sqlText(const QString &text)
     return '\'' + quoted.toUtf8() + '\'';
 }
 
+QStringList outboxRows()
+{
+    QStringList rows;
+    QSqlQuery query = Database::run(QStringLiteral("SELECT Number, Message, NumberKey FROM SMSSend"));
+    while (query.next())
+        rows << query.value(0).toString() + u'|' + query.value(1).toString() + u'|' + query.value(2).toString();
+    rows.sort();
+    return rows;
+}
+
 } // namespace Bench

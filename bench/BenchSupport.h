@@ -189,5 +189,8 @@ QList<qint64> queue(const QList<QueuedMessage> &messages);
 double sqliteShell(const QString &databasePath, const QByteArray &script);
 // A text as an SQL literal for such a script.
 QByteArray sqlText(const QString &text);
+// Every outbox row's number, text and number key, sorted: what two ways of
+// queueing the same rows must agree on.
+QStringList outboxRows();
 
 } // namespace Bench

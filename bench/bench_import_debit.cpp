@@ -8,6 +8,7 @@
 #include "compose/DebitOrderList.h"
 #include "compose/frmImport.h"
 #include "data/Database.h"
+#include "data/PhoneNumbers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -58,7 +59,7 @@ struct Run
     double paint = 0;
 };
 
-Run windowRun(Home &home, const QString &templatePath, const QString &file, int expectedRows)
+Run windowRun(Home &home, const QString &templatePath, const QString &file, int expectedRows, QStringList &written)
 {
     home.copyOf(templatePath);
     QuietBoxes boxes;
@@ -90,28 +91,33 @@ Run windowRun(Home &home, const QString &templatePath, const QString &file, int 
     if (window.findChild<QLabel *>(QStringLiteral("lblRecords"))->text() != QString::number(Lines))
         fail(QStringLiteral("the line counter shows %1")
                  .arg(window.findChild<QLabel *>(QStringLiteral("lblRecords"))->text()));
+    written = outboxRows();
     Database::close();
     return run;
 }
 
 // The sqlite3 shell writing the same rows into the outbox in one
 // transaction: the database's share of the work, without reading the file.
-double shellRun(Home &home, const QString &templatePath, const QList<DebitOrderList::Row> &rows)
+double shellRun(Home &home, const QString &templatePath, const QList<DebitOrderList::Row> &rows, QStringList &written)
 {
     const QString path = home.copyOf(templatePath);
     Database::close();
     QByteArray script = "BEGIN;\n";
     for (qsizetype at = 0; at < rows.size(); at += 500) {
-        script += "INSERT INTO SMSSend (Number, Message) VALUES ";
+        script += "INSERT INTO SMSSend (Number, Message, NumberKey) VALUES ";
         for (qsizetype i = at; i < std::min(at + 500, rows.size()); ++i) {
             if (i > at)
                 script += ", ";
-            script += '(' + sqlText(rows.at(i).cellphone) + ", " + sqlText(rows.at(i).message) + ')';
+            script += '(' + sqlText(rows.at(i).cellphone) + ", " + sqlText(rows.at(i).message) + ", "
+                      + sqlText(PhoneNumbers::storedKey(rows.at(i).cellphone)) + ')';
         }
         script += ";\n";
     }
     script += "COMMIT;\n";
-    return sqliteShell(path, script);
+    const double seconds = sqliteShell(path, script);
+    written = outboxRows();
+    Database::close();
+    return seconds;
 }
 
 } // namespace
@@ -136,10 +142,13 @@ int main(int argc, char *argv[])
     const QList<DebitOrderList::Row> expected = DebitOrderList::screen(grid).rows;
     QList<Run> runs;
     QList<double> shell;
+    QStringList byWindow, byShell;
     for (int round = 0; round < roundCount; ++round) {
-        runs.append(windowRun(home, templatePath, file, int(expected.size())));
-        shell.append(shellRun(home, templatePath, expected));
+        runs.append(windowRun(home, templatePath, file, int(expected.size()), byWindow));
+        shell.append(shellRun(home, templatePath, expected, byShell));
     }
+    if (byShell != byWindow)
+        fail(QStringLiteral("the shell wrote other rows than the window"));
     const auto best = [&runs](double Run::*part) {
         double value = runs.first().*part;
         for (const Run &run : runs)

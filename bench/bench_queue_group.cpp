@@ -55,7 +55,7 @@ int queuedRows()
     return Database::value(QStringLiteral("SELECT count(*) FROM SMSSend")).toInt();
 }
 
-double windowRun(Home &home, const QString &templatePath)
+double windowRun(Home &home, const QString &templatePath, QStringList &written)
 {
     home.copyOf(templatePath);
     QuietBoxes boxes;
@@ -75,6 +75,7 @@ double windowRun(Home &home, const QString &templatePath)
         fail(QStringLiteral("queueing showed: %1").arg(boxes.all()));
     if (queuedRows() != Members * Bodies.size())
         fail(QStringLiteral("%1 rows queued, expected %2").arg(queuedRows()).arg(Members * Bodies.size()));
+    written = outboxRows();
     Database::close();
     return seconds;
 }
@@ -92,23 +93,26 @@ double coreRun(Home &home, const QString &templatePath, qint64 groupId)
     return seconds;
 }
 
-// The same 40,000 rows, written by the sqlite3 shell from the same view.
-double shellRun(Home &home, const QString &templatePath, qint64 groupId)
+// The same 40,000 rows, written by the sqlite3 shell from the same view, with
+// the same number keys (every member's number is a cellphone number, so its
+// key is +27 and its last nine digits) and so the same index work.
+double shellRun(Home &home, const QString &templatePath, qint64 groupId, QStringList &written)
 {
     const QString path = home.copyOf(templatePath);
     Database::close();
     QByteArray script = "BEGIN;\n";
     for (const QString &body : Bodies)
-        script += "INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime) "
+        script += "INSERT INTO SMSSend (ClientID, Number, Message, SendDate, SendTime, NumberKey) "
                   "SELECT ClientID, trim(Mobile), "
                   + sqlText(body)
-                  + ", date('now'), strftime('%H:%M', 'now') "
+                  + ", date('now'), strftime('%H:%M', 'now'), '+27' || substr(replace(trim(Mobile), ' ', ''), -9) "
                     "FROM ClientsBelongingToGroups WHERE GroupID = "
                   + QByteArray::number(groupId) + " AND trim(coalesce(Mobile, '')) <> '';\n";
     script += "COMMIT;\n";
     const double seconds = sqliteShell(path, script);
     if (queuedRows() != Members * Bodies.size())
         fail(QStringLiteral("the shell queued %1 rows").arg(queuedRows()));
+    written = outboxRows();
     Database::close();
     return seconds;
 }
@@ -132,11 +136,14 @@ int main(int argc, char *argv[])
     QList<double> window;
     QList<double> core;
     QList<double> shell;
+    QStringList byWindow, byShell;
     for (int round = 0; round < roundCount; ++round) {
-        window.append(windowRun(home, templatePath));
+        window.append(windowRun(home, templatePath, byWindow));
         core.append(coreRun(home, templatePath, groupId));
-        shell.append(shellRun(home, templatePath, groupId));
+        shell.append(shellRun(home, templatePath, groupId, byShell));
     }
+    if (byShell != byWindow)
+        fail(QStringLiteral("the shell wrote other rows than the window"));
     const double best = fastest(window);
     const double bestCore = fastest(core);
     const double bestShell = fastest(shell);

@@ -104,7 +104,7 @@ bool NumberScreen::admit(const QString &number, const QString &who, const QStrin
         skip(who, written, Reason::Foreign);
         return false;
     }
-    const QString met = reading.key + QLatin1Char('\n') + message;
+    const std::pair<QString, QString> met{reading.key, message};
     const auto found = m_met.find(met);
     if (found != m_met.end()) {
         if (*found < 0) {

@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QString>
 
+#include <utility>
+
 // The addressees one queueing leaves out, and why, in the order met.
 struct SkippedNumbers
 {
@@ -62,5 +64,5 @@ private:
     QSet<QString> m_optOuts;
     // Each number admitted or opted out (E.164 and the text), with the index
     // of its Twice entry (-1 while it was met once).
-    QHash<QString, qsizetype> m_met;
+    QHash<std::pair<QString, QString>, qsizetype> m_met;
 };
