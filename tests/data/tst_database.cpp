@@ -413,11 +413,12 @@ private Q_SLOTS:
         const qint64 second = add.insert({qint64(42), u""_s, QVariant(u"from a variant"_s), QVariant(true)});
         const qint64 third =
             add.insert({QVariant(QMetaType::fromType<qlonglong>()), QVariant(QString()), u"third"_s, QVariant(7)});
-        QVERIFY(0 < first && first < second && second < third);
-        // A null text is NULL, an empty one is not.
+        const qint64 fourth = add.insert({qint64(43), QVariant(u""_s), u"fourth"_s, 0});
+        QVERIFY(0 < first && first < second && second < third && third < fourth);
+        // A null text is NULL, an empty one is not, given as a text or as a variant.
         QCOMPARE(queryValues(u"SELECT ClientID, Number, Message, Marketing FROM SMSSend ORDER BY SMSSendID"_s),
                  QStringList({u"<null>"_s, u"<null>"_s, text, u"1"_s, u"42"_s, u""_s, u"from a variant"_s, u"1"_s,
-                              u"<null>"_s, u"<null>"_s, u"third"_s, u"7"_s}));
+                              u"<null>"_s, u"<null>"_s, u"third"_s, u"7"_s, u"43"_s, u""_s, u"fourth"_s, u"0"_s}));
 
         Database::RowStatement mark(u"UPDATE SMSSend SET Marketing = ? WHERE Marketing = ?"_s);
         QCOMPARE(mark.run({5, 1}), 2);
@@ -438,8 +439,8 @@ private Q_SLOTS:
         // The connection closed and opened again: the statements are prepared anew.
         Database::close();
         QVERIFY(find.finds({text}));
-        QVERIFY(add.insert({Database::Value(), u"after"_s, u"reopened"_s, 0}) > third);
-        QCOMPARE(OutboxRows::count(), 4);
+        QVERIFY(add.insert({Database::Value(), u"after"_s, u"reopened"_s, 0}) > fourth);
+        QCOMPARE(OutboxRows::count(), 5);
     }
 
     void namesSortAsPeopleReadThem()
