@@ -320,7 +320,7 @@ private:
     {
         const qint64 key = claimed.key;
         if (!m_rowsOfRun.stillClaimed(key))
-            return; // reported while the run waited
+            return; // deleted, or reported, while the run waited
         const QString &number = claimed.message.number;
         const QString text = TrimBlanks(claimed.message.text);
         const GatewayNumber normalised = NormaliseNumber(number);

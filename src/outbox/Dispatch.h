@@ -107,8 +107,8 @@ class RunRows
 public:
     explicit RunRows(qint64 token);
 
-    // Whether the row is still the run's (a delivery report may have taken
-    // it while the run waited).
+    // Whether the row is still the run's (another program may have deleted
+    // it, or a delivery report taken it, while the run waited).
     bool stillClaimed(qint64 key);
     // The answer: the batch number (or "0", or OPTOUT), when it was posted
     // (UTC, ISO 8601; empty for a row not posted) and why it failed (empty

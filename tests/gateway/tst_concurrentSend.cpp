@@ -164,6 +164,29 @@ private slots:
         QCOMPARE(s.host.titles.last(), "CREDITS");
     }
 
+    // A balance below the queue at the start, with four in flight: Yes sends exactly as many of the newest
+    // rows as there are credits, never a message more while others are on their way; the rest stays queued.
+    void creditsShortAtTheStartWithFourInFlight()
+    {
+        GatewaySetup s(5, "0");
+        const Pace pace(4);
+        s.gateway.admin(QStringLiteral("/admin/latency?ms=10"));
+        QList<qint64> keys;
+        for (int i = 0; i < 12; ++i)
+            keys << OutboxRows::queue(QStringLiteral("0821234567"));
+        s.host.answers.enqueue(true);
+        QVERIFY(OutboxSender(s.host).SendOutbox());
+        QStringList posted = postedCustomers(s.gateway);
+        posted.sort();
+        QStringList newest;
+        for (const qint64 key : keys.mid(7))
+            newest << QString::number(key);
+        newest.sort();
+        QCOMPARE(posted, newest);
+        QCOMPARE(OutboxRows::states().count("queued"), 7);
+        QCOMPARE(s.host.titles, QStringList({"CREDITS", "SEND?"}));
+    }
+
     // The two settings of a send run: the default when not stored, the stored whole number (text or
     // a number), and an error, never the default, for a value out of range or not a number.
     void sendSettingsReadOrRefused_data()
