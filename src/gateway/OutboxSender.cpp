@@ -260,13 +260,15 @@ private:
     void claimAhead()
     {
         if (!m_stop && !m_ended && m_poster.inFlight() > 0 && m_claimed.size() < m_poster.connections()
-            && (!m_pending.isEmpty() || !m_rowsEnded))
+            && rowsLeftToClaim())
             claimNext();
     }
 
+    bool rowsLeftToClaim() const { return !m_pending.isEmpty() || !m_rowsEnded; }
+
     std::optional<Dispatch::Claimed> nextClaimed()
     {
-        while (m_claimed.isEmpty() && (!m_pending.isEmpty() || !m_rowsEnded))
+        while (m_claimed.isEmpty() && rowsLeftToClaim())
             claimNext();
         if (m_claimed.isEmpty())
             return std::nullopt;

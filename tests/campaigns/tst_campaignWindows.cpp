@@ -2,7 +2,7 @@
 
 #include "ContactRows.h"
 #include "FileBytes.h"
-#include "GroupMembers.h"
+#include "GroupRows.h"
 #include "OutboxRows.h"
 #include "QueryRows.h"
 #include "app/frmMain.h"
@@ -184,10 +184,10 @@ private slots:
     // The group window's preview lists every member's message before anything is queued.
     void groupPreview()
     {
-        groupOfMembers({{u"Thandi"_s, u"0825550001"_s},
-                        {u"Zo\u00eb"_s, u"0825550002"_s},
-                        {u""_s, u"0825550003"_s},
-                        {u"Office"_s, u"011 123 4567"_s}});
+        GroupRows::groupOfMembers({{u"Thandi"_s, u"0825550001"_s},
+                                   {u"Zo\u00eb"_s, u"0825550002"_s},
+                                   {u""_s, u"0825550003"_s},
+                                   {u"Office"_s, u"011 123 4567"_s}});
         OptOutList::add(u"0825550003"_s, OptOutList::FromOperator);
         open(new frmSendToGroup);
         auto *groups = child<QComboBox>("cboGroups");

@@ -1,5 +1,5 @@
 #include "ContactRows.h"
-#include "GroupMembers.h"
+#include "GroupRows.h"
 #include "OutboxColumn.h"
 #include "TestSupport.h"
 
@@ -61,7 +61,7 @@ private slots:
     void groupQueueFillsOrBlocks()
     {
         TestHome home;
-        const qint64 group = groupOfMembers({{u"Thandi"_s, u"0825550001"_s}, {u""_s, u"0825550002"_s}});
+        const qint64 group = GroupRows::groupOfMembers({{u"Thandi"_s, u"0825550001"_s}, {u""_s, u"0825550002"_s}});
         GroupQueue::queue(group, {u"Hi {FirstName|Customer}, pay by Friday"_s});
         QCOMPARE(outboxColumn(u"Message"_s),
                  QStringList({u"Hi Thandi, pay by Friday"_s, u"Hi Customer, pay by Friday"_s}));
@@ -81,10 +81,10 @@ private slots:
     void previewPerRecipient()
     {
         TestHome home;
-        const qint64 group = groupOfMembers({{u"Thandi"_s, u"0825550001"_s},
-                                             {u"Zo\u00eb"_s, u"0825550002"_s},
-                                             {u"Nomvuyiselo Anathi Precious-Lee"_s, u"0825550003"_s},
-                                             {u"Opted"_s, u"0825550004"_s}});
+        const qint64 group = GroupRows::groupOfMembers({{u"Thandi"_s, u"0825550001"_s},
+                                                        {u"Zo\u00eb"_s, u"0825550002"_s},
+                                                        {u"Nomvuyiselo Anathi Precious-Lee"_s, u"0825550003"_s},
+                                                        {u"Opted"_s, u"0825550004"_s}});
         OptOutList::add(u"0825550004"_s, OptOutList::FromOperator);
         const QString tail = QString(135, u'x');
         const MessagePreview::Preview preview =

@@ -1,6 +1,6 @@
 #include "GuiTestSupport.h"
 #include "OfficeTime.h"
-#include "PostedRows.h"
+#include "OutboxRows.h"
 
 #include "campaigns/CampaignReport.h"
 #include "campaigns/Holidays.h"
@@ -224,7 +224,7 @@ private slots:
         QFETCH(QStringList, starts);
         TestHome home;
         if (kind == u"posted"_s)
-            addPosted({.number = u"0825550001"_s}, at);
+            OutboxRows::addPosted({.number = u"0825550001"_s}, at);
         else
             Database::run(u"INSERT INTO OptOutAudit (ChangedAt, Number, Action, Source) "
                           "VALUES (?, '0825550003', 'ADDED', 'REPLY')"_s,
@@ -254,7 +254,7 @@ private slots:
         TestHome home;
         OperatorTime::setCurrent(QTimeZone("Asia/Kolkata"));
         for (const QString &at : {u"2026-12-07T18:20:00.000Z"_s, u"2026-12-07T18:40:00.000Z"_s})
-            addPosted({.number = u"0825550001"_s}, at);
+            OutboxRows::addPosted({.number = u"0825550001"_s}, at);
         QList<int> sent;
         for (const CampaignReport::Bucket &bucket :
              CampaignReport::build(QDate(2026, 12, 7), QDate(2026, 12, 8), CampaignReport::Period::Day).buckets)

@@ -3,7 +3,7 @@
 #include "../gateway/GatewayTestSupport.h"
 #include "FileBytes.h"
 #include "OutboxRows.h"
-#include "PostedRows.h"
+
 #include "campaigns/CampaignReport.h"
 #include "campaigns/OptOuts.h"
 #include "campaigns/frmReports.h"
@@ -27,11 +27,11 @@ namespace {
 // because it opted out, one still queued, a reply inside and one outside the range, one new opt-out.
 void history()
 {
-    addPosted(
+    OutboxRows::addPosted(
         {.number = u"0825550001"_s, .message = QString(150, u'a'), .sendDate = u"2026-11-20"_s, .delivered = true},
         u"2026-12-07T09:00:00.000Z"_s);
-    addPosted({.number = u"0825550001"_s, .message = QString(200, u'b'), .sendDate = u"2026-11-20"_s},
-              u"2026-12-08T09:00:00.000Z"_s);
+    OutboxRows::addPosted({.number = u"0825550001"_s, .message = QString(200, u'b'), .sendDate = u"2026-11-20"_s},
+                          u"2026-12-08T09:00:00.000Z"_s);
     OutboxRows::add({.number = u"0825550002"_s, .sendDate = u"2026-12-09"_s, .send = true, .eventId = u"0"_s});
     OutboxRows::add({.number = u"0825550003"_s, .sendDate = u"2026-12-10"_s, .send = true, .eventId = u"OPTOUT"_s});
     OutboxRows::add({.number = u"0825550004"_s, .sendDate = u"2026-12-14"_s});

@@ -51,6 +51,16 @@ struct Pace
     }
 };
 
+// `count` messages to one number queued, the gateway answering after 10 ms; their keys.
+QList<qint64> queueAtTenMs(GatewaySetup &s, int count)
+{
+    s.gateway.admin(QStringLiteral("/admin/latency?ms=10"));
+    QList<qint64> keys;
+    for (int i = 0; i < count; ++i)
+        keys << OutboxRows::queue(QStringLiteral("0821234567"));
+    return keys;
+}
+
 } // namespace
 
 // Sending with several messages in flight: the same outcome as one at a time, exact credits, the rate
@@ -138,10 +148,7 @@ private slots:
     {
         GatewaySetup s(100, "0");
         const Pace pace(4);
-        s.gateway.admin(QStringLiteral("/admin/latency?ms=10"));
-        QList<qint64> keys;
-        for (int i = 0; i < 40; ++i)
-            keys << OutboxRows::queue(QStringLiteral("0821234567"));
+        const QList<qint64> keys = queueAtTenMs(s, 40);
         s.host.onYield = [&] {
             if (s.host.yields == 1)
                 s.gateway.admin(QStringLiteral("/admin/account?user=demo&password=demo&credits=0"));
@@ -170,10 +177,7 @@ private slots:
     {
         GatewaySetup s(5, "0");
         const Pace pace(4);
-        s.gateway.admin(QStringLiteral("/admin/latency?ms=10"));
-        QList<qint64> keys;
-        for (int i = 0; i < 12; ++i)
-            keys << OutboxRows::queue(QStringLiteral("0821234567"));
+        const QList<qint64> keys = queueAtTenMs(s, 12);
         s.host.answers.enqueue(true);
         QVERIFY(OutboxSender(s.host).SendOutbox());
         QStringList posted = postedCustomers(s.gateway);

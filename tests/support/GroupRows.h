@@ -2,6 +2,8 @@
 
 #include "data/Database.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QVariant>
 
@@ -23,6 +25,15 @@ inline qint64 addClient(const QString &lastName, const QVariant &mobile = QStrin
 inline void link(qint64 groupId, qint64 clientId)
 {
     Database::run(QStringLiteral("INSERT INTO GroupLinking (GroupID, ClientID) VALUES (?, ?)"), {groupId, clientId});
+}
+
+// A group "Members" of contacts surnamed Dube, each with its first name and mobile; gives the GroupID.
+inline qint64 groupOfMembers(const QList<QPair<QString, QString>> &firstNameAndMobile)
+{
+    const qint64 group = addGroup(QStringLiteral("Members"));
+    for (const auto &[first, mobile] : firstNameAndMobile)
+        link(group, addClient(QStringLiteral("Dube"), mobile, first));
+    return group;
 }
 
 } // namespace GroupRows

@@ -17,10 +17,20 @@ QVariant orNull(const QString &text)
 qint64 add(const Row &row)
 {
     return Database::insert(QStringLiteral("INSERT INTO SMSSend (Number, Message, SendDate, SendTime, Send, EventID, "
-                                           "Delivered, ClientID) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                                           "Delivered, ClientID, PostedAt) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                             {row.number, orNull(row.message), orNull(row.sendDate), orNull(row.sendTime),
                              row.send ? 1 : 0, orNull(row.eventId), row.delivered ? 1 : 0,
-                             row.clientId ? QVariant(row.clientId) : QVariant(QMetaType::fromType<qint64>())});
+                             row.clientId ? QVariant(row.clientId) : QVariant(QMetaType::fromType<qint64>()),
+                             orNull(row.postedAt)});
+}
+
+qint64 addPosted(Row row, const QString &postedAt)
+{
+    row.send = true;
+    if (row.eventId.isEmpty())
+        row.eventId = QStringLiteral("5000001");
+    row.postedAt = postedAt;
+    return add(row);
 }
 
 qint64 queue(const QString &number, const QString &message)

@@ -20,10 +20,13 @@ struct Row
     QString eventId;
     bool delivered = false;
     qint64 clientId = 0; // 0: no contact
+    QString postedAt;    // when the gateway took it (UTC, as a send run stores it); empty: not posted
 };
 
 // Adds the row; gives its key.
 qint64 add(const Row &row);
+// A row the gateway took at `postedAt`, with a batch number unless it has one; its key.
+qint64 addPosted(Row row, const QString &postedAt);
 // A queued row for the number.
 qint64 queue(const QString &number, const QString &message = QStringLiteral("Hello"));
 
