@@ -166,18 +166,17 @@ Mapping automaticMapping(const QStringList &heading, const QStringList &firstRow
     return mapping;
 }
 
-QString settingName(const QStringList &heading)
+QString mappingMember(const QStringList &heading)
 {
-    const QByteArray hash =
-        QCryptographicHash::hash(heading.join(QChar(0x1F)).toUtf8(), QCryptographicHash::Sha1).toHex();
-    return QStringLiteral("CsvColumns-") + QString::fromLatin1(hash);
+    return QString::fromLatin1(
+        QCryptographicHash::hash(heading.join(QChar(0x1F)).toUtf8(), QCryptographicHash::Sha1).toHex());
 }
 
 std::optional<Mapping> rememberedMapping(const QStringList &heading)
 {
     if (heading.isEmpty())
         return std::nullopt;
-    const QString kept = Settings::readText(settingName(heading));
+    const QString kept = Settings::text(Settings::Family::CsvColumns, mappingMember(heading));
     if (kept.isEmpty())
         return std::nullopt;
     const Mapping mapping = kept.split(QLatin1Char(','));
@@ -193,7 +192,7 @@ std::optional<Mapping> rememberedMapping(const QStringList &heading)
 void rememberMapping(const QStringList &heading, const Mapping &mapping)
 {
     if (!heading.isEmpty())
-        Settings::writeText(settingName(heading), mapping.join(QLatin1Char(',')));
+        Settings::setText(Settings::Family::CsvColumns, mappingMember(heading), mapping.join(QLatin1Char(',')));
 }
 
 DuplicateCount countDuplicates(CsvReader &reader, const Mapping &mapping)

@@ -37,12 +37,12 @@ using Mapping = QStringList;
 Mapping automaticMapping(const QStringList &heading, const QStringList &firstRow = {});
 
 // The mapping last imported with this heading row, kept in the settings
-// store under a name made from the row's hash; nothing when none is kept (or
+// store as a member of Settings::Family::CsvColumns named by mappingMember(); nothing when none is kept (or
 // it no longer fits). Throws AppError when the store cannot be read.
 std::optional<Mapping> rememberedMapping(const QStringList &heading);
 void rememberMapping(const QStringList &heading, const Mapping &mapping);
-// "CsvColumns-" and the SHA-1 of the headings, for the settings store.
-QString settingName(const QStringList &heading);
+// The SHA-1 of the headings.
+QString mappingMember(const QStringList &heading);
 
 enum class Duplicates { Skip, Update, Add };
 

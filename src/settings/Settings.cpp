@@ -4,6 +4,8 @@
 #include "data/modFunctions.h"
 #include "settings/cRegistry.h"
 
+#include <QHash>
+
 const QString Settings::SettingsKey = QStringLiteral("Software\\Corvane\\Tellwave\\Settings");
 
 namespace {
@@ -124,6 +126,25 @@ void Settings::store(Key key, const QString &stored)
 {
     writeText(name(key), stored);
     emit notifier().changed(key);
+}
+
+namespace {
+QString memberName(Settings::Family family, const QString &member)
+{
+    static const QHash<Settings::Family, QString> names{{Settings::Family::CsvColumns, QStringLiteral("CsvColumns")}};
+    return names.value(family) + QLatin1Char('-') + member;
+}
+} // namespace
+
+QString Settings::text(Family family, const QString &member)
+{
+    return readText(memberName(family, member));
+}
+
+void Settings::setText(Family family, const QString &member, const QString &text)
+{
+    writeText(memberName(family, member), text);
+    emit notifier().memberChanged(family, member);
 }
 
 Settings &Settings::notifier()

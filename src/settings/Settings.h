@@ -116,10 +116,13 @@ public:
     static QString stored(Key key);
     static void store(Key key, const QString &stored);
 
-    // Settings whose names are made at run time (a file's column mapping),
-    // read and written as text settings are; not told through changed().
-    static QString readText(const QString &name);
-    static void writeText(const QString &name, const QString &text);
+    // Settings kept one for each member of a family, the member named at run
+    // time (a CSV heading row's column mapping, by the row's hash). Stored as
+    // "<family>-<member>", read and written as text settings are.
+    enum class Family { CsvColumns };
+    Q_ENUM(Family)
+    static QString text(Family family, const QString &member);
+    static void setText(Family family, const QString &member, const QString &text);
 
     // The settings file cannot be read: AppError with its problem.
     static void requireReadable();
@@ -129,9 +132,12 @@ public:
 
 signals:
     void changed(Settings::Key key);
+    void memberChanged(Settings::Family family, const QString &member);
 
 private:
     Settings() = default;
+    static QString readText(const QString &name);
+    static void writeText(const QString &name, const QString &text);
 };
 
 static_assert(Settings::inKeyOrder(), "entry() finds each key at its own place in the table");

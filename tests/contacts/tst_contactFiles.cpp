@@ -378,7 +378,7 @@ private slots:
         QCOMPARE(CsvImport::rememberedMapping(heading), std::optional(QStringList{"", "Mobile"}));
         // A kept mapping that no longer fits the headings is not offered.
         for (const QString &kept : {u"Mobile"_s, u"Mobile,Nickname"_s}) {
-            Settings::writeText(CsvImport::settingName(heading), kept);
+            Settings::setText(Settings::Family::CsvColumns, CsvImport::mappingMember(heading), kept);
             QVERIFY2(!CsvImport::rememberedMapping(heading), qPrintable(kept));
         }
     }

@@ -88,6 +88,26 @@ private slots:
                                                                     {QVariant::fromValue(Key::GatewayHost)}}));
     }
 
+    // A family's member is kept under "<family>-<member>" (where earlier
+    // versions kept a file's column mapping), read back trimmed, and told by
+    // family and member.
+    void familyMembersKeepTheirStoredNames()
+    {
+        cRegistry stored;
+        stored.setClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+        stored.setSectionKey(Settings::SettingsKey);
+        stored.setValueKey(u"CsvColumns-ab12"_s);
+        stored.setPlainText(u"Mobile,,EMail "_s);
+        QCOMPARE(Settings::text(Settings::Family::CsvColumns, u"ab12"_s), u"Mobile,,EMail"_s);
+
+        QSignalSpy changed(&Settings::notifier(), &Settings::memberChanged);
+        Settings::setText(Settings::Family::CsvColumns, u"cd34"_s, u"LastName"_s);
+        stored.setValueKey(u"CsvColumns-cd34"_s);
+        QCOMPARE(stored.Value().toString(), u"LastName"_s);
+        QCOMPARE(QList<QVariantList>(changed),
+                 QList<QVariantList>({{QVariant::fromValue(Settings::Family::CsvColumns), u"cd34"_s}}));
+    }
+
     // A value stored but unreadable is an error naming the setting, never the
     // default; a number out of range is not written nor told.
     void unreadableValuesAreErrors_data()
