@@ -105,16 +105,8 @@ const char *const description =
     "When ready it prints \"tellwave-gateway listening on ADDRESS:PORT\". SIGTERM and\n"
     "SIGINT end it after writing the state.";
 
-} // namespace
-
-int main(int argc, char *argv[])
+void addOptions(QCommandLineParser &parser)
 {
-    // The plain Unix event dispatcher costs less per wake-up than the GLib one.
-    qputenv("QT_NO_GLIB", "1");
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tellwave-gateway"));
-
-    QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(description));
     parser.addHelpOption();
     const QString secondsName = QStringLiteral("seconds");
@@ -159,33 +151,56 @@ int main(int argc, char *argv[])
          QStringLiteral("TYPES")},
         {QStringLiteral("verbose"), QStringLiteral("Log each request to stderr.")},
     });
-    parser.process(app);
-    if (!parser.positionalArguments().isEmpty())
-        fail(QStringLiteral("unexpected argument %1 (see --help)").arg(parser.positionalArguments().first()));
+}
 
+struct Listening
+{
+    QHostAddress address;
+    quint16 port = 0;
+    QString bindText;
+};
+
+Listening listeningOption(const QCommandLineParser &parser)
+{
+    Listening listening;
     bool ok = false;
     const uint port = parser.value(QStringLiteral("port")).toUInt(&ok);
     if (!ok || port > 65535)
         fail(QStringLiteral("--port must be a port number from 0 to 65535"));
-    const QString bindText = parser.value(QStringLiteral("bind")).trimmed();
-    QHostAddress address;
-    if (bindText.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        address = QHostAddress(QHostAddress::LocalHost);
-    else if (!address.setAddress(bindText))
-        fail(QStringLiteral("--bind %1 is not an IP address").arg(bindText));
+    listening.port = quint16(port);
+    listening.bindText = parser.value(QStringLiteral("bind")).trimmed();
+    if (listening.bindText.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        listening.address = QHostAddress(QHostAddress::LocalHost);
+    else if (!listening.address.setAddress(listening.bindText))
+        fail(QStringLiteral("--bind %1 is not an IP address").arg(listening.bindText));
+    return listening;
+}
 
+DeliveryOptions deliveryOptions(const QCommandLineParser &parser)
+{
     DeliveryOptions options;
     options.deliveryDelay = secondsOption(parser, QStringLiteral("delivery-delay"));
     options.replyDelay = secondsOption(parser, QStringLiteral("reply-delay"));
     options.failureShare = shareOption(parser, QStringLiteral("failure-share"), 0);
     options.replyShare = shareOption(parser, QStringLiteral("reply-share"), 0);
+    bool ok = false;
     options.seed = parser.value(QStringLiteral("seed")).toULongLong(&ok);
     if (!ok)
         fail(QStringLiteral("--seed must be a whole number, 0 or more"));
+    return options;
+}
+
+int latencyOption(const QCommandLineParser &parser)
+{
+    bool ok = false;
     const int latency = parser.value(QStringLiteral("latency-ms")).toInt(&ok);
     if (!ok || latency < 0)
         fail(QStringLiteral("--latency-ms must be a whole number, 0 or more"));
+    return latency;
+}
 
+FaultSettings faultOptions(const QCommandLineParser &parser)
+{
     FaultSettings fault;
     if (!parseFaultMode(parser.value(QStringLiteral("fault")), &fault.mode))
         fail(QStringLiteral("unknown --fault mode %1 (see --help)").arg(parser.value(QStringLiteral("fault"))));
@@ -200,22 +215,51 @@ int main(int argc, char *argv[])
             fail(QStringLiteral("unknown request type %1 in --fault-types").arg(type));
         fault.types.insert(type.trimmed().toLower());
     }
+    return fault;
+}
 
-    struct AccountArgument
-    {
-        QString user, password;
-        qint64 credits;
-    };
+struct AccountArgument
+{
+    QString user, password;
+    qint64 credits;
+};
+
+QList<AccountArgument> accountOptions(const QCommandLineParser &parser)
+{
     QList<AccountArgument> accounts;
     const QStringList accountTexts = parser.values(QStringLiteral("account"));
     for (const QString &text : accountTexts) {
         const qsizetype first = text.indexOf(QLatin1Char(':'));
         const qsizetype last = text.lastIndexOf(QLatin1Char(':'));
+        bool ok = false;
         const qint64 credits = first > 0 && last > first ? text.mid(last + 1).toLongLong(&ok) : 0;
         if (first <= 0 || last <= first || !ok || credits < 0)
             fail(QStringLiteral("--account %1 is not user:password:credits").arg(text));
         accounts.append({text.left(first), text.mid(first + 1, last - first - 1), credits});
     }
+    return accounts;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The plain Unix event dispatcher costs less per wake-up than the GLib one.
+    qputenv("QT_NO_GLIB", "1");
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tellwave-gateway"));
+
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        fail(QStringLiteral("unexpected argument %1 (see --help)").arg(parser.positionalArguments().first()));
+    // Every option is checked before the state file is opened or the port taken.
+    const Listening listening = listeningOption(parser);
+    const DeliveryOptions options = deliveryOptions(parser);
+    const int latency = latencyOption(parser);
+    const FaultSettings fault = faultOptions(parser);
+    const QList<AccountArgument> accounts = accountOptions(parser);
 
     GatewayState state(options);
     if (parser.isSet(QStringLiteral("state"))) {
@@ -232,8 +276,12 @@ int main(int argc, char *argv[])
     gateway.setLatency(latency);
 
     HttpServer server([&gateway](const HttpRequest &request) { return gateway.handle(request); });
-    if (!server.listen(address, quint16(port)))
-        fail(QStringLiteral("cannot listen on %1:%2: %3").arg(bindText).arg(port).arg(server.errorString()), 1);
+    if (!server.listen(listening.address, listening.port))
+        fail(QStringLiteral("cannot listen on %1:%2: %3")
+                 .arg(listening.bindText)
+                 .arg(listening.port)
+                 .arg(server.errorString()),
+             1);
 
     if (!installSignalHandlers())
         fail(QStringLiteral("cannot set up signal handling"), 1);
