@@ -150,6 +150,65 @@ void HttpConnection::readIncoming()
     }
 }
 
+bool HttpConnection::findHeaderEnd(qsizetype &headerEnd, qsizetype &bodyStart)
+{
+    const qsizetype size = m_buffer.size();
+    qsizetype from = qMax(m_scanned, m_offset);
+    for (;;) {
+        const qsizetype nl = m_buffer.indexOf('\n', from);
+        if (nl < 0) {
+            m_scanned = size;
+            return false;
+        }
+        if (nl + 1 < size && m_buffer.at(nl + 1) == '\n') {
+            headerEnd = nl;
+            bodyStart = nl + 2;
+            return true;
+        }
+        if (nl + 2 < size && m_buffer.at(nl + 1) == '\r' && m_buffer.at(nl + 2) == '\n') {
+            headerEnd = nl;
+            bodyStart = nl + 3;
+            return true;
+        }
+        if (nl + 2 >= size) {
+            m_scanned = nl; // look at this line end again when more arrives
+            return false;
+        }
+        from = nl + 1;
+    }
+}
+
+bool HttpConnection::readFraming(const QList<QByteArray> &lines, Framing &framing)
+{
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray &line = lines.at(i);
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "content-length") {
+            bool ok = false;
+            framing.contentLength = value.toLongLong(&ok);
+            if (!ok || framing.contentLength < 0) {
+                refuse(400, "The Content-Length header is not a number.");
+                return false;
+            }
+            if (framing.contentLength > MaxBodyBytes) {
+                refuse(413, "The request body is too large.");
+                return false;
+            }
+        } else if (name == "transfer-encoding") {
+            framing.chunked = hasToken(value.toLower(), "chunked");
+        } else if (name == "expect") {
+            framing.expectContinue = hasToken(value, "100-continue");
+        } else if (name == "connection") {
+            framing.connection = framing.connection.isEmpty() ? value : framing.connection + ',' + value;
+        }
+    }
+    return true;
+}
+
 bool HttpConnection::takeRequest()
 {
     if (m_closing)
@@ -163,30 +222,7 @@ bool HttpConnection::takeRequest()
 
     qsizetype headerEnd = -1;
     qsizetype bodyStart = -1;
-    qsizetype from = qMax(m_scanned, m_offset);
-    for (;;) {
-        const qsizetype nl = m_buffer.indexOf('\n', from);
-        if (nl < 0) {
-            m_scanned = size;
-            break;
-        }
-        if (nl + 1 < size && m_buffer.at(nl + 1) == '\n') {
-            headerEnd = nl;
-            bodyStart = nl + 2;
-            break;
-        }
-        if (nl + 2 < size && m_buffer.at(nl + 1) == '\r' && m_buffer.at(nl + 2) == '\n') {
-            headerEnd = nl;
-            bodyStart = nl + 3;
-            break;
-        }
-        if (nl + 2 >= size) {
-            m_scanned = nl; // look at this line end again when more arrives
-            break;
-        }
-        from = nl + 1;
-    }
-    if (headerEnd < 0) {
+    if (!findHeaderEnd(headerEnd, bodyStart)) {
         if (size - m_offset > MaxHeaderBytes)
             refuse(431, "The request headers are too large.");
         return false;
@@ -209,46 +245,19 @@ bool HttpConnection::takeRequest()
     request.version = requestLine.at(2);
     request.connection = m_number;
 
-    qint64 contentLength = 0;
-    bool chunked = false;
-    QByteArray connection;
-    bool expectContinue = false;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray &line = lines.at(i);
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "content-length") {
-            bool ok = false;
-            contentLength = value.toLongLong(&ok);
-            if (!ok || contentLength < 0) {
-                refuse(400, "The Content-Length header is not a number.");
-                return false;
-            }
-            if (contentLength > MaxBodyBytes) {
-                refuse(413, "The request body is too large.");
-                return false;
-            }
-        } else if (name == "transfer-encoding") {
-            chunked = hasToken(value.toLower(), "chunked");
-        } else if (name == "expect") {
-            expectContinue = hasToken(value, "100-continue");
-        } else if (name == "connection") {
-            connection = connection.isEmpty() ? value : connection + ',' + value;
-        }
-    }
+    Framing framing;
+    if (!readFraming(lines, framing))
+        return false;
 
     qsizetype end = bodyStart;
-    const bool bodyExpected = chunked || contentLength > 0;
+    const bool bodyExpected = framing.chunked || framing.contentLength > 0;
     // A client that waits for leave to send its body gets it, unless answers
     // to earlier requests are still to be written before.
-    if (expectContinue && bodyExpected && !m_continueSent && size == bodyStart && m_outgoing.empty()) {
+    if (framing.expectContinue && bodyExpected && !m_continueSent && size == bodyStart && m_outgoing.empty()) {
         m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
         m_continueSent = true;
     }
-    if (chunked) {
+    if (framing.chunked) {
         const qsizetype length = chunkedLength(m_buffer, bodyStart);
         if (length == -2) {
             refuse(400, "The chunked request body is malformed.");
@@ -258,16 +267,16 @@ bool HttpConnection::takeRequest()
             return false;
         end += length;
     } else {
-        if (size - bodyStart < contentLength)
+        if (size - bodyStart < framing.contentLength)
             return false;
-        end += qsizetype(contentLength);
+        end += qsizetype(framing.contentLength);
     }
     m_offset = end;
     m_scanned = end;
     m_continueSent = false;
 
-    const bool keepAlive =
-        request.version == "HTTP/1.0" ? hasToken(connection, "keep-alive") : !hasToken(connection, "close");
+    const bool keepAlive = request.version == "HTTP/1.0" ? hasToken(framing.connection, "keep-alive")
+                                                         : !hasToken(framing.connection, "close");
     answer(m_handler(request), keepAlive);
     return true;
 }

@@ -69,10 +69,24 @@ private:
         bool ready = false;
     };
 
+    // What the headers say of the body and of the connection.
+    struct Framing
+    {
+        qint64 contentLength = 0;
+        bool chunked = false;
+        bool expectContinue = false;
+        QByteArray connection;
+    };
+
     void readIncoming();
     // Parses one request from the buffer; false when more bytes are needed or
     // the connection is closing.
     bool takeRequest();
+    // Where the first unparsed request's headers end (at its blank line) and
+    // its body starts; false while the blank line has not arrived.
+    bool findHeaderEnd(qsizetype &headerEnd, qsizetype &bodyStart);
+    // False once a header made the request refused.
+    bool readFraming(const QList<QByteArray> &lines, Framing &framing);
     void answer(const HttpAnswer &answer, bool keepAlive);
     void refuse(int status, const QByteArray &reason);
     void markReady(quint64 serial);
