@@ -226,75 +226,34 @@ DuplicateCount countDuplicates(CsvReader &reader, const Mapping &mapping)
 
 namespace {
 
-Result importAll(CsvReader &reader, const Mapping &mapping, Duplicates duplicates, qint64 groupId,
-                 const Progress &progress)
+// One import's lines, written a chunk at a time; a duplicate is judged
+// against the book and the lines taken before it.
+class ImportRun
 {
-    const QStringList &columns = ContactStore::editedColumns();
-    // For each edited column, the file's column that fills it (-1: none).
-    QList<qsizetype> source(columns.size(), -1);
-    for (qsizetype i = 0; i < mapping.size(); ++i) {
-        const qsizetype at = columns.indexOf(mapping.at(i));
-        if (at >= 0 && source[at] < 0)
-            source[at] = i;
-    }
-    const qsizetype mobileColumn = columns.indexOf(QStringLiteral("Mobile"));
-
-    Result result;
-    QHash<QString, qint64> known = bookNumbers(); // then also the contacts this file added
-    QSet<QString> seen;
-    Database::Batch batch;
-    ContactStore::Importer importer(groupId);
-    QList<ContactStore::Importer::Line> lines;
-    QList<qint64> lineNumbers;
-    QStringList lineKeys;
-    QSet<QString> pendingKeys;
-
-    const auto flush = [&] {
-        if (lines.isEmpty())
-            return;
-        const QList<qint64> keys = importer.write(lines, [&](qsizetype index, const AppError &error) {
-            result.refused.append({lineNumbers.at(index), error.description()});
-        });
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            if (keys.at(i) == 0)
-                continue;
-            if (lines.at(i).update != 0)
-                ++result.updated;
-            else
-                ++result.added;
-            if (!lineKeys.at(i).isEmpty() && !known.contains(lineKeys.at(i)))
-                known.insert(lineKeys.at(i), keys.at(i));
+public:
+    ImportRun(const Mapping &mapping, Duplicates duplicates, qint64 groupId)
+        : m_columns(ContactStore::editedColumns()), m_source(m_columns.size(), -1),
+          m_mobileColumn(m_columns.indexOf(QStringLiteral("Mobile"))), m_duplicates(duplicates), m_known(bookNumbers()),
+          m_importer(groupId)
+    {
+        for (qsizetype i = 0; i < mapping.size(); ++i) {
+            const qsizetype at = m_columns.indexOf(mapping.at(i));
+            if (at >= 0 && m_source[at] < 0)
+                m_source[at] = i;
         }
-        lines.clear();
-        lineNumbers.clear();
-        lineKeys.clear();
-        pendingKeys.clear();
-    };
+    }
 
-    reader.rewind();
-    CsvReader::Record record;
-    qint64 read = 0;
-    while (reader.next(record)) {
-        ++read;
+    void take(const CsvReader::Record &record)
+    {
         if (!record.error.isEmpty()) {
             result.refused.append({record.line, record.error});
-            continue;
+            return;
         }
-        ContactStore::Importer::Line line;
-        line.values.resize(columns.size());
-        bool blank = true;
-        for (qsizetype c = 0; c < columns.size(); ++c) {
-            if (source[c] < 0)
-                continue;
-            const QString value = cell(record, source[c]);
-            blank = blank && value.isEmpty();
-            line.values[c] = value.isNull() ? QStringLiteral("") : value;
-        }
-        if (blank)
-            continue;
-
+        std::optional<ContactStore::Importer::Line> line = lineOf(record);
+        if (!line)
+            return;
         QString key;
-        const QString number = line.values.at(mobileColumn).toString();
+        const QString number = line->values.at(m_mobileColumn).toString();
         if (!number.isEmpty()) {
             const PhoneNumbers::Reading reading = PhoneNumbers::read(number);
             key = reading.key;
@@ -302,53 +261,134 @@ Result importAll(CsvReader &reader, const Mapping &mapping, Duplicates duplicate
                 result.refused.append(
                     {record.line,
                      QStringLiteral("The cellphone number \"%1\" is not a telephone number.").arg(number)});
-                continue;
+                return;
             }
         }
-        if (!key.isEmpty() && (known.contains(key) || seen.contains(key))) {
-            if (duplicates == Duplicates::Skip) {
+        if (!key.isEmpty() && (m_known.contains(key) || m_seen.contains(key))) {
+            if (m_duplicates == Duplicates::Skip) {
                 ++result.skipped;
-                continue;
+                return;
             }
-            if (duplicates == Duplicates::Update) {
-                // The contact an earlier line of this chunk adds is known
-                // once the chunk is written.
-                if (pendingKeys.contains(key))
-                    flush();
-                line.update = known.value(key);
-                if (line.update != 0) {
-                    for (QVariant &value : line.values) {
-                        if (value.toString().isEmpty())
-                            value = QVariant();
-                    }
-                }
-            }
+            if (m_duplicates == Duplicates::Update)
+                makeUpdate(*line, key);
         }
         if (!key.isEmpty()) {
-            seen.insert(key);
-            pendingKeys.insert(key);
+            m_seen.insert(key);
+            m_pendingKeys.insert(key);
         }
-        lines.append(line);
-        lineNumbers.append(record.line);
-        lineKeys.append(key);
-        if (lines.size() >= ChunkLines) {
+        m_lines.append(*line);
+        m_lineNumbers.append(record.line);
+        m_lineKeys.append(key);
+    }
+
+    bool chunkFull() const { return m_lines.size() >= ChunkLines; }
+
+    void flush()
+    {
+        if (m_lines.isEmpty())
+            return;
+        const QList<qint64> keys = m_importer.write(m_lines, [&](qsizetype index, const AppError &error) {
+            result.refused.append({m_lineNumbers.at(index), error.description()});
+        });
+        for (qsizetype i = 0; i < m_lines.size(); ++i) {
+            if (keys.at(i) == 0)
+                continue;
+            if (m_lines.at(i).update != 0)
+                ++result.updated;
+            else
+                ++result.added;
+            if (!m_lineKeys.at(i).isEmpty() && !m_known.contains(m_lineKeys.at(i)))
+                m_known.insert(m_lineKeys.at(i), keys.at(i));
+        }
+        m_lines.clear();
+        m_lineNumbers.clear();
+        m_lineKeys.clear();
+        m_pendingKeys.clear();
+    }
+
+    Result result;
+
+private:
+    // The line's values in the edited columns; nothing for a line whose
+    // mapped cells are all empty.
+    std::optional<ContactStore::Importer::Line> lineOf(const CsvReader::Record &record) const
+    {
+        ContactStore::Importer::Line line;
+        line.values.resize(m_columns.size());
+        bool blank = true;
+        for (qsizetype c = 0; c < m_columns.size(); ++c) {
+            if (m_source[c] < 0)
+                continue;
+            const QString value = cell(record, m_source[c]);
+            blank = blank && value.isEmpty();
+            line.values[c] = value.isNull() ? QStringLiteral("") : value;
+        }
+        if (blank)
+            return std::nullopt;
+        return line;
+    }
+
+    // The line updates the contact with its number, leaving the columns it
+    // has no text for as they are.
+    void makeUpdate(ContactStore::Importer::Line &line, const QString &key)
+    {
+        // The contact an earlier line of this chunk adds is known once the
+        // chunk is written.
+        if (m_pendingKeys.contains(key))
             flush();
+        line.update = m_known.value(key);
+        if (line.update == 0)
+            return;
+        for (QVariant &value : line.values) {
+            if (value.toString().isEmpty())
+                value = QVariant();
+        }
+    }
+
+    const QStringList &m_columns;
+    // For each edited column, the file's column that fills it (-1: none).
+    QList<qsizetype> m_source;
+    const qsizetype m_mobileColumn;
+    const Duplicates m_duplicates;
+    QHash<QString, qint64> m_known; // the book's numbers, then also the contacts this file added
+    QSet<QString> m_seen;
+    ContactStore::Importer m_importer;
+    // The chunk not yet written, with each line's number in the file and key.
+    QList<ContactStore::Importer::Line> m_lines;
+    QList<qint64> m_lineNumbers;
+    QStringList m_lineKeys;
+    QSet<QString> m_pendingKeys;
+};
+
+Result importAll(CsvReader &reader, const Mapping &mapping, Duplicates duplicates, qint64 groupId,
+                 const Progress &progress)
+{
+    Database::Batch batch;
+    ImportRun run(mapping, duplicates, groupId);
+    reader.rewind();
+    CsvReader::Record record;
+    qint64 read = 0;
+    while (reader.next(record)) {
+        ++read;
+        run.take(record);
+        if (run.chunkFull()) {
+            run.flush();
             if (progress && !progress(read)) {
-                result.cancelled = true;
-                return result;
+                run.result.cancelled = true;
+                return run.result;
             }
         }
     }
-    flush();
+    run.flush();
     if (progress && !progress(read)) {
-        result.cancelled = true;
-        return result;
+        run.result.cancelled = true;
+        return run.result;
     }
     batch.commit();
     // Lines the database refused are known only when their chunk is written.
-    std::stable_sort(result.refused.begin(), result.refused.end(),
+    std::stable_sort(run.result.refused.begin(), run.result.refused.end(),
                      [](const RefusedLine &a, const RefusedLine &b) { return a.line < b.line; });
-    return result;
+    return run.result;
 }
 
 } // namespace
