@@ -137,7 +137,31 @@ bool refusedForCredits(const GatewayAnswers::SingleSmsAnswer &answer)
     return !answer.accepted && answer.cleaned.contains(QStringLiteral("credit"), Qt::CaseInsensitive);
 }
 
+// The run's first error, with what became of the messages that got no answer.
+AppError firstErrorTold(const GatewayError &first, int inDoubt)
+{
+    QString description = first.description();
+    if (inDoubt > 0)
+        description +=
+            (inDoubt == 1
+                 ? QStringLiteral("\n\n1 message got no answer and may have reached the gateway.")
+                 : QStringLiteral("\n\n%1 messages got no answer and may have reached the gateway.").arg(inDoubt))
+            + QStringLiteral(" The outbox shows them as \"sent?\"; the next Receive asks the gateway "
+                             "whether it has them, and they are not sent again before it says.");
+    return AppError(first.number(), description, first.source());
+}
+
 } // namespace
+
+// How a send run that got as far as posting ended.
+struct OutboxSender::RunResult
+{
+    std::optional<GatewayError> firstError;
+    QString keptBackTitle, keptBack; // what the run kept back and why, for the operator
+    int inDoubt = 0;                 // requests that may have reached the gateway without an answer
+    bool creditsOut = false;
+    bool endedElsewhere = false; // another program ended the run's registration
+};
 
 int OutboxSender::markAhead(int connections)
 {
@@ -156,15 +180,6 @@ int OutboxSender::markAhead(int connections)
 class OutboxSender::Run
 {
 public:
-    struct Result
-    {
-        std::optional<GatewayError> firstError;
-        QString keptBackTitle, keptBack; // what the run kept back and why, for the operator
-        int inDoubt = 0;                 // requests that may have reached the gateway without an answer
-        bool creditsOut = false;
-        bool endedElsewhere = false; // another program ended the run's registration
-    };
-
     Run(OutboxSender &sender, Dispatch::ReadyRows rows, bool &wrote, SendGate &gate)
         : m_host(sender.m_host), m_summary(sender.summary()), m_rows(std::move(rows)), m_wrote(wrote), m_gate(gate),
           m_poster(RunningSetup::gatewayConnections(), GatewayClient::defaultTimeout(),
@@ -183,7 +198,7 @@ public:
     Run(const Run &) = delete;
     Run &operator=(const Run &) = delete;
 
-    Result go()
+    RunResult go()
     {
         for (;;) {
             const qint64 wakeIn = fill();
@@ -488,7 +503,7 @@ private:
     bool m_stop = false;
     int m_done = 0;
     int m_failuresInARow = 0;
-    Result m_result;
+    RunResult m_result;
 };
 
 bool OutboxSender::SendOutbox()
@@ -505,7 +520,7 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
 {
     CycleBusy busy(m_host, m_busy);
     bool wrote = false;
-    Run::Result result;
+    RunResult result;
     QString heldStatus; // why marketing messages waited this run
     QString step = RunSummary::Replies;
     int queued = 0;
@@ -551,19 +566,15 @@ bool OutboxSender::send(const Dispatch::Choice &choice)
     }
     m_host.setProgress(0, 0);
     leftQueued();
+    return tellOutcome(busy, result, heldStatus);
+}
+
+bool OutboxSender::tellOutcome(CycleBusy &busy, const RunResult &result, const QString &heldStatus)
+{
     if (result.firstError) {
         summary().failed(RunSummary::Send, result.firstError->description());
         m_host.outboxChanged();
-        const GatewayError &first = *result.firstError;
-        QString description = first.description();
-        if (result.inDoubt > 0)
-            description +=
-                (result.inDoubt == 1 ? QStringLiteral("\n\n1 message got no answer and may have reached the gateway.")
-                                     : QStringLiteral("\n\n%1 messages got no answer and may have reached the gateway.")
-                                           .arg(result.inDoubt))
-                + QStringLiteral(" The outbox shows them as \"sent?\"; the next Receive asks the gateway "
-                                 "whether it has them, and they are not sent again before it says.");
-        EndWithError(m_host, busy, AppError(first.number(), description, first.source()));
+        EndWithError(m_host, busy, firstErrorTold(*result.firstError, result.inDoubt));
         return false;
     }
     if (result.endedElsewhere) {

@@ -55,11 +55,14 @@ public:
 
 private:
     class Run;
+    struct RunResult;
     bool send(const Dispatch::Choice &choice);
     // The credit check of `count` queued rows against the balance the gateway
     // gives now: the rows to send, or nothing when the run stops here.
     std::optional<Dispatch::ReadyRows> chooseRows(CycleBusy &busy, const Dispatch::Choice &choice, int count,
                                                   const GatewayClient::Answer &credits);
+    // Tells how a run that posted ended; true when it sent all it could.
+    bool tellOutcome(CycleBusy &busy, const RunResult &result, const QString &heldStatus);
     // Reads the balance out of the gateway's answer and shows it.
     double showBalance(const QString &answer);
 
