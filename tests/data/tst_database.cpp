@@ -108,19 +108,6 @@ private Q_SLOTS:
                  QStringList({u"Anna van der Merwe"_s, u"Anna"_s, u"0820000002"_s, u"<null>"_s}));
     }
 
-    void keysGrowInInsertOrderAndAreNeverReused()
-    {
-        TestHome home;
-        const QString insert = u"INSERT INTO SMSSend (Number) VALUES ('1')"_s;
-        const qint64 first = Database::insert(insert);
-        const qint64 second = Database::insert(insert);
-        QVERIFY(first < second);
-        Database::run(u"DELETE FROM SMSSend WHERE SMSSendID = ?"_s, {second});
-        QVERIFY(Database::insert(insert) > second);
-        Database::run(u"DELETE FROM SMSSend"_s);
-        QVERIFY(Database::insert(insert) > second + 1);
-    }
-
     void newDatabaseHasOneSetupRowAndThePostalCodes()
     {
         TestHome home;
