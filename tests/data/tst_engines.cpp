@@ -187,9 +187,7 @@ private slots:
         for (const QString &where : bothEngines(home)) {
             use(where);
             catalogues << catalogue();
-            // Both start with the same rows in the tables a new database fills.
-            QVERIFY(Database::value(u"SELECT count(*) FROM PostalCodes"_s).toInt() > 100);
-            QCOMPARE(Database::value(u"SELECT count(*) FROM Setup"_s).toInt(), 1);
+            // Both start with the same words (the setup row and postal codes: tst_database on each engine).
             QCOMPARE(Database::value(u"SELECT count(*) FROM OptOutWords"_s).toInt(), 10);
         }
         Database::close();
