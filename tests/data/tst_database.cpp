@@ -96,8 +96,7 @@ private Q_SLOTS:
                  QStringList({u"Staff"_s, u"van der Merwe"_s}));
 
         // The outbox names the contact a row was addressed to; a reply from an unknown sender shows the number.
-        const qint64 addressed =
-            Database::insert(u"INSERT INTO SMSSend (ClientID, Number) VALUES (?, '0820000001')"_s, {member});
+        const qint64 addressed = OutboxRows::add({.number = u"0820000001"_s, .clientId = member});
         const qint64 typed = OutboxRows::queue(u"0820000002"_s);
         Database::run(u"INSERT INTO SMSReplies (IncomingID, PhoneNumber, SMSSendID) VALUES "
                       "('A', '0820000001', ?), ('B', '0820000002', ?)"_s,
