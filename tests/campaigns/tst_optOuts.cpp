@@ -285,23 +285,15 @@ private slots:
                  QStringList({u"+27825550001"_s, u"ADDED"_s, u"INBOX"_s, u"+27825550001"_s, u"LIFTED"_s, u"REPLY"_s}));
     }
 
-    // One person, however the number is written: an entry made from one form blocks every other form
-    // (and a second entry is refused); a sender name has no key.
-    void everyWayOfWritingANumberMeetsItsEntry_data()
+    // One person, however the number is written (every form reads as one key: tst_phoneNumbers): an entry
+    // made from one form blocks another, and a second entry is refused; a sender name has no key.
+    void anotherWayOfWritingANumberMeetsItsEntry()
     {
-        QTest::addColumn<QString>("written");
-        for (const char *form : {"0821234567", "082 123 4567", "+27 82 123 4567", "27821234567", "0027821234567",
-                                 "+27 (0)82 123 4567", "+270821234567", "0821234567 (cell)", "082-123-4567"})
-            QTest::newRow(form) << QString::fromLatin1(form);
-    }
-    void everyWayOfWritingANumberMeetsItsEntry()
-    {
-        QFETCH(QString, written);
         TestHome home;
         QVERIFY(OptOutList::add(u"+27 82 123 4567"_s, OptOutList::FromOperator));
-        QVERIFY(OptOutList::isSuppressed(written));
-        QVERIFY(!OptOutList::add(written, OptOutList::FromReply));
-        QCOMPARE(OptOutList::keyOf(written), u"+27821234567"_s);
+        QVERIFY(OptOutList::isSuppressed(u"0821234567 (cell)"_s));
+        QVERIFY(!OptOutList::add(u"+27 (0)82 123 4567"_s, OptOutList::FromReply));
+        QCOMPARE(OptOutList::keyOf(u"0027821234567"_s), u"+27821234567"_s);
         QCOMPARE(OptOutList::keyOf(u"MTN"_s), QString());
     }
 

@@ -146,14 +146,13 @@ private slots:
         GatewayProcess gateway;
         QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
         gateway.use();
-        const QList<qint64> refused = failingRun(gateway);
+        failingRun(gateway);
         QCOMPARE(queryValues(u"SELECT coalesce(Number, ''), CASE EventID WHEN '0' THEN '0' ELSE 'batch' END, "
                              "coalesce(FailReason, '<null>') FROM SMSSend "
                              "WHERE SMSSendID > 5 ORDER BY SMSSendID"_s),
                  QStringList({u"0825550010"_s, u"batch"_s, u"<null>"_s, u"0825550011"_s, u"0"_s, Unavailable, u""_s,
                               u"0"_s, FailReasons::NoNumber, u"7"_s, u"0"_s, FailReasons::InvalidNumber,
                               u"0825550012"_s, u"0"_s, FailReasons::NoText, u"0825550013"_s, u"0"_s, Unavailable}));
-        QVERIFY(refused.first() > 5);
 
         const CampaignReport::Report report =
             CampaignReport::build(QDate(2026, 12, 1), QDate(2026, 12, 14), CampaignReport::Period::Week);

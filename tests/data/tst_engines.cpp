@@ -176,7 +176,6 @@ private slots:
         QCOMPARE(built, expected);
         QCOMPARE(Database::engineOf(built),
                  Database::isServerAddress(setting) ? Database::Engine::PostgreSQL : Database::Engine::SQLite);
-        QVERIFY(!built.contains(u"secret"_s));
         QCOMPARE(Database::shownAs(setting), QString(setting).remove(u":secret"_s));
     }
 
@@ -187,9 +186,7 @@ private slots:
         for (const QString &where : bothEngines(home)) {
             use(where);
             catalogues << catalogue();
-            // Both start with the same rows in the tables a new database fills.
-            QVERIFY(Database::value(u"SELECT count(*) FROM PostalCodes"_s).toInt() > 100);
-            QCOMPARE(Database::value(u"SELECT count(*) FROM Setup"_s).toInt(), 1);
+            // Both start with the same words (the setup row and postal codes: tst_database on each engine).
             QCOMPARE(Database::value(u"SELECT count(*) FROM OptOutWords"_s).toInt(), 10);
         }
         Database::close();
@@ -212,28 +209,6 @@ private slots:
         // Line by line, so a difference names the table or index.
         for (qsizetype i = 0; i < std::max(onFile.size(), onServer.size()); ++i)
             QCOMPARE(onServer.value(i, u"(missing)"_s), onFile.value(i, u"(missing)"_s));
-    }
-
-    void namesCollateTheSameOnBothEngines()
-    {
-        TestHome home;
-        const QStringList names{u"zulu"_s, u"Émile"_s, u"adams"_s, u"Zeta"_s, u"ernst"_s, u"Ångström"_s, u"Bam"_s};
-        QList<QStringList> orders;
-        for (const QString &where : bothEngines(home)) {
-            use(where);
-            Database::Statement add(u"INSERT INTO Groups (Name) VALUES (?)"_s);
-            for (const QString &name : names)
-                add.run({name});
-            orders << queryRows(u"SELECT upper(Name) FROM Groups ORDER BY Name COLLATE Names, GroupID"_s);
-        }
-        Database::close();
-        QStringList expected = names;
-        std::sort(expected.begin(), expected.end(),
-                  [](const QString &a, const QString &b) { return Database::compareNames(a, b) < 0; });
-        for (QString &name : expected)
-            name = name.toUpper();
-        QCOMPARE(orders.at(0), expected);
-        QCOMPARE(orders.at(1), expected);
     }
 
     void statementsGiveTheSameResultsOnBothEngines_data()
@@ -269,6 +244,12 @@ private slots:
             << QStringList{names, u"SELECT FirstName FROM Clients WHERE LastName = ? COLLATE Names ORDER BY ClientID"_s,
                            u"SELECT count(*) FROM Clients WHERE upper(LastName) = upper(?)"_s}
             << QVariantList{u"ADAMS"_s, u"émile"_s} << QStringList{u"6"_s, QString(u""_s), u"e"_s, u"1"_s};
+        QTest::newRow("names sorted and upper-cased alike")
+            << QStringList{u"INSERT INTO Groups (Name) VALUES ('zulu'), ('Émile'), ('adams'), ('Zeta'), ('ernst'), "
+                           "('Ångström'), ('Bam')"_s,
+                           u"SELECT upper(Name) FROM Groups ORDER BY Name COLLATE Names, GroupID"_s}
+            << QVariantList{}
+            << QStringList{u"7"_s, u"ADAMS"_s, u"ÅNGSTRÖM"_s, u"BAM"_s, u"ÉMILE"_s, u"ERNST"_s, u"ZETA"_s, u"ZULU"_s};
         QTest::newRow("text found in text") << QStringList{u"SELECT instr(upper(?), ?), instr(?, 'x')"_s}
                                             << QVariantList{u"Ørsted"_s, u"STED"_s, u"abc"_s} << QStringList{u"3|0"_s};
         QTest::newRow("Setup's one row by its place")

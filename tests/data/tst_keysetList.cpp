@@ -86,7 +86,8 @@ private slots:
     void cleanup() { home.reset(); }
 
     // Pages of seven rows cross the ties, the boundary between contacts with
-    // and without a code, and the end of the table.
+    // and without a code, and the end of the table. The list was showing
+    // another order first: the order chosen starts at its own first row.
     void pagesShowTheRowsOfAFullRead_data()
     {
         QTest::addColumn<QString>("column");
@@ -104,7 +105,10 @@ private slots:
         QFETCH(QString, column);
         QFETCH(bool, descending);
         const KeysetList::Order order = orderOf(column, descending);
-        ContactListing listing = listingOf(order);
+        ContactListing listing = listingOf(orderOf(u"LastName"_s, !descending));
+        listing.readMore(25);
+        listing.setOrder(order);
+        QCOMPARE(listing.count(), 0);
         QCOMPARE(readAll(listing, 7), fullRead(order));
         QCOMPARE(listing.readMore(7), 0);
         QVERIFY(listing.complete());
@@ -147,16 +151,6 @@ private slots:
 
         listing.clear();
         QCOMPARE(readAll(listing, 9), fullRead(order));
-    }
-
-    void aNewSortOrderStartsAtItsFirstRow()
-    {
-        ContactListing listing = listingOf(orderOf(u"AssNo"_s, false));
-        listing.readMore(25);
-        const KeysetList::Order byName = orderOf(u"FirstName"_s, true);
-        listing.setOrder(byName);
-        QCOMPARE(listing.count(), 0);
-        QCOMPARE(readAll(listing, 11), fullRead(byName));
     }
 
     void aRowFarDownIsReachedByItsKey()
