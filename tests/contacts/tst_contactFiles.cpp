@@ -9,7 +9,6 @@
 #include "contacts/CsvImport.h"
 #include "contacts/CustomerImport.h"
 #include "contacts/frmImportCsv.h"
-#include "contacts/frmListClients.h"
 #include "contacts/frmSelectGroup.h"
 #include "settings/Settings.h"
 
@@ -491,17 +490,6 @@ private slots:
                                               u"A quote opened on line 6 is never closed."_s}));
         QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s), 2);
         saveScreenshot(window.get(), u"frmImportCsv-refused"_s);
-    }
-
-    void contactListMenuOpensTheWindow()
-    {
-        open(new frmListClients);
-        dialogs->choose(write(u"one.csv"_s, "Cell\n0825550041\n"));
-        const QString opened =
-            withModal([this] { window->findChild<QAction *>(u"mnuImportCsv"_s)->trigger(); },
-                      [](QWidget *dialog) { QCOMPARE(dialog->windowTitle(), u"Import Contacts from CSV"_s); });
-        QCOMPARE(opened, u"frmImportCsv"_s);
-        QCOMPARE(dialogs->asked().last().title, u"SELECT CSV FILE"_s);
     }
 
 private:
