@@ -215,7 +215,6 @@ private slots:
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("field");
-        QTest::newRow("equals") << u"=1+1"_s << QByteArray("\"'=1+1\"");
         QTest::newRow("hyperlink call") << u"=HYPERLINK(\"http://x\",\"y\")"_s
                                         << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"");
         QTest::newRow("at") << u"@SUM(A1)"_s << QByteArray("\"'@SUM(A1)\"");
@@ -225,7 +224,6 @@ private slots:
         QTest::newRow("plus, no digit") << u"+cmd"_s << QByteArray("\"'+cmd\"");
         QTest::newRow("minus, no digit") << u"-A1"_s << QByteArray("\"'-A1\"");
         QTest::newRow("plus alone") << u"+"_s << QByteArray("\"'+\"");
-        QTest::newRow("international number") << u"+27821234567"_s << QByteArray("\"+27821234567\"");
         QTest::newRow("negative number") << u"-5"_s << QByteArray("\"-5\"");
         QTest::newRow("equals inside") << u"a=b"_s << QByteArray("\"a=b\"");
         QTest::newRow("e-mail") << u"ann@acme.test"_s << QByteArray("\"ann@acme.test\"");
