@@ -1,5 +1,6 @@
 #include "FailingWrites.h"
 #include "OutboxColumn.h"
+#include "QueryRows.h"
 #include "TestSupport.h"
 
 #include "compose/DebitOrderList.h"
@@ -177,15 +178,12 @@ private slots:
         QCOMPARE(writer.queueBodies({u"\r\n"_s, u" \tx\r\n "_s}, u"0821"_s, 42), 2);
         const QDateTime after = QDateTime::currentDateTime();
 
-        const auto rows = OutboxRows::all();
-        QStringList stored;
-        for (const auto &row : rows)
-            stored << row.value("Message").toString() + u'|' + row.value("Number").toString() + u'|'
-                          + (row.value("ClientID").isNull() ? u"NULL"_s : row.value("ClientID").toString());
-        QCOMPARE(stored, (QStringList{"Second|082 555 1234|NULL", "Fourth|082 555 1234|NULL", "\r\n|0821|42",
-                                      "\tx\r\n|0821|42"}));
+        QCOMPARE(
+            queryValues(u"SELECT Message || '|' || Number || '|' || coalesce(CAST(ClientID AS TEXT), 'NULL') "
+                        "FROM SMSSend ORDER BY SMSSendID"_s),
+            (QStringList{"Second|082 555 1234|NULL", "Fourth|082 555 1234|NULL", "\r\n|0821|42", "\tx\r\n|0821|42"}));
         static const QRegularExpression shape(u"^\\d{4}-\\d{2}-\\d{2} ([01]\\d|2[0-3]):[0-5]\\d$"_s);
-        for (const auto &row : rows) {
+        for (const auto &row : OutboxRows::all()) {
             const QString stamp = row.value("SendDate").toString() + u' ' + row.value("SendTime").toString();
             QVERIFY2(shape.match(stamp).hasMatch(), qPrintable(stamp));
             // The office's date and time, whatever the machine's zone.
@@ -241,13 +239,7 @@ private slots:
             addressees.append(
                 {i == 21 ? u"0999"_s : u" 08211%1 "_s.arg(i, 5, 10, QChar(u'0')), QVariant(qint64(100 + i))});
         const QStringList bodies{u"One"_s, u"  "_s, u" Two"_s};
-        const auto stored = [] {
-            QStringList rows;
-            for (const auto &row : OutboxRows::all())
-                rows << row.value("ClientID").toString() + u'|' + row.value("Number").toString() + u'|'
-                            + row.value("Message").toString();
-            return rows;
-        };
+        const QString stored = u"SELECT ClientID || '|' || Number || '|' || Message FROM SMSSend ORDER BY SMSSendID"_s;
         const auto expected = [&](qsizetype count) {
             QStringList rows;
             for (qsizetype i = 0; i < count; ++i)
@@ -265,49 +257,49 @@ private slots:
             QCOMPARE(failedAt, 21);
             QCOMPARE(writer.written(), 42);
         }
-        QCOMPARE(stored(), expected(21));
+        QCOMPARE(queryValues(stored), expected(21));
 
         home.freshDatabase();
         OutboxWriter writer;
         QCOMPARE(writer.queueBodiesToEach(bodies, addressees, failedAt), 80);
         QCOMPARE(failedAt, -1);
-        QCOMPARE(stored(), expected(40));
+        QCOMPARE(queryValues(stored), expected(40));
+    }
+
+    // Names match whatever their case, accents too; only blanks around them are trimmed, not tabs.
+    void templateNamesAreUniqueTrimmedInAnyCase_data()
+    {
+        QTest::addColumn<QString>("stored"); // a null text: none
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("refused"); // the refusal's title; empty when the template is added
+        QTest::newRow("blanks and case") << u"Debit order"_s << u"  DEBIT ORDER "_s << u"EXIST"_s;
+        QTest::newRow("a longer name") << u"Debit order"_s << u"Debit order reminder"_s << QString();
+        QTest::newRow("stored with a blank") << u"Meeting "_s << u"meeting"_s << u"EXIST"_s;
+        QTest::newRow("accent in capitals") << u"Émile"_s << u"ÉMILE"_s << u"EXIST"_s;
+        QTest::newRow("a quote") << QString() << u"Mary's thanks"_s << QString();
+        QTest::newRow("a quote, taken") << u"Mary's thanks"_s << u" MARY'S THANKS"_s << u"EXIST"_s;
+        QTest::newRow("a quote after a taken name") << u"Mary"_s << u"Mary's"_s << QString();
+        QTest::newRow("only blanks") << QString() << u"   "_s << u"NAME"_s;
+        QTest::newRow("a tab is kept") << u"\tPayment"_s << u"Payment"_s << QString();
     }
 
     void templateNamesAreUniqueTrimmedInAnyCase()
     {
-        struct Case
-        {
-            QStringList stored;
-            QString typed;
-            QString refused; // the refusal's title; empty when the template is added
-        };
-        const Case cases[] = {
-            {{u"Debit order"_s}, u"  DEBIT ORDER "_s, u"EXIST"_s},
-            {{u"Debit order"_s}, u"Debit order reminder"_s, {}},
-            {{u"Meeting "_s}, u"meeting"_s, u"EXIST"_s},
-            {{u"Émile"_s}, u"ÉMILE"_s, u"EXIST"_s},
-            {{}, u"Mary's thanks"_s, {}},
-            {{u"Mary's thanks"_s}, u" MARY'S THANKS"_s, u"EXIST"_s},
-            {{u"Mary"_s}, u"Mary's"_s, {}},
-            {{}, u"   "_s, u"NAME"_s},
-            {{u"\tPayment"_s}, u"Payment"_s, {}}, // only blanks are trimmed, not tabs
-        };
-        for (const Case &c : cases) {
-            home.freshDatabase();
-            for (const QString &name : c.stored)
-                TemplateBook::add(name, text(u"stored"_s));
-            const QByteArray what = c.typed.toUtf8();
-            QVERIFY2(refusal([&c] { TemplateBook::add(c.typed, text(u"new"_s)); }) == c.refused, what.constData());
-            // Stored exactly as typed.
-            QStringList expected = c.stored;
-            if (c.refused.isEmpty())
-                expected << c.typed;
-            QStringList stored = names();
-            std::sort(expected.begin(), expected.end());
-            std::sort(stored.begin(), stored.end());
-            QCOMPARE(stored, expected);
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(QString, refused);
+        QStringList expected; // each name exactly as typed
+        if (!stored.isNull()) {
+            TemplateBook::add(stored, text(u"stored"_s));
+            expected << stored;
         }
+        QCOMPARE(refusal([&] { TemplateBook::add(typed, text(u"new"_s)); }), refused);
+        if (refused.isEmpty())
+            expected << typed;
+        QStringList listed = names();
+        std::sort(expected.begin(), expected.end());
+        std::sort(listed.begin(), listed.end());
+        QCOMPARE(listed, expected);
     }
 
     void renamingATemplateOntoATakenNameIsRefused()

@@ -9,7 +9,6 @@
 #include "contacts/CsvImport.h"
 #include "contacts/CustomerImport.h"
 #include "contacts/frmImportCsv.h"
-#include "contacts/frmListClients.h"
 #include "contacts/frmSelectGroup.h"
 #include "settings/Settings.h"
 
@@ -151,38 +150,36 @@ private slots:
         QCOMPARE(queryCount(u"SELECT count(*) FROM GroupLinking"_s), 3);
     }
 
+    // The line with AssNo 'X' fails: an error that is not about the row's values stops the import and the lines
+    // before it stay; a failed commit keeps nothing.
+    void failedImportSaysWhatWasStored_data()
+    {
+        QTest::addColumn<bool>("atCommit");
+        QTest::addColumn<qint64>("stored");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("stopped part way") << false << qint64(1) << u"1 contact was imported before the error."_s;
+        QTest::newRow("failed commit") << true << qint64(0) << u"Nothing was stored."_s;
+    }
+
     void failedImportSaysWhatWasStored()
     {
-        struct Case
-        {
-            const char *name;
-            std::function<void()> fail; // the line with AssNo 'X'
-            qint64 stored;
-            QString told;
-        };
-        const QList<Case> cases = {
-            // An error that is not about the row's values stops the import; the lines before it stay.
-            {"stopped part way",
-             [] { FailingWrites::breakWhere(u"Fail"_s, u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s); }, 1,
-             u"1 contact was imported before the error."_s},
-            {"failed commit", [] { FailingWrites::failCommitsAfter(u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s); },
-             0, u"Nothing was stored."_s},
-        };
-        for (const Case &c : cases) {
-            home.freshDatabase();
-            c.fail();
-            boxes->clear();
-            open(u"import"_s, u" pastel "_s);
-            dialogs->choose(write(u"c.txt"_s, "A,Ann\r\nX,Xena\r\nB,Ben\r\n"));
-            click("Command1");
-            QVERIFY2(boxes->titles() == QStringList{"ERROR"}, c.name);
-            QVERIFY2(boxes->last().text.contains(c.told), qPrintable(boxes->last().text));
-            QCOMPARE(status(), u"ERROR"_s);
-            QVERIFY(window->isVisible());
-            QVERIFY(QApplication::overrideCursor() == nullptr);
-            Database::close();
-            QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s), c.stored);
-        }
+        QFETCH(bool, atCommit);
+        QFETCH(qint64, stored);
+        QFETCH(QString, told);
+        if (atCommit)
+            FailingWrites::failCommitsAfter(u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s);
+        else
+            FailingWrites::breakWhere(u"Fail"_s, u"INSERT"_s, u"Clients"_s, u"NEW.AssNo = 'X'"_s);
+        open(u"import"_s, u" pastel "_s);
+        dialogs->choose(write(u"c.txt"_s, "A,Ann\r\nX,Xena\r\nB,Ben\r\n"));
+        click("Command1");
+        QCOMPARE(boxes->titles(), QStringList{"ERROR"});
+        QVERIFY2(boxes->last().text.contains(told), qPrintable(boxes->last().text));
+        QCOMPARE(status(), u"ERROR"_s);
+        QVERIFY(window->isVisible());
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        Database::close();
+        QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s), stored);
     }
 
     void exportWritesQuotedFieldsInNameOrder()
@@ -218,7 +215,6 @@ private slots:
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("field");
-        QTest::newRow("equals") << u"=1+1"_s << QByteArray("\"'=1+1\"");
         QTest::newRow("hyperlink call") << u"=HYPERLINK(\"http://x\",\"y\")"_s
                                         << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"");
         QTest::newRow("at") << u"@SUM(A1)"_s << QByteArray("\"'@SUM(A1)\"");
@@ -228,7 +224,6 @@ private slots:
         QTest::newRow("plus, no digit") << u"+cmd"_s << QByteArray("\"'+cmd\"");
         QTest::newRow("minus, no digit") << u"-A1"_s << QByteArray("\"'-A1\"");
         QTest::newRow("plus alone") << u"+"_s << QByteArray("\"'+\"");
-        QTest::newRow("international number") << u"+27821234567"_s << QByteArray("\"+27821234567\"");
         QTest::newRow("negative number") << u"-5"_s << QByteArray("\"-5\"");
         QTest::newRow("equals inside") << u"a=b"_s << QByteArray("\"a=b\"");
         QTest::newRow("e-mail") << u"ann@acme.test"_s << QByteArray("\"ann@acme.test\"");
@@ -261,49 +256,39 @@ private slots:
         QCOMPARE(read(u"list.txt"_s), expected);
     }
 
+    void exportAsksBeforeOverwritingAndWritesNothingForNoContacts_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QByteArray>("content"); // "<unreadable>": no file
+        QTest::newRow("No keeps the old file") << int(QMessageBox::No) << u"Staff"_s << QByteArray("old contents");
+        QTest::newRow("Yes replaces it") << int(QMessageBox::Yes) << u"Staff"_s
+                                         << "\"Ann\",\"A\"" + QByteArray(",\"\"").repeated(14) + "\r\n";
+        QTest::newRow("no members after Yes: the old file is gone")
+            << int(QMessageBox::Yes) << u"Empty"_s << QByteArray("<unreadable>");
+    }
+
     void exportAsksBeforeOverwritingAndWritesNothingForNoContacts()
     {
+        QFETCH(int, answer);
+        QFETCH(QString, group);
+        QFETCH(QByteArray, content);
         addGroup(u"Empty"_s);
         const qint64 staff = addGroup(u"Staff"_s);
         link(staff, ContactRows::add({{"LastName", u"Ann"_s}, {"FirstName", u"A"_s}}));
         ContactRows::add({{"LastName", u"Bob"_s}, {"FirstName", u"B"_s}});
         open(u"EXPORT"_s, u"CSV"_s);
-
-        struct Case
-        {
-            const char *name;
-            QMessageBox::StandardButton answer;
-            QString group;
-            QStringList titles;
-            QByteArray content; // "<unreadable>": no file
-        };
-        const QByteArray old = "old contents";
-        const QList<Case> cases = {
-            {"No keeps the old file", QMessageBox::No, u"Staff"_s, {"EXIST"}, old},
-            {"Yes replaces it",
-             QMessageBox::Yes,
-             u"Staff"_s,
-             {"EXIST", "INFO"},
-             "\"Ann\",\"A\"" + QByteArray(",\"\"").repeated(14) + "\r\n"},
-            {"no members after Yes: the old file is gone",
-             QMessageBox::Yes,
-             u"Empty"_s,
-             {"EXIST", "INFO"},
-             "<unreadable>"},
-        };
-        for (const Case &c : cases) {
-            write(u"g.csv"_s, old);
-            boxes->clear();
-            boxes->answer(c.answer);
-            choose(c.group);
-            dialogs->choose(path(u"g.csv"_s));
-            click("cmdSelect");
-            QVERIFY2(boxes->titles() == c.titles, c.name);
-            QCOMPARE(boxes->shown().first().text,
-                     u"The file name you specified already exist. Do you want to overwrite this file?"_s);
-            QVERIFY2(read(u"g.csv"_s) == c.content, c.name);
-        }
-        QCOMPARE(boxes->last().text, u"Done exporting 0 contacts."_s);
+        write(u"g.csv"_s, "old contents");
+        boxes->answer(QMessageBox::StandardButton(answer));
+        choose(group);
+        dialogs->choose(path(u"g.csv"_s));
+        click("cmdSelect");
+        QCOMPARE(boxes->titles(), (answer == QMessageBox::Yes ? QStringList{"EXIST", "INFO"} : QStringList{"EXIST"}));
+        QCOMPARE(boxes->shown().first().text,
+                 u"The file name you specified already exist. Do you want to overwrite this file?"_s);
+        QCOMPARE(read(u"g.csv"_s), content);
+        if (answer == QMessageBox::Yes)
+            QCOMPARE(boxes->last().text, u"Done exporting %1 contacts."_s.arg(group == u"Staff"_s ? 1 : 0));
     }
 
     void windowModesAndGroupChoice()
@@ -503,17 +488,6 @@ private slots:
                                               u"A quote opened on line 6 is never closed."_s}));
         QCOMPARE(queryCount(u"SELECT count(*) FROM Clients"_s), 2);
         saveScreenshot(window.get(), u"frmImportCsv-refused"_s);
-    }
-
-    void contactListMenuOpensTheWindow()
-    {
-        open(new frmListClients);
-        dialogs->choose(write(u"one.csv"_s, "Cell\n0825550041\n"));
-        const QString opened =
-            withModal([this] { window->findChild<QAction *>(u"mnuImportCsv"_s)->trigger(); },
-                      [](QWidget *dialog) { QCOMPARE(dialog->windowTitle(), u"Import Contacts from CSV"_s); });
-        QCOMPARE(opened, u"frmImportCsv"_s);
-        QCOMPARE(dialogs->asked().last().title, u"SELECT CSV FILE"_s);
     }
 
 private:

@@ -297,7 +297,7 @@ private slots:
         QCOMPARE(current(), 0);
     }
 
-    void importAndExportOpenTheGroupWindow()
+    void importAndExportMenusOpenTheirWindows()
     {
         add({{"AssNo", u"B1"_s}});
         open(new frmListClients);
@@ -315,6 +315,13 @@ private slots:
         }
         QCOMPARE(qty(), u"2"_s); // counted again after the import
         QCOMPARE(cell(current(), u"AssNo"_s), u"A1"_s);
+
+        dialogs->choose(home.file(u"one.csv"_s, "Cell\n0825550041\n"));
+        const QString opened =
+            withModal([this] { child<QAction>("mnuImportCsv")->trigger(); },
+                      [](QWidget *dialog) { QCOMPARE(dialog->windowTitle(), u"Import Contacts from CSV"_s); });
+        QCOMPARE(opened, u"frmImportCsv"_s);
+        QCOMPARE(dialogs->asked().last().title, u"SELECT CSV FILE"_s);
     }
 
     void editorTownFillsThePostalCode_data()
