@@ -92,13 +92,14 @@ void frmSendToSingle::cmdSend_Click()
     }
     QueueCampaign campaign;
     const bool queued = MessageBoxes::runShowingErrors(this, [&] {
-        setStatus(QStringLiteral("Adding ") + modFunctions::TrimBlanks(ui->txtLastname->text()) + QStringLiteral(", ")
-                  + modFunctions::TrimBlanks(ui->txtFirstname->text()));
+        const QString last = modFunctions::TrimBlanks(ui->txtLastname->text());
+        const QString first = modFunctions::TrimBlanks(ui->txtFirstname->text());
+        // A typed number without a contact is named by the number.
+        const bool named = !last.isEmpty() || !first.isEmpty();
+        setStatus(QStringLiteral("Adding ") + (named ? last + QStringLiteral(", ") + first : number));
         campaign = ui->composer->campaign();
-        campaign.description = QStringLiteral("Contact ")
-                               + (modFunctions::TrimBlanks(ui->txtFirstname->text()) + QLatin1Char(' ')
-                                  + modFunctions::TrimBlanks(ui->txtLastname->text()))
-                                     .trimmed();
+        campaign.description =
+            QStringLiteral("Contact ") + (named ? (first + QLatin1Char(' ') + last).trimmed() : number);
         SingleQueue::queue(ui->composer->bodies(), number, qint64(modFunctions::LeadingNumber(ui->lblID->text())),
                            &campaign);
         setStatus(campaign.leftOut > 0 ? QStringLiteral("Added 0 records.") : QStringLiteral("Added 1 records."));

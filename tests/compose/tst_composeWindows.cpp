@@ -16,6 +16,7 @@
 #include "compose/frmTemplates.h"
 #include "contacts/ClientHandOver.h"
 #include "data/Database.h"
+#include "outbox/Batches.h"
 #include "outbox/OptOutList.h"
 #include "settings/cRegistry.h"
 #include "ui/RecordTableModel.h"
@@ -113,18 +114,20 @@ private slots:
         QCOMPARE(OutboxRows::count(), 0);
 
         child<QLineEdit>("txtCellphone")->setText(u" 082 123 4567 "_s);
+        child<QCheckBox>("chkSendAt")->setChecked(true); // the batch of a later send is named
         click("cmdSend");
         QCOMPARE(status(), u"Added 1 records."_s);
         // No contact: the key is 0, not NULL.
         QCOMPARE(outboxColumn(u"Number"_s) + outboxColumn(u"Message"_s) + outboxColumn(u"ClientID"_s),
                  (QStringList{"082 123 4567", "Your order is ready", "0"}));
+        QCOMPARE(Batches::waiting().value(0).description, u"Contact 082 123 4567"_s);
 
         // A failing write is shown; the status still says whom it was adding.
         refuseNumber(Refused);
         child<QLineEdit>("txtCellphone")->setText(Refused);
         click("cmdSend");
         QCOMPARE(boxes->titles(), (QStringList{u"NO NUMBER"_s, u"ERROR"_s}));
-        QCOMPARE(status(), u"Adding , "_s);
+        QCOMPARE(status(), u"Adding "_s + Refused);
         QCOMPARE(OutboxRows::count(), 1);
     }
 
