@@ -82,7 +82,7 @@ QByteArray line(const QStringList &values)
 qint64 exportTo(const QString &path, qint64 groupId, const Progress &progress)
 {
     const QString fields = columns().join(QStringLiteral(", "));
-    const QString order = QStringLiteral(" ORDER BY LastName COLLATE Names, FirstName COLLATE Names");
+    const QString order = QStringLiteral(" ORDER BY LastName COLLATE Names, FirstName COLLATE Names, ClientID");
     QSqlQuery query =
         groupId == 0 ? Database::run(QStringLiteral("SELECT ") + fields + QStringLiteral(" FROM Clients") + order)
                      : Database::run(QStringLiteral("SELECT ") + fields

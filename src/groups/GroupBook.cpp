@@ -35,7 +35,7 @@ QList<Group> list()
 Database::Table members(qint64 groupId)
 {
     return Database::table(QStringLiteral("SELECT * FROM ClientsBelongingToGroups WHERE GroupID = ? "
-                                          "ORDER BY LastName COLLATE Names, FirstName COLLATE Names"),
+                                          "ORDER BY LastName COLLATE Names, FirstName COLLATE Names, ClientID"),
                            {groupId});
 }
 

@@ -1,8 +1,11 @@
 #include "FailingWrites.h"
+#include "FileBytes.h"
 #include "GroupRows.h"
 #include "QueryRows.h"
 #include "TestSupport.h"
 
+#include "contacts/ContactExport.h"
+#include "contacts/ContactStore.h"
 #include "data/Database.h"
 #include "groups/GroupBook.h"
 
@@ -127,6 +130,31 @@ private slots:
         QVERIFY(!GroupBook::addMember(group, cy));
         QVERIFY(!GroupBook::addMember(group + 100, cy));
         QVERIFY(!GroupBook::addMember(group, cy + 100000));
+    }
+
+    // Namesakes in a group come in the order they were added, on either engine, whichever of their rows was
+    // written last: in the group's list and in its export.
+    void namesakesKeepTheirOrder()
+    {
+        const qint64 group = groupOfMembers({{u"Ann"_s, u"0821111111"_s}, {u"Ann"_s, u"0822222222"_s}});
+        // The server gives its column names in lower case.
+        const auto cell = [](const Database::Table &table, int row, const QString &column) {
+            return table.rows.value(row).value(table.columns.indexOf(column.toLower()) >= 0
+                                                   ? table.columns.indexOf(column.toLower())
+                                                   : table.columns.indexOf(column));
+        };
+        const qint64 first = cell(GroupBook::members(group), 0, u"ClientID"_s).toLongLong();
+        QCOMPARE(ContactStore::save(first, *ContactStore::load(first)), first); // the server keeps it last now
+        const Database::Table after = GroupBook::members(group);
+        QStringList listed;
+        for (int row = 0; row < after.rows.size(); ++row)
+            listed << cell(after, row, u"Mobile"_s).toString();
+        const QString path = home.path() + u"/members.csv"_s;
+        QCOMPARE(ContactExport::exportTo(path, group), 2);
+        const QList<QByteArray> exported = fileBytes(path).split('\n');
+        QCOMPARE(listed, (QStringList{u"0821111111"_s, u"0822222222"_s}));
+        QVERIFY2(exported.value(0).contains("0821111111") && exported.value(1).contains("0822222222"),
+                 fileBytes(path).constData());
     }
 
 private:
