@@ -1,15 +1,11 @@
-#include "../gateway/GatewayTestSupport.h"
-#include "GuiTestSupport.h"
+#include "AppScenes.h"
 
-#include "app/frmMain.h"
 #include "data/Database.h"
 #include "gateway/GatewayCycles.h"
 #include "outbox/Outbox.h"
 #include "sendreceive/frmSendMessages.h"
 #include "settings/RunningSetup.h"
-#include "ui/QueryListModel.h"
 
-#include <QLabel>
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,14 +17,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The CustomerIDs of the messages the gateway received since the last look.
-QSet<qint64> postedKeys(const GatewayProcess &gateway, QList<qint64> *inOrder = nullptr)
+QSet<qint64> postedSet(const GatewayProcess &gateway)
 {
-    QList<qint64> keys;
-    for (const QString &key : postedCustomers(gateway))
-        keys << key.toLongLong();
-    if (inOrder)
-        *inOrder = keys;
+    const QList<qint64> keys = postedKeys(gateway);
     return QSet<qint64>(keys.begin(), keys.end());
 }
 
@@ -65,8 +56,7 @@ private slots:
         TestHome home;
         GatewayProcess gateway({u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"150"_s});
         gateway.use();
-        for (int i = 0; i < 40; ++i)
-            OutboxRows::queue(u"08200000%1"_s.arg(i, 2, 10, QChar(u'0')));
+        queueNumbered(u"08200000"_s, 40);
         Database::close();
         QProcess run;
         run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
@@ -78,7 +68,7 @@ private slots:
         run.waitForFinished();
         QVERIFY2(output.count("Sending SMS to") >= 12 && run.exitStatus() == QProcess::CrashExit, output.constData());
         QTest::qWait(300); // the gateway takes in what was written before the kill
-        const QSet<qint64> received = postedKeys(gateway), inFlight = keysIn({u"in flight"_s});
+        const QSet<qint64> received = postedSet(gateway), inFlight = keysIn({u"in flight"_s});
         QVERIFY(!inFlight.isEmpty());
         QVERIFY2(received.size() >= 11, qPrintable(OutboxRows::states().join(' ')));
         QVERIFY(!received.intersects(keysIn({u"queued"_s})));
@@ -88,22 +78,19 @@ private slots:
         frmMain window;
         window.resize(1000, 640);
         window.show();
-        const QueryListModel *list = window.outboxList();
-        auto messageCell = [list](qint64 key) {
-            return list->index(rowWithKey(list, key), list->columnOf(u"Message"_s));
-        };
         for (const qint64 key : inFlight) {
-            QCOMPARE(messageCell(key).data(Qt::BackgroundRole).value<QColor>(), QColor(255, 222, 173));
-            QCOMPARE(messageCell(key).data(Qt::ToolTipRole).toString(), Outbox::InFlightToolTip);
-            QVERIFY(messageCell(key).data(Qt::FontRole).value<QFont>().italic());
+            const QModelIndex cell = outboxCell(window, key);
+            QCOMPARE(cell.data(Qt::BackgroundRole).value<QColor>(), QColor(255, 222, 173));
+            QCOMPARE(cell.data(Qt::ToolTipRole).toString(), Outbox::InFlightToolTip);
+            QVERIFY(cell.data(Qt::FontRole).value<QFont>().italic());
         }
         auto *grid = window.findChild<QTableView *>(u"grdOutbox"_s);
-        grid->scrollTo(messageCell(*inFlight.begin()), QAbstractItemView::PositionAtCenter);
+        grid->scrollTo(outboxCell(window, *inFlight.begin()), QAbstractItemView::PositionAtCenter);
         saveScreenshot(&window, u"frmMain-inflight"_s);
 
         QVERIFY(window.cycles().SendNow());
         QCOMPARE(boxes.count(), 0);
-        const QSet<qint64> second = postedKeys(gateway);
+        const QSet<qint64> second = postedSet(gateway);
         QVERIFY(!second.intersects(received));
         QVERIFY(!second.intersects(inFlight));
         const QSet<qint64> neverReached = inFlight - received;
@@ -114,10 +101,7 @@ private slots:
         QVERIFY(keysIn({u"answered"_s}).contains(received));
 
         QVERIFY(window.cycles().SendNow());
-        QList<qint64> third;
-        postedKeys(gateway, &third);
-        QCOMPARE(QSet<qint64>(third.begin(), third.end()), neverReached);
-        QCOMPARE(third.size(), neverReached.size());
+        QCOMPARE(postedKeys(gateway), sortedKeys(neverReached));
         QCOMPARE(keysIn({u"queued"_s, u"in flight"_s}), QSet<qint64>());
     }
 
@@ -166,8 +150,7 @@ private slots:
         QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
         gateway.use();
         RunningSetup::useGatewayConnections(4);
-        for (int i = 0; i < 10; ++i)
-            OutboxRows::queue(u"08300000%1"_s.arg(i, 2, 10, QChar(u'0')));
+        queueNumbered(u"08300000"_s, 10);
         ScriptedMessageBoxes boxes;
         frmMain owner;
         frmSendMessages window(&owner);
@@ -188,7 +171,7 @@ private slots:
             QVERIFY2(sending.startsWith(u"Sending SMS to "_s), qPrintable(sending));
             QCOMPARE(answer, u"SMS sent - BatchID: "_s + batchOf.take(sending.mid(15)));
         }
-        QCOMPARE(window.findChild<QLabel *>(u"lblLeft"_s)->text(), u"0 / 10"_s);
+        QCOMPARE(labelText(&window, "lblLeft"), u"0 / 10"_s);
     }
 };
 
