@@ -1,18 +1,15 @@
-#include "../gateway/GatewayTestSupport.h"
+#include "AppScenes.h"
 #include "FailingWrites.h"
 #include "GroupRows.h"
 #include "WindowFixture.h"
 
-#include "app/frmMain.h"
 #include "compose/ComposerBlock.h"
-#include "compose/NumberGrid.h"
 #include "compose/frmSendToGroupNo.h"
 #include "compose/frmSendToSingle.h"
 #include "gateway/GatewayCycles.h"
 #include "sendreceive/frmGetReplies.h"
 #include "sendreceive/frmGetSendReport.h"
 #include "sendreceive/frmSendMessages.h"
-#include "ui/QueryListModel.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -28,15 +25,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString text(const QWidget *window, const char *label)
-{
-    return window->findChild<QLabel *>(QString::fromLatin1(label))->text();
-}
-
 // The send window's counter, credits and status line.
 QStringList counters(const QWidget *window)
 {
-    return {text(window, "lblLeft"), text(window, "lblCredits"), text(window, "lblStatus")};
+    return {labelText(window, "lblLeft"), labelText(window, "lblCredits"), labelText(window, "lblStatus")};
 }
 
 // The send log without its date and time, which must be now's.
@@ -135,7 +127,7 @@ private slots:
         boxes.answer(QMessageBox::Yes);
         frmSendMessages window;
         window.show();
-        QCOMPARE(text(&window, "lblLeft"), u"10 / 10"_s);
+        QCOMPARE(labelText(&window, "lblLeft"), u"10 / 10"_s);
         click(&window, "cmdSend");
         QCOMPARE(boxes.titles(), QStringList({"CREDITS", "SEND"}));
         QCOMPARE(logEvents(&window).filter(u"Sending"_s),
@@ -171,7 +163,7 @@ private slots:
                  QStringList({"POST /httppost3.aspx?Type=SentID&Username=demo&Password=demo&SentID=0"}));
         QCOMPARE(boxes.titles(), QStringList({"DONE"}));
         QCOMPARE(boxes.last().text, u"Done getting status reports."_s);
-        QCOMPARE(text(&window, "lblStatus"), u"Parsing report rows 3 / 3 ..."_s);
+        QCOMPARE(labelText(&window, "lblStatus"), u"Parsing report rows 3 / 3 ..."_s);
         QCOMPARE(
             (QVariantList{list->value(1, u"Delivered"_s), list->value(1, u"SentID"_s), list->value(0, u"SentID"_s)}),
             (QVariantList{1, u"5000001"_s, u"5000002"_s}));
@@ -193,7 +185,7 @@ private slots:
         QCOMPARE(boxes.titles(), QStringList({"ERROR"}));
         QVERIFY2(boxes.last().text.contains(u"FOREIGN KEY"_s) || boxes.last().text.contains(u"refused by test"_s),
                  qPrintable(boxes.last().text));
-        QCOMPARE(text(&window, "lblStatus"), u"ERROR"_s);
+        QCOMPARE(labelText(&window, "lblStatus"), u"ERROR"_s);
         QCOMPARE(deliveries(), QStringList{u"not delivered/"_s});
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
@@ -221,7 +213,7 @@ private slots:
         click(&window, "cmdGetReplies");
         QCOMPARE(boxes.titles(), QStringList({"DONE"}));
         QCOMPARE(boxes.last().text, u"Done getting replies."_s);
-        QCOMPARE(text(&window, "lblStatus"), u"Ready ..."_s);
+        QCOMPARE(labelText(&window, "lblStatus"), u"Ready ..."_s);
         const QueryListModel *list = window.list();
         QCOMPARE(list->rowCount(), 2); // which replies are stored: tst_retrieval
         QCOMPARE((QStringList{list->value(0, u"IncomingID"_s).toString(), list->value(1, u"IncomingID"_s).toString()}),
@@ -235,14 +227,14 @@ private slots:
         };
         clickRow(0);
         // Markup in a reply or a name is shown as written, never formatted or hidden.
-        QCOMPARE(text(&window, "lblCustomer"), u"Ann van <i>Wyk</i>"_s);
-        QCOMPARE(text(&window, "lblMessageReceived"), u"<b>Paid</b> <font color=white>late</font>"_s);
+        QCOMPARE(labelText(&window, "lblCustomer"), u"Ann van <i>Wyk</i>"_s);
+        QCOMPARE(labelText(&window, "lblMessageReceived"), u"<b>Paid</b> <font color=white>late</font>"_s);
         for (const char *label : {"lblCustomer", "lblMessageReceived", "lblMessageSent", "lblStatus"})
             QCOMPARE(child<QLabel>(&window, label)->textFormat(), Qt::PlainText);
         saveScreenshot(&window, u"frmGetReplies-markup"_s);
         clickRow(1); // SMSSendID 0: no contact
-        QCOMPARE((QStringList{text(&window, "lblMessageReceived"), text(&window, "lblMessageSent"),
-                              text(&window, "lblCustomer")}),
+        QCOMPARE((QStringList{labelText(&window, "lblMessageReceived"), labelText(&window, "lblMessageSent"),
+                              labelText(&window, "lblCustomer")}),
                  (QStringList{"Who is this?", "Pay now", ""}));
         saveScreenshot(&window, u"frmGetReplies"_s);
     }
@@ -254,10 +246,7 @@ private slots:
         TestHome home;
         ScriptedMessageBoxes boxes;
         frmSendToGroupNo numbers;
-        auto *grid = numbers.findChild<NumberGrid *>();
-        grid->setRowCount(2);
-        grid->setItem(0, 0, new QTableWidgetItem(u"0821234567"_s));
-        grid->setItem(1, 0, new QTableWidgetItem(u"0827654321"_s));
+        typeNumbers(&numbers, {u"0821234567"_s, u"0827654321"_s});
         frmSendToSingle single;
         child<QLineEdit>(&single, "txtCellphone")->setText(u"0829999999"_s);
         const std::pair<QWidget *, QString> windows[] = {{&numbers, u"2 / 2"_s}, {&single, u"3 / 3"_s}};
@@ -267,8 +256,9 @@ private slots:
             QVERIFY(!sendNow->isVisible());
             window->findChild<ComposerBlock *>()->setBody(1, u"Hello"_s);
             QString left;
-            QCOMPARE(modalOpenedBy([&] { sendNow->click(); }, [&](QWidget *opened) { left = text(opened, "lblLeft"); }),
-                     u"frmSendMessages"_s);
+            QCOMPARE(
+                modalOpenedBy([&] { sendNow->click(); }, [&](QWidget *opened) { left = labelText(opened, "lblLeft"); }),
+                u"frmSendMessages"_s);
             QCOMPARE(left, expected);
             QVERIFY(!sendNow->isEnabled());
         }
@@ -293,7 +283,7 @@ private slots:
             window.show();
             sendEnabled = child<QWidget>(&window, "cmdSend")->isEnabled();
             window.cmdSend_Click();
-            refused = text(&window, "lblStatus");
+            refused = labelText(&window, "lblStatus");
             logged = logEvents(&window);
         });
         QVERIFY(main.cycles().SendReceive());
