@@ -6,7 +6,6 @@
 #include "sendreceive/frmSendMessages.h"
 #include "settings/RunningSetup.h"
 
-#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
@@ -58,15 +57,8 @@ private slots:
         gateway.use();
         queueNumbered(u"08200000"_s, 40);
         Database::close();
-        QProcess run;
-        run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
-                  {home.databasePath(), gateway.host(), u"4"_s});
-        QByteArray output;
-        while (output.count("Sending SMS to") < 12 && run.waitForReadyRead(10000))
-            output += run.readAllStandardOutput();
-        run.kill();
-        run.waitForFinished();
-        QVERIFY2(output.count("Sending SMS to") >= 12 && run.exitStatus() == QProcess::CrashExit, output.constData());
+        SendRun run(home.databasePath(), gateway.host(), 4);
+        QVERIFY2(run.waitUntilPosting(12) && run.kill(), run.output().constData());
         QTest::qWait(300); // the gateway takes in what was written before the kill
         const QSet<qint64> received = postedSet(gateway), inFlight = keysIn({u"in flight"_s});
         QVERIFY(!inFlight.isEmpty());

@@ -1,9 +1,8 @@
 #include "../gateway/GatewayTestSupport.h"
+#include "AppSendRuns.h"
 #include "PostgresCluster.h"
 #include "QueryRows.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -37,17 +36,11 @@ private slots:
         QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
         gateway.admin(u"/admin/latency?ms=3"_s); // long enough for the two runs to overlap throughout
 
-        QProcess runs[2];
-        for (QProcess &run : runs) {
-            run.setProcessChannelMode(QProcess::MergedChannels);
-            run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s, {address, gateway.host(), u"2"_s});
-        }
+        SendRun runs[2] = {{address, gateway.host(), 2}, {address, gateway.host(), 2}};
         QList<int> sentBy;
-        for (QProcess &run : runs) {
-            QVERIFY2(run.waitForFinished(180000), "a send run did not finish");
-            const QByteArray output = run.readAll();
-            QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0, output.right(2000).constData());
-            sentBy << int(output.count("SMS Sent - BatchID"));
+        for (SendRun &run : runs) {
+            QVERIFY2(run.finish(180000), run.output().right(2000).constData());
+            sentBy << int(run.output().count("SMS Sent - BatchID"));
         }
         // Both took part: the outbox was split between them, not sent by one while the other waited.
         QVERIFY2(sentBy[0] > 0 && sentBy[1] > 0, qPrintable(u"%1 and %2"_s.arg(sentBy[0]).arg(sentBy[1])));

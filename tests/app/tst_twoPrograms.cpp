@@ -1,49 +1,15 @@
 #include "../gateway/GatewayTestSupport.h"
+#include "AppSendRuns.h"
 
 #include "gateway/OutboxSender.h"
 #include "outbox/Outbox.h"
 #include "outbox/SendRuns.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Another program sending the outbox of the same database: started with this many messages in
-// flight, and waited for until it has posted its first message (which the slow gateway holds).
-class OtherProgram
-{
-public:
-    OtherProgram(const GatewaySetup &s, int inFlight)
-    {
-        Database::close(); // the other program gets the SQLite file's lock in turn, as a program would
-        m_run.setProcessChannelMode(QProcess::MergedChannels);
-        m_run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
-                    {s.home.databasePath(), s.gateway.host(), QString::number(inFlight)});
-        m_run.waitForStarted();
-    }
-    bool waitUntilPosting()
-    {
-        while (!m_output.contains("Sending SMS to") && m_run.state() == QProcess::Running
-               && m_run.waitForReadyRead(10000))
-            m_output += m_run.readAll();
-        return m_output.contains("Sending SMS to");
-    }
-    bool finish()
-    {
-        const bool done = m_run.waitForFinished(60000) && m_run.exitCode() == 0;
-        m_output += m_run.readAll();
-        return done;
-    }
-    QByteArray output() const { return m_output; }
-
-private:
-    QProcess m_run;
-    QByteArray m_output;
-};
 
 QStringList sorted(QStringList list)
 {
@@ -68,7 +34,8 @@ private slots:
         GatewaySetup s;
         const QList<qint64> rows = {OutboxRows::queue(u"0821000001"_s), OutboxRows::queue(u"0821000002"_s)};
         s.gateway.admin(u"/admin/latency?ms=1500"_s);
-        OtherProgram a(s, 1);
+        Database::close(); // the other program gets the SQLite file's lock in turn, as a program would
+        SendRun a(s.home.databasePath(), s.gateway.host(), 1);
         QVERIFY2(a.waitUntilPosting(), a.output().constData());
 
         QCOMPARE(SendRuns::live().values(), QStringList({SendRuns::thisMachine()}));
@@ -88,11 +55,10 @@ private slots:
     void deleteLeavesRowsBeingSent()
     {
         GatewaySetup s;
-        QList<qint64> rows;
-        for (int i = 0; i < 12; ++i)
-            rows << OutboxRows::queue(u"08220000%1"_s.arg(i, 2, 10, QChar(u'0')));
+        const QList<qint64> rows = queueNumbered(u"08220000"_s, 12);
         s.gateway.admin(u"/admin/latency?ms=300"_s);
-        OtherProgram a(s, 1);
+        Database::close();
+        SendRun a(s.home.databasePath(), s.gateway.host(), 1);
         QVERIFY2(a.waitUntilPosting(), a.output().constData());
 
         QVERIFY(Outbox::anySent(rows));

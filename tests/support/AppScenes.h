@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../gateway/GatewayTestSupport.h"
+#include "AppSendRuns.h"
 #include "GuiTestSupport.h"
 
 #include "app/frmMain.h"
@@ -42,15 +43,6 @@ inline QModelIndex outboxCell(const frmMain &window, qint64 key, const QString &
 inline QString labelText(const QWidget *window, const char *label)
 {
     return window->findChild<QLabel *>(QString::fromLatin1(label))->text();
-}
-
-// One queued row per number, "<prefix>00", "<prefix>01", ...; their keys.
-inline QList<qint64> queueNumbered(const QString &prefix, int count)
-{
-    QList<qint64> keys;
-    for (int i = 0; i < count; ++i)
-        keys << OutboxRows::queue(prefix + QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0')));
-    return keys;
 }
 
 // The numbers typed into a number list, one a row.
