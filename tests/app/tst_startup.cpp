@@ -42,24 +42,45 @@ class tst_startup : public QObject
 
 private Q_SLOTS:
 
-    void startsOnTheStoredOrTheDefaultDatabase_data()
+    void startsOnTheStoredOrTheDefaultDatabaseAndGateway_data()
     {
         QTest::addColumn<QString>("stored"); // the Database setting; "<db>" is the test's database, null: none
         QTest::addColumn<bool>("onDefault");
-        QTest::newRow("first run: the default, without asking") << QString() << true;
-        QTest::newRow("blank stored path counts as missing") << u"    "_s << true;
-        QTest::newRow("stored path, its account read") << u"  <db> "_s << false;
+        QTest::addColumn<QString>("username"); // stored in the database
+        QTest::addColumn<bool>("hostsStored");
+        QTest::addColumn<QString>("host");
+        const QString local = u"127.0.0.1:8787"_s, alternate = u"127.0.0.1:8788"_s;
+        QTest::newRow("first run: the default, without asking") << QString() << true << u"  ann  "_s << false << local;
+        QTest::newRow("blank stored path counts as missing") << u"    "_s << true << u"  ann  "_s << false << local;
+        QTest::newRow("stored path, its account read") << u"  <db> "_s << false << u"  ann  "_s << false << local;
+        // The special account takes the alternate host; hosts come from the settings store when set there.
+        const QString db = u"<db>"_s;
+        QTest::newRow("upper") << db << false << u"CORVANE"_s << false << alternate;
+        QTest::newRow("lower") << db << false << u"corvane"_s << false << alternate;
+        QTest::newRow("mixed with blanks") << db << false << u"  CorVane "_s << false << alternate;
+        QTest::newRow("contains it") << db << false << u"CORVANE2"_s << false << local;
+        QTest::newRow("blank inside") << db << false << u"COR VANE"_s << false << local;
+        QTest::newRow("empty") << db << false << u""_s << false << local;
+        QTest::newRow("stored host") << db << false << u"demo"_s << true << u"sms.example.co.za"_s;
+        QTest::newRow("stored alternate host")
+            << db << false << u"Corvane"_s << true << u"https://alt.example.co.za:8443"_s;
     }
 
-    void startsOnTheStoredOrTheDefaultDatabase()
+    void startsOnTheStoredOrTheDefaultDatabaseAndGateway()
     {
         QFETCH(QString, stored);
         QFETCH(bool, onDefault);
+        QFETCH(QString, username);
+        QFETCH(bool, hostsStored);
         TestHome home;
         ScriptedMessageBoxes boxes;
-        setAccount(u"  ann  "_s);
+        setAccount(username);
         if (!stored.isNull())
             Settings::store(Settings::Key::Database, stored.replace(u"<db>"_s, home.databasePath()));
+        if (hostsStored) {
+            Settings::store(Settings::Key::GatewayHost, u" sms.example.co.za "_s);
+            Settings::store(Settings::Key::AlternateGatewayHost, u"https://alt.example.co.za:8443"_s);
+        }
         QVERIFY(!QFile::exists(defaultPath()));
         QVERIFY(modMain::StartUp());
         QCOMPARE(boxes.count(), 0);
@@ -71,8 +92,8 @@ private Q_SLOTS:
         QCOMPARE(Database::engine() == Database::Engine::PostgreSQL, testingServer() && !onDefault);
         QCOMPARE(QFile::exists(defaultPath()), onDefault);
         QCOMPARE(RunningSetup::gatewayUsername() + u'|' + RunningSetup::gatewayPassword(),
-                 onDefault ? u"|"_s : u"ann|secret"_s);
-        QCOMPARE(RunningSetup::gatewayHost(), u"127.0.0.1:8787"_s);
+                 onDefault ? u"|"_s : username.trimmed() + u"|secret"_s);
+        QTEST(RunningSetup::gatewayHost(), "host");
         QVERIFY(HelpWindow::helpFile().isEmpty()); // no help page beside the test program: nothing happens
         // File dialogs open where the settings keep the folder last chosen.
         Settings::store(Settings::Key::LastFileFolder, home.path());
@@ -217,40 +238,6 @@ private Q_SLOTS:
         QVERIFY2(boxes.last().text.contains(cRegistry::hivePath()), qPrintable(boxes.last().text));
         QVERIFY(!QFile::exists(modMain::DefaultDatabasePath()));
         QCOMPARE(fileBytes(cRegistry::hivePath()), content);
-    }
-
-    void gatewayHostFollowsTheAccountAndTheSettings_data()
-    {
-        // The special account takes the alternate host; hosts come from the settings store when set there.
-        QTest::addColumn<QString>("username");
-        QTest::addColumn<bool>("hostsStored");
-        QTest::addColumn<QString>("host");
-        QTest::newRow("upper") << "CORVANE" << false << "127.0.0.1:8788";
-        QTest::newRow("lower") << "corvane" << false << "127.0.0.1:8788";
-        QTest::newRow("mixed with blanks") << "  CorVane " << false << "127.0.0.1:8788";
-        QTest::newRow("contains it") << "CORVANE2" << false << "127.0.0.1:8787";
-        QTest::newRow("blank inside") << "COR VANE" << false << "127.0.0.1:8787";
-        QTest::newRow("other") << "demo" << false << "127.0.0.1:8787";
-        QTest::newRow("empty") << "" << false << "127.0.0.1:8787";
-        QTest::newRow("stored host") << "demo" << true << "sms.example.co.za";
-        QTest::newRow("stored alternate host") << "Corvane" << true << "https://alt.example.co.za:8443";
-    }
-
-    void gatewayHostFollowsTheAccountAndTheSettings()
-    {
-        QFETCH(QString, username);
-        QFETCH(bool, hostsStored);
-        QFETCH(QString, host);
-        TestHome home;
-        ScriptedMessageBoxes boxes;
-        setAccount(username);
-        Settings::store(Settings::Key::Database, home.databasePath());
-        if (hostsStored) {
-            Settings::store(Settings::Key::GatewayHost, u" sms.example.co.za "_s);
-            Settings::store(Settings::Key::AlternateGatewayHost, u"https://alt.example.co.za:8443"_s);
-        }
-        QVERIFY(modMain::StartUp());
-        QCOMPARE(RunningSetup::gatewayHost(), host);
     }
 };
 
