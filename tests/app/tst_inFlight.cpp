@@ -93,7 +93,9 @@ private slots:
         QVERIFY(keysIn({u"answered"_s}).contains(received));
 
         QVERIFY(window.cycles().SendNow());
-        QCOMPARE(postedKeys(gateway), sortedKeys(neverReached));
+        const QList<qint64> third = postedKeys(gateway);
+        QCOMPARE(QSet<qint64>(third.begin(), third.end()), neverReached);
+        QCOMPARE(third.size(), neverReached.size());
         QCOMPARE(keysIn({u"queued"_s, u"in flight"_s}), QSet<qint64>());
     }
 

@@ -1,9 +1,6 @@
-#include "../gateway/GatewayTestSupport.h"
-#include "GuiTestSupport.h"
+#include "AppScenes.h"
 
-#include "app/frmMain.h"
 #include "gateway/GatewayCycles.h"
-#include "ui/QueryListModel.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -59,8 +56,8 @@ private Q_SLOTS:
         const QueryListModel *outbox = window.outboxList();
         window.vbalCommandBar1_ButtonClick(u"SENDNOW:SENDRECEIVE"_s);
         QCOMPARE(boxes.count(), 0);
-        QCOMPARE(window.findChild<QLabel *>(u"lblCredits"_s)->text(), u"1000"_s);
-        QCOMPARE(window.findChild<QLabel *>(u"Panels_1"_s)->text(), u"Done. Ready ... 1 sent, 1 new reply"_s);
+        QCOMPARE(labelText(&window, "lblCredits"), u"1000"_s);
+        QCOMPARE(labelText(&window, "Panels_1"), u"Done. Ready ... 1 sent, 1 new reply"_s);
         QVERIFY(!window.findChild<QProgressBar *>(u"ProgressBar1"_s)->isVisible());
         QCOMPARE(OutboxRows::states(), QStringList{u"5000001"_s});
         QCOMPARE(rowColour(outbox, 0), QColor(251, 253, 187)); // sent
@@ -92,8 +89,7 @@ private Q_SLOTS:
     void cycleActionsAreDisabledWhileACycleRunsAndClosingWaits()
     {
         GatewaySetup s;
-        for (int i = 0; i < 3; ++i)
-            OutboxRows::queue(u"082000000%1"_s.arg(i), u"Message %1"_s.arg(i));
+        queueNumbered(u"08200000"_s, 3);
 
         ScriptedMessageBoxes boxes;
         frmMain window;
@@ -126,8 +122,7 @@ private Q_SLOTS:
         // just before a request. While it waits, the panel must show the step last set, not an earlier one.
         GatewaySetup s;
         s.gateway.admin(u"/admin/latency?ms=1000"_s);
-        OutboxRows::queue(u"0821111111"_s, u"One"_s);
-        OutboxRows::queue(u"0822222222"_s, u"Two"_s);
+        queueNumbered(u"08211111"_s, 2);
 
         ScriptedMessageBoxes boxes;
         RecordingMain window;

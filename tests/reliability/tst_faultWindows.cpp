@@ -1,3 +1,4 @@
+#include "AppSendRuns.h"
 #include "GatewayTestSupport.h"
 #include "GuiTestSupport.h"
 
@@ -71,8 +72,7 @@ private slots:
         GatewaySetup s;
         for (int i = 0; i < 2; ++i)
             OutboxRows::add({.number = QStringLiteral("0821110000"), .send = true, .eventId = QStringLiteral("77")});
-        for (int i = 0; i < 3; ++i)
-            OutboxRows::queue(QStringLiteral("082222000%1").arg(i));
+        queueNumbered(QStringLiteral("08222200"), 3);
         const QString type = window == "send" ? "SingleSMS" : window == "report" ? "SentID" : "replies";
         const auto applyFault = [&] {
             if (fault == "down")

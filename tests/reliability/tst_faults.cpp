@@ -1,3 +1,4 @@
+#include "AppSendRuns.h"
 #include "GatewayTestSupport.h"
 
 #include "gateway/GatewayClient.h"
@@ -13,7 +14,7 @@ namespace {
 // What the outbox holds before every run: two sent rows the gateway's report calls delivered, three queued.
 struct Outbox
 {
-    QList<qint64> sent, queued;
+    QList<qint64> sent;
 };
 
 Outbox fillOutbox(const GatewayProcess &gateway)
@@ -26,8 +27,7 @@ Outbox fillOutbox(const GatewayProcess &gateway)
                                       .eventId = QStringLiteral("77")});
         gateway.admin(QStringLiteral("/admin/report?user=demo&flag=TRUE&customer=%1").arg(rows.sent.last()));
     }
-    for (int i = 0; i < 3; ++i)
-        rows.queued << OutboxRows::queue(QStringLiteral("082222000%1").arg(i), QStringLiteral("new %1").arg(i));
+    queueNumbered(QStringLiteral("08222200"), 3);
     gateway.admin(
         QStringLiteral("/admin/reply?user=demo&id=R1&from=0821110000&text=Yes&customer=%1").arg(rows.sent[0]));
     return rows;

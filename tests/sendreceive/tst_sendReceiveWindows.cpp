@@ -142,8 +142,7 @@ private slots:
     void reportMarksTheRowsItNames()
     {
         GatewaySetup s;
-        OutboxRows::queue(u"0821234567"_s, u"One"_s);
-        OutboxRows::queue(u"0821234568"_s, u"Two"_s);
+        queueNumbered(u"08212345"_s, 2);
         ScriptedMessageBoxes boxes;
         {
             frmSendMessages sender;

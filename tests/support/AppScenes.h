@@ -9,7 +9,6 @@
 #include "ui/QueryListModel.h"
 
 #include <QLabel>
-#include <QSet>
 
 #include <algorithm>
 
@@ -23,13 +22,6 @@ inline QList<qint64> postedKeys(const GatewayProcess &gateway)
         keys << key.toLongLong();
     std::sort(keys.begin(), keys.end());
     return keys;
-}
-
-inline QList<qint64> sortedKeys(const QSet<qint64> &keys)
-{
-    QList<qint64> sorted(keys.begin(), keys.end());
-    std::sort(sorted.begin(), sorted.end());
-    return sorted;
 }
 
 // The outbox list's cell in this column of the row with this key.
