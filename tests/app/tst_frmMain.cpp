@@ -1,12 +1,9 @@
-#include "GuiTestSupport.h"
-#include "OutboxRows.h"
+#include "AppScenes.h"
 
-#include "app/frmMain.h"
 #include "data/Database.h"
 #include "settings/frmAbout.h"
 #include "ui/HelpWindow.h"
 #include "ui/MessageBoxes.h"
-#include "ui/QueryListModel.h"
 
 #include <QApplication>
 #include <QFont>
@@ -207,19 +204,16 @@ private Q_SLOTS:
         const QueryListModel *list = window.outboxList();
         QCOMPARE(list->rowCount(), 4);
         QCOMPARE(rowWithKey(list, ids.last()), 0); // newest first
-        const int sentColumn = list->columnOf(u"Send"_s);
         for (qsizetype i = 0; i < ids.size(); ++i) {
+            const QModelIndex sent = outboxCell(window, ids[i], u"Send"_s);
             // Every cell of the row carries the style, and yes/no columns are check boxes.
-            for (int column : {3, sentColumn}) {
-                const QModelIndex cell = list->index(rowWithKey(list, ids[i]), column);
+            for (const QModelIndex &cell : {sent.siblingAtColumn(3), sent}) {
                 QCOMPARE(cell.data(Qt::BackgroundRole).value<QColor>(), cases[i].colour);
                 QCOMPARE(cell.data(Qt::FontRole).value<QFont>().bold(), !cases[i].colour.isValid());
             }
-            QCOMPARE(list->index(rowWithKey(list, ids[i]), sentColumn).data(Qt::CheckStateRole).toInt(),
-                     int(cases[i].row.send ? Qt::Checked : Qt::Unchecked));
+            QCOMPARE(sent.data(Qt::CheckStateRole).toInt(), int(cases[i].row.send ? Qt::Checked : Qt::Unchecked));
         }
-        QCOMPARE(list->index(rowWithKey(list, ids[0]), list->columnOf(u"SendDate"_s)).data().toString(),
-                 u"06/12/2026"_s);
+        QCOMPARE(outboxCell(window, ids[0], u"SendDate"_s).data().toString(), u"06/12/2026"_s);
         saveScreenshot(&window, u"frmMain-styles"_s);
     }
 

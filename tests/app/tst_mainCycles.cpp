@@ -21,11 +21,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QColor rowColour(const QueryListModel *list, int row)
-{
-    return list->index(row, list->columnOf(u"Message"_s)).data(Qt::BackgroundRole).value<QColor>();
-}
-
 // Notes when the cycle set its last status text.
 class RecordingMain : public frmMain
 {
@@ -82,14 +77,13 @@ private Q_SLOTS:
         frmMain window;
         window.resize(1100, 700);
         window.show();
-        const QueryListModel *outbox = window.outboxList();
         window.vbalCommandBar1_ButtonClick(u"SENDNOW:SENDRECEIVE"_s);
         QCOMPARE(boxes.count(), 0);
         QCOMPARE(labelText(&window, "lblCredits"), u"1000"_s);
         QCOMPARE(labelText(&window, "Panels_1"), u"Done. Ready ... 1 sent, 1 new reply"_s);
         QVERIFY(!window.findChild<QProgressBar *>(u"ProgressBar1"_s)->isVisible());
         QCOMPARE(OutboxRows::states(), QStringList{u"5000001"_s});
-        QCOMPARE(rowColour(outbox, 0), QColor(251, 253, 187)); // sent
+        QCOMPARE(outboxCell(window, row).data(Qt::BackgroundRole).value<QColor>(), QColor(251, 253, 187)); // sent
         const QueryListModel *inbox = window.inboxList();
         QCOMPARE(inbox->rowCount(), 1);
         QCOMPARE(inbox->value(0, u"PhoneNumber"_s).toString(), u"0821234567"_s);
@@ -97,7 +91,7 @@ private Q_SLOTS:
         saveScreenshot(&window, u"cycle-2-sent"_s);
 
         window.vbalCommandBar1_ButtonClick(u"sendnow:receivenow"_s);
-        QCOMPARE(rowColour(outbox, 0), QColor(206, 251, 208)); // delivered
+        QCOMPARE(outboxCell(window, row).data(Qt::BackgroundRole).value<QColor>(), QColor(206, 251, 208)); // delivered
         QCOMPARE(deliveries(), QStringList{u"delivered/1"_s});
         QCOMPARE(inbox->rowCount(), 1); // the same reply is not stored twice
         QCOMPARE(boxes.count(), 0);
