@@ -35,23 +35,15 @@ QStringList clipped(const QWidget *window)
         if (!widget->isVisibleTo(window) || widget->width() == 0 || qobject_cast<QAbstractSpinBox *>(widget->parent())
             || qobject_cast<QComboBox *>(widget->parent()))
             continue;
-        QSize needed;
-        if (const auto *label = qobject_cast<const QLabel *>(widget)) {
-            if (label->wordWrap() || label->text().isEmpty() || label->pixmap().isNull() == false)
-                continue;
-            needed = label->minimumSizeHint();
-        } else if (qobject_cast<const QAbstractButton *>(widget) || qobject_cast<const QComboBox *>(widget)
-                   || qobject_cast<const QLineEdit *>(widget)) {
-            needed = widget->minimumSizeHint();
-        } else {
+        const auto *label = qobject_cast<const QLabel *>(widget);
+        if (label ? label->wordWrap() || label->text().isEmpty() || !label->pixmap().isNull()
+                  : !qobject_cast<const QAbstractButton *>(widget) && !qobject_cast<const QComboBox *>(widget)
+                        && !qobject_cast<const QLineEdit *>(widget))
             continue;
-        }
+        const QSize needed = widget->minimumSizeHint();
         if (widget->width() < needed.width() || widget->height() < needed.height())
-            found << u"%1 (%2x%3, needs %4x%5)"_s.arg(widget->objectName())
-                         .arg(widget->width())
-                         .arg(widget->height())
-                         .arg(needed.width())
-                         .arg(needed.height());
+            found << QString::asprintf("%s (%dx%d, needs %dx%d)", qPrintable(widget->objectName()), widget->width(),
+                                       widget->height(), needed.width(), needed.height());
     }
     return found;
 }
