@@ -70,21 +70,19 @@ private slots:
         const QStringList fetchedFirst = {"R1"};
         const QStringList firstSent = {"77", "77", "5000001", "queued", "queued"};
         const QStringList firstInDoubt = {"77", "77", "5000001", "in flight", "in flight"};
+        const QStringList firstThenRefused = {"77", "77", "5000001", "0", "0"};
         QTest::newRow("send/not listening")
             << "down" << firstSent << notDelivered << fetchedFirst << "could not be reached";
         QTest::newRow("send/reset") << "drop" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
         QTest::newRow("send/stall") << "hang" << firstInDoubt << notDelivered << fetchedFirst << "did not answer";
         // An error page is an answer: the message was refused and shows as FAILED.
-        QTest::newRow("send/500") << "error500" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
-                                  << fetchedFirst << "";
-        QTest::newRow("send/not xml") << "not-xml" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
-                                      << fetchedFirst << "";
+        QTest::newRow("send/500") << "error500" << firstThenRefused << notDelivered << fetchedFirst << "";
+        QTest::newRow("send/not xml") << "not-xml" << firstThenRefused << notDelivered << fetchedFirst << "";
         QTest::newRow("send/truncated") << "truncate" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
         // A million-entry document is no batch number: that message is refused, the next goes out.
         QTest::newRow("send/million") << "million" << QStringList{"77", "77", "5000001", "0", "5000002"} << notDelivered
                                       << fetchedFirst << "";
-        QTest::newRow("send/refused") << "refuse" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
-                                      << fetchedFirst << "";
+        QTest::newRow("send/refused") << "refuse" << firstThenRefused << notDelivered << fetchedFirst << "";
         // The run stops at the first message refused for want of credits.
         QTest::newRow("send/credits out")
             << "credits" << QStringList{"77", "77", "5000001", "0", "queued"} << notDelivered << fetchedFirst << "";
