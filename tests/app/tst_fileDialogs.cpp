@@ -93,12 +93,11 @@ private slots:
             QVERIFY(QDir().mkpath(under(u"db"_s)));
             Settings::store(Settings::Key::Database, under(u"db/SMSData.db"_s));
         } else if (settings == u"unreadable"_s) {
-            QVERIFY(QDir().mkpath(QFileInfo(hive).absolutePath()));
-            home.file(hive, "{ not settings");
+            QVERIFY(writeFile(hive, "{ not settings"));
         } else if (settings == u"unwritable"_s) {
-            QFile blocker(QFileInfo(hive).absolutePath()); // read as no settings; nothing can be written under a file
-            QVERIFY(QDir(blocker.fileName()).removeRecursively() && QDir().mkpath(QFileInfo(blocker).absolutePath()));
-            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            // A file where the folder should be: read as no settings; nothing can be written under a file.
+            const QString folder = QFileInfo(hive).absolutePath();
+            QVERIFY(QDir(folder).removeRecursively() && writeFile(folder, {}));
         }
         open(make(window));
         dialogs->choose(chosen.isEmpty() ? under(u"other"_s) : under(u"other/"_s + chosen));

@@ -236,8 +236,7 @@ private Q_SLOTS:
         // default database instead of the operator's: it must stop and say why instead.
         QFETCH(QByteArray, content);
         TestHome home;
-        QVERIFY(QDir().mkpath(QFileInfo(cRegistry::hivePath()).absolutePath()));
-        home.file(cRegistry::hivePath(), content);
+        QVERIFY(writeFile(cRegistry::hivePath(), content));
 
         ScriptedMessageBoxes boxes;
         QVERIFY(!modMain::StartUp());
@@ -347,14 +346,8 @@ private Q_SLOTS:
         QTemporaryDir prefix;
         QDir root(prefix.path());
         QVERIFY(root.mkpath(u"bin"_s));
-        for (const QString &page : pages) {
-            if (page.endsWith(u'/')) {
-                QVERIFY(root.mkpath(page));
-                continue;
-            }
-            QVERIFY(root.mkpath(QFileInfo(root.filePath(page)).path()));
-            QVERIFY(QFile(root.filePath(page)).open(QIODevice::WriteOnly));
-        }
+        for (const QString &page : pages)
+            QVERIFY(page.endsWith(u'/') ? root.mkpath(page) : writeFile(root.filePath(page), {}));
         QCOMPARE(modMain::FindHelpFile(root.filePath(u"bin"_s)), found.isEmpty() ? QString() : root.filePath(found));
     }
 };
