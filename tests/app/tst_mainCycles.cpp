@@ -177,15 +177,14 @@ private Q_SLOTS:
     // queued again), and the run after posts those once.
     void killedRunLeavesRowsInDoubtAndTheNextRunsPostEachOnce()
     {
-        TestHome home;
-        GatewayProcess gateway({u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"150"_s});
-        gateway.use();
+        GatewaySetup s;
+        s.gateway.admin(u"/admin/latency?ms=150"_s);
         queueNumbered(u"08200000"_s, 40);
         Database::close();
-        SendRun run(home.databasePath(), gateway.host(), 4);
+        SendRun run(s.home.databasePath(), s.gateway.host(), 4);
         QVERIFY2(run.waitUntilPosting(12) && run.kill(), run.output().constData());
         QTest::qWait(300); // the gateway takes in what was written before the kill
-        const QSet<qint64> received = postedSet(gateway), inFlight = keysIn({u"in flight"_s});
+        const QSet<qint64> received = postedSet(s.gateway), inFlight = keysIn({u"in flight"_s});
         QVERIFY(!inFlight.isEmpty());
         QVERIFY2(received.size() >= 11, qPrintable(OutboxRows::states().join(' ')));
         QVERIFY(!received.intersects(keysIn({u"queued"_s})));
@@ -207,7 +206,7 @@ private Q_SLOTS:
 
         QVERIFY(window.cycles().SendNow());
         QCOMPARE(boxes.count(), 0);
-        const QSet<qint64> second = postedSet(gateway);
+        const QSet<qint64> second = postedSet(s.gateway);
         QVERIFY(!second.intersects(received));
         QVERIFY(!second.intersects(inFlight));
         const QSet<qint64> neverReached = inFlight - received;
@@ -218,7 +217,7 @@ private Q_SLOTS:
         QVERIFY(keysIn({u"answered"_s}).contains(received));
 
         QVERIFY(window.cycles().SendNow());
-        const QList<qint64> third = postedKeys(gateway);
+        const QList<qint64> third = postedKeys(s.gateway);
         QCOMPARE(QSet<qint64>(third.begin(), third.end()), neverReached);
         QCOMPARE(third.size(), neverReached.size());
         QCOMPARE(keysIn({u"queued"_s, u"in flight"_s}), QSet<qint64>());
@@ -264,10 +263,8 @@ private Q_SLOTS:
     // own answer (the batch the gateway gave that message), and counts every message down.
     void sendMessagesWindowPairsEachMessageWithItsAnswer()
     {
-        TestHome home;
-        GatewayProcess gateway({u"--account"_s, u"demo:demo:1000"_s, u"--latency-ms"_s, u"20"_s});
-        QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
-        gateway.use();
+        GatewaySetup s;
+        s.gateway.admin(u"/admin/latency?ms=20"_s);
         RunningSetup::useGatewayConnections(4);
         queueNumbered(u"08300000"_s, 10);
         ScriptedMessageBoxes boxes;
@@ -278,7 +275,7 @@ private Q_SLOTS:
         QCOMPARE(boxes.count(), 0);
 
         QHash<QString, QString> batchOf;
-        for (const QJsonValue &message : adminArray(gateway, u"/admin/messages"_s))
+        for (const QJsonValue &message : adminArray(s.gateway, u"/admin/messages"_s))
             batchOf.insert(message[u"number"_s].toString(), QString::number(qint64(message[u"batch"_s].toDouble())));
         QCOMPARE(batchOf.size(), 10);
         auto *log = window.findChild<QTableWidget *>(u"grdList"_s);
