@@ -1,6 +1,5 @@
 #pragma once
 
-#include "../gateway/GatewayTestSupport.h"
 #include "AppSendRuns.h"
 #include "GuiTestSupport.h"
 
@@ -10,19 +9,7 @@
 
 #include <QLabel>
 
-#include <algorithm>
-
 // What the main-window and send tests set up and read back the same way.
-
-// The CustomerIDs of the messages the gateway received since the last look, sorted (a key posted twice shows twice).
-inline QList<qint64> postedKeys(const GatewayProcess &gateway)
-{
-    QList<qint64> keys;
-    for (const QString &key : postedCustomers(gateway))
-        keys << key.toLongLong();
-    std::sort(keys.begin(), keys.end());
-    return keys;
-}
 
 // The outbox list's cell in this column of the row with this key.
 inline QModelIndex outboxCell(const frmMain &window, qint64 key, const QString &field = QStringLiteral("Message"))

@@ -1,9 +1,21 @@
 #pragma once
 
-#include "OutboxRows.h"
+#include "../gateway/GatewayTestSupport.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+
+#include <algorithm>
+
+// The CustomerIDs of the messages the gateway received since the last look, sorted (a key posted twice shows twice).
+inline QList<qint64> postedKeys(const GatewayProcess &gateway)
+{
+    QList<qint64> keys;
+    for (const QString &key : postedCustomers(gateway))
+        keys << key.toLongLong();
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
 
 // One queued row per number, "<prefix>00", "<prefix>01", ...; their keys.
 inline QList<qint64> queueNumbered(const QString &prefix, int count)
