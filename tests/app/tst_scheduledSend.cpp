@@ -234,9 +234,9 @@ private slots:
         QTest::mouseClick(window.findChild<QPushButton *>(u"cmdSend"_s), Qt::LeftButton);
         const QList<Batches::Batch> waiting = Batches::waiting();
         QCOMPARE(waiting.size(), 1);
-        QCOMPARE(Batches::stamp(waiting[0].sendAt), u"2026-12-08T07:30:00Z"_s);
-        QCOMPARE(waiting[0].description, u"Number list"_s);
-        QCOMPARE(waiting[0].unsent, 2);
+        QCOMPARE((QStringList{Batches::stamp(waiting[0].sendAt), waiting[0].description,
+                              QString::number(waiting[0].unsent)}),
+                 (QStringList{"2026-12-08T07:30:00Z", "Number list", "2"}));
 
         frmSendToSingle single;
         single.show();
