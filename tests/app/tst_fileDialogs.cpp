@@ -1,14 +1,10 @@
+#include "EveryWindow.h"
 #include "FileBytes.h"
 #include "WindowFixture.h"
 
-#include "campaigns/frmOptOuts.h"
-#include "campaigns/frmReports.h"
-#include "compose/frmImport.h"
-#include "contacts/frmSelectGroup.h"
 #include "data/Clock.h"
 #include "data/OperatorTime.h"
 #include "settings/cRegistry.h"
-#include "settings/frmSetup.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,19 +17,10 @@ namespace {
 // A window with a file or folder dialog, as its opener makes it.
 QDialog *make(const QString &window)
 {
-    if (window == u"frmImport"_s)
-        return new frmImport;
-    if (window == u"frmOptOuts"_s)
-        return new frmOptOuts;
-    if (window == u"frmReports"_s)
-        return new frmReports;
-    if (window == u"frmSetup"_s)
-        return new frmSetup;
-    auto *chooser = new frmSelectGroup;
-    const bool import = window.endsWith(u"(import)"_s);
-    chooser->ActionType = import ? u"IMPORT"_s : u"EXPORT"_s;
-    chooser->FileFormat = import ? u"PASTEL"_s : u"CSV"_s;
-    return chooser;
+    for (const ProgramWindow &each : everyWindow())
+        if (window == QLatin1String(each.name))
+            return qobject_cast<QDialog *>(each.make());
+    qFatal("no window %s", qPrintable(window));
 }
 
 } // namespace
@@ -106,12 +93,11 @@ private slots:
             QVERIFY(QDir().mkpath(under(u"db"_s)));
             Settings::store(Settings::Key::Database, under(u"db/SMSData.db"_s));
         } else if (settings == u"unreadable"_s) {
-            QVERIFY(QDir().mkpath(QFileInfo(hive).absolutePath()));
-            home.file(hive, "{ not settings");
+            QVERIFY(writeFile(hive, "{ not settings"));
         } else if (settings == u"unwritable"_s) {
-            QFile blocker(QFileInfo(hive).absolutePath()); // read as no settings; nothing can be written under a file
-            QVERIFY(QDir(blocker.fileName()).removeRecursively() && QDir().mkpath(QFileInfo(blocker).absolutePath()));
-            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            // A file where the folder should be: read as no settings; nothing can be written under a file.
+            const QString folder = QFileInfo(hive).absolutePath();
+            QVERIFY(QDir(folder).removeRecursively() && writeFile(folder, {}));
         }
         open(make(window));
         dialogs->choose(chosen.isEmpty() ? under(u"other"_s) : under(u"other/"_s + chosen));

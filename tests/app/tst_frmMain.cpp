@@ -1,12 +1,9 @@
-#include "GuiTestSupport.h"
-#include "OutboxRows.h"
+#include "AppScenes.h"
 
-#include "app/frmMain.h"
 #include "data/Database.h"
 #include "settings/frmAbout.h"
 #include "ui/HelpWindow.h"
 #include "ui/MessageBoxes.h"
-#include "ui/QueryListModel.h"
 
 #include <QApplication>
 #include <QFont>
@@ -113,9 +110,11 @@ private Q_SLOTS:
         }
         QCOMPARE(window.commandBar(u"SENDNOW"_s)->title(), u"New"_s);
 
-        auto visibleTexts = [&window](const char *menu) {
+        auto visibleTexts = [&window](const char *menu) { // no menu: the menu bar
             QStringList texts;
-            for (const QAction *action : window.findChild<QMenu *>(QLatin1String(menu))->actions())
+            const QWidget *holder =
+                menu ? static_cast<QWidget *>(window.findChild<QMenu *>(QLatin1String(menu))) : window.menuBar();
+            for (const QAction *action : holder->actions())
                 if (action->isVisible())
                     texts << (action->isSeparator() ? u"-"_s : action->text());
             return texts;
@@ -123,10 +122,7 @@ private Q_SLOTS:
         QCOMPARE(visibleTexts("mnuSetup"), QStringList({"&Contacts", "&Groups", "&Message Templates...", "-",
                                                         "&Program Setup", "&Opt-out List...", "&Reports..."}));
         QCOMPARE(visibleTexts("mnuSMS"), QStringList({"Import &Text File"}));
-        QStringList menus;
-        for (const QAction *menu : window.menuBar()->actions())
-            menus << menu->text();
-        QCOMPARE(menus, QStringList({"&File", "&Setup", "&Bulk Import", "&Help"}));
+        QCOMPARE(visibleTexts(nullptr), QStringList({"&File", "&Setup", "&Bulk Import", "&Help"}));
         QCOMPARE(visibleTexts("mnuHelp"), QStringList({"Help &Contents", "-", "&About"}));
         QCOMPARE(window.findChild<QAction *>(u"mnuHelpContents"_s)->shortcut(), QKeySequence(Qt::Key_F1));
 
@@ -208,19 +204,16 @@ private Q_SLOTS:
         const QueryListModel *list = window.outboxList();
         QCOMPARE(list->rowCount(), 4);
         QCOMPARE(rowWithKey(list, ids.last()), 0); // newest first
-        const int sentColumn = list->columnOf(u"Send"_s);
         for (qsizetype i = 0; i < ids.size(); ++i) {
+            const QModelIndex sent = outboxCell(window, ids[i], u"Send"_s);
             // Every cell of the row carries the style, and yes/no columns are check boxes.
-            for (int column : {3, sentColumn}) {
-                const QModelIndex cell = list->index(rowWithKey(list, ids[i]), column);
+            for (const QModelIndex &cell : {sent.siblingAtColumn(3), sent}) {
                 QCOMPARE(cell.data(Qt::BackgroundRole).value<QColor>(), cases[i].colour);
                 QCOMPARE(cell.data(Qt::FontRole).value<QFont>().bold(), !cases[i].colour.isValid());
             }
-            QCOMPARE(list->index(rowWithKey(list, ids[i]), sentColumn).data(Qt::CheckStateRole).toInt(),
-                     int(cases[i].row.send ? Qt::Checked : Qt::Unchecked));
+            QCOMPARE(sent.data(Qt::CheckStateRole).toInt(), int(cases[i].row.send ? Qt::Checked : Qt::Unchecked));
         }
-        QCOMPARE(list->index(rowWithKey(list, ids[0]), list->columnOf(u"SendDate"_s)).data().toString(),
-                 u"06/12/2026"_s);
+        QCOMPARE(outboxCell(window, ids[0], u"SendDate"_s).data().toString(), u"06/12/2026"_s);
         saveScreenshot(&window, u"frmMain-styles"_s);
     }
 
@@ -246,8 +239,7 @@ private Q_SLOTS:
 
         // Refused when any selected row was sent, not only the current one.
         deleteRows({first, sent}, QMessageBox::Yes);
-        QCOMPARE(boxes.count(), 1);
-        QCOMPARE(boxes.last().title, u"DELETE"_s);
+        QCOMPARE(boxes.titles(), QStringList{u"DELETE"_s});
         QCOMPARE(boxes.last().text, u"Can not delete a message that has already been sent."_s);
         QCOMPARE(boxes.last().icon, QMessageBox::Information);
         QCOMPARE(OutboxRows::count(), 3);

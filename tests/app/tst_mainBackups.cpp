@@ -102,11 +102,8 @@ private slots:
         OutboxRows::queue(u"0820000001"_s);
         const QString copy = QDir(home->path()).filePath(u"damaged.db"_s);
         Backups::copy(home->databasePath(), copy);
-        {
-            QFile file(copy);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.resize(file.size() / 2));
-        }
+        const QByteArray whole = fileBytes(copy);
+        QVERIFY(writeFile(copy, whole.left(whole.size() / 2)));
         frmMain window;
         window.show();
         Database::close();
@@ -129,11 +126,7 @@ private slots:
         auto *panel = window.findChild<QLabel *>(u"Panels_Backup"_s);
         QVERIFY(!panel->isVisible());
         const QString folder = Backups::folder();
-        QDir().mkpath(QFileInfo(folder).absolutePath());
-        {
-            QFile blocker(folder); // a file where the folder should be
-            QVERIFY(blocker.open(QIODevice::WriteOnly));
-        }
+        QVERIFY(writeFile(folder, {})); // a file where the folder should be
         QSignalSpy done(&window, &frmMain::dailyBackupDone);
         window.startDailyBackup();
         QVERIFY(window.dailyBackupRunning());

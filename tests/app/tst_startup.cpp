@@ -1,7 +1,11 @@
 #include "FileBytes.h"
 #include "GuiTestSupport.h"
+#include "OutboxRows.h"
 #include "PostgresCluster.h"
 
+#include "app/FirstRun.h"
+#include "app/FirstRunHint.h"
+#include "app/frmMain.h"
 #include "app/modMain.h"
 #include "data/Database.h"
 #include "settings/RunningSetup.h"
@@ -9,15 +13,18 @@
 #include "settings/cRegistry.h"
 #include "settings/frmSetup.h"
 #include "ui/HelpWindow.h"
+#include "ui/Pictures.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -42,24 +49,45 @@ class tst_startup : public QObject
 
 private Q_SLOTS:
 
-    void startsOnTheStoredOrTheDefaultDatabase_data()
+    void startsOnTheStoredOrTheDefaultDatabaseAndGateway_data()
     {
         QTest::addColumn<QString>("stored"); // the Database setting; "<db>" is the test's database, null: none
         QTest::addColumn<bool>("onDefault");
-        QTest::newRow("first run: the default, without asking") << QString() << true;
-        QTest::newRow("blank stored path counts as missing") << u"    "_s << true;
-        QTest::newRow("stored path, its account read") << u"  <db> "_s << false;
+        QTest::addColumn<QString>("username"); // stored in the database
+        QTest::addColumn<bool>("hostsStored");
+        QTest::addColumn<QString>("host");
+        const QString local = u"127.0.0.1:8787"_s, alternate = u"127.0.0.1:8788"_s;
+        QTest::newRow("first run: the default, without asking") << QString() << true << u"  ann  "_s << false << local;
+        QTest::newRow("blank stored path counts as missing") << u"    "_s << true << u"  ann  "_s << false << local;
+        QTest::newRow("stored path, its account read") << u"  <db> "_s << false << u"  ann  "_s << false << local;
+        // The special account takes the alternate host; hosts come from the settings store when set there.
+        const QString db = u"<db>"_s;
+        QTest::newRow("upper") << db << false << u"CORVANE"_s << false << alternate;
+        QTest::newRow("lower") << db << false << u"corvane"_s << false << alternate;
+        QTest::newRow("mixed with blanks") << db << false << u"  CorVane "_s << false << alternate;
+        QTest::newRow("contains it") << db << false << u"CORVANE2"_s << false << local;
+        QTest::newRow("blank inside") << db << false << u"COR VANE"_s << false << local;
+        QTest::newRow("empty") << db << false << u""_s << false << local;
+        QTest::newRow("stored host") << db << false << u"demo"_s << true << u"sms.example.co.za"_s;
+        QTest::newRow("stored alternate host")
+            << db << false << u"Corvane"_s << true << u"https://alt.example.co.za:8443"_s;
     }
 
-    void startsOnTheStoredOrTheDefaultDatabase()
+    void startsOnTheStoredOrTheDefaultDatabaseAndGateway()
     {
         QFETCH(QString, stored);
         QFETCH(bool, onDefault);
+        QFETCH(QString, username);
+        QFETCH(bool, hostsStored);
         TestHome home;
         ScriptedMessageBoxes boxes;
-        setAccount(u"  ann  "_s);
+        setAccount(username);
         if (!stored.isNull())
             Settings::store(Settings::Key::Database, stored.replace(u"<db>"_s, home.databasePath()));
+        if (hostsStored) {
+            Settings::store(Settings::Key::GatewayHost, u" sms.example.co.za "_s);
+            Settings::store(Settings::Key::AlternateGatewayHost, u"https://alt.example.co.za:8443"_s);
+        }
         QVERIFY(!QFile::exists(defaultPath()));
         QVERIFY(modMain::StartUp());
         QCOMPARE(boxes.count(), 0);
@@ -71,8 +99,8 @@ private Q_SLOTS:
         QCOMPARE(Database::engine() == Database::Engine::PostgreSQL, testingServer() && !onDefault);
         QCOMPARE(QFile::exists(defaultPath()), onDefault);
         QCOMPARE(RunningSetup::gatewayUsername() + u'|' + RunningSetup::gatewayPassword(),
-                 onDefault ? u"|"_s : u"ann|secret"_s);
-        QCOMPARE(RunningSetup::gatewayHost(), u"127.0.0.1:8787"_s);
+                 onDefault ? u"|"_s : username.trimmed() + u"|secret"_s);
+        QTEST(RunningSetup::gatewayHost(), "host");
         QVERIFY(HelpWindow::helpFile().isEmpty()); // no help page beside the test program: nothing happens
         // File dialogs open where the settings keep the folder last chosen.
         Settings::store(Settings::Key::LastFileFolder, home.path());
@@ -207,8 +235,7 @@ private Q_SLOTS:
         // default database instead of the operator's: it must stop and say why instead.
         QFETCH(QByteArray, content);
         TestHome home;
-        QVERIFY(QDir().mkpath(QFileInfo(cRegistry::hivePath()).absolutePath()));
-        home.file(cRegistry::hivePath(), content);
+        QVERIFY(writeFile(cRegistry::hivePath(), content));
 
         ScriptedMessageBoxes boxes;
         QVERIFY(!modMain::StartUp());
@@ -219,38 +246,108 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(cRegistry::hivePath()), content);
     }
 
-    void gatewayHostFollowsTheAccountAndTheSettings_data()
+    // The first run: the hint that leads through the setup, the pictures of the theme, the help page.
+    void nextStep_data()
     {
-        // The special account takes the alternate host; hosts come from the settings store when set there.
         QTest::addColumn<QString>("username");
-        QTest::addColumn<bool>("hostsStored");
-        QTest::addColumn<QString>("host");
-        QTest::newRow("upper") << "CORVANE" << false << "127.0.0.1:8788";
-        QTest::newRow("lower") << "corvane" << false << "127.0.0.1:8788";
-        QTest::newRow("mixed with blanks") << "  CorVane " << false << "127.0.0.1:8788";
-        QTest::newRow("contains it") << "CORVANE2" << false << "127.0.0.1:8787";
-        QTest::newRow("blank inside") << "COR VANE" << false << "127.0.0.1:8787";
-        QTest::newRow("other") << "demo" << false << "127.0.0.1:8787";
-        QTest::newRow("empty") << "" << false << "127.0.0.1:8787";
-        QTest::newRow("stored host") << "demo" << true << "sms.example.co.za";
-        QTest::newRow("stored alternate host") << "Corvane" << true << "https://alt.example.co.za:8443";
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<FirstRun::Step>("step");
+        QTest::newRow("nothing yet") << u""_s << 0 << FirstRun::Step::SetAccount;
+        QTest::newRow("blanks are no account") << u"   "_s << 0 << FirstRun::Step::SetAccount;
+        QTest::newRow("messages but no account") << u""_s << 3 << FirstRun::Step::SetAccount;
+        QTest::newRow("account, empty outbox") << u"demo"_s << 0 << FirstRun::Step::QueueMessage;
+        QTest::newRow("account and a message") << u"demo"_s << 1 << FirstRun::Step::None;
     }
 
-    void gatewayHostFollowsTheAccountAndTheSettings()
+    void nextStep()
     {
         QFETCH(QString, username);
-        QFETCH(bool, hostsStored);
-        QFETCH(QString, host);
+        QFETCH(int, rows);
+        QFETCH(FirstRun::Step, step);
+        QCOMPARE(FirstRun::nextStep(username, rows), step);
+        QCOMPARE(FirstRun::hintText(step).isEmpty(), step == FirstRun::Step::None);
+    }
+
+    void hintLeadsThroughSetupAndGoesOnceAMessageIsQueued()
+    {
         TestHome home;
+        home.freshDatabase();
         ScriptedMessageBoxes boxes;
-        setAccount(username);
-        Settings::store(Settings::Key::Database, home.databasePath());
-        if (hostsStored) {
-            Settings::store(Settings::Key::GatewayHost, u" sms.example.co.za "_s);
-            Settings::store(Settings::Key::AlternateGatewayHost, u"https://alt.example.co.za:8443"_s);
+        RunningSetup::useGatewayAccount(QString(), QString());
+        frmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto *hint = window.findChild<FirstRunHint *>(u"fraFirstRun"_s);
+        QVERIFY(hint);
+        QVERIFY(hint->isVisible());
+        QCOMPARE(hint->button()->text(), u"&Open Setup..."_s);
+        saveScreenshot(&window, u"main-first-run"_s);
+
+        // The button opens Setup; the account saved there moves the hint on.
+        const QString opened = modalOpenedBy([&] { hint->button()->click(); },
+                                             [](QWidget *setup) {
+                                                 setup->findChild<QLineEdit *>(u"txtUsername"_s)->setText(u"demo"_s);
+                                                 setup->findChild<QLineEdit *>(u"txtPassword"_s)->setText(u"demo"_s);
+                                                 setup->findChild<QPushButton *>(u"cmdSave"_s)->click();
+                                             });
+        QCOMPARE(opened, u"frmSetup"_s);
+        QCOMPARE(RunningSetup::gatewayUsername(), u"demo"_s);
+        QVERIFY(hint->isVisible());
+        QCOMPARE(hint->step(), FirstRun::Step::QueueMessage);
+        QCOMPARE(modalOpenedBy([&] { hint->button()->click(); }), u"frmSendToGroupNo"_s);
+
+        OutboxRows::queue(u"0821234567"_s);
+        window.refreshOutbox();
+        QVERIFY(!hint->isVisible());
+        RunningSetup::useGatewayAccount(QString(), RunningSetup::gatewayPassword());
+    }
+
+    void picturesFollowTheTheme()
+    {
+        TestHome home;
+        home.freshDatabase();
+        RunningSetup::useGatewayAccount(u"demo"_s, RunningSetup::gatewayPassword());
+        OutboxRows::queue(u"0821234567"_s);
+        const QPalette light = QApplication::palette();
+        for (const auto &[name, palette, picture] :
+             {std::tuple{u"light"_s, light, u":/images/toolbarback.png"_s},
+              std::tuple{u"dark"_s, darkPalette(), u":/images/toolbarback-dark.png"_s}}) {
+            QApplication::setPalette(palette);
+            frmMain window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(Pictures::isDark(window.palette()), name == u"dark"_s);
+            QVERIFY2(window.findChild<QToolBar *>(u"vbalCommandBar1"_s)->styleSheet().contains(picture),
+                     qPrintable(name));
+            saveScreenshot(&window, u"main-"_s + name);
         }
-        QVERIFY(modMain::StartUp());
-        QCOMPARE(RunningSetup::gatewayHost(), host);
+        QApplication::setPalette(light);
+        RunningSetup::useGatewayAccount(QString(), RunningSetup::gatewayPassword());
+    }
+
+    void helpPageIsFoundInTheBuildTreeOrTheInstallation_data()
+    {
+        QTest::addColumn<QStringList>("pages");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("build tree") << QStringList{u"bin/Help/Tellwave.html"_s} << u"bin/Help/Tellwave.html"_s;
+        QTest::newRow("installed") << QStringList{u"share/tellwave/Tellwave.html"_s}
+                                   << u"share/tellwave/Tellwave.html"_s;
+        QTest::newRow("build tree first") << QStringList{u"bin/Help/Tellwave.html"_s, u"share/tellwave/Tellwave.html"_s}
+                                          << u"bin/Help/Tellwave.html"_s;
+        QTest::newRow("none") << QStringList{} << u""_s;
+        QTest::newRow("a folder of that name") << QStringList{u"share/tellwave/Tellwave.html/"_s} << u""_s;
+    }
+
+    void helpPageIsFoundInTheBuildTreeOrTheInstallation()
+    {
+        QFETCH(QStringList, pages);
+        QFETCH(QString, found);
+        QTemporaryDir prefix;
+        QDir root(prefix.path());
+        QVERIFY(root.mkpath(u"bin"_s));
+        for (const QString &page : pages)
+            QVERIFY(page.endsWith(u'/') ? root.mkpath(page) : writeFile(root.filePath(page), {}));
+        QCOMPARE(modMain::FindHelpFile(root.filePath(u"bin"_s)), found.isEmpty() ? QString() : root.filePath(found));
     }
 };
 

@@ -1,57 +1,15 @@
 #include "../gateway/GatewayTestSupport.h"
+#include "AppSendRuns.h"
+#include "PostgresCluster.h"
+#include "QueryRows.h"
 
 #include "gateway/OutboxSender.h"
 #include "outbox/Outbox.h"
 #include "outbox/SendRuns.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Another program sending the outbox of the same database: started with this many messages in
-// flight, and waited for until it has posted its first message (which the slow gateway holds).
-class OtherProgram
-{
-public:
-    OtherProgram(const GatewaySetup &s, int inFlight)
-    {
-        Database::close(); // the other program gets the SQLite file's lock in turn, as a program would
-        m_run.setProcessChannelMode(QProcess::MergedChannels);
-        m_run.start(QCoreApplication::applicationDirPath() + u"/sendrun_helper"_s,
-                    {s.home.databasePath(), s.gateway.host(), QString::number(inFlight)});
-        m_run.waitForStarted();
-    }
-    bool waitUntilPosting()
-    {
-        while (!m_output.contains("Sending SMS to") && m_run.state() == QProcess::Running
-               && m_run.waitForReadyRead(10000))
-            m_output += m_run.readAll();
-        return m_output.contains("Sending SMS to");
-    }
-    bool finish()
-    {
-        const bool done = m_run.waitForFinished(60000) && m_run.exitCode() == 0;
-        m_output += m_run.readAll();
-        return done;
-    }
-    QByteArray output() const { return m_output; }
-
-private:
-    QProcess m_run;
-    QByteArray m_output;
-};
-
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
-} // namespace
 
 // Two programs on one outbox (one SQLite file, or one PostgreSQL database): while one posts, the
 // other's Queue Again and Delete leave the rows being sent alone, and no message goes out twice.
@@ -68,7 +26,8 @@ private slots:
         GatewaySetup s;
         const QList<qint64> rows = {OutboxRows::queue(u"0821000001"_s), OutboxRows::queue(u"0821000002"_s)};
         s.gateway.admin(u"/admin/latency?ms=1500"_s);
-        OtherProgram a(s, 1);
+        Database::close(); // the other program gets the SQLite file's lock in turn, as a program would
+        SendRun a(s.home.databasePath(), s.gateway.host(), 1);
         QVERIFY2(a.waitUntilPosting(), a.output().constData());
 
         QCOMPARE(SendRuns::live().values(), QStringList({SendRuns::thisMachine()}));
@@ -78,7 +37,7 @@ private slots:
 
         s.gateway.admin(u"/admin/latency?ms=0"_s);
         QVERIFY(OutboxSender(s.host).SendOutbox());
-        QCOMPARE(sorted(postedCustomers(s.gateway)), QStringList({QString::number(rows[0]), QString::number(rows[1])}));
+        QCOMPARE(postedKeys(s.gateway), rows);
         QCOMPARE(OutboxRows::states(), QStringList({"5000001", "5000002"}));
         QVERIFY(SendRuns::live().isEmpty());
     }
@@ -88,11 +47,10 @@ private slots:
     void deleteLeavesRowsBeingSent()
     {
         GatewaySetup s;
-        QList<qint64> rows;
-        for (int i = 0; i < 12; ++i)
-            rows << OutboxRows::queue(u"08220000%1"_s.arg(i, 2, 10, QChar(u'0')));
+        const QList<qint64> rows = queueNumbered(u"08220000"_s, 12);
         s.gateway.admin(u"/admin/latency?ms=300"_s);
-        OtherProgram a(s, 1);
+        Database::close();
+        SendRun a(s.home.databasePath(), s.gateway.host(), 1);
         QVERIFY2(a.waitUntilPosting(), a.output().constData());
 
         QVERIFY(Outbox::anySent(rows));
@@ -106,6 +64,52 @@ private slots:
         QCOMPARE(postedCustomers(s.gateway).size(), claimed);
         for (const QString &state : OutboxRows::states())
             QVERIFY2(state.startsWith(u"500000"_s), qPrintable(state));
+    }
+
+    // Two operators press "Send/Receive" on one shared outbox at the same moment: two programs against one
+    // PostgreSQL database and one gateway.
+    void twoProgramsSendEveryRowExactlyOnce()
+    {
+        if (testingServer())
+            QSKIP("makes a server database of its own: the run on the file does it");
+        constexpr int Rows = 2000;
+        TestHome home;
+        const QString address = PostgresCluster::newDatabase();
+        Database::close();
+        Database::use(address);
+        {
+            Database::Batch batch;
+            Database::Statement add(
+                u"INSERT INTO SMSSend (Number, Message, SendDate, SendTime) VALUES (?, ?, '2026-01-01', '10:00')"_s);
+            for (int i = 0; i < Rows; ++i)
+                add.run({u"0821234567"_s, u"Message %1"_s.arg(i)});
+            batch.commit();
+        }
+        Database::close();
+
+        GatewayProcess gateway({u"--account"_s, u"demo:demo:10000"_s});
+        QVERIFY2(gateway.isRunning(), qPrintable(gateway.output()));
+        gateway.admin(u"/admin/latency?ms=3"_s); // long enough for the two runs to overlap throughout
+
+        SendRun runs[2] = {{address, gateway.host(), 2}, {address, gateway.host(), 2}};
+        QList<int> sentBy;
+        for (SendRun &run : runs) {
+            QVERIFY2(run.finish(180000), run.output().right(2000).constData());
+            sentBy << int(run.output().count("SMS Sent - BatchID"));
+        }
+        // Both took part: the outbox was split between them, not sent by one while the other waited.
+        QVERIFY2(sentBy[0] > 0 && sentBy[1] > 0, qPrintable(u"%1 and %2"_s.arg(sentBy[0]).arg(sentBy[1])));
+        QCOMPARE(sentBy[0] + sentBy[1], Rows);
+
+        // Each row once: as many accepted as rows, and as many different ones.
+        const QStringList accepted = acceptedCustomers(gateway);
+        QCOMPARE(accepted.size(), Rows);
+        QCOMPARE(QSet<QString>(accepted.begin(), accepted.end()).size(), Rows);
+
+        Database::use(address);
+        QCOMPARE(queryCount(u"SELECT count(*) FROM SMSSend WHERE Send <> 0 AND InFlight = 0 AND EventID <> '0'"_s),
+                 Rows);
+        Database::close();
     }
 };
 

@@ -1,3 +1,4 @@
+#include "AppSendRuns.h"
 #include "FileBytes.h"
 #include "GatewayTestSupport.h"
 #include "GroupRows.h"
@@ -87,8 +88,7 @@ private slots:
                                                             QStringLiteral("0821%1").arg(i, 6, 10, QLatin1Char('0'))));
             batch.commit();
         }
-        for (int i = 0; i < 5; ++i)
-            OutboxRows::queue(QStringLiteral("08200000%1").arg(i), QStringLiteral("stored %1").arg(i));
+        queueNumbered(QStringLiteral("08200000"), 5);
         Database::run(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         const QStringList before = storedRows(path);
         QCOMPARE(before.size(), 5);

@@ -1,3 +1,4 @@
+#include "AppSendRuns.h"
 #include "GatewayTestSupport.h"
 #include "GuiTestSupport.h"
 
@@ -11,7 +12,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -71,33 +71,25 @@ private slots:
         GatewaySetup s;
         for (int i = 0; i < 2; ++i)
             OutboxRows::add({.number = QStringLiteral("0821110000"), .send = true, .eventId = QStringLiteral("77")});
-        for (int i = 0; i < 3; ++i)
-            OutboxRows::queue(QStringLiteral("082222000%1").arg(i));
-        const QString type = window == "send" ? "SingleSMS" : window == "report" ? "SentID" : "replies";
-        const auto applyFault = [&] {
-            if (fault == "down")
-                s.gateway.stop();
-            else
-                s.gateway.admin(QStringLiteral("/admin/fault?mode=%1&types=%2").arg(fault, type));
-        };
+        queueNumbered(QStringLiteral("08222200"), 3);
+        // The send window's first message goes out whole: the fault hits the two after it.
+        const QString target = window == "send"     ? "customers=4,5"
+                               : window == "report" ? "types=SentID"
+                                                    : "types=replies";
+        if (fault == "down")
+            s.gateway.stop();
+        else
+            s.gateway.admin(QStringLiteral("/admin/fault?mode=%1&%2").arg(fault, target));
 
         ScriptedMessageBoxes boxes;
         std::unique_ptr<QWidget> shown;
-        const char *button = nullptr;
-        if (window == "send") {
+        if (window == "send")
             shown = std::make_unique<frmSendMessages>();
-            button = "cmdSend";
-            // The first message goes out whole; the fault hits the two after it.
-            if (fault == "down")
-                applyFault();
-            else
-                s.gateway.admin(QStringLiteral("/admin/fault?mode=%1&customers=4,5").arg(fault));
-        } else {
-            shown = window == "report" ? std::unique_ptr<QWidget>(std::make_unique<frmGetSendReport>())
-                                       : std::unique_ptr<QWidget>(std::make_unique<frmGetReplies>());
-            button = window == "report" ? "cmdGetReport" : "cmdGetReplies";
-            applyFault();
-        }
+        else if (window == "report")
+            shown = std::make_unique<frmGetSendReport>();
+        else
+            shown = std::make_unique<frmGetReplies>();
+        const char *button = window == "send" ? "cmdSend" : window == "report" ? "cmdGetReport" : "cmdGetReplies";
         QFETCH(QString, status);
         const QRegularExpression pattern(u"^"_s + status + u"$"_s);
         if (window != "send")

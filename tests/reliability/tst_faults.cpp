@@ -1,3 +1,4 @@
+#include "AppSendRuns.h"
 #include "GatewayTestSupport.h"
 
 #include "gateway/GatewayClient.h"
@@ -13,7 +14,7 @@ namespace {
 // What the outbox holds before every run: two sent rows the gateway's report calls delivered, three queued.
 struct Outbox
 {
-    QList<qint64> sent, queued;
+    QList<qint64> sent;
 };
 
 Outbox fillOutbox(const GatewayProcess &gateway)
@@ -26,8 +27,7 @@ Outbox fillOutbox(const GatewayProcess &gateway)
                                       .eventId = QStringLiteral("77")});
         gateway.admin(QStringLiteral("/admin/report?user=demo&flag=TRUE&customer=%1").arg(rows.sent.last()));
     }
-    for (int i = 0; i < 3; ++i)
-        rows.queued << OutboxRows::queue(QStringLiteral("082222000%1").arg(i), QStringLiteral("new %1").arg(i));
+    queueNumbered(QStringLiteral("08222200"), 3);
     gateway.admin(
         QStringLiteral("/admin/reply?user=demo&id=R1&from=0821110000&text=Yes&customer=%1").arg(rows.sent[0]));
     return rows;
@@ -70,21 +70,19 @@ private slots:
         const QStringList fetchedFirst = {"R1"};
         const QStringList firstSent = {"77", "77", "5000001", "queued", "queued"};
         const QStringList firstInDoubt = {"77", "77", "5000001", "in flight", "in flight"};
+        const QStringList firstThenRefused = {"77", "77", "5000001", "0", "0"};
         QTest::newRow("send/not listening")
             << "down" << firstSent << notDelivered << fetchedFirst << "could not be reached";
         QTest::newRow("send/reset") << "drop" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
         QTest::newRow("send/stall") << "hang" << firstInDoubt << notDelivered << fetchedFirst << "did not answer";
         // An error page is an answer: the message was refused and shows as FAILED.
-        QTest::newRow("send/500") << "error500" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
-                                  << fetchedFirst << "";
-        QTest::newRow("send/not xml") << "not-xml" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
-                                      << fetchedFirst << "";
+        QTest::newRow("send/500") << "error500" << firstThenRefused << notDelivered << fetchedFirst << "";
+        QTest::newRow("send/not xml") << "not-xml" << firstThenRefused << notDelivered << fetchedFirst << "";
         QTest::newRow("send/truncated") << "truncate" << firstInDoubt << notDelivered << fetchedFirst << "broke off";
         // A million-entry document is no batch number: that message is refused, the next goes out.
         QTest::newRow("send/million") << "million" << QStringList{"77", "77", "5000001", "0", "5000002"} << notDelivered
                                       << fetchedFirst << "";
-        QTest::newRow("send/refused") << "refuse" << QStringList{"77", "77", "5000001", "0", "0"} << notDelivered
-                                      << fetchedFirst << "";
+        QTest::newRow("send/refused") << "refuse" << firstThenRefused << notDelivered << fetchedFirst << "";
         // The run stops at the first message refused for want of credits.
         QTest::newRow("send/credits out")
             << "credits" << QStringList{"77", "77", "5000001", "0", "queued"} << notDelivered << fetchedFirst << "";
