@@ -276,7 +276,7 @@ public:
             m_seen.insert(key);
             m_pendingKeys.insert(key);
         }
-        m_lines.append(*line);
+        m_lines.append(std::move(*line));
         m_lineNumbers.append(record.line);
         m_lineKeys.append(key);
     }

@@ -121,6 +121,14 @@ QVariant value(const QString &sql, const QVariantList &values)
     return query.next() ? query.value(0) : QVariant();
 }
 
+int Table::column(const QString &name) const
+{
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
 Table table(const QString &sql, const QVariantList &values)
 {
     QSqlQuery query = run(sql, values);

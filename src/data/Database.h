@@ -132,6 +132,9 @@ struct Table
 {
     QStringList columns;
     QList<QVariantList> rows;
+    // A column's place by its name in any letter case (the server gives
+    // names in lower case); -1 when there is none.
+    int column(const QString &name) const;
 };
 Table table(const QString &sql, const QVariantList &values = {});
 // Runs an INSERT and gives the new row's key.

@@ -4,7 +4,7 @@
 #include "data/modFunctions.h"
 #include "settings/cRegistry.h"
 
-#include <QHash>
+#include <QMetaEnum>
 
 const QString Settings::SettingsKey = QStringLiteral("Software\\Corvane\\Tellwave\\Settings");
 
@@ -129,10 +129,11 @@ void Settings::store(Key key, const QString &stored)
 }
 
 namespace {
+// "CsvColumns-<member>": the family's name is the enumerator's.
 QString memberName(Settings::Family family, const QString &member)
 {
-    static const QHash<Settings::Family, QString> names{{Settings::Family::CsvColumns, QStringLiteral("CsvColumns")}};
-    return names.value(family) + QLatin1Char('-') + member;
+    return QLatin1StringView(QMetaEnum::fromType<Settings::Family>().valueToKey(int(family))) + QLatin1Char('-')
+           + member;
 }
 } // namespace
 

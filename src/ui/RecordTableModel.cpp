@@ -16,10 +16,7 @@ void RecordTableModel::setTable(Database::Table table)
 
 int RecordTableModel::columnOf(const QString &column) const
 {
-    for (int i = 0; i < m_table.columns.size(); ++i)
-        if (m_table.columns.at(i).compare(column, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
+    return m_table.column(column);
 }
 
 int RecordTableModel::rowCount(const QModelIndex &parent) const
