@@ -1,5 +1,8 @@
 #include "data/PhoneNumbers.h"
 
+#include <phonenumbers/phonenumber.pb.h>
+#include <phonenumbers/phonenumberutil.h>
+
 #include <QtTest>
 
 #include <functional>
@@ -109,6 +112,33 @@ private slots:
         QCOMPARE(reading.key, key);
         QCOMPARE(PhoneNumbers::judge(written), verdict);
         QCOMPARE(reading.length, length);
+    }
+
+    // What kind a nine-digit number is, as libphonenumber's GetNumberType tells it: one number for every
+    // five-digit beginning, so that each kind's patterns, their order and where two kinds overlap are met.
+    void kindsAsTheLibraryTellsThem()
+    {
+        using i18n::phonenumbers::PhoneNumberUtil;
+        const PhoneNumberUtil &util = *PhoneNumberUtil::GetInstance();
+        QRandomGenerator random(20261208);
+        QStringList disagreements;
+        QHash<Verdict, int> seen;
+        for (quint64 start = 10000; start < 100000; ++start) {
+            const quint64 national = start * 10000 + random.bounded(10000);
+            i18n::phonenumbers::PhoneNumber number;
+            number.set_country_code(27);
+            number.set_national_number(national);
+            const PhoneNumberUtil::PhoneNumberType type = util.GetNumberType(number);
+            const Verdict expected = type == PhoneNumberUtil::MOBILE    ? Verdict::Valid
+                                     : type == PhoneNumberUtil::UNKNOWN ? Verdict::Invalid
+                                                                        : Verdict::NotMobile;
+            const Verdict verdict = PhoneNumbers::judge(u"+27"_s + QString::number(national));
+            ++seen[expected];
+            if (verdict != expected)
+                disagreements.append(QString::number(national));
+        }
+        QCOMPARE(disagreements.mid(0, 5), QStringList());
+        QVERIFY(seen.value(Verdict::Valid) > 1000 && seen.value(Verdict::NotMobile) > 1000);
     }
 };
 
