@@ -152,14 +152,20 @@ void GatewayClient::setDefaultTimeout(int milliseconds)
 
 QUrl GatewayClient::requestUrl(const QString &type, const Parameters &parameters, const QString &script)
 {
-    QByteArray query = "Type=" + encoded(type) + "&Username=" + encoded(RunningSetup::gatewayUsername())
-                       + "&Password=" + encoded(RunningSetup::gatewayPassword());
-    for (const auto &[name, value] : parameters)
-        query += '&' + encoded(name) + '=' + encoded(value);
+    const QByteArray query = "Type=" + encoded(type) + "&Username=" + encoded(RunningSetup::gatewayUsername())
+                             + "&Password=" + encoded(RunningSetup::gatewayPassword()) + queryPairs(parameters);
     QUrl url(baseOf(RunningSetup::gatewayHost()) + script);
     // Every value is already encoded: the query is taken as it stands.
     url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
     return url;
+}
+
+QByteArray GatewayClient::queryPairs(const Parameters &parameters)
+{
+    QByteArray pairs;
+    for (const auto &[name, value] : parameters)
+        pairs += '&' + encoded(name) + '=' + encoded(value);
+    return pairs;
 }
 
 HttpTarget GatewayClient::targetOf(const Request &request)

@@ -63,6 +63,9 @@ public:
     // the parameters in order; every value percent-encoded as UTF-8.
     static QUrl requestUrl(const QString &type, const Parameters &parameters = {},
                            const QString &script = MessageScript);
+    // The parameters as they follow the others in a request's query:
+    // "&Name=value..", percent-encoded.
+    static QByteArray queryPairs(const Parameters &parameters);
 
     struct Request
     {
@@ -99,8 +102,10 @@ public:
     // The HTML report page of the messages sent.
     QString reportPage(Expect expect = Expect::Anything);
 
-private:
+    // Where the request goes and what is written there. Throws GatewayError
+    // when the gateway host is no address, or asks for TLS that is missing.
     static HttpTarget targetOf(const Request &request);
 
+private:
     int m_timeoutMs;
 };

@@ -17,6 +17,11 @@ bool isLoopback(const QString &host)
     return !address.isNull() && address.isLoopback();
 }
 
+QByteArray postRequest(const QByteArray &pathAndQuery, const QByteArray &hostHeader)
+{
+    return "POST " + pathAndQuery + " HTTP/1.1\r\nHost: " + hostHeader + "\r\nContent-Length: 0\r\n\r\n";
+}
+
 } // namespace
 
 HttpTarget HttpTarget::of(const QUrl &url)
@@ -26,14 +31,22 @@ HttpTarget HttpTarget::of(const QUrl &url)
     target.host = url.host();
     target.port = quint16(url.port(target.tls ? 443 : 80));
     target.where = url.port() < 0 ? target.host : QStringLiteral("%1:%2").arg(target.host).arg(url.port());
-    const QByteArray hostHeader = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveUserInfo | QUrl::RemovePath
-                                                | QUrl::RemoveQuery | QUrl::RemoveFragment)
-                                      .mid(2); // drops the leading "//"
-    const QByteArray pathAndQuery = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
-    target.request = "POST " + pathAndQuery + " HTTP/1.1\r\nHost: " + hostHeader + "\r\nContent-Length: 0\r\n\r\n";
+    target.hostHeader = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery
+                                      | QUrl::RemoveFragment)
+                            .mid(2); // drops the leading "//"
+    target.pathAndQuery = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    target.request = postRequest(target.pathAndQuery, target.hostHeader);
     target.key = QStringLiteral("%1://%2:%3")
                      .arg(target.tls ? QStringLiteral("https") : QStringLiteral("http"), target.host.toLower())
                      .arg(target.port);
+    return target;
+}
+
+HttpTarget HttpTarget::withMoreQuery(const QByteArray &pairs) const
+{
+    HttpTarget target = *this;
+    target.pathAndQuery += pairs;
+    target.request = postRequest(target.pathAndQuery, target.hostHeader);
     return target;
 }
 

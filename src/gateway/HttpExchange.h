@@ -23,8 +23,14 @@ struct HttpTarget
     QByteArray request; // the whole request as it goes on the wire
     QString key;        // which kept-alive connection may carry it
     QString where;      // host and port for messages
+    QByteArray pathAndQuery;
+    QByteArray hostHeader;
 
     static HttpTarget of(const QUrl &url);
+    // The same target with encoded query pairs ("&a=1&b=2") after those of
+    // its query: one message's request made from a run's, without building
+    // and parsing a URL for each.
+    HttpTarget withMoreQuery(const QByteArray &pairs) const;
     // A new, unconnected socket for the target (TLS when it asks for it).
     QTcpSocket *newSocket(QObject *owner) const;
 };

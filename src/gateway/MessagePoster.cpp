@@ -3,8 +3,6 @@
 #include "gateway/HttpExchange.h"
 
 #include <QEventLoop>
-#include <QNetworkReply>
-#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -67,20 +65,12 @@ void MessagePoster::post(qint64 key, const QString &number, const QString &messa
     Slot &slot = **free;
     const int index = int(free - m_slots.begin());
 
-    const QUrl url =
-        GatewayClient::requestUrl(QStringLiteral("SingleSMS"), {{QStringLiteral("Number"), number},
-                                                                {QStringLiteral("Message"), message},
-                                                                {QStringLiteral("CustomerID"), QString::number(key)}});
-    if (!url.isValid() || url.host().isEmpty()
-        || (url.scheme() != QStringLiteral("http") && url.scheme() != QStringLiteral("https")))
-        throw GatewayError(QNetworkReply::ProtocolUnknownError,
-                           QStringLiteral("The gateway host \"%1\" is not a valid address.").arg(url.host()), false);
-    slot.target = HttpTarget::of(url);
-    if (slot.target->tls && !QSslSocket::supportsSsl())
-        throw GatewayError(
-            QNetworkReply::SslHandshakeFailedError,
-            QStringLiteral("The gateway at %1 could not be reached: TLS is not available.").arg(slot.target->where),
-            false);
+    if (!m_run)
+        m_run = std::make_unique<HttpTarget>(GatewayClient::targetOf({QStringLiteral("SingleSMS"), {}}));
+    slot.target =
+        m_run->withMoreQuery(GatewayClient::queryPairs({{QStringLiteral("Number"), number},
+                                                        {QStringLiteral("Message"), message},
+                                                        {QStringLiteral("CustomerID"), QString::number(key)}}));
 
     if (slot.socket) {
         // Notices a close that arrived while the connection was idle.

@@ -43,6 +43,8 @@ public:
 
     // Posts the message of outbox row `key` on a free connection. Throws
     // GatewayError (nothing sent) when the gateway's address is unusable.
+    // The gateway's address and account are read at the first post and kept
+    // for the poster's life: one run's.
     void post(qint64 key, const QString &number, const QString &message);
 
     // The answers in since the last call. When there are none yet, runs the
@@ -58,6 +60,7 @@ private:
     int m_timeoutMs;
     SendPace m_pace;
     QElapsedTimer m_clock;
+    std::unique_ptr<HttpTarget> m_run; // the address and account every message's request starts from
     std::vector<std::unique_ptr<Slot>> m_slots;
     QList<int> m_finished; // slots whose exchange is over, in the order they ended
     QEventLoop *m_waiting = nullptr;

@@ -3,6 +3,7 @@
 #include "gateway/GatewayAnswers.h"
 #include "gateway/GatewayClient.h"
 #include "gateway/HttpAnswerParser.h"
+#include "gateway/MessagePoster.h"
 #include "settings/RunningSetup.h"
 
 #include <QTcpServer>
@@ -62,22 +63,30 @@ private slots:
         const QString message = QStringLiteral("Pay R100 & R5 #3 + tax = ok?\r\nThank you, Zoë ünd 50% €");
         GatewayClient client;
         QCOMPARE(client.singleSms(QStringLiteral("0821234567"), message, QStringLiteral("17")), "5000001");
+        // A send run's poster writes the same request without a client.
+        MessagePoster poster(1, GatewayClient::DefaultTimeoutMs);
+        poster.post(17, QStringLiteral("0821234567"), message);
+        QList<MessagePoster::Answer> posted;
+        while (posted.isEmpty())
+            posted = poster.wait(-1);
+        QCOMPARE(posted.constFirst().text, "5000002");
         client.credits();
         client.sent(QStringLiteral("250"));
         client.replies();
         const QString post = QStringLiteral("POST /httppost4.aspx?Type=");
         const QString account = QStringLiteral("&Username=ann%20%26%20co&Password=p%2Bw%231%20%C3%A9");
-        QCOMPARE(takeRequests(gateway),
-                 QStringList({post + "SingleSMS" + account
+        const QString singleSms = post + "SingleSMS" + account
                                   + "&Number=0821234567&Message=Pay%20R100%20%26%20R5%20%233%20%2B%20tax%20%3D%20ok%3F"
-                                    "%0D%0AThank%20you%2C%20Zo%C3%AB%20%C3%BCnd%2050%25%20%E2%82%AC&CustomerID=17",
-                              post + "Credits" + account, post + "Sent" + account + "&EventID=0&ID=250",
-                              post + "replies" + account + "&ID=0"}));
+                                    "%0D%0AThank%20you%2C%20Zo%C3%AB%20%C3%BCnd%2050%25%20%E2%82%AC&CustomerID=17";
+        QCOMPARE(takeRequests(gateway),
+                 QStringList({singleSms, singleSms, post + "Credits" + account,
+                              post + "Sent" + account + "&EventID=0&ID=250", post + "replies" + account + "&ID=0"}));
 
         const QJsonArray messages = adminArray(gateway, QStringLiteral("/admin/messages"));
-        QCOMPARE(messages.size(), 1);
-        QCOMPARE(QStringList({messages[0]["message"].toString(), messages[0]["user"].toString()}),
-                 QStringList({message, user}));
+        QCOMPARE(messages.size(), 2);
+        for (const QJsonValue &stored : messages)
+            QCOMPARE(QStringList({stored["message"].toString(), stored["user"].toString()}),
+                     QStringList({message, user}));
     }
 
     // A kept-alive connection closed before any answer: a read-only request goes out once more on a
