@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTcpServer>
 
@@ -101,6 +102,7 @@ private:
     bool m_continueSent = false;
     quint64 m_serial = 0;
     quint64 m_number = 0;
+    QElapsedTimer m_readAt; // when the requests being handled were read
     std::deque<Outgoing> m_outgoing;
 };
 
