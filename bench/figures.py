@@ -4,9 +4,11 @@
   bench/figures.py save OUTPUT      writes bench/figures/<machine>.json from a bench/run output
   bench/figures.py compare OUTPUT   prints each figure beside the saved one; exit 1 when any is
                                     more than 15 % worse
+  bench/figures.py worse OUTPUT     names the benchmarks with a figure more than 15 % worse
 
 OUTPUT is what bench/run printed: "== name" before each benchmark, then its "figure: value unit"
-lines. Figures are already the best of their rounds. Whether more is better is read from the figure:
+lines. Figures are already the best of their rounds; a benchmark that ran more than once counts the
+best value of each figure over its runs. Whether more is better is read from the figure:
 ratios, shares and rates per second are better higher; times, factors and sizes are better lower; a
 figure that is neither is kept and shown but not judged. Nor is a baseline's (the sqlite3 shell, the
 reference loop, wrk's wire limit, the gateway alone): it measures the machine, not the program, and
@@ -65,13 +67,16 @@ def read(path):
             match = LINE.match(line)
             if benchmark and match:
                 key = f"{benchmark} / {match['name'].strip()}"
-                figures[key] = {"value": float(match["value"]), "unit": match["unit"] or "",
-                                "better": direction(match["name"], match["unit"])}
+                figure = {"value": float(match["value"]), "unit": match["unit"] or "",
+                          "better": direction(match["name"], match["unit"])}
+                kept = figures.get(key)
+                if kept is None or figure["better"] * (figure["value"] - kept["value"]) > 0:
+                    figures[key] = figure
     return figures
 
 
 def saved_path():
-    return os.path.join(ROOT, "bench", "figures", machine() + ".json")
+    return os.environ.get("TELLWAVE_BENCH_FIGURES") or os.path.join(ROOT, "bench", "figures", machine() + ".json")
 
 
 def commit():
@@ -97,40 +102,59 @@ def save(output):
     print(f"bench/figures.py: {len(figures)} figures saved in {os.path.relpath(path, ROOT)}")
 
 
-def compare(output):
+def saved_figures():
     path = saved_path()
     try:
         with open(path) as data:
-            saved = json.load(data)
+            return json.load(data)
     except (OSError, ValueError) as error:
         sys.exit(f"bench/figures.py: no saved figures for this machine to compare with ({path}: {error})")
-    figures = read(output)
-    print(f"compared with {saved['commit']} of {saved['date']} ({saved['cpu']}, {saved['cores']} cores)")
-    worse = 0
+
+
+def judged(figures, saved):
+    """Each figure with its saved value, its change and whether it is worse (None for a new figure)."""
     for key, now in figures.items():
         before = saved["figures"].get(key)
         if before is None:
-            print(f"  {key}: {now['value']:g} {now['unit']} (new)")
+            yield key, now, None, 0.0, False
             continue
         change = (now["value"] - before["value"]) / before["value"] if before["value"] else 0.0
-        mark = ""
-        if BASELINE.search(key):
-            mark = "  (baseline, not judged)"
-        elif now["better"] and -now["better"] * change > WORSE_BY:
-            mark = "  WORSE"
-            worse += 1
+        worse = not BASELINE.search(key) and now["better"] != 0 and -now["better"] * change > WORSE_BY
+        yield key, now, before, change, worse
+
+
+def worse(output):
+    names = []
+    for key, _, _, _, is_worse in judged(read(output), saved_figures()):
+        benchmark = key.split(" / ", 1)[0]
+        if is_worse and benchmark not in names:
+            names.append(benchmark)
+    print(" ".join(names))
+    return 0
+
+
+def compare(output):
+    saved = saved_figures()
+    print(f"compared with {saved['commit']} of {saved['date']} ({saved['cpu']}, {saved['cores']} cores)")
+    count = 0
+    for key, now, before, change, is_worse in judged(read(output), saved):
+        if before is None:
+            print(f"  {key}: {now['value']:g} {now['unit']} (new)")
+            continue
+        mark = "  WORSE" if is_worse else "  (baseline, not judged)" if BASELINE.search(key) else ""
+        count += is_worse
         print(f"  {key}: {now['value']:g} {now['unit']} (saved {before['value']:g}, {change:+.1%}){mark}")
-    print(f"{worse} figures more than {WORSE_BY:.0%} worse")
-    return 1 if worse else 0
+    print(f"{count} figures more than {WORSE_BY:.0%} worse")
+    return 1 if count else 0
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("save", "compare"):
+    if len(sys.argv) != 3 or sys.argv[1] not in ("save", "compare", "worse"):
         sys.exit(__doc__)
     if sys.argv[1] == "save":
         save(sys.argv[2])
         return 0
-    return compare(sys.argv[2])
+    return compare(sys.argv[2]) if sys.argv[1] == "compare" else worse(sys.argv[2])
 
 
 if __name__ == "__main__":
