@@ -30,8 +30,9 @@ ensure_packages() {
 # What building and testing the program needs.
 BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev sqlite3 libphonenumber-dev postgresql fonts-dejavu-core qtkeychain-qt6-dev"
 
-# What the benchmarks need beyond the build: wrk, the gateway's wire limit.
-BENCH_PACKAGES="wrk"
+# What the benchmarks need beyond the build: wrk, the gateway's wire limit;
+# python3, which keeps and compares the figures (and whose check is a test).
+BENCH_PACKAGES="wrk python3"
 # What the tests need beyond the build: the checks of the launcher and
 # metainfo files, a private D-Bus session (dbus-run-session) with a keyring
 # daemon of its own for the password tests (secret-tool to look into it by
