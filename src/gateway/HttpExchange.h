@@ -20,11 +20,11 @@ struct HttpTarget
     bool tls = false;
     QString host;
     quint16 port = 80;
-    QByteArray request; // the whole request as it goes on the wire
-    QString key;        // which kept-alive connection may carry it
-    QString where;      // host and port for messages
-    QByteArray pathAndQuery;
-    QByteArray hostHeader;
+    QByteArray request;      // the whole request as it goes on the wire
+    QString key;             // which kept-alive connection may carry it
+    QString where;           // host and port for messages
+    QByteArray pathAndQuery; // the request line's target, encoded
+    QByteArray hostHeader;   // the Host header's value
 
     static HttpTarget of(const QUrl &url);
     // The same target with encoded query pairs ("&a=1&b=2") after those of
