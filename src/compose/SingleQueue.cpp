@@ -38,6 +38,13 @@ std::optional<Contact> findByNumber(const QString &number)
     return std::nullopt;
 }
 
+Addressee addressee(const QString &lastName, const QString &firstName, const QString &number)
+{
+    if (lastName.isEmpty() && firstName.isEmpty())
+        return {number, number};
+    return {lastName + QStringLiteral(", ") + firstName, (firstName + QLatin1Char(' ') + lastName).trimmed()};
+}
+
 SkippedNumbers screen(const QString &number)
 {
     NumberScreen screen;

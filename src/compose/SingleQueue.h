@@ -26,6 +26,16 @@ std::optional<Contact> find(qint64 clientId);
 // same E.164 key), the first made among several; nothing when none is.
 std::optional<Contact> findByNumber(const QString &number);
 
+// How a queueing names the one it goes to: "Last, First" while it is added
+// and "First Last" in its batch's description, or the number itself when a
+// number was typed without a contact.
+struct Addressee
+{
+    QString adding;
+    QString description;
+};
+Addressee addressee(const QString &lastName, const QString &firstName, const QString &number);
+
 // What queueing to this number would leave out: nothing, or the number
 // itself with the reason (see NumberScreen).
 SkippedNumbers screen(const QString &number);

@@ -92,14 +92,12 @@ void frmSendToSingle::cmdSend_Click()
     }
     QueueCampaign campaign;
     const bool queued = MessageBoxes::runShowingErrors(this, [&] {
-        const QString last = modFunctions::TrimBlanks(ui->txtLastname->text());
-        const QString first = modFunctions::TrimBlanks(ui->txtFirstname->text());
-        // A typed number without a contact is named by the number.
-        const bool named = !last.isEmpty() || !first.isEmpty();
-        setStatus(QStringLiteral("Adding ") + (named ? last + QStringLiteral(", ") + first : number));
+        const SingleQueue::Addressee to =
+            SingleQueue::addressee(modFunctions::TrimBlanks(ui->txtLastname->text()),
+                                   modFunctions::TrimBlanks(ui->txtFirstname->text()), number);
+        setStatus(QStringLiteral("Adding ") + to.adding);
         campaign = ui->composer->campaign();
-        campaign.description =
-            QStringLiteral("Contact ") + (named ? (first + QLatin1Char(' ') + last).trimmed() : number);
+        campaign.description = QStringLiteral("Contact ") + to.description;
         SingleQueue::queue(ui->composer->bodies(), number, qint64(modFunctions::LeadingNumber(ui->lblID->text())),
                            &campaign);
         setStatus(campaign.leftOut > 0 ? QStringLiteral("Added 0 records.") : QStringLiteral("Added 1 records."));

@@ -252,9 +252,9 @@ private:
         std::optional<GatewayNumber> number;
     };
 
-    // Reading a number takes tens of microseconds: the claimed rows' numbers
-    // are read while the gateway works on the messages in flight, so that an
-    // answer's freed connection carries the next message without it.
+    // The claimed rows' numbers are read while the gateway works on the
+    // messages in flight, so that an answer's freed connection carries the
+    // next message without that work.
     void readNumbersAhead()
     {
         if (m_poster.inFlight() == 0)
